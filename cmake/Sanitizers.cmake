@@ -1,0 +1,11 @@
+# QUILLARC_SANITIZE: empty, "address" (ASan + UBSan) or "thread" (TSan).
+set(QUILLARC_SANITIZE "" CACHE STRING "Sanitizer build: address or thread")
+if(QUILLARC_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(QUILLARC_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT QUILLARC_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "Unknown QUILLARC_SANITIZE value '${QUILLARC_SANITIZE}'")
+endif()

@@ -1,0 +1,21 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# quillarc_test(NAME SOURCES... DEPS ... [LABELS ...]): one GoogleTest
+# executable, each case its own CTest entry.
+function(quillarc_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    QUILLARC_SHARED_MIDI_DIR="${QUILLARC_SHARED_DIR}/midi"
+    QUILLARC_SHARED_BENCH_DIR="${QUILLARC_SHARED_DIR}/bench"
+    QUILLARC_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  quillarc_warnings(${name})
+  set(labels unit)
+  if(ARG_LABELS)
+    set(labels ${ARG_LABELS})
+  endif()
+  gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One subcommand of quillarc-cli: its arguments after the subcommand's name;
+// returns the exit code. Throws UsageError for bad arguments.
+using CommandFunction = int (*)(const std::vector<std::string>& args);
+
+struct Command {
+    const char* name;
+    const char* summary;
+    CommandFunction run;
+};
+
+int runNotesCommand(const std::vector<std::string>& args);

@@ -1,0 +1,50 @@
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+
+#include <array>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+// Subcommands, in the order the help lists them.
+constexpr std::array kCommands{
+    Command{"notes", "print the note list of a MIDI file as CSV", runNotesCommand},
+};
+
+void printUsage(std::ostream& out)
+{
+    out << "usage: quillarc-cli COMMAND [ARGS...]\n\n"
+           "Headless front end of the Quillarc Control Panel.\n\ncommands:\n";
+    for (const Command& command : kCommands) {
+        out << "  " << command.name << std::string(10 - std::strlen(command.name), ' ') << command.summary << '\n';
+    }
+    out << "\n'quillarc-cli COMMAND --help' describes each command's options.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        printUsage(std::cerr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printUsage(std::cout);
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            try {
+                return command.run(std::vector<std::string>(argv + 2, argv + argc));
+            } catch (const UsageError& error) {
+                std::cerr << "quillarc-cli " << name << ": " << error.what() << '\n';
+                return 2;
+            }
+        }
+    }
+    std::cerr << "quillarc-cli: unknown command '" << name << "' (see quillarc-cli --help)\n";
+    return 2;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "base/CheckedArray.h"
+
+#include <cstdint>
+
+// One timed MIDI message: the status byte first, then its data bytes. `tick`
+// is absolute or delta according to the owning file's tick mode.
+struct MidiEvent {
+    MidiEvent()
+    {
+        bytes.allowGrowth(true);
+        bytes.setSize(0);
+    }
+
+    std::int32_t tick = 0;
+    // Track the event came from; 0 for every event the reader makes.
+    std::int32_t track = 0;
+    // Growable, initial capacity 4, growth step 4.
+    CheckedArray<std::uint8_t> bytes;
+
+    std::int32_t size() const { return bytes.getSize(); }
+    // Byte i of the message, or -1 when the message is shorter: for the
+    // classifying helpers below, which must not end the process on odd events.
+    int byteOr(std::int32_t i) const { return i < bytes.getSize() ? bytes.at(i) : -1; }
+
+    bool isMeta() const { return byteOr(0) == 0xFF; }
+    bool isEndOfTrack() const { return isMeta() && byteOr(1) == 0x2F; }
+    bool isTempo() const { return isMeta() && byteOr(1) == 0x51; }
+};

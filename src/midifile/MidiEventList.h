@@ -1,0 +1,15 @@
+#pragma once
+
+#include "base/CheckedArray.h"
+#include "midifile/MidiEvent.h"
+
+// The events of one track: growable, growth step 8, no maximum, empty when made.
+class MidiEventList : public CheckedArray<MidiEvent> {
+public:
+    MidiEventList()
+    {
+        allowGrowth(true);
+        setGrowth(8);
+        setSize(0);
+    }
+};

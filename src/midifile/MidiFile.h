@@ -1,0 +1,94 @@
+#pragma once
+
+#include "base/CheckedArray.h"
+#include "midifile/MidiEvent.h"
+#include "midifile/MidiEventList.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+// How a read ended.
+//  - Complete: every track was read.
+//  - CannotOpen: the file could not be opened; nothing was printed.
+//  - Failed: refused before the track table was made; the file keeps what it had.
+//  - Partial: refused after the track table was made; the tracks hold the
+//    events read so far, in absolute ticks, and can still be used.
+struct ReadResult {
+    enum class Status { Complete, CannotOpen, Failed, Partial };
+
+    Status status = Status::Complete;
+    // Every line the reader printed, in order.
+    std::vector<std::string> diagnostics;
+
+    bool ok() const { return status == Status::Complete; }
+    // The first printed line, or an empty string when nothing was printed.
+    std::string firstDiagnostic() const { return diagnostics.empty() ? std::string() : diagnostics.front(); }
+};
+
+// A Standard MIDI File (format 0 or 1) in memory: a table of tracks, each a
+// list of events. Belongs to the thread that made it.
+class MidiFile {
+public:
+    enum TrackLayout : std::int32_t { SeparateTracks = 0, MergedTracks = 1 };
+    enum TickMode : std::int32_t { DeltaTicks = 0, AbsoluteTicks = 1 };
+
+    // An empty file: one empty track, 48 ticks per quarter note.
+    MidiFile();
+    // Reads `fileName` at once; the outcome is kept in readResult().
+    explicit MidiFile(const std::string& fileName);
+
+    MidiFile(const MidiFile&) = delete;
+    MidiFile& operator=(const MidiFile&) = delete;
+
+    // Reads a file, replacing the tracks once its header has been accepted.
+    // Reader diagnostics go to standard output, one flushed line each, and are
+    // kept in readResult(). Never ends the process on bad data.
+    bool loadFile(const std::string& fileName);
+    // The same reader over bytes in memory; `name` stands for the file name in
+    // the diagnostics.
+    bool loadBytes(std::span<const std::uint8_t> data, const std::string& name);
+    const ReadResult& readResult() const { return m_readResult; }
+
+    std::int32_t trackCount() const { return m_tracks.getSize(); }
+    // Index errors end the process through the checked array.
+    std::int32_t eventCount(std::int32_t track) const { return m_tracks.at(track)->getSize(); }
+    MidiEvent& eventAt(std::int32_t track, std::int32_t index) { return m_tracks.at(track)->at(index); }
+    const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const
+    {
+        return static_cast<const MidiEventList&>(*m_tracks.at(track)).at(index);
+    }
+    MidiEventList& track(std::int32_t index) { return *m_tracks.at(index); }
+    const MidiEventList& track(std::int32_t index) const { return *m_tracks.at(index); }
+
+    std::int32_t ticksPerQuarter() const { return m_ticksPerQuarterNote; }
+    std::int32_t tickModeOf() const { return m_tickMode; }
+    std::int32_t trackLayoutOf() const { return m_trackLayout; }
+
+    void toAbsoluteTicks();
+    void toDeltaTicks();
+    // Frees every track and leaves exactly one empty track.
+    void resetTracks();
+    // Joins all tracks into one, ordered by compareEvents; events with equal
+    // keys keep their order (track 0 first, each track in its stored order).
+    // Does nothing when the file already has a single track.
+    void mergeTracks();
+    // Sorts each track by compareEvents, stably.
+    void sortAllTracks();
+
+    // Order of events: by tick; at equal ticks channel messages, markers and
+    // system-exclusive events before meta events, and end-of-track last.
+    // Returns -1, 0 or 1.
+    static int compareEvents(const MidiEvent& a, const MidiEvent& b);
+
+private:
+    class Reader;
+
+    CheckedArray<std::unique_ptr<MidiEventList>> m_tracks;
+    std::int32_t m_ticksPerQuarterNote = 48;
+    std::int32_t m_trackLayout = SeparateTracks;
+    std::int32_t m_tickMode = DeltaTicks;
+    ReadResult m_readResult;
+};

@@ -1,0 +1,321 @@
+#include "midifile/ByteStream.h"
+#include "midifile/MidiFile.h"
+
+#include <array>
+#include <iostream>
+#include <optional>
+
+// Reads one file into a MidiFile. Every refusal prints its lines on standard
+// output (each flushed) and records them in the file's read result; a corrupt
+// file is a failed read, never the end of the process.
+class MidiFile::Reader {
+public:
+    Reader(MidiFile& file, ByteStream& in, const std::string& name) : m_file(file), m_in(in), m_name(name) {}
+
+    bool read()
+    {
+        ReadResult& result = m_file.m_readResult;
+        result = ReadResult{};
+        if (!m_in.isOpen()) {
+            result.status = ReadResult::Status::CannotOpen;
+            return false;
+        }
+        result.status = ReadResult::Status::Failed;
+        if (!readHeader()) {
+            return false;
+        }
+        for (std::int32_t t = 0; t < m_file.trackCount(); ++t) {
+            if (!readTrack(m_file.track(t))) {
+                return false;
+            }
+        }
+        m_file.m_tickMode = AbsoluteTicks;
+        result.status = ReadResult::Status::Complete;
+        return true;
+    }
+
+private:
+    enum class Step { Ok, EndOfTrack, Failed };
+
+    void say(const std::string& line)
+    {
+        std::cout << line << std::endl;
+        m_file.m_readResult.diagnostics.push_back(line);
+    }
+
+    // A read that ran into the end of the file where more bytes were due.
+    bool unexpectedEnd()
+    {
+        say("Error: unexpected end of file");
+        return false;
+    }
+
+    bool readHeader()
+    {
+        const auto first = m_in.readByte();
+        if (first != 'M') {
+            say("File: " + m_name + " is not a MIDI file");
+            say(first ? "Chara data is" + std::string(1, static_cast<char>(*first)) : "Chara data is");
+            return false;
+        }
+        for (const char expected : {'T', 'h', 'd'}) {
+            if (m_in.readByte() != static_cast<std::uint8_t>(expected)) {
+                say("File: " + m_name + " is not a MIDI file");
+                return false;
+            }
+        }
+        const auto headerLength = m_in.readU32();
+        if (!headerLength) {
+            return unexpectedEnd();
+        }
+        if (*headerLength != 6) {
+            say("File: " + m_name + " is not a MIDI 1.0 Standard MIDI file.");
+            say("The header size is: " + std::to_string(*headerLength));
+            return false;
+        }
+        const auto format = m_in.readU16();
+        if (!format) {
+            return unexpectedEnd();
+        }
+        if (*format != 0 && *format != 1) {
+            say("Error: cannot handle type " + std::to_string(*format) + " MIDI file");
+            return false;
+        }
+        const auto count = m_in.readU16();
+        if (!count) {
+            return unexpectedEnd();
+        }
+        if (*format == 0 && *count != 1) {
+            say("Error: Type 0 MIDI file can only contain one track");
+            return false;
+        }
+
+        makeTrackTable(*count);
+
+        const auto division = m_in.readS16();
+        if (!division) {
+            return unexpectedEnd();
+        }
+        if (*division <= 0) {
+            say("Error: cannot handle SMTP tick values for quarter notes yet");
+            return false;
+        }
+        m_file.m_ticksPerQuarterNote = *division;
+        m_runningStatus = 0;  // once per file: running status carries across tracks
+        return true;
+    }
+
+    // From here on the tracks hold absolute ticks, whatever happens next.
+    void makeTrackTable(std::int32_t count)
+    {
+        m_file.resetTracks();
+        m_file.m_tracks.setSize(0);
+        for (std::int32_t t = 0; t < count; ++t) {
+            auto list = std::make_unique<MidiEventList>();
+            list->reserve(10000);
+            m_file.m_tracks.append(std::move(list));
+        }
+        m_file.m_tickMode = AbsoluteTicks;
+        m_file.m_readResult.status = ReadResult::Status::Partial;
+    }
+
+    bool readTrack(MidiEventList& events)
+    {
+        static constexpr std::array<char, 4> kTag{'M', 'T', 'r', 'k'};
+        for (std::size_t k = 0; k < kTag.size(); ++k) {
+            const auto b = m_in.readByte();
+            if (b != static_cast<std::uint8_t>(kTag[k])) {
+                say("File: " + m_name + " has bad track info");
+                // At the end of the file there is no byte to show: -1 stands for it.
+                say("character " + std::to_string(k + 1) + " is: " + (b ? std::to_string(*b) : std::string("-1")));
+                if (k == 0) {
+                    m_in.readByte();
+                    if (m_in.atEnd()) {
+                        say("End of file reached");
+                    }
+                }
+                return false;
+            }
+        }
+        const auto length = m_in.readU32();
+        if (!length) {
+            return unexpectedEnd();
+        }
+        // Room for one event per two bytes of the declared length; the length
+        // does not bound the reading that follows.
+        events.reserve(static_cast<std::int32_t>(*length / 2));
+
+        std::uint32_t tickSum = 0;
+        std::uint8_t markerCounter = 1;
+        MidiEvent event;
+        while (true) {
+            const auto first = m_in.readByte();
+            if (!first) {
+                return true;  // the end of the file where an event would start ends the track
+            }
+            const auto delta = readVarLength(*first);
+            if (!delta) {
+                return false;
+            }
+            tickSum += *delta;
+            switch (readEventBytes(event)) {
+            case Step::Failed:
+                return false;
+            case Step::EndOfTrack:
+                return true;
+            case Step::Ok:
+                break;
+            }
+            event.tick = static_cast<std::int32_t>(tickSum);
+            rewriteMarker(event, markerCounter);
+            events.append(event);
+        }
+    }
+
+    // A variable-length value whose first byte is `first`: at most five bytes,
+    // and the fifth may not have its top bit set.
+    std::optional<std::uint32_t> readVarLength(std::uint8_t first)
+    {
+        std::array<std::uint8_t, 5> bytes{first};
+        std::size_t count = 1;
+        while ((bytes[count - 1] & 0x80) != 0 && count < bytes.size()) {
+            const auto b = m_in.readByte();
+            if (!b) {
+                unexpectedEnd();
+                return std::nullopt;
+            }
+            bytes[count++] = *b;
+        }
+        return decodeVarLength(bytes, count);
+    }
+
+    std::optional<std::uint32_t> decodeVarLength(const std::array<std::uint8_t, 5>& bytes, std::size_t count)
+    {
+        if (count == 5 && (bytes[4] & 0x80) != 0) {
+            say("Error: VLV value was too long");
+            return std::nullopt;
+        }
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            value = (value << 7) | (bytes[i] & 0x7F);
+            if ((bytes[i] & 0x80) == 0) {
+                break;
+            }
+        }
+        return value;
+    }
+
+    bool appendByte(MidiEvent& event)
+    {
+        const auto b = m_in.readByte();
+        if (!b) {
+            return unexpectedEnd();
+        }
+        event.bytes.append(*b);
+        return true;
+    }
+
+    Step readEventBytes(MidiEvent& event)
+    {
+        event.bytes.setSize(0);
+        const auto b = m_in.readByte();
+        if (!b) {
+            unexpectedEnd();
+            return Step::Failed;
+        }
+        bool running = false;
+        if ((*b & 0x80) != 0) {
+            m_runningStatus = *b;
+        } else if (m_runningStatus == 0) {
+            say("Error: running command with no previous command");
+            return Step::Failed;
+        } else {
+            running = true;
+        }
+        const std::uint8_t status = m_runningStatus;
+        event.bytes.append(status);
+        if (running) {
+            event.bytes.append(*b);
+        }
+
+        switch (status & 0xF0) {
+        case 0xC0:
+        case 0xD0:
+            if (!running && !appendByte(event)) {
+                return Step::Failed;
+            }
+            break;
+        case 0x80:
+        case 0x90:
+        case 0xA0:
+        case 0xB0:
+        case 0xE0:
+            if (!appendByte(event) || (!running && !appendByte(event))) {
+                return Step::Failed;
+            }
+            break;
+        case 0xF0:
+            if (status == 0xF0) {
+                // System exclusive: skipped up to and including F7 or the end
+                // of the file; the event keeps the F0 alone.
+                while (true) {
+                    const auto skipped = m_in.readByte();
+                    if (!skipped || *skipped == 0xF7) {
+                        break;
+                    }
+                }
+            } else if (status == 0xFF) {
+                if (!appendByte(event) || !appendByte(event)) {
+                    return Step::Failed;
+                }
+                const std::int32_t length = event.bytes.at(event.bytes.getSize() - 1);
+                for (std::int32_t i = 0; i < length; ++i) {
+                    if (!appendByte(event)) {
+                        return Step::Failed;
+                    }
+                }
+            }
+            break;
+        default:
+            say("Error reading midifile");
+            say("Command byte was " + std::to_string(status));
+            return Step::Failed;
+        }
+        return event.isEndOfTrack() ? Step::EndOfTrack : Step::Ok;
+    }
+
+    // A note-on with a key below 12 becomes a marker: its status byte is
+    // replaced by the key; marker 2 numbers its occurrences within the track.
+    static void rewriteMarker(MidiEvent& event, std::uint8_t& markerCounter)
+    {
+        const int status = event.byteOr(0);
+        if ((status & 0xF0) != 0x90 || event.size() < 3) {
+            return;
+        }
+        const std::uint8_t key = event.bytes.at(1);
+        if (key >= 12) {
+            return;
+        }
+        event.bytes.at(0) = key;
+        if (key == 2) {
+            event.bytes.at(2) = markerCounter++;
+        }
+    }
+
+    MidiFile& m_file;
+    ByteStream& m_in;
+    const std::string& m_name;
+    std::uint8_t m_runningStatus = 0;
+};
+
+bool MidiFile::loadFile(const std::string& fileName)
+{
+    ByteStream in(fileName);
+    return Reader(*this, in, fileName).read();
+}
+
+bool MidiFile::loadBytes(std::span<const std::uint8_t> data, const std::string& name)
+{
+    ByteStream in(data);
+    return Reader(*this, in, name).read();
+}
