@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 // How a read ended.
@@ -55,7 +56,11 @@ public:
     std::int32_t trackCount() const { return m_tracks.getSize(); }
     // Index errors end the process through the checked array.
     std::int32_t eventCount(std::int32_t track) const { return m_tracks.at(track)->getSize(); }
-    MidiEvent& eventAt(std::int32_t track, std::int32_t index) { return m_tracks.at(track)->at(index); }
+    // Never appends: an index at the end is an error like any other past it.
+    MidiEvent& eventAt(std::int32_t track, std::int32_t index)
+    {
+        return const_cast<MidiEvent&>(std::as_const(*this).eventAt(track, index));
+    }
     const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const
     {
         return static_cast<const MidiEventList&>(*m_tracks.at(track)).at(index);

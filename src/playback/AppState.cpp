@@ -1,0 +1,53 @@
+#include "playback/AppState.h"
+
+void AppState::setCurrentFileName(std::string fileName)
+{
+    std::lock_guard lock(m_mutex);
+    m_currentFileName = std::move(fileName);
+}
+
+std::string AppState::currentFileName() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_currentFileName;
+}
+
+void AppState::setOptions(const PlaybackOptions& options)
+{
+    auto snapshot = std::make_shared<const PlaybackOptions>(options);
+    std::lock_guard lock(m_mutex);
+    m_options = std::move(snapshot);
+}
+
+std::shared_ptr<const PlaybackOptions> AppState::options() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_options;
+}
+
+void AppState::notifyChange()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_changeCount;
+    }
+    m_changed.notify_all();
+}
+
+std::uint64_t AppState::changeCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_changeCount;
+}
+
+bool AppState::waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_until(lock, deadline, [&] { return m_changeCount != seen; });
+}
+
+void AppState::waitForChange(std::uint64_t seen)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_changeCount != seen; });
+}

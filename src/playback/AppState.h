@@ -1,0 +1,62 @@
+#pragma once
+
+#include "playback/PlaybackOptions.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// The state that the GUI thread shares with the playback and fixed-mode
+// threads. Each flag and value is an atomic written by one side and read by
+// the other; the GUI calls notifyChange() after every write so that a waiting
+// worker wakes at once instead of at its next deadline.
+class AppState {
+public:
+    // 1 while a playback thread should run; cleared by Stop, Exit, closing the
+    // window, and by the playback thread at its end.
+    std::atomic<int> playing{0};
+    // 1 while playback is paused; set by Pause, cleared by Play.
+    std::atomic<int> paused{0};
+    // Set with `paused`: the worker silences the coil once and notes the time.
+    std::atomic<int> pauseStartPending{0};
+    // Set by Play while paused: the worker shifts its start time.
+    std::atomic<int> resumeRequested{0};
+    // Set by Restart: the worker starts its list again (after a resume when paused).
+    std::atomic<int> restartRequested{0};
+    // Channel volume waiting to be sent (127 - volume slider position), -1 when none.
+    std::atomic<int> pendingVolume{-1};
+    // Device index of the controller, -1 when none was found.
+    std::atomic<int> controllerPort{1};
+    // Mirror of the volume slider's position (0 = top = loudest), kept by the GUI.
+    std::atomic<int> volumePosition{96};
+
+    // Path that the next playback thread opens.
+    void setCurrentFileName(std::string fileName);
+    std::string currentFileName() const;
+
+    // The options in force. Writers replace the whole record; readers get a
+    // snapshot that stays valid while they hold it.
+    void setOptions(const PlaybackOptions& options);
+    std::shared_ptr<const PlaybackOptions> options() const;
+
+    // Wakes every worker waiting in waitForChange. Call after each write above.
+    void notifyChange();
+    // A counter that notifyChange advances: read it before deciding to wait.
+    std::uint64_t changeCount() const;
+    // Waits until notifyChange has been called since `seen` was read, or until
+    // `deadline`. Returns true when woken by a change.
+    bool waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline);
+    // The same without a deadline.
+    void waitForChange(std::uint64_t seen);
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_changeCount = 0;
+    std::string m_currentFileName;
+    std::shared_ptr<const PlaybackOptions> m_options = std::make_shared<const PlaybackOptions>();
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// How a worker thread reports to the user interface. Called on the worker's
+// thread: implementations must not touch widgets directly (the GUI posts
+// queued calls; the command-line tool prints).
+class PlaybackObserver {
+public:
+    virtual ~PlaybackObserver() = default;
+    // A status-bar message.
+    virtual void statusText(const std::string& text) = 0;
+    // Position of the progress slider, 0..127; reported when it changes.
+    virtual void progress(int position) = 0;
+    // The worker is about to end; the coil has been silenced.
+    virtual void finished() {}
+};

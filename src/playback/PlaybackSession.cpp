@@ -1,0 +1,197 @@
+#include "playback/PlaybackSession.h"
+
+#include "midifile/MidiFile.h"
+#include "midiout/MidiOutput.h"
+#include "playback/AppState.h"
+#include "playback/Clock.h"
+#include "playback/PlaybackObserver.h"
+#include "playback/VelocityCurve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int kChannel = 0;
+constexpr int kChannelVolume = 7;
+constexpr int kAllSoundOff = 120;
+
+// Why a file that could not be read has nothing to play.
+std::string readFailureText(const ReadResult& read, const std::string& fileName)
+{
+    if (!read.diagnostics.empty()) {
+        return read.firstDiagnostic();
+    }
+    return "Error: cannot open file " + fileName;
+}
+
+}  // namespace
+
+PlaybackSession::PlaybackSession(AppState& state, PlaybackObserver& observer) : m_state(state), m_observer(observer)
+{
+}
+
+PlaybackSession::~PlaybackSession()
+{
+    silenceAndClose();
+}
+
+bool PlaybackSession::start(std::uint32_t now)
+{
+    const std::string fileName = m_state.currentFileName();
+    const auto options = m_state.options();
+    {
+        MidiFile file(fileName);
+        file.toAbsoluteTicks();
+        file.mergeTracks();
+        NoteList list = extractNotes(file, *options);
+
+        const ReadResult& read = file.readResult();
+        std::optional<std::string> refusal;
+        if (!list.ok()) {
+            refusal = *list.error;
+        } else if (list.entries.empty()) {
+            if (read.ok()) {
+                char text[64];
+                std::snprintf(text, sizeof text, "No notes found on channel %d!", options->playChannel);
+                refusal = text;
+            } else {
+                refusal = readFailureText(read, fileName);
+            }
+        } else if (!read.ok()) {
+            // A partly read file plays what was read; the reason stays visible.
+            m_observer.statusText(readFailureText(read, fileName));
+        }
+        if (refusal) {
+            m_observer.statusText(*refusal);
+            m_state.playing.store(0);
+            return false;
+        }
+        m_notes = std::move(list.entries);
+    }
+
+    m_total = static_cast<double>(m_notes.back().timeMs);
+    m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
+    m_output->openPort();
+    m_output->sendControlChange(kChannel, kChannelVolume, 127 - m_state.volumePosition.load());
+    m_start = now;
+    m_pauseStart = m_start;
+    m_next = 0;
+    return true;
+}
+
+PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
+{
+    if (m_output == nullptr) {
+        return {false, std::nullopt};
+    }
+    if (m_state.playing.load() == 0) {
+        silenceAndClose();
+        return {false, std::nullopt};
+    }
+    const int volume = m_state.pendingVolume.exchange(-1);
+    if (volume >= 0) {
+        m_output->sendControlChange(kChannel, kChannelVolume, volume);
+    }
+    if (m_next >= m_notes.size()) {
+        m_state.playing.store(0);
+        silenceAndClose();
+        return {false, std::nullopt};
+    }
+    if (m_state.paused.load() != 0) {
+        if (m_state.pauseStartPending.exchange(0) != 0) {
+            m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+            m_pauseStart = now;
+        }
+        return {true, std::nullopt};
+    }
+
+    if (m_state.resumeRequested.exchange(0) != 0) {
+        m_start += now - m_pauseStart;
+    }
+    if (m_state.restartRequested.exchange(0) != 0) {
+        m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+        m_next = 0;
+        m_start = now;
+        return {true, now};
+    }
+
+    const std::uint32_t elapsed = now - m_start;
+    // The product wraps in 32 bits, as the position always has been computed.
+    const std::uint32_t scaled = elapsed * 127U;
+    reportProgress(m_total > 0.0 ? static_cast<int>(std::min(scaled / m_total, 127.0)) : 127);
+
+    const NoteListEntry& entry = m_notes[m_next];
+    if (elapsed > static_cast<std::uint32_t>(entry.timeMs)) {
+        const auto options = m_state.options();
+        m_output->sendNoteOn(kChannel, entry.key, curvedVelocity(entry.velocity, *options));
+        ++m_next;
+        // Entries due together leave one per pass, back to back; after the
+        // last one the next pass ends the song.
+        return {true, now};
+    }
+    const std::uint32_t due = m_start + static_cast<std::uint32_t>(entry.timeMs) + 1U;
+    const std::uint32_t progressAt = nextProgressChange(elapsed);
+    return {true, (progressAt - now) < (due - now) ? progressAt : due};
+}
+
+void PlaybackSession::silenceAndClose()
+{
+    if (m_output == nullptr) {
+        return;
+    }
+    m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+    m_output->closePort();
+    m_output.reset();
+    m_notes.clear();
+}
+
+void PlaybackSession::reportProgress(int position)
+{
+    if (position != m_lastProgress) {
+        m_lastProgress = position;
+        m_observer.progress(position);
+    }
+}
+
+// The first elapsed time at which the progress position moves on, as an
+// absolute time; far in the future once it has reached the end.
+std::uint32_t PlaybackSession::nextProgressChange(std::uint32_t elapsed) const
+{
+    if (m_total <= 0.0 || m_lastProgress >= 127) {
+        return m_start + elapsed + 0x7FFFFFFFU;
+    }
+    const double at = std::ceil((m_lastProgress + 1) * m_total / 127.0);
+    const auto atMs = static_cast<std::uint32_t>(std::max(at, static_cast<double>(elapsed) + 1.0));
+    return m_start + atMs;
+}
+
+void playbackThread(AppState& state, PlaybackObserver& observer)
+{
+    using std::chrono::milliseconds;
+    using std::chrono::steady_clock;
+    {
+        PlaybackSession session(state, observer);
+        if (session.start(nowMs())) {
+            while (true) {
+                const std::uint64_t seen = state.changeCount();
+                const auto result = session.pass(nowMs());
+                if (!result.goesOn) {
+                    break;
+                }
+                if (!result.wakeAt) {
+                    state.waitForChange(seen);
+                    continue;
+                }
+                // Wake at the start of the millisecond in which the pass is due.
+                const auto sinceEpoch = std::chrono::duration_cast<milliseconds>(steady_clock::now().time_since_epoch());
+                const auto delay = static_cast<std::int32_t>(*result.wakeAt - static_cast<std::uint32_t>(sinceEpoch.count()));
+                if (delay > 0) {
+                    state.waitForChange(seen, steady_clock::time_point(sinceEpoch + milliseconds(delay)));
+                }
+            }
+        }
+    }
+    observer.finished();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "playback/NoteList.h"
+#include "playback/PlaybackOptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class AppState;
+class MidiOutput;
+class PlaybackObserver;
+
+// One playback of one file: reads it, builds the note list of the chosen
+// channel, and sends each entry to the controller when it is due. The loop is
+// a function of the current time (32-bit wrapping milliseconds), so tests
+// drive it with chosen times and no threads; playbackThread wraps it with the
+// real clock.
+//
+// Every way out (end of the list, `playing` cleared) sends all-sound-off and
+// closes the output before the session reports that it has ended; the
+// destructor does the same if the session is abandoned while its output is open.
+class PlaybackSession {
+public:
+    PlaybackSession(AppState& state, PlaybackObserver& observer);
+    ~PlaybackSession();
+
+    PlaybackSession(const PlaybackSession&) = delete;
+    PlaybackSession& operator=(const PlaybackSession&) = delete;
+
+    // The start sequence at time `now`: read currentFileName, prepare it,
+    // extract the notes, open the controller and send the channel volume.
+    // Returns false when there is nothing to play; the reason has then been
+    // reported as status text, `playing` cleared, and no output opened.
+    bool start(std::uint32_t now);
+
+    struct PassResult {
+        // False once the session has ended (output closed, `playing` cleared
+        // when the song ran out).
+        bool goesOn = true;
+        // When the next pass has work to do by itself, in the same clock as
+        // `now`; nothing when only a change of the shared state can give it
+        // work (paused). A time not after `now` asks for another pass at once.
+        std::optional<std::uint32_t> wakeAt;
+    };
+
+    // One pass of the loop at time `now`: at most one entry is sent.
+    PassResult pass(std::uint32_t now);
+
+    // The note list being played (empty before start).
+    const std::vector<NoteListEntry>& notes() const { return m_notes; }
+    std::size_t nextIndex() const { return m_next; }
+    std::uint32_t startTime() const { return m_start; }
+
+private:
+    void silenceAndClose();
+    void reportProgress(int position);
+    std::uint32_t nextProgressChange(std::uint32_t elapsed) const;
+
+    AppState& m_state;
+    PlaybackObserver& m_observer;
+    std::vector<NoteListEntry> m_notes;
+    double m_total = 0.0;
+    std::unique_ptr<MidiOutput> m_output;
+    std::uint32_t m_start = 0;
+    std::uint32_t m_pauseStart = 0;
+    std::size_t m_next = 0;
+    int m_lastProgress = -1;
+};
+
+// The playback worker: runs a PlaybackSession with the real clock until it
+// ends. Between passes it sleeps until the next entry is due or the shared
+// state changes, whichever comes first; it never spins.
+void playbackThread(AppState& state, PlaybackObserver& observer);

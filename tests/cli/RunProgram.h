@@ -1,0 +1,41 @@
+#pragma once
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command line, capturing standard output and standard error.
+inline ProgramRun runProgram(const std::string& commandLine)
+{
+    const std::filesystem::path errFile =
+        std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(::getpid()));
+    ProgramRun run;
+    FILE* pipe = ::popen((commandLine + " 2>" + errFile.string()).c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        run.out.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    run.err = text.str();
+    std::filesystem::remove(errFile);
+    return run;
+}

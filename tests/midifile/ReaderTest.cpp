@@ -1,0 +1,323 @@
+#include "ReadHelpers.h"
+#include "support/SmfBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Status = ReadResult::Status;
+
+struct HeaderCase {
+    const char* name;
+    Bytes bytes;
+    std::string printed;
+};
+
+class ReaderRefusesHeader : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(ReaderRefusesHeader, PrintsItsLinesAndKeepsTheFileUsable)
+{
+    MidiFile file;
+    bool ok = true;
+    EXPECT_EQ(readInto(file, GetParam().bytes, &ok), GetParam().printed);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(file.readResult().status, Status::Failed);
+    // Refused before the track table was made: the file keeps its one empty track.
+    EXPECT_EQ(file.trackCount(), 1);
+    EXPECT_EQ(file.eventCount(0), 0);
+    EXPECT_EQ(file.tickModeOf(), MidiFile::DeltaTicks);
+}
+
+Bytes withHeader(std::initializer_list<int> header)
+{
+    Bytes bytes;
+    for (int b : header) {
+        bytes.push_back(static_cast<std::uint8_t>(b));
+    }
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderRefusesHeader,
+    testing::Values(
+        HeaderCase{"FirstByteNotM", withHeader({'X', 'T', 'h', 'd'}), "File: t.mid is not a MIDI file\nChara data isX\n"},
+        HeaderCase{"EmptyFile", {}, "File: t.mid is not a MIDI file\nChara data is\n"},
+        HeaderCase{"FourthByteNotD", withHeader({'M', 'T', 'h', 'x', 0, 0, 0, 6}), "File: t.mid is not a MIDI file\n"},
+        HeaderCase{"HeaderLengthNotSix", withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 7, 0, 1, 0, 1, 1, 0xE0}),
+                   "File: t.mid is not a MIDI 1.0 Standard MIDI file.\nThe header size is: 7\n"},
+        HeaderCase{"FormatTwo", withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 2, 0, 1, 1, 0xE0}),
+                   "Error: cannot handle type 2 MIDI file\n"},
+        HeaderCase{"FormatZeroWithTwoTracks", withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 2, 1, 0xE0}),
+                   "Error: Type 0 MIDI file can only contain one track\n"},
+        HeaderCase{"HeaderCutShort", withHeader({'M', 'T', 'h', 'd', 0, 0}), "Error: unexpected end of file\n"}),
+    [](const testing::TestParamInfo<HeaderCase>& param) { return param.param.name; });
+
+TEST(Reader, SmpteDivisionIsRefusedAfterTheTracksAreMade)
+{
+    MidiFile file;
+    bool ok = true;
+    const Bytes bytes = withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 3, 0xE7, 0x28});
+    EXPECT_EQ(readInto(file, bytes, &ok), "Error: cannot handle SMTP tick values for quarter notes yet\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(file.trackCount(), 3);
+    EXPECT_EQ(file.ticksPerQuarter(), 48);
+}
+
+TEST(Reader, FileThatCannotBeOpenedPrintsNothing)
+{
+    MidiFile file;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(file.loadFile("/nonexistent/quillarc/none.mid"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(file.readResult().status, Status::CannotOpen);
+    EXPECT_EQ(file.trackCount(), 1);
+}
+
+TEST(Reader, CompleteReadLeavesEachTrackInFileOrderWithAbsoluteTicks)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file,
+             SmfBuilder(1, 96)
+                 .track().tempo(0, 500000).end(10)
+                 .track().noteOn(5, 0, 60, 100).noteOff(20, 0, 60).noteOn(0, 0, 62, 90).end()
+                 .bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(file.readResult().ok());
+    EXPECT_EQ(file.tickModeOf(), MidiFile::AbsoluteTicks);
+    EXPECT_EQ(file.ticksPerQuarter(), 96);
+    ASSERT_EQ(file.trackCount(), 2);
+    // End-of-track events are not stored.
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}}));
+    EXPECT_EQ(ticksOf(file, 1), (std::vector<int>{5, 25, 25}));
+    EXPECT_EQ(messagesOf(file, 1), (std::vector<std::vector<int>>{{0x90, 60, 100}, {0x80, 60, 64}, {0x90, 62, 90}}));
+}
+
+TEST(Reader, FormatOneWithNoTracksReadsSuccessfully)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file, SmfBuilder(1).bytes(), &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(file.trackCount(), 0);
+}
+
+TEST(Reader, RunningStatusCarriesAcrossTracks)
+{
+    // Every track ends with FF 2F, so the status that carries into the next
+    // track is FF: a leading data byte there starts a meta event.
+    MidiFile file;
+    bool ok = false;
+    readInto(file,
+             SmfBuilder()
+                 .track().noteOn(0, 3, 60, 100).end()
+                 .track().event(10, {0x3C, 0x05, 0x02, 'A', 'B'}).end()
+                 .bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 1), (std::vector<std::vector<int>>{{0xFF, 0x3C, 0x05, 0x02, 'A', 'B'}}));
+    EXPECT_EQ(ticksOf(file, 1), (std::vector<int>{10}));
+}
+
+TEST(Reader, RunningStatusBetweenChannelMessages)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file, SmfBuilder().track().noteOn(0, 2, 60, 100).event(10, {62, 0}).event(0, {0xC2, 5}).event(1, {7}).end().bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0),
+              (std::vector<std::vector<int>>{{0x92, 60, 100}, {0x92, 62, 0}, {0xC2, 5}, {0xC2, 7}}));
+}
+
+TEST(Reader, RunningStatusAfterAMetaEventBuildsAMetaEventFromTheDataByte)
+{
+    MidiFile file;
+    bool ok = false;
+    // After the text event FF 01 00, data byte 0x3C runs on status FF: it is
+    // stored as the type position, then a type, a length and the data follow.
+    readInto(file, SmfBuilder().track().event(0, {0xFF, 0x01, 0x00}).event(0, {0x3C, 0x03, 0x02, 0xAA, 0xBB}).end().bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0),
+              (std::vector<std::vector<int>>{{0xFF, 0x01, 0x00}, {0xFF, 0x3C, 0x03, 0x02, 0xAA, 0xBB}}));
+}
+
+TEST(Reader, SystemExclusiveKeepsOnlyItsStatusAndRunsOnIntoDataBytes)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file,
+             SmfBuilder().track().event(0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}).event(3, {0x3C, 0x11, 0xF7}).end().bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0xF0}, {0xF0, 0x3C}}));
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{0, 3}));
+}
+
+TEST(Reader, OtherSystemMessagesHoldTheirStatusAlone)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file, SmfBuilder().track().event(0, {0xF8}).event(0, {0xF1}).noteOn(0, 0, 60, 1).end().bytes(), &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0xF8}, {0xF1}, {0x90, 60, 1}}));
+}
+
+TEST(Reader, MetaEventOfLengthZeroHoldsThreeBytes)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().event(0, {0xFF, 0x06, 0x00}).end().bytes());
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0xFF, 0x06, 0x00}}));
+}
+
+TEST(Reader, LowNoteOnsBecomeMarkersAndMarkerTwoCountsPerTrack)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file,
+             SmfBuilder()
+                 .track().noteOn(0, 0, 5, 100).noteOn(0, 0, 2, 100).noteOn(0, 0, 2, 100).noteOn(0, 1, 11, 9).noteOn(0, 0, 12, 9).end()
+                 .track().noteOn(0, 0, 2, 100).event(0, {0x80, 2, 0}).end()
+                 .bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0),
+              (std::vector<std::vector<int>>{{5, 5, 100}, {2, 2, 1}, {2, 2, 2}, {11, 11, 9}, {0x90, 12, 9}}));
+    // The counter starts again in each track; note-offs are left alone.
+    EXPECT_EQ(messagesOf(file, 1), (std::vector<std::vector<int>>{{2, 2, 1}, {0x80, 2, 0}}));
+}
+
+TEST(Reader, FourByteDeltaIsAccepted)
+{
+    MidiFile file;
+    bool ok = false;
+    readInto(file, SmfBuilder().track().raw({0xFF, 0xFF, 0xFF, 0x7F}).raw({0x90, 60, 1}).end().bytes(), &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{0x0FFFFFFF}));
+}
+
+TEST(Reader, TickSumPastThirtyTwoBitsWrapsWithoutEndingTheProcess)
+{
+    MidiFile file;
+    bool ok = false;
+    SmfBuilder song;
+    song.track();
+    for (int i = 0; i < 17; ++i) {
+        song.delta(0x0FFFFFFF).raw({0x90, 60, 1});
+    }
+    readInto(file, song.end().bytes(), &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(file.eventAt(0, 16).tick, static_cast<std::int32_t>(17U * 0x0FFFFFFFU));
+}
+
+struct CorruptCase {
+    const char* name;
+    Bytes track;
+    std::string printed;
+    std::vector<std::vector<int>> kept;
+};
+
+class ReaderRefusesCorruptTrack : public testing::TestWithParam<CorruptCase> {};
+
+// Data that used to end the process is a failed read: the lines are printed,
+// the events before the fault are kept, and the ticks stay absolute.
+TEST_P(ReaderRefusesCorruptTrack, FailsTheReadAndKeepsWhatCameBefore)
+{
+    SmfBuilder song;
+    song.track().noteOn(7, 0, 60, 100);
+    for (std::uint8_t b : GetParam().track) {
+        song.raw({b});
+    }
+    MidiFile file;
+    bool ok = true;
+    EXPECT_EQ(readInto(file, song.bytes(), &ok), GetParam().printed);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(file.readResult().status, Status::Partial);
+    EXPECT_EQ(file.readResult().firstDiagnostic(), GetParam().printed.substr(0, GetParam().printed.find('\n')));
+    EXPECT_EQ(file.tickModeOf(), MidiFile::AbsoluteTicks);
+    EXPECT_EQ(messagesOf(file, 0), GetParam().kept);
+    // Absolute already: converting again must not add the ticks up twice.
+    file.toAbsoluteTicks();
+    EXPECT_EQ(file.eventAt(0, 0).tick, 7);
+}
+
+const std::vector<std::vector<int>> kFirstNote{{0x90, 60, 100}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderRefusesCorruptTrack,
+    testing::Values(
+        CorruptCase{"DeltaTooLong", {0x81, 0x81, 0x81, 0x81, 0x81, 0x00}, "Error: VLV value was too long\n", kFirstNote},
+        CorruptCase{"EndInsideDelta", {0x81}, "Error: unexpected end of file\n", kFirstNote},
+        CorruptCase{"EndInsideNoteOn", {0x00, 0x91, 60}, "Error: unexpected end of file\n", kFirstNote},
+        CorruptCase{"EndInsideMetaLength", {0x00, 0xFF, 0x01}, "Error: unexpected end of file\n", kFirstNote},
+        CorruptCase{"EndInsideMetaData", {0x00, 0xFF, 0x01, 0x05, 'a', 'b'}, "Error: unexpected end of file\n", kFirstNote}),
+    [](const testing::TestParamInfo<CorruptCase>& param) { return param.param.name; });
+
+TEST(Reader, DataByteWithoutAnyStatusFailsTheRead)
+{
+    MidiFile file;
+    bool ok = true;
+    EXPECT_EQ(readInto(file, SmfBuilder().track().event(0, {0x40, 0x40}).end().bytes(), &ok),
+              "Error: running command with no previous command\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(file.eventCount(0), 0);
+}
+
+TEST(Reader, TrackWithoutEndOfTrackIsReadToTheEndOfTheFile)
+{
+    // Two tracks declared, the first without FF 2F: it runs to the end of the
+    // file, and the second header is missing.
+    SmfBuilder song;
+    song.track().noteOn(0, 0, 60, 100).noteOff(10, 0, 60);
+    MidiFile file;
+    bool ok = true;
+    EXPECT_EQ(readInto(file, song.bytes(2), &ok),
+              "File: t.mid has bad track info\ncharacter 1 is: -1\nEnd of file reached\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(file.trackCount(), 2);
+    EXPECT_EQ(file.eventCount(0), 2);
+    EXPECT_EQ(file.eventCount(1), 0);
+}
+
+TEST(Reader, EndOfFileWhereAnEventWouldStartEndsTheLastTrackCleanly)
+{
+    MidiFile file;
+    bool ok = false;
+    EXPECT_EQ(readInto(file, SmfBuilder().track().noteOn(0, 0, 60, 100).bytes(), &ok), "");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(file.eventCount(0), 1);
+}
+
+TEST(Reader, EventsAfterEndOfTrackAreReadAsTheNextChunkTag)
+{
+    SmfBuilder song;
+    song.track().noteOn(0, 0, 60, 100).end().noteOn(0, 0, 62, 100).track().end();
+    MidiFile file;
+    bool ok = true;
+    EXPECT_EQ(readInto(file, song.bytes(), &ok), "File: t.mid has bad track info\ncharacter 1 is: 0\n");
+    EXPECT_FALSE(ok);
+}
+
+TEST(Reader, ChunkTagMismatchNamesTheCharacter)
+{
+    Bytes bytes = SmfBuilder().track().end().bytes();
+    bytes[14 + 2] = 'X';  // "MTXk"
+    MidiFile file;
+    EXPECT_EQ(readInto(file, bytes), "File: t.mid has bad track info\ncharacter 3 is: 88\n");
+}
+
+TEST(Reader, FailedReadOfTheSecondFileDoesNotKeepTheFirstTracks)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().noteOn(0, 0, 60, 1).end().track().noteOn(0, 0, 61, 1).end().bytes());
+    ASSERT_EQ(file.trackCount(), 2);
+    readInto(file, SmfBuilder().track().noteOn(0, 0, 62, 1).bytes(2));
+    EXPECT_EQ(file.trackCount(), 2);
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0x90, 62, 1}}));
+    EXPECT_EQ(file.eventCount(1), 0);
+}
+
+}  // namespace

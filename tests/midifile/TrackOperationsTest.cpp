@@ -1,0 +1,141 @@
+#include "ReadHelpers.h"
+#include "support/SmfBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+MidiEvent makeEvent(int tick, std::initializer_list<int> bytes)
+{
+    MidiEvent event;
+    event.tick = tick;
+    for (int b : bytes) {
+        event.bytes.append(static_cast<std::uint8_t>(b));
+    }
+    return event;
+}
+
+TEST(CompareEvents, OrdersByTickThenChannelBeforeMetaThenEndOfTrackLast)
+{
+    const MidiEvent note = makeEvent(10, {0x90, 60, 1});
+    const MidiEvent marker = makeEvent(10, {2, 2, 1});
+    const MidiEvent tempo = makeEvent(10, {0xFF, 0x51, 3, 7, 0xA1, 0x20});
+    const MidiEvent end = makeEvent(10, {0xFF, 0x2F, 0});
+    const MidiEvent earlierMeta = makeEvent(9, {0xFF, 0x01, 0});
+
+    EXPECT_EQ(MidiFile::compareEvents(earlierMeta, note), -1);
+    EXPECT_EQ(MidiFile::compareEvents(note, earlierMeta), 1);
+    EXPECT_EQ(MidiFile::compareEvents(note, tempo), -1);
+    EXPECT_EQ(MidiFile::compareEvents(tempo, note), 1);
+    EXPECT_EQ(MidiFile::compareEvents(tempo, end), -1);
+    EXPECT_EQ(MidiFile::compareEvents(end, tempo), 1);
+    EXPECT_EQ(MidiFile::compareEvents(note, marker), 0);
+    EXPECT_EQ(MidiFile::compareEvents(end, end), -1);
+}
+
+TEST(TickConversion, DeltaThenAbsoluteRestoresTheTicksAndAbsoluteTwiceChangesNothing)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().noteOn(3, 0, 60, 1).noteOff(4, 0, 60).noteOn(0, 0, 61, 1).end().bytes());
+    const std::vector<int> absolute{3, 7, 7};
+    ASSERT_EQ(ticksOf(file, 0), absolute);
+    file.toAbsoluteTicks();
+    EXPECT_EQ(ticksOf(file, 0), absolute);
+    file.toDeltaTicks();
+    EXPECT_EQ(file.tickModeOf(), MidiFile::DeltaTicks);
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{3, 4, 0}));
+    file.toAbsoluteTicks();
+    EXPECT_EQ(ticksOf(file, 0), absolute);
+}
+
+TEST(MergeTracks, SingleTrackIsLeftUntouched)
+{
+    MidiFile file;
+    // A tempo event before a note at the same tick: a sort would swap them.
+    readInto(file, SmfBuilder(0).track().tempo(0, 500000).noteOn(0, 0, 60, 1).end().bytes());
+    file.mergeTracks();
+    EXPECT_EQ(messagesOf(file, 0)[0][0], 0xFF);
+}
+
+TEST(MergeTracks, JoinsAllTracksInTickOrderWithTiesInTrackOrder)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder()
+                       .track().tempo(0, 500000).tempo(480, 400000).end()
+                       .track().noteOn(0, 0, 60, 1).noteOn(480, 0, 62, 2).noteOn(0, 0, 64, 3).end()
+                       .track().noteOn(0, 1, 70, 4).noteOn(240, 1, 71, 5).noteOn(240, 1, 72, 6).end()
+                       .bytes());
+    file.toAbsoluteTicks();
+    file.mergeTracks();
+    ASSERT_EQ(file.trackCount(), 1);
+    EXPECT_EQ(file.trackLayoutOf(), MidiFile::SeparateTracks);
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{0, 0, 0, 240, 480, 480, 480, 480}));
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{
+                                       {0x90, 60, 1},
+                                       {0x91, 70, 4},
+                                       {0xFF, 0x51, 3, 0x07, 0xA1, 0x20},
+                                       {0x91, 71, 5},
+                                       {0x90, 62, 2},
+                                       {0x90, 64, 3},
+                                       {0x91, 72, 6},
+                                       {0xFF, 0x51, 3, 0x06, 0x1A, 0x80},
+                                   }));
+    // A second merge has nothing to do.
+    file.mergeTracks();
+    EXPECT_EQ(file.eventCount(0), 8);
+}
+
+TEST(MergeTracks, EqualKeysKeepMergedOrderEvenWithinAnUnorderedTrack)
+{
+    // Track 0 holds a meta event before a channel message at the same tick;
+    // sorting moves the channel message first, and the two text events of the
+    // tracks stay in track order.
+    MidiFile file;
+    readInto(file, SmfBuilder()
+                       .track().event(0, {0xFF, 0x01, 1, 'a'}).noteOn(0, 0, 60, 1).end()
+                       .track().event(0, {0xFF, 0x01, 1, 'b'}).noteOn(0, 0, 61, 1).end()
+                       .bytes());
+    file.mergeTracks();
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{
+                                       {0x90, 60, 1}, {0x90, 61, 1}, {0xFF, 0x01, 1, 'a'}, {0xFF, 0x01, 1, 'b'}}));
+}
+
+TEST(MergeTracks, FileInDeltaTicksComesBackInDeltaTicks)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().noteOn(10, 0, 60, 1).end().track().noteOn(5, 0, 61, 1).noteOn(10, 0, 62, 1).end().bytes());
+    file.toDeltaTicks();
+    file.mergeTracks();
+    EXPECT_EQ(file.tickModeOf(), MidiFile::DeltaTicks);
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{5, 5, 5}));
+}
+
+TEST(MergeTracks, FileWithoutTracksEndsWithOneEmptyTrack)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().bytes());
+    file.mergeTracks();
+    EXPECT_EQ(file.trackCount(), 1);
+    EXPECT_EQ(file.eventCount(0), 0);
+}
+
+TEST(MergeTracks, ResetTracksLeavesExactlyOneEmptyTrack)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().noteOn(0, 0, 60, 1).end().track().end().track().end().bytes());
+    file.resetTracks();
+    EXPECT_EQ(file.trackCount(), 1);
+    EXPECT_EQ(file.eventCount(0), 0);
+}
+
+using MidiFileDeathTest = testing::Test;
+
+TEST_F(MidiFileDeathTest, EventIndexPastTheEndEndsTheProcess)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().noteOn(0, 0, 60, 1).end().bytes());
+    EXPECT_EXIT(file.eventAt(0, 1), testing::ExitedWithCode(1), "^Error: accessing invalid array location 1 Maximum is 0\n$");
+    EXPECT_EXIT(file.eventCount(1), testing::ExitedWithCode(1), "^Error: accessing invalid array location 1 Maximum is 0\n$");
+}
+
+}  // namespace
