@@ -1,0 +1,111 @@
+#pragma once
+
+#include "midiout/MidiOutPort.h"
+#include "midiout/VirtualMidiService.h"
+#include "playback/AppState.h"
+#include "playback/PlaybackObserver.h"
+#include "support/SmfBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using Message = std::array<std::uint8_t, 3>;
+using Messages = std::vector<Message>;
+
+// Records what a worker reports; safe to read from the test thread.
+class RecordingObserver : public PlaybackObserver {
+public:
+    void statusText(const std::string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_statuses.push_back(text);
+    }
+    void progress(int position) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_progress.push_back(position);
+    }
+    void finished() override { m_finished.store(true); }
+
+    std::vector<std::string> statuses() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_statuses;
+    }
+    std::vector<int> progressPositions() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    bool hasFinished() const { return m_finished.load(); }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_statuses;
+    std::vector<int> m_progress;
+    std::atomic<bool> m_finished{false};
+};
+
+// A controller at device index 1 behind an in-memory MIDI service, and a
+// scratch folder for songs.
+class PlaybackFixture : public testing::Test {
+protected:
+    static constexpr int kController = 1;
+
+    void SetUp() override
+    {
+        m_service = std::make_shared<VirtualMidiService>(std::vector<std::string>{"Other Synth", "Quillarc USB Controller"});
+        ASSERT_TRUE(MidiOutPort::installService(m_service));
+        m_dir = std::filesystem::temp_directory_path() /
+                ("quillarc-playback-" + std::to_string(::getpid()) + "-" +
+                 testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_dir);
+        state.controllerPort.store(kController);
+        state.playing.store(1);
+    }
+
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    // Writes a song and makes it the one to play.
+    std::string useSong(const std::vector<std::uint8_t>& bytes, const std::string& name = "song.mid")
+    {
+        const std::filesystem::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        state.setCurrentFileName(path.string());
+        return path.string();
+    }
+
+    Messages sent() const { return m_service->messages(kController); }
+
+    bool anyOpen() const
+    {
+        for (const auto& record : m_service->records()) {
+            if (record.kind == VirtualMidiService::Record::Kind::Open) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    AppState state;
+    RecordingObserver observer;
+    std::shared_ptr<VirtualMidiService> m_service;
+    std::filesystem::path m_dir;
+};
+
+inline Message noteOn(int key, int velocity)
+{
+    return {0x90, static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(velocity)};
+}
+inline Message controlChange(int controller, int value)
+{
+    return {0xB0, static_cast<std::uint8_t>(controller), static_cast<std::uint8_t>(value)};
+}
+inline const Message kAllSoundOff{0xB0, 120, 0};

@@ -1,0 +1,319 @@
+#include "PlaybackFixture.h"
+#include "playback/PlaybackSession.h"
+
+namespace {
+
+// Three notes a quarter apart at 120 bpm: on-times 500, 1000, 1500 ms.
+std::vector<std::uint8_t> threeNotes()
+{
+    return SmfBuilder(1, 480)
+        .track().noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 90).noteOn(480, 0, 64, 0).end()
+        .bytes();
+}
+
+class PlaybackSessionTest : public PlaybackFixture {
+protected:
+    // Passes at every millisecond from `from` to `to`, both included.
+    void passThrough(PlaybackSession& session, std::uint32_t from, std::uint32_t to)
+    {
+        for (std::uint32_t t = from; t != to + 1; ++t) {
+            session.pass(t);
+        }
+    }
+};
+
+TEST_F(PlaybackSessionTest, StartOpensTheControllerAndSendsTheSliderVolume)
+{
+    useSong(threeNotes());
+    state.volumePosition.store(96);
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(1000));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31)}));
+    EXPECT_TRUE(m_service->isDeviceOpen(kController));
+    EXPECT_EQ(session.notes().size(), 3U);
+    // Nothing is due yet on the first pass.
+    EXPECT_TRUE(session.pass(1000).goesOn);
+    EXPECT_EQ(sent().size(), 1U);
+}
+
+TEST_F(PlaybackSessionTest, EntryIsSentOnlyWhenStrictlyPastItsTime)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    passThrough(session, 0, 500);
+    EXPECT_EQ(sent().size(), 1U);
+    const auto result = session.pass(501);
+    EXPECT_EQ(sent().back(), noteOn(60, 100));
+    EXPECT_EQ(result.wakeAt, std::optional<std::uint32_t>(501));
+}
+
+TEST_F(PlaybackSessionTest, WakeTimeNeverLiesBeyondTheNextDueEntry)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    std::uint32_t now = 0;
+    int passes = 0;
+    while (true) {
+        const auto result = session.pass(now);
+        ++passes;
+        if (!result.goesOn) {
+            break;
+        }
+        ASSERT_TRUE(result.wakeAt.has_value());
+        now = std::max(now, *result.wakeAt);
+    }
+    // Every entry leaves at the first millisecond it is due, and the loop
+    // passes only at progress steps and due times (not once per millisecond).
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), noteOn(62, 90), noteOn(64, 0), kAllSoundOff}));
+    EXPECT_EQ(now, 1501U);
+    EXPECT_LT(passes, 150);
+    EXPECT_EQ(observer.progressPositions().back(), 127);
+}
+
+TEST_F(PlaybackSessionTest, EntriesDueTogetherLeaveOnePerPass)
+{
+    useSong(SmfBuilder().track().noteOn(0, 0, 60, 1).noteOn(0, 0, 61, 1).noteOn(0, 0, 62, 1).end().bytes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    session.pass(600);
+    EXPECT_EQ(sent().size(), 2U);
+    session.pass(600);
+    session.pass(600);
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 1), noteOn(61, 1), noteOn(62, 1)}));
+}
+
+TEST_F(PlaybackSessionTest, PauseSilencesOnceAndResumeShiftsTheStart)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    passThrough(session, 0, 600);
+    state.paused.store(1);
+    state.pauseStartPending.store(1);
+    const auto paused = session.pass(700);
+    EXPECT_FALSE(paused.wakeAt.has_value());  // only a change of the shared state gives work
+    passThrough(session, 701, 5000);
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff}));
+
+    // Resumed 2000 ms after the pause: the entry due at 1000 leaves at 3001.
+    state.paused.store(0);
+    state.resumeRequested.store(1);
+    session.pass(2700);
+    EXPECT_EQ(state.resumeRequested.load(), 0);
+    passThrough(session, 2701, 3000);
+    EXPECT_EQ(sent().size(), 3U);
+    session.pass(3001);
+    EXPECT_EQ(sent().back(), noteOn(62, 90));
+}
+
+TEST_F(PlaybackSessionTest, PausingTwiceMovesThePauseStartToTheSecondPress)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    passThrough(session, 0, 600);
+    state.paused.store(1);
+    state.pauseStartPending.store(1);
+    session.pass(700);
+    state.pauseStartPending.store(1);
+    session.pass(900);
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff, kAllSoundOff}));
+    state.paused.store(0);
+    state.resumeRequested.store(1);
+    session.pass(1900);  // start moves by 1900 - 900 = 1000
+    session.pass(2000);
+    EXPECT_EQ(sent().size(), 4U);
+    session.pass(2001);
+    EXPECT_EQ(sent().back(), noteOn(62, 90));
+}
+
+TEST_F(PlaybackSessionTest, RestartWhilePausedWaitsForTheResume)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    passThrough(session, 0, 1200);
+    state.paused.store(1);
+    state.pauseStartPending.store(1);
+    session.pass(1300);
+    state.restartRequested.store(1);
+    session.pass(1400);
+    EXPECT_EQ(state.restartRequested.load(), 1);
+    EXPECT_EQ(session.nextIndex(), 2U);
+
+    state.paused.store(0);
+    state.resumeRequested.store(1);
+    session.pass(2000);
+    EXPECT_EQ(state.restartRequested.load(), 0);
+    EXPECT_EQ(session.nextIndex(), 0U);
+    EXPECT_EQ(session.startTime(), 2000U);
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), noteOn(62, 90), kAllSoundOff, kAllSoundOff}));
+    passThrough(session, 2001, 2501);
+    EXPECT_EQ(sent().back(), noteOn(60, 100));
+}
+
+TEST_F(PlaybackSessionTest, VolumeChangeWhilePausedIsSentAtOnce)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    state.paused.store(1);
+    state.pauseStartPending.store(1);
+    session.pass(100);
+    state.pendingVolume.store(50);
+    session.pass(200);
+    EXPECT_EQ(sent().back(), controlChange(7, 50));
+    EXPECT_EQ(state.pendingVolume.load(), -1);
+}
+
+TEST_F(PlaybackSessionTest, StopWhilePausedSilencesClosesAndLeavesPausedSet)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    state.paused.store(1);
+    state.pauseStartPending.store(1);
+    session.pass(100);
+    state.playing.store(0);
+    EXPECT_FALSE(session.pass(200).goesOn);
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), kAllSoundOff, kAllSoundOff}));
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+    EXPECT_EQ(state.paused.load(), 1);
+    EXPECT_EQ(state.playing.load(), 0);
+}
+
+TEST_F(PlaybackSessionTest, EndOfListClearsPlayingSilencesAndCloses)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(0));
+    passThrough(session, 0, 1501);
+    EXPECT_EQ(state.playing.load(), 1);
+    EXPECT_FALSE(session.pass(1502).goesOn);
+    EXPECT_EQ(state.playing.load(), 0);
+    EXPECT_EQ(sent().back(), kAllSoundOff);
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+    EXPECT_EQ(m_service->records().back().kind, VirtualMidiService::Record::Kind::Close);
+}
+
+TEST_F(PlaybackSessionTest, AbandonedSessionSilencesTheCoil)
+{
+    useSong(threeNotes());
+    {
+        PlaybackSession session(state, observer);
+        ASSERT_TRUE(session.start(0));
+        session.pass(600);
+    }
+    EXPECT_EQ(sent().back(), kAllSoundOff);
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+}
+
+TEST_F(PlaybackSessionTest, SongStartingJustBeforeTheCounterWrapsPlaysInTime)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    const std::uint32_t start = 0xFFFFFF00U;  // 256 ms before the wrap
+    ASSERT_TRUE(session.start(start));
+    passThrough(session, start, start + 500U);
+    EXPECT_EQ(sent().size(), 1U);
+    session.pass(start + 501U);
+    EXPECT_EQ(sent().back(), noteOn(60, 100));
+    passThrough(session, start + 502U, start + 1000U);
+    EXPECT_EQ(sent().size(), 2U);
+    session.pass(start + 1001U);
+    EXPECT_EQ(sent().back(), noteOn(62, 90));
+    const auto positions = observer.progressPositions();
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+}
+
+struct RefusalCase {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    std::string status;
+};
+
+class PlaybackSessionRefuses : public PlaybackFixture, public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(PlaybackSessionRefuses, ReportsWhyClearsPlayingAndOpensNothing)
+{
+    const std::string path = useSong(GetParam().bytes);
+    PlaybackOptions options;
+    options.playChannel = 4;
+    state.setOptions(options);
+    PlaybackSession session(state, observer);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(session.start(0));
+    testing::internal::GetCapturedStdout();
+    std::string expected = GetParam().status;
+    if (const auto at = expected.find("PATH"); at != std::string::npos) {
+        expected.replace(at, 4, path);
+    }
+    EXPECT_EQ(observer.statuses(), std::vector<std::string>{expected});
+    EXPECT_EQ(state.playing.load(), 0);
+    EXPECT_FALSE(anyOpen());
+    EXPECT_FALSE(session.pass(10).goesOn);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaybackSessionRefuses,
+    testing::Values(
+        RefusalCase{"NoNotesOnTheChannel", SmfBuilder().track().noteOn(0, 0, 60, 1).end().bytes(), "No notes found on channel 4!"},
+        RefusalCase{"NotAMidiFile", {'R', 'I', 'F', 'F'}, "File: PATH is not a MIDI file"},
+        RefusalCase{"BrokenBeforeAnyNote",
+                    SmfBuilder().track().noteOn(0, 0, 60, 1).bytes(2),
+                    "File: PATH has bad track info"},
+        RefusalCase{"InvalidTempo", SmfBuilder().track().event(0, {0xFF, 0x51, 0x03, 0, 0, 0}).noteOn(0, 4, 60, 1).end().bytes(),
+                    "Error: invalid tempo event at tick 0"}),
+    [](const testing::TestParamInfo<RefusalCase>& param) { return param.param.name; });
+
+TEST_F(PlaybackSessionTest, MissingFileIsReportedAsSuch)
+{
+    state.setCurrentFileName((m_dir / "gone.mid").string());
+    PlaybackSession session(state, observer);
+    EXPECT_FALSE(session.start(0));
+    EXPECT_EQ(observer.statuses(), std::vector<std::string>{"Error: cannot open file " + (m_dir / "gone.mid").string()});
+    EXPECT_FALSE(anyOpen());
+}
+
+TEST_F(PlaybackSessionTest, PartlyReadFilePlaysWhatWasReadAndSaysWhy)
+{
+    useSong(SmfBuilder().track().noteOn(0, 0, 60, 1).raw({0x00, 0x90, 61}).bytes());
+    PlaybackSession session(state, observer);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(session.start(0));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(observer.statuses(), std::vector<std::string>{"Error: unexpected end of file"});
+    session.pass(501);
+    EXPECT_EQ(sent().back(), noteOn(60, 1));
+}
+
+TEST_F(PlaybackSessionTest, VelocityCurveAppliesOnlyWhenChosenAndLoaded)
+{
+    useSong(SmfBuilder().track().noteOn(0, 0, 60, 10).noteOn(0, 0, 61, 20).noteOn(0, 0, 60, 0).end().bytes());
+    PlaybackOptions options;
+    options.velocityCurve[10] = 99;
+    options.velocityCurve[20] = static_cast<std::int8_t>(200 - 256);  // -56 masks to 0x48
+    options.velocityCurve[0] = 77;
+
+    const auto play = [&](int customCurve, int curveLoaded) {
+        m_service->clear();
+        options.customCurve = customCurve;
+        options.curveLoaded = curveLoaded;
+        state.setOptions(options);
+        state.playing.store(1);
+        PlaybackSession session(state, observer);
+        EXPECT_TRUE(session.start(0));
+        for (int i = 0; i < 4; ++i) {
+            session.pass(600);
+        }
+        const Messages all = sent();
+        return Messages(all.begin() + 1, all.end());
+    };
+    EXPECT_EQ(play(1, 1), (Messages{noteOn(60, 99), noteOn(61, 0x48), noteOn(60, 0), kAllSoundOff}));
+    EXPECT_EQ(play(1, 0), (Messages{noteOn(60, 10), noteOn(61, 20), noteOn(60, 0), kAllSoundOff}));
+    EXPECT_EQ(play(0, 1), (Messages{noteOn(60, 10), noteOn(61, 20), noteOn(60, 0), kAllSoundOff}));
+}
+
+}  // namespace
