@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+// Where the fixed-mode engine's output goes: the controller's messages and
+// the status-bar text, in the order the engine produces them.
+class FixedModeSink {
+public:
+    virtual ~FixedModeSink() = default;
+    virtual void sendNoteOn(int channel, int key, int velocity) = 0;
+    virtual void sendControlChange(int channel, int controller, int value) = 0;
+    virtual void statusText(const std::string& text) = 0;
+};
+
+// The steady tone of fixed mode, driven by the two slider positions. It keeps
+// the key that is sounding and the power last sent, and turns each new pair
+// of positions into exactly the messages that move the tone there. Always
+// channel 0 at full velocity, whatever channel file playback uses.
+class FixedModeEngine {
+public:
+    static constexpr int kChannel = 0;
+    static constexpr int kVelocity = 127;
+    static constexpr int kChannelVolume = 7;
+    static constexpr int kAllSoundOff = 120;
+
+    explicit FixedModeEngine(FixedModeSink& sink);
+
+    // Sounds `key` and sets the channel volume to `power`. No status text:
+    // the tone is not described until a slider moves.
+    void start(int key, int power);
+    // One look at the sliders: a new key releases the old one and sounds the
+    // new one, a new power is sent as channel volume; each change is followed
+    // by the status text of the current positions. Unchanged positions send
+    // nothing.
+    void update(int key, int power);
+    // Silences the channel (all sound off stands for the note off of the
+    // sounding key) and reports "Exited Fixed Mode".
+    void stop();
+
+    int key() const { return m_key; }
+    int power() const { return m_power; }
+
+private:
+    FixedModeSink& m_sink;
+    int m_key = 0;
+    int m_power = 0;
+};

@@ -1,0 +1,55 @@
+#include "fixed/FixedModeThread.h"
+
+#include "fixed/FixedModeControls.h"
+#include "fixed/FixedModeEngine.h"
+#include "fixed/FixedTone.h"
+#include "midiout/MidiOutput.h"
+#include "playback/AppState.h"
+
+namespace {
+
+// The engine's output going to the controller and the observer.
+class OutputSink : public FixedModeSink {
+public:
+    OutputSink(MidiOutput& output, FixedModeObserver& observer) : m_output(output), m_observer(observer) {}
+
+    void sendNoteOn(int channel, int key, int velocity) override { m_output.sendNoteOn(channel, key, velocity); }
+    void sendControlChange(int channel, int controller, int value) override
+    {
+        m_output.sendControlChange(channel, controller, value);
+    }
+    void statusText(const std::string& text) override { m_observer.statusText(text); }
+
+private:
+    MidiOutput& m_output;
+    FixedModeObserver& m_observer;
+};
+
+}  // namespace
+
+void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer)
+{
+    observer.statusText("Entering fixed mode");
+    output.selectPort(state.controllerPort.load());
+    output.openPort();
+
+    // The power slider starts at the main volume (whose top is loudest).
+    const int power = kFixedPowerHighest - state.volumePosition.load();
+    controls.setPowerPosition(power);
+    controls.setFrequencyPosition(kFixedStartKey);
+    observer.showPositions(kFixedStartKey, power);
+
+    OutputSink sink(output, observer);
+    FixedModeEngine engine(sink);
+    engine.start(controls.frequencyPosition(), controls.powerPosition());
+
+    while (true) {
+        const std::uint64_t seen = controls.changeCount();
+        engine.update(controls.frequencyPosition(), controls.powerPosition());
+        if (!controls.running()) {
+            engine.stop();
+            return;
+        }
+        controls.waitForChange(seen);
+    }
+}

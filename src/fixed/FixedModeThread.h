@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+class AppState;
+class FixedModeControls;
+class MidiOutput;
+
+// How the fixed-mode thread reports to the user interface. Called on the
+// thread: implementations post to the GUI thread and never touch widgets here.
+class FixedModeObserver {
+public:
+    virtual ~FixedModeObserver() = default;
+    // A status-bar message.
+    virtual void statusText(const std::string& text) = 0;
+    // The thread has set the slider positions (already stored in the
+    // controls); the dialog is to show them.
+    virtual void showPositions(int key, int power) = 0;
+};
+
+// The fixed-mode worker. Announces itself, opens the controller
+// (state.controllerPort, which must be a device) on `output`, sets the
+// sliders to key 64 and to the power of the main volume slider, sounds the
+// tone, and then follows the sliders until controls.running() is cleared.
+// Between slider moves it sleeps. On the way out it silences channel 0 once,
+// reports "Exited Fixed Mode", and leaves the port open in `output`.
+//
+// The caller owns the thread and joins it after clearing the running flag;
+// the last pass acts on the slider positions the controls hold at that time.
+void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer);
