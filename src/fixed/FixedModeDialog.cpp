@@ -1,0 +1,111 @@
+#include "fixed/FixedModeDialog.h"
+
+#include "playback/AppState.h"
+#include "playback/PlaybackObserver.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackObserver& statusReporter,
+                                 QWidget* parent)
+    : QDialog(parent), m_statusReporter(statusReporter)
+{
+    setObjectName("fixedModeDialog");
+    setWindowTitle("Fixed Mode");
+
+    m_frequencySlider = new QSlider(Qt::Horizontal, this);
+    m_frequencySlider->setObjectName("frequencySlider");
+    m_frequencySlider->setRange(kFixedKeyLowest, kFixedKeyHighest);
+    m_frequencySlider->setValue(kFixedStartKey);
+    m_powerSlider = new QSlider(Qt::Horizontal, this);
+    m_powerSlider->setObjectName("powerSlider");
+    m_powerSlider->setRange(0, kFixedPowerHighest);
+    m_powerSlider->setValue(kFixedPowerHighest);
+    m_controls.setFrequencyPosition(m_frequencySlider->value());
+    m_controls.setPowerPosition(m_powerSlider->value());
+
+    auto* okButton = new QPushButton("OK", this);
+    okButton->setObjectName("okButton");
+    okButton->setDefault(true);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel("Frequency", this), 0, 0);
+    grid->addWidget(m_frequencySlider, 0, 1);
+    grid->addWidget(new QLabel("Power", this), 1, 0);
+    grid->addWidget(m_powerSlider, 1, 1);
+    grid->setColumnMinimumWidth(1, 240);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(m_frequencySlider, &QSlider::valueChanged, this,
+            [this](int key) { m_controls.setFrequencyPosition(key); });
+    connect(m_powerSlider, &QSlider::valueChanged, this, [this](int power) { m_controls.setPowerPosition(power); });
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_controls.setRunning(true);
+    if (state.controllerPort.load() >= 0) {
+        m_thread = std::thread(fixedModeThread, std::ref(m_controls), std::ref(state), std::ref(output),
+                               std::ref(static_cast<FixedModeObserver&>(*this)));
+    }
+}
+
+FixedModeDialog::~FixedModeDialog()
+{
+    stopThread();
+}
+
+void FixedModeDialog::done(int result)
+{
+    stopThread();
+    QDialog::done(result);
+}
+
+void FixedModeDialog::keyPressEvent(QKeyEvent* event)
+{
+    // Only OK and the close box end fixed mode.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void FixedModeDialog::stopThread()
+{
+    m_controls.setRunning(false);
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void FixedModeDialog::statusText(const std::string& text)
+{
+    m_statusReporter.statusText(text);
+}
+
+void FixedModeDialog::showPositions(int key, int power)
+{
+    m_shownKey.store(key);
+    m_shownPower.store(power);
+    if (!m_positionsPosted.exchange(true)) {
+        QMetaObject::invokeMethod(this, "applyPositions", Qt::QueuedConnection);
+    }
+}
+
+void FixedModeDialog::applyPositions()
+{
+    m_positionsPosted.store(false);
+    // Power first, as the thread set it: each move is mirrored back into the
+    // controls, where it matches what the thread already stored.
+    m_powerSlider->setValue(m_shownPower.load());
+    m_frequencySlider->setValue(m_shownKey.load());
+}

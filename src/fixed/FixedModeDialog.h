@@ -1,0 +1,59 @@
+#pragma once
+
+#include "fixed/FixedModeControls.h"
+#include "fixed/FixedModeThread.h"
+
+#include <QDialog>
+
+#include <atomic>
+#include <thread>
+
+class AppState;
+class MidiOutput;
+class PlaybackObserver;
+class QSlider;
+
+// The "Fixed Mode" dialog: a Frequency slider (key 40..80), a Power slider
+// (0..127) and OK. Building it starts the fixed-mode thread on the
+// controller (when there is one); the sliders reach the thread through
+// FixedModeControls, and the thread's status texts go to `statusReporter`.
+//
+// Closing, by OK or by the close box, clears the running flag and joins the
+// thread before the dialog ends: the thread finishes its last pass, silences
+// the coil once and reports "Exited Fixed Mode", and no pass runs after the
+// dialog is gone. The thread never waits for the GUI, so the join is short.
+// Escape does not close the dialog.
+class FixedModeDialog : public QDialog, private FixedModeObserver {
+    Q_OBJECT
+
+public:
+    // `output` (where the tone goes, left open on close), `state` and
+    // `statusReporter` must outlive the dialog.
+    FixedModeDialog(AppState& state, MidiOutput& output, PlaybackObserver& statusReporter, QWidget* parent = nullptr);
+    ~FixedModeDialog() override;
+
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    Q_INVOKABLE void applyPositions();
+
+    // FixedModeObserver, called on the fixed-mode thread.
+    void statusText(const std::string& text) override;
+    void showPositions(int key, int power) override;
+
+    void stopThread();
+
+    PlaybackObserver& m_statusReporter;
+    FixedModeControls m_controls;
+    QSlider* m_frequencySlider = nullptr;
+    QSlider* m_powerSlider = nullptr;
+    // Positions the thread asked to show; only the latest pair matters, so
+    // at most one queued call is in flight.
+    std::atomic<int> m_shownKey{kFixedStartKey};
+    std::atomic<int> m_shownPower{kFixedPowerHighest};
+    std::atomic<bool> m_positionsPosted{false};
+    std::thread m_thread;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+struct PlaybackOptions;
+
+// The "Options" dialog: the played channel, the low-note shift and the custom
+// velocity curve. The edits and check boxes are filled from the record when
+// the dialog is built and written back on OK only; Cancel and the close box
+// store nothing. "Load file..." loads a curve into the record at once (it
+// stays loaded whatever button ends the dialog); the "Custom velocity curve"
+// box, stored on OK, decides whether it is used. Escape does not close it.
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // Returns the chosen curve file, or an empty string when cancelled.
+    using CurveFileChooser = std::function<QString(QWidget* parent)>;
+
+    // `options` must outlive the dialog. Without a chooser the system's open
+    // dialog is used.
+    OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser = {}, QWidget* parent = nullptr);
+
+signals:
+    // The record changed: after OK, and after a curve file was loaded.
+    void optionsChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void storeAndAccept();
+    void loadCurveFile();
+
+    PlaybackOptions& m_options;
+    CurveFileChooser m_chooser;
+    QLineEdit* m_channelEdit = nullptr;
+    QCheckBox* m_shiftLowNotesBox = nullptr;
+    QLineEdit* m_lowerLimitEdit = nullptr;
+    QCheckBox* m_customCurveBox = nullptr;
+};
