@@ -1,0 +1,36 @@
+#pragma once
+
+#include "playback/AppState.h"
+#include "playback/PlaybackOptions.h"
+
+#include <memory>
+
+class MidiOutput;
+
+// What the control panel holds for its whole run, built before the main
+// window: the state shared with the workers, the options record, and the
+// output object that fixed mode plays through.
+//
+// Building it builds the first output object, which counts the MIDI output
+// devices: with none, the process ends there with "Error: no MIDI output
+// devices" and exit code 1. Install a different MidiService before building it.
+class AppContext {
+public:
+    AppContext();
+    ~AppContext();
+
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    AppState state;
+    // The options in force; GUI thread only. Workers get snapshots through
+    // state.setOptions.
+    PlaybackOptions options;
+
+    // Port 0, not opened until fixed mode selects and opens the controller;
+    // once opened it stays open until the context goes.
+    MidiOutput& fixedModeOutput() { return *m_fixedModeOutput; }
+
+private:
+    std::unique_ptr<MidiOutput> m_fixedModeOutput;
+};

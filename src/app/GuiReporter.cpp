@@ -1,0 +1,64 @@
+#include "app/GuiReporter.h"
+
+GuiReporter::GuiReporter(Handlers handlers, QObject* parent) : QObject(parent), m_handlers(std::move(handlers))
+{
+}
+
+void GuiReporter::statusText(const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    m_texts.push_back(text);
+    postLocked();
+}
+
+void GuiReporter::progress(int position)
+{
+    std::lock_guard lock(m_mutex);
+    m_progress = position;
+    postLocked();
+}
+
+void GuiReporter::finished()
+{
+    std::lock_guard lock(m_mutex);
+    m_finished.push_back(std::this_thread::get_id());
+    postLocked();
+}
+
+void GuiReporter::postLocked()
+{
+    if (m_posted) {
+        return;
+    }
+    m_posted = true;
+    // Only the receiver goes through Qt's event queue; the data stays in the
+    // mailbox under our own lock.
+    QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+}
+
+void GuiReporter::deliver()
+{
+    std::vector<std::string> texts;
+    std::optional<int> position;
+    std::vector<std::thread::id> finished;
+    {
+        std::lock_guard lock(m_mutex);
+        texts.swap(m_texts);
+        position.swap(m_progress);
+        finished.swap(m_finished);
+        m_posted = false;
+    }
+    for (const std::string& text : texts) {
+        if (m_handlers.status) {
+            m_handlers.status(QString::fromStdString(text));
+        }
+    }
+    if (position && m_handlers.progress) {
+        m_handlers.progress(*position);
+    }
+    for (const std::thread::id worker : finished) {
+        if (m_handlers.finished) {
+            m_handlers.finished(worker);
+        }
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "playback/PlaybackObserver.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The GUI side of PlaybackObserver. Workers call it on their own threads; it
+// keeps what they report in a mailbox and posts at most one queued call to
+// the GUI thread per burst, which empties the mailbox and hands each item to
+// the handlers there. Status texts arrive in order, progress only as its
+// latest value. The handlers run on the GUI thread only.
+class GuiReporter : public QObject, public PlaybackObserver {
+    Q_OBJECT
+
+public:
+    struct Handlers {
+        std::function<void(const QString& text)> status;
+        std::function<void(int position)> progress;
+        // The playback thread with this id has reported its end.
+        std::function<void(std::thread::id worker)> finished;
+    };
+
+    // Lives on the thread that builds it, which must be the GUI thread.
+    explicit GuiReporter(Handlers handlers, QObject* parent = nullptr);
+
+    void statusText(const std::string& text) override;
+    void progress(int position) override;
+    void finished() override;
+
+private:
+    Q_INVOKABLE void deliver();
+    // Called with m_mutex held.
+    void postLocked();
+
+    Handlers m_handlers;
+    std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+    std::optional<int> m_progress;
+    std::vector<std::thread::id> m_finished;
+    bool m_posted = false;
+};

@@ -1,0 +1,420 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutDialog.h"
+#include "app/AppContext.h"
+#include "app/GuiReporter.h"
+#include "app/StatusTexts.h"
+#include "app/Transport.h"
+#include "fixed/FixedModeDialog.h"
+#include "fixed/OptionsDialog.h"
+#include "midiout/Controller.h"
+#include "playback/PlaybackSession.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+// Resources live in the static library: register them before first use.
+static void initResources()
+{
+    Q_INIT_RESOURCE(quillarc);
+}
+
+namespace {
+
+constexpr int kSliderHighest = 127;
+constexpr const char* kMidiFilters = "MIDI Files (*.mid);;All Files (*.*)";
+
+QStringList chooseMidiFiles(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(kMidiFilters);
+    dialog.setDefaultSuffix("mid");
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+
+QString chooseMidiFile(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(kMidiFilters);
+    dialog.setDefaultSuffix("mid");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+QPushButton* transportButton(QWidget* parent, const char* name, const QString& tip, QStyle::StandardPixmap icon)
+{
+    auto* button = new QPushButton(parent);
+    button->setObjectName(name);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIconSize(QSize(24, 24));
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppContext& context, QWidget* parent)
+    : QMainWindow(parent), m_context(context), m_fileDialogs{chooseMidiFiles, chooseMidiFile, {}}
+{
+    initResources();
+    setObjectName("mainWindow");
+    setWindowTitle("Quillarc Control Panel");
+
+    m_reporter = std::make_unique<GuiReporter>(GuiReporter::Handlers{
+        [this](const QString& text) { showStatus(text); },
+        [this](int position) { m_progressSlider->setValue(position); },
+        [this](std::thread::id worker) { workerFinished(worker); },
+    });
+
+    statusBar()->setObjectName("statusBar");
+    m_context.state.controllerPort.store(findController());
+    showStatus(QString::fromStdString(controllerStatusText(m_context.state.controllerPort.load())));
+    setWindowIcon(QIcon(":/icons/quillarc.xpm"));
+
+    buildMenus();
+    buildControls();
+    setAcceptDrops(true);
+}
+
+MainWindow::~MainWindow()
+{
+    shutDown();
+}
+
+void MainWindow::setFileDialogs(FileDialogs dialogs)
+{
+    m_fileDialogs = std::move(dialogs);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu* fileMenu = menuBar()->addMenu("File");
+    fileMenu->setObjectName("fileMenu");
+    QAction* openAction = fileMenu->addAction("Open...", this, &MainWindow::openFiles);
+    openAction->setObjectName("openAction");
+    QAction* addAction = fileMenu->addAction("Add...", this, &MainWindow::addFile);
+    addAction->setObjectName("addAction");
+    fileMenu->addSeparator();
+    QAction* exitAction = fileMenu->addAction("Exit", this, &QWidget::close);
+    exitAction->setObjectName("exitAction");
+
+    m_toolsMenu = menuBar()->addMenu("Tools");
+    m_toolsMenu->setObjectName("toolsMenu");
+    m_optionsAction = m_toolsMenu->addAction("Options...", this, &MainWindow::openOptions);
+    m_optionsAction->setObjectName("optionsAction");
+
+    QMenu* helpMenu = menuBar()->addMenu("Help");
+    helpMenu->setObjectName("helpMenu");
+    QAction* aboutAction = helpMenu->addAction("About...", this, &MainWindow::openAbout);
+    aboutAction->setObjectName("aboutAction");
+}
+
+void MainWindow::buildControls()
+{
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    auto* playButton = transportButton(central, "playButton", "Play", QStyle::SP_MediaPlay);
+    auto* pauseButton = transportButton(central, "pauseButton", "Pause", QStyle::SP_MediaPause);
+    auto* stopButton = transportButton(central, "stopButton", "Stop", QStyle::SP_MediaStop);
+    auto* restartButton = transportButton(central, "restartButton", "Restart", QStyle::SP_MediaSkipBackward);
+    // Present on the panel, bound to nothing.
+    auto* nextButton = transportButton(central, "nextButton", "Next", QStyle::SP_MediaSkipForward);
+    auto* fixedModeButton = new QPushButton("Fixed Mode", central);
+    fixedModeButton->setObjectName("fixedModeButton");
+    auto* exitButton = new QPushButton("Exit", central);
+    exitButton->setObjectName("exitButton");
+
+    m_volumeSlider = new QSlider(Qt::Vertical, central);
+    m_volumeSlider->setObjectName("volumeSlider");
+    m_volumeSlider->setRange(0, kSliderHighest);
+    // Position 0 at the top: the top is loudest.
+    m_volumeSlider->setInvertedAppearance(true);
+    m_volumeSlider->setInvertedControls(true);
+    m_volumeSlider->setValue(m_context.state.volumePosition.load());
+    m_volumeSlider->setToolTip("Volume");
+    auto* volumeLabel = new QLabel("Volume", central);
+    volumeLabel->setObjectName("volumeLabel");
+    volumeLabel->setAlignment(Qt::AlignHCenter);
+
+    m_progressSlider = new QSlider(Qt::Horizontal, central);
+    m_progressSlider->setObjectName("progressSlider");
+    m_progressSlider->setRange(0, kSliderHighest);
+    m_progressSlider->setToolTip("Progress");
+
+    m_playlistBox = new QListWidget(central);
+    m_playlistBox->setObjectName("playlist");
+    m_playlistBox->setSelectionMode(QAbstractItemView::SingleSelection);
+    for (const Playlist::Line& line : m_playlist.lines()) {
+        auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
+        item->setData(Qt::UserRole, line.index);
+    }
+    m_playlistBox->installEventFilter(this);
+
+    auto* volumeColumn = new QVBoxLayout;
+    volumeColumn->addWidget(volumeLabel);
+    volumeColumn->addWidget(m_volumeSlider, 1, Qt::AlignHCenter);
+
+    auto* transportRow = new QHBoxLayout;
+    for (QPushButton* button : {playButton, pauseButton, stopButton, restartButton, nextButton}) {
+        transportRow->addWidget(button);
+    }
+    transportRow->addStretch();
+    transportRow->addWidget(fixedModeButton);
+    transportRow->addWidget(exitButton);
+
+    auto* mainColumn = new QVBoxLayout;
+    mainColumn->addWidget(m_playlistBox, 1);
+    mainColumn->addWidget(m_progressSlider);
+    mainColumn->addLayout(transportRow);
+
+    auto* layout = new QHBoxLayout(central);
+    layout->addLayout(volumeColumn);
+    layout->addLayout(mainColumn, 1);
+
+    connect(playButton, &QPushButton::clicked, this, &MainWindow::play);
+    connect(pauseButton, &QPushButton::clicked, this, &MainWindow::pause);
+    connect(stopButton, &QPushButton::clicked, this, &MainWindow::stop);
+    connect(restartButton, &QPushButton::clicked, this, &MainWindow::restart);
+    connect(fixedModeButton, &QPushButton::clicked, this, &MainWindow::openFixedMode);
+    connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
+    // Connected after the initial position is set: only moves are sent.
+    connect(m_volumeSlider, &QSlider::valueChanged, this,
+            [this](int position) { volumeMoved(m_context.state, position); });
+    connect(m_playlistBox, &QListWidget::itemSelectionChanged, this, &MainWindow::playlistSelectionChanged);
+
+    resize(520, 320);
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    // The status bar shows the program's messages only; hovering over a menu
+    // entry must not wipe them.
+    if (event->type() == QEvent::StatusTip) {
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_playlistBox && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            togglePlayPause();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    shutDown();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            appendToPlaylist(url.toLocalFile());
+        }
+    }
+    event->acceptProposedAction();
+}
+
+void MainWindow::showStatus(const QString& text)
+{
+    statusBar()->showMessage(text);
+}
+
+void MainWindow::openFiles()
+{
+    m_playlist.clearLines();
+    m_playlistBox->clear();
+    const QStringList paths = m_fileDialogs.openFiles(this);
+    if (paths.isEmpty()) {
+        return;
+    }
+    showStatus(kLoadedText);
+    std::vector<std::string> chosen;
+    chosen.reserve(static_cast<std::size_t>(paths.size()));
+    for (const QString& path : paths) {
+        chosen.push_back(path.toStdString());
+    }
+    m_playlist.replace(std::move(chosen));
+    for (const Playlist::Line& line : m_playlist.lines()) {
+        auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
+        item->setData(Qt::UserRole, line.index);
+    }
+}
+
+void MainWindow::addFile()
+{
+    const QString path = m_fileDialogs.addFile(this);
+    if (!path.isEmpty()) {
+        appendToPlaylist(path);
+    }
+}
+
+void MainWindow::appendToPlaylist(const QString& path)
+{
+    showStatus(kLoadedText);
+    if (m_playlist.append(path.toStdString())) {
+        m_playlistBox->clear();
+    }
+    const Playlist::Line& line = m_playlist.lines().back();
+    auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
+    item->setData(Qt::UserRole, line.index);
+}
+
+void MainWindow::playlistSelectionChanged()
+{
+    const QList<QListWidgetItem*> selected = m_playlistBox->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    if (const auto path = m_playlist.selectLine(m_playlistBox->row(selected.constFirst()))) {
+        showStatus(QString::fromStdString(*path));
+    }
+}
+
+void MainWindow::play()
+{
+    const PlayStep step = decidePlay(m_context.state, m_playlist);
+    switch (step) {
+    case PlayStep::RefuseNoFile:
+    case PlayStep::RefuseNoController:
+        showStatus(QString::fromStdString(*playRefusalText(step)));
+        break;
+    case PlayStep::Resume:
+        resumePlayback(m_context.state);
+        break;
+    case PlayStep::Ignore:
+        break;
+    case PlayStep::StartWorker:
+        joinWorker();
+        beginPlayback(m_context.state, m_playlist, m_context.options);
+        startWorker();
+        break;
+    }
+}
+
+void MainWindow::pause()
+{
+    pausePlayback(m_context.state);
+}
+
+void MainWindow::stop()
+{
+    stopPlayback(m_context.state);
+}
+
+void MainWindow::restart()
+{
+    requestRestart(m_context.state);
+}
+
+void MainWindow::togglePlayPause()
+{
+    if (m_context.state.playing.load() != 0 && m_context.state.paused.load() == 0) {
+        pause();
+    } else {
+        play();
+    }
+}
+
+void MainWindow::openFixedMode()
+{
+    if (const auto refusal = fixedModeRefusal(m_context.state)) {
+        showStatus(QString::fromStdString(*refusal));
+        return;
+    }
+    // A worker that ran out of notes may still be closing its output.
+    joinWorker();
+    auto* dialog = new FixedModeDialog(m_context.state, m_context.fixedModeOutput(), *m_reporter, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_fixedModeDialog = dialog;
+    dialog->open();
+}
+
+void MainWindow::openOptions()
+{
+    auto* dialog = new OptionsDialog(m_context.options, m_fileDialogs.curveFile, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Running playback reads the curve settings as they change.
+    connect(dialog, &OptionsDialog::optionsChanged, this,
+            [this] { m_context.state.setOptions(m_context.options); });
+    dialog->open();
+}
+
+void MainWindow::openAbout()
+{
+    auto* dialog = new AboutDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void MainWindow::startWorker()
+{
+    ++m_workersStarted;
+    m_worker = std::thread(playbackThread, std::ref(m_context.state),
+                           std::ref(static_cast<PlaybackObserver&>(*m_reporter)));
+}
+
+void MainWindow::joinWorker()
+{
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void MainWindow::workerFinished(std::thread::id worker)
+{
+    // Only the thread that reported: a newer one may already have started.
+    if (m_worker.joinable() && m_worker.get_id() == worker) {
+        m_worker.join();
+    }
+}
+
+void MainWindow::shutDown()
+{
+    if (m_fixedModeDialog) {
+        m_fixedModeDialog->done(0);
+        delete m_fixedModeDialog;
+    }
+    stopPlayback(m_context.state);
+    joinWorker();
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "app/Playlist.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <thread>
+
+class AppContext;
+class FixedModeDialog;
+class GuiReporter;
+class QAction;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QSlider;
+
+// The file dialogs the window opens. Each returns what the user chose, empty
+// when cancelled; tests replace them.
+struct FileDialogs {
+    // "Open...": one or more MIDI files.
+    std::function<QStringList(QWidget* parent)> openFiles;
+    // "Add...": one MIDI file.
+    std::function<QString(QWidget* parent)> addFile;
+    // Options, "Load file...": a velocity-curve text file.
+    std::function<QString(QWidget* parent)> curveFile;
+};
+
+// "Quillarc Control Panel": transport buttons, volume and progress sliders,
+// the playlist and the status bar. Every command becomes a change of the
+// shared state, a start of the playback thread or a modal dialog.
+//
+// The window owns the playback thread: it joins a finished one when the
+// thread reports its end, before starting the next, before fixed mode, and
+// when the window closes (after clearing `playing`). Workers reach the
+// widgets only through the GuiReporter's queued calls.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Finds the controller and reports it in the status bar. `context` must
+    // outlive the window.
+    explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void setFileDialogs(FileDialogs dialogs);
+
+    const Playlist& playlist() const { return m_playlist; }
+    // How many playback threads this window has started.
+    int workersStarted() const { return m_workersStarted; }
+    // True while a playback thread exists that has not been joined.
+    bool hasWorker() const { return m_worker.joinable(); }
+    // The Tools menu; the analysis windows' entries go before "Options...".
+    QMenu* toolsMenu() const { return m_toolsMenu; }
+    QAction* optionsAction() const { return m_optionsAction; }
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildControls();
+
+    void showStatus(const QString& text);
+    void openFiles();
+    void addFile();
+    void appendToPlaylist(const QString& path);
+    void playlistSelectionChanged();
+
+    void play();
+    void pause();
+    void stop();
+    void restart();
+    void togglePlayPause();
+    void openFixedMode();
+    void openOptions();
+    void openAbout();
+
+    void startWorker();
+    void joinWorker();
+    void workerFinished(std::thread::id worker);
+    void shutDown();
+
+    AppContext& m_context;
+    // Declared first: it must outlive every worker and dialog that reports to it.
+    std::unique_ptr<GuiReporter> m_reporter;
+    Playlist m_playlist;
+    FileDialogs m_fileDialogs;
+    std::thread m_worker;
+    int m_workersStarted = 0;
+
+    QListWidget* m_playlistBox = nullptr;
+    QSlider* m_volumeSlider = nullptr;
+    QSlider* m_progressSlider = nullptr;
+    QMenu* m_toolsMenu = nullptr;
+    QAction* m_optionsAction = nullptr;
+    QPointer<FixedModeDialog> m_fixedModeDialog;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+
+class AppContext;
+class MidiService;
+
+// Runs the control panel and returns the process's exit code: installs
+// `service` as the MIDI platform layer when one is given (the system's
+// devices otherwise), builds the application context and the main window,
+// and runs until the window is closed (exit code 0).
+//
+// Without any MIDI output device the run ends before a window opens: the
+// message "Error: no MIDI output devices" goes to standard error (and into a
+// message box first when there is a display to show it on) and the process
+// exits with code 1.
+int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service);
+
+// Shows the main window over `context` on the running application object
+// and runs the event loop until the window is closed; returns the loop's
+// exit code.
+int execMainWindow(AppContext& context);

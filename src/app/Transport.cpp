@@ -1,0 +1,90 @@
+#include "app/Transport.h"
+
+#include "app/Playlist.h"
+#include "app/StatusTexts.h"
+#include "playback/AppState.h"
+
+PlayStep decidePlay(const AppState& state, const Playlist& playlist)
+{
+    if (!playlist.fileLoaded()) {
+        return PlayStep::RefuseNoFile;
+    }
+    if (state.controllerPort.load() < 0) {
+        return PlayStep::RefuseNoController;
+    }
+    if (state.playing.load() != 0) {
+        return state.paused.load() != 0 ? PlayStep::Resume : PlayStep::Ignore;
+    }
+    return PlayStep::StartWorker;
+}
+
+std::optional<std::string> playRefusalText(PlayStep step)
+{
+    switch (step) {
+    case PlayStep::RefuseNoFile:
+        return kNoFileLoadedText;
+    case PlayStep::RefuseNoController:
+        return kNoControllerText;
+    case PlayStep::Resume:
+    case PlayStep::Ignore:
+    case PlayStep::StartWorker:
+        break;
+    }
+    return std::nullopt;
+}
+
+void resumePlayback(AppState& state)
+{
+    state.paused.store(0);
+    state.resumeRequested.store(1);
+    state.notifyChange();
+}
+
+void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options)
+{
+    state.playing.store(1);
+    state.paused.store(0);
+    state.setCurrentFileName(playlist.startPlaying());
+    state.setOptions(options);
+    state.notifyChange();
+}
+
+void pausePlayback(AppState& state)
+{
+    if (state.playing.load() == 0) {
+        return;
+    }
+    state.paused.store(1);
+    state.pauseStartPending.store(1);
+    state.notifyChange();
+}
+
+void stopPlayback(AppState& state)
+{
+    state.playing.store(0);
+    state.notifyChange();
+}
+
+void requestRestart(AppState& state)
+{
+    state.restartRequested.store(1);
+    state.notifyChange();
+}
+
+void volumeMoved(AppState& state, int position)
+{
+    state.volumePosition.store(position);
+    state.pendingVolume.store(127 - position);
+    state.notifyChange();
+}
+
+std::optional<std::string> fixedModeRefusal(const AppState& state)
+{
+    if (state.controllerPort.load() < 0) {
+        return kNoControllerText;
+    }
+    if (state.paused.load() != 0 || state.playing.load() != 0) {
+        return kSongBusyText;
+    }
+    return std::nullopt;
+}

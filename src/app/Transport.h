@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+class AppState;
+class Playlist;
+struct PlaybackOptions;
+
+// The transport commands of the main window as changes of the shared state.
+// GUI thread only; each change is followed by AppState::notifyChange so that
+// a waiting worker sees it at once.
+
+// What Play is to do in the present state.
+enum class PlayStep {
+    RefuseNoFile,        // show "No file loaded"
+    RefuseNoController,  // show "Error: no compatible controller found"
+    Resume,              // playing and paused: resumePlayback
+    Ignore,              // playing and not paused
+    StartWorker,         // not playing (paused or not): beginPlayback, then start a worker
+};
+
+PlayStep decidePlay(const AppState& state, const Playlist& playlist);
+// The refusal text of a refusing step, nothing for the others.
+std::optional<std::string> playRefusalText(PlayStep step);
+
+// Play while paused: the worker shifts its start time and goes on.
+void resumePlayback(AppState& state);
+// Play from idle: sets `playing`, clears `paused`, hands the selected file
+// and the options to the next worker. The caller has joined any earlier
+// worker first, so that none can still clear `playing` after this.
+void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options);
+// Pause: only while playing.
+void pausePlayback(AppState& state);
+// Stop: the worker ends at its next pass; `paused` is left as it is.
+void stopPlayback(AppState& state);
+// Restart: the worker (this one or the next) starts its list again.
+void requestRestart(AppState& state);
+// The volume slider moved to `position` (0 = top = loudest).
+void volumeMoved(AppState& state, int position);
+
+// Why the Fixed Mode dialog may not open now, or nothing when it may.
+std::optional<std::string> fixedModeRefusal(const AppState& state);
