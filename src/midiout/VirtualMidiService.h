@@ -1,0 +1,67 @@
+#pragma once
+
+#include "midiout/MidiService.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// In-memory MIDI devices with chosen names that record what happens to them.
+// Install it with MidiOutPort::installService before the first output object
+// exists. Every call is thread-safe.
+//
+// Like a real device, an open device cannot be opened a second time, and a
+// send to a closed device fails with kSendDeviceNotOpen.
+class VirtualMidiService : public MidiService {
+public:
+    struct Record {
+        enum class Kind { Open, Close, Reset, Message };
+        Kind kind;
+        int device;
+        std::array<std::uint8_t, 3> bytes;  // the message; zeros for the other kinds
+        std::chrono::steady_clock::time_point when;
+    };
+
+    explicit VirtualMidiService(std::vector<std::string> deviceNames);
+
+    int deviceCount() override;
+    std::string productName(int device) override;
+    bool open(int device) override;
+    void close(int device) override;
+    void reset(int device) override;
+    int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+
+    // Everything that took effect, in order: successful opens, closes and
+    // resets of open devices, and sent messages. Failed calls leave no record.
+    std::vector<Record> records() const;
+    // The messages sent to `device`, in order.
+    std::vector<std::array<std::uint8_t, 3>> messages(int device) const;
+    void clear();
+
+    // While set, opens of `device` fail.
+    void failOpen(int device, bool fail);
+    // While not 0, sends to `device` return `code` and send nothing.
+    void setSendError(int device, int code);
+    bool isDeviceOpen(int device) const;
+    // Plugs in one more device after the existing ones; output objects see it
+    // once the device table is counted again.
+    void addDevice(std::string name);
+
+private:
+    struct Device {
+        std::string name;
+        bool open = false;
+        bool failOpen = false;
+        int sendError = 0;
+    };
+
+    Device* find(int device);
+    void record(Record::Kind kind, int device, std::array<std::uint8_t, 3> bytes = {});
+
+    mutable std::mutex m_mutex;
+    std::vector<Device> m_devices;
+    std::vector<Record> m_records;
+};
