@@ -14,3 +14,4 @@ struct Command {
 };
 
 int runNotesCommand(const std::vector<std::string>& args);
+int runDevicesCommand(const std::vector<std::string>& args);

@@ -10,6 +10,7 @@ namespace {
 // Subcommands, in the order the help lists them.
 constexpr std::array kCommands{
     Command{"notes", "print the note list of a MIDI file as CSV", runNotesCommand},
+    Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
 };
 
 void printUsage(std::ostream& out)
