@@ -1,0 +1,208 @@
+// A JACK MIDI recorder for the end-to-end tests: one client with one MIDI
+// input port ("midi_in") that writes down every event it receives.
+//
+//   jack_recorder [NAME] [--output FILE] [--ready FILE]
+//
+// NAME is the client's exact JACK name (default "Quillarc USB Controller"); the
+// recorder fails if the name is taken rather than pick another. Each event
+// becomes one line
+//
+//   FRAME USECS HH HH HH...
+//
+// FRAME is the event's frame time (32-bit, wrapping), USECS its time from
+// jack_frames_to_time in microseconds, then the bytes in lower-case hex. Lines
+// go to FILE (default standard output) within a few milliseconds of arrival.
+// The --ready FILE is created once the port is registered and the client is
+// running. SIGTERM or SIGINT (or the server going away) ends the recorder
+// after it has written everything it received and a last line "end"; events
+// that did not fit in the buffer are counted in a line "dropped N" before it.
+//
+// The process callback only copies events into a lock-free ring buffer; a
+// writer thread formats them.
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct EventHeader {
+    jack_nframes_t frame;
+    std::uint32_t size;
+};
+
+constexpr std::size_t kRingBytes = 1 << 20;
+
+jack_client_t* g_client = nullptr;
+jack_port_t* g_port = nullptr;
+jack_ringbuffer_t* g_ring = nullptr;
+std::atomic<std::uint64_t> g_dropped{0};
+std::atomic<bool> g_stopWriter{false};
+
+int process(jack_nframes_t frames, void*)
+{
+    void* buffer = jack_port_get_buffer(g_port, frames);
+    const jack_nframes_t cycleStart = jack_last_frame_time(g_client);
+    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    for (std::uint32_t index = 0; index < count; ++index) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, index) != 0) {
+            continue;
+        }
+        const EventHeader header{cycleStart + event.time, static_cast<std::uint32_t>(event.size)};
+        if (jack_ringbuffer_write_space(g_ring) < sizeof header + event.size) {
+            g_dropped.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        jack_ringbuffer_write(g_ring, reinterpret_cast<const char*>(&header), sizeof header);
+        jack_ringbuffer_write(g_ring, reinterpret_cast<const char*>(event.buffer), event.size);
+    }
+    return 0;
+}
+
+void onShutdown(void*)
+{
+    // Wake the main thread, which waits for these signals.
+    ::kill(::getpid(), SIGTERM);
+}
+
+// Writes out whatever the ring buffer holds; true when anything was written.
+bool drain(std::FILE* out)
+{
+    bool wrote = false;
+    EventHeader header;
+    while (jack_ringbuffer_read_space(g_ring) >= sizeof header) {
+        jack_ringbuffer_read(g_ring, reinterpret_cast<char*>(&header), sizeof header);
+        std::string bytes(header.size, '\0');
+        jack_ringbuffer_read(g_ring, bytes.data(), header.size);
+        const jack_time_t usecs = jack_frames_to_time(g_client, header.frame);
+        std::fprintf(out, "%u %llu", static_cast<unsigned>(header.frame), static_cast<unsigned long long>(usecs));
+        for (const char byte : bytes) {
+            std::fprintf(out, " %02x", static_cast<unsigned>(static_cast<unsigned char>(byte)));
+        }
+        std::fputc('\n', out);
+        wrote = true;
+    }
+    if (wrote) {
+        std::fflush(out);
+    }
+    return wrote;
+}
+
+void writerLoop(std::FILE* out)
+{
+    while (!g_stopWriter.load()) {
+        if (!drain(out)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+}
+
+// JACK's own messages (a server that went away, say) carry our name.
+void prefixedJackMessage(const char* text)
+{
+    std::fprintf(stderr, "jack_recorder: %s\n", text);
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: jack_recorder [NAME] [--output FILE] [--ready FILE]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string name = "Quillarc USB Controller";
+    std::string outputPath;
+    std::string readyPath;
+    for (int index = 1; index < argc; ++index) {
+        const std::string arg = argv[index];
+        if ((arg == "--output" || arg == "--ready") && index + 1 < argc) {
+            (arg == "--output" ? outputPath : readyPath) = argv[++index];
+        } else if (!arg.starts_with("--")) {
+            name = arg;
+        } else {
+            return usage();
+        }
+    }
+
+    // Every thread started from here on leaves these signals to sigwait.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    jack_set_error_function(prefixedJackMessage);
+    std::FILE* out = stdout;
+    if (!outputPath.empty()) {
+        out = std::fopen(outputPath.c_str(), "w");
+        if (!out) {
+            std::fprintf(stderr, "jack_recorder: cannot write %s\n", outputPath.c_str());
+            return 1;
+        }
+    }
+
+    jack_status_t status{};
+    g_client = jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    if (!g_client) {
+        std::fprintf(stderr, "jack_recorder: cannot open JACK client '%s' (status 0x%x)\n", name.c_str(),
+                     static_cast<unsigned>(status));
+        return 1;
+    }
+    g_ring = jack_ringbuffer_create(kRingBytes);
+    g_port = jack_port_register(g_client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (!g_ring || !g_port) {
+        std::fprintf(stderr, "jack_recorder: cannot register the MIDI input port\n");
+        return 1;
+    }
+    jack_ringbuffer_mlock(g_ring);
+    jack_set_process_callback(g_client, process, nullptr);
+    jack_on_shutdown(g_client, onShutdown, nullptr);
+
+    std::thread writer(writerLoop, out);
+    if (jack_activate(g_client) != 0) {
+        std::fprintf(stderr, "jack_recorder: cannot activate the client\n");
+        g_stopWriter.store(true);
+        writer.join();
+        return 1;
+    }
+    if (!readyPath.empty()) {
+        if (std::FILE* ready = std::fopen(readyPath.c_str(), "w")) {
+            std::fclose(ready);
+        }
+    }
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+
+    // No event arrives after deactivation, so the last drain is complete.
+    jack_deactivate(g_client);
+    g_stopWriter.store(true);
+    writer.join();
+    drain(out);
+    if (const std::uint64_t dropped = g_dropped.load()) {
+        std::fprintf(out, "dropped %llu\n", static_cast<unsigned long long>(dropped));
+    }
+    std::fprintf(out, "end\n");
+    std::fflush(out);
+    jack_client_close(g_client);
+    jack_ringbuffer_free(g_ring);
+    if (out != stdout) {
+        std::fclose(out);
+    }
+    return 0;
+}
