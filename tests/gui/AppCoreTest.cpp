@@ -1,0 +1,259 @@
+#include "app/Playlist.h"
+#include "app/StatusTexts.h"
+#include "app/Transport.h"
+#include "playback/AppState.h"
+#include "playback/PlaybackOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ControllerCase {
+    int port;
+    const char* text;
+};
+
+class ControllerStatus : public testing::TestWithParam<ControllerCase> {};
+
+TEST_P(ControllerStatus, NamesTheDeviceIndexInDecimal)
+{
+    EXPECT_EQ(controllerStatusText(GetParam().port), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, ControllerStatus,
+                         testing::Values(ControllerCase{0, "Found Quillarc USB controller on port 0"},
+                                         ControllerCase{3, "Found Quillarc USB controller on port 3"},
+                                         ControllerCase{10, "Found Quillarc USB controller on port 10"},
+                                         ControllerCase{12, "Found Quillarc USB controller on port 12"},
+                                         ControllerCase{-1, "Error: no compatible controller found"}));
+
+using Lines = std::vector<std::pair<std::string, int>>;
+
+Lines linesOf(const Playlist& playlist)
+{
+    Lines lines;
+    for (const Playlist::Line& line : playlist.lines()) {
+        lines.emplace_back(line.text, line.index);
+    }
+    return lines;
+}
+
+TEST(Playlist, StartsWithThePlaceholderAndNoFile)
+{
+    Playlist playlist;
+    EXPECT_EQ(linesOf(playlist), (Lines{{"No files selected", 0}}));
+    EXPECT_FALSE(playlist.fileLoaded());
+    EXPECT_EQ(playlist.fileCount(), 0);
+}
+
+TEST(Playlist, SelectingThePlaceholderShowsNothing)
+{
+    Playlist playlist;
+    EXPECT_EQ(playlist.selectLine(0), std::nullopt);
+    EXPECT_EQ(playlist.selectedFile(), 0);
+}
+
+TEST(Playlist, ReplaceSelectsTheFirstEntryAndResetsTheCurrentOne)
+{
+    Playlist playlist;
+    playlist.replace({"/a/one.mid", "/a/two.mid"});
+    playlist.selectLine(1);
+    playlist.startPlaying();
+    playlist.replace({"/b/x.mid", "/b/y.mid", "/b/z.mid"});
+    EXPECT_EQ(linesOf(playlist), (Lines{{"/b/x.mid", 0}, {"/b/y.mid", 1}, {"/b/z.mid", 2}}));
+    EXPECT_EQ(playlist.selectedFile(), 0);
+    EXPECT_EQ(playlist.currentFile(), 0);
+    EXPECT_TRUE(playlist.fileLoaded());
+}
+
+TEST(Playlist, AppendOnAnEmptyPlaylistRemovesThePlaceholder)
+{
+    Playlist playlist;
+    EXPECT_TRUE(playlist.append("/a/one.mid"));
+    EXPECT_FALSE(playlist.append("/a/two.mid"));
+    EXPECT_EQ(linesOf(playlist), (Lines{{"/a/one.mid", 0}, {"/a/two.mid", 1}}));
+    EXPECT_TRUE(playlist.fileLoaded());
+}
+
+TEST(Playlist, CancelledOpenKeepsTheEarlierFilesBehindAnEmptyBox)
+{
+    Playlist playlist;
+    playlist.replace({"/a/one.mid", "/a/two.mid"});
+    playlist.selectLine(1);
+    playlist.clearLines();
+    EXPECT_TRUE(playlist.lines().empty());
+    EXPECT_EQ(playlist.fileCount(), 2);
+    EXPECT_EQ(playlist.startPlaying(), "/a/two.mid");
+
+    // The next added file gets the next index, not 0.
+    EXPECT_FALSE(playlist.append("/a/three.mid"));
+    EXPECT_EQ(linesOf(playlist), (Lines{{"/a/three.mid", 2}}));
+    EXPECT_EQ(playlist.selectLine(0), "/a/three.mid");
+    EXPECT_EQ(playlist.selectedFile(), 2);
+}
+
+TEST(Playlist, HoldsManyEntriesWithLongPaths)
+{
+    Playlist playlist;
+    const std::string longPath = "/" + std::string(600, 'd') + "/song.mid";
+    for (int i = 0; i < 300; ++i) {
+        playlist.append(longPath + std::to_string(i));
+    }
+    EXPECT_EQ(playlist.fileCount(), 300);
+    EXPECT_EQ(playlist.selectLine(299), longPath + "299");
+}
+
+TEST(Playlist, SelectingWhilePlayingKeepsTheCurrentFile)
+{
+    Playlist playlist;
+    playlist.replace({"/a/one.mid", "/a/two.mid"});
+    playlist.startPlaying();
+    playlist.selectLine(1);
+    EXPECT_EQ(playlist.selectedFile(), 1);
+    EXPECT_EQ(playlist.currentFile(), 0);
+}
+
+struct PlayCase {
+    const char* name;
+    bool fileLoaded;
+    int controllerPort;
+    int playing;
+    int paused;
+    PlayStep step;
+};
+
+class DecidePlay : public testing::TestWithParam<PlayCase> {};
+
+TEST_P(DecidePlay, FollowsTheTransportTable)
+{
+    const PlayCase& c = GetParam();
+    Playlist playlist;
+    if (c.fileLoaded) {
+        playlist.append("/a/one.mid");
+    }
+    AppState state;
+    state.controllerPort.store(c.controllerPort);
+    state.playing.store(c.playing);
+    state.paused.store(c.paused);
+    EXPECT_EQ(decidePlay(state, playlist), c.step);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, DecidePlay,
+    testing::Values(PlayCase{"NoFileEvenWithoutController", false, -1, 0, 0, PlayStep::RefuseNoFile},
+                    PlayCase{"NoFile", false, 0, 0, 0, PlayStep::RefuseNoFile},
+                    PlayCase{"NoController", true, -1, 0, 0, PlayStep::RefuseNoController},
+                    PlayCase{"Idle", true, 0, 0, 0, PlayStep::StartWorker},
+                    PlayCase{"Playing", true, 4, 1, 0, PlayStep::Ignore},
+                    PlayCase{"Paused", true, 4, 1, 1, PlayStep::Resume},
+                    PlayCase{"StoppedWhilePaused", true, 4, 0, 1, PlayStep::StartWorker}),
+    [](const testing::TestParamInfo<PlayCase>& row) { return row.param.name; });
+
+TEST(Transport, RefusalTextsOnlyForRefusingSteps)
+{
+    EXPECT_EQ(playRefusalText(PlayStep::RefuseNoFile), "No file loaded");
+    EXPECT_EQ(playRefusalText(PlayStep::RefuseNoController), "Error: no compatible controller found");
+    EXPECT_EQ(playRefusalText(PlayStep::StartWorker), std::nullopt);
+    EXPECT_EQ(playRefusalText(PlayStep::Resume), std::nullopt);
+}
+
+TEST(Transport, BeginPlaybackHandsOverTheSelectedFileAndTheOptions)
+{
+    Playlist playlist;
+    playlist.replace({"/a/one.mid", "/a/two.mid"});
+    playlist.selectLine(1);
+    AppState state;
+    state.paused.store(1);
+    PlaybackOptions options;
+    options.playChannel = 9;
+    const auto seen = state.changeCount();
+
+    beginPlayback(state, playlist, options);
+
+    EXPECT_EQ(state.playing.load(), 1);
+    EXPECT_EQ(state.paused.load(), 0);
+    EXPECT_EQ(state.currentFileName(), "/a/two.mid");
+    EXPECT_EQ(state.options()->playChannel, 9);
+    EXPECT_EQ(playlist.currentFile(), 1);
+    EXPECT_NE(state.changeCount(), seen);
+}
+
+TEST(Transport, PauseOnlyWhilePlaying)
+{
+    AppState state;
+    pausePlayback(state);
+    EXPECT_EQ(state.paused.load(), 0);
+    EXPECT_EQ(state.pauseStartPending.load(), 0);
+    state.playing.store(1);
+    pausePlayback(state);
+    EXPECT_EQ(state.paused.load(), 1);
+    EXPECT_EQ(state.pauseStartPending.load(), 1);
+}
+
+TEST(Transport, ResumeClearsPausedAndAsksTheWorkerToShiftItsStart)
+{
+    AppState state;
+    state.playing.store(1);
+    state.paused.store(1);
+    resumePlayback(state);
+    EXPECT_EQ(state.paused.load(), 0);
+    EXPECT_EQ(state.resumeRequested.load(), 1);
+}
+
+TEST(Transport, StopLeavesPausedAsItIs)
+{
+    AppState state;
+    state.playing.store(1);
+    state.paused.store(1);
+    stopPlayback(state);
+    EXPECT_EQ(state.playing.load(), 0);
+    EXPECT_EQ(state.paused.load(), 1);
+}
+
+TEST(Transport, VolumeIsSentInvertedAndMirrored)
+{
+    AppState state;
+    const auto seen = state.changeCount();
+    volumeMoved(state, 20);
+    EXPECT_EQ(state.pendingVolume.load(), 107);
+    EXPECT_EQ(state.volumePosition.load(), 20);
+    EXPECT_NE(state.changeCount(), seen);
+}
+
+struct FixedGateCase {
+    const char* name;
+    int controllerPort;
+    int playing;
+    int paused;
+    const char* refusal;  // nullptr: may open
+};
+
+class FixedModeGate : public testing::TestWithParam<FixedGateCase> {};
+
+TEST_P(FixedModeGate, RefusesWithoutControllerOrWhileASongIsPlayingOrPaused)
+{
+    const FixedGateCase& c = GetParam();
+    AppState state;
+    state.controllerPort.store(c.controllerPort);
+    state.playing.store(c.playing);
+    state.paused.store(c.paused);
+    const auto refusal = fixedModeRefusal(state);
+    if (c.refusal == nullptr) {
+        EXPECT_EQ(refusal, std::nullopt);
+    } else {
+        EXPECT_EQ(refusal, c.refusal);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, FixedModeGate,
+    testing::Values(FixedGateCase{"Idle", 0, 0, 0, nullptr},
+                    FixedGateCase{"NoController", -1, 0, 0, "Error: no compatible controller found"},
+                    FixedGateCase{"NoControllerWhilePlaying", -1, 1, 0, "Error: no compatible controller found"},
+                    FixedGateCase{"Playing", 2, 1, 0, "Song is playing or paused, cannot enter fixed mode"},
+                    FixedGateCase{"Paused", 2, 1, 1, "Song is playing or paused, cannot enter fixed mode"},
+                    FixedGateCase{"StoppedWhilePaused", 2, 0, 1,
+                                  "Song is playing or paused, cannot enter fixed mode"}),
+    [](const testing::TestParamInfo<FixedGateCase>& row) { return row.param.name; });
+
+}  // namespace

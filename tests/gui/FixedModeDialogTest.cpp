@@ -1,0 +1,227 @@
+#include "GuiTestSupport.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+
+namespace {
+
+struct FixedModeForm {
+    QDialog* dialog = nullptr;
+    QSlider* frequency = nullptr;
+    QSlider* power = nullptr;
+
+    bool complete() const { return dialog && frequency && power; }
+};
+
+FixedModeForm openFixedMode(Panel& panel)
+{
+    QTest::mouseClick(panel.find<QPushButton>("fixedModeButton"), Qt::LeftButton);
+    FixedModeForm form;
+    form.dialog = panel.find<QDialog>("fixedModeDialog");
+    if (form.dialog != nullptr) {
+        form.frequency = form.dialog->findChild<QSlider*>("frequencySlider");
+        form.power = form.dialog->findChild<QSlider*>("powerSlider");
+    }
+    return form;
+}
+
+QStringList texts(const QSignalSpy& spy)
+{
+    QStringList list;
+    for (const QList<QVariant>& arguments : spy) {
+        list << arguments.at(0).toString();
+    }
+    return list;
+}
+
+}  // namespace
+
+class FixedModeDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void openingStartsTheToneAtTheMainVolume_data();
+    void openingStartsTheToneAtTheMainVolume();
+    void movingTheFrequencyReleasesTheOldKeyFirst();
+    void frequencyShownForAKey_data();
+    void frequencyShownForAKey();
+    void powerIsSentAsChannelVolume_data();
+    void powerIsSentAsChannelVolume();
+    void closingSilencesOnceAndLeavesThePortOpen_data();
+    void closingSilencesOnceAndLeavesThePortOpen();
+    void escapeDoesNotClose();
+    void reopeningStartsAgainOnTheOpenPort();
+};
+
+void FixedModeDialogTest::openingStartsTheToneAtTheMainVolume_data()
+{
+    QTest::addColumn<int>("controller");
+    QTest::addColumn<int>("volumePosition");
+    QTest::addColumn<int>("power");
+    QTest::newRow("controller at index 0, initial volume") << 0 << 96 << 31;
+    QTest::newRow("controller at index 4, volume at the top") << 4 << 0 << 127;
+    QTest::newRow("controller at index 2, volume halfway") << 2 << 64 << 63;
+}
+
+void FixedModeDialogTest::openingStartsTheToneAtTheMainVolume()
+{
+    QFETCH(int, controller);
+    QFETCH(int, volumePosition);
+    QFETCH(int, power);
+    Panel panel(devicesWithController(5, controller));
+    panel.find<QSlider>("volumeSlider")->setValue(volumePosition);
+    QSignalSpy statuses(panel.window->statusBar(), &QStatusBar::messageChanged);
+
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    QCOMPARE(form.dialog->windowTitle(), QString("Fixed Mode"));
+    QVERIFY(form.dialog->isModal());
+    QCOMPARE(form.frequency->minimum(), 40);
+    QCOMPARE(form.frequency->maximum(), 80);
+    QCOMPARE(form.power->minimum(), 0);
+    QCOMPARE(form.power->maximum(), 127);
+
+    QTRY_COMPARE(form.power->value(), power);
+    QCOMPARE(form.frequency->value(), 64);
+    QTRY_COMPARE(panel.messages(controller), (Messages{noteOn(64, 127), controlChange(7, power)}));
+    QTRY_COMPARE(texts(statuses), QStringList{"Entering fixed mode"});
+    form.dialog->accept();
+}
+
+void FixedModeDialogTest::movingTheFrequencyReleasesTheOldKeyFirst()
+{
+    Panel panel(devicesWithController(3, 1));
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    QTRY_COMPARE(panel.messages(1).size(), std::size_t(2));
+    QTRY_COMPARE(form.power->value(), 31);
+
+    form.frequency->setValue(65);
+    QTRY_COMPARE(panel.messages(1),
+                 (Messages{noteOn(64, 127), controlChange(7, 31), noteOn(64, 0), noteOn(65, 127)}));
+    QTRY_COMPARE(panel.status(), QString("Frequency: 349 Hz Duty Cycle: 1.6"));
+    form.dialog->accept();
+}
+
+void FixedModeDialogTest::frequencyShownForAKey_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("lowest") << 40 << "Frequency: 82 Hz Duty Cycle: 1.6";
+    QTest::newRow("A") << 57 << "Frequency: 220 Hz Duty Cycle: 1.6";
+    QTest::newRow("highest") << 80 << "Frequency: 831 Hz Duty Cycle: 1.6";
+}
+
+void FixedModeDialogTest::frequencyShownForAKey()
+{
+    QFETCH(int, key);
+    QFETCH(QString, status);
+    Panel panel(devicesWithController(1, 0));
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    QTRY_COMPARE(panel.messages(0).size(), std::size_t(2));
+    QTRY_COMPARE(form.power->value(), 31);
+    form.frequency->setValue(key);
+    QTRY_COMPARE(panel.status(), status);
+    QCOMPARE(panel.messages(0).back(), noteOn(key, 127));
+    form.dialog->accept();
+}
+
+void FixedModeDialogTest::powerIsSentAsChannelVolume_data()
+{
+    QTest::addColumn<int>("power");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("none") << 0 << "Frequency: 330 Hz Duty Cycle: 0.0";
+    QTest::newRow("half") << 64 << "Frequency: 330 Hz Duty Cycle: 3.4";
+    QTest::newRow("full") << 127 << "Frequency: 330 Hz Duty Cycle: 6.8";
+}
+
+void FixedModeDialogTest::powerIsSentAsChannelVolume()
+{
+    QFETCH(int, power);
+    QFETCH(QString, status);
+    Panel panel(devicesWithController(2, 1));
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    QTRY_COMPARE(panel.messages(1).size(), std::size_t(2));
+    QTRY_COMPARE(form.power->value(), 31);
+    form.power->setValue(power);
+    QTRY_COMPARE(panel.status(), status);
+    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), controlChange(7, power)}));
+    form.dialog->accept();
+}
+
+void FixedModeDialogTest::closingSilencesOnceAndLeavesThePortOpen_data()
+{
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("OK") << false;
+    QTest::newRow("close box") << true;
+}
+
+void FixedModeDialogTest::closingSilencesOnceAndLeavesThePortOpen()
+{
+    QFETCH(bool, closeBox);
+    Panel panel(devicesWithController(3, 2));
+    QSignalSpy statuses(panel.window->statusBar(), &QStatusBar::messageChanged);
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    QTRY_COMPARE(form.power->value(), 31);
+    QTRY_COMPARE(panel.messages(2).size(), std::size_t(2));
+    form.frequency->setValue(65);
+    QTRY_COMPARE(panel.messages(2).size(), std::size_t(4));
+    form.power->setValue(0);
+    QTRY_COMPARE(panel.messages(2).size(), std::size_t(5));
+
+    if (closeBox) {
+        QVERIFY(form.dialog->close());
+    } else {
+        QTest::mouseClick(form.dialog->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+    }
+    // The dialog has joined its thread: everything is sent by now.
+    QCOMPARE(panel.messages(2), (Messages{noteOn(64, 127), controlChange(7, 31), noteOn(64, 0), noteOn(65, 127),
+                                          controlChange(7, 0), kAllSoundOff}));
+    QVERIFY(panel.service->isDeviceOpen(2));
+    QTRY_VERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
+    QTRY_COMPARE(texts(statuses), (QStringList{"Entering fixed mode", "Frequency: 349 Hz Duty Cycle: 1.6",
+                                               "Frequency: 349 Hz Duty Cycle: 0.0", "Exited Fixed Mode"}));
+    QCOMPARE(countOf(panel.messages(2), kAllSoundOff), 1);
+}
+
+void FixedModeDialogTest::escapeDoesNotClose()
+{
+    Panel panel(devicesWithController(1, 0));
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    QTRY_COMPARE(panel.messages(0).size(), std::size_t(2));
+    QTest::keyClick(form.dialog, Qt::Key_Escape);
+    QVERIFY(form.dialog->isVisible());
+    QCOMPARE(countOf(panel.messages(0), kAllSoundOff), 0);
+    form.dialog->accept();
+    QCOMPARE(countOf(panel.messages(0), kAllSoundOff), 1);
+}
+
+void FixedModeDialogTest::reopeningStartsAgainOnTheOpenPort()
+{
+    Panel panel(devicesWithController(2, 1));
+    panel.service->clear();  // forget the opens of the name queries at start-up
+    for (int round = 0; round < 2; ++round) {
+        const FixedModeForm form = openFixedMode(panel);
+        QVERIFY(form.complete());
+        QTRY_COMPARE(panel.messages(1).size(), std::size_t(3 * round + 2));
+        form.dialog->accept();
+        QTRY_VERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
+    }
+    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 127),
+                                          controlChange(7, 31), kAllSoundOff}));
+    int opens = 0;
+    for (const auto& record : panel.service->records()) {
+        opens += record.kind == VirtualMidiService::Record::Kind::Open ? 1 : 0;
+    }
+    QCOMPARE(opens, 1);
+    QVERIFY(panel.service->isDeviceOpen(1));
+}
+
+QTEST_MAIN(FixedModeDialogTest)
+#include "FixedModeDialogTest.moc"

@@ -1,0 +1,634 @@
+#include "GuiTestSupport.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QUrl>
+
+namespace {
+
+constexpr int kController = 1;
+
+bool click(Panel& panel, const char* name)
+{
+    auto* button = panel.find<QPushButton>(name);
+    if (button == nullptr) {
+        return false;
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+    return true;
+}
+
+bool trigger(Panel& panel, const char* name)
+{
+    auto* action = panel.find<QAction>(name);
+    if (action == nullptr) {
+        return false;
+    }
+    action->trigger();
+    return true;
+}
+
+QStringList boxLines(Panel& panel)
+{
+    QStringList lines;
+    auto* box = panel.find<QListWidget>("playlist");
+    for (int row = 0; box != nullptr && row < box->count(); ++row) {
+        lines << box->item(row)->text();
+    }
+    return lines;
+}
+
+int noteOnsWithVelocity(const Messages& messages)
+{
+    return static_cast<int>(std::count_if(messages.begin(), messages.end(),
+                                          [](const Message& m) { return m[0] == 0x90 && m[2] != 0; }));
+}
+
+int openRecords(const VirtualMidiService& service, int device)
+{
+    int count = 0;
+    for (const auto& record : service.records()) {
+        count += record.kind == VirtualMidiService::Record::Kind::Open && record.device == device ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void findsTheController_data();
+    void findsTheController();
+    void startsWithItsControlsInPlace();
+    void menuEntries_data();
+    void menuEntries();
+
+    void playIsRefused_data();
+    void playIsRefused();
+    void openReplacesThePlaylistWithoutHighlightingALine();
+    void cancelledOpenEmptiesTheBoxButKeepsTheFiles();
+    void addOnAnEmptyPlaylistRemovesThePlaceholder();
+    void cancelledAddChangesNothing();
+    void selectingALineShowsItsPath();
+    void droppedFilesAreAddedLikeAdd();
+
+    void playPausePlayResumesTheSameWorker();
+    void spaceInThePlaylistPlaysAndPauses();
+    void stopEndsTheWorkerAndSilencesTheCoil();
+    void stopWhilePausedKeepsFixedModeRefusedUntilPlay();
+    void fixedModeIsRefused_data();
+    void fixedModeIsRefused();
+    void selectingWhilePlayingKeepsTheCurrentFile();
+    void volumeMovesBecomeThePendingVolume_data();
+    void volumeMovesBecomeThePendingVolume();
+    void volumeWhilePlayingIsSent();
+    void restartIsServedByTheWorker_data();
+    void restartIsServedByTheWorker();
+    void sessionReportsReachTheStatusBar_data();
+    void sessionReportsReachTheStatusBar();
+    void songRunsToItsEndAndTheWorkerIsJoined();
+    void closingStopsPlayback_data();
+    void closingStopsPlayback();
+    void aboutDialogShowsTheProgramName();
+
+private:
+    QString song(const QString& name, int seconds = 30, int channel = 0)
+    {
+        return writeFile(m_dir, name, steadySong(seconds, channel));
+    }
+
+    QTemporaryDir m_dir;
+};
+
+void MainWindowTest::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void MainWindowTest::findsTheController_data()
+{
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("at index 0") << QStringList{kControllerName, "Synth"} << 0
+                                << "Found Quillarc USB controller on port 0";
+    QStringList thirteen;
+    for (const std::string& name : devicesWithController(13, 12)) {
+        thirteen << QString::fromStdString(name);
+    }
+    QTest::newRow("at index 12") << thirteen << 12 << "Found Quillarc USB controller on port 12";
+    QTest::newRow("two controllers: the lower index") << QStringList{"Synth", kControllerName, kControllerName} << 1
+                                                      << "Found Quillarc USB controller on port 1";
+    QTest::newRow("longer name") << QStringList{"Quillarc USB Controller 2"} << -1
+                                 << "Error: no compatible controller found";
+    QTest::newRow("other case") << QStringList{"quillarc usb controller"} << -1
+                                << "Error: no compatible controller found";
+    QTest::newRow("none") << QStringList{"Synth", "Other"} << -1 << "Error: no compatible controller found";
+}
+
+void MainWindowTest::findsTheController()
+{
+    QFETCH(QStringList, devices);
+    QFETCH(int, port);
+    QFETCH(QString, status);
+    std::vector<std::string> names;
+    for (const QString& name : devices) {
+        names.push_back(name.toStdString());
+    }
+    Panel panel(names);
+    QVERIFY(panel.installed);
+    QCOMPARE(panel.state().controllerPort.load(), port);
+    QCOMPARE(panel.status(), status);
+}
+
+void MainWindowTest::startsWithItsControlsInPlace()
+{
+    Panel panel(devicesWithController(2, kController));
+    QCOMPARE(panel.window->windowTitle(), QString("Quillarc Control Panel"));
+    auto* volume = panel.find<QSlider>("volumeSlider");
+    auto* progress = panel.find<QSlider>("progressSlider");
+    QVERIFY(volume && progress);
+    QCOMPARE(volume->orientation(), Qt::Vertical);
+    QCOMPARE(volume->minimum(), 0);
+    QCOMPARE(volume->maximum(), 127);
+    QCOMPARE(volume->value(), 96);
+    QVERIFY2(volume->invertedAppearance(), "position 0, the loudest, is at the top");
+    QCOMPARE(progress->orientation(), Qt::Horizontal);
+    QCOMPARE(progress->maximum(), 127);
+    QCOMPARE(panel.state().pendingVolume.load(), -1);
+    QCOMPARE(boxLines(panel), QStringList{"No files selected"});
+    for (const char* name : {"playButton", "pauseButton", "stopButton", "restartButton", "nextButton"}) {
+        auto* button = panel.find<QPushButton>(name);
+        QVERIFY2(button && !button->icon().isNull(), name);
+    }
+    QCOMPARE(panel.find<QPushButton>("fixedModeButton")->text(), QString("Fixed Mode"));
+    QCOMPARE(panel.find<QPushButton>("exitButton")->text(), QString("Exit"));
+    QVERIFY(panel.find<QStatusBar>("statusBar")->isVisible());
+}
+
+void MainWindowTest::menuEntries_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("open") << "fileMenu" << "openAction" << "Open...";
+    QTest::newRow("add") << "fileMenu" << "addAction" << "Add...";
+    QTest::newRow("exit") << "fileMenu" << "exitAction" << "Exit";
+    QTest::newRow("options") << "toolsMenu" << "optionsAction" << "Options...";
+    QTest::newRow("about") << "helpMenu" << "aboutAction" << "About...";
+}
+
+void MainWindowTest::menuEntries()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, action);
+    QFETCH(QString, text);
+    Panel panel(devicesWithController(1, 0));
+    auto* owner = panel.window->menuBar()->findChild<QMenu*>(menu);
+    QVERIFY(owner);
+    auto* entry = panel.find<QAction>(action.toLatin1().constData());
+    QVERIFY(entry);
+    QVERIFY(owner->actions().contains(entry));
+    QCOMPARE(entry->text(), text);
+    const QStringList titles{"File", "Tools", "Help"};
+    QStringList shown;
+    for (QAction* top : panel.window->menuBar()->actions()) {
+        shown << top->text();
+    }
+    QCOMPARE(shown, titles);
+}
+
+void MainWindowTest::playIsRefused_data()
+{
+    QTest::addColumn<bool>("withController");
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("no file") << true << false << "No file loaded";
+    QTest::newRow("no file, no controller") << false << false << "No file loaded";
+    QTest::newRow("no controller") << false << true << "Error: no compatible controller found";
+}
+
+void MainWindowTest::playIsRefused()
+{
+    QFETCH(bool, withController);
+    QFETCH(bool, withFile);
+    QFETCH(QString, status);
+    Panel panel(devicesWithController(3, withController ? kController : -1));
+    if (withFile) {
+        panel.answerDialogs({}, song("a.mid"));
+        QVERIFY(trigger(panel, "addAction"));
+    }
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.status(), status);
+    QCOMPARE(panel.state().playing.load(), 0);
+    QCOMPARE(panel.window->workersStarted(), 0);
+}
+
+void MainWindowTest::openReplacesThePlaylistWithoutHighlightingALine()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{m_dir.filePath("one.mid"), m_dir.filePath("two.mid"), m_dir.filePath("three.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction"));
+
+    QCOMPARE(panel.status(), QString("Loaded "));
+    QCOMPARE(boxLines(panel), paths);
+    auto* box = panel.find<QListWidget>("playlist");
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(box->item(row)->data(Qt::UserRole).toInt(), row);
+    }
+    QVERIFY(box->selectedItems().isEmpty());
+    QCOMPARE(panel.window->playlist().fileCount(), 3);
+    QCOMPARE(panel.window->playlist().selectedFile(), 0);
+    QVERIFY(panel.window->playlist().fileLoaded());
+
+    // A second Open replaces, not appends.
+    panel.answerDialogs({paths[2]});
+    QVERIFY(trigger(panel, "openAction"));
+    QCOMPARE(boxLines(panel), QStringList{paths[2]});
+    QCOMPARE(panel.window->playlist().fileCount(), 1);
+}
+
+void MainWindowTest::cancelledOpenEmptiesTheBoxButKeepsTheFiles()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QString first = song("first.mid");
+    panel.answerDialogs({first});
+    QVERIFY(trigger(panel, "openAction"));
+    panel.answerDialogs({});
+    QVERIFY(trigger(panel, "openAction"));
+
+    QVERIFY(boxLines(panel).isEmpty());
+    QCOMPARE(panel.window->playlist().fileCount(), 1);
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.state().currentFileName(), first.toStdString());
+}
+
+void MainWindowTest::addOnAnEmptyPlaylistRemovesThePlaceholder()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QString first = m_dir.filePath("first.mid");
+    const QString second = m_dir.filePath("second.mid");
+    panel.answerDialogs({}, first);
+    QVERIFY(trigger(panel, "addAction"));
+    QCOMPARE(panel.status(), QString("Loaded "));
+    QCOMPARE(boxLines(panel), QStringList{first});
+
+    panel.answerDialogs({}, second);
+    QVERIFY(trigger(panel, "addAction"));
+    QCOMPARE(boxLines(panel), (QStringList{first, second}));
+    QCOMPARE(panel.find<QListWidget>("playlist")->item(1)->data(Qt::UserRole).toInt(), 1);
+    QCOMPARE(panel.window->playlist().fileCount(), 2);
+}
+
+void MainWindowTest::cancelledAddChangesNothing()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QString before = panel.status();
+    panel.answerDialogs({}, {});
+    QVERIFY(trigger(panel, "addAction"));
+    QCOMPARE(boxLines(panel), QStringList{"No files selected"});
+    QCOMPARE(panel.status(), before);
+    QVERIFY(!panel.window->playlist().fileLoaded());
+}
+
+void MainWindowTest::selectingALineShowsItsPath()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{m_dir.filePath("one.mid"), m_dir.filePath("two.mid"), m_dir.filePath("three.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction"));
+    auto* box = panel.find<QListWidget>("playlist");
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, box->visualItemRect(box->item(2)).center());
+    QCOMPARE(panel.window->playlist().selectedFile(), 2);
+    QCOMPARE(panel.status(), paths[2]);
+}
+
+void MainWindowTest::droppedFilesAreAddedLikeAdd()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QString first = song("dropped1.mid");
+    const QString second = song("dropped2.mid");
+
+    QMimeData web;
+    web.setUrls({QUrl("https://example.com/song.mid")});
+    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.window.get(), &refused);
+    QVERIFY(!refused.isAccepted());
+
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.window.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.window.get(), &drop);
+
+    QCOMPARE(boxLines(panel), (QStringList{first, second}));
+    QCOMPARE(panel.status(), QString("Loaded "));
+    QCOMPARE(panel.window->playlist().fileCount(), 2);
+}
+
+void MainWindowTest::playPausePlayResumesTheSameWorker()
+{
+    Panel panel(devicesWithController(3, kController));
+    panel.service->clear();  // forget the opens of the name queries at start-up
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.state().playing.load(), 1);
+    QCOMPARE(panel.window->workersStarted(), 1);
+    // The worker opens the controller and sends the volume of the slider.
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
+
+    QVERIFY(click(panel, "pauseButton"));
+    QCOMPARE(panel.state().paused.load(), 1);
+    QTRY_COMPARE(panel.state().pauseStartPending.load(), 0);
+    QCOMPARE(countOf(panel.messages(kController), kAllSoundOff), 1);
+
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.state().paused.load(), 0);
+    QTRY_COMPARE(panel.state().resumeRequested.load(), 0);
+    const int notesBefore = noteOnsWithVelocity(panel.messages(kController));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > notesBefore);
+
+    // Play while playing does nothing.
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.window->workersStarted(), 1);
+    QVERIFY(panel.window->hasWorker());
+    QCOMPARE(openRecords(*panel.service, kController), 1);
+    QCOMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
+}
+
+void MainWindowTest::spaceInThePlaylistPlaysAndPauses()
+{
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    auto* box = panel.find<QListWidget>("playlist");
+
+    QTest::keyClick(box, Qt::Key_Space);
+    QCOMPARE(panel.state().playing.load(), 1);
+    QTest::keyClick(box, Qt::Key_Space);
+    QCOMPARE(panel.state().paused.load(), 1);
+    QTest::keyClick(box, Qt::Key_Space);
+    QCOMPARE(panel.state().paused.load(), 0);
+    QTRY_COMPARE(panel.state().resumeRequested.load(), 0);
+    QCOMPARE(panel.window->workersStarted(), 1);
+}
+
+void MainWindowTest::stopEndsTheWorkerAndSilencesTheCoil()
+{
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+
+    QVERIFY(click(panel, "stopButton"));
+    QCOMPARE(panel.state().playing.load(), 0);
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.messages(kController).back(), kAllSoundOff);
+    QVERIFY(!panel.service->isDeviceOpen(kController));
+}
+
+void MainWindowTest::stopWhilePausedKeepsFixedModeRefusedUntilPlay()
+{
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QVERIFY(click(panel, "pauseButton"));
+    QTRY_COMPARE(panel.state().pauseStartPending.load(), 0);
+    QVERIFY(click(panel, "stopButton"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.state().paused.load(), 1);
+
+    QVERIFY(click(panel, "fixedModeButton"));
+    QCOMPARE(panel.status(), QString("Song is playing or paused, cannot enter fixed mode"));
+    QVERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
+
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.window->workersStarted(), 2);
+    QCOMPARE(panel.state().paused.load(), 0);
+    QCOMPARE(panel.state().playing.load(), 1);
+}
+
+void MainWindowTest::fixedModeIsRefused_data()
+{
+    QTest::addColumn<bool>("withController");
+    QTest::addColumn<int>("transportClicks");  // 0 none, 1 Play, 2 Play then Pause
+    QTest::addColumn<QString>("status");
+    QTest::newRow("no controller") << false << 0 << "Error: no compatible controller found";
+    QTest::newRow("playing") << true << 1 << "Song is playing or paused, cannot enter fixed mode";
+    QTest::newRow("paused") << true << 2 << "Song is playing or paused, cannot enter fixed mode";
+}
+
+void MainWindowTest::fixedModeIsRefused()
+{
+    QFETCH(bool, withController);
+    QFETCH(int, transportClicks);
+    QFETCH(QString, status);
+    Panel panel(devicesWithController(2, withController ? kController : -1));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    if (transportClicks >= 1) {
+        QVERIFY(click(panel, "playButton"));
+        QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
+    }
+    if (transportClicks >= 2) {
+        QVERIFY(click(panel, "pauseButton"));
+    }
+    QVERIFY(click(panel, "fixedModeButton"));
+    QCOMPARE(panel.status(), status);
+    QVERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
+    QCOMPARE(countOf(panel.messages(kController), noteOn(64, 127)), 0);
+}
+
+void MainWindowTest::selectingWhilePlayingKeepsTheCurrentFile()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("one.mid"), song("two.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction"));
+    QVERIFY(click(panel, "playButton"));
+
+    auto* box = panel.find<QListWidget>("playlist");
+    box->setCurrentRow(1);
+    QCOMPARE(panel.window->playlist().selectedFile(), 1);
+    QCOMPARE(panel.window->playlist().currentFile(), 0);
+    QCOMPARE(panel.state().currentFileName(), paths[0].toStdString());
+    QCOMPARE(panel.status(), paths[1]);
+}
+
+void MainWindowTest::volumeMovesBecomeThePendingVolume_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("volume");
+    QTest::newRow("top, loudest") << 0 << 127;
+    QTest::newRow("bottom, silent") << 127 << 0;
+    QTest::newRow("between") << 50 << 77;
+}
+
+void MainWindowTest::volumeMovesBecomeThePendingVolume()
+{
+    QFETCH(int, position);
+    QFETCH(int, volume);
+    Panel panel(devicesWithController(1, 0));
+    panel.find<QSlider>("volumeSlider")->setValue(position);
+    QCOMPARE(panel.state().pendingVolume.load(), volume);
+    QCOMPARE(panel.state().volumePosition.load(), position);
+}
+
+void MainWindowTest::volumeWhilePlayingIsSent()
+{
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
+    QVERIFY(click(panel, "pauseButton"));
+    auto* volume = panel.find<QSlider>("volumeSlider");
+    QTest::keyClick(volume, Qt::Key_Up);  // towards the top: louder
+    QCOMPARE(volume->value(), 95);
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 32)), 1);
+    QTRY_COMPARE(panel.state().pendingVolume.load(), -1);
+}
+
+void MainWindowTest::restartIsServedByTheWorker_data()
+{
+    QTest::addColumn<bool>("whilePlaying");
+    QTest::newRow("pressed while idle, served by the next worker") << false;
+    QTest::newRow("pressed while playing") << true;
+}
+
+void MainWindowTest::restartIsServedByTheWorker()
+{
+    QFETCH(bool, whilePlaying);
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    if (whilePlaying) {
+        QVERIFY(click(panel, "playButton"));
+        QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+    }
+    QVERIFY(click(panel, "restartButton"));
+    QCOMPARE(panel.state().restartRequested.load(), 1);
+    if (!whilePlaying) {
+        QVERIFY(click(panel, "playButton"));
+    }
+    QTRY_COMPARE(panel.state().restartRequested.load(), 0);
+    QCOMPARE(countOf(panel.messages(kController), kAllSoundOff), 1);
+    QCOMPARE(panel.window->workersStarted(), 1);
+}
+
+void MainWindowTest::sessionReportsReachTheStatusBar_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("status");
+    const QString text = writeText(m_dir, "notes.mid", "hello, not a song\n");
+    QTest::newRow("not a MIDI file") << text << QString("File: %1 is not a MIDI file").arg(text);
+    const QString otherChannel = writeFile(m_dir, "channel5.mid", steadySong(2, 5));
+    QTest::newRow("no notes on the channel") << otherChannel << "No notes found on channel 0!";
+}
+
+void MainWindowTest::sessionReportsReachTheStatusBar()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, status);
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, file);
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_COMPARE(panel.status(), status);
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.state().playing.load(), 0);
+    QVERIFY(panel.messages(kController).empty());
+}
+
+void MainWindowTest::songRunsToItsEndAndTheWorkerIsJoined()
+{
+    Panel panel(devicesWithController(2, kController));
+    SmfBuilder shortSong(0, 500);
+    shortSong.track().noteOn(0, 0, 60, 90).noteOff(200, 0, 60).end();
+    panel.answerDialogs({}, writeFile(m_dir, "short.mid", shortSong.bytes()));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.state().playing.load(), 0);
+    QTRY_COMPARE(panel.find<QSlider>("progressSlider")->value(), 127);
+    QCOMPARE(panel.messages(kController),
+             (Messages{controlChange(7, 31), noteOn(60, 90), noteOn(60, 0), kAllSoundOff}));
+
+    // Nothing is left running: fixed mode may start at once.
+    QVERIFY(click(panel, "fixedModeButton"));
+    auto* dialog = panel.find<QDialog>("fixedModeDialog");
+    QVERIFY(dialog);
+    dialog->accept();
+}
+
+void MainWindowTest::closingStopsPlayback_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Exit button") << "exitButton";
+    QTest::newRow("File, Exit") << "exitAction";
+    QTest::newRow("close box") << "";
+}
+
+void MainWindowTest::closingStopsPlayback()
+{
+    QFETCH(QString, how);
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+
+    if (how == "exitButton") {
+        QVERIFY(click(panel, "exitButton"));
+    } else if (how == "exitAction") {
+        QVERIFY(trigger(panel, "exitAction"));
+    } else {
+        QVERIFY(panel.window->close());
+    }
+    QVERIFY(!panel.window->isVisible());
+    QCOMPARE(panel.state().playing.load(), 0);
+    QVERIFY2(!panel.window->hasWorker(), "the window joins its worker when it closes");
+    QCOMPARE(panel.messages(kController).back(), kAllSoundOff);
+}
+
+void MainWindowTest::aboutDialogShowsTheProgramName()
+{
+    Panel panel(devicesWithController(1, 0));
+    QVERIFY(trigger(panel, "aboutAction"));
+    auto* dialog = panel.find<QDialog>("aboutDialog");
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QString("About..."));
+    QCOMPARE(dialog->findChild<QLabel*>("aboutText")->text(), QString("Quillarc Control Panel"));
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QVERIFY(dialog->isVisible());
+    QTest::mouseClick(dialog->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+    QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,240 @@
+#include "GuiTestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+struct OptionsForm {
+    QDialog* dialog = nullptr;
+    QLineEdit* channel = nullptr;
+    QCheckBox* shift = nullptr;
+    QLineEdit* lowerLimit = nullptr;
+    QCheckBox* curve = nullptr;
+
+    bool complete() const { return dialog && channel && shift && lowerLimit && curve; }
+    QPushButton* button(const char* name) const { return dialog->findChild<QPushButton*>(name); }
+};
+
+OptionsForm openOptions(Panel& panel)
+{
+    panel.find<QAction>("optionsAction")->trigger();
+    OptionsForm form;
+    form.dialog = panel.find<QDialog>("optionsDialog");
+    if (form.dialog != nullptr) {
+        form.channel = form.dialog->findChild<QLineEdit*>("channelEdit");
+        form.shift = form.dialog->findChild<QCheckBox*>("shiftLowNotesBox");
+        form.lowerLimit = form.dialog->findChild<QLineEdit*>("lowerLimitEdit");
+        form.curve = form.dialog->findChild<QCheckBox*>("customCurveBox");
+    }
+    return form;
+}
+
+}  // namespace
+
+class OptionsDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensWithTheDefaults();
+    void okStoresWhatWasTyped_data();
+    void okStoresWhatWasTyped();
+    void leavingWithoutOkStoresNothing_data();
+    void leavingWithoutOkStoresNothing();
+    void enterOnACheckBoxIsOk();
+    void reopeningShowsTheStoredValues();
+    void loadedCurveStaysAfterCancel();
+    void curveThatCannotBeReadIsReportedAndChangesNothing();
+    void chosenChannelIsTheOnePlayed();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void OptionsDialogTest::opensWithTheDefaults()
+{
+    Panel panel(devicesWithController(1, 0));
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    QCOMPARE(form.dialog->windowTitle(), QString("Options"));
+    QVERIFY(form.dialog->isModal());
+    QCOMPARE(form.channel->text(), QString("0"));
+    QCOMPARE(form.lowerLimit->text(), QString("50"));
+    QVERIFY(!form.shift->isChecked());
+    QVERIFY(!form.curve->isChecked());
+    QCOMPARE(form.shift->text(), QString("Shift low notes up"));
+    QCOMPARE(form.curve->text(), QString("Custom velocity curve"));
+    QCOMPARE(form.button("loadFileButton")->text(), QString("Load file..."));
+    QVERIFY(form.button("okButton")->isDefault());
+    QTest::keyClick(form.dialog, Qt::Key_Escape);
+    QVERIFY2(form.dialog->isVisible(), "Escape does not close the dialog");
+    form.button("cancelButton")->click();
+}
+
+void OptionsDialogTest::okStoresWhatWasTyped_data()
+{
+    QTest::addColumn<QString>("channelText");
+    QTest::addColumn<QString>("limitText");
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<bool>("curve");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("numbers and boxes") << "3" << "40" << true << true << 3 << 40;
+    QTest::newRow("out of range taken as typed") << "200" << "300" << false << true << 200 << 300;
+    QTest::newRow("spaces around") << " 7 " << "12 " << true << false << 7 << 12;
+    QTest::newRow("not numbers") << "abc" << "12x" << false << false << 0 << 0;
+    QTest::newRow("empty and negative") << "" << "-5" << false << false << 0 << 0;
+}
+
+void OptionsDialogTest::okStoresWhatWasTyped()
+{
+    QFETCH(QString, channelText);
+    QFETCH(QString, limitText);
+    QFETCH(bool, shift);
+    QFETCH(bool, curve);
+    QFETCH(int, channel);
+    QFETCH(int, limit);
+    Panel panel(devicesWithController(1, 0));
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    form.channel->setText(channelText);
+    form.lowerLimit->setText(limitText);
+    form.shift->setChecked(shift);
+    form.curve->setChecked(curve);
+    QTest::mouseClick(form.button("okButton"), Qt::LeftButton);
+
+    const PlaybackOptions& stored = panel.context->options;
+    QCOMPARE(stored.playChannel, channel);
+    QCOMPARE(stored.lowerLimit, limit);
+    QCOMPARE(stored.shiftLowNotes, shift ? 1 : 0);
+    QCOMPARE(stored.customCurve, curve ? 1 : 0);
+    QCOMPARE(panel.state().options()->playChannel, channel);
+    QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
+}
+
+void OptionsDialogTest::leavingWithoutOkStoresNothing_data()
+{
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("close box") << true;
+}
+
+void OptionsDialogTest::leavingWithoutOkStoresNothing()
+{
+    QFETCH(bool, closeBox);
+    Panel panel(devicesWithController(1, 0));
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    form.channel->setText("9");
+    form.lowerLimit->setText("70");
+    form.shift->setChecked(true);
+    form.curve->setChecked(true);
+    if (closeBox) {
+        QVERIFY(form.dialog->close());
+    } else {
+        QTest::mouseClick(form.button("cancelButton"), Qt::LeftButton);
+    }
+    QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
+    const PlaybackOptions& stored = panel.context->options;
+    QCOMPARE(stored.playChannel, 0);
+    QCOMPARE(stored.lowerLimit, 50);
+    QCOMPARE(stored.shiftLowNotes, 0);
+    QCOMPARE(stored.customCurve, 0);
+}
+
+void OptionsDialogTest::enterOnACheckBoxIsOk()
+{
+    Panel panel(devicesWithController(1, 0));
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    form.shift->setFocus();
+    QTest::keyClick(form.shift, Qt::Key_Space);
+    QVERIFY(form.shift->isChecked());
+    QTest::keyClick(form.shift, Qt::Key_Return);
+    QCOMPARE(panel.context->options.shiftLowNotes, 1);
+    QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
+}
+
+void OptionsDialogTest::reopeningShowsTheStoredValues()
+{
+    Panel panel(devicesWithController(1, 0));
+    OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    form.channel->setText("5");
+    form.lowerLimit->setText("44");
+    form.curve->setChecked(true);
+    form.button("okButton")->click();
+    QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
+
+    form = openOptions(panel);
+    QVERIFY(form.complete());
+    QCOMPARE(form.channel->text(), QString("5"));
+    QCOMPARE(form.lowerLimit->text(), QString("44"));
+    QVERIFY(form.curve->isChecked());
+    QVERIFY(!form.shift->isChecked());
+    form.button("cancelButton")->click();
+}
+
+void OptionsDialogTest::loadedCurveStaysAfterCancel()
+{
+    Panel panel(devicesWithController(1, 0));
+    const QString curveFile = writeText(m_dir, "curve.txt", "0 10\n20\n");
+    panel.answerDialogs({}, {}, curveFile);
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    QTest::mouseClick(form.button("loadFileButton"), Qt::LeftButton);
+    QVERIFY(form.dialog->isVisible());
+    form.button("cancelButton")->click();
+
+    const PlaybackOptions& stored = panel.context->options;
+    QCOMPARE(stored.curveLoaded, 1);
+    QCOMPARE(stored.customCurve, 0);
+    QCOMPARE(stored.curveFileName, curveFile.toStdString());
+    QCOMPARE(int(stored.velocityCurve[1]), 10);
+    QCOMPARE(int(stored.velocityCurve[2]), 20);
+    QCOMPARE(int(stored.velocityCurve[3]), 3);
+    QCOMPARE(panel.state().options()->curveLoaded, 1);
+}
+
+void OptionsDialogTest::curveThatCannotBeReadIsReportedAndChangesNothing()
+{
+    Panel panel(devicesWithController(1, 0));
+    panel.answerDialogs({}, {}, m_dir.filePath("missing.txt"));
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    QTest::mouseClick(form.button("loadFileButton"), Qt::LeftButton);
+    auto* box = form.dialog->findChild<QMessageBox*>("curveErrorBox");
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QVERIFY(!box->text().isEmpty());
+    QCOMPARE(panel.context->options.curveLoaded, 0);
+    QVERIFY(panel.context->options.curveFileName.empty());
+    box->accept();
+    form.button("cancelButton")->click();
+}
+
+void OptionsDialogTest::chosenChannelIsTheOnePlayed()
+{
+    Panel panel(devicesWithController(2, 1));
+    panel.answerDialogs({}, writeFile(m_dir, "channel3.mid", steadySong(2, 3)));
+    panel.find<QAction>("addAction")->trigger();
+    panel.find<QPushButton>("playButton")->click();
+    QTRY_COMPARE(panel.status(), QString("No notes found on channel 0!"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    form.channel->setText("3");
+    form.button("okButton")->click();
+    panel.find<QPushButton>("playButton")->click();
+    QTRY_VERIFY(countOf(panel.messages(1), noteOn(50, 100)) == 1);
+    panel.find<QPushButton>("stopButton")->click();
+    QTRY_VERIFY(!panel.window->hasWorker());
+}
+
+QTEST_MAIN(OptionsDialogTest)
+#include "OptionsDialogTest.moc"
