@@ -11,6 +11,7 @@ namespace {
 constexpr std::array kCommands{
     Command{"notes", "print the note list of a MIDI file as CSV", runNotesCommand},
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
+    Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
 };
 
 void printUsage(std::ostream& out)

@@ -8,6 +8,8 @@
 class PlaybackObserver {
 public:
     virtual ~PlaybackObserver() = default;
+    // The song is about to play: its length, the due time of the last entry.
+    virtual void songStarted(int totalMs) { static_cast<void>(totalMs); }
     // A status-bar message.
     virtual void statusText(const std::string& text) = 0;
     // Position of the progress slider, 0..127; reported when it changes.

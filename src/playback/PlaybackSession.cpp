@@ -78,6 +78,7 @@ bool PlaybackSession::start(std::uint32_t now)
     m_start = now;
     m_pauseStart = m_start;
     m_next = 0;
+    m_observer.songStarted(m_notes.back().timeMs);
     return true;
 }
 

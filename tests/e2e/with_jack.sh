@@ -11,6 +11,9 @@
 # waits until each has its port. Then it runs COMMAND with these variables:
 #
 #   JACK_DEFAULT_SERVER            the private server's name
+#   QUILLARC_JACK_REALTIME         1 when the server runs with realtime
+#                                  scheduling (its clock follows the wall
+#                                  clock), 0 when it fell back to --no-realtime
 #   QUILLARC_JACK_PID              the server's process id
 #   QUILLARC_JACK_REALTIME         1 when the server runs realtime, else 0
 #   QUILLARC_E2E_DIR               a scratch directory, removed afterwards

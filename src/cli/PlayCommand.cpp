@@ -1,0 +1,358 @@
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "midiout/Controller.h"
+#include "midiout/MidiOutPort.h"
+#include "midiout/MidiOutput.h"
+#include "playback/AppState.h"
+#include "playback/PlaybackObserver.h"
+#include "playback/PlaybackSession.h"
+#include "playback/VelocityCurve.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace {
+
+const char* const kPlayHelp = R"(usage: quillarc-cli play FILE [options]
+
+Plays one channel of a Standard MIDI File on the coil controller, exactly as
+the control panel does: the channel volume first, then every note at its
+time, and all-sound-off at the end.
+
+options:
+  --port N           play on output device N (see quillarc-cli devices)
+  --device NAME      play on the first output device named exactly NAME
+                     (default: the controller, "Quillarc USB Controller")
+  --channel N        channel to play, 0 being the first MIDI channel (default 0)
+  --shift-low-notes  raise keys at or below the lower limit by 8 semitones
+  --lower-limit N    highest key that is shifted (default 50)
+  --curve FILE       velocity curve: up to 128 numbers, the velocity to send
+                     for input velocities 0, 1, 2, ...
+  --volume V         channel volume sent at the start, 0..127 (default 31, as
+                     the control panel starts)
+  --help             show this text
+
+While playing, when standard input is a terminal: space pauses and resumes,
+r restarts, q stops. A progress bar is shown on standard error when it is a
+terminal. Ctrl-C and SIGTERM stop playback and silence every channel.
+
+exit status: 0 when the song was played (or stopped), 1 when there was
+nothing to play or no device to play on, 2 on bad arguments.
+)";
+
+constexpr int kDefaultVolume = 31;
+
+// Reports from the worker, kept for the main thread to show.
+class CliObserver : public PlaybackObserver {
+public:
+    void statusText(const std::string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_pendingStatus.push_back(text);
+    }
+    void songStarted(int totalMs) override
+    {
+        m_totalMs.store(totalMs);
+        m_started.store(true);
+    }
+    void progress(int position) override { m_progress.store(position); }
+    void finished() override { m_finished.store(true); }
+
+    std::vector<std::string> takeStatuses()
+    {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_pendingStatus, {});
+    }
+    int position() const { return m_progress.load(); }
+    int totalMs() const { return m_totalMs.load(); }
+    bool started() const { return m_started.load(); }
+    bool hasFinished() const { return m_finished.load(); }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_pendingStatus;
+    std::atomic<int> m_progress{0};
+    std::atomic<int> m_totalMs{0};
+    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_finished{false};
+};
+
+// Puts a terminal into single-key mode for as long as it lives.
+class RawTerminal {
+public:
+    explicit RawTerminal(int fd) : m_fd(fd)
+    {
+        if (::isatty(fd) == 0 || ::tcgetattr(fd, &m_saved) != 0) {
+            return;
+        }
+        termios raw = m_saved;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        raw.c_cc[VMIN] = 0;
+        raw.c_cc[VTIME] = 0;
+        m_active = ::tcsetattr(fd, TCSANOW, &raw) == 0;
+    }
+    ~RawTerminal()
+    {
+        if (m_active) {
+            ::tcsetattr(m_fd, TCSANOW, &m_saved);
+        }
+    }
+    RawTerminal(const RawTerminal&) = delete;
+    RawTerminal& operator=(const RawTerminal&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    int m_fd;
+    termios m_saved{};
+    bool m_active = false;
+};
+
+std::string clockText(double ms)
+{
+    const auto seconds = static_cast<long>(ms / 1000.0);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
+    return text;
+}
+
+void drawProgress(int position, bool paused, double totalMs)
+{
+    constexpr int kWidth = 40;
+    const int filled = position * kWidth / 127;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kWidth - filled), '-');
+    std::cerr << "\r[" << bar << "] " << clockText(totalMs * position / 127.0) << " / " << clockText(totalMs)
+              << (paused ? "  paused " : "         ") << std::flush;
+}
+
+struct PlayArgs {
+    std::string fileName;
+    std::optional<int> port;
+    std::optional<std::string> device;
+    PlaybackOptions options;
+    std::optional<std::string> curveFile;
+    int volume = kDefaultVolume;
+};
+
+PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
+{
+    PlayArgs parsed;
+    ArgCursor cursor(args);
+    while (!cursor.done()) {
+        const std::string& arg = cursor.next();
+        if (arg == "--help" || arg == "-h") {
+            helpShown = true;
+            return parsed;
+        }
+        if (arg == "--port") {
+            parsed.port = cursor.intValueOf(arg);
+        } else if (arg == "--device") {
+            parsed.device = cursor.valueOf(arg);
+        } else if (arg == "--channel") {
+            parsed.options.playChannel = cursor.intValueOf(arg);
+        } else if (arg == "--shift-low-notes") {
+            parsed.options.shiftLowNotes = 1;
+        } else if (arg == "--lower-limit") {
+            parsed.options.lowerLimit = cursor.intValueOf(arg);
+        } else if (arg == "--curve") {
+            parsed.curveFile = cursor.valueOf(arg);
+        } else if (arg == "--volume") {
+            parsed.volume = cursor.intValueOf(arg);
+            if (parsed.volume < 0 || parsed.volume > 127) {
+                throw UsageError("--volume takes a value from 0 to 127");
+            }
+        } else if (arg.starts_with("-") && arg != "-") {
+            throw UsageError("unknown option " + arg);
+        } else if (parsed.fileName.empty()) {
+            parsed.fileName = arg;
+        } else {
+            throw UsageError("only one FILE may be given");
+        }
+    }
+    if (parsed.fileName.empty()) {
+        throw UsageError("play needs a FILE (see quillarc-cli play --help)");
+    }
+    if (parsed.port && parsed.device) {
+        throw UsageError("give either --port or --device, not both");
+    }
+    return parsed;
+}
+
+// The device to play on, or nothing after saying why on stderr.
+std::optional<int> choosePort(const PlayArgs& args)
+{
+    const int count = MidiOutPort::service()->deviceCount();
+    if (args.port) {
+        if (*args.port < 0 || *args.port >= count) {
+            std::cerr << "Error: there is no output device " << *args.port << " (devices: " << count << ")\n";
+            return std::nullopt;
+        }
+        return *args.port;
+    }
+    if (count <= 0) {
+        std::cerr << (args.device ? "Error: no device named " + *args.device : std::string("Error: no compatible controller found"))
+                  << '\n';
+        return std::nullopt;
+    }
+    if (!args.device) {
+        const int controller = findController();
+        if (controller < 0) {
+            std::cerr << "Error: no compatible controller found\n";
+            return std::nullopt;
+        }
+        return controller;
+    }
+    MidiOutput probe;
+    for (int i = 0; i < MidiOutput::deviceCount(); ++i) {
+        probe.selectPort(i);
+        if (probe.portName() == *args.device) {
+            return i;
+        }
+    }
+    std::cerr << "Error: no device named " << *args.device << '\n';
+    return std::nullopt;
+}
+
+// Blocks SIGINT and SIGTERM in this thread and every thread it starts, and
+// delivers them through a descriptor that the main loop polls.
+class SignalWatch {
+public:
+    SignalWatch()
+    {
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        sigaddset(&m_set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_set, &m_saved);
+        m_fd = ::signalfd(-1, &m_set, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~SignalWatch()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_saved, nullptr);
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    sigset_t m_set{};
+    sigset_t m_saved{};
+    int m_fd = -1;
+};
+
+}  // namespace
+
+int runPlayCommand(const std::vector<std::string>& args)
+{
+    bool helpShown = false;
+    PlayArgs parsed = parsePlayArgs(args, helpShown);
+    if (helpShown) {
+        std::cout << kPlayHelp;
+        return 0;
+    }
+    if (parsed.curveFile) {
+        std::string error;
+        if (!loadVelocityCurve(*parsed.curveFile, parsed.options, error)) {
+            std::cerr << error << '\n';
+            return 1;
+        }
+        parsed.options.customCurve = 1;
+    }
+
+    // Signals are taken from here on: a Ctrl-C while the device is being
+    // found or the song read still ends in a clean stop.
+    SignalWatch signals;
+    const std::optional<int> port = choosePort(parsed);
+    if (!port) {
+        return 1;
+    }
+
+    AppState state;
+    state.controllerPort.store(*port);
+    state.volumePosition.store(127 - parsed.volume);
+    state.setOptions(parsed.options);
+    state.setCurrentFileName(parsed.fileName);
+    state.playing.store(1);
+
+    // Reading the file prints its diagnostics and tempo lines on stdout.
+    std::streambuf* const savedOut = std::cout.rdbuf(std::cerr.rdbuf());
+    CliObserver observer;
+    std::thread worker(playbackThread, std::ref(state), std::ref(observer));
+
+    const bool showProgress = ::isatty(STDERR_FILENO) != 0;
+    RawTerminal keys(STDIN_FILENO);
+    bool stoppedBySignal = false;
+    bool paused = false;
+
+    const auto stop = [&] {
+        state.playing.store(0);
+        state.notifyChange();
+    };
+
+    while (!observer.hasFinished()) {
+        pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        const int ready = ::poll(fds, keys.active() ? 2 : 1, 100);
+        for (const std::string& status : observer.takeStatuses()) {
+            std::cerr << (showProgress ? "\r" : "") << status << '\n';
+        }
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+            signalfd_siginfo info{};
+            if (::read(signals.fd(), &info, sizeof info) > 0) {
+                stoppedBySignal = true;
+                stop();
+            }
+        }
+        if (ready > 0 && keys.active() && (fds[1].revents & POLLIN) != 0) {
+            char key = 0;
+            if (::read(STDIN_FILENO, &key, 1) == 1) {
+                if (key == ' ') {
+                    if (paused) {
+                        state.paused.store(0);
+                        state.resumeRequested.store(1);
+                    } else {
+                        state.paused.store(1);
+                        state.pauseStartPending.store(1);
+                    }
+                    paused = !paused;
+                    state.notifyChange();
+                } else if (key == 'r' || key == 'R') {
+                    state.restartRequested.store(1);
+                    state.notifyChange();
+                } else if (key == 'q' || key == 'Q') {
+                    stop();
+                }
+            }
+        }
+        if (showProgress && observer.started()) {
+            drawProgress(observer.position(), paused, observer.totalMs());
+        }
+    }
+    worker.join();
+    std::cout.rdbuf(savedOut);
+    for (const std::string& status : observer.takeStatuses()) {
+        std::cerr << (showProgress ? "\r" : "") << status << '\n';
+    }
+    if (showProgress && observer.started()) {
+        std::cerr << '\n';
+    }
+
+    if (stoppedBySignal) {
+        // The worker has silenced channel 0 and closed the device; open it once
+        // more so that the last output object resets it: every channel goes quiet.
+        MidiOutput lastWord(*port, 1);
+    }
+    return observer.started() || stoppedBySignal ? 0 : 1;
+}

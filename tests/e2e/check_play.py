@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""End-to-end checks of `quillarc-cli play` against the JACK recorder that
+with_jack.sh started as "Quillarc USB Controller".
+
+    check_play.py full CLI GEN_SONG   play a short song to the end
+    check_play.py sigterm CLI GEN_SONG  stop a song with SIGTERM half-way
+
+`full`: the channel volume arrives first, then every note-list entry in order
+with the right bytes, and the last message is all-sound-off. With a realtime
+JACK server the notes' timing is checked too (generously: the benchmark
+measures it precisely).
+`sigterm`: the player exits 0 and the recorder's last messages silence every
+channel.
+"""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+RECORDER_FILE = os.environ["QUILLARC_RECORDER_FILE"]
+RECORDER_PID = int(os.environ["QUILLARC_RECORDER_PID"])
+SCRATCH = os.environ["QUILLARC_E2E_DIR"]
+REALTIME = os.environ.get("QUILLARC_JACK_REALTIME") == "1"
+
+
+def fail(message):
+    print("FAILED: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def read_events(stop_recorder):
+    """The recorded events as (usecs, [bytes]); stops the recorder first so that
+    everything it received has been written."""
+    if stop_recorder:
+        os.kill(RECORDER_PID, signal.SIGTERM)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            with open(RECORDER_FILE) as fh:
+                if fh.read().rstrip().endswith("end"):
+                    break
+            time.sleep(0.02)
+        else:
+            fail("the recorder did not finish its file")
+    events = []
+    with open(RECORDER_FILE) as fh:
+        for line in fh:
+            fields = line.split()
+            if not fields or fields[0] in ("end", "dropped"):
+                if fields and fields[0] == "dropped":
+                    fail("the recorder dropped events: " + line.strip())
+                continue
+            events.append((int(fields[1]), [int(x, 16) for x in fields[2:]]))
+    return events
+
+
+def make_song(gen_song, seconds, rate):
+    path = os.path.join(SCRATCH, "song-%s-%s.mid" % (seconds, rate))
+    subprocess.run([sys.executable, gen_song, path, str(seconds), str(rate), "--seed", "5"], check=True)
+    return path
+
+
+def note_list(cli, song):
+    out = subprocess.run([cli, "notes", song], check=True, capture_output=True, text=True).stdout
+    rows = [line.split(",") for line in out.strip().splitlines()[1:]]
+    return [(int(t), int(k), int(v)) for t, k, v in rows]
+
+
+def check_full(cli, gen_song):
+    song = make_song(gen_song, 3, 6)
+    entries = note_list(cli, song)
+    if not entries:
+        fail("the song has no notes")
+    run = subprocess.run([cli, "play", song], capture_output=True, text=True, timeout=30)
+    if run.returncode != 0:
+        fail("play exited %d: %s" % (run.returncode, run.stderr))
+    events = read_events(stop_recorder=True)
+    messages = [bytes_ for _, bytes_ in events]
+    if not messages or messages[0] != [0xB0, 0x07, 31]:
+        fail("the first message must be the channel volume B0 07 1F, got %s" % messages[:1])
+    expected_notes = [[0x90, key & 0x7F, velocity & 0x7F] for _, key, velocity in entries]
+    if messages[1:-1] != expected_notes:
+        fail("the notes differ from the note list: %d sent, %d expected" % (len(messages) - 2, len(expected_notes)))
+    if messages[-1] != [0xB0, 120, 0]:
+        fail("the last message must be all-sound-off, got %s" % messages[-1])
+    if REALTIME:
+        first_usecs = events[1][0]
+        errors = []
+        for (usecs, _), (time_ms, _, _) in zip(events[1:-1], entries):
+            ideal = (time_ms - entries[0][0]) * 1000
+            errors.append(abs((usecs - first_usecs) - ideal) / 1000.0)
+        errors.sort()
+        if errors[-1] > 20.0:
+            fail("a note was %.2f ms off its time" % errors[-1])
+        print("timing: median %.2f ms, max %.2f ms over %d notes" % (errors[len(errors) // 2], errors[-1], len(errors)))
+    else:
+        print("timing not checked: the JACK server runs without realtime scheduling")
+    print("play full: passed (%d notes)" % len(expected_notes))
+
+
+def check_sigterm(cli, gen_song):
+    song = make_song(gen_song, 20, 8)
+    player = subprocess.Popen([cli, "play", song], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline:
+        notes = [b for _, b in read_events(stop_recorder=False) if b[0] == 0x90]
+        if len(notes) >= 6:
+            break
+        time.sleep(0.05)
+    else:
+        player.kill()
+        fail("the song did not start")
+    player.send_signal(signal.SIGTERM)
+    try:
+        _, err = player.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        player.kill()
+        fail("the player did not stop after SIGTERM")
+    if player.returncode != 0:
+        fail("the player exited %d after SIGTERM: %s" % (player.returncode, err))
+    messages = [b for _, b in read_events(stop_recorder=True)]
+    last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
+    after = messages[last_note + 1:]
+    if any(b[0] & 0xF0 == 0x90 for b in after):
+        fail("a note followed the silencing")
+    for channel in range(16):
+        silenced = [b for b in after if b[0] == 0xB0 + channel and b[1] in (120, 123) and b[2] == 0]
+        if not silenced:
+            fail("channel %d was not silenced after the stop" % channel)
+    if after[0] != [0xB0, 120, 0]:
+        fail("the player's own all-sound-off must come first, got %s" % after[:1])
+    print("play sigterm: passed (%d messages after the last note)" % len(after))
+
+
+def main():
+    mode, cli, gen_song = sys.argv[1:4]
+    if not os.path.exists(gen_song):
+        print("SKIP: %s not found" % gen_song, file=sys.stderr)
+        sys.exit(77)
+    {"full": check_full, "sigterm": check_sigterm}[mode](cli, gen_song)
+
+
+main()
