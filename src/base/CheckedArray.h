@@ -3,6 +3,7 @@
 #include "base/Fatal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -25,9 +26,10 @@
 // Elements are constructed only in [0, getSize()); positions past the size are
 // default-constructed as they are appended or the size is raised.
 //
-// Byte arrays (and other one-byte, trivially copyable element types) keep up
-// to eight elements inside the object, so a typical MIDI message needs no heap
-// block of its own.
+// Byte arrays (and other one-byte, trivially copyable element types) are
+// compact: up to eight elements live inside the object, so a typical MIDI
+// message needs no heap block of its own, and the real capacity follows from
+// the size (the next power of two), so the array takes 24 bytes.
 template <class T>
 class CheckedArray {
 public:
@@ -37,24 +39,20 @@ public:
 
     // A copy is a faithful clone: size, accounting, flags and elements.
     CheckedArray(const CheckedArray& other)
-        : m_size(0),
-          m_allocatedSize(other.m_allocatedSize),
+        : m_allocatedSize(other.m_allocatedSize),
           m_growthSize(other.m_growthSize),
-          m_maxSize(other.m_maxSize),
-          m_growable(other.m_growable)
+          m_growable(other.m_growable),
+          m_maxSize(other.m_maxSize)
     {
         initStorage(0);
-        ensureCapacity(other.m_size);
-        std::uninitialized_copy(other.data(), other.data() + other.m_size, data());
-        m_size = other.m_size;
+        copyElementsFrom(other);
     }
 
     CheckedArray(CheckedArray&& other) noexcept
-        : m_size(other.m_size),
-          m_allocatedSize(other.m_allocatedSize),
+        : m_allocatedSize(other.m_allocatedSize),
           m_growthSize(other.m_growthSize),
-          m_maxSize(other.m_maxSize),
-          m_growable(other.m_growable)
+          m_growable(other.m_growable),
+          m_maxSize(other.m_maxSize)
     {
         stealStorage(other);
     }
@@ -74,10 +72,8 @@ public:
             m_growthSize = other.m_growthSize;
             m_maxSize = other.m_maxSize;
         }
-        destroyElements(0);
-        ensureCapacity(other.m_size);
-        std::uninitialized_copy(other.data(), other.data() + other.m_size, data());
-        m_size = other.m_size;
+        resizeElements(0);
+        copyElementsFrom(other);
         return *this;
     }
 
@@ -85,11 +81,10 @@ public:
     {
         if (this != &other) {
             release();
-            m_size = other.m_size;
             m_allocatedSize = other.m_allocatedSize;
             m_growthSize = other.m_growthSize;
-            m_maxSize = other.m_maxSize;
             m_growable = other.m_growable;
+            m_maxSize = other.m_maxSize;
             stealStorage(other);
         }
         return *this;
@@ -104,9 +99,8 @@ public:
             if (m_size == m_allocatedSize) {
                 grow(-1);
             }
-            ensureCapacity(static_cast<std::int64_t>(m_size) + 1);
-            ::new (static_cast<void*>(data() + m_size)) T();
-            return data()[m_size++];
+            resizeElements(m_size + 1);
+            return data()[m_size - 1];
         }
         checkIndex(index);
         return data()[index];
@@ -132,15 +126,21 @@ public:
         if (m_size == m_allocatedSize) {
             grow(-1);
         }
-        ensureCapacity(static_cast<std::int64_t>(m_size) + 1);
-        ::new (static_cast<void*>(data() + m_size)) T(std::forward<U>(value));
-        return data()[m_size++];
+        if constexpr (kCompact) {
+            resizeElements(m_size + 1);
+            data()[m_size - 1] = static_cast<T>(value);
+        } else {
+            ensureCapacity(static_cast<std::int64_t>(m_size) + 1);
+            ::new (static_cast<void*>(data() + m_size)) T(std::forward<U>(value));
+            ++m_size;
+        }
+        return data()[m_size - 1];
     }
 
     // Adds `amount` slots to the allocation, or growthSize slots when amount <= 0.
     void grow(std::int32_t amount)
     {
-        const std::int64_t step = amount > 0 ? amount : m_growthSize;
+        const std::int64_t step = amount > 0 ? amount : static_cast<std::int64_t>(m_growthSize);
         const std::int64_t wanted = static_cast<std::int64_t>(m_allocatedSize) + step;
         if ((m_maxSize != 0 && wanted > m_maxSize) || wanted > INT32_MAX) {
             fatalError("Error: Maximum size allowed for array exceeded.");
@@ -156,15 +156,7 @@ public:
         if (n > m_allocatedSize) {
             grow(n - m_allocatedSize);
         }
-        if (n > m_size) {
-            ensureCapacity(n);
-            for (std::int32_t i = m_size; i < n; ++i) {
-                ::new (static_cast<void*>(data() + i)) T();
-            }
-        } else {
-            destroyElements(n);
-        }
-        m_size = n;
+        resizeElements(n);
     }
 
     // Sets the allocation to exactly n slots when n does not exceed it (n below
@@ -177,8 +169,10 @@ public:
         }
         if (n <= m_allocatedSize) {
             m_allocatedSize = n;
-            if (!isInline() && m_capacity > n && n >= m_size) {
-                reallocate(std::max<std::int64_t>(n, kInlineSlots));
+            if constexpr (!kCompact) {
+                if (m_capacity > n) {
+                    reallocate(n);
+                }
             }
         } else {
             grow(n - m_allocatedSize);
@@ -191,29 +185,35 @@ public:
     // n elements in between. Storage is taken as elements arrive.
     void reserve(std::int32_t n)
     {
-        destroyElements(0);
-        m_size = 0;
+        resizeElements(0);
         m_allocatedSize = std::max<std::int32_t>(n, 0);
-        if (!isInline() && m_capacity > m_allocatedSize) {
-            release();
-            initStorage(0);
+        if constexpr (!kCompact) {
+            if (m_capacity > m_allocatedSize) {
+                release();
+            }
         }
     }
 
     // Makes room in the real storage for n elements without touching the
     // accounting, so that a known number of appends moves no element.
-    void reserveStorage(std::int64_t n) { ensureCapacity(n); }
+    // (Compact arrays size their storage by themselves.)
+    void reserveStorage(std::int64_t n)
+    {
+        if constexpr (!kCompact) {
+            ensureCapacity(n);
+        }
+    }
 
-    void allowGrowth(bool flag) { m_growable = flag; }
+    void allowGrowth(bool flag) { m_growable = flag ? 1U : 0U; }
     // Slots added by a grow that is given no positive amount (at least 1).
-    void setGrowth(std::int32_t step) { m_growthSize = std::max<std::int32_t>(step, 1); }
+    void setGrowth(std::int32_t step) { m_growthSize = static_cast<std::uint32_t>(std::max<std::int32_t>(step, 1)); }
     // Upper bound on the allocation; 0 means none.
     void setMaxSize(std::int32_t max) { m_maxSize = std::max<std::int32_t>(max, 0); }
 
     std::int32_t getSize() const { return m_size; }
     std::int32_t getAllocSize() const { return m_allocatedSize; }
-    bool isGrowable() const { return m_growable; }
-    std::int32_t growthSize() const { return m_growthSize; }
+    bool isGrowable() const { return m_growable != 0; }
+    std::int32_t growthSize() const { return static_cast<std::int32_t>(m_growthSize); }
     std::int32_t maxSize() const { return m_maxSize; }
 
     // Unchecked access to the elements in use, for whole-array algorithms.
@@ -224,14 +224,20 @@ public:
 
 private:
     static constexpr std::int32_t kDefaultSlots = 4;
-    static constexpr bool kCanInline = std::is_trivially_copyable_v<T> && sizeof(T) == 1;
-    static constexpr std::int32_t kInlineSlots = kCanInline ? 8 : 0;
+    static constexpr bool kCompact = std::is_trivially_copyable_v<T> && sizeof(T) == 1;
+    static constexpr std::int32_t kInlineSlots = kCompact ? static_cast<std::int32_t>(sizeof(T*)) : 0;
 
-    bool isInline() const { return kCanInline && m_capacity == kInlineSlots; }
+    // The real capacity of a compact array holding n elements.
+    static constexpr std::int64_t compactCapacity(std::int64_t n)
+    {
+        return n <= kInlineSlots ? kInlineSlots : static_cast<std::int64_t>(std::bit_ceil(static_cast<std::uint64_t>(n)));
+    }
+
+    bool isInline() const { return kCompact && m_size <= kInlineSlots; }
 
     T* data()
     {
-        if constexpr (kCanInline) {
+        if constexpr (kCompact) {
             if (isInline()) {
                 return reinterpret_cast<T*>(m_store.inlineBytes);
             }
@@ -248,22 +254,93 @@ private:
         }
     }
 
+    static T* allocate(std::int64_t capacity)
+    {
+        if (capacity > INT32_MAX) {
+            fatalError("Error: Maximum size allowed for array exceeded.");
+        }
+        return static_cast<T*>(
+            ::operator new(static_cast<std::size_t>(capacity) * sizeof(T), std::align_val_t{alignof(T)}));
+    }
+    static void deallocate(T* storage)
+    {
+        if (storage != nullptr) {
+            ::operator delete(storage, std::align_val_t{alignof(T)});
+        }
+    }
+
+    // Empty storage, then n default elements.
     void initStorage(std::int32_t n)
     {
-        if (kCanInline) {
-            m_capacity = kInlineSlots;
-            std::memset(m_store.inlineBytes, 0, sizeof(m_store.inlineBytes));
-        } else {
-            m_capacity = 0;
-            m_store.heap = nullptr;
-        }
+        m_store.heap = nullptr;
         m_size = 0;
-        ensureCapacity(n);
-        for (std::int32_t i = 0; i < n; ++i) {
-            ::new (static_cast<void*>(data() + i)) T();
+        if constexpr (!kCompact) {
+            m_capacity = 0;
         }
-        m_size = n;
+        resizeElements(n);
         m_allocatedSize = std::max(m_allocatedSize, n);
+    }
+
+    void copyElementsFrom(const CheckedArray& other)
+    {
+        if constexpr (kCompact) {
+            resizeElements(other.m_size);
+            if (other.m_size > 0) {
+                std::memcpy(data(), other.data(), static_cast<std::size_t>(other.m_size));
+            }
+        } else {
+            ensureCapacity(other.m_size);
+            std::uninitialized_copy(other.data(), other.data() + other.m_size, data());
+            m_size = other.m_size;
+        }
+    }
+
+    // Makes exactly n elements live: new ones default-constructed (zero for
+    // compact arrays), surplus ones destroyed.
+    void resizeElements(std::int32_t n)
+    {
+        if constexpr (kCompact) {
+            const std::int64_t oldCapacity = compactCapacity(m_size);
+            const std::int64_t newCapacity = compactCapacity(n);
+            if (oldCapacity != newCapacity) {
+                T* old = data();
+                const std::int32_t kept = std::min(m_size, n);
+                if (newCapacity == kInlineSlots) {
+                    unsigned char moved[sizeof(T*)] = {};
+                    std::memcpy(moved, old, static_cast<std::size_t>(kept));
+                    deallocate(old);
+                    std::memcpy(m_store.inlineBytes, moved, sizeof moved);
+                } else {
+                    T* fresh = allocate(newCapacity);
+                    std::memcpy(fresh, old, static_cast<std::size_t>(kept));
+                    if (oldCapacity != kInlineSlots) {
+                        deallocate(old);
+                    }
+                    m_store.heap = fresh;
+                }
+                const std::int32_t previous = m_size;
+                m_size = n;
+                if (n > previous) {
+                    std::memset(data() + previous, 0, static_cast<std::size_t>(n - previous));
+                }
+                return;
+            }
+            const std::int32_t previous = m_size;
+            m_size = n;
+            if (n > previous) {
+                std::memset(data() + previous, 0, static_cast<std::size_t>(n - previous));
+            }
+        } else {
+            if (n > m_size) {
+                ensureCapacity(n);
+                for (std::int32_t i = m_size; i < n; ++i) {
+                    ::new (static_cast<void*>(data() + i)) T();
+                }
+            } else if (n < m_size) {
+                std::destroy(data() + n, data() + m_size);
+            }
+            m_size = n;
+        }
     }
 
     void ensureCapacity(std::int64_t n)
@@ -274,66 +351,52 @@ private:
         reallocate(std::max<std::int64_t>({n, static_cast<std::int64_t>(m_capacity) * 2, kDefaultSlots}));
     }
 
-    // Moves the elements into fresh storage of `capacity` slots.
+    // Moves the elements into fresh storage of `capacity` slots (general arrays).
     void reallocate(std::int64_t capacity)
     {
-        if (capacity > INT32_MAX) {
-            fatalError("Error: Maximum size allowed for array exceeded.");
-        }
-        T* fresh = static_cast<T*>(::operator new(static_cast<std::size_t>(capacity) * sizeof(T),
-                                                  std::align_val_t{alignof(T)}));
+        T* fresh = allocate(capacity);
         T* old = data();
         std::uninitialized_move(old, old + m_size, fresh);
         std::destroy(old, old + m_size);
-        freeHeap();
+        deallocate(old);
         m_store.heap = fresh;
         m_capacity = static_cast<std::int32_t>(capacity);
     }
 
-    void destroyElements(std::int32_t from)
-    {
-        if (from < m_size) {
-            std::destroy(data() + from, data() + m_size);
-            m_size = from;
-        }
-    }
-
-    void freeHeap()
-    {
-        if (!isInline() && m_store.heap != nullptr) {
-            ::operator delete(m_store.heap, std::align_val_t{alignof(T)});
-        }
-        m_store.heap = nullptr;
-    }
-
     void release()
     {
-        destroyElements(0);
-        freeHeap();
-        m_capacity = 0;
+        resizeElements(0);
+        if constexpr (!kCompact) {
+            deallocate(m_store.heap);
+            m_store.heap = nullptr;
+            m_capacity = 0;
+        }
     }
 
     void stealStorage(CheckedArray& other) noexcept
     {
-        m_capacity = other.m_capacity;
-        if (other.isInline()) {
-            std::memcpy(m_store.inlineBytes, other.m_store.inlineBytes, sizeof(m_store.inlineBytes));
-        } else {
-            m_store.heap = other.m_store.heap;
+        m_store = other.m_store;
+        m_size = other.m_size;
+        if constexpr (!kCompact) {
+            m_capacity = other.m_capacity;
+            other.m_capacity = 0;
         }
         other.m_store.heap = nullptr;
-        other.m_capacity = 0;
         other.m_size = 0;
     }
 
-    std::int32_t m_size = 0;
-    std::int32_t m_allocatedSize = 0;
-    std::int32_t m_capacity = 0;
-    std::int32_t m_growthSize = kDefaultSlots;
-    std::int32_t m_maxSize = 0;
-    bool m_growable = false;
+    struct NoCapacity {};
     union Store {
         T* heap;
         unsigned char inlineBytes[sizeof(T*)];
-    } m_store{nullptr};
+    };
+
+    Store m_store{nullptr};
+    std::int32_t m_size = 0;
+    std::int32_t m_allocatedSize = 0;
+    std::uint32_t m_growthSize : 31 = kDefaultSlots;
+    std::uint32_t m_growable : 1 = 0;
+    std::int32_t m_maxSize = 0;
+    // Slots in the heap storage of a general array; compact arrays derive it.
+    [[no_unique_address]] std::conditional_t<kCompact, NoCapacity, std::int32_t> m_capacity{};
 };

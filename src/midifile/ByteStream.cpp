@@ -1,5 +1,7 @@
 #include "midifile/ByteStream.h"
 
+#include <algorithm>
+
 namespace {
 constexpr std::size_t kBufferSize = 1 << 16;
 }
@@ -8,6 +10,11 @@ ByteStream::ByteStream(const std::string& fileName) : m_file(std::fopen(fileName
 {
     if (m_file != nullptr) {
         m_buffer.resize(kBufferSize);
+        if (std::fseek(m_file, 0, SEEK_END) == 0) {
+            const long size = std::ftell(m_file);
+            m_unbuffered = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+        }
+        std::rewind(m_file);
     }
 }
 
@@ -31,6 +38,7 @@ bool ByteStream::refill()
     const std::size_t got = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
     m_pos = m_buffer.data();
     m_end = m_pos + got;
+    m_unbuffered -= std::min<std::uint64_t>(m_unbuffered, got);
     return got > 0;
 }
 

@@ -37,12 +37,16 @@ public:
     // Set once a read has hit the end of the data.
     bool atEnd() const { return m_atEnd; }
 
+    // Bytes not read yet.
+    std::uint64_t remaining() const { return m_unbuffered + static_cast<std::uint64_t>(m_end - m_pos); }
+
 private:
     bool refill();
 
     std::FILE* m_file = nullptr;
     bool m_memory = false;
     bool m_atEnd = false;
+    std::uint64_t m_unbuffered = 0;  // file bytes not yet in the buffer
     std::vector<std::uint8_t> m_buffer;
     const std::uint8_t* m_pos = nullptr;
     const std::uint8_t* m_end = nullptr;

@@ -1,7 +1,7 @@
 #include "midifile/MidiFile.h"
 
 #include <algorithm>
-#include <queue>
+#include <vector>
 
 MidiFile::MidiFile()
 {
@@ -55,19 +55,95 @@ void MidiFile::resetTracks()
 
 namespace {
 
-// compareEvents as a strict weak order for the standard algorithms: two
-// end-of-track events compare equal (compareEvents ranks each before the other).
-bool eventLess(const MidiEvent& a, const MidiEvent& b)
+// The order of compareEvents as one integer per event: the tick (made
+// unsigned with its order kept), then a rank at equal ticks: channel messages,
+// markers and system-exclusive events, then meta events, then end-of-track.
+// Two end-of-track events compare equal here (compareEvents ranks each before
+// the other, which no sort can honour).
+std::uint64_t orderKey(const MidiEvent& event)
 {
-    return MidiFile::compareEvents(a, b) < 0 && !(a.isEndOfTrack() && b.isEndOfTrack());
+    const std::uint8_t* bytes = event.bytes.begin();
+    const std::int32_t size = event.bytes.getSize();
+    const bool meta = size > 0 && bytes[0] == 0xFF;
+    const int rank = meta ? (size > 1 && bytes[1] == 0x2F ? 2 : 1) : 0;
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(event.tick) ^ 0x80000000U) << 2) |
+           static_cast<std::uint64_t>(rank);
 }
 
+bool eventLess(const MidiEvent& a, const MidiEvent& b)
+{
+    return orderKey(a) < orderKey(b);
+}
+
+// Sorts one track stably. Tracks almost always arrive with their ticks in
+// order, and then only runs of equal ticks may need reordering (a meta event
+// written before a note at the same tick): those runs are sorted alone.
 void sortTrack(MidiEventList& list)
 {
-    // Tracks usually arrive ordered: check before sorting.
-    if (!std::is_sorted(list.begin(), list.end(), eventLess)) {
-        std::stable_sort(list.begin(), list.end(), eventLess);
+    MidiEvent* const first = list.begin();
+    MidiEvent* const last = list.end();
+    if (last - first < 2) {
+        return;
     }
+    std::uint64_t previous = orderKey(*first);
+    for (MidiEvent* at = first + 1; at != last; ++at) {
+        const std::uint64_t key = orderKey(*at);
+        if (key >= previous) {
+            previous = key;
+            continue;
+        }
+        if (at->tick < (at - 1)->tick) {
+            std::stable_sort(first, last, eventLess);
+            return;
+        }
+        MidiEvent* runStart = at - 1;
+        while (runStart != first && (runStart - 1)->tick == at->tick) {
+            --runStart;
+        }
+        MidiEvent* runEnd = at + 1;
+        while (runEnd != last && runEnd->tick == at->tick) {
+            ++runEnd;
+        }
+        std::stable_sort(runStart, runEnd, eventLess);
+        at = runEnd - 1;
+        previous = orderKey(*at);
+    }
+}
+
+// One track's next event in the merge.
+struct MergeHead {
+    std::uint64_t key;
+    std::int32_t track;
+    MidiEvent* next;
+    MidiEvent* end;
+
+    bool after(const MergeHead& other) const
+    {
+        return key != other.key ? key > other.key : track > other.track;
+    }
+};
+
+// Restores the heap order below `heads[0]` after its head has changed.
+void siftDown(std::vector<MergeHead>& heads)
+{
+    const std::size_t count = heads.size();
+    std::size_t at = 0;
+    const MergeHead moving = heads[0];
+    while (true) {
+        std::size_t child = 2 * at + 1;
+        if (child >= count) {
+            break;
+        }
+        if (child + 1 < count && heads[child].after(heads[child + 1])) {
+            ++child;
+        }
+        if (!moving.after(heads[child])) {
+            break;
+        }
+        heads[at] = heads[child];
+        at = child;
+    }
+    heads[at] = moving;
 }
 
 }  // namespace
@@ -90,42 +166,35 @@ void MidiFile::mergeTracks()
     // already in order), then the tracks merged, taking the lower track on equal
     // keys. Events are moved, not copied, and the merged list is sized once.
     std::int64_t total = 0;
-    for (auto& list : m_tracks) {
-        sortTrack(*list);
-        total += list->getSize();
+    std::vector<MergeHead> heads;
+    for (std::int32_t t = 0; t < trackCount(); ++t) {
+        MidiEventList& list = *m_tracks.at(t);
+        sortTrack(list);
+        total += list.getSize();
+        if (list.getSize() > 0) {
+            heads.push_back({orderKey(*list.begin()), t, list.begin(), list.end()});
+        }
     }
     merged->reserveStorage(total);
-
-    struct Head {
-        std::int32_t track;
-        std::int32_t index;
-    };
-    const auto later = [this](const Head& a, const Head& b) {
-        const MidiEvent& ea = m_tracks.at(a.track)->at(a.index);
-        const MidiEvent& eb = m_tracks.at(b.track)->at(b.index);
-        if (eventLess(eb, ea)) {
-            return true;
-        }
-        return !eventLess(ea, eb) && a.track > b.track;
-    };
-    std::priority_queue<Head, std::vector<Head>, decltype(later)> heads(later);
-    for (std::int32_t t = 0; t < trackCount(); ++t) {
-        if (eventCount(t) > 0) {
-            heads.push({t, 0});
-        }
-    }
+    std::make_heap(heads.begin(), heads.end(), [](const MergeHead& a, const MergeHead& b) { return a.after(b); });
     while (!heads.empty()) {
-        Head head = heads.top();
-        heads.pop();
-        MidiEventList& source = *m_tracks.at(head.track);
-        merged->append(std::move(source.at(head.index)));
-        if (++head.index < source.getSize()) {
-            heads.push(head);
+        MergeHead& top = heads[0];
+        merged->append(std::move(*top.next));
+        if (++top.next != top.end) {
+            top.key = orderKey(*top.next);
+        } else {
+            top = heads.back();
+            heads.pop_back();
+            if (heads.empty()) {
+                break;
+            }
         }
+        siftDown(heads);
     }
 
     resetTracks();
     m_tracks.at(0) = std::move(merged);
+    // Already in order: the check below finds nothing to do.
     sortAllTracks();
 
     if (rememberedMode == DeltaTicks) {

@@ -1,6 +1,7 @@
 #include "midifile/ByteStream.h"
 #include "midifile/MidiFile.h"
 
+#include <algorithm>
 #include <array>
 #include <iostream>
 #include <optional>
@@ -144,6 +145,9 @@ private:
         // Room for one event per two bytes of the declared length; the length
         // does not bound the reading that follows.
         events.reserve(static_cast<std::int32_t>(*length / 2));
+        // Real storage for as many events as the chunk can hold, but never
+        // more than the rest of the file could: a chunk length may lie.
+        events.reserveStorage(static_cast<std::int64_t>(std::min<std::uint64_t>(*length, m_in.remaining()) / 3));
 
         std::uint32_t tickSum = 0;
         std::uint8_t markerCounter = 1;
@@ -168,7 +172,7 @@ private:
             }
             event.tick = static_cast<std::int32_t>(tickSum);
             rewriteMarker(event, markerCounter);
-            events.append(event);
+            events.append(std::move(event));
         }
     }
 

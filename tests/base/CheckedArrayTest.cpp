@@ -118,6 +118,33 @@ TEST(CheckedArrayAccounting, ByteArraysSurviveTheMoveFromInlineToHeapStorage)
     EXPECT_EQ(moved.at(299), static_cast<std::uint8_t>(299));
 }
 
+TEST(CheckedArrayAccounting, ByteArraysKeepTheirLeadingBytesAcrossShrinkAndRegrow)
+{
+    CheckedArray<std::uint8_t> bytes;
+    bytes.setSize(300);
+    for (int i = 0; i < 300; ++i) {
+        bytes.at(i) = static_cast<std::uint8_t>(i + 1);
+    }
+    bytes.setSize(5);
+    EXPECT_EQ(bytes.getAllocSize(), 300);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(bytes.at(i), i + 1);
+    }
+    bytes.setSize(20);
+    EXPECT_EQ(bytes.at(4), 5);
+    EXPECT_EQ(bytes.at(5), 0);  // new elements start from zero
+    CheckedArray<std::uint8_t> copy(bytes);
+    EXPECT_EQ(copy.getSize(), 20);
+    EXPECT_EQ(copy.at(0), 1);
+}
+
+TEST(CheckedArrayAccounting, ByteArrayStaysSmallEnoughForTenMillionEvents)
+{
+    // A file's events are this array plus two 32-bit fields: its size decides
+    // the memory a large song takes.
+    EXPECT_LE(sizeof(CheckedArray<std::uint8_t>), 24U);
+}
+
 TEST(CheckedArrayAssignment, SmallSourceKeepsTheTargetsSettings)
 {
     CheckedArray<int> source;
