@@ -27,15 +27,6 @@ TEST_F(MidiOutputTest, ChannelMessagesPutTheChannelInTheLowNibbleAndMaskDataByte
     EXPECT_EQ(m_devices->messages(1), expected);
 }
 
-TEST_F(MidiOutputTest, DefaultObjectIsOnPortZeroAndClosed)
-{
-    MidiOutput output;
-    EXPECT_EQ(output.port(), 0);
-    EXPECT_EQ(output.isOpen(), 0);
-    EXPECT_NE(output.sendNoteOn(0, 60, 100), 0) << "nothing goes to a closed device";
-    EXPECT_TRUE(m_devices->messages(0).empty());
-}
-
 TEST_F(MidiOutputTest, OpeningAPortAnotherObjectOpenedDoesNotOpenTheDeviceAgain)
 {
     MidiOutput application;
@@ -58,16 +49,6 @@ TEST_F(MidiOutputTest, ShortLivedObjectLeavesTheApplicationsDeviceAlone)
     EXPECT_EQ(application.sendNoteOn(0, 60, 100), 0);
     EXPECT_EQ(countRecords(*m_devices, Kind::Reset, 1), 0);
     EXPECT_EQ(countRecords(*m_devices, Kind::Close, 1), 0);
-}
-
-TEST_F(MidiOutputTest, ClosingThroughOneObjectSilencesTheDeviceForAll)
-{
-    MidiOutput application(1, 1);
-    MidiOutput playback(1, 1);
-    EXPECT_EQ(playback.sendNoteOn(0, 60, 100), 0);
-    playback.closePort();
-    EXPECT_NE(application.sendNoteOn(0, 60, 0), 0);
-    EXPECT_EQ(m_devices->messages(1).size(), 1U);
 }
 
 }  // namespace

@@ -60,17 +60,4 @@ TEST(VirtualMidiServiceTest, RefusesWhatARealDeviceWouldRefuse)
     EXPECT_TRUE(service.open(0));
 }
 
-TEST(VirtualMidiServiceTest, MessagesAreKeptPerDevice)
-{
-    VirtualMidiService service({"A", "B"});
-    service.open(0);
-    service.open(1);
-    service.send(0, 0x90, 1, 1);
-    service.send(1, 0x91, 2, 2);
-    service.send(0, 0x92, 3, 3);
-    using Bytes = std::array<std::uint8_t, 3>;
-    EXPECT_EQ(service.messages(0), (std::vector<Bytes>{{0x90, 1, 1}, {0x92, 3, 3}}));
-    EXPECT_EQ(service.messages(1), (std::vector<Bytes>{{0x91, 2, 2}}));
-}
-
 }  // namespace
