@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Playback timing benchmark: plays a 60-second song (20 notes a second) to the
+# JACK recorder through `quillarc-cli play`, and the same note list through a
+# plain sender that sleeps until each due time (the baseline), alternately,
+# RUNS times each (default 3). Each note's arrival is timed in the recorder
+# with jack_frames_to_time of its frame; the error is its distance from the
+# ideal schedule aligned on the first note. Reports p50, p99 and max error and
+# the CPU time each player used, as medians over the runs, and any note that
+# never arrived (with the JACK server's xrun count for that run).
+#
+#   bench/play_timing.sh [RUNS]      (needs root and jackd: see tests/e2e/with_jack.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs="${1:-3}"
+build=build/release
+cmake --preset release >/dev/null
+cmake --build "$build" -j2 --target quillarc-cli sleep_sender jack_recorder >/dev/null
+work="$(mktemp -d /tmp/quillarc-play-bench.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+song="$work/song.mid"
+python3 ../shared/bench/gen_song.py "$song" 60 20 --seed 3
+"$build/src/cli/quillarc-cli" notes "$song" >"$work/notes.csv" 2>/dev/null
+
+for i in $(seq 1 "$runs"); do
+  for player in quillarc baseline; do
+    out="$work/$player-$i"
+    tests/e2e/with_jack.sh --recorder-bin "$build/tests/e2e/jack_recorder" --recorder "Quillarc USB Controller" -- \
+      bash -c '
+        port=$("'"$build"'/src/cli/quillarc-cli" devices | awk -F"\t" "\$3==\"controller\"{print \$1}")
+        if [ "'"$player"'" = quillarc ]; then
+          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/src/cli/quillarc-cli" play "'"$song"'" --port "$port" 2>/dev/null
+        else
+          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/bench/sleep_sender" "$port" <"'"$work"'/notes.csv"
+        fi
+        echo "${QUILLARC_JACK_REALTIME:-?}" >"'"$out"'.rt"
+        (grep -ci xrun "$QUILLARC_E2E_DIR/jackd.log" || true) >"'"$out"'.xruns"
+        kill -TERM "$QUILLARC_RECORDER_PID"
+        while ! tail -n1 "$QUILLARC_RECORDER_FILE" | grep -q end; do sleep 0.05; done
+        cp "$QUILLARC_RECORDER_FILE" "'"$out"'.rec"'
+  done
+done
+python3 bench/play_timing.py "$work/notes.csv" "$work" "$runs"
