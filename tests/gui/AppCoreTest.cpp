@@ -38,43 +38,6 @@ Lines linesOf(const Playlist& playlist)
     return lines;
 }
 
-TEST(Playlist, StartsWithThePlaceholderAndNoFile)
-{
-    Playlist playlist;
-    EXPECT_EQ(linesOf(playlist), (Lines{{"No files selected", 0}}));
-    EXPECT_FALSE(playlist.fileLoaded());
-    EXPECT_EQ(playlist.fileCount(), 0);
-}
-
-TEST(Playlist, SelectingThePlaceholderShowsNothing)
-{
-    Playlist playlist;
-    EXPECT_EQ(playlist.selectLine(0), std::nullopt);
-    EXPECT_EQ(playlist.selectedFile(), 0);
-}
-
-TEST(Playlist, ReplaceSelectsTheFirstEntryAndResetsTheCurrentOne)
-{
-    Playlist playlist;
-    playlist.replace({"/a/one.mid", "/a/two.mid"});
-    playlist.selectLine(1);
-    playlist.startPlaying();
-    playlist.replace({"/b/x.mid", "/b/y.mid", "/b/z.mid"});
-    EXPECT_EQ(linesOf(playlist), (Lines{{"/b/x.mid", 0}, {"/b/y.mid", 1}, {"/b/z.mid", 2}}));
-    EXPECT_EQ(playlist.selectedFile(), 0);
-    EXPECT_EQ(playlist.currentFile(), 0);
-    EXPECT_TRUE(playlist.fileLoaded());
-}
-
-TEST(Playlist, AppendOnAnEmptyPlaylistRemovesThePlaceholder)
-{
-    Playlist playlist;
-    EXPECT_TRUE(playlist.append("/a/one.mid"));
-    EXPECT_FALSE(playlist.append("/a/two.mid"));
-    EXPECT_EQ(linesOf(playlist), (Lines{{"/a/one.mid", 0}, {"/a/two.mid", 1}}));
-    EXPECT_TRUE(playlist.fileLoaded());
-}
-
 TEST(Playlist, CancelledOpenKeepsTheEarlierFilesBehindAnEmptyBox)
 {
     Playlist playlist;
@@ -101,16 +64,6 @@ TEST(Playlist, HoldsManyEntriesWithLongPaths)
     }
     EXPECT_EQ(playlist.fileCount(), 300);
     EXPECT_EQ(playlist.selectLine(299), longPath + "299");
-}
-
-TEST(Playlist, SelectingWhilePlayingKeepsTheCurrentFile)
-{
-    Playlist playlist;
-    playlist.replace({"/a/one.mid", "/a/two.mid"});
-    playlist.startPlaying();
-    playlist.selectLine(1);
-    EXPECT_EQ(playlist.selectedFile(), 1);
-    EXPECT_EQ(playlist.currentFile(), 0);
 }
 
 struct PlayCase {
@@ -149,14 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
                     PlayCase{"StoppedWhilePaused", true, 4, 0, 1, PlayStep::StartWorker}),
     [](const testing::TestParamInfo<PlayCase>& row) { return row.param.name; });
 
-TEST(Transport, RefusalTextsOnlyForRefusingSteps)
-{
-    EXPECT_EQ(playRefusalText(PlayStep::RefuseNoFile), "No file loaded");
-    EXPECT_EQ(playRefusalText(PlayStep::RefuseNoController), "Error: no compatible controller found");
-    EXPECT_EQ(playRefusalText(PlayStep::StartWorker), std::nullopt);
-    EXPECT_EQ(playRefusalText(PlayStep::Resume), std::nullopt);
-}
-
 TEST(Transport, BeginPlaybackHandsOverTheSelectedFileAndTheOptions)
 {
     Playlist playlist;
@@ -189,71 +134,5 @@ TEST(Transport, PauseOnlyWhilePlaying)
     EXPECT_EQ(state.paused.load(), 1);
     EXPECT_EQ(state.pauseStartPending.load(), 1);
 }
-
-TEST(Transport, ResumeClearsPausedAndAsksTheWorkerToShiftItsStart)
-{
-    AppState state;
-    state.playing.store(1);
-    state.paused.store(1);
-    resumePlayback(state);
-    EXPECT_EQ(state.paused.load(), 0);
-    EXPECT_EQ(state.resumeRequested.load(), 1);
-}
-
-TEST(Transport, StopLeavesPausedAsItIs)
-{
-    AppState state;
-    state.playing.store(1);
-    state.paused.store(1);
-    stopPlayback(state);
-    EXPECT_EQ(state.playing.load(), 0);
-    EXPECT_EQ(state.paused.load(), 1);
-}
-
-TEST(Transport, VolumeIsSentInvertedAndMirrored)
-{
-    AppState state;
-    const auto seen = state.changeCount();
-    volumeMoved(state, 20);
-    EXPECT_EQ(state.pendingVolume.load(), 107);
-    EXPECT_EQ(state.volumePosition.load(), 20);
-    EXPECT_NE(state.changeCount(), seen);
-}
-
-struct FixedGateCase {
-    const char* name;
-    int controllerPort;
-    int playing;
-    int paused;
-    const char* refusal;  // nullptr: may open
-};
-
-class FixedModeGate : public testing::TestWithParam<FixedGateCase> {};
-
-TEST_P(FixedModeGate, RefusesWithoutControllerOrWhileASongIsPlayingOrPaused)
-{
-    const FixedGateCase& c = GetParam();
-    AppState state;
-    state.controllerPort.store(c.controllerPort);
-    state.playing.store(c.playing);
-    state.paused.store(c.paused);
-    const auto refusal = fixedModeRefusal(state);
-    if (c.refusal == nullptr) {
-        EXPECT_EQ(refusal, std::nullopt);
-    } else {
-        EXPECT_EQ(refusal, c.refusal);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    States, FixedModeGate,
-    testing::Values(FixedGateCase{"Idle", 0, 0, 0, nullptr},
-                    FixedGateCase{"NoController", -1, 0, 0, "Error: no compatible controller found"},
-                    FixedGateCase{"NoControllerWhilePlaying", -1, 1, 0, "Error: no compatible controller found"},
-                    FixedGateCase{"Playing", 2, 1, 0, "Song is playing or paused, cannot enter fixed mode"},
-                    FixedGateCase{"Paused", 2, 1, 1, "Song is playing or paused, cannot enter fixed mode"},
-                    FixedGateCase{"StoppedWhilePaused", 2, 0, 1,
-                                  "Song is playing or paused, cannot enter fixed mode"}),
-    [](const testing::TestParamInfo<FixedGateCase>& row) { return row.param.name; });
 
 }  // namespace

@@ -1,19 +1,8 @@
-#include "fixed/FixedModeControls.h"
 #include "fixed/FixedModeEngine.h"
-#include "fixed/FixedModeThread.h"
 #include "fixed/FixedTone.h"
 #include "fixed/TypedNumber.h"
-#include "midiout/MidiOutPort.h"
-#include "midiout/MidiOutput.h"
-#include "midiout/VirtualMidiService.h"
-#include "playback/AppState.h"
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -100,16 +89,6 @@ public:
 
 using Log = std::vector<std::string>;
 
-TEST(FixedModeEngine, StartSoundsTheKeyAndSetsThePowerWithoutAStatusText)
-{
-    RecordingSink sink;
-    FixedModeEngine engine(sink);
-    engine.start(64, 31);
-    EXPECT_EQ(sink.log, (Log{"on 0 64 127", "cc 0 7 31"}));
-    EXPECT_EQ(engine.key(), 64);
-    EXPECT_EQ(engine.power(), 31);
-}
-
 TEST(FixedModeEngine, UnchangedPositionsSendNothing)
 {
     RecordingSink sink;
@@ -118,16 +97,6 @@ TEST(FixedModeEngine, UnchangedPositionsSendNothing)
     sink.log.clear();
     engine.update(64, 31);
     EXPECT_TRUE(sink.log.empty());
-}
-
-TEST(FixedModeEngine, NewKeyReleasesTheOldOneBeforeSoundingTheNewOne)
-{
-    RecordingSink sink;
-    FixedModeEngine engine(sink);
-    engine.start(64, 31);
-    sink.log.clear();
-    engine.update(65, 31);
-    EXPECT_EQ(sink.log, (Log{"on 0 64 0", "on 0 65 127", "Frequency: 349 Hz Duty Cycle: 1.6"}));
 }
 
 TEST(FixedModeEngine, BothSlidersMovedInOnePassSendKeyThenPowerEachWithTheNewPositions)
@@ -149,114 +118,6 @@ TEST(FixedModeEngine, StopSilencesTheChannelWithoutANoteOff)
     sink.log.clear();
     engine.stop();
     EXPECT_EQ(sink.log, (Log{"cc 0 120 0", "Exited Fixed Mode"}));
-}
-
-// Records the thread's reports and lets the test wait for them.
-class WaitingObserver : public FixedModeObserver {
-public:
-    void statusText(const std::string& text) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_statuses.push_back(text);
-        m_changed.notify_all();
-    }
-    void showPositions(int key, int power) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_positions = {key, power};
-        m_changed.notify_all();
-    }
-    // Waits up to five seconds for the `count`th status text.
-    bool waitForStatuses(std::size_t count)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_statuses.size() >= count; });
-    }
-    std::vector<std::string> statuses()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_statuses;
-    }
-    std::pair<int, int> positions()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_positions;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_statuses;
-    std::pair<int, int> m_positions{-1, -1};
-};
-
-using Message = std::array<std::uint8_t, 3>;
-using Messages = std::vector<Message>;
-
-// Waits up to five seconds until `device` has received `count` messages.
-bool waitForMessages(VirtualMidiService& service, int device, std::size_t count)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (service.messages(device).size() < count) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-TEST(FixedModeThread, FollowsTheSlidersAndLeavesThePortOpen)
-{
-    auto service = std::make_shared<VirtualMidiService>(
-        std::vector<std::string>{"Synth", "Synth 2", "Quillarc USB Controller"});
-    ASSERT_TRUE(MidiOutPort::installService(service));
-    {
-        MidiOutput output;
-        AppState state;
-        state.controllerPort.store(2);
-        state.volumePosition.store(64);
-        FixedModeControls controls;
-        controls.setRunning(true);
-        WaitingObserver observer;
-
-        std::thread thread(fixedModeThread, std::ref(controls), std::ref(state), std::ref(output), std::ref(observer));
-        ASSERT_TRUE(waitForMessages(*service, 2, 2));
-        EXPECT_EQ(observer.positions(), std::make_pair(64, 63));
-        EXPECT_EQ(controls.powerPosition(), 63);
-
-        controls.setFrequencyPosition(65);
-        ASSERT_TRUE(observer.waitForStatuses(2));
-        controls.setPowerPosition(0);
-        ASSERT_TRUE(observer.waitForStatuses(3));
-        controls.setRunning(false);
-        thread.join();
-
-        EXPECT_EQ(service->messages(2), (Messages{{0x90, 64, 127}, {0xB0, 7, 63}, {0x90, 64, 0}, {0x90, 65, 127},
-                                                  {0xB0, 7, 0}, {0xB0, 120, 0}}));
-        EXPECT_EQ(observer.statuses(),
-                  (std::vector<std::string>{"Entering fixed mode", "Frequency: 349 Hz Duty Cycle: 3.3",
-                                            "Frequency: 349 Hz Duty Cycle: 0.0", "Exited Fixed Mode"}));
-        EXPECT_TRUE(service->messages(0).empty());
-        EXPECT_TRUE(service->isDeviceOpen(2));
-    }
-    EXPECT_FALSE(service->isDeviceOpen(2)) << "the last output object closes every device";
-}
-
-TEST(FixedModeThread, ClearedBeforeTheFirstPassStillStartsAndSilencesTheToneOnce)
-{
-    auto service = std::make_shared<VirtualMidiService>(std::vector<std::string>{"Quillarc USB Controller"});
-    ASSERT_TRUE(MidiOutPort::installService(service));
-    MidiOutput output;
-    AppState state;
-    state.controllerPort.store(0);
-    FixedModeControls controls;
-    WaitingObserver observer;
-
-    fixedModeThread(controls, state, output, observer);
-
-    EXPECT_EQ(service->messages(0), (Messages{{0x90, 64, 127}, {0xB0, 7, 31}, {0xB0, 120, 0}}));
-    EXPECT_EQ(observer.statuses(), (std::vector<std::string>{"Entering fixed mode", "Exited Fixed Mode"}));
 }
 
 }  // namespace

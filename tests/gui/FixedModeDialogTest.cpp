@@ -44,11 +44,6 @@ class FixedModeDialogTest : public QObject {
 private slots:
     void openingStartsTheToneAtTheMainVolume_data();
     void openingStartsTheToneAtTheMainVolume();
-    void movingTheFrequencyReleasesTheOldKeyFirst();
-    void frequencyShownForAKey_data();
-    void frequencyShownForAKey();
-    void powerIsSentAsChannelVolume_data();
-    void powerIsSentAsChannelVolume();
     void closingSilencesOnceAndLeavesThePortOpen_data();
     void closingSilencesOnceAndLeavesThePortOpen();
     void escapeDoesNotClose();
@@ -87,69 +82,6 @@ void FixedModeDialogTest::openingStartsTheToneAtTheMainVolume()
     QCOMPARE(form.frequency->value(), 64);
     QTRY_COMPARE(panel.messages(controller), (Messages{noteOn(64, 127), controlChange(7, power)}));
     QTRY_COMPARE(texts(statuses), QStringList{"Entering fixed mode"});
-    form.dialog->accept();
-}
-
-void FixedModeDialogTest::movingTheFrequencyReleasesTheOldKeyFirst()
-{
-    Panel panel(devicesWithController(3, 1));
-    const FixedModeForm form = openFixedMode(panel);
-    QVERIFY(form.complete());
-    QTRY_COMPARE(panel.messages(1).size(), std::size_t(2));
-    QTRY_COMPARE(form.power->value(), 31);
-
-    form.frequency->setValue(65);
-    QTRY_COMPARE(panel.messages(1),
-                 (Messages{noteOn(64, 127), controlChange(7, 31), noteOn(64, 0), noteOn(65, 127)}));
-    QTRY_COMPARE(panel.status(), QString("Frequency: 349 Hz Duty Cycle: 1.6"));
-    form.dialog->accept();
-}
-
-void FixedModeDialogTest::frequencyShownForAKey_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("lowest") << 40 << "Frequency: 82 Hz Duty Cycle: 1.6";
-    QTest::newRow("A") << 57 << "Frequency: 220 Hz Duty Cycle: 1.6";
-    QTest::newRow("highest") << 80 << "Frequency: 831 Hz Duty Cycle: 1.6";
-}
-
-void FixedModeDialogTest::frequencyShownForAKey()
-{
-    QFETCH(int, key);
-    QFETCH(QString, status);
-    Panel panel(devicesWithController(1, 0));
-    const FixedModeForm form = openFixedMode(panel);
-    QVERIFY(form.complete());
-    QTRY_COMPARE(panel.messages(0).size(), std::size_t(2));
-    QTRY_COMPARE(form.power->value(), 31);
-    form.frequency->setValue(key);
-    QTRY_COMPARE(panel.status(), status);
-    QCOMPARE(panel.messages(0).back(), noteOn(key, 127));
-    form.dialog->accept();
-}
-
-void FixedModeDialogTest::powerIsSentAsChannelVolume_data()
-{
-    QTest::addColumn<int>("power");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("none") << 0 << "Frequency: 330 Hz Duty Cycle: 0.0";
-    QTest::newRow("half") << 64 << "Frequency: 330 Hz Duty Cycle: 3.4";
-    QTest::newRow("full") << 127 << "Frequency: 330 Hz Duty Cycle: 6.8";
-}
-
-void FixedModeDialogTest::powerIsSentAsChannelVolume()
-{
-    QFETCH(int, power);
-    QFETCH(QString, status);
-    Panel panel(devicesWithController(2, 1));
-    const FixedModeForm form = openFixedMode(panel);
-    QVERIFY(form.complete());
-    QTRY_COMPARE(panel.messages(1).size(), std::size_t(2));
-    QTRY_COMPARE(form.power->value(), 31);
-    form.power->setValue(power);
-    QTRY_COMPARE(panel.status(), status);
-    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), controlChange(7, power)}));
     form.dialog->accept();
 }
 

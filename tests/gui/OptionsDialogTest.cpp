@@ -46,7 +46,6 @@ private slots:
     void leavingWithoutOkStoresNothing_data();
     void leavingWithoutOkStoresNothing();
     void enterOnACheckBoxIsOk();
-    void reopeningShowsTheStoredValues();
     void loadedCurveStaysAfterCancel();
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
@@ -157,26 +156,6 @@ void OptionsDialogTest::enterOnACheckBoxIsOk()
     QTest::keyClick(form.shift, Qt::Key_Return);
     QCOMPARE(panel.context->options.shiftLowNotes, 1);
     QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
-}
-
-void OptionsDialogTest::reopeningShowsTheStoredValues()
-{
-    Panel panel(devicesWithController(1, 0));
-    OptionsForm form = openOptions(panel);
-    QVERIFY(form.complete());
-    form.channel->setText("5");
-    form.lowerLimit->setText("44");
-    form.curve->setChecked(true);
-    form.button("okButton")->click();
-    QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
-
-    form = openOptions(panel);
-    QVERIFY(form.complete());
-    QCOMPARE(form.channel->text(), QString("5"));
-    QCOMPARE(form.lowerLimit->text(), QString("44"));
-    QVERIFY(form.curve->isChecked());
-    QVERIFY(!form.shift->isChecked());
-    form.button("cancelButton")->click();
 }
 
 void OptionsDialogTest::loadedCurveStaysAfterCancel()
