@@ -518,8 +518,9 @@ void MainWindowTest::restartIsServedByTheWorker()
         QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
     }
     QVERIFY(click(panel, "restartButton"));
-    QCOMPARE(panel.state().restartRequested.load(), 1);
     if (!whilePlaying) {
+        // No worker yet: the request waits for the next one.
+        QCOMPARE(panel.state().restartRequested.load(), 1);
         QVERIFY(click(panel, "playButton"));
     }
     QTRY_COMPARE(countOf(panel.messages(kController), kAllSoundOff), 1);
