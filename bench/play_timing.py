@@ -45,17 +45,18 @@ def main():
             base = "%s/%s-%d" % (work, player, i)
             p50, p99, worst, lost = analyse(notes, base + ".rec")
             user, system = (float(x) for x in open(base + ".cpu").read().split()[-2:])
-            results.append((p50, p99, worst, 100.0 * (user + system) / song_s, lost))
+            ticks, per_second = (int(x) for x in open(base + ".thread").read().split())
+            results.append((p50, p99, worst, 100.0 * (user + system) / song_s, lost, 100.0 * ticks / per_second / song_s))
             realtime = open(base + ".rt").read().strip()
             xruns = open(base + ".xruns").read().strip() or "0"
-            print("%s run %d: p50 %.3f p99 %.3f max %.3f ms, CPU %.3f%%, lost %d, JACK xruns %s"
+            print("%s run %d: p50 %.3f p99 %.3f max %.3f ms, CPU %.3f%%, lost %d, sending thread CPU %.3f%%, JACK xruns %s"
                   % ((player, i) + results[-1] + (xruns,)))
         table[player] = [statistics.median(col) for col in zip(*results)]
         table[player][4] = sum(r[4] for r in results)  # lost notes: the total over all runs
     print("JACK realtime: %s; %d notes over %.1f s; medians of %d runs" % (realtime, len(notes), song_s, runs))
-    print("%-10s %8s %8s %8s %8s %6s" % ("player", "p50 ms", "p99 ms", "max ms", "CPU %", "lost"))
-    for player, (p50, p99, worst, cpu, lost) in table.items():
-        print("%-10s %8.3f %8.3f %8.3f %8.3f %6d" % (player, p50, p99, worst, cpu, lost))
+    print("%-10s %8s %8s %8s %12s %14s %6s" % ("player", "p50 ms", "p99 ms", "max ms", "process CPU%", "sender CPU%", "lost"))
+    for player, (p50, p99, worst, cpu, lost, thread_cpu) in table.items():
+        print("%-10s %8.3f %8.3f %8.3f %12.3f %14.3f %6d" % (player, p50, p99, worst, cpu, thread_cpu, lost))
     q, b = table["quillarc"], table["baseline"]
     print("ratio quillarc/baseline: p50 %.2f, p99 %.2f, max %.2f" % (q[0] / b[0], q[1] / b[1], q[2] / b[2]))
 

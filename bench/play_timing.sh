@@ -28,10 +28,28 @@ for i in $(seq 1 "$runs"); do
       bash -c '
         port=$("'"$build"'/src/cli/quillarc-cli" devices | awk -F"\t" "\$3==\"controller\"{print \$1}")
         if [ "'"$player"'" = quillarc ]; then
-          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/src/cli/quillarc-cli" play "'"$song"'" --port "$port" 2>/dev/null
+          thread=quillarc-play
+          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/src/cli/quillarc-cli" play "'"$song"'" --port "$port" 2>/dev/null &
         else
-          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/bench/sleep_sender" "$port" <"'"$work"'/notes.csv"
+          thread=sleep-sender
+          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/bench/sleep_sender" "$port" <"'"$work"'/notes.csv" &
         fi
+        timer=$!
+        # The sending thread'"'"'s own CPU time (clock ticks), sampled every 0.2 s
+        # until the player ends: the process total also holds the JACK
+        # client'"'"'s own process thread, which wakes every period.
+        ticks=0
+        while kill -0 $timer 2>/dev/null; do
+          for task in /proc/*/task/*; do
+            if [ "$(cat $task/comm 2>/dev/null)" = "$thread" ]; then
+              t=$(awk "{print \$14 + \$15}" $task/stat 2>/dev/null || echo 0)
+              [ -n "$t" ] && [ "$t" -gt "$ticks" ] && ticks=$t
+            fi
+          done
+          sleep 0.2
+        done
+        wait $timer
+        echo "$ticks $(getconf CLK_TCK)" >"'"$out"'.thread"
         echo "${QUILLARC_JACK_REALTIME:-?}" >"'"$out"'.rt"
         (grep -ci xrun "$QUILLARC_E2E_DIR/jackd.log" || true) >"'"$out"'.xruns"
         kill -TERM "$QUILLARC_RECORDER_PID"

@@ -6,6 +6,8 @@
 //   sleep_sender PORT < notes.csv
 #include "midiout/MidiOutput.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -31,6 +33,7 @@ int main(int argc, char** argv)
             entries.push_back(entry);
         }
     }
+    pthread_setname_np(pthread_self(), "sleep-sender");
     MidiOutput output(std::stoi(argv[1]), 1);
     output.sendControlChange(0, 7, 31);
     const auto start = std::chrono::steady_clock::now();

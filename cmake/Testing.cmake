@@ -13,9 +13,13 @@ function(quillarc_test name)
     QUILLARC_SHARED_BENCH_DIR="${QUILLARC_SHARED_DIR}/bench"
     QUILLARC_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   quillarc_warnings(${name})
+  # Discovered tests take one label only (a list does not survive discovery),
+  # so several are joined: "unit;threads" becomes "unit-threads", which
+  # `ctest -L unit` and `ctest -L threads` both select (-L is a regex).
   set(labels unit)
   if(ARG_LABELS)
     set(labels ${ARG_LABELS})
   endif()
-  gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+  list(JOIN labels "-" label)
+  gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
 endfunction()

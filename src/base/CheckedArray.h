@@ -235,6 +235,9 @@ private:
 
     bool isInline() const { return kCompact && m_size <= kInlineSlots; }
 
+    // The size as a count of elements (never negative).
+    std::size_t liveCount() const { return m_size > 0 ? static_cast<std::size_t>(m_size) : 0U; }
+
     T* data()
     {
         if constexpr (kCompact) {
@@ -285,12 +288,10 @@ private:
     {
         if constexpr (kCompact) {
             resizeElements(other.m_size);
-            if (other.m_size > 0) {
-                std::memcpy(data(), other.data(), static_cast<std::size_t>(other.m_size));
-            }
+            std::memcpy(data(), other.data(), other.liveCount());
         } else {
             ensureCapacity(other.m_size);
-            std::uninitialized_copy(other.data(), other.data() + other.m_size, data());
+            std::uninitialized_copy_n(other.data(), other.liveCount(), data());
             m_size = other.m_size;
         }
     }
@@ -304,31 +305,26 @@ private:
             const std::int64_t newCapacity = compactCapacity(n);
             if (oldCapacity != newCapacity) {
                 T* old = data();
-                const std::int32_t kept = std::min(m_size, n);
+                const std::size_t kept = std::min(liveCount(), static_cast<std::size_t>(std::max(n, 0)));
                 if (newCapacity == kInlineSlots) {
                     unsigned char moved[sizeof(T*)] = {};
-                    std::memcpy(moved, old, static_cast<std::size_t>(kept));
+                    std::memcpy(moved, old, kept);
                     deallocate(old);
                     std::memcpy(m_store.inlineBytes, moved, sizeof moved);
                 } else {
                     T* fresh = allocate(newCapacity);
-                    std::memcpy(fresh, old, static_cast<std::size_t>(kept));
+                    std::memcpy(fresh, old, kept);
                     if (oldCapacity != kInlineSlots) {
                         deallocate(old);
                     }
                     m_store.heap = fresh;
                 }
-                const std::int32_t previous = m_size;
-                m_size = n;
-                if (n > previous) {
-                    std::memset(data() + previous, 0, static_cast<std::size_t>(n - previous));
-                }
-                return;
             }
-            const std::int32_t previous = m_size;
+            const std::size_t previous = liveCount();
             m_size = n;
-            if (n > previous) {
-                std::memset(data() + previous, 0, static_cast<std::size_t>(n - previous));
+            const std::size_t now = liveCount();
+            if (now > previous) {
+                std::memset(data() + previous, 0, now - previous);
             }
         } else {
             if (n > m_size) {
@@ -356,8 +352,9 @@ private:
     {
         T* fresh = allocate(capacity);
         T* old = data();
-        std::uninitialized_move(old, old + m_size, fresh);
-        std::destroy(old, old + m_size);
+        const std::size_t count = liveCount();
+        std::uninitialized_move_n(old, count, fresh);
+        std::destroy_n(old, count);
         deallocate(old);
         m_store.heap = fresh;
         m_capacity = static_cast<std::int32_t>(capacity);

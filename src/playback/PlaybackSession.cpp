@@ -11,6 +11,10 @@
 #include <cmath>
 #include <cstdio>
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 namespace {
 
 constexpr int kChannel = 0;
@@ -172,6 +176,10 @@ void playbackThread(AppState& state, PlaybackObserver& observer)
 {
     using std::chrono::milliseconds;
     using std::chrono::steady_clock;
+#ifdef __linux__
+    // Named so that tools (top -H, the timing benchmark) can find the worker.
+    pthread_setname_np(pthread_self(), "quillarc-play");
+#endif
     {
         PlaybackSession session(state, observer);
         if (session.start(nowMs())) {
