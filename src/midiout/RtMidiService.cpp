@@ -217,6 +217,24 @@ struct RtMidiService::Impl {
         }
     }
 
+    // Waits until the JACK process cycle after the last send has run, so that
+    // RtMidi has handed every message to the server before its port goes:
+    // the all-sound-off sent just before a close must not be lost. Gives up
+    // when the server runs no cycle in time.
+    void drainForJack(const OpenDevice& entry)
+    {
+        if (entry.api != RtMidi::UNIX_JACK || entry.gone || entry.bytesThisCycle == 0) {
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kStallDeadline;
+        while (jackCycles.load(std::memory_order_acquire) < entry.cycle + 2) {
+            if (std::chrono::steady_clock::now() >= deadline || jackServerGone.load()) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+
     OpenDevice* openEntry(int device)
     {
         if (device < 0 || device >= static_cast<int>(open.size())) {
@@ -358,9 +376,8 @@ bool RtMidiService::open(int device)
 void RtMidiService::close(int device)
 {
     const std::lock_guard lock(m_impl->mutex);
-    if (m_impl->openEntry(device)) {
-        // Destroying the RtMidiOut closes the port once RtMidi has delivered
-        // what it still holds.
+    if (OpenDevice* entry = m_impl->openEntry(device)) {
+        m_impl->drainForJack(*entry);
         m_impl->open[static_cast<std::size_t>(device)].reset();
     }
 }
