@@ -32,10 +32,13 @@
 # beside this script.
 #
 # Needs root (for the namespace) and jackd; without jackd it exits with 77,
-# which the tests register as "skipped".
+# which the tests register as "skipped". When COMMAND fails while the server
+# reported xruns (missed cycles, whose MIDI events JACK drops), it exits with
+# 75: inconclusive, for retry_inconclusive.sh to run the test again.
 set -euo pipefail
 
 readonly SKIP=77
+readonly INCONCLUSIVE=75
 
 recorders=()
 recorder_bin="${QUILLARC_JACK_RECORDER:-$(dirname "$0")/jack_recorder}"
@@ -154,4 +157,13 @@ fi
 
 status=0
 "$@" || status=$?
+# A JACK server that misses cycles (xruns) drops the MIDI events of those
+# cycles: a failure then says nothing about the program under test.
+if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ]; then
+  xruns=$(grep -ci xrun "$scratch/jackd.log" || true)
+  if [ "${xruns:-0}" -gt 0 ]; then
+    echo "with_jack.sh: the JACK server missed cycles $xruns times during this run: inconclusive" >&2
+    exit "$INCONCLUSIVE"
+  fi
+fi
 exit "$status"
