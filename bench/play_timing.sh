@@ -38,12 +38,15 @@ for i in $(seq 1 "$runs"); do
         # The sending thread'"'"'s own CPU time (clock ticks), sampled every 0.2 s
         # until the player ends: the process total also holds the JACK
         # client'"'"'s own process thread, which wakes every period.
+        # Threads that the sender starts afterwards (the JACK client'"'"'s) inherit
+        # its name: the sender is the oldest, the lowest thread id of the name.
         ticks=0
         while kill -0 $timer 2>/dev/null; do
-          for task in /proc/*/task/*; do
+          for task in $(ls -d /proc/[0-9]*/task/[0-9]* 2>/dev/null | sort -t/ -k5 -n); do
             if [ "$(cat $task/comm 2>/dev/null)" = "$thread" ]; then
               t=$(awk "{print \$14 + \$15}" $task/stat 2>/dev/null || echo 0)
               [ -n "$t" ] && [ "$t" -gt "$ticks" ] && ticks=$t
+              break
             fi
           done
           sleep 0.2
