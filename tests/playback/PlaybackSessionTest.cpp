@@ -13,6 +13,18 @@ std::vector<std::uint8_t> threeNotes()
 
 class PlaybackSessionTest : public PlaybackFixture {
 protected:
+    // The flags the main window's Pause and Play buttons set.
+    void pressPause()
+    {
+        state.paused.store(1);
+        state.pauseStartPending.store(1);
+    }
+    void pressPlayWhilePaused()
+    {
+        state.paused.store(0);
+        state.resumeRequested.store(1);
+    }
+
     // Passes at every millisecond from `from` to `to`, both included.
     void passThrough(PlaybackSession& session, std::uint32_t from, std::uint32_t to)
     {
@@ -90,16 +102,14 @@ TEST_F(PlaybackSessionTest, PauseSilencesOnceAndResumeShiftsTheStart)
     PlaybackSession session(state, observer);
     ASSERT_TRUE(session.start(0));
     passThrough(session, 0, 600);
-    state.paused.store(1);
-    state.pauseStartPending.store(1);
+    pressPause();
     const auto paused = session.pass(700);
     EXPECT_FALSE(paused.wakeAt.has_value());  // only a change of the shared state gives work
     passThrough(session, 701, 5000);
     EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff}));
 
     // Resumed 2000 ms after the pause: the entry due at 1000 leaves at 3001.
-    state.paused.store(0);
-    state.resumeRequested.store(1);
+    pressPlayWhilePaused();
     session.pass(2700);
     EXPECT_EQ(state.resumeRequested.load(), 0);
     passThrough(session, 2701, 3000);
@@ -114,14 +124,12 @@ TEST_F(PlaybackSessionTest, PausingTwiceMovesThePauseStartToTheSecondPress)
     PlaybackSession session(state, observer);
     ASSERT_TRUE(session.start(0));
     passThrough(session, 0, 600);
-    state.paused.store(1);
-    state.pauseStartPending.store(1);
+    pressPause();
     session.pass(700);
     state.pauseStartPending.store(1);
     session.pass(900);
     EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff, kAllSoundOff}));
-    state.paused.store(0);
-    state.resumeRequested.store(1);
+    pressPlayWhilePaused();
     session.pass(1900);  // start moves by 1900 - 900 = 1000
     session.pass(2000);
     EXPECT_EQ(sent().size(), 4U);
@@ -135,16 +143,14 @@ TEST_F(PlaybackSessionTest, RestartWhilePausedWaitsForTheResume)
     PlaybackSession session(state, observer);
     ASSERT_TRUE(session.start(0));
     passThrough(session, 0, 1200);
-    state.paused.store(1);
-    state.pauseStartPending.store(1);
+    pressPause();
     session.pass(1300);
     state.restartRequested.store(1);
     session.pass(1400);
     EXPECT_EQ(state.restartRequested.load(), 1);
     EXPECT_EQ(session.nextIndex(), 2U);
 
-    state.paused.store(0);
-    state.resumeRequested.store(1);
+    pressPlayWhilePaused();
     session.pass(2000);
     EXPECT_EQ(state.restartRequested.load(), 0);
     EXPECT_EQ(session.nextIndex(), 0U);
@@ -159,8 +165,7 @@ TEST_F(PlaybackSessionTest, VolumeChangeWhilePausedIsSentAtOnce)
     useSong(threeNotes());
     PlaybackSession session(state, observer);
     ASSERT_TRUE(session.start(0));
-    state.paused.store(1);
-    state.pauseStartPending.store(1);
+    pressPause();
     session.pass(100);
     state.pendingVolume.store(50);
     session.pass(200);
@@ -173,8 +178,7 @@ TEST_F(PlaybackSessionTest, StopWhilePausedSilencesClosesAndLeavesPausedSet)
     useSong(threeNotes());
     PlaybackSession session(state, observer);
     ASSERT_TRUE(session.start(0));
-    state.paused.store(1);
-    state.pauseStartPending.store(1);
+    pressPause();
     session.pass(100);
     state.playing.store(0);
     EXPECT_FALSE(session.pass(200).goesOn);
