@@ -137,6 +137,21 @@ public:
         return data()[m_size - 1];
     }
 
+    // Replaces the contents with n copies from `values`, with the accounting
+    // of setSize(0) followed by n appends (compact arrays only).
+    void assignAppended(const T* values, std::int32_t n)
+        requires(std::is_trivially_copyable_v<T> && sizeof(T) == 1)
+    {
+        if (!m_growable && n > m_size) {
+            checkIndex(n - 1);
+        }
+        while (m_allocatedSize < n) {
+            grow(-1);
+        }
+        resizeElements(n);
+        std::memcpy(data(), values, static_cast<std::size_t>(std::max(n, 0)));
+    }
+
     // Adds `amount` slots to the allocation, or growthSize slots when amount <= 0.
     void grow(std::int32_t amount)
     {

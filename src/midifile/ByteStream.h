@@ -37,6 +37,15 @@ public:
     // Set once a read has hit the end of the data.
     bool atEnd() const { return m_atEnd; }
 
+    // The next n bytes when they are already buffered, else nothing; they
+    // stay unread until consume(n).
+    const std::uint8_t* peek(std::size_t n) const
+    {
+        return static_cast<std::size_t>(m_end - m_pos) >= n ? m_pos : nullptr;
+    }
+    // Skips n bytes that peek(n) has shown.
+    void consume(std::size_t n) { m_pos += n; }
+
     // Bytes not read yet.
     std::uint64_t remaining() const { return m_unbuffered + static_cast<std::uint64_t>(m_end - m_pos); }
 

@@ -153,6 +153,11 @@ private:
         std::uint8_t markerCounter = 1;
         MidiEvent event;
         while (true) {
+            if (readChannelMessageInPlace(event, tickSum)) {
+                rewriteMarker(event, markerCounter);
+                events.append(std::move(event));
+                continue;
+            }
             const auto first = m_in.readByte();
             if (!first) {
                 return true;  // the end of the file where an event would start ends the track
@@ -174,6 +179,49 @@ private:
             rewriteMarker(event, markerCounter);
             events.append(std::move(event));
         }
+    }
+
+    // The common case, read straight from the buffer: a delta of up to four
+    // bytes and a channel message (running or not) that lie wholly in it.
+    // Anything else (meta and system events, errors, the end of the buffer)
+    // is left unread for the general path. Builds the same event as
+    // readVarLength and readEventBytes would.
+    bool readChannelMessageInPlace(MidiEvent& event, std::uint32_t& tickSum)
+    {
+        const std::uint8_t* p = m_in.peek(7);
+        if (p == nullptr) {
+            return false;
+        }
+        std::uint32_t delta = 0;
+        std::size_t at = 0;
+        while (true) {
+            delta = (delta << 7) | (p[at] & 0x7FU);
+            if ((p[at++] & 0x80) == 0) {
+                break;
+            }
+            if (at == 4) {
+                return false;
+            }
+        }
+        const std::uint8_t first = p[at];
+        const bool running = (first & 0x80) == 0;
+        const std::uint8_t status = running ? m_runningStatus : first;
+        const int kind = status & 0xF0;
+        if (kind < 0x80 || kind == 0xF0) {
+            return false;
+        }
+        const std::size_t dataBytes = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+        std::uint8_t message[3] = {status, 0, 0};
+        const std::size_t dataStart = running ? at : at + 1;
+        for (std::size_t i = 0; i < dataBytes; ++i) {
+            message[1 + i] = p[dataStart + i];
+        }
+        m_runningStatus = status;
+        m_in.consume(dataStart + dataBytes);
+        event.bytes.assignAppended(message, static_cast<std::int32_t>(1 + dataBytes));
+        tickSum += delta;
+        event.tick = static_cast<std::int32_t>(tickSum);
+        return true;
     }
 
     // A variable-length value whose first byte is `first`: at most five bytes,
