@@ -3,9 +3,11 @@
 #include "app/AppContext.h"
 #include "app/MainWindow.h"
 #include "midiout/MidiOutPort.h"
+#include "playback/TerminationSignals.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 
 namespace {
 
@@ -44,10 +46,20 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
     if (MidiOutPort::service()->deviceCount() <= 0) {
         showNoDevicesBox(argc, argv);
     }
+    // Ctrl-C and SIGTERM close the panel like its Exit button, so playback
+    // and fixed mode stop and the last output object resets the controller;
+    // taken before Qt starts any thread.
+    TerminationSignals stopSignals;
     // The first output object: without a device it prints the error and
     // ends the process with exit code 1.
     AppContext context;
     QApplication application(argc, argv);
+    QSocketNotifier notifier(stopSignals.fd(), QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &application, [&stopSignals] {
+        stopSignals.take();
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
     return execMainWindow(context);
 }
 

@@ -6,11 +6,10 @@
 #include "playback/AppState.h"
 #include "playback/PlaybackObserver.h"
 #include "playback/PlaybackSession.h"
+#include "playback/TerminationSignals.h"
 #include "playback/VelocityCurve.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -224,35 +223,6 @@ std::optional<int> choosePort(const PlayArgs& args)
     return std::nullopt;
 }
 
-// Blocks SIGINT and SIGTERM in this thread and every thread it starts, and
-// delivers them through a descriptor that the main loop polls.
-class SignalWatch {
-public:
-    SignalWatch()
-    {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGINT);
-        sigaddset(&m_set, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_set, &m_saved);
-        m_fd = ::signalfd(-1, &m_set, SFD_CLOEXEC | SFD_NONBLOCK);
-    }
-    ~SignalWatch()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        pthread_sigmask(SIG_SETMASK, &m_saved, nullptr);
-    }
-    SignalWatch(const SignalWatch&) = delete;
-    SignalWatch& operator=(const SignalWatch&) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    sigset_t m_set{};
-    sigset_t m_saved{};
-    int m_fd = -1;
-};
-
 }  // namespace
 
 int runPlayCommand(const std::vector<std::string>& args)
@@ -274,7 +244,7 @@ int runPlayCommand(const std::vector<std::string>& args)
 
     // Signals are taken from here on: a Ctrl-C while the device is being
     // found or the song read still ends in a clean stop.
-    SignalWatch signals;
+    TerminationSignals signals;
     const std::optional<int> port = choosePort(parsed);
     if (!port) {
         return 1;
@@ -309,8 +279,7 @@ int runPlayCommand(const std::vector<std::string>& args)
             std::cerr << (showProgress ? "\r" : "") << status << '\n';
         }
         if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
-            signalfd_siginfo info{};
-            if (::read(signals.fd(), &info, sizeof info) > 0) {
+            if (signals.take() != 0) {
                 stoppedBySignal = true;
                 stop();
             }

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# SIGTERM and SIGINT close the control panel like its Exit button: the
+# process leaves through its normal exit (status 0, so the last output object
+# resets the controller) instead of dying by the signal.
+#   check_terminate.sh PATH/TO/quillarc
+set -uo pipefail
+export QT_QPA_PLATFORM=offscreen QUILLARC_VIRTUAL_DEVICES="Quillarc USB Controller"
+for signal in TERM INT; do
+  "$1" >/dev/null 2>&1 &
+  pid=$!
+  # Ready once both signals are blocked (they then wait for the event loop).
+  for _ in $(seq 1 500); do
+    mask=$(awk '/^SigBlk:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+    [ -n "$mask" ] && (( (16#$mask & 0x4002) == 0x4002 )) && break
+    sleep 0.01
+  done
+  kill -"$signal" "$pid"
+  status=0
+  wait "$pid" || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "FAILED: SIG$signal ended the panel with status $status" >&2
+    exit 1
+  fi
+done
+echo "terminate: passed"
