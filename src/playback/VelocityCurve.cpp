@@ -26,7 +26,7 @@ bool loadVelocityCurve(const std::string& path, PlaybackOptions& options, std::s
 
 int curvedVelocity(int velocity, const PlaybackOptions& options)
 {
-    if (options.customCurve != 0 && options.curveLoaded != 0 && velocity != 0 && velocity >= 0 && velocity < 128) {
+    if (options.customCurve != 0 && options.curveLoaded != 0 && velocity > 0 && velocity < 128) {
         return options.velocityCurve[static_cast<std::size_t>(velocity)];
     }
     return velocity;
