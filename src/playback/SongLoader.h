@@ -1,0 +1,31 @@
+#pragma once
+
+#include "midifile/MidiFile.h"
+#include "playback/NoteList.h"
+#include "playback/PlaybackOptions.h"
+
+#include <atomic>
+#include <string>
+
+// What reading a song and preparing its note list gave: the one path from a
+// file name to the notes that playback, the command-line tool and the analysis
+// windows all take, so that what they show is what the coil plays.
+struct LoadedSong {
+    ReadResult read;
+    NoteList notes;
+    // The stop flag was raised before the song was ready: the notes are empty
+    // and nothing else here is to be acted on.
+    bool stopped = false;
+
+    // The line that explains a failed or partial read: the reader's first
+    // diagnostic, or "Error: cannot open file PATH" when it printed nothing.
+    // Empty after a complete read.
+    std::string readFailureText(const std::string& fileName) const;
+};
+
+// Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
+// the note list of options.playChannel, exactly as playback does. Reader
+// diagnostics and tempo changes go to standard output as they always have.
+// When `stop` is given and becomes true, the work ends early with `stopped` set.
+LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options,
+                    const std::atomic<bool>* stop = nullptr);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "playback/NoteList.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The analysis of a note list that the three analysis windows draw. Pure
+// functions: no Qt, no I/O; results are sized to the song.
+
+// A note-on entry matched with the note-off that ends it.
+struct PairedNote {
+    std::int32_t key = 0;
+    std::int32_t velocity = 0;  // the note-on velocity
+    std::int32_t start = 0;     // ms, the note-on entry's time
+    std::int32_t length = 0;    // ms, note-off time minus note-on time
+};
+
+// Pairs each note-on (velocity > 0) with the first later entry of the same key
+// whose velocity is exactly 0, in the order of the note-ons; a note-on without
+// one is dropped, and two note-ons before one note-off both end there.
+// Linear in the number of entries.
+std::vector<PairedNote> pairNotes(const std::vector<NoteListEntry>& entries);
+
+struct KeyWeights {
+    // Sum of velocity x length per key.
+    std::array<double, 128> weight{};
+    // The largest weight, but at least 1.0.
+    double scale = 1.0;
+};
+KeyWeights keyWeights(const std::vector<PairedNote>& notes);
+
+// Estimated duty cycle (a fraction) of one sounding note on the coil; 0 for a
+// silent voice (key 0, velocity 0).
+double noteDuty(std::int32_t key, std::int32_t velocity);
+
+struct DutyPoint {
+    std::int32_t timeMs = 0;
+    double duty = 0.0;
+};
+// One point per note-off and per note-on of keys 36..93, with the two-voice model.
+std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries);
+
+// Per-channel note counts of a song, for choosing the channel to play.
+struct ChannelNotes {
+    std::int32_t channel = 0;
+    std::int64_t notes = 0;     // note-on entries with a positive velocity
+    std::int32_t firstMs = 0;   // time of the first entry of that channel's note list
+    std::int32_t lastMs = 0;    // time of its last entry
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A chart as its window paints it, in the window's fixed logical coordinates
+// (x to the right, y downwards). Rectangles follow the GDI rule: a fill from
+// (left, top) to (right, bottom) covers pixels left..right-1 and top..bottom-1.
+// The field is the green one-pixel outline of pixels 0..width-1 x 0..height-1
+// with a black inside; bars are white and may reach past the field (they are
+// clipped to it when painted).
+struct ChartRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+inline bool operator==(const ChartRect& a, const ChartRect& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+enum class ChartKind { Spectrum, Notes, Duty };
+
+struct Chart {
+    ChartKind kind = ChartKind::Spectrum;
+    std::int32_t width = 0;   // 381 for spectrum and duty, 338 for notes
+    std::int32_t height = 0;  // 151 for spectrum and duty, 163 for notes
+    std::vector<ChartRect> bars;  // white fills, in drawing order
+    // Green text on black drawn in the rectangle (5, 5)-(380, 150):
+    // "No file loaded!", or why the file could not be read. Empty for none.
+    std::string message;
+};
