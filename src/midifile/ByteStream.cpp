@@ -1,46 +1,73 @@
 #include "midifile/ByteStream.h"
 
 #include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-constexpr std::size_t kBufferSize = 1 << 16;
-}
 
-ByteStream::ByteStream(const std::string& fileName) : m_file(std::fopen(fileName.c_str(), "rb"))
-{
-    if (m_file != nullptr) {
-        m_buffer.resize(kBufferSize);
-        if (std::fseek(m_file, 0, SEEK_END) == 0) {
-            const long size = std::ftell(m_file);
-            m_unbuffered = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+// A read of a large file looks at the stop flag after each block this size.
+constexpr std::size_t kReadBlock = std::size_t{1} << 22;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
         }
-        std::rewind(m_file);
     }
-}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
 
-ByteStream::ByteStream(std::span<const std::uint8_t> data)
-    : m_memory(true), m_pos(data.data()), m_end(data.data() + data.size())
-{
-}
+private:
+    int m_fd;
+};
 
-ByteStream::~ByteStream()
+}  // namespace
+
+ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* stop)
 {
-    if (m_file != nullptr) {
-        std::fclose(m_file);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
+    // nothing for a regular file, the only kind read.
+    const FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        m_source = Source::CannotOpen;
+        return;
     }
-}
-
-bool ByteStream::refill()
-{
-    if (m_file == nullptr) {
-        return false;
+    if (!S_ISREG(info.st_mode)) {
+        m_source = Source::NotRegular;
+        return;
     }
-    const std::size_t got = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
-    m_pos = m_buffer.data();
+    // The size when opened; a file that grows meanwhile is read as it was.
+    const auto size = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0);
+    m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    std::size_t got = 0;
+    while (got < size) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            m_source = Source::Stopped;
+            return;
+        }
+        const ssize_t n = ::read(fd.get(), m_buffer.get() + got, std::min(size - got, kReadBlock));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // an error or a file cut short: what was read is all there is
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    m_pos = m_buffer.get();
     m_end = m_pos + got;
-    m_unbuffered -= std::min<std::uint64_t>(m_unbuffered, got);
-    return got > 0;
 }
+
+ByteStream::ByteStream(std::span<const std::uint8_t> data) : m_pos(data.data()), m_end(data.data() + data.size()) {}
 
 std::optional<std::uint16_t> ByteStream::readU16()
 {

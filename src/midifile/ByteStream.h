@@ -1,30 +1,40 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
-// Big-endian reads from a file or from bytes in memory. Every read is checked
-// against the end: a read past the end yields no value and leaves atEnd() set,
-// so no byte is ever invented. Each stream owns its buffer (no shared scratch).
+// Big-endian reads from the whole of a file, or from bytes in memory, held in
+// one buffer. Every read is checked against the end: a read past the end
+// yields no value and leaves atEnd() set, so no byte is ever invented. Each
+// stream owns its buffer (no shared scratch).
 class ByteStream {
 public:
-    // Opens `fileName` for binary reading; isOpen() tells whether that worked.
-    explicit ByteStream(const std::string& fileName);
+    // How opening the named file went.
+    enum class Source {
+        Ready,       // the bytes are there to read
+        CannotOpen,  // missing or not readable
+        NotRegular,  // a directory, a FIFO, a device: refused before reading
+        Stopped,     // the stop flag was raised while the file was being read
+    };
+
+    // Reads the whole of `fileName`. Only a regular file is read; the file is
+    // opened without blocking, so a FIFO cannot hold the caller. `stop`, when
+    // given, is looked at between the blocks of a large file.
+    explicit ByteStream(const std::string& fileName, const std::atomic<bool>* stop = nullptr);
     explicit ByteStream(std::span<const std::uint8_t> data);
-    ~ByteStream();
 
     ByteStream(const ByteStream&) = delete;
     ByteStream& operator=(const ByteStream&) = delete;
 
-    bool isOpen() const { return m_file != nullptr || m_memory; }
+    Source source() const { return m_source; }
 
     std::optional<std::uint8_t> readByte()
     {
-        if (m_pos == m_end && !refill()) {
+        if (m_pos == m_end) {
             m_atEnd = true;
             return std::nullopt;
         }
@@ -37,26 +47,16 @@ public:
     // Set once a read has hit the end of the data.
     bool atEnd() const { return m_atEnd; }
 
-    // The next n bytes when they are already buffered, else nothing; they
-    // stay unread until consume(n).
-    const std::uint8_t* peek(std::size_t n) const
-    {
-        return static_cast<std::size_t>(m_end - m_pos) >= n ? m_pos : nullptr;
-    }
-    // Skips n bytes that peek(n) has shown.
+    // The bytes not read yet, for parsing in place; consume(n) moves past n
+    // of them.
+    const std::uint8_t* position() const { return m_pos; }
+    std::size_t remaining() const { return static_cast<std::size_t>(m_end - m_pos); }
     void consume(std::size_t n) { m_pos += n; }
 
-    // Bytes not read yet.
-    std::uint64_t remaining() const { return m_unbuffered + static_cast<std::uint64_t>(m_end - m_pos); }
-
 private:
-    bool refill();
-
-    std::FILE* m_file = nullptr;
-    bool m_memory = false;
+    Source m_source = Source::Ready;
     bool m_atEnd = false;
-    std::uint64_t m_unbuffered = 0;  // file bytes not yet in the buffer
-    std::vector<std::uint8_t> m_buffer;
+    std::unique_ptr<std::uint8_t[]> m_buffer;  // a file's bytes; none for memory
     const std::uint8_t* m_pos = nullptr;
     const std::uint8_t* m_end = nullptr;
 };

@@ -55,6 +55,9 @@ void MidiFile::resetTracks()
 
 namespace {
 
+// Events merged between two looks at the stop flag.
+constexpr std::uint32_t kStopCheckEvents = 4096;
+
 // The order of compareEvents as one integer per event: the tick (made
 // unsigned with its order kept), then a rank at equal ticks: channel messages,
 // markers and system-exclusive events, then meta events, then end-of-track.
@@ -148,11 +151,12 @@ void siftDown(std::vector<MergeHead>& heads)
 
 }  // namespace
 
-void MidiFile::mergeTracks()
+bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
 {
     if (m_trackLayout == MergedTracks || trackCount() == 1) {
-        return;
+        return true;
     }
+    const auto stopRaised = [stop] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
     auto merged = std::make_unique<MidiEventList>();
     merged->reserve(200000);
 
@@ -168,6 +172,9 @@ void MidiFile::mergeTracks()
     std::int64_t total = 0;
     std::vector<MergeHead> heads;
     for (std::int32_t t = 0; t < trackCount(); ++t) {
+        if (stopRaised()) {
+            return dropEventsAfterStop(rememberedMode);
+        }
         MidiEventList& list = *m_tracks.at(t);
         sortTrack(list);
         total += list.getSize();
@@ -177,7 +184,14 @@ void MidiFile::mergeTracks()
     }
     merged->reserveStorage(total);
     std::make_heap(heads.begin(), heads.end(), [](const MergeHead& a, const MergeHead& b) { return a.after(b); });
+    std::uint32_t untilStopCheck = kStopCheckEvents;
     while (!heads.empty()) {
+        if (--untilStopCheck == 0) {
+            if (stopRaised()) {
+                return dropEventsAfterStop(rememberedMode);
+            }
+            untilStopCheck = kStopCheckEvents;
+        }
         MergeHead& top = heads[0];
         merged->append(std::move(*top.next));
         if (++top.next != top.end) {
@@ -200,6 +214,14 @@ void MidiFile::mergeTracks()
     if (rememberedMode == DeltaTicks) {
         toDeltaTicks();
     }
+    return true;
+}
+
+bool MidiFile::dropEventsAfterStop(std::int32_t rememberedMode)
+{
+    resetTracks();
+    m_tickMode = rememberedMode;
+    return false;
 }
 
 void MidiFile::sortAllTracks()

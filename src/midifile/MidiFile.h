@@ -4,6 +4,7 @@
 #include "midifile/MidiEvent.h"
 #include "midifile/MidiEventList.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,8 +18,10 @@
 //  - Failed: refused before the track table was made; the file keeps what it had.
 //  - Partial: refused after the track table was made; the tracks hold the
 //    events read so far, in absolute ticks, and can still be used.
+//  - Stopped: the caller's stop flag was raised; nothing was printed, and the
+//    file is as a failed or partial read at that point would leave it.
 struct ReadResult {
-    enum class Status { Complete, CannotOpen, Failed, Partial };
+    enum class Status { Complete, CannotOpen, Failed, Partial, Stopped };
 
     Status status = Status::Complete;
     // Every line the reader printed, in order.
@@ -46,11 +49,15 @@ public:
 
     // Reads a file, replacing the tracks once its header has been accepted.
     // Reader diagnostics go to standard output, one flushed line each, and are
-    // kept in readResult(). Never ends the process on bad data.
-    bool loadFile(const std::string& fileName);
+    // kept in readResult(). Never ends the process on bad data. Anything but a
+    // regular file is refused with "Error: not a regular file PATH", without
+    // waiting on it. When `stop` is given, it is looked at between chunks of
+    // a few thousand events; once raised, the read ends with Status::Stopped.
+    bool loadFile(const std::string& fileName, const std::atomic<bool>* stop = nullptr);
     // The same reader over bytes in memory; `name` stands for the file name in
     // the diagnostics.
-    bool loadBytes(std::span<const std::uint8_t> data, const std::string& name);
+    bool loadBytes(std::span<const std::uint8_t> data, const std::string& name,
+                   const std::atomic<bool>* stop = nullptr);
     const ReadResult& readResult() const { return m_readResult; }
 
     std::int32_t trackCount() const { return m_tracks.getSize(); }
@@ -78,8 +85,10 @@ public:
     void resetTracks();
     // Joins all tracks into one, ordered by compareEvents; events with equal
     // keys keep their order (track 0 first, each track in its stored order).
-    // Does nothing when the file already has a single track.
-    void mergeTracks();
+    // Does nothing when the file already has a single track. When `stop` is
+    // given and raised, the merge ends between chunks, drops every event
+    // (one empty track is left) and returns false; otherwise it returns true.
+    bool mergeTracks(const std::atomic<bool>* stop = nullptr);
     // Sorts each track by compareEvents, stably.
     void sortAllTracks();
 
@@ -90,6 +99,8 @@ public:
 
 private:
     class Reader;
+
+    bool dropEventsAfterStop(std::int32_t rememberedMode);
 
     CheckedArray<std::unique_ptr<MidiEventList>> m_tracks;
     std::int32_t m_ticksPerQuarterNote = 48;

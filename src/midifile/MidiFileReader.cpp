@@ -11,14 +11,27 @@
 // file is a failed read, never the end of the process.
 class MidiFile::Reader {
 public:
-    Reader(MidiFile& file, ByteStream& in, const std::string& name) : m_file(file), m_in(in), m_name(name) {}
+    Reader(MidiFile& file, ByteStream& in, const std::string& name, const std::atomic<bool>* stop)
+        : m_file(file), m_in(in), m_name(name), m_stop(stop)
+    {
+    }
 
     bool read()
     {
         ReadResult& result = m_file.m_readResult;
         result = ReadResult{};
-        if (!m_in.isOpen()) {
+        switch (m_in.source()) {
+        case ByteStream::Source::Ready:
+            break;
+        case ByteStream::Source::CannotOpen:
             result.status = ReadResult::Status::CannotOpen;
+            return false;
+        case ByteStream::Source::NotRegular:
+            result.status = ReadResult::Status::Failed;
+            say("Error: not a regular file " + m_name);
+            return false;
+        case ByteStream::Source::Stopped:
+            result.status = ReadResult::Status::Stopped;
             return false;
         }
         result.status = ReadResult::Status::Failed;
@@ -26,7 +39,13 @@ public:
             return false;
         }
         for (std::int32_t t = 0; t < m_file.trackCount(); ++t) {
-            if (!readTrack(m_file.track(t))) {
+            switch (readTrack(m_file.track(t))) {
+            case TrackEnd::Done:
+                break;
+            case TrackEnd::Failed:
+                return false;
+            case TrackEnd::Stopped:
+                result.status = ReadResult::Status::Stopped;
                 return false;
             }
         }
@@ -37,6 +56,12 @@ public:
 
 private:
     enum class Step { Ok, EndOfTrack, Failed };
+    enum class TrackEnd { Done, Failed, Stopped };
+
+    // Events read between two looks at the stop flag.
+    static constexpr std::uint32_t kStopCheckEvents = 4096;
+
+    bool stopRaised() const { return m_stop != nullptr && m_stop->load(std::memory_order_relaxed); }
 
     void say(const std::string& line)
     {
@@ -120,8 +145,11 @@ private:
         m_file.m_readResult.status = ReadResult::Status::Partial;
     }
 
-    bool readTrack(MidiEventList& events)
+    TrackEnd readTrack(MidiEventList& events)
     {
+        if (stopRaised()) {
+            return TrackEnd::Stopped;
+        }
         static constexpr std::array<char, 4> kTag{'M', 'T', 'r', 'k'};
         for (std::size_t k = 0; k < kTag.size(); ++k) {
             const auto b = m_in.readByte();
@@ -135,12 +163,13 @@ private:
                         say("End of file reached");
                     }
                 }
-                return false;
+                return TrackEnd::Failed;
             }
         }
         const auto length = m_in.readU32();
         if (!length) {
-            return unexpectedEnd();
+            unexpectedEnd();
+            return TrackEnd::Failed;
         }
         // Room for one event per two bytes of the declared length; the length
         // does not bound the reading that follows.
@@ -152,7 +181,14 @@ private:
         std::uint32_t tickSum = 0;
         std::uint8_t markerCounter = 1;
         MidiEvent event;
+        std::uint32_t untilStopCheck = kStopCheckEvents;
         while (true) {
+            if (--untilStopCheck == 0) {
+                if (stopRaised()) {
+                    return TrackEnd::Stopped;
+                }
+                untilStopCheck = kStopCheckEvents;
+            }
             if (readChannelMessageInPlace(event, tickSum)) {
                 rewriteMarker(event, markerCounter);
                 events.append(std::move(event));
@@ -160,18 +196,18 @@ private:
             }
             const auto first = m_in.readByte();
             if (!first) {
-                return true;  // the end of the file where an event would start ends the track
+                return TrackEnd::Done;  // the end of the file where an event would start ends the track
             }
             const auto delta = readVarLength(*first);
             if (!delta) {
-                return false;
+                return TrackEnd::Failed;
             }
             tickSum += *delta;
             switch (readEventBytes(event)) {
             case Step::Failed:
-                return false;
+                return TrackEnd::Failed;
             case Step::EndOfTrack:
-                return true;
+                return TrackEnd::Done;
             case Step::Ok:
                 break;
             }
@@ -188,10 +224,10 @@ private:
     // readVarLength and readEventBytes would.
     bool readChannelMessageInPlace(MidiEvent& event, std::uint32_t& tickSum)
     {
-        const std::uint8_t* p = m_in.peek(7);
-        if (p == nullptr) {
+        if (m_in.remaining() < 7) {
             return false;
         }
+        const std::uint8_t* p = m_in.position();
         std::uint32_t delta = 0;
         std::size_t at = 0;
         while (true) {
@@ -357,17 +393,18 @@ private:
     MidiFile& m_file;
     ByteStream& m_in;
     const std::string& m_name;
+    const std::atomic<bool>* m_stop;
     std::uint8_t m_runningStatus = 0;
 };
 
-bool MidiFile::loadFile(const std::string& fileName)
+bool MidiFile::loadFile(const std::string& fileName, const std::atomic<bool>* stop)
 {
-    ByteStream in(fileName);
-    return Reader(*this, in, fileName).read();
+    ByteStream in(fileName, stop);
+    return Reader(*this, in, fileName, stop).read();
 }
 
-bool MidiFile::loadBytes(std::span<const std::uint8_t> data, const std::string& name)
+bool MidiFile::loadBytes(std::span<const std::uint8_t> data, const std::string& name, const std::atomic<bool>* stop)
 {
     ByteStream in(data);
-    return Reader(*this, in, name).read();
+    return Reader(*this, in, name, stop).read();
 }

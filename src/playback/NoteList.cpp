@@ -7,6 +7,9 @@
 
 namespace {
 
+// Events looked at between two looks at the stop flag.
+constexpr std::uint32_t kStopCheckEvents = 4096;
+
 std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
 {
     // The shift must leave a valid key: one that would pass 127 goes out unshifted.
@@ -43,7 +46,7 @@ std::optional<double> readTempo(const MidiFile& file, std::int32_t index)
     return (60.0 / microseconds) * 1000000.0;
 }
 
-NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options)
+NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop)
 {
     NoteList list;
     const std::int32_t ticksPerQuarter = file.ticksPerQuarter();
@@ -53,7 +56,16 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options)
     }
     list.entries.reserve(static_cast<std::size_t>(file.eventCount(0)));
 
+    std::uint32_t untilStopCheck = kStopCheckEvents;
     for (std::int32_t j = 0; j < file.eventCount(0); ++j) {
+        if (--untilStopCheck == 0) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+                list.entries = {};
+                list.stopped = true;
+                return list;
+            }
+            untilStopCheck = kStopCheckEvents;
+        }
         const MidiEvent& event = file.eventAt(0, j);
         const int status = event.byteOr(0);
         if ((status & 0x0F) != options.playChannel && status != 0xFF) {

@@ -2,6 +2,7 @@
 
 #include "playback/PlaybackOptions.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,8 +28,10 @@ struct NoteList {
     std::optional<std::string> error;
     // The tempo in force after the last event (120 when the file sets none).
     double tempoBpm = 120.0;
+    // The caller's stop flag ended extraction: the entries are empty.
+    bool stopped = false;
 
-    bool ok() const { return !error.has_value(); }
+    bool ok() const { return !error.has_value() && !stopped; }
 };
 
 // Lead-in before the first tick of a song.
@@ -40,8 +43,10 @@ inline constexpr std::int32_t kLeadInMs = 500;
 // absolute tick count. Tempo changes are announced on standard output. Each
 // call keeps its tempo to itself, so extractions on several threads at once do
 // not disturb each other. Bad tempo events and times that do not fit in 32 bits
-// end extraction with an error instead of ending the process.
-NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options);
+// end extraction with an error instead of ending the process. When `stop` is
+// given, it is looked at every few thousand events; once raised, extraction
+// ends with `stopped` set and no entries.
+NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop = nullptr);
 
 // Beats per minute of the set-tempo event at `index` of track 0, or nothing when
 // the event holds fewer than three tempo bytes or a tempo of 0 microseconds.

@@ -23,20 +23,20 @@ std::string LoadedSong::readFailureText(const std::string& fileName) const
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop)
 {
     LoadedSong song;
-    MidiFile file(fileName);
+    MidiFile file;
+    file.loadFile(fileName, stop);
     song.read = file.readResult();
-    if (raised(stop)) {
+    if (song.read.status == ReadResult::Status::Stopped || raised(stop)) {
         song.stopped = true;
         return song;
     }
     file.toAbsoluteTicks();
-    file.mergeTracks();
-    if (raised(stop)) {
+    if (!file.mergeTracks(stop)) {
         song.stopped = true;
         return song;
     }
-    song.notes = extractNotes(file, options);
-    if (raised(stop)) {
+    song.notes = extractNotes(file, options, stop);
+    if (song.notes.stopped || raised(stop)) {
         song.stopped = true;
         song.notes = NoteList{};
     }

@@ -26,6 +26,8 @@ struct LoadedSong {
 // Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
 // the note list of options.playChannel, exactly as playback does. Reader
 // diagnostics and tempo changes go to standard output as they always have.
-// When `stop` is given and becomes true, the work ends early with `stopped` set.
+// When `stop` is given it is looked at between chunks of the read, the merge
+// and the extraction, so a raised flag ends the work within milliseconds even
+// on a very large file, with `stopped` set and nothing more printed.
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options,
                     const std::atomic<bool>* stop = nullptr);

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -73,6 +79,39 @@ TEST(Reader, FileThatCannotBeOpenedPrintsNothing)
     EXPECT_EQ(file.readResult().status, Status::CannotOpen);
     EXPECT_EQ(file.trackCount(), 1);
 }
+
+// Something that is not a regular file is refused before a byte is read: a
+// FIFO without a writer would otherwise block the reader for ever.
+struct NotRegularCase {
+    const char* name;
+    void (*make)(const std::string& path);
+};
+
+class ReaderRefusesNotRegularFile : public testing::TestWithParam<NotRegularCase> {};
+
+TEST_P(ReaderRefusesNotRegularFile, WithOneLineAndWithoutWaiting)
+{
+    char dirTemplate[] = "/tmp/quillarc-reader-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string path = std::string(dirTemplate) + "/song.mid";
+    GetParam().make(path);
+
+    MidiFile file;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(file.loadFile(path));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: not a regular file " + path + "\n");
+    EXPECT_EQ(file.readResult().status, Status::Failed);
+    EXPECT_EQ(file.readResult().firstDiagnostic(), "Error: not a regular file " + path);
+    EXPECT_EQ(file.trackCount(), 1);
+    EXPECT_EQ(file.tickModeOf(), MidiFile::DeltaTicks);
+    std::filesystem::remove_all(dirTemplate);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReaderRefusesNotRegularFile,
+    testing::Values(NotRegularCase{"Fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+                    NotRegularCase{"Directory", [](const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0700), 0); }}),
+    [](const testing::TestParamInfo<NotRegularCase>& param) { return param.param.name; });
 
 TEST(Reader, CompleteReadLeavesEachTrackInFileOrderWithAbsoluteTicks)
 {

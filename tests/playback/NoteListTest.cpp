@@ -1,9 +1,11 @@
 #include "midifile/MidiFile.h"
 #include "playback/NoteList.h"
+#include "support/BigSong.h"
 #include "support/SmfBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -172,5 +174,34 @@ TEST(NoteList, ConcurrentExtractionsKeepTheirOwnTempo)
     }
     testing::internal::GetCapturedStdout();
 }
+
+struct StopCase {
+    const char* name;
+    bool raised;
+};
+
+class NoteListWithStopFlag : public testing::TestWithParam<StopCase> {};
+
+TEST_P(NoteListWithStopFlag, RaisedEndsWithNothingAndUnraisedChangesNothing)
+{
+    MidiFile file;
+    testing::internal::CaptureStdout();
+    file.loadBytes(bigSong(2, 20000), "t.mid");
+    file.mergeTracks();
+    PlaybackOptions options;
+    options.playChannel = 1;
+    const NoteList plain = extractNotes(file, options);
+    const std::atomic<bool> stop{GetParam().raised};
+    const NoteList watched = extractNotes(file, options, &stop);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(plain.entries.size(), 40000U);
+    EXPECT_EQ(watched.stopped, GetParam().raised);
+    EXPECT_EQ(watched.ok(), !GetParam().raised);
+    EXPECT_EQ(watched.entries, GetParam().raised ? Entries{} : plain.entries);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NoteListWithStopFlag,
+                         testing::Values(StopCase{"Raised", true}, StopCase{"NotRaised", false}),
+                         [](const testing::TestParamInfo<StopCase>& param) { return param.param.name; });
 
 }  // namespace
