@@ -3,6 +3,7 @@
 #include <jack/ringbuffer.h>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,11 @@
 // messages (1 to 3 bytes) over a JACK ring buffer. One thread at a time pushes;
 // the process callback drains. Nothing here blocks or allocates after
 // construction.
+//
+// Two counters of messages written and taken, published after the bytes they
+// count, hand each message over: they make the ring buffer's hand-over a
+// happens-before relation of the C++ memory model (which ThreadSanitizer
+// checks), where the ring buffer itself relies on the hardware's ordering.
 class JackMidiQueue {
 public:
     // Room for `capacity` messages (rounded up by the ring buffer).
@@ -36,9 +42,11 @@ public:
     template <class Reserve>
     std::size_t drain(Reserve&& reserve) noexcept
     {
+        std::uint64_t taken = m_taken.load(std::memory_order_relaxed);
+        const std::uint64_t pushed = m_pushed.load(std::memory_order_acquire);
         std::size_t moved = 0;
         Record record;
-        while (valid() && jack_ringbuffer_read_space(m_ring) >= sizeof record) {
+        while (taken != pushed) {
             jack_ringbuffer_peek(m_ring, reinterpret_cast<char*>(record.data()), sizeof record);
             std::uint8_t* target = reserve(std::size_t{record[0]});
             if (target == nullptr) {
@@ -46,6 +54,7 @@ public:
             }
             std::memcpy(target, record.data() + 1, record[0]);
             jack_ringbuffer_read_advance(m_ring, sizeof record);
+            m_taken.store(++taken, std::memory_order_release);
             ++moved;
         }
         return moved;
@@ -56,4 +65,7 @@ private:
     using Record = std::array<std::uint8_t, 4>;
 
     jack_ringbuffer_t* m_ring = nullptr;
+    std::uint64_t m_capacity = 0;             // whole records the ring holds
+    std::atomic<std::uint64_t> m_pushed{0};   // written by the producer only
+    std::atomic<std::uint64_t> m_taken{0};    // written by the consumer only
 };
