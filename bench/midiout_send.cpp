@@ -1,10 +1,10 @@
-// Cost of MidiOutput::sendNoteOn on the sending thread, through RtMidiService
+// Cost of MidiOutput::sendNoteOn on the sending thread, through JackMidiService
 // to a JACK recorder: run it under tests/e2e/with_jack.sh (bench/midiout_send.sh
 // does). Every call is timed on its own; the counters give the median and the
 // 99th percentile in microseconds.
 //
-//  - BackToBack: calls as fast as they return; includes the waits for the next
-//    JACK cycle once a cycle's share of bytes is used up.
+//  - BackToBack: calls as fast as they return; includes the waits for room
+//    once the port's queue is full.
 //  - OnePerMillisecond: one call per millisecond, the pace of a busy song.
 //  - RtMidiDirect: RtMidiOut::sendMessage on its own, without this program's
 //    layers, for comparison.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cost of sendNoteOn through RtMidiService to a JACK recorder on a private
-# server (tests/e2e/with_jack.sh): builds the benchmark and runs it, printing
+# Cost of sendNoteOn through the output layer (JackMidiService) to a JACK
+# recorder on a private server (tests/e2e/with_jack.sh): builds the benchmark
+# and runs it, printing
 # the median and 99th-percentile microseconds per call. Needs root and jackd.
 #
 #   bench/midiout_send.sh [BUILD_DIR]    (default build/release, the release preset)

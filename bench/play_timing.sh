@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Playback timing benchmark: plays a 60-second song (20 notes a second) to the
 # JACK recorder through `quillarc-cli play`, and the same note list through a
-# plain sender that sleeps until each due time (the baseline), alternately,
+# plain sender on RtMidi's JACK output that sleeps until each due time (the
+# baseline, bench/sleep_sender.cpp), alternately,
 # RUNS times each (default 3). Each note's arrival is timed in the recorder
 # with jack_frames_to_time of its frame; the error is its distance from the
 # ideal schedule aligned on the first note. Reports p50, p99 and max error and
@@ -32,7 +33,7 @@ for i in $(seq 1 "$runs"); do
           /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/src/cli/quillarc-cli" play "'"$song"'" --port "$port" 2>/dev/null &
         else
           thread=sleep-sender
-          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/bench/sleep_sender" "$port" <"'"$work"'/notes.csv" &
+          /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/bench/sleep_sender" "Quillarc USB Controller" <"'"$work"'/notes.csv" &
         fi
         timer=$!
         # The sending thread'"'"'s own CPU time (clock ticks), sampled every 0.2 s

@@ -1,6 +1,8 @@
 #include "midiout/MidiOutPort.h"
 
 #include "base/Fatal.h"
+#include "midiout/JackMidiService.h"
+#include "midiout/MidiServiceChain.h"
 #include "midiout/RtMidiService.h"
 
 #include <cstdint>
@@ -35,7 +37,9 @@ DeviceTable& table()
 MidiService& serviceLocked(DeviceTable& devices)
 {
     if (!devices.service) {
-        devices.service = std::make_shared<RtMidiService>();
+        // ALSA (or the platform's own API) first, then JACK.
+        devices.service = std::make_shared<MidiServiceChain>(std::vector<std::shared_ptr<MidiService>>{
+            std::make_shared<RtMidiService>(), std::make_shared<JackMidiService>()});
     }
     return *devices.service;
 }

@@ -55,9 +55,10 @@ public:
 
     // Replaces the platform layer; only while no output object exists
     // (returns false otherwise, or for a null service).
-    // Without a call, the first object installs an RtMidiService.
+    // Without a call, the first object installs the system's devices: an
+    // RtMidiService followed by a JackMidiService.
     static bool installService(std::shared_ptr<MidiService> service);
-    // The platform layer in use; installs an RtMidiService when none is.
+    // The platform layer in use; installs the system's devices when none is.
     static std::shared_ptr<MidiService> service();
 
 private:

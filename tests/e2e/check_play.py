@@ -4,6 +4,7 @@ with_jack.sh started as "Quillarc USB Controller".
 
     check_play.py full CLI GEN_SONG   play a short song to the end
     check_play.py sigterm CLI GEN_SONG  stop a song with SIGTERM half-way
+    check_play.py clients CLI GEN_SONG  count the player's JACK clients
 
 `full`: the channel volume arrives first, then every note-list entry in order
 with the right bytes, and the last message is all-sound-off. With a realtime
@@ -11,6 +12,7 @@ JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
 `sigterm`: the player exits 0 and the recorder's last messages silence every
 channel.
+`clients`: while a song plays, the player holds exactly one JACK client.
 """
 import os
 import signal
@@ -24,9 +26,14 @@ SCRATCH = os.environ["QUILLARC_E2E_DIR"]
 REALTIME = os.environ.get("QUILLARC_JACK_REALTIME") == "1"
 
 
-def fail(message):
+# A failed check that does not depend on messages arriving: with_jack.sh
+# keeps it a failure even when the server missed cycles.
+FIRM = 3
+
+
+def fail(message, status=1):
     print("FAILED: " + message, file=sys.stderr)
-    sys.exit(1)
+    sys.exit(status)
 
 
 def read_events(stop_recorder):
@@ -132,12 +139,54 @@ def check_sigterm(cli, gen_song):
     print("play sigterm: passed (%d messages after the last note)" % len(after))
 
 
+def jack_clients(pid):
+    """The names of the JACK clients that process `pid` holds: each client has
+    a notification socket of its own, bound to /dev/shm/jack_NAME_..., beside
+    its requests to the server's socket jack_SERVER_..."""
+    paths = {}
+    with open("/proc/net/unix") as fh:
+        next(fh)
+        for line in fh:
+            fields = line.split(None, 7)
+            if len(fields) == 8:
+                paths[fields[6]] = fields[7].strip()
+    server = "/dev/shm/jack_%s_" % os.environ["JACK_DEFAULT_SERVER"]
+    names = set()
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            target = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+        except OSError:
+            continue
+        if target.startswith("socket:["):
+            path = paths.get(target[8:-1], "")
+            if path.startswith("/dev/shm/jack_") and not path.startswith(server):
+                names.add(path[len("/dev/shm/jack_"):].rsplit("_", 2)[0])
+    return sorted(names)
+
+
+def check_clients(cli, gen_song):
+    song = make_song(gen_song, 6, 6)
+    player = subprocess.Popen([cli, "play", song], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 15
+    while len([b for _, b in read_events(stop_recorder=False) if b[0] == 0x90]) < 2:
+        if time.monotonic() > deadline:
+            player.kill()
+            fail("the song did not start")
+        time.sleep(0.05)
+    clients = jack_clients(player.pid)
+    player.send_signal(signal.SIGTERM)
+    player.communicate(timeout=10)
+    if len(clients) != 1:
+        fail("the player holds %d JACK clients: %s" % (len(clients), clients), FIRM)
+    print("play clients: passed (%s)" % clients[0])
+
+
 def main():
     mode, cli, gen_song = sys.argv[1:4]
     if not os.path.exists(gen_song):
         print("SKIP: %s not found" % gen_song, file=sys.stderr)
         sys.exit(77)
-    {"full": check_full, "sigterm": check_sigterm}[mode](cli, gen_song)
+    {"full": check_full, "sigterm": check_sigterm, "clients": check_clients}[mode](cli, gen_song)
 
 
 main()

@@ -1,0 +1,342 @@
+#include "midiout/JackMidiService.h"
+
+#include "midiout/JackMidiQueue.h"
+#include "midiout/ProcessCycles.h"
+#include "midiout/ProductName.h"
+#include "midiout/ShortMessage.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Open devices at the same time; the process callback looks at every slot.
+constexpr std::size_t kSlots = 32;
+// Messages queued per device: far more than one cycle of MIDI carries.
+constexpr std::size_t kQueueMessages = 4096;
+// How long open waits for its connection to carry messages.
+constexpr auto kConnectDeadline = 1s;
+// A server that runs no cycle for this long is taken as gone by the send or
+// close waiting for it.
+constexpr auto kStallDeadline = 100ms;
+// How long a close waits for a running cycle to leave before it gives the
+// port up for lost rather than free what the cycle may still read.
+constexpr auto kLeaveDeadline = 1s;
+constexpr auto kPollInterval = 100us;
+
+void silentJackMessage(const char*) {}
+
+// JACK writes its own diagnostics to stderr unless told otherwise; the setting
+// is process-wide.
+void silenceJack()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        jack_set_error_function(silentJackMessage);
+        jack_set_info_function(silentJackMessage);
+    });
+}
+
+// What the process callback reads: an output port and its queue.
+struct OutPort {
+    explicit OutPort(jack_port_t* jackPort) : port(jackPort), queue(kQueueMessages) {}
+    jack_port_t* port;
+    JackMidiQueue queue;
+};
+
+struct OpenDevice {
+    std::unique_ptr<OutPort> out;
+    std::size_t slot = 0;
+    std::string target;  // the device's full port name
+    bool gone = false;   // stays set until the device is closed
+};
+
+}  // namespace
+
+struct JackMidiService::Impl {
+    std::string clientName;
+    std::mutex mutex;  // guards everything below but the atomics
+    jack_client_t* client = nullptr;
+    bool active = false;
+    std::vector<std::string> devices;                 // full port names, as of the latest count
+    std::vector<std::unique_ptr<OpenDevice>> open;    // by device index; null when closed
+    std::array<bool, kSlots> slotTaken{};
+    unsigned int portSerial = 0;
+
+    // Shared with the process callback and the server's shutdown notice.
+    std::atomic<bool> serverGone{false};
+    ProcessCycles cycles;
+    std::array<std::atomic<OutPort*>, kSlots> live{};
+
+    static int process(jack_nframes_t frames, void* self)
+    {
+        Impl& impl = *static_cast<Impl*>(self);
+        impl.cycles.enterCycle();
+        for (std::atomic<OutPort*>& slot : impl.live) {
+            OutPort* out = slot.load();
+            if (out == nullptr) {
+                continue;
+            }
+            void* buffer = jack_port_get_buffer(out->port, frames);
+            jack_midi_clear_buffer(buffer);
+            out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
+        }
+        impl.cycles.leaveCycle();
+        return 0;
+    }
+
+    static void onShutdown(jack_status_t, const char*, void* self)
+    {
+        static_cast<Impl*>(self)->serverGone.store(true);
+    }
+
+    // True when a client is open on a server that answers; never starts one.
+    bool connect()
+    {
+        if (client && serverGone.load()) {
+            closeClient();
+        }
+        if (client) {
+            return true;
+        }
+        serverGone.store(false);
+        jack_status_t status{};
+        client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+        if (!client) {
+            return false;
+        }
+        jack_on_info_shutdown(client, &Impl::onShutdown, this);
+        if (jack_set_process_callback(client, &Impl::process, this) != 0) {
+            closeClient();
+            return false;
+        }
+        return true;
+    }
+
+    bool activate()
+    {
+        if (!active && jack_activate(client) == 0) {
+            active = true;
+        }
+        return active;
+    }
+
+    // Stops the process callback for good, then lets everything go.
+    void closeClient()
+    {
+        if (active && !serverGone.load()) {
+            jack_deactivate(client);
+        }
+        for (std::atomic<OutPort*>& slot : live) {
+            slot.store(nullptr);
+        }
+        // Closing also stops the callback of a client whose server died, and
+        // takes its ports with it.
+        jack_client_close(client);
+        client = nullptr;
+        active = false;
+        open.clear();
+        slotTaken.fill(false);
+    }
+
+    OpenDevice* openEntry(int device)
+    {
+        if (device < 0 || device >= static_cast<int>(open.size())) {
+            return nullptr;
+        }
+        return open[static_cast<std::size_t>(device)].get();
+    }
+
+    // Waits until the callback has taken every queued message and the cycle
+    // after that one has run: the messages have then passed through the
+    // graph. Gives up when the server stalls or goes.
+    void drain(const OpenDevice& entry)
+    {
+        const auto deadline = Clock::now() + kStallDeadline;
+        while (!entry.out->queue.empty()) {
+            if (serverGone.load() || Clock::now() >= deadline) {
+                return;
+            }
+            std::this_thread::sleep_for(kPollInterval);
+        }
+        // The cycle that took the last message has completed by the next
+        // count at the latest; one more is the cycle after it.
+        cycles.waitForCompleted(cycles.completed() + 2, Clock::now() + kStallDeadline, serverGone);
+    }
+
+    // Takes the port away from the callback, then unregisters and frees it.
+    void retire(OpenDevice& entry)
+    {
+        live[entry.slot].store(nullptr);
+        slotTaken[entry.slot] = false;
+        if (!cycles.waitUntilOutside(Clock::now() + kLeaveDeadline)) {
+            // A cycle is stuck holding the port: leaking it is the safe choice.
+            (void)entry.out.release();
+            return;
+        }
+        if (!serverGone.load()) {
+            jack_port_unregister(client, entry.out->port);
+        }
+        entry.out.reset();
+    }
+
+    int sendLocked(OpenDevice& entry, const std::uint8_t* bytes, std::size_t length)
+    {
+        if (!entry.gone && (serverGone.load() || jack_port_connected(entry.out->port) <= 0)) {
+            entry.gone = true;
+        }
+        if (entry.gone) {
+            return kSendDeviceGone;
+        }
+        const auto deadline = Clock::now() + kStallDeadline;
+        while (!entry.out->queue.push(bytes, length)) {
+            // Full: the callback makes room within a cycle unless the server
+            // has stalled.
+            if (serverGone.load() || Clock::now() >= deadline) {
+                return kSendDeviceGone;
+            }
+            std::this_thread::sleep_for(kPollInterval);
+        }
+        return 0;
+    }
+};
+
+JackMidiService::JackMidiService(std::string clientName) : m_impl(std::make_unique<Impl>())
+{
+    silenceJack();
+    m_impl->clientName = std::move(clientName);
+}
+
+JackMidiService::~JackMidiService()
+{
+    const std::lock_guard lock(m_impl->mutex);
+    if (m_impl->client) {
+        m_impl->closeClient();
+    }
+}
+
+int JackMidiService::deviceCount()
+{
+    const std::lock_guard lock(m_impl->mutex);
+    std::vector<std::string> devices;
+    if (m_impl->connect()) {
+        const std::string ours = std::string(jack_get_client_name(m_impl->client)) + ":";
+        if (const char** ports = jack_get_ports(m_impl->client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+            for (const char** name = ports; *name; ++name) {
+                if (!std::string_view(*name).starts_with(ours)) {
+                    devices.emplace_back(*name);
+                }
+            }
+            jack_free(static_cast<void*>(ports));
+        }
+    }
+    m_impl->devices = std::move(devices);
+    if (m_impl->open.size() < m_impl->devices.size()) {
+        m_impl->open.resize(m_impl->devices.size());
+    }
+    return static_cast<int>(m_impl->devices.size());
+}
+
+std::string JackMidiService::productName(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    if (device < 0 || device >= static_cast<int>(m_impl->devices.size())) {
+        return std::string();
+    }
+    return productNameOf(m_impl->devices[static_cast<std::size_t>(device)]);
+}
+
+bool JackMidiService::open(int device)
+{
+    Impl& impl = *m_impl;
+    const std::lock_guard lock(impl.mutex);
+    if (device < 0 || device >= static_cast<int>(impl.devices.size()) || impl.openEntry(device) || !impl.client ||
+        impl.serverGone.load() || !impl.activate()) {
+        return false;
+    }
+    std::size_t slot = 0;
+    while (slot < kSlots && impl.slotTaken[slot]) {
+        ++slot;
+    }
+    if (slot == kSlots) {
+        return false;
+    }
+    const std::string portName = "out " + std::to_string(++impl.portSerial);
+    jack_port_t* port =
+        jack_port_register(impl.client, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (!port) {
+        return false;
+    }
+    auto entry = std::make_unique<OpenDevice>();
+    entry->out = std::make_unique<OutPort>(port);
+    entry->slot = slot;
+    entry->target = impl.devices[static_cast<std::size_t>(device)];
+    if (!entry->out->queue.valid()) {
+        jack_port_unregister(impl.client, port);
+        return false;
+    }
+    impl.slotTaken[slot] = true;
+    impl.live[slot].store(entry->out.get());
+    // The connection is in the graph when jack_connect returns, and a cycle
+    // that starts after that uses it: the cycle running now may not, so open
+    // waits until it and one more have completed.
+    bool connected = jack_connect(impl.client, jack_port_name(port), entry->target.c_str()) == 0 &&
+                     impl.cycles.waitForCompleted(impl.cycles.completed() + 2, Clock::now() + kConnectDeadline,
+                                                  impl.serverGone) &&
+                     jack_port_connected_to(port, entry->target.c_str()) != 0;
+    if (!connected) {
+        impl.retire(*entry);
+        return false;
+    }
+    impl.open[static_cast<std::size_t>(device)] = std::move(entry);
+    return true;
+}
+
+void JackMidiService::close(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    if (OpenDevice* entry = m_impl->openEntry(device)) {
+        if (!entry->gone) {
+            m_impl->drain(*entry);
+        }
+        m_impl->retire(*entry);
+        m_impl->open[static_cast<std::size_t>(device)].reset();
+    }
+}
+
+void JackMidiService::reset(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    OpenDevice* entry = m_impl->openEntry(device);
+    if (!entry) {
+        return;
+    }
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        const std::uint8_t status = static_cast<std::uint8_t>(0xB0 | channel);
+        for (const std::uint8_t controller : {64, 120, 123}) {
+            const std::uint8_t bytes[3] = {status, controller, 0};
+            m_impl->sendLocked(*entry, bytes, 3);
+        }
+    }
+}
+
+int JackMidiService::send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    OpenDevice* entry = m_impl->openEntry(device);
+    if (!entry) {
+        return kSendDeviceNotOpen;
+    }
+    const std::uint8_t bytes[3] = {status, data1, data2};
+    return m_impl->sendLocked(*entry, bytes, shortMessageLength(status));
+}

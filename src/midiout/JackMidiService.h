@@ -1,0 +1,46 @@
+#pragma once
+
+#include "midiout/MidiService.h"
+
+#include <memory>
+#include <string>
+
+// The MIDI input ports of the other clients of a running JACK server, as
+// output devices, in the order the server lists them; the product name is the
+// client name (productNameOf). The process has one JACK client for all of
+// them, opened when the devices are first counted with a server answering (a
+// server is never started; without one there are no devices and nothing is
+// printed) and activated when a device is first opened.
+//
+// Each open device has an output port of its own, connected to the device,
+// and a lock-free queue that the client's one process callback empties at
+// offset 0 of the next cycle. open returns once the connection carries
+// messages; close returns once the cycle after the one that took the last
+// message has run, so a closing all-sound-off is not lost. Sends fail at once
+// with kSendDeviceGone when the device or the server has gone, and a server
+// that runs no cycle for a tenth of a second fails them too: nothing waits
+// without a limit.
+//
+// Thread-safe; nothing is printed and no exception leaves this class.
+class JackMidiService : public MidiService {
+public:
+    // `clientName` is the name asked for; JACK makes it unique.
+    explicit JackMidiService(std::string clientName = "Quillarc Control Panel");
+    ~JackMidiService() override;
+
+    JackMidiService(const JackMidiService&) = delete;
+    JackMidiService& operator=(const JackMidiService&) = delete;
+
+    int deviceCount() override;
+    std::string productName(int device) override;
+    bool open(int device) override;
+    void close(int device) override;
+    // Sustain off (CC64 0), all sound off (CC120) and all notes off (CC123)
+    // on all 16 channels.
+    void reset(int device) override;
+    int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};

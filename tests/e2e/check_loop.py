@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Runs `quillarc-cli devices` and `quillarc-cli play` many times in a row
+against the JACK server and recorders that with_jack.sh started: recorder 0
+must be "Quillarc USB Controller", and there must be three recorders.
+
+    check_loop.py CLI GEN_SONG [DEVICES PLAYS]
+
+Every listing must show the three recorders with the controller marked; every
+play of a one-second song must end normally and deliver, in order, the volume,
+each note and the closing all-sound-off, before the next play starts.
+DEVICES and PLAYS default to 40 and 10; QUILLARC_E2E_SOAK=1 makes them 200 and
+50.
+
+A crash or a hang ends the check with status 3: the JACK server missing
+cycles can drop messages (a failed check, status 1, which with_jack.sh then
+calls inconclusive) but never makes a program crash.
+"""
+import os
+import subprocess
+import sys
+import time
+
+RECORDER_FILE = os.environ["QUILLARC_RECORDER_FILE"]
+SCRATCH = os.environ["QUILLARC_E2E_DIR"]
+CRASHED = 3
+
+
+def fail(message, status=1):
+    print("FAILED: " + message, file=sys.stderr)
+    sys.exit(status)
+
+
+def run(args, what):
+    try:
+        result = subprocess.run(args, capture_output=True, text=True, timeout=30)
+    except subprocess.TimeoutExpired:
+        fail("%s hung" % what, CRASHED)
+    if result.returncode < 0:
+        fail("%s was killed by signal %d" % (what, -result.returncode), CRASHED)
+    if result.returncode != 0:
+        fail("%s exited %d: %s" % (what, result.returncode, result.stderr.strip()), CRASHED)
+    return result
+
+
+def recorded():
+    with open(RECORDER_FILE) as fh:
+        lines = [line.split() for line in fh]
+    for fields in lines:
+        if fields and fields[0] == "dropped":
+            fail("the recorder dropped events")
+    return [[int(x, 16) for x in fields[2:]] for fields in lines if len(fields) >= 3]
+
+
+def check_devices(cli, count):
+    expected = sorted(os.environ["QUILLARC_RECORDER_NAME_%d" % i] for i in range(3))
+    for attempt in range(1, count + 1):
+        out = run([cli, "devices"], "devices run %d" % attempt)
+        if out.stderr:
+            fail("devices run %d wrote on stderr: %s" % (attempt, out.stderr.strip()))
+        rows = [line.split("\t") for line in out.stdout.splitlines()]
+        names = sorted(row[1] for row in rows)
+        marked = [row[1] for row in rows if row[2:] == ["controller"]]
+        if names != expected or marked != ["Quillarc USB Controller"]:
+            fail("devices run %d listed %s" % (attempt, out.stdout))
+    print("devices: %d runs, no crash" % count)
+
+
+def check_plays(cli, gen_song, count):
+    song = os.path.join(SCRATCH, "loop-song.mid")
+    subprocess.run([sys.executable, gen_song, song, "1", "6", "--seed", "11"], check=True)
+    notes = run([cli, "notes", song], "notes").stdout.strip().splitlines()[1:]
+    one_play = [[0xB0, 7, 31]]
+    one_play += [[0x90, int(k) & 0x7F, int(v) & 0x7F] for _, k, v in (row.split(",") for row in notes)]
+    one_play += [[0xB0, 120, 0]]
+    for attempt in range(1, count + 1):
+        run([cli, "play", song], "play run %d" % attempt)
+        # Everything was handed to JACK before the player closed its port; the
+        # recorder writes it out within a few milliseconds.
+        deadline = time.monotonic() + 5
+        while len(recorded()) < attempt * len(one_play) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        got = recorded()[(attempt - 1) * len(one_play):]
+        if got != one_play:
+            fail("play run %d: the recorder got %d messages, %s; expected %d"
+                 % (attempt, len(got), got[:3], len(one_play)))
+    print("plays: %d runs of %d messages each, no crash" % (count, len(one_play)))
+
+
+def main():
+    cli, gen_song = sys.argv[1:3]
+    devices, plays = (int(x) for x in sys.argv[3:5]) if len(sys.argv) >= 5 else (40, 10)
+    if os.environ.get("QUILLARC_E2E_SOAK") == "1":
+        devices, plays = 200, 50
+    if not os.path.exists(gen_song):
+        print("SKIP: %s not found" % gen_song, file=sys.stderr)
+        sys.exit(77)
+    check_devices(cli, devices)
+    check_plays(cli, gen_song, plays)
+
+
+main()

@@ -1,0 +1,93 @@
+#include "midiout/JackMidiQueue.h"
+#include "midiout/ProcessCycles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = ProcessCycles::Clock;
+using namespace std::chrono_literals;
+
+// A stand-in for the JACK process thread: runs cycles until stopped, each
+// draining the queue into a port buffer with room for `room` bytes.
+class FakeProcessThread {
+public:
+    FakeProcessThread(ProcessCycles& cycles, std::atomic<JackMidiQueue*>& slot, std::size_t room)
+        : m_thread([this, &cycles, &slot, room] {
+              while (!m_stop.load()) {
+                  cycles.enterCycle();
+                  if (JackMidiQueue* queue = slot.load()) {
+                      std::size_t used = 0;
+                      queue->drain([&](std::size_t length) -> std::uint8_t* {
+                          if (used + length > room) {
+                              return nullptr;
+                          }
+                          used += length;
+                          received.emplace_back(length);
+                          return received.back().data();
+                      });
+                  }
+                  cycles.leaveCycle();
+                  std::this_thread::sleep_for(50us);
+              }
+          })
+    {
+    }
+    ~FakeProcessThread() { stop(); }
+    // Ends the thread; `received` may be read from then on.
+    void stop()
+    {
+        m_stop.store(true);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    std::vector<std::vector<std::uint8_t>> received;
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// Messages pushed faster than the cycles take them arrive complete and in
+// order; once the queue is taken away and the callback is outside, no cycle
+// reads it again.
+TEST(ProcessCyclesThreadsTest, QueueHandsEveryMessageToTheCycleInOrderUntilTakenAway)
+{
+    ProcessCycles cycles;
+    JackMidiQueue queue(64);
+    std::atomic<JackMidiQueue*> slot{&queue};
+    std::atomic<bool> abandon{false};
+    std::vector<std::vector<std::uint8_t>> expected;
+    {
+        FakeProcessThread process(cycles, slot, 30);
+        for (int index = 0; index < 3000; ++index) {
+            const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(0x90 + index % 16),
+                                           static_cast<std::uint8_t>(index % 128),
+                                           static_cast<std::uint8_t>(index / 128)};
+            const std::size_t length = 1 + static_cast<std::size_t>(index % 3);
+            expected.emplace_back(bytes, bytes + length);
+            const auto deadline = Clock::now() + 5s;
+            while (!queue.push(bytes, length)) {
+                ASSERT_TRUE(cycles.waitForCompleted(cycles.completed() + 1, deadline, abandon));
+            }
+        }
+        while (!queue.empty()) {
+            ASSERT_TRUE(cycles.waitForCompleted(cycles.completed() + 1, Clock::now() + 5s, abandon));
+        }
+        slot.store(nullptr);
+        ASSERT_TRUE(cycles.waitUntilOutside(Clock::now() + 5s));
+        const std::uint8_t late[3] = {0x80, 1, 1};
+        ASSERT_TRUE(queue.push(late, 3));
+        ASSERT_TRUE(cycles.waitForCompleted(cycles.completed() + 2, Clock::now() + 5s, abandon));
+        EXPECT_FALSE(queue.empty()) << "no cycle takes from a queue once it is taken away";
+        process.stop();
+        EXPECT_EQ(process.received, expected);
+    }
+}
+
+}  // namespace
