@@ -102,6 +102,7 @@ private slots:
     void songRunsToItsEndAndTheWorkerIsJoined();
     void closingStopsPlayback_data();
     void closingStopsPlayback();
+    void stopThenPlayInOneTurnLeavesTheNewWorkerPlaying();
     void aboutDialogShowsTheProgramName();
 
 private:
@@ -602,6 +603,25 @@ void MainWindowTest::closingStopsPlayback()
     QCOMPARE(panel.state().playing.load(), 0);
     QVERIFY2(!panel.window->hasWorker(), "the window joins its worker when it closes");
     QCOMPARE(panel.messages(kController).back(), kAllSoundOff);
+}
+
+void MainWindowTest::stopThenPlayInOneTurnLeavesTheNewWorkerPlaying()
+{
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("short.mid", 3));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+
+    // Both in one turn of the event loop: the first worker's end report is
+    // delivered while the second one plays, and must leave it alone.
+    panel.find<QPushButton>("stopButton")->click();
+    panel.find<QPushButton>("playButton")->click();
+    QCOMPARE(panel.window->workersStarted(), 2);
+    QCoreApplication::processEvents();
+    QVERIFY2(panel.window->hasWorker(), "the new worker was joined on the GUI thread");
+    QCOMPARE(panel.state().playing.load(), 1);
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 2);
 }
 
 void MainWindowTest::aboutDialogShowsTheProgramName()
