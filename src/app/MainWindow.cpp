@@ -404,9 +404,13 @@ void MainWindow::startWorker()
 
 void MainWindow::stopAndJoinWorker()
 {
-    if (m_worker.joinable()) {
-        m_worker.join();
+    if (!m_worker.joinable()) {
+        return;
     }
+    // Only ever called with `playing` clear: the worker is ending anyway, and
+    // one still reading its song must not hold the GUI thread until it is read.
+    stopPlayback(m_context.state);
+    m_worker.join();
 }
 
 void MainWindow::workerFinished(std::uint64_t generation)
