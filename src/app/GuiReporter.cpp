@@ -18,10 +18,10 @@ void GuiReporter::progress(int position)
     postLocked();
 }
 
-void GuiReporter::finished()
+void GuiReporter::workerFinished(std::uint64_t generation)
 {
     std::lock_guard lock(m_mutex);
-    m_finished.push_back(std::this_thread::get_id());
+    m_finished.push_back(generation);
     postLocked();
 }
 
@@ -40,7 +40,7 @@ void GuiReporter::deliver()
 {
     std::vector<std::string> texts;
     std::optional<int> position;
-    std::vector<std::thread::id> finished;
+    std::vector<std::uint64_t> finished;
     {
         std::lock_guard lock(m_mutex);
         texts.swap(m_texts);
@@ -56,9 +56,9 @@ void GuiReporter::deliver()
     if (position && m_handlers.progress) {
         m_handlers.progress(*position);
     }
-    for (const std::thread::id worker : finished) {
+    for (const std::uint64_t generation : finished) {
         if (m_handlers.finished) {
-            m_handlers.finished(worker);
+            m_handlers.finished(generation);
         }
     }
 }

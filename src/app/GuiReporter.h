@@ -5,11 +5,11 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 // The GUI side of PlaybackObserver. Workers call it on their own threads; it
@@ -24,8 +24,8 @@ public:
     struct Handlers {
         std::function<void(const QString& text)> status;
         std::function<void(int position)> progress;
-        // The playback thread with this id has reported its end.
-        std::function<void(std::thread::id worker)> finished;
+        // The playback worker of this generation has reported its end.
+        std::function<void(std::uint64_t generation)> finished;
     };
 
     // Lives on the thread that builds it, which must be the GUI thread.
@@ -33,7 +33,10 @@ public:
 
     void statusText(const std::string& text) override;
     void progress(int position) override;
-    void finished() override;
+    // Called by a playback worker as its very last action: the window can
+    // join it. Generations tell workers apart; thread ids would not, as the
+    // C library hands a finished thread's id to the next thread.
+    void workerFinished(std::uint64_t generation);
 
 private:
     Q_INVOKABLE void deliver();
@@ -44,6 +47,6 @@ private:
     std::mutex m_mutex;
     std::vector<std::string> m_texts;
     std::optional<int> m_progress;
-    std::vector<std::thread::id> m_finished;
+    std::vector<std::uint64_t> m_finished;
     bool m_posted = false;
 };

@@ -86,7 +86,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_reporter = std::make_unique<GuiReporter>(GuiReporter::Handlers{
         [this](const QString& text) { showStatus(text); },
         [this](int position) { m_progressSlider->setValue(position); },
-        [this](std::thread::id worker) { workerFinished(worker); },
+        [this](std::uint64_t generation) { workerFinished(generation); },
     });
 
     statusBar()->setObjectName("statusBar");
@@ -107,6 +107,11 @@ MainWindow::~MainWindow()
 void MainWindow::setFileDialogs(FileDialogs dialogs)
 {
     m_fileDialogs = std::move(dialogs);
+}
+
+void MainWindow::setSongLoader(SongLoad load)
+{
+    m_songLoader = std::move(load);
 }
 
 void MainWindow::buildMenus()
@@ -325,7 +330,7 @@ void MainWindow::play()
     case PlayStep::Ignore:
         break;
     case PlayStep::StartWorker:
-        joinWorker();
+        stopAndJoinWorker();
         beginPlayback(m_context.state, m_playlist, m_context.options);
         startWorker();
         break;
@@ -363,7 +368,7 @@ void MainWindow::openFixedMode()
         return;
     }
     // A worker that ran out of notes may still be closing its output.
-    joinWorker();
+    stopAndJoinWorker();
     auto* dialog = new FixedModeDialog(m_context.state, m_context.fixedModeOutput(), *m_reporter, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_fixedModeDialog = dialog;
@@ -390,21 +395,28 @@ void MainWindow::openAbout()
 void MainWindow::startWorker()
 {
     ++m_workersStarted;
-    m_worker = std::thread(playbackThread, std::ref(m_context.state),
-                           std::ref(static_cast<PlaybackObserver&>(*m_reporter)));
+    const std::uint64_t generation = ++m_workerGeneration;
+    m_worker = std::thread([&state = m_context.state, &reporter = *m_reporter, load = m_songLoader, generation] {
+        playbackThreadWith(state, reporter, load);
+        reporter.workerFinished(generation);
+    });
 }
 
-void MainWindow::joinWorker()
+void MainWindow::stopAndJoinWorker()
 {
-    if (m_worker.joinable()) {
-        m_worker.join();
+    if (!m_worker.joinable()) {
+        return;
     }
+    // Only ever called with `playing` clear: the worker is ending anyway, and
+    // one still reading its song must not hold the GUI thread until it is read.
+    stopPlayback(m_context.state);
+    m_worker.join();
 }
 
-void MainWindow::workerFinished(std::thread::id worker)
+void MainWindow::workerFinished(std::uint64_t generation)
 {
-    // Only the thread that reported: a newer one may already have started.
-    if (m_worker.joinable() && m_worker.get_id() == worker) {
+    // Only the worker that reported: a newer one may already have started.
+    if (m_worker.joinable() && generation == m_workerGeneration) {
         m_worker.join();
     }
 }
@@ -416,5 +428,5 @@ void MainWindow::shutDown()
         delete m_fixedModeDialog;
     }
     stopPlayback(m_context.state);
-    joinWorker();
+    stopAndJoinWorker();
 }

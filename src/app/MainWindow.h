@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/Playlist.h"
+#include "playback/PlaybackSession.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -35,9 +37,12 @@ struct FileDialogs {
 // shared state, a start of the playback thread or a modal dialog.
 //
 // The window owns the playback thread: it joins a finished one when the
-// thread reports its end, before starting the next, before fixed mode, and
-// when the window closes (after clearing `playing`). Workers reach the
-// widgets only through the GuiReporter's queued calls.
+// thread reports its end (by generation number, so a late report never
+// joins a newer worker), before starting the next, before fixed mode, and
+// when the window closes. Before any join it raises the stop flag, so a
+// worker still reading its song gives up at once instead of holding the GUI
+// thread. Workers reach the widgets only through the GuiReporter's queued
+// calls.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -48,6 +53,8 @@ public:
     ~MainWindow() override;
 
     void setFileDialogs(FileDialogs dialogs);
+    // Where playback workers get their notes: loadSong unless replaced.
+    void setSongLoader(SongLoad load);
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.
@@ -85,8 +92,8 @@ private:
     void openAbout();
 
     void startWorker();
-    void joinWorker();
-    void workerFinished(std::thread::id worker);
+    void stopAndJoinWorker();
+    void workerFinished(std::uint64_t generation);
     void shutDown();
 
     AppContext& m_context;
@@ -94,7 +101,10 @@ private:
     std::unique_ptr<GuiReporter> m_reporter;
     Playlist m_playlist;
     FileDialogs m_fileDialogs;
+    SongLoad m_songLoader = loadSong;
     std::thread m_worker;
+    // The generation of m_worker; each start takes the next.
+    std::uint64_t m_workerGeneration = 0;
     int m_workersStarted = 0;
 
     QListWidget* m_playlistBox = nullptr;

@@ -35,13 +35,12 @@ std::optional<std::string> playRefusalText(PlayStep step)
 
 void resumePlayback(AppState& state)
 {
-    state.paused.store(0);
-    state.resumeRequested.store(1);
-    state.notifyChange();
+    state.requestResume();
 }
 
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options)
 {
+    state.stopRequested.store(false);
     state.playing.store(1);
     state.paused.store(0);
     state.setCurrentFileName(playlist.startPlaying());
@@ -61,8 +60,7 @@ void pausePlayback(AppState& state)
 
 void stopPlayback(AppState& state)
 {
-    state.playing.store(0);
-    state.notifyChange();
+    state.requestStop();
 }
 
 void requestRestart(AppState& state)

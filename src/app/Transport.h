@@ -26,13 +26,15 @@ std::optional<std::string> playRefusalText(PlayStep step);
 
 // Play while paused: the worker shifts its start time and goes on.
 void resumePlayback(AppState& state);
-// Play from idle: sets `playing`, clears `paused`, hands the selected file
-// and the options to the next worker. The caller has joined any earlier
-// worker first, so that none can still clear `playing` after this.
+// Play from idle: lowers stopRequested, sets `playing`, clears `paused`,
+// hands the selected file and the options to the next worker. The caller has
+// joined any earlier worker first, so that none can still clear `playing` or
+// see the lowered stop flag after this.
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options);
 // Pause: only while playing.
 void pausePlayback(AppState& state);
-// Stop: the worker ends at its next pass; `paused` is left as it is.
+// Stop: the worker ends at its next pass, or gives up reading its song and
+// opens nothing; `paused` is left as it is.
 void stopPlayback(AppState& state);
 // Restart: the worker (this one or the next) starts its list again.
 void requestRestart(AppState& state);

@@ -51,3 +51,17 @@ void AppState::waitForChange(std::uint64_t seen)
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] { return m_changeCount != seen; });
 }
+
+void AppState::requestStop()
+{
+    playing.store(0);
+    stopRequested.store(true);
+    notifyChange();
+}
+
+void AppState::requestResume()
+{
+    paused.store(0);
+    resumeRequested.store(1);
+    notifyChange();
+}

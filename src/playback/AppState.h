@@ -33,6 +33,16 @@ public:
     std::atomic<int> controllerPort{1};
     // Mirror of the volume slider's position (0 = top = loudest), kept by the GUI.
     std::atomic<int> volumePosition{96};
+    // Raised with `playing` cleared by Stop, Exit and closing the window: a
+    // worker still reading its song gives up between chunks and opens
+    // nothing, so joining it afterwards is short. Lowered when the next
+    // worker is handed its song, after the previous one has been joined.
+    std::atomic<bool> stopRequested{false};
+
+    // Stop: clears `playing`, raises stopRequested and wakes the worker.
+    void requestStop();
+    // Play while paused: the worker shifts its start time and goes on.
+    void requestResume();
 
     // Path that the next playback thread opens.
     void setCurrentFileName(std::string fileName);

@@ -11,3 +11,8 @@ inline std::uint32_t nowMs()
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
     return static_cast<std::uint32_t>(ms.count());
 }
+
+#include <functional>
+
+// A source of nowMs() values; tests hand in one they control.
+using MsClock = std::function<std::uint32_t()>;

@@ -1,6 +1,5 @@
 #include "playback/PlaybackSession.h"
 
-#include "midifile/MidiFile.h"
 #include "midiout/MidiOutput.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
@@ -21,18 +20,10 @@ constexpr int kChannel = 0;
 constexpr int kChannelVolume = 7;
 constexpr int kAllSoundOff = 120;
 
-// Why a file that could not be read has nothing to play.
-std::string readFailureText(const ReadResult& read, const std::string& fileName)
-{
-    if (!read.diagnostics.empty()) {
-        return read.firstDiagnostic();
-    }
-    return "Error: cannot open file " + fileName;
-}
-
 }  // namespace
 
-PlaybackSession::PlaybackSession(AppState& state, PlaybackObserver& observer) : m_state(state), m_observer(observer)
+PlaybackSession::PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load)
+    : m_state(state), m_observer(observer), m_load(std::move(load))
 {
 }
 
@@ -41,45 +32,43 @@ PlaybackSession::~PlaybackSession()
     silenceAndClose();
 }
 
-bool PlaybackSession::start(std::uint32_t now)
+bool PlaybackSession::start(const MsClock& clock)
 {
     const std::string fileName = m_state.currentFileName();
     const auto options = m_state.options();
     {
-        MidiFile file(fileName);
-        file.toAbsoluteTicks();
-        file.mergeTracks();
-        NoteList list = extractNotes(file, *options);
-
-        const ReadResult& read = file.readResult();
+        LoadedSong song = m_load(fileName, *options, &m_state.stopRequested);
+        if (song.stopped || stopped()) {
+            return false;
+        }
         std::optional<std::string> refusal;
-        if (!list.ok()) {
-            refusal = *list.error;
-        } else if (list.entries.empty()) {
-            if (read.ok()) {
+        if (!song.notes.ok()) {
+            refusal = *song.notes.error;
+        } else if (song.notes.entries.empty()) {
+            if (song.read.ok()) {
                 char text[64];
                 std::snprintf(text, sizeof text, "No notes found on channel %d!", options->playChannel);
                 refusal = text;
             } else {
-                refusal = readFailureText(read, fileName);
+                refusal = song.readFailureText(fileName);
             }
-        } else if (!read.ok()) {
+        } else if (!song.read.ok()) {
             // A partly read file plays what was read; the reason stays visible.
-            m_observer.statusText(readFailureText(read, fileName));
+            m_observer.statusText(song.readFailureText(fileName));
         }
         if (refusal) {
             m_observer.statusText(*refusal);
             m_state.playing.store(0);
             return false;
         }
-        m_notes = std::move(list.entries);
+        m_notes = std::move(song.notes.entries);
     }
 
     m_total = static_cast<double>(m_notes.back().timeMs);
     m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
     m_output->openPort();
     m_output->sendControlChange(kChannel, kChannelVolume, 127 - m_state.volumePosition.load());
-    m_start = now;
+    m_start = clock();
     m_pauseStart = m_start;
     m_next = 0;
     m_observer.songStarted(m_notes.back().timeMs);
@@ -141,6 +130,11 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     return {true, (progressAt - now) < (due - now) ? progressAt : due};
 }
 
+bool PlaybackSession::stopped() const
+{
+    return m_state.stopRequested.load() || m_state.playing.load() == 0;
+}
+
 void PlaybackSession::silenceAndClose()
 {
     if (m_output == nullptr) {
@@ -174,6 +168,11 @@ std::uint32_t PlaybackSession::nextProgressChange(std::uint32_t elapsed) const
 
 void playbackThread(AppState& state, PlaybackObserver& observer)
 {
+    playbackThreadWith(state, observer, loadSong);
+}
+
+void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongLoad& load)
+{
     using std::chrono::milliseconds;
     using std::chrono::steady_clock;
 #ifdef __linux__
@@ -181,8 +180,8 @@ void playbackThread(AppState& state, PlaybackObserver& observer)
     pthread_setname_np(pthread_self(), "quillarc-play");
 #endif
     {
-        PlaybackSession session(state, observer);
-        if (session.start(nowMs())) {
+        PlaybackSession session(state, observer, load);
+        if (session.start(nowMs)) {
             while (true) {
                 const std::uint64_t seen = state.changeCount();
                 const auto result = session.pass(nowMs());

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "playback/Clock.h"
 #include "playback/NoteList.h"
 #include "playback/PlaybackOptions.h"
+#include "playback/SongLoader.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +16,11 @@
 class AppState;
 class MidiOutput;
 class PlaybackObserver;
+
+// How a session gets its notes: loadSong, or a stand-in in tests. The stop
+// flag is the session's AppState::stopRequested.
+using SongLoad = std::function<LoadedSong(const std::string& fileName, const PlaybackOptions& options,
+                                          const std::atomic<bool>* stop)>;
 
 // One playback of one file: reads it, builds the note list of the chosen
 // channel, and sends each entry to the controller when it is due. The loop is
@@ -24,17 +33,26 @@ class PlaybackObserver;
 // destructor does the same if the session is abandoned while its output is open.
 class PlaybackSession {
 public:
-    PlaybackSession(AppState& state, PlaybackObserver& observer);
+    PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadSong);
     ~PlaybackSession();
 
     PlaybackSession(const PlaybackSession&) = delete;
     PlaybackSession& operator=(const PlaybackSession&) = delete;
 
-    // The start sequence at time `now`: read currentFileName, prepare it,
-    // extract the notes, open the controller and send the channel volume.
-    // Returns false when there is nothing to play; the reason has then been
-    // reported as status text, `playing` cleared, and no output opened.
-    bool start(std::uint32_t now);
+    // The start sequence: read currentFileName, prepare it, extract the
+    // notes, open the controller and send the channel volume; the song's
+    // clock starts when the volume has been sent, so however long the file
+    // took to read, the first note keeps its lead-in. Returns false when
+    // there is nothing to play; the reason has then been reported as status
+    // text, `playing` cleared, and no output opened. A start that is stopped
+    // (stopRequested raised, or `playing` cleared) before the controller is
+    // opened also returns false, with nothing reported and nothing opened.
+    bool start(const MsClock& clock);
+    // The same with a clock that reads `now` throughout.
+    bool start(std::uint32_t now)
+    {
+        return start([now] { return now; });
+    }
 
     struct PassResult {
         // False once the session has ended (output closed, `playing` cleared
@@ -55,12 +73,14 @@ public:
     std::uint32_t startTime() const { return m_start; }
 
 private:
+    bool stopped() const;
     void silenceAndClose();
     void reportProgress(int position);
     std::uint32_t nextProgressChange(std::uint32_t elapsed) const;
 
     AppState& m_state;
     PlaybackObserver& m_observer;
+    SongLoad m_load;
     std::vector<NoteListEntry> m_notes;
     double m_total = 0.0;
     std::unique_ptr<MidiOutput> m_output;
@@ -72,5 +92,8 @@ private:
 
 // The playback worker: runs a PlaybackSession with the real clock until it
 // ends. Between passes it sleeps until the next entry is due or the shared
-// state changes, whichever comes first; it never spins.
+// state changes, whichever comes first; it never spins. Reports finished()
+// last, after the coil has been silenced.
 void playbackThread(AppState& state, PlaybackObserver& observer);
+// The same with the notes from `load` instead of loadSong.
+void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongLoad& load);

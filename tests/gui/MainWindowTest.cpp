@@ -14,6 +14,10 @@
 #include <QSlider>
 #include <QUrl>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
 
 constexpr int kController = 1;
@@ -53,6 +57,34 @@ int noteOnsWithVelocity(const Messages& messages)
     return static_cast<int>(std::count_if(messages.begin(), messages.end(),
                                           [](const Message& m) { return m[0] == 0x90 && m[2] != 0; }));
 }
+
+// A song loader whose first song takes until the stop flag is raised to
+// read (10 s at most); later songs load at once.
+class SlowFirstRead {
+public:
+    SongLoad loader()
+    {
+        return [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop) {
+            if (m_calls.fetch_add(1) > 0) {
+                return loadSong(fileName, options, stop);
+            }
+            m_reading.store(true);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!(stop != nullptr && stop->load()) && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            m_releasedByStop.store(stop != nullptr && stop->load());
+            return loadSong(fileName, options, stop);
+        };
+    }
+    bool reading() const { return m_reading.load(); }
+    bool releasedByStop() const { return m_releasedByStop.load(); }
+
+private:
+    std::atomic<int> m_calls{0};
+    std::atomic<bool> m_reading{false};
+    std::atomic<bool> m_releasedByStop{false};
+};
 
 int openRecords(const VirtualMidiService& service, int device)
 {
@@ -102,6 +134,9 @@ private slots:
     void songRunsToItsEndAndTheWorkerIsJoined();
     void closingStopsPlayback_data();
     void closingStopsPlayback();
+    void stopThenPlayInOneTurnLeavesTheNewWorkerPlaying();
+    void leavingAWorkerThatReadsStopsTheReadFirst_data();
+    void leavingAWorkerThatReadsStopsTheReadFirst();
     void aboutDialogShowsTheProgramName();
 
 private:
@@ -602,6 +637,62 @@ void MainWindowTest::closingStopsPlayback()
     QCOMPARE(panel.state().playing.load(), 0);
     QVERIFY2(!panel.window->hasWorker(), "the window joins its worker when it closes");
     QCOMPARE(panel.messages(kController).back(), kAllSoundOff);
+}
+
+void MainWindowTest::stopThenPlayInOneTurnLeavesTheNewWorkerPlaying()
+{
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("short.mid", 3));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+
+    // Both in one turn of the event loop: the first worker's end report is
+    // delivered while the second one plays, and must leave it alone.
+    panel.find<QPushButton>("stopButton")->click();
+    panel.find<QPushButton>("playButton")->click();
+    QCOMPARE(panel.window->workersStarted(), 2);
+    QCoreApplication::processEvents();
+    QVERIFY2(panel.window->hasWorker(), "the new worker was joined on the GUI thread");
+    QCOMPARE(panel.state().playing.load(), 1);
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 2);
+}
+
+void MainWindowTest::leavingAWorkerThatReadsStopsTheReadFirst_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Stop then Play") << "stopThenPlay";
+    QTest::newRow("closing the window") << "close";
+}
+
+void MainWindowTest::leavingAWorkerThatReadsStopsTheReadFirst()
+{
+    QFETCH(QString, how);
+    SlowFirstRead slowRead;
+    Panel panel(devicesWithController(2, kController));
+    panel.window->setSongLoader(slowRead.loader());
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    // Finding the controller opened it once for its name.
+    const int opensBefore = openRecords(*panel.service, kController);
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(slowRead.reading());
+
+    if (how == "close") {
+        QVERIFY(panel.window->close());
+        QVERIFY(!panel.window->hasWorker());
+        QVERIFY2(slowRead.releasedByStop(), "the window joined a reading worker without stopping it");
+        QCOMPARE(openRecords(*panel.service, kController), opensBefore);
+        return;
+    }
+    panel.find<QPushButton>("stopButton")->click();
+    panel.find<QPushButton>("playButton")->click();
+    QVERIFY2(slowRead.releasedByStop(), "Play joined a reading worker without stopping it");
+    QCOMPARE(panel.window->workersStarted(), 2);
+    // Only the second worker opens the controller and plays.
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+    QCOMPARE(openRecords(*panel.service, kController), opensBefore + 1);
+    QCOMPARE(panel.messages(kController).front(), controlChange(7, 31));
 }
 
 void MainWindowTest::aboutDialogShowsTheProgramName()

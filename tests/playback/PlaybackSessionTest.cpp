@@ -19,11 +19,7 @@ protected:
         state.paused.store(1);
         state.pauseStartPending.store(1);
     }
-    void pressPlayWhilePaused()
-    {
-        state.paused.store(0);
-        state.resumeRequested.store(1);
-    }
+    void pressPlayWhilePaused() { state.requestResume(); }
 
     // Passes at every millisecond from `from` to `to`, both included.
     void passThrough(PlaybackSession& session, std::uint32_t from, std::uint32_t to)
@@ -34,18 +30,23 @@ protected:
     }
 };
 
-TEST_F(PlaybackSessionTest, StartOpensTheControllerAndSendsTheSliderVolume)
+TEST_F(PlaybackSessionTest, StartSendsTheSliderVolumeAndStartsTheClockAfterIt)
 {
     useSong(threeNotes());
-    state.volumePosition.store(96);
+    state.volumePosition.store(40);
     PlaybackSession session(state, observer);
-    ASSERT_TRUE(session.start(1000));
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31)}));
+    // Reading and opening take 700 ms on this clock: it moves on once the
+    // volume has been sent.
+    const MsClock clock = [&] { return sent().empty() ? 9000U : 9700U; };
+    ASSERT_TRUE(session.start(clock));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 87)}));
     EXPECT_TRUE(m_service->isDeviceOpen(kController));
-    EXPECT_EQ(session.notes().size(), 3U);
-    // Nothing is due yet on the first pass.
-    EXPECT_TRUE(session.pass(1000).goesOn);
+    EXPECT_EQ(session.startTime(), 9700U);
+    // The first note keeps its whole lead-in after the volume.
+    passThrough(session, 9700, 10200);
     EXPECT_EQ(sent().size(), 1U);
+    session.pass(10201);
+    EXPECT_EQ(sent().back(), noteOn(60, 100));
 }
 
 TEST_F(PlaybackSessionTest, EntryIsSentOnlyWhenStrictlyPastItsTime)
@@ -100,21 +101,22 @@ TEST_F(PlaybackSessionTest, PauseSilencesOnceAndResumeShiftsTheStart)
 {
     useSong(threeNotes());
     PlaybackSession session(state, observer);
-    ASSERT_TRUE(session.start(0));
-    passThrough(session, 0, 600);
+    ASSERT_TRUE(session.start(20000));
+    passThrough(session, 20000, 20600);
     pressPause();
-    const auto paused = session.pass(700);
+    const auto paused = session.pass(20700);
     EXPECT_FALSE(paused.wakeAt.has_value());  // only a change of the shared state gives work
-    passThrough(session, 701, 5000);
+    passThrough(session, 20701, 25000);
     EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff}));
 
     // Resumed 2000 ms after the pause: the entry due at 1000 leaves at 3001.
     pressPlayWhilePaused();
-    session.pass(2700);
+    session.pass(22700);
     EXPECT_EQ(state.resumeRequested.load(), 0);
-    passThrough(session, 2701, 3000);
+    EXPECT_EQ(session.startTime(), 22000U);
+    passThrough(session, 22701, 23000);
     EXPECT_EQ(sent().size(), 3U);
-    session.pass(3001);
+    session.pass(23001);
     EXPECT_EQ(sent().back(), noteOn(62, 90));
 }
 
@@ -231,6 +233,69 @@ TEST_F(PlaybackSessionTest, SongStartingJustBeforeTheCounterWrapsPlaysInTime)
     const auto positions = observer.progressPositions();
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
 }
+
+TEST_F(PlaybackSessionTest, ProgressMovesOneStepAtEachOfItsWakeTimes)
+{
+    // The last entry is due at 1500 ms: a step every 1500 / 127 = 11.8 ms.
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    const std::uint32_t start = 40000;
+    ASSERT_TRUE(session.start(start));
+    std::vector<std::pair<std::uint32_t, int>> steps;
+    std::uint32_t now = start;
+    for (auto result = session.pass(now); result.goesOn; result = session.pass(now)) {
+        const auto positions = observer.progressPositions();
+        if (positions.size() > steps.size()) {
+            steps.emplace_back(now - start, positions.back());
+        }
+        now = std::max(now, *result.wakeAt);
+    }
+    std::vector<std::pair<std::uint32_t, int>> expected;
+    for (int position = 0; position <= 127; ++position) {
+        // The first whole millisecond at which elapsed * 127 / 1500 reaches it.
+        expected.emplace_back((static_cast<std::uint32_t>(position) * 1500U + 126U) / 127U, position);
+    }
+    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(observer.progressPositions().size(), 128U);
+}
+
+struct StopDuringStartCase {
+    const char* name;
+    // Whether the loader saw the stop and gave up, or had already finished.
+    bool loaderSawIt;
+};
+
+class PlaybackSessionStoppedDuringStart : public PlaybackFixture,
+                                          public testing::WithParamInterface<StopDuringStartCase> {};
+
+TEST_P(PlaybackSessionStoppedDuringStart, OpensNothingAndReportsNothing)
+{
+    const std::string path = useSong(threeNotes());
+    const std::atomic<bool>* flagSeen = nullptr;
+    const SongLoad pressStopWhileReading = [&](const std::string& fileName, const PlaybackOptions& options,
+                                               const std::atomic<bool>* stop) {
+        flagSeen = stop;
+        state.requestStop();
+        if (GetParam().loaderSawIt) {
+            LoadedSong stopped;
+            stopped.stopped = true;
+            return stopped;
+        }
+        return loadSong(fileName, options);
+    };
+    PlaybackSession session(state, observer, pressStopWhileReading);
+    EXPECT_FALSE(session.start(3000));
+    EXPECT_EQ(flagSeen, &state.stopRequested);
+    EXPECT_TRUE(m_service->records().empty());
+    EXPECT_TRUE(observer.statuses().empty());
+    EXPECT_FALSE(session.pass(3100).goesOn);
+    EXPECT_TRUE(m_service->records().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlaybackSessionStoppedDuringStart,
+                         testing::Values(StopDuringStartCase{"WhileTheLoaderRuns", true},
+                                         StopDuringStartCase{"AfterItsLastCheck", false}),
+                         [](const testing::TestParamInfo<StopDuringStartCase>& param) { return param.param.name; });
 
 struct RefusalCase {
     const char* name;
