@@ -138,12 +138,9 @@ TEST(CheckedArrayAccounting, ByteArraysKeepTheirLeadingBytesAcrossShrinkAndRegro
     EXPECT_EQ(copy.at(0), 1);
 }
 
-TEST(CheckedArrayAccounting, ByteArrayStaysSmallEnoughForTenMillionEvents)
-{
-    // A file's events are this array plus two 32-bit fields: its size decides
-    // the memory a large song takes.
-    EXPECT_LE(sizeof(CheckedArray<std::uint8_t>), 24U);
-}
+// A file's events are this array plus two 32-bit fields: its size decides
+// the memory a large song takes.
+static_assert(sizeof(CheckedArray<std::uint8_t>) <= 24, "a byte array must stay small enough for ten million events");
 
 TEST(CheckedArrayAssignment, SmallSourceKeepsTheTargetsSettings)
 {

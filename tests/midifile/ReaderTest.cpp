@@ -30,7 +30,7 @@ TEST_P(ReaderRefusesHeader, PrintsItsLinesAndKeepsTheFileUsable)
     EXPECT_FALSE(ok);
     EXPECT_EQ(file.readResult().status, Status::Failed);
     // Refused before the track table was made: the file keeps its one empty track.
-    EXPECT_EQ(file.trackCount(), 1);
+    ASSERT_EQ(file.trackCount(), 1);
     EXPECT_EQ(file.eventCount(0), 0);
     EXPECT_EQ(file.tickModeOf(), MidiFile::DeltaTicks);
 }
@@ -56,19 +56,34 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error: cannot handle type 2 MIDI file\n"},
         HeaderCase{"FormatZeroWithTwoTracks", withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 2, 1, 0xE0}),
                    "Error: Type 0 MIDI file can only contain one track\n"},
+        HeaderCase{"FormatZeroWithNoTracks", withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 1, 0xE0}),
+                   "Error: Type 0 MIDI file can only contain one track\n"},
         HeaderCase{"HeaderCutShort", withHeader({'M', 'T', 'h', 'd', 0, 0}), "Error: unexpected end of file\n"}),
     [](const testing::TestParamInfo<HeaderCase>& param) { return param.param.name; });
 
-TEST(Reader, SmpteDivisionIsRefusedAfterTheTracksAreMade)
+struct DivisionCase {
+    const char* name;
+    int high;
+    int low;
+};
+
+class ReaderRefusesDivision : public testing::TestWithParam<DivisionCase> {};
+
+TEST_P(ReaderRefusesDivision, AfterTheTracksAreMade)
 {
     MidiFile file;
     bool ok = true;
-    const Bytes bytes = withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 3, 0xE7, 0x28});
+    const Bytes bytes = withHeader({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 3, GetParam().high, GetParam().low});
     EXPECT_EQ(readInto(file, bytes, &ok), "Error: cannot handle SMTP tick values for quarter notes yet\n");
     EXPECT_FALSE(ok);
+    EXPECT_EQ(file.readResult().status, Status::Partial);
     EXPECT_EQ(file.trackCount(), 3);
     EXPECT_EQ(file.ticksPerQuarter(), 48);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReaderRefusesDivision,
+                         testing::Values(DivisionCase{"Smpte", 0xE7, 0x28}, DivisionCase{"Zero", 0, 0}),
+                         [](const testing::TestParamInfo<DivisionCase>& param) { return param.param.name; });
 
 TEST(Reader, FileThatCannotBeOpenedPrintsNothing)
 {
@@ -194,6 +209,29 @@ TEST(Reader, SystemExclusiveKeepsOnlyItsStatusAndRunsOnIntoDataBytes)
     ASSERT_TRUE(ok);
     EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0xF0}, {0xF0, 0x3C}}));
     EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{0, 3}));
+}
+
+TEST(Reader, ChannelPressureHoldsOneDataByteMidTrackAndAtTheEnd)
+{
+    // Mid-track the bytes after each message are plentiful; the last one
+    // stands at the very end of the file, with nothing after its data byte.
+    MidiFile file;
+    bool ok = false;
+    readInto(file,
+             SmfBuilder()
+                 .track()
+                 .event(0, {0xD3, 0x40})
+                 .event(5, {0x41})
+                 .noteOn(1, 3, 60, 100)
+                 .event(2, {0xD3, 0x42})
+                 .noteOff(0, 3, 60)
+                 .event(4, {0xD3, 0x43})
+                 .bytes(),
+             &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{
+                                       {0xD3, 0x40}, {0xD3, 0x41}, {0x93, 60, 100}, {0xD3, 0x42}, {0x83, 60, 64}, {0xD3, 0x43}}));
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{0, 5, 6, 8, 8, 12}));
 }
 
 TEST(Reader, OtherSystemMessagesHoldTheirStatusAlone)

@@ -86,16 +86,38 @@ TEST(NoteList, OnlyNotesOfTheChosenChannelAreTaken)
     EXPECT_TRUE(extract(bytes, options).notes.entries.empty());
 }
 
-TEST(NoteList, LowNoteShiftRaisesKeysUpToTheLimitOnBothEdges)
+struct ShiftCase {
+    const char* name;
+    int shiftLowNotes;
+    Entries expected;
+};
+
+class NoteListLowNoteShift : public testing::TestWithParam<ShiftCase> {};
+
+TEST_P(NoteListLowNoteShift, RaisesKeysUpToTheLimitOnBothEdgesOnlyWhenSwitchedOn)
 {
     PlaybackOptions options;
-    options.shiftLowNotes = 1;
+    options.shiftLowNotes = GetParam().shiftLowNotes;
     options.lowerLimit = 50;
-    const auto result =
-        extract(SmfBuilder().track().noteOn(0, 0, 50, 1).noteOn(0, 0, 51, 1).noteOff(10, 0, 50).noteOff(0, 0, 51).end().bytes(),
-                options);
-    EXPECT_EQ(result.notes.entries, (Entries{{58, 1, 500}, {51, 1, 500}, {58, 0, 510}, {51, 0, 510}}));
+    const auto result = extract(SmfBuilder()
+                                    .track()
+                                    .noteOn(0, 0, 50, 1)
+                                    .noteOn(0, 0, 51, 1)
+                                    .noteOn(0, 0, 30, 2)
+                                    .noteOff(10, 0, 50)
+                                    .noteOff(0, 0, 51)
+                                    .noteOff(0, 0, 30)
+                                    .end()
+                                    .bytes(),
+                                options);
+    EXPECT_EQ(result.notes.entries, GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NoteListLowNoteShift,
+    testing::Values(ShiftCase{"On", 1, {{58, 1, 500}, {51, 1, 500}, {38, 2, 500}, {58, 0, 510}, {51, 0, 510}, {38, 0, 510}}},
+                    ShiftCase{"Off", 0, {{50, 1, 500}, {51, 1, 500}, {30, 2, 500}, {50, 0, 510}, {51, 0, 510}, {30, 0, 510}}}),
+    [](const testing::TestParamInfo<ShiftCase>& param) { return param.param.name; });
 
 TEST(NoteList, ShiftNeverPushesAKeyPast127)
 {
@@ -107,15 +129,29 @@ TEST(NoteList, ShiftNeverPushesAKeyPast127)
     EXPECT_EQ(result.notes.entries, (Entries{{127, 1, 500}, {120, 1, 500}, {127, 1, 500}}));
 }
 
+TEST(NoteList, FractionalMillisecondsAreCutNotRounded)
+{
+    // 350000 µs per quarter at 96 ticks per quarter: 3.6458... ms per tick.
+    const auto result = extract(
+        SmfBuilder(1, 96).track().tempo(0, 350000).noteOn(1, 0, 60, 1).noteOff(9, 0, 60).noteOn(17, 0, 62, 1).end().bytes());
+    // Ticks 1, 10 and 27: 3.65, 36.46 and 98.44 ms.
+    EXPECT_EQ(result.notes.entries, (Entries{{60, 1, 503}, {60, 0, 536}, {62, 1, 598}}));
+}
+
 TEST(NoteList, ExtractingTwiceGivesTheSameList)
 {
+    // The first note comes before the tempo change: a second extraction that
+    // kept the last tempo would time it differently.
     MidiFile file;
     testing::internal::CaptureStdout();
-    file.loadBytes(SmfBuilder().track().tempo(0, 400000).noteOn(96, 0, 60, 1).end().bytes(), "t.mid");
+    file.loadBytes(SmfBuilder().track().noteOn(96, 0, 60, 1).tempo(96, 400000).noteOn(96, 0, 62, 1).end().bytes(), "t.mid");
     const NoteList first = extractNotes(file, {});
     const NoteList second = extractNotes(file, {});
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(first.entries, second.entries);
+    // Ticks 96 at 120 bpm and 288 at 150 bpm, 480 ticks per quarter.
+    const Entries expected{{60, 1, 600}, {62, 1, 740}};
+    EXPECT_EQ(first.entries, expected);
+    EXPECT_EQ(second.entries, expected);
 }
 
 struct BadTempoCase {
