@@ -44,7 +44,8 @@ options:
 
 While playing, when standard input is a terminal: space pauses and resumes,
 r restarts, q stops. A progress bar is shown on standard error when it is a
-terminal. Ctrl-C and SIGTERM stop playback and silence every channel.
+terminal. Ctrl-C, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT stop
+playback and silence every channel.
 
 exit status: 0 when the song was played (or stopped), 1 when there was
 nothing to play or no device to play on, 2 on bad arguments.
