@@ -280,10 +280,7 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool stoppedBySignal = false;
     bool paused = false;
 
-    const auto stop = [&] {
-        state.playing.store(0);
-        state.notifyChange();
-    };
+    const auto stop = [&] { state.requestStop(); };
 
     while (!observer.hasFinished()) {
         pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -302,14 +299,13 @@ int runPlayCommand(const std::vector<std::string>& args)
             if (::read(STDIN_FILENO, &key, 1) == 1) {
                 if (key == ' ') {
                     if (paused) {
-                        state.paused.store(0);
-                        state.resumeRequested.store(1);
+                        state.requestResume();
                     } else {
                         state.paused.store(1);
                         state.pauseStartPending.store(1);
+                        state.notifyChange();
                     }
                     paused = !paused;
-                    state.notifyChange();
                 } else if (key == 'r' || key == 'R') {
                     state.restartRequested.store(1);
                     state.notifyChange();
