@@ -46,9 +46,9 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
     if (MidiOutPort::service()->deviceCount() <= 0) {
         showNoDevicesBox(argc, argv);
     }
-    // Ctrl-C and SIGTERM close the panel like its Exit button, so playback
-    // and fixed mode stop and the last output object resets the controller;
-    // taken before Qt starts any thread.
+    // Ctrl-C, SIGTERM, SIGHUP and SIGQUIT close the panel like its Exit
+    // button, so playback and fixed mode stop and the last output object
+    // resets the controller; taken before Qt starts any thread.
     TerminationSignals stopSignals;
     // The first output object: without a device it prints the error and
     // ends the process with exit code 1.

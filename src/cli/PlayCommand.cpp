@@ -44,7 +44,8 @@ options:
 
 While playing, when standard input is a terminal: space pauses and resumes,
 r restarts, q stops. A progress bar is shown on standard error when it is a
-terminal. Ctrl-C and SIGTERM stop playback and silence every channel.
+terminal. Ctrl-C, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT stop
+playback and silence every channel.
 
 exit status: 0 when the song was played (or stopped), 1 when there was
 nothing to play or no device to play on, 2 on bad arguments.
@@ -184,21 +185,29 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
     return parsed;
 }
 
-// The device to play on, or nothing after saying why on stderr.
-std::optional<int> choosePort(const PlayArgs& args)
+// The device to play on, or nothing after saying why on stderr. `device` is
+// made here once there is any device to count, and holds the device table:
+// the choice keeps its meaning for as long as it lives.
+std::optional<int> choosePort(const PlayArgs& args, std::optional<MidiOutput>& device)
 {
-    const int count = MidiOutPort::service()->deviceCount();
+    const int devicesPresent = MidiOutPort::service()->deviceCount();
+    if (args.port && devicesPresent <= 0) {
+        std::cerr << "Error: there is no output device " << *args.port << " (devices: " << devicesPresent << ")\n";
+        return std::nullopt;
+    }
+    if (devicesPresent <= 0) {
+        std::cerr << (args.device ? "Error: no device named " + *args.device : std::string("Error: no compatible controller found"))
+                  << '\n';
+        return std::nullopt;
+    }
+    device.emplace();
+    const int count = MidiOutput::deviceCount();
     if (args.port) {
         if (*args.port < 0 || *args.port >= count) {
             std::cerr << "Error: there is no output device " << *args.port << " (devices: " << count << ")\n";
             return std::nullopt;
         }
         return *args.port;
-    }
-    if (count <= 0) {
-        std::cerr << (args.device ? "Error: no device named " + *args.device : std::string("Error: no compatible controller found"))
-                  << '\n';
-        return std::nullopt;
     }
     if (!args.device) {
         const int controller = findController();
@@ -208,10 +217,9 @@ std::optional<int> choosePort(const PlayArgs& args)
         }
         return controller;
     }
-    MidiOutput probe;
-    for (int i = 0; i < MidiOutput::deviceCount(); ++i) {
-        probe.selectPort(i);
-        if (probe.portName() == *args.device) {
+    for (int i = 0; i < count; ++i) {
+        device->selectPort(i);
+        if (device->portName() == *args.device) {
             return i;
         }
     }
@@ -241,7 +249,12 @@ int runPlayCommand(const std::vector<std::string>& args)
     // Signals are taken from here on: a Ctrl-C while the device is being
     // found or the song read still ends in a clean stop.
     TerminationSignals signals;
-    const std::optional<int> port = choosePort(parsed);
+    // One output object lives from the choice of the device until the worker
+    // has been joined: the device table is counted once, so the worker opens
+    // the device chosen (or fails to, when it has gone) instead of counting
+    // afresh after the song was read and finding another one, or none.
+    std::optional<MidiOutput> device;
+    const std::optional<int> port = choosePort(parsed, device);
     if (!port) {
         return 1;
     }
@@ -263,10 +276,7 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool stoppedBySignal = false;
     bool paused = false;
 
-    const auto stop = [&] {
-        state.playing.store(0);
-        state.notifyChange();
-    };
+    const auto stop = [&] { state.requestStop(); };
 
     while (!observer.hasFinished()) {
         pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -285,14 +295,13 @@ int runPlayCommand(const std::vector<std::string>& args)
             if (::read(STDIN_FILENO, &key, 1) == 1) {
                 if (key == ' ') {
                     if (paused) {
-                        state.paused.store(0);
-                        state.resumeRequested.store(1);
+                        state.requestResume();
                     } else {
                         state.paused.store(1);
                         state.pauseStartPending.store(1);
+                        state.notifyChange();
                     }
                     paused = !paused;
-                    state.notifyChange();
                 } else if (key == 'r' || key == 'R') {
                     state.restartRequested.store(1);
                     state.notifyChange();
@@ -316,8 +325,10 @@ int runPlayCommand(const std::vector<std::string>& args)
 
     if (stoppedBySignal) {
         // The worker has silenced channel 0 and closed the device; open it once
-        // more so that the last output object resets it: every channel goes quiet.
-        MidiOutput lastWord(*port, 1);
+        // more so that the last output object, going now, resets it: every
+        // channel goes quiet.
+        device->selectPort(*port);
+        device->openPort();
     }
     return observer.started() || stoppedBySignal ? 0 : 1;
 }

@@ -47,15 +47,15 @@ OptionsDialog::OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser,
     m_customCurveBox->setObjectName("customCurveBox");
     m_customCurveBox->setChecked(m_options.customCurve != 0);
 
+    // Every button takes Enter while it has the focus (auto-default); OK
+    // takes it from everywhere else.
     auto* loadButton = new QPushButton("Load file...", this);
     loadButton->setObjectName("loadFileButton");
-    loadButton->setAutoDefault(false);
     auto* okButton = new QPushButton("OK", this);
     okButton->setObjectName("okButton");
     okButton->setDefault(true);
     auto* cancelButton = new QPushButton("Cancel", this);
     cancelButton->setObjectName("cancelButton");
-    cancelButton->setAutoDefault(false);
 
     auto* form = new QFormLayout;
     form->addRow("Play notes on channel", m_channelEdit);

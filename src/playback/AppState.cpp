@@ -61,7 +61,9 @@ void AppState::requestStop()
 
 void AppState::requestResume()
 {
-    paused.store(0);
+    // The request first: a pass that finds `paused` clear must find it too,
+    // or it plays on unshifted and sends every note due during the pause.
     resumeRequested.store(1);
+    paused.store(0);
     notifyChange();
 }

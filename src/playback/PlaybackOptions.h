@@ -5,8 +5,10 @@
 #include <string>
 
 // The settings that note-list extraction and playback read. Written on the GUI
-// thread by the Options dialog; a playback thread works on its own copy, taken
-// when it starts.
+// thread by the Options dialog and published whole through AppState. A
+// playback thread extracts its notes with the record in force when it
+// starts, and takes the record in force afresh for every note it sends, so a
+// velocity curve changed during a song applies from the next note.
 struct PlaybackOptions {
     // Channel whose notes are extracted, compared with the low four bits of a
     // status byte (0 is the first MIDI channel). Taken as typed: other values

@@ -3,14 +3,15 @@
 with_jack.sh started as "Quillarc USB Controller".
 
     check_play.py full CLI GEN_SONG   play a short song to the end
-    check_play.py sigterm CLI GEN_SONG  stop a song with SIGTERM half-way
+    check_play.py signal CLI GEN_SONG NAME  stop a song half-way with signal NAME
+                                            (TERM, INT, HUP or QUIT)
     check_play.py clients CLI GEN_SONG  count the player's JACK clients
 
 `full`: the channel volume arrives first, then every note-list entry in order
 with the right bytes, and the last message is all-sound-off. With a realtime
 JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
-`sigterm`: the player exits 0 and the recorder's last messages silence every
+`signal`: the player exits 0 and the recorder's last messages silence every
 channel.
 `clients`: while a song plays, the player holds exactly one JACK client.
 """
@@ -105,7 +106,8 @@ def check_full(cli, gen_song):
     print("play full: passed (%d notes)" % len(expected_notes))
 
 
-def check_sigterm(cli, gen_song):
+def check_signal(cli, gen_song, name):
+    signum = getattr(signal, "SIG" + name)
     song = make_song(gen_song, 20, 8)
     player = subprocess.Popen([cli, "play", song], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     deadline = time.monotonic() + 15
@@ -117,14 +119,14 @@ def check_sigterm(cli, gen_song):
     else:
         player.kill()
         fail("the song did not start")
-    player.send_signal(signal.SIGTERM)
+    player.send_signal(signum)
     try:
         _, err = player.communicate(timeout=10)
     except subprocess.TimeoutExpired:
         player.kill()
-        fail("the player did not stop after SIGTERM")
+        fail("the player did not stop after SIG%s" % name)
     if player.returncode != 0:
-        fail("the player exited %d after SIGTERM: %s" % (player.returncode, err))
+        fail("the player exited %d after SIG%s: %s" % (player.returncode, name, err))
     messages = [b for _, b in read_events(stop_recorder=True)]
     last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
     after = messages[last_note + 1:]
@@ -136,7 +138,7 @@ def check_sigterm(cli, gen_song):
             fail("channel %d was not silenced after the stop" % channel)
     if after[0] != [0xB0, 120, 0]:
         fail("the player's own all-sound-off must come first, got %s" % after[:1])
-    print("play sigterm: passed (%d messages after the last note)" % len(after))
+    print("play SIG%s: passed (%d messages after the last note)" % (name, len(after)))
 
 
 def jack_clients(pid):
@@ -186,7 +188,12 @@ def main():
     if not os.path.exists(gen_song):
         print("SKIP: %s not found" % gen_song, file=sys.stderr)
         sys.exit(77)
-    {"full": check_full, "sigterm": check_sigterm, "clients": check_clients}[mode](cli, gen_song)
+    if mode == "full":
+        check_full(cli, gen_song)
+    elif mode == "clients":
+        check_clients(cli, gen_song)
+    else:
+        check_signal(cli, gen_song, sys.argv[4])
 
 
 main()

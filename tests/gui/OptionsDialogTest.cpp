@@ -46,6 +46,8 @@ private slots:
     void leavingWithoutOkStoresNothing_data();
     void leavingWithoutOkStoresNothing();
     void enterOnACheckBoxIsOk();
+    void enterOnAFocusedButtonPressesThatButton_data();
+    void enterOnAFocusedButtonPressesThatButton();
     void loadedCurveStaysAfterCancel();
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
@@ -156,6 +158,43 @@ void OptionsDialogTest::enterOnACheckBoxIsOk()
     QTest::keyClick(form.shift, Qt::Key_Return);
     QCOMPARE(panel.context->options.shiftLowNotes, 1);
     QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
+}
+
+void OptionsDialogTest::enterOnAFocusedButtonPressesThatButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Cancel, Return") << "cancelButton" << int(Qt::Key_Return);
+    QTest::newRow("Cancel, keypad Enter") << "cancelButton" << int(Qt::Key_Enter);
+    QTest::newRow("Load file..., Return") << "loadFileButton" << int(Qt::Key_Return);
+}
+
+void OptionsDialogTest::enterOnAFocusedButtonPressesThatButton()
+{
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    Panel panel(devicesWithController(1, 0));
+    const QString curveFile = writeText(m_dir, "curve.txt", "0 10\n");
+    panel.answerDialogs({}, {}, curveFile);
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    form.channel->setText("9");
+    QPushButton* focused = form.button(button.toLatin1().constData());
+    QVERIFY(focused);
+    focused->setFocus();
+    QTest::keyClick(focused, Qt::Key(key));
+
+    const PlaybackOptions& stored = panel.context->options;
+    QCOMPARE(stored.playChannel, 0);
+    if (button == "cancelButton") {
+        QTRY_VERIFY(panel.find<QDialog>("optionsDialog") == nullptr);
+        QCOMPARE(stored.curveLoaded, 0);
+    } else {
+        QVERIFY(form.dialog->isVisible());
+        QCOMPARE(stored.curveLoaded, 1);
+        QCOMPARE(stored.curveFileName, curveFile.toStdString());
+        form.button("cancelButton")->click();
+    }
 }
 
 void OptionsDialogTest::loadedCurveStaysAfterCancel()

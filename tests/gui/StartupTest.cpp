@@ -45,7 +45,8 @@ void StartupTest::withoutDevicesTheProgramEndsBeforeAnyWindow()
 
 void StartupTest::closingTheWindowEndsTheRunWithCodeZero()
 {
-    auto service = std::make_shared<VirtualMidiService>(devicesWithController(2, 1));
+    // Not at index 1, where the controller index starts out.
+    auto service = std::make_shared<VirtualMidiService>(devicesWithController(3, 2));
     QVERIFY(MidiOutPort::installService(service));
     AppContext context;
 
@@ -66,7 +67,7 @@ void StartupTest::closingTheWindowEndsTheRunWithCodeZero()
 
     QCOMPARE(execMainWindow(context), 0);
     QVERIFY(closed);
-    QCOMPARE(context.state.controllerPort.load(), 1);
+    QCOMPARE(context.state.controllerPort.load(), 2);
 }
 
 QTEST_MAIN(StartupTest)

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# SIGTERM and SIGINT close the control panel like its Exit button: the
-# process leaves through its normal exit (status 0, so the last output object
-# resets the controller) instead of dying by the signal.
+# SIGTERM, SIGINT, SIGHUP and SIGQUIT close the control panel like its Exit
+# button: the process leaves through its normal exit (status 0, so the last
+# output object resets the controller) instead of dying by the signal.
 #   check_terminate.sh PATH/TO/quillarc
 set -uo pipefail
 export QT_QPA_PLATFORM=offscreen QUILLARC_VIRTUAL_DEVICES="Quillarc USB Controller"
-for signal in TERM INT; do
+for signal in TERM INT HUP QUIT; do
   "$1" >/dev/null 2>&1 &
   pid=$!
-  # Ready once both signals are blocked (they then wait for the event loop).
+  # Ready once all four signals are blocked (they then wait for the event loop).
   for _ in $(seq 1 500); do
     mask=$(awk '/^SigBlk:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
-    [ -n "$mask" ] && (( (16#$mask & 0x4002) == 0x4002 )) && break
+    [ -n "$mask" ] && (( (16#$mask & 0x4007) == 0x4007 )) && break
     sleep 0.01
   done
   kill -"$signal" "$pid"

@@ -1,0 +1,155 @@
+#include "cli/Commands.h"
+#include "midiout/MidiOutPort.h"
+#include "midiout/VirtualMidiService.h"
+#include "support/SmfBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Message = std::array<std::uint8_t, 3>;
+using Messages = std::vector<Message>;
+
+// Devices plugged in or pulled out while a song is being read: the devices
+// present change at the first call from any thread but the test's (the
+// playback worker). As with the real services, the numbering of every call
+// follows the latest count.
+class ChangingDevices : public MidiService {
+public:
+    ChangingDevices(std::vector<std::string> before, std::vector<std::string> after)
+        : m_before(std::move(before)), m_after(std::move(after)), m_physical(allNames()),
+          m_testThread(std::this_thread::get_id())
+    {
+    }
+
+    int deviceCount() override
+    {
+        std::lock_guard lock(m_mutex);
+        m_numbered = present();
+        return static_cast<int>(m_numbered.size());
+    }
+    std::string productName(int device) override
+    {
+        std::lock_guard lock(m_mutex);
+        return numbered(device) ? m_numbered[static_cast<std::size_t>(device)] : std::string();
+    }
+    bool open(int device) override
+    {
+        const int physical = physicalIndex(device);
+        return physical >= 0 && m_physical.open(physical);
+    }
+    void close(int device) override
+    {
+        if (const int physical = physicalIndex(device); physical >= 0) {
+            m_physical.close(physical);
+        }
+    }
+    void reset(int device) override
+    {
+        if (const int physical = physicalIndex(device); physical >= 0) {
+            m_physical.reset(physical);
+        }
+    }
+    int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
+    {
+        const int physical = physicalIndex(device);
+        return physical >= 0 ? m_physical.send(physical, status, data1, data2) : kSendDeviceNotOpen;
+    }
+
+    // What reached the device of this name.
+    Messages messagesTo(const std::string& name) const
+    {
+        const auto names = allNames();
+        const auto at = std::find(names.begin(), names.end(), name);
+        return m_physical.messages(static_cast<int>(at - names.begin()));
+    }
+
+private:
+    std::vector<std::string> allNames() const
+    {
+        std::vector<std::string> names = m_before;
+        for (const std::string& name : m_after) {
+            if (std::find(names.begin(), names.end(), name) == names.end()) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+    const std::vector<std::string>& present()
+    {
+        m_changed = m_changed || std::this_thread::get_id() != m_testThread;
+        return m_changed ? m_after : m_before;
+    }
+    bool numbered(int device) const { return device >= 0 && device < static_cast<int>(m_numbered.size()); }
+    // The physical device behind a number, or -1 when it is not plugged in.
+    int physicalIndex(int device)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto& now = present();
+        if (!numbered(device)) {
+            return -1;
+        }
+        const std::string& name = m_numbered[static_cast<std::size_t>(device)];
+        if (std::find(now.begin(), now.end(), name) == now.end()) {
+            return -1;
+        }
+        const auto names = allNames();
+        return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+    }
+
+    std::vector<std::string> m_before;
+    std::vector<std::string> m_after;
+    VirtualMidiService m_physical;
+    std::thread::id m_testThread;
+    std::mutex m_mutex;
+    std::vector<std::string> m_numbered;
+    bool m_changed = false;
+};
+
+struct ChangeCase {
+    const char* name;
+    std::vector<std::string> after;
+    // Whether the controller is still there to receive the song.
+    bool controllerStays;
+};
+
+class PlayCommandWhileDevicesChange : public testing::TestWithParam<ChangeCase> {};
+
+TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
+{
+    const std::string controller = "Quillarc USB Controller";
+    auto devices = std::make_shared<ChangingDevices>(std::vector<std::string>{"Synth", controller}, GetParam().after);
+    ASSERT_TRUE(MidiOutPort::installService(devices));
+    const std::filesystem::path song = std::filesystem::temp_directory_path() /
+                                       ("quillarc-cli-play-" + std::to_string(::getpid()) + ".mid");
+    const auto bytes = SmfBuilder(0, 480).track().noteOn(0, 0, 60, 100).noteOn(120, 0, 60, 0).end().bytes();
+    std::ofstream(song, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+    testing::internal::CaptureStderr();
+    runPlayCommand({song.string(), "--volume", "50"});
+    testing::internal::GetCapturedStderr();
+    std::filesystem::remove(song);
+
+    EXPECT_EQ(devices->messagesTo("Synth"), Messages{});
+    EXPECT_EQ(devices->messagesTo("New Synth"), Messages{});
+    const Messages expected = GetParam().controllerStays
+                                  ? Messages{{0xB0, 7, 50}, {0x90, 60, 100}, {0x90, 60, 0}, {0xB0, 120, 0}}
+                                  : Messages{};
+    EXPECT_EQ(devices->messagesTo(controller), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlayCommandWhileDevicesChange,
+    testing::Values(ChangeCase{"DevicePluggedInBeforeIt", {"New Synth", "Synth", "Quillarc USB Controller"}, true},
+                    ChangeCase{"ControllerPulledOut", {"Synth"}, false}),
+    [](const testing::TestParamInfo<ChangeCase>& param) { return param.param.name; });
+
+}  // namespace
