@@ -4,12 +4,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 namespace {
 
 // Four seconds of recording at 48 kHz: the writer may stall that long.
 constexpr std::size_t kRecordedBytes = 1U << 20;
 constexpr std::size_t kReportBytes = 64 * sizeof(DutyReport);
+
+void quietJackMessage(const char*) {}
+
+// Once the client runs, JACK's own complaints are worth seeing, under our name.
+void prefixedJackMessage(const char* text)
+{
+    std::fprintf(stderr, "quillarc-coil: JACK: %s\n", text);
+}
 
 }  // namespace
 
@@ -32,8 +41,13 @@ CoilJackClient::~CoilJackClient()
 
 bool CoilJackClient::open(const std::string& name, std::optional<int> recordRate, std::string& error)
 {
+    // Without a server, libjack explains its failed connection at length; the
+    // one line below says it.
+    jack_set_error_function(quietJackMessage);
+    jack_set_info_function(quietJackMessage);
     jack_status_t status{};
     m_client = jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    jack_set_error_function(prefixedJackMessage);
     if (m_client == nullptr) {
         if ((status & JackNameNotUnique) != 0) {
             error = "a JACK client named \"" + name + "\" is already running";

@@ -187,16 +187,16 @@ int main(int argc, char** argv)
     }
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    WavWriter wav;
-    if (settings.wavPath && !wav.open(*settings.wavPath, kRecordRate)) {
-        std::fprintf(stderr, "quillarc-coil: %s\n", wav.error().c_str());
-        return 1;
-    }
     CoilJackClient client;
     client.setServerGoneHandler(raiseServerGone);
     std::string error;
     if (!client.open(settings.name, settings.wavPath ? std::optional<int>(kRecordRate) : std::nullopt, error)) {
         std::fprintf(stderr, "quillarc-coil: %s\n", error.c_str());
+        return 1;
+    }
+    WavWriter wav;
+    if (settings.wavPath && !wav.open(*settings.wavPath, kRecordRate)) {
+        std::fprintf(stderr, "quillarc-coil: %s\n", wav.error().c_str());
         return 1;
     }
     Monitor monitor(client, settings.wavPath ? &wav : nullptr, settings.dutyLimitPercent);
