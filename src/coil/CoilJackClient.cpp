@@ -8,7 +8,7 @@
 
 namespace {
 
-// Four seconds of recording at 48 kHz: the writer may stall that long.
+// Five seconds of recording at 48 kHz: the writer may stall that long.
 constexpr std::size_t kRecordedBytes = 1U << 20;
 constexpr std::size_t kReportBytes = 64 * sizeof(DutyReport);
 
