@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -156,8 +157,12 @@ double CoilSynth::onFraction(std::uint64_t frame) const
     if (count == 0) {
         return 0.0;
     }
-    std::sort(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(count),
-              [](const Span& a, const Span& b) { return a.from < b.from; });
+    // Insertion sort by start: four spans at most.
+    for (std::size_t i = 1; i < count; ++i) {
+        for (std::size_t j = i; j > 0 && spans[j].from < spans[j - 1].from; --j) {
+            std::swap(spans[j], spans[j - 1]);
+        }
+    }
     double on = 0.0;
     Span merged = spans[0];
     for (std::size_t i = 1; i < count; ++i) {
