@@ -108,6 +108,10 @@ bool CoilJackClient::activate(std::string& error, std::string& connectedTo)
 
 void CoilJackClient::deactivate()
 {
+    if (m_serverGone.load()) {
+        // Already said: the calls below would only repeat it.
+        jack_set_error_function(quietJackMessage);
+    }
     if (m_active) {
         jack_deactivate(m_client);
         m_active = false;

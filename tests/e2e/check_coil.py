@@ -3,14 +3,17 @@
 private JACK server of with_jack.sh (started without recorders) receives
 `quillarc-cli play` of a short song.
 
-    check_coil.py COIL CLI
+    check_coil.py play COIL CLI
+    check_coil.py server-gone COIL CLI
 
-The simulator must be listed by `quillarc-cli devices` as the controller,
-exactly like the device; its WAV must sound where the song holds notes (at
-the notes' pitch), be silent in the rests and, after the final all-sound-off,
-to its end, although the song's last note is never released. It exits 0 on
-SIGTERM, with the duty peak of the noteDuty model and a warning for passing
---duty-limit.
+`play`: the simulator must be listed by `quillarc-cli devices` as the
+controller, exactly like the device; its WAV must sound where the song holds
+notes (at the notes' pitch), be silent in the rests and, after the final
+all-sound-off, to its end, although the song's last note is never released.
+It exits 0 on SIGTERM, with the duty peak of the noteDuty model and a warning
+for passing --duty-limit.
+`server-gone`: when the JACK server stops, the simulator says so, finishes
+its WAV and exits 1.
 """
 import os
 import signal
@@ -92,8 +95,7 @@ def wait_for_controller(cli):
     fail("quillarc-cli devices does not list the simulator as the controller; last output: %r" % out)
 
 
-def main():
-    coil, cli = sys.argv[1:3]
+def check_play(coil, cli):
     song = os.path.join(SCRATCH, "song.mid")
     wav_path = os.path.join(SCRATCH, "coil.wav")
     write_song(song)
@@ -173,6 +175,29 @@ def main():
     if "past the limit of 3 %" not in stderr:
         fail("no warning for a duty cycle past --duty-limit 3: %s" % stderr)
     print("coil: passed (%d pulses, %.2f s recorded, duty peak %.2f %%)" % (len(onsets), frames / RATE, peak * 100))
+
+
+def check_server_gone(coil, cli):
+    wav_path = os.path.join(SCRATCH, "gone.wav")
+    simulator = subprocess.Popen([coil, "--wav", wav_path], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        wait_for_controller(cli)
+        os.kill(int(os.environ["QUILLARC_JACK_PID"]), signal.SIGTERM)
+        out, err = simulator.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        simulator.kill()
+        fail("the simulator did not stop when the server went away")
+    if simulator.returncode != 1 or err != "quillarc-coil: the JACK server went away\n":
+        fail("expected exit 1 and one line on stderr, got %d: %r" % (simulator.returncode, err))
+    with wave.open(wav_path) as wav:
+        if wav.getnframes() <= 0 or ("wrote %.2f s" % (wav.getnframes() / RATE)) not in out:
+            fail("the WAV was not finished: %d frames, %r" % (wav.getnframes(), out))
+    print("coil server-gone: passed")
+
+
+def main():
+    mode, coil, cli = sys.argv[1:4]
+    {"play": check_play, "server-gone": check_server_gone}[mode](coil, cli)
 
 
 main()
