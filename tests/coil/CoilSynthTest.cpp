@@ -199,20 +199,6 @@ INSTANTIATE_TEST_SUITE_P(
                     SilenceRow{"TruncatedAndDataOnlyMessagesAreIgnored", {{0xB0, 120}, {0x40, 0x7B}, {}}, 2, 40.0 / 127}),
     [](const testing::TestParamInfo<SilenceRow>& row) { return row.param.name; });
 
-TEST(CoilSynth, ModelDutyIsTheSumOfTheSoundingVoicesWithoutTheVolume)
-{
-    CoilSynth synth(48000);
-    send(synth, {0xB0, 7, 10});
-    send(synth, {0x90, 57, 64});  // 0.5 x 100 / 4545.45 us
-    EXPECT_NEAR(synth.modelDuty(), 0.011, 1e-12);
-    send(synth, {0x90, 93, 64});  // 0.5 x 1/16
-    EXPECT_NEAR(synth.modelDuty(), 0.011 + 0.03125, 1e-12);
-    send(synth, {0x90, 57, 0});
-    EXPECT_NEAR(synth.modelDuty(), 0.03125, 1e-12);
-    send(synth, {0xB0, 120, 0});
-    EXPECT_EQ(synth.modelDuty(), 0.0);
-}
-
 TEST(OfflineRender, AppliesMessagesAtTheirFramesAndStopsAtTheEnd)
 {
     CoilSynth synth(48000);
