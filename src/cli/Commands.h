@@ -20,3 +20,4 @@ int runPairsCommand(const std::vector<std::string>& args);
 int runWeightsCommand(const std::vector<std::string>& args);
 int runDutyCommand(const std::vector<std::string>& args);
 int runChannelsCommand(const std::vector<std::string>& args);
+int runRenderCommand(const std::vector<std::string>& args);

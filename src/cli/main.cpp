@@ -16,6 +16,7 @@ constexpr std::array kCommands{
     Command{"duty", "print the estimated duty cycle over time as CSV, or its summary", runDutyCommand},
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
+    Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},
 };
 
 void printUsage(std::ostream& out)
