@@ -87,6 +87,8 @@ struct JackMidiService::Impl {
             if (out == nullptr) {
                 continue;
             }
+            // An output port's buffer keeps its events until cleared; every
+            // queued message goes out at the start of this cycle.
             void* buffer = jack_port_get_buffer(out->port, frames);
             jack_midi_clear_buffer(buffer);
             out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
