@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 #include "midiout/MidiOutPort.h"
-#include "midiout/VirtualMidiService.h"
 #include "support/SmfBuilder.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <thread>
 
 namespace {
@@ -24,8 +26,7 @@ using Messages = std::vector<Message>;
 class ChangingDevices : public MidiService {
 public:
     ChangingDevices(std::vector<std::string> before, std::vector<std::string> after)
-        : m_before(std::move(before)), m_after(std::move(after)), m_physical(allNames()),
-          m_testThread(std::this_thread::get_id())
+        : m_before(std::move(before)), m_after(std::move(after)), m_testThread(std::this_thread::get_id())
     {
     }
 
@@ -38,79 +39,69 @@ public:
     std::string productName(int device) override
     {
         std::lock_guard lock(m_mutex);
-        return numbered(device) ? m_numbered[static_cast<std::size_t>(device)] : std::string();
+        return nameOf(device).value_or("");
     }
     bool open(int device) override
     {
-        const int physical = physicalIndex(device);
-        return physical >= 0 && m_physical.open(physical);
+        std::lock_guard lock(m_mutex);
+        const auto name = pluggedName(device);
+        return name && m_open.insert(*name).second;
     }
     void close(int device) override
     {
-        if (const int physical = physicalIndex(device); physical >= 0) {
-            m_physical.close(physical);
+        std::lock_guard lock(m_mutex);
+        if (const auto name = nameOf(device)) {
+            m_open.erase(*name);
         }
     }
-    void reset(int device) override
-    {
-        if (const int physical = physicalIndex(device); physical >= 0) {
-            m_physical.reset(physical);
-        }
-    }
+    void reset(int) override {}
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
     {
-        const int physical = physicalIndex(device);
-        return physical >= 0 ? m_physical.send(physical, status, data1, data2) : kSendDeviceNotOpen;
+        std::lock_guard lock(m_mutex);
+        const auto name = pluggedName(device);
+        if (!name || m_open.count(*name) == 0) {
+            return kSendDeviceNotOpen;
+        }
+        m_sent[*name].push_back({status, data1, data2});
+        return 0;
     }
 
     // What reached the device of this name.
-    Messages messagesTo(const std::string& name) const
+    Messages messagesTo(const std::string& name)
     {
-        const auto names = allNames();
-        const auto at = std::find(names.begin(), names.end(), name);
-        return m_physical.messages(static_cast<int>(at - names.begin()));
+        std::lock_guard lock(m_mutex);
+        return m_sent[name];
     }
 
 private:
-    std::vector<std::string> allNames() const
-    {
-        std::vector<std::string> names = m_before;
-        for (const std::string& name : m_after) {
-            if (std::find(names.begin(), names.end(), name) == names.end()) {
-                names.push_back(name);
-            }
-        }
-        return names;
-    }
     const std::vector<std::string>& present()
     {
         m_changed = m_changed || std::this_thread::get_id() != m_testThread;
         return m_changed ? m_after : m_before;
     }
-    bool numbered(int device) const { return device >= 0 && device < static_cast<int>(m_numbered.size()); }
-    // The physical device behind a number, or -1 when it is not plugged in.
-    int physicalIndex(int device)
+    std::optional<std::string> nameOf(int device) const
     {
-        std::lock_guard lock(m_mutex);
+        if (device < 0 || device >= static_cast<int>(m_numbered.size())) {
+            return std::nullopt;
+        }
+        return m_numbered[static_cast<std::size_t>(device)];
+    }
+    // The name behind a number while that device is plugged in.
+    std::optional<std::string> pluggedName(int device)
+    {
+        const auto name = nameOf(device);
         const auto& now = present();
-        if (!numbered(device)) {
-            return -1;
-        }
-        const std::string& name = m_numbered[static_cast<std::size_t>(device)];
-        if (std::find(now.begin(), now.end(), name) == now.end()) {
-            return -1;
-        }
-        const auto names = allNames();
-        return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+        return name && std::find(now.begin(), now.end(), *name) != now.end() ? name : std::nullopt;
     }
 
     std::vector<std::string> m_before;
     std::vector<std::string> m_after;
-    VirtualMidiService m_physical;
     std::thread::id m_testThread;
     std::mutex m_mutex;
     std::vector<std::string> m_numbered;
     bool m_changed = false;
+    std::set<std::string> m_open;
+    std::map<std::string, Messages> m_sent;
 };
 
 struct ChangeCase {
