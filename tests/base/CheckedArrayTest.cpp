@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -141,6 +142,38 @@ TEST(CheckedArrayAccounting, ByteArraysKeepTheirLeadingBytesAcrossShrinkAndRegro
 // A file's events are this array plus two 32-bit fields: its size decides
 // the memory a large song takes.
 static_assert(sizeof(CheckedArray<std::uint8_t>) <= 24, "a byte array must stay small enough for ten million events");
+
+// Small arrays live on the heap, large ones (a megabyte and more) in storage
+// mapped from the system, whose front pages are given back as they are dropped.
+class CheckedArrayDropFront : public testing::TestWithParam<int> {};
+
+TEST_P(CheckedArrayDropFront, KeepsTheRestInPlaceAndShrinksTheAccounting)
+{
+    const int count = GetParam();
+    CheckedArray<std::int64_t> values;
+    values.allowGrowth(true);
+    values.setSize(0);
+    for (int i = 0; i < count; ++i) {
+        values.append(std::int64_t{3} * i + 1);
+    }
+    const std::int32_t allocated = values.getAllocSize();
+    const std::int64_t* last = &values.at(count - 1);
+    const int dropped = count / 3 + 1;
+    values.dropFront(dropped);
+    ASSERT_EQ(values.getSize(), count - dropped);
+    EXPECT_EQ(values.getAllocSize(), allocated - dropped);
+    EXPECT_EQ(&values.at(count - dropped - 1), last);
+    for (int i = 0; i < count - dropped; ++i) {
+        ASSERT_EQ(values.at(i), std::int64_t{3} * (i + dropped) + 1) << i;
+    }
+    // Appending after a drop still works, and dropping past the end empties.
+    values.append(std::int64_t{-5});
+    EXPECT_EQ(values.at(count - dropped), -5);
+    values.dropFront(count);
+    EXPECT_EQ(values.getSize(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CheckedArrayDropFront, testing::Values(7, 400000));
 
 TEST(CheckedArrayAssignment, SmallSourceKeepsTheTargetsSettings)
 {
