@@ -20,4 +20,12 @@ void freeBlock(const StorageBlock& block, std::size_t alignment);
 // Gives back to the system the whole pages of a mapped block that lie before
 // `end`, which no element uses any more; a heap block keeps them.
 // `released` is how far earlier calls got, and is advanced.
-void releaseFront(const StorageBlock& block, const void* end, std::size_t& released);
+//
+// With a mapped `receiver` block, the pages are moved into it instead, where
+// it holds no element yet: past `receiverEnd` (its end of elements) and past
+// what earlier calls supplied (`supplied`, advanced). The receiver then needs
+// no fresh pages there, and the memory is neither cleared nor faulted in
+// again. The front of `block` stays mapped (and empty) either way.
+void releaseFront(const StorageBlock& block, const void* end, std::size_t& released,
+                  const StorageBlock* receiver = nullptr, const void* receiverEnd = nullptr,
+                  std::size_t* supplied = nullptr);

@@ -234,8 +234,10 @@ public:
     // The elements left do not move, so pointers to them stay valid, and the
     // whole pages of a large block that are left in front are given back to
     // the system: a consumer that takes elements from the front can release
-    // memory as it goes.
-    void dropFront(std::int32_t n)
+    // memory as it goes. When `receiver` is given (an array that the dropped
+    // elements were moved to), those pages go to its storage past its last
+    // element instead, where it would otherwise take fresh ones.
+    void dropFront(std::int32_t n, CheckedArray* receiver = nullptr)
         requires(!(std::is_trivially_copyable_v<T> && sizeof(T) == 1))
     {
         n = std::clamp(n, 0, std::max(m_size, 0));
@@ -244,7 +246,12 @@ public:
         m_size -= n;
         m_allocatedSize -= n;
         m_heap.capacity -= n;
-        releaseFront(m_heap.block, m_store.heap, m_heap.released);
+        if (receiver != nullptr && receiver != this) {
+            releaseFront(m_heap.block, m_store.heap, m_heap.released, &receiver->m_heap.block, receiver->end(),
+                         &receiver->m_heap.supplied);
+        } else {
+            releaseFront(m_heap.block, m_store.heap, m_heap.released);
+        }
     }
 
     void allowGrowth(bool flag) { m_growable = flag ? 1U : 0U; }
@@ -404,7 +411,7 @@ private:
         std::destroy_n(old, count);
         freeBlock(m_heap.block, alignof(T));
         m_store.heap = fresh;
-        m_heap = {static_cast<std::int32_t>(capacity), block, 0};
+        m_heap = {static_cast<std::int32_t>(capacity), block, 0, 0};
     }
 
     void release()
@@ -448,6 +455,7 @@ private:
         std::int32_t capacity = 0;
         StorageBlock block;
         std::size_t released = 0;
+        std::size_t supplied = 0;  // bytes of the block given pages by dropFront of another array
     };
     [[no_unique_address]] std::conditional_t<kCompact, NoCapacity, HeapStorage> m_heap{};
 };

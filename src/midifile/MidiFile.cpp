@@ -161,8 +161,8 @@ void sortTrack(MidiEventList& list)
 }
 
 // Events a track gives to the merge before the storage they leave behind
-// is released.
-constexpr std::int32_t kReleaseEvents = 1 << 14;
+// is released (handed to the merged list, which fills it next).
+constexpr std::int32_t kReleaseEvents = 1 << 15;
 
 // One track's next event in the merge.
 struct MergeHead {
@@ -256,7 +256,7 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
             top.key = orderKey(*top.next);
             if (++top.taken == kReleaseEvents) {
                 // The events left do not move: `next` and `end` stay valid.
-                m_tracks.at(top.track)->dropFront(top.taken);
+                m_tracks.at(top.track)->dropFront(top.taken, merged.get());
                 top.taken = 0;
             }
         } else {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -174,6 +175,36 @@ TEST_P(CheckedArrayDropFront, KeepsTheRestInPlaceAndShrinksTheAccounting)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, CheckedArrayDropFront, testing::Values(7, 400000));
+
+TEST_P(CheckedArrayDropFront, HandsItsPagesToAReceiverWithoutDisturbingEitherArray)
+{
+    const int count = GetParam();
+    CheckedArray<std::int64_t> source;
+    source.allowGrowth(true);
+    source.setSize(0);
+    for (int i = 0; i < count; ++i) {
+        source.append(std::int64_t{5} * i + 2);
+    }
+    CheckedArray<std::int64_t> receiver;
+    receiver.allowGrowth(true);
+    receiver.setSize(0);
+    receiver.append(std::int64_t{-1});
+    receiver.reserveStorage(count + 1);
+    // Move the elements over in rounds, dropping each round from the source.
+    const int round = count / 4 + 1;
+    while (source.getSize() > 0) {
+        const int n = std::min<int>(round, source.getSize());
+        for (int i = 0; i < n; ++i) {
+            receiver.append(source.at(i));
+        }
+        source.dropFront(n, &receiver);
+    }
+    ASSERT_EQ(receiver.getSize(), count + 1);
+    EXPECT_EQ(receiver.at(0), -1);
+    for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(receiver.at(i + 1), std::int64_t{5} * i + 2) << i;
+    }
+}
 
 TEST(CheckedArrayAssignment, SmallSourceKeepsTheTargetsSettings)
 {
