@@ -32,15 +32,6 @@ void require(bool condition)
     }
 }
 
-std::int64_t totalEvents(const MidiFile& file)
-{
-    std::int64_t total = 0;
-    for (std::int32_t t = 0; t < file.trackCount(); ++t) {
-        total += file.eventCount(t);
-    }
-    return total;
-}
-
 // The merged track is ordered by tick, and at one tick no meta event comes
 // before a non-meta event.
 void requireMergedOrder(const MidiFile& file)
@@ -90,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     file.toAbsoluteTicks();
     const std::int32_t tracksBefore = file.trackCount();
-    const std::int64_t eventsBefore = totalEvents(file);
+    const std::int64_t eventsBefore = file.totalEventCount();
     file.mergeTracks();
     require(file.trackCount() == 1);
     require(file.eventCount(0) == eventsBefore);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/BlockStorage.h"
 #include "base/Fatal.h"
 
 #include <algorithm>
@@ -22,7 +23,9 @@
 //    by a fixed step (growthSize, default 4) and is what maxSize limits;
 //  - the real storage behind it grows geometrically and is taken only when
 //    elements arrive, so appending is amortised O(1) and a large reservation
-//    costs nothing until it is used.
+//    costs nothing until it is used. Large blocks are mapped from the
+//    system (see BlockStorage.h), which is what lets dropFront give memory
+//    back while the rest of the array is in use.
 // Elements are constructed only in [0, getSize()); positions past the size are
 // default-constructed as they are appended or the size is raised.
 //
@@ -34,6 +37,13 @@ template <class T>
 class CheckedArray {
 public:
     CheckedArray() { initStorage(kDefaultSlots); }
+
+    // What a default array emptied at once with setSize(0) holds (no
+    // elements, `slots` slots allocated), without making the elements first.
+    struct EmptyWithSlots {
+        std::int32_t slots;
+    };
+    explicit CheckedArray(EmptyWithSlots empty) : m_allocatedSize(std::max<std::int32_t>(empty.slots, 0)) { initStorage(0); }
 
     ~CheckedArray() { release(); }
 
@@ -185,7 +195,7 @@ public:
         if (n <= m_allocatedSize) {
             m_allocatedSize = n;
             if constexpr (!kCompact) {
-                if (m_capacity > n) {
+                if (m_heap.capacity > n) {
                     reallocate(n);
                 }
             }
@@ -203,7 +213,7 @@ public:
         resizeElements(0);
         m_allocatedSize = std::max<std::int32_t>(n, 0);
         if constexpr (!kCompact) {
-            if (m_capacity > m_allocatedSize) {
+            if (m_heap.capacity > m_allocatedSize) {
                 release();
             }
         }
@@ -216,6 +226,31 @@ public:
     {
         if constexpr (!kCompact) {
             ensureCapacity(n);
+        }
+    }
+
+    // Destroys the first n elements (all of them when n is larger); the
+    // element that was at n is now at 0, and the allocation shrinks by n.
+    // The elements left do not move, so pointers to them stay valid, and the
+    // whole pages of a large block that are left in front are given back to
+    // the system: a consumer that takes elements from the front can release
+    // memory as it goes. When `receiver` is given (an array that the dropped
+    // elements were moved to), those pages go to its storage past its last
+    // element instead, where it would otherwise take fresh ones.
+    void dropFront(std::int32_t n, CheckedArray* receiver = nullptr)
+        requires(!(std::is_trivially_copyable_v<T> && sizeof(T) == 1))
+    {
+        n = std::clamp(n, 0, std::max(m_size, 0));
+        std::destroy_n(data(), n);
+        m_store.heap += n;
+        m_size -= n;
+        m_allocatedSize -= n;
+        m_heap.capacity -= n;
+        if (receiver != nullptr && receiver != this) {
+            releaseFront(m_heap.block, m_store.heap, m_heap.released, &receiver->m_heap.block, receiver->end(),
+                         &receiver->m_heap.supplied);
+        } else {
+            releaseFront(m_heap.block, m_store.heap, m_heap.released);
         }
     }
 
@@ -293,7 +328,7 @@ private:
         m_store.heap = nullptr;
         m_size = 0;
         if constexpr (!kCompact) {
-            m_capacity = 0;
+            m_heap = {};
         }
         resizeElements(n);
         m_allocatedSize = std::max(m_allocatedSize, n);
@@ -356,32 +391,36 @@ private:
 
     void ensureCapacity(std::int64_t n)
     {
-        if (n <= m_capacity) {
+        if (n <= m_heap.capacity) {
             return;
         }
-        reallocate(std::max<std::int64_t>({n, static_cast<std::int64_t>(m_capacity) * 2, kDefaultSlots}));
+        reallocate(std::max<std::int64_t>({n, static_cast<std::int64_t>(m_heap.capacity) * 2, kDefaultSlots}));
     }
 
     // Moves the elements into fresh storage of `capacity` slots (general arrays).
     void reallocate(std::int64_t capacity)
     {
-        T* fresh = allocate(capacity);
+        if (capacity > INT32_MAX) {
+            fatalError("Error: Maximum size allowed for array exceeded.");
+        }
+        const StorageBlock block = allocateBlock(static_cast<std::size_t>(capacity) * sizeof(T), alignof(T));
+        T* fresh = static_cast<T*>(block.base);
         T* old = data();
         const std::size_t count = liveCount();
         std::uninitialized_move_n(old, count, fresh);
         std::destroy_n(old, count);
-        deallocate(old);
+        freeBlock(m_heap.block, alignof(T));
         m_store.heap = fresh;
-        m_capacity = static_cast<std::int32_t>(capacity);
+        m_heap = {static_cast<std::int32_t>(capacity), block, 0, 0};
     }
 
     void release()
     {
         resizeElements(0);
         if constexpr (!kCompact) {
-            deallocate(m_store.heap);
+            freeBlock(m_heap.block, alignof(T));
             m_store.heap = nullptr;
-            m_capacity = 0;
+            m_heap = {};
         }
     }
 
@@ -390,8 +429,8 @@ private:
         m_store = other.m_store;
         m_size = other.m_size;
         if constexpr (!kCompact) {
-            m_capacity = other.m_capacity;
-            other.m_capacity = 0;
+            m_heap = other.m_heap;
+            other.m_heap = {};
         }
         other.m_store.heap = nullptr;
         other.m_size = 0;
@@ -409,6 +448,14 @@ private:
     std::uint32_t m_growthSize : 31 = kDefaultSlots;
     std::uint32_t m_growable : 1 = 0;
     std::int32_t m_maxSize = 0;
-    // Slots in the heap storage of a general array; compact arrays derive it.
-    [[no_unique_address]] std::conditional_t<kCompact, NoCapacity, std::int32_t> m_capacity{};
+    // The storage of a general array: slots from the first element on, the
+    // block they lie in, and how much of its front has been given back.
+    // Compact arrays derive their capacity from the size.
+    struct HeapStorage {
+        std::int32_t capacity = 0;
+        StorageBlock block;
+        std::size_t released = 0;
+        std::size_t supplied = 0;  // bytes of the block given pages by dropFront of another array
+    };
+    [[no_unique_address]] std::conditional_t<kCompact, NoCapacity, HeapStorage> m_heap{};
 };

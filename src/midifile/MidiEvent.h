@@ -7,17 +7,13 @@
 // One timed MIDI message: the status byte first, then its data bytes. `tick`
 // is absolute or delta according to the owning file's tick mode.
 struct MidiEvent {
-    MidiEvent()
-    {
-        bytes.allowGrowth(true);
-        bytes.setSize(0);
-    }
+    MidiEvent() { bytes.allowGrowth(true); }
 
     std::int32_t tick = 0;
     // Track the event came from; 0 for every event the reader makes.
     std::int32_t track = 0;
     // Growable, initial capacity 4, growth step 4.
-    CheckedArray<std::uint8_t> bytes;
+    CheckedArray<std::uint8_t> bytes{CheckedArray<std::uint8_t>::EmptyWithSlots{4}};
 
     std::int32_t size() const { return bytes.getSize(); }
     // Byte i of the message, or -1 when the message is shorter: for the

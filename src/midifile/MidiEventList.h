@@ -6,10 +6,9 @@
 // The events of one track: growable, growth step 8, no maximum, empty when made.
 class MidiEventList : public CheckedArray<MidiEvent> {
 public:
-    MidiEventList()
+    MidiEventList() : CheckedArray(EmptyWithSlots{4})
     {
         allowGrowth(true);
         setGrowth(8);
-        setSize(0);
     }
 };

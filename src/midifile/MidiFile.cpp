@@ -1,5 +1,7 @@
 #include "midifile/MidiFile.h"
 
+#include "base/Fatal.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -15,12 +17,53 @@ MidiFile::MidiFile(const std::string& fileName) : MidiFile()
     loadFile(fileName);
 }
 
+const MidiEventList* MidiFile::findUnmadeTrack(std::int32_t index) const
+{
+    if (index < 0 || index >= trackCount()) {
+        fatalError("Error: accessing invalid array location " + std::to_string(index) + " Maximum is " +
+                   std::to_string(trackCount() - 1));
+    }
+    return nullptr;
+}
+
+std::int64_t MidiFile::totalEventCount() const
+{
+    std::int64_t total = 0;
+    for (const auto& list : m_tracks) {
+        total += list ? list->getSize() : 0;  // tracks not made yet are empty
+    }
+    return total;
+}
+
+MidiEventList& MidiFile::track(std::int32_t index)
+{
+    findTrack(index);
+    if (index >= m_tracks.getSize()) {
+        m_tracks.setSize(index + 1);
+    }
+    auto& list = m_tracks.at(index);
+    if (!list) {
+        list = std::make_unique<MidiEventList>();
+    }
+    return *list;
+}
+
+const MidiEventList& MidiFile::track(std::int32_t index) const
+{
+    static const MidiEventList kEmpty;
+    const MidiEventList* list = findTrack(index);
+    return list != nullptr ? *list : kEmpty;
+}
+
 void MidiFile::toAbsoluteTicks()
 {
     if (m_tickMode == AbsoluteTicks) {
         return;
     }
     for (auto& list : m_tracks) {
+        if (!list) {
+            continue;
+        }
         std::uint32_t sum = 0;
         for (MidiEvent& event : *list) {
             // Wrapping sum: ticks are 32-bit, and a corrupt file must not make this undefined.
@@ -37,6 +80,9 @@ void MidiFile::toDeltaTicks()
         return;
     }
     for (auto& list : m_tracks) {
+        if (!list) {
+            continue;
+        }
         std::uint32_t previous = 0;
         for (MidiEvent& event : *list) {
             const auto absolute = static_cast<std::uint32_t>(event.tick);
@@ -51,6 +97,7 @@ void MidiFile::resetTracks()
 {
     m_tracks.setSize(0);
     m_tracks.append(std::make_unique<MidiEventList>());
+    m_announcedTracks = 0;
 }
 
 namespace {
@@ -113,10 +160,15 @@ void sortTrack(MidiEventList& list)
     }
 }
 
+// Events a track gives to the merge before the storage they leave behind
+// is released (handed to the merged list, which fills it next).
+constexpr std::int32_t kReleaseEvents = 1 << 15;
+
 // One track's next event in the merge.
 struct MergeHead {
     std::uint64_t key;
     std::int32_t track;
+    std::int32_t taken;  // moved out since the track's storage was last released
     MidiEvent* next;
     MidiEvent* end;
 
@@ -169,17 +221,23 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
     // Built as a merge instead: each track sorted stably on its own (usually
     // already in order), then the tracks merged, taking the lower track on equal
     // keys. Events are moved, not copied, and the merged list is sized once.
+    // Each track gives back the storage of the events it has handed over as
+    // the merge goes, so the events are not held twice at any time.
     std::int64_t total = 0;
     std::vector<MergeHead> heads;
-    for (std::int32_t t = 0; t < trackCount(); ++t) {
+    // Tracks past the ones made are empty and have nothing to give.
+    for (std::int32_t t = 0; t < m_tracks.getSize(); ++t) {
         if (stopRaised()) {
             return dropEventsAfterStop(rememberedMode);
+        }
+        if (!m_tracks.at(t)) {
+            continue;
         }
         MidiEventList& list = *m_tracks.at(t);
         sortTrack(list);
         total += list.getSize();
         if (list.getSize() > 0) {
-            heads.push_back({orderKey(*list.begin()), t, list.begin(), list.end()});
+            heads.push_back({orderKey(*list.begin()), t, 0, list.begin(), list.end()});
         }
     }
     merged->reserveStorage(total);
@@ -196,6 +254,11 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
         merged->append(std::move(*top.next));
         if (++top.next != top.end) {
             top.key = orderKey(*top.next);
+            if (++top.taken == kReleaseEvents) {
+                // The events left do not move: `next` and `end` stay valid.
+                m_tracks.at(top.track)->dropFront(top.taken, merged.get());
+                top.taken = 0;
+            }
         } else {
             top = heads.back();
             heads.pop_back();
@@ -207,9 +270,8 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
     }
 
     resetTracks();
+    // In order by construction: sorting it again would find nothing to do.
     m_tracks.at(0) = std::move(merged);
-    // Already in order: the check below finds nothing to do.
-    sortAllTracks();
 
     if (rememberedMode == DeltaTicks) {
         toDeltaTicks();
@@ -227,7 +289,9 @@ bool MidiFile::dropEventsAfterStop(std::int32_t rememberedMode)
 void MidiFile::sortAllTracks()
 {
     for (auto& list : m_tracks) {
-        sortTrack(*list);
+        if (list) {
+            sortTrack(*list);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "midifile/MidiEventList.h"
 
 #include <atomic>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -60,20 +61,27 @@ public:
                    const std::atomic<bool>* stop = nullptr);
     const ReadResult& readResult() const { return m_readResult; }
 
-    std::int32_t trackCount() const { return m_tracks.getSize(); }
-    // Index errors end the process through the checked array.
-    std::int32_t eventCount(std::int32_t track) const { return m_tracks.at(track)->getSize(); }
+    std::int32_t trackCount() const { return std::max(m_tracks.getSize(), m_announcedTracks); }
+    // Events in all tracks together.
+    std::int64_t totalEventCount() const;
+    // Index errors end the process with the checked array's message.
+    std::int32_t eventCount(std::int32_t track) const
+    {
+        const MidiEventList* list = findTrack(track);
+        return list != nullptr ? list->getSize() : 0;
+    }
     // Never appends: an index at the end is an error like any other past it.
     MidiEvent& eventAt(std::int32_t track, std::int32_t index)
     {
         return const_cast<MidiEvent&>(std::as_const(*this).eventAt(track, index));
     }
-    const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const
-    {
-        return static_cast<const MidiEventList&>(*m_tracks.at(track)).at(index);
-    }
-    MidiEventList& track(std::int32_t index) { return *m_tracks.at(index); }
-    const MidiEventList& track(std::int32_t index) const { return *m_tracks.at(index); }
+    const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const { return this->track(track).at(index); }
+    // A track's list is made when it is first asked for to be written to;
+    // until then the track reads as empty. A header may announce tens of
+    // thousands of tracks that the file does not hold: they cost nothing
+    // until they are read.
+    MidiEventList& track(std::int32_t index);
+    const MidiEventList& track(std::int32_t index) const;
 
     std::int32_t ticksPerQuarter() const { return m_ticksPerQuarterNote; }
     std::int32_t tickModeOf() const { return m_tickMode; }
@@ -101,8 +109,20 @@ private:
     class Reader;
 
     bool dropEventsAfterStop(std::int32_t rememberedMode);
+    // The list of track `index`, or null when it has not been made yet.
+    const MidiEventList* findTrack(std::int32_t index) const
+    {
+        if (index >= 0 && index < m_tracks.getSize()) {
+            return m_tracks.begin()[index].get();
+        }
+        return findUnmadeTrack(index);
+    }
+    const MidiEventList* findUnmadeTrack(std::int32_t index) const;
 
+    // The tracks made so far, in order; null for a track not written yet.
     CheckedArray<std::unique_ptr<MidiEventList>> m_tracks;
+    // Tracks announced by the header, made or not; trackCount() counts them.
+    std::int32_t m_announcedTracks = 0;
     std::int32_t m_ticksPerQuarterNote = 48;
     std::int32_t m_trackLayout = SeparateTracks;
     std::int32_t m_tickMode = DeltaTicks;

@@ -12,7 +12,7 @@
 class MidiFile::Reader {
 public:
     Reader(MidiFile& file, ByteStream& in, const std::string& name, const std::atomic<bool>* stop)
-        : m_file(file), m_in(in), m_name(name), m_stop(stop)
+        : m_file(file), m_in(in), m_name(name), m_stop(stop), m_storageBudget(in.remaining() / 3)
     {
     }
 
@@ -132,15 +132,12 @@ private:
     }
 
     // From here on the tracks hold absolute ticks, whatever happens next.
+    // Each track's list is made when the track is read (see MidiFile::track).
     void makeTrackTable(std::int32_t count)
     {
         m_file.resetTracks();
         m_file.m_tracks.setSize(0);
-        for (std::int32_t t = 0; t < count; ++t) {
-            auto list = std::make_unique<MidiEventList>();
-            list->reserve(10000);
-            m_file.m_tracks.append(std::move(list));
-        }
+        m_file.m_announcedTracks = count;
         m_file.m_tickMode = AbsoluteTicks;
         m_file.m_readResult.status = ReadResult::Status::Partial;
     }
@@ -174,9 +171,13 @@ private:
         // Room for one event per two bytes of the declared length; the length
         // does not bound the reading that follows.
         events.reserve(static_cast<std::int32_t>(*length / 2));
-        // Real storage for as many events as the chunk can hold, but never
-        // more than the rest of the file could: a chunk length may lie.
-        events.reserveStorage(static_cast<std::int64_t>(std::min<std::uint64_t>(*length, m_in.remaining()) / 3));
+        // Real storage for as many events as the chunk can hold (three bytes
+        // at least each), but never more than the rest of the file could, and
+        // for all tracks together never more than the whole file could: chunk
+        // lengths may lie, and a header may announce thousands of tracks.
+        const std::size_t room = std::min<std::size_t>(std::min<std::uint64_t>(*length, m_in.remaining()) / 3, m_storageBudget);
+        m_storageBudget -= room;
+        events.reserveStorage(static_cast<std::int64_t>(room));
 
         std::uint32_t tickSum = 0;
         std::uint8_t markerCounter = 1;
@@ -394,6 +395,7 @@ private:
     ByteStream& m_in;
     const std::string& m_name;
     const std::atomic<bool>* m_stop;
+    std::size_t m_storageBudget;  // events the tracks may still reserve storage for
     std::uint8_t m_runningStatus = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -141,6 +143,68 @@ TEST(CheckedArrayAccounting, ByteArraysKeepTheirLeadingBytesAcrossShrinkAndRegro
 // A file's events are this array plus two 32-bit fields: its size decides
 // the memory a large song takes.
 static_assert(sizeof(CheckedArray<std::uint8_t>) <= 24, "a byte array must stay small enough for ten million events");
+
+// Small arrays live on the heap, large ones (a megabyte and more) in storage
+// mapped from the system, whose front pages are given back as they are dropped.
+class CheckedArrayDropFront : public testing::TestWithParam<int> {};
+
+TEST_P(CheckedArrayDropFront, KeepsTheRestInPlaceAndShrinksTheAccounting)
+{
+    const int count = GetParam();
+    CheckedArray<std::int64_t> values;
+    values.allowGrowth(true);
+    values.setSize(0);
+    for (int i = 0; i < count; ++i) {
+        values.append(std::int64_t{3} * i + 1);
+    }
+    const std::int32_t allocated = values.getAllocSize();
+    const std::int64_t* last = &values.at(count - 1);
+    const int dropped = count / 3 + 1;
+    values.dropFront(dropped);
+    ASSERT_EQ(values.getSize(), count - dropped);
+    EXPECT_EQ(values.getAllocSize(), allocated - dropped);
+    EXPECT_EQ(&values.at(count - dropped - 1), last);
+    for (int i = 0; i < count - dropped; ++i) {
+        ASSERT_EQ(values.at(i), std::int64_t{3} * (i + dropped) + 1) << i;
+    }
+    // Appending after a drop still works, and dropping past the end empties.
+    values.append(std::int64_t{-5});
+    EXPECT_EQ(values.at(count - dropped), -5);
+    values.dropFront(count);
+    EXPECT_EQ(values.getSize(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CheckedArrayDropFront, testing::Values(7, 400000));
+
+TEST_P(CheckedArrayDropFront, HandsItsPagesToAReceiverWithoutDisturbingEitherArray)
+{
+    const int count = GetParam();
+    CheckedArray<std::int64_t> source;
+    source.allowGrowth(true);
+    source.setSize(0);
+    for (int i = 0; i < count; ++i) {
+        source.append(std::int64_t{5} * i + 2);
+    }
+    CheckedArray<std::int64_t> receiver;
+    receiver.allowGrowth(true);
+    receiver.setSize(0);
+    receiver.append(std::int64_t{-1});
+    receiver.reserveStorage(count + 1);
+    // Move the elements over in rounds, dropping each round from the source.
+    const int round = count / 4 + 1;
+    while (source.getSize() > 0) {
+        const int n = std::min<int>(round, source.getSize());
+        for (int i = 0; i < n; ++i) {
+            receiver.append(source.at(i));
+        }
+        source.dropFront(n, &receiver);
+    }
+    ASSERT_EQ(receiver.getSize(), count + 1);
+    EXPECT_EQ(receiver.at(0), -1);
+    for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(receiver.at(i + 1), std::int64_t{5} * i + 2) << i;
+    }
+}
 
 TEST(CheckedArrayAssignment, SmallSourceKeepsTheTargetsSettings)
 {

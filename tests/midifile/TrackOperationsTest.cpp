@@ -165,7 +165,35 @@ TEST(MergeTracks, ResetTracksLeavesExactlyOneEmptyTrack)
     EXPECT_EQ(file.eventCount(0), 0);
 }
 
+// A header may announce far more tracks than the file holds: the read fails
+// at the first missing one, and every announced track is still there, empty.
+TEST(TrackTable, AnnouncedTracksThatAreNeverReadCountAsEmptyAndMergeAway)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().noteOn(4, 0, 60, 1).end().bytes(65535));
+    ASSERT_EQ(file.trackCount(), 65535);
+    EXPECT_EQ(file.eventCount(0), 1);
+    EXPECT_EQ(file.eventCount(1), 0);
+    EXPECT_EQ(file.eventCount(65534), 0);
+    file.track(70).append(makeEvent(2, {0x91, 61, 1}));
+    EXPECT_EQ(file.trackCount(), 65535);
+    EXPECT_EQ(file.eventCount(70), 1);
+    EXPECT_EQ(file.totalEventCount(), 2);
+    file.mergeTracks();
+    ASSERT_EQ(file.trackCount(), 1);
+    EXPECT_EQ(ticksOf(file, 0), (std::vector<int>{2, 4}));
+}
+
 using MidiFileDeathTest = testing::Test;
+
+TEST_F(MidiFileDeathTest, IndexesPastTheAnnouncedTracksEndTheProcessWithTheArrayMessage)
+{
+    MidiFile file;
+    readInto(file, SmfBuilder().track().end().bytes(300));
+    EXPECT_EXIT(file.eventCount(300), testing::ExitedWithCode(1), "^Error: accessing invalid array location 300 Maximum is 299\n$");
+    EXPECT_EXIT(file.eventAt(299, 0), testing::ExitedWithCode(1), "^Error: accessing invalid array location 0 Maximum is -1\n$");
+    EXPECT_EXIT(file.track(-1), testing::ExitedWithCode(1), "^Error: accessing invalid array location -1 Maximum is 299\n$");
+}
 
 TEST_F(MidiFileDeathTest, EventIndexPastTheEndEndsTheProcess)
 {
