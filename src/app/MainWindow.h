@@ -48,6 +48,8 @@ public:
     ~MainWindow() override;
 
     void setFileDialogs(FileDialogs dialogs);
+    // Appends `paths` to the playlist as a drop of those files would.
+    void appendFiles(const QStringList& paths);
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.
