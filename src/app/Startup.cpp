@@ -72,16 +72,18 @@ void showNoDevicesBox(int& argc, char** argv)
 
 int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service, const LaunchHooks& hooks)
 {
+    // Ctrl-C and SIGTERM close the panel like its Exit button, so playback
+    // and fixed mode stop and the last output object resets the controller.
+    // Taken before anything starts a thread: device discovery does (the
+    // JACK and ALSA clients), and a thread started earlier would take the
+    // signal with its default action and end the process on the spot.
+    TerminationSignals stopSignals;
     if (service) {
         MidiOutPort::installService(std::move(service));
     }
     if (MidiOutPort::service()->deviceCount() <= 0) {
         showNoDevicesBox(argc, argv);
     }
-    // Ctrl-C and SIGTERM close the panel like its Exit button, so playback
-    // and fixed mode stop and the last output object resets the controller;
-    // taken before Qt starts any thread.
-    TerminationSignals stopSignals;
     // The first output object: without a device it prints the error and
     // ends the process with exit code 1.
     AppContext context;
