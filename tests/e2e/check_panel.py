@@ -2,11 +2,12 @@
 """Smoke test of the real control panel on an X server, against the JACK
 recorder that with_jack.sh started as "Quillarc USB Controller".
 
-    check_panel.py QUILLARC QUILLARC_CLI SONG ARTEFACT_DIR
+    check_panel.py QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG [SONG...]
 
 It starts Xvfb (by PID, on a display number of its own), then `quillarc`
-with SONG in its playlist (QUILLARC_PLAYLIST, as if dropped on the window)
-and its real MIDI devices. Once the window is drawn it presses Space there
+in the folder of the songs, with their names in its playlist
+(QUILLARC_PLAYLIST, as if dropped on the window), and its real MIDI devices.
+The first song is played. Once the window is drawn it presses Space there
 with xdotool: the Play button, which has the keyboard focus, starts the song. The recorder must see
 the channel volume, every note of the song's note list in order and the
 final all-sound-off; half-way through, the window is photographed with
@@ -114,13 +115,15 @@ def run_panel(panel, display, expected, artefacts):
 
 
 def main():
-    quillarc, cli, song, artefacts = sys.argv[1:5]
+    quillarc, cli, artefacts = map(os.path.abspath, sys.argv[1:4])
+    songs = sys.argv[4:]
+    folder = os.path.dirname(os.path.abspath(songs[0]))
     for tool in ("Xvfb", "xdpyinfo", "xdotool", "import"):
         if shutil.which(tool) is None:
             print("SKIP: %s is not installed (scripts/bootstrap installs it)" % tool, file=sys.stderr)
             sys.exit(77)
     os.makedirs(artefacts, exist_ok=True)
-    expected = note_list(cli, song)
+    expected = note_list(cli, songs[0])
     log = os.path.join(SCRATCH, "xvfb.log")
     started = start_xvfb(log)
     if started is None:
@@ -128,11 +131,11 @@ def main():
             sys.stderr.write(fh.read())
         fail("Xvfb did not start")
     server, display = started
-    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_PLAYLIST=song,
+    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_PLAYLIST=";".join(os.path.relpath(os.path.abspath(song), folder) for song in songs),
                QUILLARC_SHOWN_MARK="shown", XDG_RUNTIME_DIR=SCRATCH)
     env.pop("QUILLARC_VIRTUAL_DEVICES", None)
     env.pop("WAYLAND_DISPLAY", None)
-    panel = subprocess.Popen([quillarc], env=env, stdout=subprocess.PIPE, text=True,
+    panel = subprocess.Popen([quillarc], env=env, cwd=folder, stdout=subprocess.PIPE, text=True,
                              stderr=open(os.path.join(SCRATCH, "panel.err"), "w"))
     try:
         run_panel(panel, display, expected, artefacts)
