@@ -1,6 +1,9 @@
 #include "cli/CliSupport.h"
 
+#include "playback/VelocityCurve.h"
+
 #include <charconv>
+#include <iostream>
 
 std::optional<std::int32_t> parseInt(const std::string& text)
 {
@@ -25,4 +28,59 @@ std::int32_t ArgCursor::intValueOf(const std::string& name)
         throw UsageError("option " + name + " needs a whole number, not '" + text + "'");
     }
     return *value;
+}
+
+const char* const kNoteOptionsHelp =
+    "  --channel N        channel whose notes are taken, 0 being the first MIDI\n"
+    "                     channel (default 0)\n"
+    "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n"
+    "  --lower-limit N    highest key that is shifted (default 50)\n";
+
+bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options)
+{
+    if (arg == "--channel") {
+        options.playChannel = cursor.intValueOf(arg);
+    } else if (arg == "--shift-low-notes") {
+        options.shiftLowNotes = 1;
+    } else if (arg == "--lower-limit") {
+        options.lowerLimit = cursor.intValueOf(arg);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+const char* const kSendOptionsHelp =
+    "  --curve FILE       velocity curve: up to 128 numbers, the velocity to send\n"
+    "                     for input velocities 0, 1, 2, ...\n"
+    "  --volume V         channel volume sent at the start, 0..127 (default 31, as\n"
+    "                     the control panel starts)\n";
+
+bool takeSendOption(const std::string& arg, ArgCursor& cursor, SendOptions& send)
+{
+    if (arg == "--curve") {
+        send.curveFile = cursor.valueOf(arg);
+    } else if (arg == "--volume") {
+        send.volume = cursor.intValueOf(arg);
+        if (send.volume < 0 || send.volume > 127) {
+            throw UsageError("--volume takes a value from 0 to 127");
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool applyCurve(const SendOptions& send, PlaybackOptions& options)
+{
+    if (!send.curveFile) {
+        return true;
+    }
+    std::string error;
+    if (!loadVelocityCurve(*send.curveFile, options, error)) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    options.customCurve = 1;
+    return true;
 }

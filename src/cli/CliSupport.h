@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playback/PlaybackOptions.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -39,3 +41,26 @@ private:
 
 // Parses a whole decimal integer; nothing when the text is not one.
 std::optional<std::int32_t> parseInt(const std::string& text);
+
+// The note-list options of notes, play and render: --channel N,
+// --shift-low-notes and --lower-limit N. Takes `arg` (with its value from
+// `cursor`) into `options` when it is one of them; false otherwise.
+bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options);
+// Their lines for a command's help text.
+extern const char* const kNoteOptionsHelp;
+
+// What play and render send besides the note list: the velocity curve and
+// the channel volume sent first.
+struct SendOptions {
+    static constexpr int kDefaultVolume = 31;  // where the control panel's slider starts
+
+    std::optional<std::string> curveFile;
+    int volume = kDefaultVolume;
+};
+// --curve FILE and --volume V (0..127), like takeNoteOption.
+bool takeSendOption(const std::string& arg, ArgCursor& cursor, SendOptions& send);
+extern const char* const kSendOptionsHelp;
+
+// Loads the curve that `send` names into `options` and switches it on. False
+// after printing why on standard error.
+bool applyCurve(const SendOptions& send, PlaybackOptions& options);

@@ -16,3 +16,4 @@ struct Command {
 int runNotesCommand(const std::vector<std::string>& args);
 int runDevicesCommand(const std::vector<std::string>& args);
 int runPlayCommand(const std::vector<std::string>& args);
+int runRenderCommand(const std::vector<std::string>& args);

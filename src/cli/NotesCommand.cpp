@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const kNotesHelp = R"(usage: quillarc-cli notes FILE [options]
+const char* const kNotesUsage = R"(usage: quillarc-cli notes FILE [options]
 
 Reads a Standard MIDI File and prints the note list of one channel as CSV on
 standard output: a header "time_ms,key,velocity", then one line per entry in
@@ -15,10 +15,9 @@ playing order (a velocity of 0 releases the key). Reader diagnostics and tempo
 changes go to standard error.
 
 options:
-  --channel N        channel to extract, 0 being the first MIDI channel (default 0)
-  --shift-low-notes  raise keys at or below the lower limit by 8 semitones
-  --lower-limit N    highest key that is shifted (default 50)
-  --help             show this text
+)";
+
+const char* const kNotesTail = R"(  --help             show this text
 
 exit status: 0 on success (also with no entries), 1 when the file could not be
 read (the entries of what was read are still printed) or the note list could
@@ -35,16 +34,13 @@ int runNotesCommand(const std::vector<std::string>& args)
     while (!cursor.done()) {
         const std::string& arg = cursor.next();
         if (arg == "--help" || arg == "-h") {
-            std::cout << kNotesHelp;
+            std::cout << kNotesUsage << kNoteOptionsHelp << kNotesTail;
             return 0;
         }
-        if (arg == "--channel") {
-            options.playChannel = cursor.intValueOf(arg);
-        } else if (arg == "--shift-low-notes") {
-            options.shiftLowNotes = 1;
-        } else if (arg == "--lower-limit") {
-            options.lowerLimit = cursor.intValueOf(arg);
-        } else if (arg.starts_with("-") && arg != "-") {
+        if (takeNoteOption(arg, cursor, options)) {
+            continue;
+        }
+        if (arg.starts_with("-") && arg != "-") {
             throw UsageError("unknown option " + arg);
         } else if (fileName.empty()) {
             fileName = arg;

@@ -7,7 +7,6 @@
 #include "playback/PlaybackObserver.h"
 #include "playback/PlaybackSession.h"
 #include "playback/TerminationSignals.h"
-#include "playback/VelocityCurve.h"
 
 #include <poll.h>
 #include <termios.h>
@@ -23,7 +22,7 @@
 
 namespace {
 
-const char* const kPlayHelp = R"(usage: quillarc-cli play FILE [options]
+const char* const kPlayUsage = R"(usage: quillarc-cli play FILE [options]
 
 Plays one channel of a Standard MIDI File on the coil controller, exactly as
 the control panel does: the channel volume first, then every note at its
@@ -33,14 +32,9 @@ options:
   --port N           play on output device N (see quillarc-cli devices)
   --device NAME      play on the first output device named exactly NAME
                      (default: the controller, "Quillarc USB Controller")
-  --channel N        channel to play, 0 being the first MIDI channel (default 0)
-  --shift-low-notes  raise keys at or below the lower limit by 8 semitones
-  --lower-limit N    highest key that is shifted (default 50)
-  --curve FILE       velocity curve: up to 128 numbers, the velocity to send
-                     for input velocities 0, 1, 2, ...
-  --volume V         channel volume sent at the start, 0..127 (default 31, as
-                     the control panel starts)
-  --help             show this text
+)";
+
+const char* const kPlayTail = R"(  --help             show this text
 
 While playing, when standard input is a terminal: space pauses and resumes,
 r restarts, q stops. A progress bar is shown on standard error when it is a
@@ -49,8 +43,6 @@ terminal. Ctrl-C and SIGTERM stop playback and silence every channel.
 exit status: 0 when the song was played (or stopped), 1 when there was
 nothing to play or no device to play on, 2 on bad arguments.
 )";
-
-constexpr int kDefaultVolume = 31;
 
 // Reports from the worker, kept for the main thread to show.
 class CliObserver : public PlaybackObserver {
@@ -140,8 +132,7 @@ struct PlayArgs {
     std::optional<int> port;
     std::optional<std::string> device;
     PlaybackOptions options;
-    std::optional<std::string> curveFile;
-    int volume = kDefaultVolume;
+    SendOptions send;
 };
 
 PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -154,23 +145,13 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             helpShown = true;
             return parsed;
         }
+        if (takeNoteOption(arg, cursor, parsed.options) || takeSendOption(arg, cursor, parsed.send)) {
+            continue;
+        }
         if (arg == "--port") {
             parsed.port = cursor.intValueOf(arg);
         } else if (arg == "--device") {
             parsed.device = cursor.valueOf(arg);
-        } else if (arg == "--channel") {
-            parsed.options.playChannel = cursor.intValueOf(arg);
-        } else if (arg == "--shift-low-notes") {
-            parsed.options.shiftLowNotes = 1;
-        } else if (arg == "--lower-limit") {
-            parsed.options.lowerLimit = cursor.intValueOf(arg);
-        } else if (arg == "--curve") {
-            parsed.curveFile = cursor.valueOf(arg);
-        } else if (arg == "--volume") {
-            parsed.volume = cursor.intValueOf(arg);
-            if (parsed.volume < 0 || parsed.volume > 127) {
-                throw UsageError("--volume takes a value from 0 to 127");
-            }
         } else if (arg.starts_with("-") && arg != "-") {
             throw UsageError("unknown option " + arg);
         } else if (parsed.fileName.empty()) {
@@ -230,16 +211,11 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     PlayArgs parsed = parsePlayArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kPlayHelp;
+        std::cout << kPlayUsage << kNoteOptionsHelp << kSendOptionsHelp << kPlayTail;
         return 0;
     }
-    if (parsed.curveFile) {
-        std::string error;
-        if (!loadVelocityCurve(*parsed.curveFile, parsed.options, error)) {
-            std::cerr << error << '\n';
-            return 1;
-        }
-        parsed.options.customCurve = 1;
+    if (!applyCurve(parsed.send, parsed.options)) {
+        return 1;
     }
 
     // Signals are taken from here on: a Ctrl-C while the device is being
@@ -252,7 +228,7 @@ int runPlayCommand(const std::vector<std::string>& args)
 
     AppState state;
     state.controllerPort.store(*port);
-    state.volumePosition.store(127 - parsed.volume);
+    state.volumePosition.store(127 - parsed.send.volume);
     state.setOptions(parsed.options);
     state.setCurrentFileName(parsed.fileName);
     state.playing.store(1);

@@ -12,6 +12,7 @@ constexpr std::array kCommands{
     Command{"notes", "print the note list of a MIDI file as CSV", runNotesCommand},
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
+    Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},
 };
 
 void printUsage(std::ostream& out)
