@@ -88,6 +88,8 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
     // ends the process with exit code 1.
     AppContext context;
     QApplication application(argc, argv);
+    // Desktop shells find the icon and the name through the installed entry.
+    QGuiApplication::setDesktopFileName("quillarc");
     QSocketNotifier notifier(stopSignals.fd(), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &application, [&stopSignals] {
         stopSignals.take();
