@@ -2,8 +2,9 @@
 # `scripts/run --headless` as on a fresh machine without a display or a sound
 # card: in a private mount namespace with an empty /dev/shm no JACK server
 # answers, so the script must start one of its own with the dummy driver, play
-# the demo song to the coil simulator, report the WAV and the duty peak, and
-# stop the server and the simulator again.
+# the demo song to the coil simulator, report the WAV (and the charts, where
+# quillarc-cli has `plot`) and the duty peak, and stop the server and the
+# simulator again.
 #   check_run_headless.sh BUILD_DIR
 set -euo pipefail
 if ! command -v jackd >/dev/null 2>&1; then
@@ -34,6 +35,13 @@ with wave.open(sys.argv[1]) as w:
 sys.exit(0 if any(frames) else 1)
 PY
 grep -Eq '^Duty: +peak [0-9]' "$out/run.log" || fail "no duty peak reported"
+# The charts, where this build's quillarc-cli draws them.
+if "$build/src/cli/quillarc-cli" --help | grep -q '^  plot '; then
+  for chart in spectrum notes duty; do
+    png="$out/two-voices/two-voices-$chart.png"
+    grep -qx "PNG: *$png" "$out/run.log" && [ -s "$png" ] || fail "the $chart chart was not drawn"
+  done
+fi
 for pid in $(pgrep -x jackd || true) $(pgrep -x quillarc-coil || true); do
   if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -q '^QUILLARC_RUN_OUT='"$out"'$'; then
     fail "scripts/run left process $pid running"
