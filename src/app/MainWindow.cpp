@@ -252,12 +252,21 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
+    QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile()) {
-            appendToPlaylist(url.toLocalFile());
+            paths.append(url.toLocalFile());
         }
     }
+    appendFiles(paths);
     event->acceptProposedAction();
+}
+
+void MainWindow::appendFiles(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        appendToPlaylist(path);
+    }
 }
 
 void MainWindow::showStatus(const QString& text)

@@ -55,6 +55,8 @@ public:
     void setFileDialogs(FileDialogs dialogs);
     // Where playback workers get their notes: loadSong unless replaced.
     void setSongLoader(SongLoad load);
+    // Appends `paths` to the playlist as a drop of those files would.
+    void appendFiles(const QStringList& paths);
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.

@@ -6,10 +6,42 @@
 #include "playback/TerminationSignals.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QStringList>
+
+#include <cstdio>
 
 namespace {
+
+// Prints a mark once the watched window has been painted for the first time:
+// the line is written from the event loop after the paint, so it follows the
+// window's first complete drawing.
+class FirstPaintMark : public QObject {
+public:
+    explicit FirstPaintMark(std::string mark) : m_mark(std::move(mark)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    std::fputs((m_mark + "\n").c_str(), stdout);
+                    std::fflush(stdout);
+                },
+                Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::string m_mark;
+    bool m_seen = false;
+};
 
 // Whether a message box can be shown at all: not on the offscreen or minimal
 // platforms (nobody would see it, and nobody could close it), and on X11 or
@@ -38,34 +70,48 @@ void showNoDevicesBox(int& argc, char** argv)
 
 }  // namespace
 
-int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service)
+int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service, const LaunchHooks& hooks)
 {
+    // Ctrl-C, SIGTERM, SIGHUP and SIGQUIT close the panel like its Exit
+    // button, so playback
+    // and fixed mode stop and the last output object resets the controller.
+    // Taken before anything starts a thread: device discovery does (the
+    // JACK and ALSA clients), and a thread started earlier would take the
+    // signal with its default action and end the process on the spot.
+    TerminationSignals stopSignals;
     if (service) {
         MidiOutPort::installService(std::move(service));
     }
     if (MidiOutPort::service()->deviceCount() <= 0) {
         showNoDevicesBox(argc, argv);
     }
-    // Ctrl-C, SIGTERM, SIGHUP and SIGQUIT close the panel like its Exit
-    // button, so playback and fixed mode stop and the last output object
-    // resets the controller; taken before Qt starts any thread.
-    TerminationSignals stopSignals;
     // The first output object: without a device it prints the error and
     // ends the process with exit code 1.
     AppContext context;
     QApplication application(argc, argv);
+    // Desktop shells find the icon and the name through the installed entry.
+    QGuiApplication::setDesktopFileName("quillarc");
     QSocketNotifier notifier(stopSignals.fd(), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &application, [&stopSignals] {
         stopSignals.take();
         QApplication::closeAllWindows();
         QApplication::quit();
     });
-    return execMainWindow(context);
+    return execMainWindow(context, hooks);
 }
 
-int execMainWindow(AppContext& context)
+int execMainWindow(AppContext& context, const LaunchHooks& hooks)
 {
     MainWindow window(context);
+    QStringList playlist;
+    for (const std::string& path : hooks.playlist) {
+        playlist.append(QString::fromStdString(path));
+    }
+    window.appendFiles(playlist);
+    FirstPaintMark shownMark(hooks.shownMark);
+    if (!hooks.shownMark.empty()) {
+        window.installEventFilter(&shownMark);
+    }
     window.show();
     return QApplication::exec();
 }

@@ -1,9 +1,23 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class AppContext;
 class MidiService;
+
+// What a run can be given besides the MIDI devices, for tests, benchmarks and
+// demonstrations; empty in a normal run, which then behaves exactly as
+// without them.
+struct LaunchHooks {
+    // Paths put into the playlist before the window shows, as if they had
+    // been dropped on it.
+    std::vector<std::string> playlist;
+    // Printed on standard output, with a newline, once the main window has
+    // been drawn on screen for the first time; nothing when empty.
+    std::string shownMark;
+};
 
 // Runs the control panel and returns the process's exit code: installs
 // `service` as the MIDI platform layer when one is given (the system's
@@ -14,9 +28,9 @@ class MidiService;
 // message "Error: no MIDI output devices" goes to standard error (and into a
 // message box first when there is a display to show it on) and the process
 // exits with code 1.
-int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service);
+int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service, const LaunchHooks& hooks = {});
 
 // Shows the main window over `context` on the running application object
 // and runs the event loop until the window is closed; returns the loop's
 // exit code.
-int execMainWindow(AppContext& context);
+int execMainWindow(AppContext& context, const LaunchHooks& hooks = {});

@@ -26,7 +26,8 @@ void printUsage(std::ostream& out)
     for (const Command& command : kCommands) {
         out << "  " << command.name << std::string(10 - std::strlen(command.name), ' ') << command.summary << '\n';
     }
-    out << "\n'quillarc-cli COMMAND --help' describes each command's options.\n";
+    out << "\n'quillarc-cli COMMAND --help' describes each command's options;\n"
+           "'quillarc-cli --version' prints the version.\n";
 }
 
 }  // namespace
@@ -40,6 +41,10 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(std::cout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::cout << "quillarc-cli " << QUILLARC_VERSION << '\n';
         return 0;
     }
     for (const Command& command : kCommands) {

@@ -77,4 +77,12 @@ TEST_F(NotesCommand, HelpDescribesEveryOption)
     }
 }
 
+TEST(CliVersion, VersionPrintsTheProjectVersionAndExitsZero)
+{
+    const ProgramRun run = runProgram(std::string(QUILLARC_CLI) + " --version");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "quillarc-cli " QUILLARC_EXPECTED_VERSION "\n");
+    EXPECT_EQ(run.err, "");
+}
+
 }  // namespace

@@ -3,7 +3,9 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTimer>
 
 class StartupTest : public QObject {
@@ -13,6 +15,9 @@ private slots:
     void withoutDevicesTheProgramEndsBeforeAnyWindow_data();
     void withoutDevicesTheProgramEndsBeforeAnyWindow();
     void closingTheWindowEndsTheRunWithCodeZero();
+    void versionIsPrintedEvenWithoutAnyDevice();
+    void playlistGivenAtLaunchIsInTheWindowAsIfDropped();
+    void shownMarkIsPrintedOnceTheWindowIsDrawn();
 };
 
 void StartupTest::withoutDevicesTheProgramEndsBeforeAnyWindow_data()
@@ -68,6 +73,71 @@ void StartupTest::closingTheWindowEndsTheRunWithCodeZero()
     QCOMPARE(execMainWindow(context), 0);
     QVERIFY(closed);
     QCOMPARE(context.state.controllerPort.load(), 2);
+}
+
+void StartupTest::versionIsPrintedEvenWithoutAnyDevice()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLARC_VIRTUAL_DEVICES", "");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QUILLARC_EXECUTABLE, {"--version"});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardOutput(), QByteArray("quillarc " QUILLARC_EXPECTED_VERSION "\n"));
+    QCOMPARE(program.readAllStandardError(), QByteArray());
+}
+
+void StartupTest::playlistGivenAtLaunchIsInTheWindowAsIfDropped()
+{
+    auto service = std::make_shared<VirtualMidiService>(devicesWithController(1, 0));
+    QVERIFY(MidiOutPort::installService(service));
+    AppContext context;
+    LaunchHooks hooks;
+    hooks.playlist = {"/songs/first.mid", "/other/second.mid"};
+
+    QStringList lines;
+    QString status;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == "mainWindow" && window->isVisible()) {
+                const auto* box = window->findChild<QListWidget*>("playlist");
+                for (int row = 0; row < box->count(); ++row) {
+                    lines.append(box->item(row)->text());
+                }
+                status = window->findChild<QStatusBar*>("statusBar")->currentMessage();
+                window->close();
+            }
+        }
+    });
+    closer.start(10);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, [] { QApplication::exit(2); });
+    deadline.start(10000);
+
+    QCOMPARE(execMainWindow(context, hooks), 0);
+    QCOMPARE(lines, QStringList({"/songs/first.mid", "/other/second.mid"}));
+    QCOMPARE(status, QString("Loaded "));
+}
+
+void StartupTest::shownMarkIsPrintedOnceTheWindowIsDrawn()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLARC_VIRTUAL_DEVICES", kControllerName);
+    environment.insert("QUILLARC_SHOWN_MARK", "window drawn");
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QUILLARC_EXECUTABLE, {});
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).contains('\n'), 30000);
+    program.terminate();
+    QVERIFY(program.waitForFinished(30000));
+    out += program.readAllStandardOutput();
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(out, QByteArray("window drawn\n"));
 }
 
 QTEST_MAIN(StartupTest)

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # SIGTERM, SIGINT, SIGHUP and SIGQUIT close the control panel like its Exit
-# button: the process leaves through its normal exit (status 0, so the last
-# output object resets the controller) instead of dying by the signal.
-#   check_terminate.sh PATH/TO/quillarc
+# button: the process leaves through its normal exit (status 0, so the last output object
+# resets the controller) instead of dying by the signal.
+#   check_terminate.sh PATH/TO/quillarc [--system-devices]
+#
+# With --system-devices the panel uses the system's MIDI devices (run it
+# under tests/e2e/with_jack.sh), whose discovery starts threads of its own;
+# otherwise in-memory ones.
 set -uo pipefail
-export QT_QPA_PLATFORM=offscreen QUILLARC_VIRTUAL_DEVICES="Quillarc USB Controller"
+export QT_QPA_PLATFORM=offscreen
+if [ "${2:-}" != --system-devices ]; then
+  export QUILLARC_VIRTUAL_DEVICES="Quillarc USB Controller"
+fi
 for signal in TERM INT HUP QUIT; do
   "$1" >/dev/null 2>&1 &
   pid=$!
