@@ -16,7 +16,9 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
     return key;
 }
 
-std::optional<std::int32_t> timeMsOf(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter)
+}  // namespace
+
+std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter)
 {
     const double a = static_cast<double>(tick) * 60.0 / tempoBpm;
     const double b = a / static_cast<double>(ticksPerQuarter);
@@ -26,8 +28,6 @@ std::optional<std::int32_t> timeMsOf(std::int32_t tick, double tempoBpm, std::in
     }
     return static_cast<std::int32_t>(ms);
 }
-
-}  // namespace
 
 std::optional<double> readTempo(const MidiFile& file, std::int32_t index)
 {
@@ -61,7 +61,7 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options)
         }
         const int kind = status & 0xF0;
         if (kind == 0x90 || kind == 0x80) {
-            const auto timeMs = timeMsOf(event.tick, list.tempoBpm, ticksPerQuarter);
+            const auto timeMs = noteTimeMs(event.tick, list.tempoBpm, ticksPerQuarter);
             if (!timeMs) {
                 list.error = "Error: note time out of range at tick " + std::to_string(event.tick);
                 return list;

@@ -43,6 +43,11 @@ inline constexpr std::int32_t kLeadInMs = 500;
 // end extraction with an error instead of ending the process.
 NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options);
 
+// Due time of an event at absolute `tick` when the tempo in force is
+// `tempoBpm`: the whole tick count at that tempo, truncated to the millisecond,
+// plus the lead-in. Nothing when the time does not fit in 32 bits.
+std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter);
+
 // Beats per minute of the set-tempo event at `index` of track 0, or nothing when
 // the event holds fewer than three tempo bytes or a tempo of 0 microseconds.
 std::optional<double> readTempo(const MidiFile& file, std::int32_t index);

@@ -1,0 +1,147 @@
+#include "views/Analysis.h"
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+namespace {
+
+// The time of the nearest note-off seen so far, per key. Keys of a note list
+// are bytes (0..255, before or after the low-note shift); anything else, which
+// only a hand-made list holds, goes to a map.
+class NextOffTimes {
+public:
+    std::optional<std::int32_t>& at(std::int32_t key)
+    {
+        if (key >= 0 && key < static_cast<std::int32_t>(kDirectKeys)) {
+            return m_direct[static_cast<std::size_t>(key)];
+        }
+        return m_other[key];
+    }
+
+private:
+    static constexpr std::size_t kDirectKeys = 256;
+    std::array<std::optional<std::int32_t>, kDirectKeys> m_direct{};
+    std::unordered_map<std::int32_t, std::optional<std::int32_t>> m_other;
+};
+
+std::int32_t saturatedDifference(std::int32_t later, std::int32_t earlier)
+{
+    const std::int64_t difference = static_cast<std::int64_t>(later) - earlier;
+    if (difference > std::numeric_limits<std::int32_t>::max()) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    if (difference < std::numeric_limits<std::int32_t>::min()) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(difference);
+}
+
+struct Voice {
+    std::int32_t key = 0;
+    std::int32_t velocity = 0;
+
+    bool silent() const { return key == 0 && velocity == 0; }
+    double duty() const { return noteDuty(key, velocity); }
+};
+
+// Note-ons outside these keys take no voice.
+constexpr std::int32_t kLowestDutyKey = 36;
+constexpr std::int32_t kHighestDutyKey = 93;
+
+}  // namespace
+
+std::vector<PairedNote> pairNotes(const std::vector<NoteListEntry>& entries)
+{
+    // Walking backwards, the nearest later note-off of each key is known when a
+    // note-on is reached; a second pass emits the pairs in note-on order.
+    std::vector<std::optional<std::int32_t>> endOf(entries.size());
+    NextOffTimes nextOff;
+    std::size_t paired = 0;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        const NoteListEntry& entry = entries[i];
+        if (entry.velocity == 0) {
+            nextOff.at(entry.key) = entry.timeMs;
+        } else if (entry.velocity > 0) {
+            endOf[i] = nextOff.at(entry.key);
+            paired += endOf[i].has_value() ? 1 : 0;
+        }
+    }
+
+    std::vector<PairedNote> notes;
+    notes.reserve(paired);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (endOf[i]) {
+            const NoteListEntry& entry = entries[i];
+            notes.push_back({entry.key, entry.velocity, entry.timeMs, saturatedDifference(*endOf[i], entry.timeMs)});
+        }
+    }
+    return notes;
+}
+
+KeyWeights keyWeights(const std::vector<PairedNote>& notes)
+{
+    KeyWeights weights;
+    for (const PairedNote& note : notes) {
+        if (note.key >= 0 && note.key < static_cast<std::int32_t>(weights.weight.size())) {
+            weights.weight[static_cast<std::size_t>(note.key)] +=
+                static_cast<double>(note.velocity) * static_cast<double>(note.length);
+        }
+    }
+    weights.scale = 1.0;
+    for (const double weight : weights.weight) {
+        if (weight > weights.scale) {
+            weights.scale = weight;
+        }
+    }
+    return weights;
+}
+
+double noteDuty(std::int32_t key, std::int32_t velocity)
+{
+    if (key == 0 && velocity == 0) {
+        return 0.0;
+    }
+    const double semitone = std::pow(2.0, 1.0 / 12.0);
+    const double frequency = 220.0 * std::pow(semitone, static_cast<double>(key - 57));
+    const double period = 1000000.0 / frequency;
+    double onTime = period / 16.0;
+    if (onTime > 100.0) {
+        onTime = 100.0;
+    }
+    return (static_cast<double>(velocity) / 128.0) * onTime / period;
+}
+
+std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries)
+{
+    std::vector<DutyPoint> points;
+    points.reserve(entries.size());
+    Voice first;
+    Voice second;
+    for (const NoteListEntry& entry : entries) {
+        if (entry.velocity == 0) {
+            if (entry.key == first.key) {
+                first = Voice{};
+            } else if (entry.key == second.key) {
+                second = Voice{};
+            }
+        } else {
+            if (entry.key < kLowestDutyKey || entry.key > kHighestDutyKey) {
+                continue;
+            }
+            const Voice note{entry.key, entry.velocity};
+            if (first.silent() && second.silent()) {
+                first = note;
+            } else if (second.silent()) {
+                second = note;
+            } else {
+                // Both busy, or only the second: the note held longest is dropped.
+                first = second;
+                second = note;
+            }
+        }
+        points.push_back({entry.timeMs, first.duty() + second.duty()});
+    }
+    return points;
+}

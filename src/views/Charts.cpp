@@ -1,0 +1,121 @@
+#include "views/Charts.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr std::int32_t kWideWidth = 381;
+constexpr std::int32_t kWideHeight = 151;
+constexpr std::int32_t kNotesWidth = 338;
+constexpr std::int32_t kNotesHeight = 163;
+
+constexpr double kBarFullHeight = 140.0;
+constexpr std::int32_t kBaseRow = 150;
+constexpr double kDutyAtTop = 0.0675;
+
+// Truncation toward zero that holds values past the 32-bit range at its ends
+// (a zero tEnd or a huge weight ratio must not make the conversion undefined).
+std::int32_t truncated(double value)
+{
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+Chart emptyChart(ChartKind kind)
+{
+    Chart chart;
+    chart.kind = kind;
+    chart.width = kind == ChartKind::Notes ? kNotesWidth : kWideWidth;
+    chart.height = kind == ChartKind::Notes ? kNotesHeight : kWideHeight;
+    return chart;
+}
+
+}  // namespace
+
+Chart spectrumChart(const KeyWeights& weights)
+{
+    Chart chart = emptyChart(ChartKind::Spectrum);
+    chart.bars.reserve(weights.weight.size() - 1);
+    for (std::int32_t key = 1; key < static_cast<std::int32_t>(weights.weight.size()); ++key) {
+        const double ratio = weights.weight[static_cast<std::size_t>(key)] / weights.scale;
+        chart.bars.push_back({3 * (key - 1), truncated(kBaseRow - ratio * kBarFullHeight), 3 * key, kBaseRow});
+    }
+    return chart;
+}
+
+Chart notesChart(const std::vector<PairedNote>& notes, std::int32_t tEnd)
+{
+    Chart chart = emptyChart(ChartKind::Notes);
+    chart.bars.reserve(notes.size());
+    const double end = tEnd;
+    for (const PairedNote& note : notes) {
+        const double start = note.start;
+        const double stop = start + static_cast<double>(note.length);
+        const std::int32_t row = 160 - note.key;
+        chart.bars.push_back({truncated(start / end * kNotesWidth), row, truncated(stop / end * kNotesWidth), row + 1});
+    }
+    return chart;
+}
+
+Chart dutyChart(const std::vector<DutyPoint>& points)
+{
+    Chart chart = emptyChart(ChartKind::Duty);
+    if (points.size() < 2) {
+        return chart;
+    }
+    chart.bars.reserve(points.size() - 1);
+    const double end = points.back().timeMs;
+    constexpr double width = kWideWidth - 1;
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        const DutyPoint& from = points[i - 1];
+        const DutyPoint& to = points[i];
+        chart.bars.push_back({truncated(from.timeMs / end * width),
+                              truncated(151.0 - (150.0 * from.duty / kDutyAtTop)),
+                              truncated(to.timeMs / end * width), kBaseRow});
+    }
+    return chart;
+}
+
+Chart noFileChart(ChartKind kind)
+{
+    Chart chart = emptyChart(kind);
+    chart.message = kNoFileText;
+    return chart;
+}
+
+Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fileName)
+{
+    if (song.stopped) {
+        return emptyChart(kind);
+    }
+    const std::string readFailure = song.readFailureText(fileName);
+    if (!song.notes.ok()) {
+        Chart chart = emptyChart(kind);
+        chart.message = readFailure.empty() ? *song.notes.error : readFailure;
+        return chart;
+    }
+    const std::vector<NoteListEntry>& entries = song.notes.entries;
+    Chart chart;
+    switch (kind) {
+    case ChartKind::Spectrum:
+        chart = spectrumChart(keyWeights(pairNotes(entries)));
+        break;
+    case ChartKind::Notes:
+        chart = notesChart(pairNotes(entries), entries.empty() ? 0 : entries.back().timeMs);
+        break;
+    case ChartKind::Duty:
+        chart = dutyChart(dutyPoints(entries));
+        break;
+    }
+    chart.message = readFailure;
+    return chart;
+}
