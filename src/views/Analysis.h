@@ -18,6 +18,11 @@ struct PairedNote {
     std::int32_t length = 0;    // ms, note-off time minus note-on time
 };
 
+inline bool operator==(const PairedNote& a, const PairedNote& b)
+{
+    return a.key == b.key && a.velocity == b.velocity && a.start == b.start && a.length == b.length;
+}
+
 // Pairs each note-on (velocity > 0) with the first later entry of the same key
 // whose velocity is exactly 0, in the order of the note-ons; a note-on without
 // one is dropped, and two note-ons before one note-off both end there.
@@ -40,6 +45,11 @@ struct DutyPoint {
     std::int32_t timeMs = 0;
     double duty = 0.0;
 };
+inline bool operator==(const DutyPoint& a, const DutyPoint& b)
+{
+    return a.timeMs == b.timeMs && a.duty == b.duty;
+}
+
 // One point per note-off and per note-on of keys 36..93, with the two-voice model.
 std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries);
 
@@ -50,3 +60,8 @@ struct ChannelNotes {
     std::int32_t firstMs = 0;   // time of the first entry of that channel's note list
     std::int32_t lastMs = 0;    // time of its last entry
 };
+
+inline bool operator==(const ChannelNotes& a, const ChannelNotes& b)
+{
+    return a.channel == b.channel && a.notes == b.notes && a.firstMs == b.firstMs && a.lastMs == b.lastMs;
+}
