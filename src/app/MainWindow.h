@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Playlist.h"
+#include "views/ChartSource.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+class AnalysisWindows;
 class AppContext;
 class FixedModeDialog;
 class GuiReporter;
@@ -68,6 +70,9 @@ protected:
 private:
     void buildMenus();
     void buildControls();
+    void buildAnalysisMenu();
+    // The file and options the analysis windows show.
+    PanelSelection panelSelection() const;
 
     void showStatus(const QString& text);
     void openFiles();
@@ -103,4 +108,5 @@ private:
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
     QPointer<FixedModeDialog> m_fixedModeDialog;
+    AnalysisWindows* m_analysis = nullptr;
 };
