@@ -26,3 +26,17 @@ std::int32_t ArgCursor::intValueOf(const std::string& name)
     }
     return *value;
 }
+
+bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options)
+{
+    if (arg == "--channel") {
+        options.playChannel = cursor.intValueOf(arg);
+    } else if (arg == "--shift-low-notes") {
+        options.shiftLowNotes = 1;
+    } else if (arg == "--lower-limit") {
+        options.lowerLimit = cursor.intValueOf(arg);
+    } else {
+        return false;
+    }
+    return true;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playback/PlaybackOptions.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -39,3 +41,7 @@ private:
 
 // Parses a whole decimal integer; nothing when the text is not one.
 std::optional<std::int32_t> parseInt(const std::string& text);
+
+// Takes one of the note options into `options`: --channel N, --shift-low-notes,
+// --lower-limit N. Returns false when `arg` is none of them.
+bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options);

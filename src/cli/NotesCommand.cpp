@@ -1,7 +1,6 @@
-#include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "midifile/MidiFile.h"
-#include "playback/NoteList.h"
+#include "cli/SongCommand.h"
+#include "playback/SongLoader.h"
 
 #include <iostream>
 
@@ -29,54 +28,18 @@ not be built, 2 on bad arguments.
 
 int runNotesCommand(const std::vector<std::string>& args)
 {
-    PlaybackOptions options;
-    std::string fileName;
-    ArgCursor cursor(args);
-    while (!cursor.done()) {
-        const std::string& arg = cursor.next();
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kNotesHelp;
-            return 0;
+    const auto parsed = parseSongArguments("notes", args, kNotesHelp);
+    if (!parsed) {
+        return 0;
+    }
+    const LoadedSong song = [&] {
+        const CoreOutputOnStderr quiet;
+        return loadSong(parsed->fileName, parsed->options);
+    }();
+    return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
+        csv << "time_ms,key,velocity\n";
+        for (const NoteListEntry& entry : song.notes.entries) {
+            csv << entry.timeMs << ',' << entry.key << ',' << entry.velocity << '\n';
         }
-        if (arg == "--channel") {
-            options.playChannel = cursor.intValueOf(arg);
-        } else if (arg == "--shift-low-notes") {
-            options.shiftLowNotes = 1;
-        } else if (arg == "--lower-limit") {
-            options.lowerLimit = cursor.intValueOf(arg);
-        } else if (arg.starts_with("-") && arg != "-") {
-            throw UsageError("unknown option " + arg);
-        } else if (fileName.empty()) {
-            fileName = arg;
-        } else {
-            throw UsageError("only one FILE may be given");
-        }
-    }
-    if (fileName.empty()) {
-        throw UsageError("notes needs a FILE (see quillarc-cli notes --help)");
-    }
-
-    // The CSV owns standard output; everything the core prints goes to stderr.
-    std::ostream csv(std::cout.rdbuf());
-    std::streambuf* const saved = std::cout.rdbuf(std::cerr.rdbuf());
-    MidiFile file(fileName);
-    file.toAbsoluteTicks();
-    file.mergeTracks();
-    const NoteList notes = extractNotes(file, options);
-    std::cout.rdbuf(saved);
-
-    const ReadResult& read = file.readResult();
-    if (read.status == ReadResult::Status::CannotOpen) {
-        std::cerr << "Error: cannot open file " << fileName << '\n';
-    }
-    if (!notes.ok()) {
-        std::cerr << *notes.error << '\n';
-        return 1;
-    }
-    csv << "time_ms,key,velocity\n";
-    for (const NoteListEntry& entry : notes.entries) {
-        csv << entry.timeMs << ',' << entry.key << ',' << entry.velocity << '\n';
-    }
-    csv.flush();
-    return read.ok() ? 0 : 1;
+    });
 }

@@ -158,12 +158,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             parsed.port = cursor.intValueOf(arg);
         } else if (arg == "--device") {
             parsed.device = cursor.valueOf(arg);
-        } else if (arg == "--channel") {
-            parsed.options.playChannel = cursor.intValueOf(arg);
-        } else if (arg == "--shift-low-notes") {
-            parsed.options.shiftLowNotes = 1;
-        } else if (arg == "--lower-limit") {
-            parsed.options.lowerLimit = cursor.intValueOf(arg);
+        } else if (takeNoteOption(arg, cursor, parsed.options)) {
+            continue;
         } else if (arg == "--curve") {
             parsed.curveFile = cursor.valueOf(arg);
         } else if (arg == "--volume") {

@@ -10,6 +10,10 @@ namespace {
 // Subcommands, in the order the help lists them.
 constexpr std::array kCommands{
     Command{"notes", "print the note list of a MIDI file as CSV", runNotesCommand},
+    Command{"channels", "list the channels that have notes, with counts and times", runChannelsCommand},
+    Command{"pairs", "print the notes matched with their note-offs as CSV", runPairsCommand},
+    Command{"weights", "print the weight of each key (Frequency Analysis) as CSV", runWeightsCommand},
+    Command{"duty", "print the estimated duty cycle over time as CSV, or its summary", runDutyCommand},
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
 };

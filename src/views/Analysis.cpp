@@ -145,3 +145,26 @@ std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries)
     }
     return points;
 }
+
+DutySummary summarizeDuty(const std::vector<DutyPoint>& points)
+{
+    DutySummary summary;
+    if (points.empty()) {
+        return summary;
+    }
+    summary.peak = points.front().duty;
+    summary.peakMs = points.front().timeMs;
+    double area = 0.0;
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        if (points[i].duty > summary.peak) {
+            summary.peak = points[i].duty;
+            summary.peakMs = points[i].timeMs;
+        }
+        area += points[i - 1].duty * (static_cast<double>(points[i].timeMs) - points[i - 1].timeMs);
+    }
+    const double span = static_cast<double>(points.back().timeMs) - points.front().timeMs;
+    if (points.size() >= 2 && span != 0.0) {
+        summary.mean = area / span;
+    }
+    return summary;
+}

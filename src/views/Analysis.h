@@ -53,6 +53,17 @@ inline bool operator==(const DutyPoint& a, const DutyPoint& b)
 // One point per note-off and per note-on of keys 36..93, with the two-voice model.
 std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries);
 
+// A duty graph in two numbers.
+struct DutySummary {
+    double peak = 0.0;        // the largest duty of any point
+    std::int32_t peakMs = 0;  // the time of the first point with it; 0 without points
+    // The time-weighted mean: each point's duty holds until the next point, over
+    // the span from the first point to the last. 0 with fewer than two points
+    // or when the first and last point fall at the same time.
+    double mean = 0.0;
+};
+DutySummary summarizeDuty(const std::vector<DutyPoint>& points);
+
 // Per-channel note counts of a song, for choosing the channel to play.
 struct ChannelNotes {
     std::int32_t channel = 0;

@@ -1,34 +1,14 @@
 #include "RunProgram.h"
+#include "SongFolder.h"
 #include "support/SmfBuilder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 namespace {
 
-namespace fs = std::filesystem;
-
-class NotesCommand : public testing::Test {
+class NotesCommand : public SongFolder {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("quillarc-notes-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes)
-    {
-        const fs::path path = m_dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-
     static ProgramRun notes(const std::string& args) { return runProgram(std::string(QUILLARC_CLI) + " notes " + args); }
-
-    fs::path m_dir;
 };
 
 TEST_F(NotesCommand, PrintsTheNoteListAsCsvAndDiagnosticsOnStandardError)

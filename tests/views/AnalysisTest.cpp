@@ -161,3 +161,30 @@ TEST(DutyPoints, TwoVoicesSoundAndEachNoteOffOrCountedNoteOnWritesOnePoint)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DutySummary, PeakIsTheFirstHighestPointAndTheMeanHoldsEachDutyUntilTheNextPoint)
+{
+    const DutySummary song = summarizeDuty({{500, 0.01}, {800, 0.03}, {900, 0.03}, {1300, 0.0}});
+    EXPECT_EQ(song.peak, 0.03);
+    EXPECT_EQ(song.peakMs, 800);
+    EXPECT_NEAR(song.mean, (0.01 * 300 + 0.03 * 100 + 0.03 * 400) / 800, 1e-17);  // 0.0225
+
+    const DutySummary single = summarizeDuty({{700, 0.02}});
+    EXPECT_EQ(single.peak, 0.02);
+    EXPECT_EQ(single.peakMs, 700);
+    EXPECT_EQ(single.mean, 0.0) << "fewer than two points";
+
+    const DutySummary instant = summarizeDuty({{700, 0.02}, {700, 0.04}});
+    EXPECT_EQ(instant.peakMs, 700);
+    EXPECT_EQ(instant.peak, 0.04);
+    EXPECT_EQ(instant.mean, 0.0) << "no time between the first and last point";
+
+    const DutySummary none = summarizeDuty({});
+    EXPECT_EQ(none.peak, 0.0);
+    EXPECT_EQ(none.peakMs, 0);
+    EXPECT_EQ(none.mean, 0.0);
+}
+
+}  // namespace

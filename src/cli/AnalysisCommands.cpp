@@ -1,0 +1,148 @@
+#include "cli/Commands.h"
+#include "cli/SongCommand.h"
+#include "playback/SongLoader.h"
+#include "views/Analysis.h"
+#include "views/Channels.h"
+
+#include <iostream>
+
+namespace {
+
+const std::string kChannelOption = "  --channel N        channel to read, 0 being the first MIDI channel (default 0)\n";
+const std::string kShiftOptions =
+    "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n"
+    "  --lower-limit N    highest key that is shifted (default 50)\n";
+const std::string kHelpOption = "  --help             show this text\n\n";
+const std::string kExitStatus =
+    "exit status: 0 on success (also with no notes), 1 when the file could not be\n"
+    "read (the rows of what was read are still printed) or the note list could not\n"
+    "be built (then nothing is printed), 2 on bad arguments. Reader diagnostics go\n"
+    "to standard error.\n";
+
+const std::string kPairsHelp =
+    std::string(
+        "usage: quillarc-cli pairs FILE [options]\n\n"
+        "Prints the notes of one channel as the analysis windows see them: each note-on\n"
+        "matched with the first later note-off of its key (two note-ons before one\n"
+        "note-off both end there; a note-on never released is left out). CSV on\n"
+        "standard output: a header \"key,velocity,start,length\", then one row per\n"
+        "note in the order of the note-ons; start and length are in milliseconds.\n\n") +
+    "options:\n" + kChannelOption + kShiftOptions + kHelpOption + kExitStatus;
+
+const std::string kWeightsHelp =
+    std::string(
+        "usage: quillarc-cli weights FILE [options]\n\n"
+        "Prints the weight of each key as the Frequency Analysis window draws it: the\n"
+        "sum of velocity x length (ms) of its notes. CSV on standard output: a header\n"
+        "\"key,weight\", 128 rows for keys 0..127, then \"scale,VALUE\": the largest\n"
+        "weight, but at least 1, which a full-height bar stands for.\n\n") +
+    "options:\n" + kChannelOption + kShiftOptions + kHelpOption + kExitStatus;
+
+const std::string kDutyHelp =
+    std::string(
+        "usage: quillarc-cli duty FILE [options]\n\n"
+        "Prints the estimated duty cycle of the coil over the song, as the Duty Cycle\n"
+        "window draws it: one point per note-off and per note-on of keys 36..93, with\n"
+        "two voices sounding at most. CSV on standard output: a header\n"
+        "\"time_ms,duty\", then one row per point; a duty is a fraction (0.05 is 5 %).\n\n") +
+    "options:\n" + kChannelOption + kShiftOptions +
+    "  --summary          print instead one line \"peak DUTY at TIME ms, mean DUTY\":\n"
+    "                     the first highest point and the mean over time, each\n"
+    "                     duty held until the next point (0 with fewer than two\n"
+    "                     points; peak 0 at 0 ms without any)\n" +
+    kHelpOption + kExitStatus;
+
+const std::string kChannelsHelp =
+    std::string(
+        "usage: quillarc-cli channels FILE [options]\n\n"
+        "Shows which channels have notes, to choose the one to play. CSV on standard\n"
+        "output: a header \"channel,notes,first_ms,last_ms\", then one row per channel\n"
+        "0..15 whose note list holds a note-on, with the number of note-ons and the\n"
+        "times of its first and last entries (note-offs included).\n\n") +
+    "options:\n" + kShiftOptions + kHelpOption + kExitStatus;
+
+LoadedSong load(const SongArguments& arguments)
+{
+    const CoreOutputOnStderr quiet;
+    return loadSong(arguments.fileName, arguments.options);
+}
+
+}  // namespace
+
+int runPairsCommand(const std::vector<std::string>& args)
+{
+    const auto parsed = parseSongArguments("pairs", args, kPairsHelp);
+    if (!parsed) {
+        return 0;
+    }
+    const LoadedSong song = load(*parsed);
+    return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
+        csv << "key,velocity,start,length\n";
+        for (const PairedNote& note : pairNotes(song.notes.entries)) {
+            csv << note.key << ',' << note.velocity << ',' << note.start << ',' << note.length << '\n';
+        }
+    });
+}
+
+int runWeightsCommand(const std::vector<std::string>& args)
+{
+    const auto parsed = parseSongArguments("weights", args, kWeightsHelp);
+    if (!parsed) {
+        return 0;
+    }
+    const LoadedSong song = load(*parsed);
+    return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
+        const KeyWeights weights = keyWeights(pairNotes(song.notes.entries));
+        csv << "key,weight\n";
+        for (std::size_t key = 0; key < weights.weight.size(); ++key) {
+            csv << key << ',' << exactText(weights.weight[key]) << '\n';
+        }
+        csv << "scale," << exactText(weights.scale) << '\n';
+    });
+}
+
+int runDutyCommand(const std::vector<std::string>& args)
+{
+    bool summary = false;
+    const auto parsed = parseSongArguments("duty", args, kDutyHelp, [&](const std::string& arg, ArgCursor&) {
+        if (arg != "--summary") {
+            return false;
+        }
+        summary = true;
+        return true;
+    });
+    if (!parsed) {
+        return 0;
+    }
+    const LoadedSong song = load(*parsed);
+    return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& out) {
+        const std::vector<DutyPoint> points = dutyPoints(song.notes.entries);
+        if (summary) {
+            const DutySummary s = summarizeDuty(points);
+            out << "peak " << exactText(s.peak) << " at " << s.peakMs << " ms, mean " << exactText(s.mean) << '\n';
+            return;
+        }
+        out << "time_ms,duty\n";
+        for (const DutyPoint& point : points) {
+            out << point.timeMs << ',' << exactText(point.duty) << '\n';
+        }
+    });
+}
+
+int runChannelsCommand(const std::vector<std::string>& args)
+{
+    const auto parsed = parseSongArguments("channels", args, kChannelsHelp, {}, false);
+    if (!parsed) {
+        return 0;
+    }
+    const ChannelFileSurvey file = [&] {
+        const CoreOutputOnStderr quiet;
+        return surveyChannelsOfFile(parsed->fileName, parsed->options);
+    }();
+    return finishSongCsv(parsed->fileName, file.read, file.survey.error, [&](std::ostream& csv) {
+        csv << "channel,notes,first_ms,last_ms\n";
+        for (const ChannelNotes& channel : file.survey.channels) {
+            csv << channel.channel << ',' << channel.notes << ',' << channel.firstMs << ',' << channel.lastMs << '\n';
+        }
+    });
+}
