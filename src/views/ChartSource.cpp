@@ -1,7 +1,6 @@
 #include "views/ChartSource.h"
 
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QMetaObject>
 
 struct ChartSource::Job {
     enum class What { Picture, ChannelNotes };
@@ -25,20 +24,15 @@ struct ChartSource::JobResult {
     bool stopped = false;
 };
 
-ChartSource::ChartSource(Makers makers, QObject* parent)
-    : QObject(parent),
-      m_makers(std::move(makers)),
-      m_watcher(std::make_unique<QFutureWatcher<std::shared_ptr<JobResult>>>()),
-      m_stop(std::make_shared<std::atomic<bool>>(false))
-{
-    connect(m_watcher.get(), &QFutureWatcherBase::finished, this, &ChartSource::finished);
-}
+ChartSource::ChartSource(Makers makers, QObject* parent) : QObject(parent), m_makers(std::move(makers)) {}
 
 ChartSource::~ChartSource()
 {
-    m_stop->store(true);
-    m_watcher->disconnect(this);
-    m_watcher->waitForFinished();
+    // A queued delivery still on its way is dropped with this object.
+    m_stop.store(true);
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
 }
 
 std::shared_ptr<const ChartPicture> ChartSource::cached(ChartKind kind, const PanelSelection& selection)
@@ -85,36 +79,53 @@ void ChartSource::start(const Job& job)
     }
     m_running = std::make_unique<Job>(job);
     std::shared_ptr<const LoadedSong> song = m_key == job.key ? m_song : nullptr;
-    // The worker gets copies of everything it reads: the makers are never
-    // changed after construction, the song is immutable once loaded.
-    m_watcher->setFuture(QtConcurrent::run(
-        [job, song, makers = m_makers, stop = m_stop]() mutable -> std::shared_ptr<JobResult> {
-            auto result = std::make_shared<JobResult>();
-            result->job = job;
-            if (job.what == Job::What::ChannelNotes) {
-                result->channelNotes = makers.channelNotes(job.key.path, job.options, *stop);
-                result->stopped = stop->load();
-                return result;
-            }
-            if (!song) {
-                auto loaded = std::make_shared<LoadedSong>(loadSong(job.key.path, job.options, stop.get()));
-                if (loaded->stopped) {
-                    result->stopped = true;
-                    return result;
-                }
-                song = std::move(loaded);
-                result->songLoaded = true;
-            }
-            result->song = song;
-            result->picture =
-                std::make_shared<const ChartPicture>(makeChartPicture(makers.chart(job.kind, *song, job.key.path)));
-            return result;
-        }));
+    // The thread gets copies of everything it reads: the makers are never
+    // changed after construction, and a loaded song is never changed.
+    m_worker = std::thread([this, job, song, makers = m_makers] {
+        std::shared_ptr<JobResult> result = work(job, song, makers, m_stop);
+        {
+            const std::lock_guard lock(m_mailboxMutex);
+            m_mailbox = std::move(result);
+        }
+        QMetaObject::invokeMethod(this, &ChartSource::deliver, Qt::QueuedConnection);
+    });
 }
 
-void ChartSource::finished()
+std::shared_ptr<ChartSource::JobResult> ChartSource::work(const Job& job, std::shared_ptr<const LoadedSong> song,
+                                                         const Makers& makers, const std::atomic<bool>& stop)
 {
-    const std::shared_ptr<JobResult> result = m_watcher->result();
+    auto result = std::make_shared<JobResult>();
+    result->job = job;
+    if (job.what == Job::What::ChannelNotes) {
+        result->channelNotes = makers.channelNotes(job.key.path, job.options, stop);
+        result->stopped = stop.load();
+        return result;
+    }
+    if (!song) {
+        auto loaded = std::make_shared<LoadedSong>(loadSong(job.key.path, job.options, &stop));
+        if (loaded->stopped) {
+            result->stopped = true;
+            return result;
+        }
+        song = std::move(loaded);
+        result->songLoaded = true;
+    }
+    result->song = song;
+    result->picture = std::make_shared<const ChartPicture>(makeChartPicture(makers.chart(job.kind, *song, job.key.path)));
+    return result;
+}
+
+void ChartSource::deliver()
+{
+    std::shared_ptr<JobResult> result;
+    {
+        const std::lock_guard lock(m_mailboxMutex);
+        result = std::move(m_mailbox);
+    }
+    // The thread has left its result; it ends right after posting this call.
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
     m_running.reset();
     if (result && !result->stopped) {
         const Job& job = result->job;

@@ -11,11 +11,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
-
-template <typename T>
-class QFutureWatcher;
+#include <thread>
 
 // What the panel has selected when a window asks for its chart.
 struct PanelSelection {
@@ -29,8 +28,9 @@ struct PanelSelection {
 // keeps the latest song and its charts, so that a window repaints from memory.
 // The cache holds one song: the charts of the selected file under the options
 // in force; a changed file (size or modification time) or changed options
-// make it stale. GUI thread only; the computations run on Qt's thread pool and
-// report back through queued signals.
+// make it stale. GUI thread only. Each computation runs on a thread of its
+// own and leaves its result in a mailbox under the source's lock; a queued
+// call hands it to the GUI thread, which joins the thread.
 class ChartSource : public QObject {
     Q_OBJECT
 
@@ -75,7 +75,11 @@ private:
     struct Job;
     struct JobResult;
     void start(const Job& job);
-    void finished();
+    void deliver();
+    // The worker's part: reads the song unless `song` is given, then makes the
+    // picture or the channel text.
+    static std::shared_ptr<JobResult> work(const Job& job, std::shared_ptr<const LoadedSong> song,
+                                           const Makers& makers, const std::atomic<bool>& stop);
 
     Makers m_makers;
     // The cached song and the pictures made from it.
@@ -89,7 +93,9 @@ private:
     // At most one computation runs; the latest request waits for it.
     std::unique_ptr<Job> m_running;
     std::unique_ptr<Job> m_waiting;
-    std::unique_ptr<QFutureWatcher<std::shared_ptr<JobResult>>> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    std::thread m_worker;
+    std::mutex m_mailboxMutex;
+    std::shared_ptr<JobResult> m_mailbox;  // guarded by m_mailboxMutex
+    std::atomic<bool> m_stop{false};
     int m_songsLoaded = 0;
 };
