@@ -92,30 +92,6 @@ TEST_F(PlotCommand, ScaleOnePutsEachBarOnItsLogicalPixels)
     }
 }
 
-TEST_F(PlotCommand, OptionsChangeTheChartAndTheScale)
-{
-    const std::string path = song();
-    const auto out = m_dir / "spectrum.png";
-    // Channel 0 has no notes: a field without bars, at three times the size.
-    ProgramRun run = plot("spectrum " + path + " --scale 3 -o " + out.string());
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    QImage image = pngOf(out);
-    ASSERT_EQ(image.size(), QSize(3 * 381, 3 * 151));
-    EXPECT_EQ(image.pixel(3 * 178, 3 * 100), kBlack);
-    EXPECT_EQ(image.pixel(2, 2), kGreen);
-    EXPECT_EQ(image.pixel(3, 3), kBlack);
-
-    // Shifting keys up to 60 moves key 60's bar to key 68 (x 201..203) and
-    // key 57's to key 65 (x 192..194).
-    run = plot("spectrum " + path + " --channel 3 --shift-low-notes --lower-limit 60 --scale 1 -o " + out.string());
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    image = pngOf(out);
-    EXPECT_EQ(image.pixel(177, 100), kBlack);
-    EXPECT_EQ(image.pixel(201, 29), kWhite);
-    EXPECT_EQ(image.pixel(201, 28), kBlack);
-    EXPECT_EQ(image.pixel(192, 119), kWhite);
-}
-
 TEST_F(PlotCommand, FailedReadDrawsWhatWasReadWithTheReasonAtTheTopLeft)
 {
     std::vector<std::uint8_t> bytes = SmfBuilder(0, 500).track().noteOn(0, 3, 60, 100).noteOff(250, 3, 60).end().bytes();
@@ -147,11 +123,9 @@ TEST_F(PlotCommand, BadArgumentsAndUnwritableOutput)
         int exitCode;
         std::string err;
     } cases[] = {
-        {"", 2, "quillarc-cli plot: plot needs spectrum, notes or duty (see quillarc-cli plot --help)\n"},
         {"piano " + path + " -o x.png", 2, "quillarc-cli plot: unknown chart piano (spectrum, notes or duty)\n"},
         {"notes " + path, 2, "quillarc-cli plot: plot needs -o OUT.png\n"},
         {"notes " + path + " -o x.png --scale 0", 2, "quillarc-cli plot: --scale takes 1 to 16\n"},
-        {"duty -o x.png", 2, "quillarc-cli plot: plot needs a FILE (see quillarc-cli plot --help)\n"},
         {"duty " + path + " -o " + (m_dir / "missing" / "x.png").string(), 1,
          "quillarc-cli plot: cannot write " + (m_dir / "missing" / "x.png").string() + "\n"},
     };

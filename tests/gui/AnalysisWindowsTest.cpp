@@ -42,6 +42,15 @@ std::vector<std::uint8_t> smallSong(int lastKey = 72)
     return song.end().bytes();
 }
 
+// What a computation from scratch gives for channel 2 of `path`.
+Chart freshChart(ChartKind kind, const QString& path)
+{
+    PlaybackOptions options;
+    options.playChannel = 2;
+    return chartForSong(kind, loadSong(path.toStdString(), options), path.toStdString());
+}
+
+// Opens `name` from the Tools menu; null unless it has painted.
 ChartWindow* openWindow(Panel& panel, const char* action, const char* name)
 {
     panel.find<QAction>(action)->trigger();
@@ -120,10 +129,7 @@ void AnalysisWindowsTest::windowShowsTheChartOfTheSelectedFile()
         QVERIFY(window->isModal());
         window->repaint();
         QCOMPARE(window->paints(), 2);
-        const ChartKind chartKind = static_cast<ChartKind>(kind);
-        PlaybackOptions options;
-        options.playChannel = 2;
-        const Chart fresh = chartForSong(chartKind, loadSong(second.toStdString(), options), second.toStdString());
+        const Chart fresh = freshChart(static_cast<ChartKind>(kind), second);
         QVERIFY(!fresh.bars.empty());
         QCOMPARE(window->picture()->chart.bars, fresh.bars);
         QCOMPARE(window->picture()->chart.message, std::string());
@@ -159,9 +165,7 @@ void AnalysisWindowsTest::changedFileShowsAtTheNextPaint()
 
     // Key 72 becomes key 100: its bar moves 28 rows up.
     writeFile(m_dir, "changing.mid", smallSong(100));
-    PlaybackOptions options;
-    options.playChannel = 2;
-    const Chart fresh = chartForSong(ChartKind::Notes, loadSong(path.toStdString(), options), path.toStdString());
+    const Chart fresh = freshChart(ChartKind::Notes, path);
     QVERIFY(fresh.bars != before);
     window->update();
     QTRY_COMPARE(window->picture()->chart.bars, fresh.bars);
