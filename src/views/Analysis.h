@@ -15,7 +15,7 @@ struct PairedNote {
     std::int32_t key = 0;
     std::int32_t velocity = 0;  // the note-on velocity
     std::int32_t start = 0;     // ms, the note-on entry's time
-    std::int32_t length = 0;    // ms, note-off time minus note-on time
+    std::int32_t length = 0;    // ms, note-off time minus note-on time, held within 32 bits
 };
 
 inline bool operator==(const PairedNote& a, const PairedNote& b)
@@ -35,6 +35,7 @@ struct KeyWeights {
     // The largest weight, but at least 1.0.
     double scale = 1.0;
 };
+// Notes of keys outside 0..127 weigh nothing.
 KeyWeights keyWeights(const std::vector<PairedNote>& notes);
 
 // Estimated duty cycle (a fraction) of one sounding note on the coil; 0 for a

@@ -97,10 +97,9 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
     if (song.stopped) {
         return emptyChart(kind);
     }
-    const std::string readFailure = song.readFailureText(fileName);
     if (!song.notes.ok()) {
         Chart chart = emptyChart(kind);
-        chart.message = readFailure.empty() ? *song.notes.error : readFailure;
+        chart.message = *song.notes.error;
         return chart;
     }
     const std::vector<NoteListEntry>& entries = song.notes.entries;
@@ -116,6 +115,6 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
         chart = dutyChart(dutyPoints(entries));
         break;
     }
-    chart.message = readFailure;
+    chart.message = song.readFailureText(fileName);
     return chart;
 }

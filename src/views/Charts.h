@@ -44,7 +44,7 @@ Chart noFileChart(ChartKind kind);
 //    first diagnostic line, or "Error: cannot open file PATH" when the file
 //    could not be opened;
 //  - the note list could not be built (a set-tempo of 0, a time past 32 bits,
-//    an unusable division): no bars; the message is the read failure line when
-//    the read also failed, otherwise the extraction's own message;
+//    an unusable division): no bars, and the extraction's message, which is
+//    also what playback refuses the song with, even after a failed read;
 //  - loading was stopped: the empty field with no message.
 Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fileName);
