@@ -1,5 +1,5 @@
 #include "RunProgram.h"
-#include "SongFolder.h"
+#include "support/SongFolder.h"
 #include "support/SmfBuilder.h"
 
 #include <QImage>
