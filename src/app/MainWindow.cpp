@@ -9,6 +9,8 @@
 #include "fixed/OptionsDialog.h"
 #include "midiout/Controller.h"
 #include "playback/PlaybackSession.h"
+#include "views/AnalysisMakers.h"
+#include "views/AnalysisWindows.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -29,6 +31,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 
 // Resources live in the static library: register them before first use.
 static void initResources()
@@ -128,6 +132,7 @@ void MainWindow::buildMenus()
 
     m_toolsMenu = menuBar()->addMenu("Tools");
     m_toolsMenu->setObjectName("toolsMenu");
+    buildAnalysisMenu();
     m_optionsAction = m_toolsMenu->addAction("Options...", this, &MainWindow::openOptions);
     m_optionsAction->setObjectName("optionsAction");
 
@@ -135,6 +140,33 @@ void MainWindow::buildMenus()
     helpMenu->setObjectName("helpMenu");
     QAction* aboutAction = helpMenu->addAction("About...", this, &MainWindow::openAbout);
     aboutAction->setObjectName("aboutAction");
+}
+
+void MainWindow::buildAnalysisMenu()
+{
+    m_analysis = new AnalysisWindows(analysisMakers(), [this] { return panelSelection(); }, this);
+    const std::array entries{
+        std::tuple{"Spectrum...", "spectrumAction", ChartKind::Spectrum},
+        std::tuple{"View notes...", "notesAction", ChartKind::Notes},
+        std::tuple{"Duty Cycles...", "dutyAction", ChartKind::Duty},
+    };
+    for (const auto& [text, name, kind] : entries) {
+        QAction* action = m_toolsMenu->addAction(text, this, [this, kind = kind] { m_analysis->open(kind); });
+        action->setObjectName(name);
+    }
+}
+
+PanelSelection MainWindow::panelSelection() const
+{
+    PanelSelection selection;
+    const int selected = m_playlist.selectedFile();
+    selection.fileLoaded = m_playlist.fileLoaded() && selected < m_playlist.fileCount();
+    selection.selectedIndex = selected;
+    if (selection.fileLoaded) {
+        selection.path = m_playlist.path(selected);
+    }
+    selection.options = m_context.options;
+    return selection;
 }
 
 void MainWindow::buildControls()
@@ -391,6 +423,11 @@ void MainWindow::openOptions()
     // Running playback reads the curve settings as they change.
     connect(dialog, &OptionsDialog::optionsChanged, this,
             [this] { m_context.state.setOptions(m_context.options); });
+    m_analysis->channelNotes([dialog = QPointer(dialog)](const QString& text) {
+        if (dialog) {
+            dialog->showChannelNotes(text);
+        }
+    });
     dialog->open();
 }
 

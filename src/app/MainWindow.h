@@ -2,6 +2,7 @@
 
 #include "app/Playlist.h"
 #include "playback/PlaybackSession.h"
+#include "views/ChartSource.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+class AnalysisWindows;
 class AppContext;
 class FixedModeDialog;
 class GuiReporter;
@@ -77,6 +79,9 @@ protected:
 private:
     void buildMenus();
     void buildControls();
+    void buildAnalysisMenu();
+    // The file and options the analysis windows show.
+    PanelSelection panelSelection() const;
 
     void showStatus(const QString& text);
     void openFiles();
@@ -115,4 +120,5 @@ private:
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
     QPointer<FixedModeDialog> m_fixedModeDialog;
+    AnalysisWindows* m_analysis = nullptr;
 };

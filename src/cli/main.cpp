@@ -14,6 +14,9 @@ constexpr std::array kCommands{
     Command{"pairs", "print the notes matched with their note-offs as CSV", runPairsCommand},
     Command{"weights", "print the weight of each key (Frequency Analysis) as CSV", runWeightsCommand},
     Command{"duty", "print the estimated duty cycle over time as CSV, or its summary", runDutyCommand},
+#ifdef QUILLARC_WITH_PLOT
+    Command{"plot", "draw the chart of an analysis window into a PNG file", runPlotCommand},
+#endif
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
     Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},

@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -38,6 +39,10 @@ OptionsDialog::OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser,
 
     m_channelEdit = new QLineEdit(QString::number(m_options.playChannel), this);
     m_channelEdit->setObjectName("channelEdit");
+    m_channelNotesLine = new QLabel(this);
+    m_channelNotesLine->setObjectName("channelNotesLine");
+    m_channelNotesLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_channelNotesLine->setWordWrap(true);
     m_shiftLowNotesBox = new QCheckBox("Shift low notes up", this);
     m_shiftLowNotesBox->setObjectName("shiftLowNotesBox");
     m_shiftLowNotesBox->setChecked(m_options.shiftLowNotes != 0);
@@ -59,6 +64,7 @@ OptionsDialog::OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser,
 
     auto* form = new QFormLayout;
     form->addRow("Play notes on channel", m_channelEdit);
+    form->addRow(m_channelNotesLine);
     form->addRow(m_shiftLowNotesBox);
     form->addRow("Lower limit", m_lowerLimitEdit);
     auto* curveRow = new QHBoxLayout;
@@ -89,6 +95,11 @@ void OptionsDialog::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void OptionsDialog::showChannelNotes(const QString& text)
+{
+    m_channelNotesLine->setText(text);
 }
 
 void OptionsDialog::storeAndAccept()

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 struct PlaybackOptions;
@@ -26,6 +27,10 @@ public:
     // dialog is used.
     OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser = {}, QWidget* parent = nullptr);
 
+    // The read-only line under the channel field that names the channels of
+    // the selected file that have notes; empty for none.
+    void showChannelNotes(const QString& text);
+
 signals:
     // The record changed: after OK, and after a curve file was loaded.
     void optionsChanged();
@@ -40,6 +45,7 @@ private:
     PlaybackOptions& m_options;
     CurveFileChooser m_chooser;
     QLineEdit* m_channelEdit = nullptr;
+    QLabel* m_channelNotesLine = nullptr;
     QCheckBox* m_shiftLowNotesBox = nullptr;
     QLineEdit* m_lowerLimitEdit = nullptr;
     QCheckBox* m_customCurveBox = nullptr;

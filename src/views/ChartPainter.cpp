@@ -1,0 +1,117 @@
+#include "views/ChartPainter.h"
+
+#include <QFont>
+#include <QPainter>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr QRgb kGreen = 0xFF00FF00;
+constexpr QRgb kBlack = 0xFF000000;
+constexpr QRgb kWhite = 0xFFFFFFFF;
+
+// Where the message goes, in logical coordinates.
+constexpr QRect kMessageRect{QPoint(5, 5), QPoint(379, 149)};
+// The text height of a dialog's standard font at 96 dpi.
+constexpr int kMessagePixelSize = 13;
+
+}  // namespace
+
+ChartPicture makeChartPicture(Chart chart)
+{
+    const int width = std::max(chart.width, 0);
+    const int height = std::max(chart.height, 0);
+    QImage raster(width, height, QImage::Format_RGB32);
+    if (width == 0 || height == 0) {
+        return {std::move(chart), raster};
+    }
+
+    // A song may have a million bars, many of them on top of each other: count
+    // them into a two-dimensional difference table (four updates per bar),
+    // then a running sum tells for each pixel whether any bar covers it.
+    const std::size_t stride = static_cast<std::size_t>(width) + 1;
+    std::vector<std::int32_t> cover(stride * (static_cast<std::size_t>(height) + 1), 0);
+    auto at = [&](int x, int y) -> std::int32_t& {
+        return cover[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)];
+    };
+    for (const ChartRect& bar : chart.bars) {
+        const int left = std::clamp(bar.left, 0, width);
+        const int right = std::clamp(bar.right, 0, width);
+        const int top = std::clamp(bar.top, 0, height);
+        const int bottom = std::clamp(bar.bottom, 0, height);
+        if (left >= right || top >= bottom) {
+            continue;
+        }
+        ++at(left, top);
+        --at(right, top);
+        --at(left, bottom);
+        ++at(right, bottom);
+    }
+
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(raster.scanLine(y));
+        std::int32_t rowSum = 0;
+        for (int x = 0; x < width; ++x) {
+            rowSum += at(x, y);
+            // Carry the sum of the rows above into this one.
+            const std::int32_t covered = rowSum + (y > 0 ? at(x, y - 1) : 0);
+            at(x, y) = covered;
+            const bool border = x == 0 || y == 0 || x == width - 1 || y == height - 1;
+            line[x] = covered > 0 ? kWhite : border ? kGreen : kBlack;
+        }
+    }
+    return {std::move(chart), raster};
+}
+
+QRectF fittedChartRect(const Chart& chart, const QSizeF& area)
+{
+    if (chart.width <= 0 || chart.height <= 0 || area.isEmpty()) {
+        return {};
+    }
+    const double scale = std::min(area.width() / chart.width, area.height() / chart.height);
+    const QSizeF size(chart.width * scale, chart.height * scale);
+    return {QPointF((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size};
+}
+
+void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& target)
+{
+    const Chart& chart = picture.chart;
+    if (chart.width <= 0 || chart.height <= 0 || target.isEmpty()) {
+        return;
+    }
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / chart.width, target.height() / chart.height);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const QRect field(0, 0, chart.width, chart.height);
+    painter.drawImage(field, picture.raster);
+
+    if (!chart.message.empty()) {
+        // The message box may reach past a narrow field; the text stays inside.
+        painter.setClipRect(field);
+        QFont font = painter.font();
+        font.setPixelSize(kMessagePixelSize);
+        painter.setFont(font);
+        painter.setPen(kChartGreen);
+        painter.setBackgroundMode(Qt::OpaqueMode);
+        painter.setBackground(Qt::black);
+        painter.drawText(kMessageRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                         QString::fromStdString(chart.message));
+    }
+    painter.restore();
+}
+
+QImage renderChart(const ChartPicture& picture, int scale)
+{
+    const Chart& chart = picture.chart;
+    const int factor = std::max(scale, 1);
+    QImage image(chart.width * factor, chart.height * factor, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    paintChart(painter, picture, QRectF(0, 0, image.width(), image.height()));
+    painter.end();
+    return image;
+}

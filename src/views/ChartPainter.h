@@ -1,0 +1,39 @@
+#pragma once
+
+#include "views/Chart.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+
+class QPainter;
+
+// A chart ready to paint: the chart itself and its border, field and bars
+// rasterised once at the chart's logical size. Every rectangle of a chart has
+// whole logical coordinates and all bars are one colour, so the picture at
+// any size is this raster scaled without smoothing: painting costs the pixels
+// of the target, however many bars the song has.
+struct ChartPicture {
+    Chart chart;
+    QImage raster;  // chart.width x chart.height, RGB32
+};
+
+inline const QColor kChartGreen{0, 255, 0};
+
+// Builds the raster of `chart`: the green outline of pixels 0..width-1 x
+// 0..height-1, the black inside, then the white bars, each covering pixels
+// left..right-1 x top..bottom-1 and clipped to the image.
+ChartPicture makeChartPicture(Chart chart);
+
+// Paints `picture` with its logical field mapped onto `target` (in the
+// painter's current coordinates): the raster without smoothing, then the
+// message in green at the top left of the field. The painter's state is
+// restored afterwards.
+void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& target);
+
+// The largest rectangle of the chart's aspect that fits `area`, centred in it.
+QRectF fittedChartRect(const Chart& chart, const QSizeF& area);
+
+// The chart at `scale` times its logical size, as `plot` writes it. Needs a
+// QGuiApplication when the chart has a message (text needs the font system).
+QImage renderChart(const ChartPicture& picture, int scale);

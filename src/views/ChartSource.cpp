@@ -1,0 +1,154 @@
+#include "views/ChartSource.h"
+
+#include <QMetaObject>
+
+struct ChartSource::Job {
+    enum class What { Picture, ChannelNotes };
+    What what = What::Picture;
+    ChartKind kind = ChartKind::Spectrum;
+    SongKey key;
+    PlaybackOptions options;
+
+    bool sameWork(const Job& other) const
+    {
+        return what == other.what && key == other.key && (what == What::ChannelNotes || kind == other.kind);
+    }
+};
+
+struct ChartSource::JobResult {
+    Job job;
+    std::shared_ptr<const LoadedSong> song;
+    bool songLoaded = false;
+    std::shared_ptr<const ChartPicture> picture;
+    std::string channelNotes;
+    bool stopped = false;
+};
+
+ChartSource::ChartSource(Makers makers, QObject* parent) : QObject(parent), m_makers(std::move(makers)) {}
+
+ChartSource::~ChartSource()
+{
+    // A queued delivery still on its way is dropped with this object.
+    m_stop.store(true);
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+std::shared_ptr<const ChartPicture> ChartSource::cached(ChartKind kind, const PanelSelection& selection)
+{
+    const auto index = static_cast<std::size_t>(kind);
+    if (!selection.fileLoaded) {
+        if (!m_noFilePictures[index]) {
+            m_noFilePictures[index] = std::make_shared<const ChartPicture>(makeChartPicture(m_makers.noFile(kind)));
+        }
+        return m_noFilePictures[index];
+    }
+    if (m_key != songKey(selection.path, selection.options)) {
+        return nullptr;
+    }
+    return m_pictures[index];
+}
+
+void ChartSource::compute(ChartKind kind, const PanelSelection& selection)
+{
+    start(Job{Job::What::Picture, kind, songKey(selection.path, selection.options), selection.options});
+}
+
+std::optional<std::string> ChartSource::channelNotes(const PanelSelection& selection)
+{
+    if (!selection.fileLoaded) {
+        return std::string();
+    }
+    Job job{Job::What::ChannelNotes, ChartKind::Spectrum, songKey(selection.path, selection.options),
+            selection.options};
+    if (m_channelKey == job.key) {
+        return m_channelNotes;
+    }
+    start(job);
+    return std::nullopt;
+}
+
+void ChartSource::start(const Job& job)
+{
+    if (m_running) {
+        if (!m_running->sameWork(job)) {
+            m_waiting = std::make_unique<Job>(job);
+        }
+        return;
+    }
+    m_running = std::make_unique<Job>(job);
+    std::shared_ptr<const LoadedSong> song = m_key == job.key ? m_song : nullptr;
+    // The thread gets copies of everything it reads: the makers are never
+    // changed after construction, and a loaded song is never changed.
+    m_worker = std::thread([this, job, song, makers = m_makers] {
+        std::shared_ptr<JobResult> result = work(job, song, makers, m_stop);
+        {
+            const std::lock_guard lock(m_mailboxMutex);
+            m_mailbox = std::move(result);
+        }
+        QMetaObject::invokeMethod(this, &ChartSource::deliver, Qt::QueuedConnection);
+    });
+}
+
+std::shared_ptr<ChartSource::JobResult> ChartSource::work(const Job& job, std::shared_ptr<const LoadedSong> song,
+                                                         const Makers& makers, const std::atomic<bool>& stop)
+{
+    auto result = std::make_shared<JobResult>();
+    result->job = job;
+    if (job.what == Job::What::ChannelNotes) {
+        result->channelNotes = makers.channelNotes(job.key.path, job.options, stop);
+        result->stopped = stop.load();
+        return result;
+    }
+    if (!song) {
+        auto loaded = std::make_shared<LoadedSong>(loadSong(job.key.path, job.options, &stop));
+        if (loaded->stopped) {
+            result->stopped = true;
+            return result;
+        }
+        song = std::move(loaded);
+        result->songLoaded = true;
+    }
+    result->song = song;
+    result->picture = std::make_shared<const ChartPicture>(makeChartPicture(makers.chart(job.kind, *song, job.key.path)));
+    return result;
+}
+
+void ChartSource::deliver()
+{
+    std::shared_ptr<JobResult> result;
+    {
+        const std::lock_guard lock(m_mailboxMutex);
+        result = std::move(m_mailbox);
+    }
+    // The thread has left its result; it ends right after posting this call.
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    m_running.reset();
+    if (result && !result->stopped) {
+        const Job& job = result->job;
+        if (job.what == Job::What::ChannelNotes) {
+            m_channelKey = job.key;
+            m_channelNotes = result->channelNotes;
+            emit channelNotesReady(QString::fromStdString(m_channelNotes));
+        } else {
+            if (m_key != job.key) {
+                m_key = job.key;
+                m_pictures = {};
+            }
+            if (result->songLoaded) {
+                ++m_songsLoaded;
+            }
+            m_song = result->song;
+            m_pictures[static_cast<std::size_t>(job.kind)] = result->picture;
+            emit pictureReady(job.kind);
+        }
+    }
+    if (m_waiting) {
+        const Job next = *m_waiting;
+        m_waiting.reset();
+        start(next);
+    }
+}

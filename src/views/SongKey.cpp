@@ -1,0 +1,26 @@
+#include "views/SongKey.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+SongKey songKey(const std::string& path, const PlaybackOptions& options)
+{
+    SongKey key;
+    key.path = path;
+    key.playChannel = options.playChannel;
+    key.shiftLowNotes = options.shiftLowNotes;
+    key.lowerLimit = options.lowerLimit;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error) {
+        return key;
+    }
+    const auto written = std::filesystem::last_write_time(path, error);
+    if (error) {
+        return key;
+    }
+    key.size = static_cast<std::int64_t>(size);
+    key.mtimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
+    return key;
+}
