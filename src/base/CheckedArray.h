@@ -41,9 +41,9 @@ public:
     // What a default array emptied at once with setSize(0) holds (no
     // elements, `slots` slots allocated), without making the elements first.
     struct EmptyWithSlots {
-        std::int32_t slots;
+        std::int32_t slotCount;
     };
-    explicit CheckedArray(EmptyWithSlots empty) : m_allocatedSize(std::max<std::int32_t>(empty.slots, 0)) { initStorage(0); }
+    explicit CheckedArray(EmptyWithSlots empty) : m_allocatedSize(std::max<std::int32_t>(empty.slotCount, 0)) { initStorage(0); }
 
     ~CheckedArray() { release(); }
 
