@@ -9,7 +9,7 @@
 namespace {
 
 // Blocks from this size on are mapped.
-constexpr std::size_t kMappedFrom = std::size_t{1} << 20;
+constexpr std::size_t kMappedFrom = std::size_t{1} << 18;
 
 std::size_t pageSize()
 {

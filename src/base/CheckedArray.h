@@ -147,6 +147,23 @@ public:
         return data()[m_size - 1];
     }
 
+    // Appends an element made from `args` in place; otherwise as append.
+    template <class... Args>
+    T& emplace(Args&&... args)
+        requires(!(std::is_trivially_copyable_v<T> && sizeof(T) == 1))
+    {
+        if (!m_growable) {
+            checkIndex(m_size);
+        }
+        if (m_size == m_allocatedSize) {
+            grow(-1);
+        }
+        ensureCapacity(static_cast<std::int64_t>(m_size) + 1);
+        T* element = ::new (static_cast<void*>(data() + m_size)) T(std::forward<Args>(args)...);
+        ++m_size;
+        return *element;
+    }
+
     // Replaces the contents with n copies from `values`, with the accounting
     // of setSize(0) followed by n appends (compact arrays only).
     void assignAppended(const T* values, std::int32_t n)

@@ -48,11 +48,16 @@ MidiEventList& MidiFile::track(std::int32_t index)
     return *list;
 }
 
-const MidiEventList& MidiFile::track(std::int32_t index) const
+const MidiEventList& MidiFile::emptyTrack()
 {
     static const MidiEventList kEmpty;
+    return kEmpty;
+}
+
+const MidiEventList& MidiFile::track(std::int32_t index) const
+{
     const MidiEventList* list = findTrack(index);
-    return list != nullptr ? *list : kEmpty;
+    return list != nullptr ? *list : emptyTrack();
 }
 
 void MidiFile::toAbsoluteTicks()
@@ -162,7 +167,7 @@ void sortTrack(MidiEventList& list)
 
 // Events a track gives to the merge before the storage they leave behind
 // is released (handed to the merged list, which fills it next).
-constexpr std::int32_t kReleaseEvents = 1 << 15;
+constexpr std::int32_t kReleaseEvents = 1 << 13;
 
 // One track's next event in the merge.
 struct MergeHead {

@@ -75,7 +75,11 @@ public:
     {
         return const_cast<MidiEvent&>(std::as_const(*this).eventAt(track, index));
     }
-    const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const { return this->track(track).at(index); }
+    const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const
+    {
+        const MidiEventList* list = findTrack(track);
+        return (list != nullptr ? *list : emptyTrack()).at(index);
+    }
     // A track's list is made when it is first asked for to be written to;
     // until then the track reads as empty. A header may announce tens of
     // thousands of tracks that the file does not hold: they cost nothing
@@ -118,6 +122,8 @@ private:
         return findUnmadeTrack(index);
     }
     const MidiEventList* findUnmadeTrack(std::int32_t index) const;
+    // What a track not made yet reads as.
+    static const MidiEventList& emptyTrack();
 
     // The tracks made so far, in order; null for a track not written yet.
     CheckedArray<std::unique_ptr<MidiEventList>> m_tracks;

@@ -190,9 +190,7 @@ private:
                 }
                 untilStopCheck = kStopCheckEvents;
             }
-            if (readChannelMessageInPlace(event, tickSum)) {
-                rewriteMarker(event, markerCounter);
-                events.append(std::move(event));
+            if (readChannelMessageInPlace(events, tickSum, markerCounter)) {
                 continue;
             }
             const auto first = m_in.readByte();
@@ -223,7 +221,7 @@ private:
     // Anything else (meta and system events, errors, the end of the buffer)
     // is left unread for the general path. Builds the same event as
     // readVarLength and readEventBytes would.
-    bool readChannelMessageInPlace(MidiEvent& event, std::uint32_t& tickSum)
+    bool readChannelMessageInPlace(MidiEventList& events, std::uint32_t& tickSum, std::uint8_t& markerCounter)
     {
         if (m_in.remaining() < 7) {
             return false;
@@ -255,9 +253,17 @@ private:
         }
         m_runningStatus = status;
         m_in.consume(dataStart + dataBytes);
-        event.bytes.assignAppended(message, static_cast<std::int32_t>(1 + dataBytes));
         tickSum += delta;
+        // The marker rewrite of rewriteMarker, on the message before it is stored.
+        if (kind == 0x90 && message[1] < 12) {
+            message[0] = message[1];
+            if (message[1] == 2) {
+                message[2] = markerCounter++;
+            }
+        }
+        MidiEvent& event = events.emplace();
         event.tick = static_cast<std::int32_t>(tickSum);
+        event.bytes.assignAppended(message, static_cast<std::int32_t>(1 + dataBytes));
         return true;
     }
 
