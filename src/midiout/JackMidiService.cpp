@@ -323,12 +323,8 @@ void JackMidiService::reset(int device)
     if (!entry) {
         return;
     }
-    for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        const std::uint8_t status = static_cast<std::uint8_t>(0xB0 | channel);
-        for (const std::uint8_t controller : {64, 120, 123}) {
-            const std::uint8_t bytes[3] = {status, controller, 0};
-            m_impl->sendLocked(*entry, bytes, 3);
-        }
+    for (const auto& message : resetMessages()) {
+        m_impl->sendLocked(*entry, message.data(), 3);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,4 +24,19 @@ constexpr std::size_t shortMessageLength(std::uint8_t status)
     default:
         return 1;
     }
+}
+
+// What a device reset sends: sustain off, all-sound-off and all-notes-off on
+// each of the 16 channels, channel by channel.
+using ResetMessages = std::array<std::array<std::uint8_t, 3>, 48>;
+constexpr ResetMessages resetMessages()
+{
+    ResetMessages messages{};
+    std::size_t next = 0;
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        for (const std::uint8_t controller : {std::uint8_t{64}, std::uint8_t{120}, std::uint8_t{123}}) {
+            messages[next++] = {static_cast<std::uint8_t>(0xB0 | channel), controller, 0};
+        }
+    }
+    return messages;
 }
