@@ -8,10 +8,6 @@
 
 namespace {
 
-const std::string kChannelOption = "  --channel N        channel to read, 0 being the first MIDI channel (default 0)\n";
-const std::string kShiftOptions =
-    "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n"
-    "  --lower-limit N    highest key that is shifted (default 50)\n";
 const std::string kHelpOption = "  --help             show this text\n\n";
 const std::string kExitStatus =
     "exit status: 0 on success (also with no notes), 1 when the file could not be\n"
@@ -27,7 +23,7 @@ const std::string kPairsHelp =
         "note-off both end there; a note-on never released is left out). CSV on\n"
         "standard output: a header \"key,velocity,start,length\", then one row per\n"
         "note in the order of the note-ons; start and length are in milliseconds.\n\n") +
-    "options:\n" + kChannelOption + kShiftOptions + kHelpOption + kExitStatus;
+    "options:\n" + kNoteOptionsHelp + kHelpOption + kExitStatus;
 
 const std::string kWeightsHelp =
     std::string(
@@ -36,7 +32,7 @@ const std::string kWeightsHelp =
         "sum of velocity x length (ms) of its notes. CSV on standard output: a header\n"
         "\"key,weight\", 128 rows for keys 0..127, then \"scale,VALUE\": the largest\n"
         "weight, but at least 1, which a full-height bar stands for.\n\n") +
-    "options:\n" + kChannelOption + kShiftOptions + kHelpOption + kExitStatus;
+    "options:\n" + kNoteOptionsHelp + kHelpOption + kExitStatus;
 
 const std::string kDutyHelp =
     std::string(
@@ -45,7 +41,7 @@ const std::string kDutyHelp =
         "window draws it: one point per note-off and per note-on of keys 36..93, with\n"
         "two voices sounding at most. CSV on standard output: a header\n"
         "\"time_ms,duty\", then one row per point; a duty is a fraction (0.05 is 5 %).\n\n") +
-    "options:\n" + kChannelOption + kShiftOptions +
+    "options:\n" + kNoteOptionsHelp +
     "  --summary          print instead one line \"peak DUTY at TIME ms, mean DUTY\":\n"
     "                     the first highest point and the mean over time, each\n"
     "                     duty held until the next point (0 with fewer than two\n"
@@ -59,7 +55,7 @@ const std::string kChannelsHelp =
         "output: a header \"channel,notes,first_ms,last_ms\", then one row per channel\n"
         "0..15 whose note list holds a note-on, with the number of note-ons and the\n"
         "times of its first and last entries (note-offs included).\n\n") +
-    "options:\n" + kShiftOptions + kHelpOption + kExitStatus;
+    "options:\n" + kShiftOptionsHelp + kHelpOption + kExitStatus;
 
 LoadedSong load(const SongArguments& arguments)
 {

@@ -30,11 +30,19 @@ std::int32_t ArgCursor::intValueOf(const std::string& name)
     return *value;
 }
 
-const char* const kNoteOptionsHelp =
-    "  --channel N        channel whose notes are taken, 0 being the first MIDI\n"
+// Literals, so that every help text can be joined from them at compile time
+// or, in other files, during static initialisation.
+#define QUILLARC_CHANNEL_HELP \
+    "  --channel N        channel whose notes are taken, 0 being the first MIDI\n" \
     "                     channel (default 0)\n"
-    "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n"
-    "  --lower-limit N    highest key that is shifted (default 50)\n";
+#define QUILLARC_SHIFT_HELP \
+    "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n" \
+    "  --lower-limit N    highest key that is shifted (default 50)\n"
+const char* const kChannelOptionHelp = QUILLARC_CHANNEL_HELP;
+const char* const kShiftOptionsHelp = QUILLARC_SHIFT_HELP;
+const char* const kNoteOptionsHelp = QUILLARC_CHANNEL_HELP QUILLARC_SHIFT_HELP;
+#undef QUILLARC_CHANNEL_HELP
+#undef QUILLARC_SHIFT_HELP
 
 bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options)
 {

@@ -48,6 +48,9 @@ std::optional<std::int32_t> parseInt(const std::string& text);
 bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options);
 // Their lines for a command's help text.
 extern const char* const kNoteOptionsHelp;
+// The same, apart: --channel alone, and the two shift options.
+extern const char* const kChannelOptionHelp;
+extern const char* const kShiftOptionsHelp;
 
 // What play and render send besides the note list: the velocity curve and
 // the channel volume sent first.
