@@ -56,8 +56,12 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
     }
     list.entries.reserve(static_cast<std::size_t>(file.eventCount(0)));
 
+    // One pass over the merged track, unchecked: every position is in range.
+    const MidiEventList& events = file.track(0);
+    const MidiEvent* const first = events.begin();
+    const std::int32_t count = events.getSize();
     std::uint32_t untilStopCheck = kStopCheckEvents;
-    for (std::int32_t j = 0; j < file.eventCount(0); ++j) {
+    for (std::int32_t j = 0; j < count; ++j) {
         if (--untilStopCheck == 0) {
             if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
                 list.entries = {};
@@ -66,7 +70,7 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
             }
             untilStopCheck = kStopCheckEvents;
         }
-        const MidiEvent& event = file.eventAt(0, j);
+        const MidiEvent& event = first[j];
         const int status = event.byteOr(0);
         if ((status & 0x0F) != options.playChannel && status != 0xFF) {
             continue;
