@@ -1,6 +1,7 @@
 #include "base/BlockStorage.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include <sys/mman.h>
@@ -84,4 +85,27 @@ void releaseFront(const StorageBlock& block, const void* end, std::size_t& relea
     // block is still unmapped in one call when it is freed.
     ::madvise(from, length, MADV_DONTNEED);
     released = pages;
+}
+
+void prepareRange(const StorageBlock& block, const void* from, std::size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    if (!block.mapped || bytes == 0) {
+        return;
+    }
+    const std::size_t page = pageSize();
+    const auto blockStart = reinterpret_cast<std::uintptr_t>(block.base);
+    const auto start = reinterpret_cast<std::uintptr_t>(from) / page * page;
+    const auto end = std::min(reinterpret_cast<std::uintptr_t>(from) + bytes, blockStart + block.bytes);
+    if (start < blockStart || end <= start) {
+        return;
+    }
+    // Pages already there are left as they are. A kernel without this advice
+    // refuses it, and the pages then come one fault at a time, as before.
+    ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    (void)block;
+    (void)from;
+    (void)bytes;
+#endif
 }

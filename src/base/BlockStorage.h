@@ -29,3 +29,7 @@ void freeBlock(const StorageBlock& block, std::size_t alignment);
 void releaseFront(const StorageBlock& block, const void* end, std::size_t& released,
                   const StorageBlock* receiver = nullptr, const void* receiverEnd = nullptr,
                   std::size_t* supplied = nullptr);
+// Puts in place, in one call, the pages of a mapped block that hold the
+// `bytes` bytes from `from` on (clipped to the block), so that writing
+// there takes no page fault per page; a heap block is left alone.
+void prepareRange(const StorageBlock& block, const void* from, std::size_t bytes);

@@ -172,6 +172,13 @@ public:
         if (!m_growable && n > m_size) {
             checkIndex(n - 1);
         }
+        if (n >= 0 && n <= kInlineSlots && isInline() && n <= m_allocatedSize) {
+            // Inline before and after, within the allocation: only the bytes
+            // and the size change (a typical MIDI message, made once per event).
+            std::memcpy(m_store.inlineBytes, values, static_cast<std::size_t>(n));
+            m_size = n;
+            return;
+        }
         while (m_allocatedSize < n) {
             grow(-1);
         }
@@ -259,6 +266,16 @@ public:
     {
         n = std::clamp(n, 0, std::max(m_size, 0));
         std::destroy_n(data(), n);
+        forgetFront(n, receiver);
+    }
+
+    // dropFront for elements the caller has already destroyed (relocated
+    // them, say, while they were in cache): the first n elements are only
+    // forgotten, and their storage released as dropFront does.
+    void forgetFront(std::int32_t n, CheckedArray* receiver = nullptr)
+        requires(!(std::is_trivially_copyable_v<T> && sizeof(T) == 1))
+    {
+        n = std::clamp(n, 0, std::max(m_size, 0));
         m_store.heap += n;
         m_size -= n;
         m_allocatedSize -= n;
@@ -268,6 +285,18 @@ public:
                          &receiver->m_heap.supplied);
         } else {
             releaseFront(m_heap.block, m_store.heap, m_heap.released);
+        }
+    }
+
+    // Readies the real storage already taken for the next n elements past the
+    // size, so that appending them costs no page fault each (see
+    // prepareRange). Changes nothing the array shows.
+    void prepareStorage(std::int32_t n)
+        requires(!(std::is_trivially_copyable_v<T> && sizeof(T) == 1))
+    {
+        const std::int64_t room = std::min<std::int64_t>(n, static_cast<std::int64_t>(m_heap.capacity) - liveCount());
+        if (room > 0) {
+            prepareRange(m_heap.block, data() + liveCount(), static_cast<std::size_t>(room) * sizeof(T));
         }
     }
 

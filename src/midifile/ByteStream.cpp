@@ -47,14 +47,18 @@ ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* sto
     }
     // The size when opened; a file that grows meanwhile is read as it was.
     const auto size = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0);
-    m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    m_buffer = allocateBlock(std::max<std::size_t>(size, 1), 1);
+    auto* const bytes = static_cast<std::uint8_t*>(m_buffer.base);
     std::size_t got = 0;
     while (got < size) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             m_source = Source::Stopped;
             return;
         }
-        const ssize_t n = ::read(fd.get(), m_buffer.get() + got, std::min(size - got, kReadBlock));
+        const std::size_t block = std::min(size - got, kReadBlock);
+        // Pages put in place in one call before the read fills them.
+        prepareRange(m_buffer, bytes + got, block);
+        const ssize_t n = ::read(fd.get(), bytes + got, block);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -63,8 +67,13 @@ ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* sto
         }
         got += static_cast<std::size_t>(n);
     }
-    m_pos = m_buffer.get();
+    m_pos = bytes;
     m_end = m_pos + got;
+}
+
+ByteStream::~ByteStream()
+{
+    freeBlock(m_buffer, 1);
 }
 
 ByteStream::ByteStream(std::span<const std::uint8_t> data) : m_pos(data.data()), m_end(data.data() + data.size()) {}

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "base/BlockStorage.h"
+
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,6 +27,8 @@ public:
     // given, is looked at between the blocks of a large file.
     explicit ByteStream(const std::string& fileName, const std::atomic<bool>* stop = nullptr);
     explicit ByteStream(std::span<const std::uint8_t> data);
+
+    ~ByteStream();
 
     ByteStream(const ByteStream&) = delete;
     ByteStream& operator=(const ByteStream&) = delete;
@@ -56,7 +59,7 @@ public:
 private:
     Source m_source = Source::Ready;
     bool m_atEnd = false;
-    std::unique_ptr<std::uint8_t[]> m_buffer;  // a file's bytes; none for memory
+    StorageBlock m_buffer;  // a file's bytes; none for memory
     const std::uint8_t* m_pos = nullptr;
     const std::uint8_t* m_end = nullptr;
 };

@@ -8,6 +8,14 @@
 // is absolute or delta according to the owning file's tick mode.
 struct MidiEvent {
     MidiEvent() { bytes.allowGrowth(true); }
+    // The event a default one becomes when `size` bytes from `message` are
+    // appended to it and its tick set: made in one step, as the reader does
+    // for every channel message.
+    MidiEvent(std::int32_t at, const std::uint8_t* message, std::int32_t size) : tick(at)
+    {
+        bytes.allowGrowth(true);
+        bytes.assignAppended(message, size);
+    }
 
     std::int32_t tick = 0;
     // Track the event came from; 0 for every event the reader makes.

@@ -1,6 +1,7 @@
 #include "midifile/MidiFile.h"
 
 #include "base/Fatal.h"
+#include "midifile/EventOrder.h"
 
 #include <algorithm>
 #include <vector>
@@ -45,7 +46,28 @@ MidiEventList& MidiFile::track(std::int32_t index)
     if (!list) {
         list = std::make_unique<MidiEventList>();
     }
+    forgetTrackOrder(index);  // the caller may change it
     return *list;
+}
+
+void MidiFile::forgetTrackOrder(std::int32_t index)
+{
+    if (static_cast<std::size_t>(index) < m_tracksInOrder.size()) {
+        m_tracksInOrder[static_cast<std::size_t>(index)] = false;
+    }
+}
+
+void MidiFile::noteTrackInOrder(std::int32_t index)
+{
+    if (static_cast<std::size_t>(index) >= m_tracksInOrder.size()) {
+        m_tracksInOrder.resize(static_cast<std::size_t>(index) + 1, false);
+    }
+    m_tracksInOrder[static_cast<std::size_t>(index)] = true;
+}
+
+bool MidiFile::trackKnownInOrder(std::int32_t index) const
+{
+    return static_cast<std::size_t>(index) < m_tracksInOrder.size() && m_tracksInOrder[static_cast<std::size_t>(index)];
 }
 
 const MidiEventList& MidiFile::emptyTrack()
@@ -65,6 +87,7 @@ void MidiFile::toAbsoluteTicks()
     if (m_tickMode == AbsoluteTicks) {
         return;
     }
+    m_tracksInOrder.clear();
     for (auto& list : m_tracks) {
         if (!list) {
             continue;
@@ -84,6 +107,7 @@ void MidiFile::toDeltaTicks()
     if (m_tickMode == DeltaTicks) {
         return;
     }
+    m_tracksInOrder.clear();
     for (auto& list : m_tracks) {
         if (!list) {
             continue;
@@ -103,27 +127,13 @@ void MidiFile::resetTracks()
     m_tracks.setSize(0);
     m_tracks.append(std::make_unique<MidiEventList>());
     m_announcedTracks = 0;
+    m_tracksInOrder.clear();
 }
 
 namespace {
 
 // Events merged between two looks at the stop flag.
 constexpr std::uint32_t kStopCheckEvents = 4096;
-
-// The order of compareEvents as one integer per event: the tick (made
-// unsigned with its order kept), then a rank at equal ticks: channel messages,
-// markers and system-exclusive events, then meta events, then end-of-track.
-// Two end-of-track events compare equal here (compareEvents ranks each before
-// the other, which no sort can honour).
-std::uint64_t orderKey(const MidiEvent& event)
-{
-    const std::uint8_t* bytes = event.bytes.begin();
-    const std::int32_t size = event.bytes.getSize();
-    const bool meta = size > 0 && bytes[0] == 0xFF;
-    const int rank = meta ? (size > 1 && bytes[1] == 0x2F ? 2 : 1) : 0;
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(event.tick) ^ 0x80000000U) << 2) |
-           static_cast<std::uint64_t>(rank);
-}
 
 bool eventLess(const MidiEvent& a, const MidiEvent& b)
 {
@@ -168,43 +178,76 @@ void sortTrack(MidiEventList& list)
 // Events a track gives to the merge before the storage they leave behind
 // is released (handed to the merged list, which fills it next).
 constexpr std::int32_t kReleaseEvents = 1 << 13;
+// How far ahead of a track's next event the merge asks for its memory.
+constexpr std::uintptr_t kPrefetchBytes = 16 * sizeof(MidiEvent);
 
-// One track's next event in the merge.
-struct MergeHead {
-    std::uint64_t key;
-    std::int32_t track;
-    std::int32_t taken;  // moved out since the track's storage was last released
-    MidiEvent* next;
-    MidiEvent* end;
+// The k-way merge of the sorted tracks as a tournament of losers: each inner
+// node of a complete binary tree over the tracks holds the track that lost
+// the match played there, and the winner is kept apart. Taking the winner's
+// next event replays only the matches on its path, one comparison per level,
+// against small integers that stay in cache.
+//
+// A contestant is one integer: the event's order key shifted past the bits
+// of the track's position, which breaks ties in favour of the lower track, as
+// the stable sort does. A track with no events left plays as kExhausted,
+// after every real event.
+class LoserTree {
+public:
+    static constexpr std::uint64_t kExhausted = ~std::uint64_t{0};
 
-    bool after(const MergeHead& other) const
+    // `keys` are the first keys of the tracks in track order. An order key
+    // takes 34 bits, which leaves room for the positions of 2^30 tracks,
+    // far more than memory could hold.
+    explicit LoserTree(const std::vector<std::uint64_t>& keys)
     {
-        return key != other.key ? key > other.key : track > other.track;
+        while ((std::size_t{1} << m_shift) < keys.size()) {
+            ++m_shift;
+        }
+        const std::size_t leaves = std::size_t{1} << m_shift;
+        // Builds the tree bottom-up: winners[node] is who won below it.
+        std::vector<std::uint64_t> winners(2 * leaves, kExhausted);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            winners[leaves + i] = contestant(keys[i], i);
+        }
+        m_losers.assign(leaves, kExhausted);
+        for (std::size_t node = leaves - 1; node >= 1; --node) {
+            const std::uint64_t left = winners[2 * node];
+            const std::uint64_t right = winners[2 * node + 1];
+            winners[node] = std::min(left, right);
+            m_losers[node] = std::max(left, right);
+        }
+        m_winner = winners[1];
     }
-};
 
-// Restores the heap order below `heads[0]` after its head has changed.
-void siftDown(std::vector<MergeHead>& heads)
-{
-    const std::size_t count = heads.size();
-    std::size_t at = 0;
-    const MergeHead moving = heads[0];
-    while (true) {
-        std::size_t child = 2 * at + 1;
-        if (child >= count) {
-            break;
+    bool done() const { return m_winner == kExhausted; }
+    // The position (in `keys`) of the track whose next event comes first.
+    std::size_t winner() const { return static_cast<std::size_t>(m_winner & positionMask()); }
+
+    // The winner's track now offers `key` (kExhausted when it has no event left).
+    void replay(std::uint64_t key)
+    {
+        const std::size_t track = winner();
+        std::uint64_t rising = contestant(key, track);
+        for (std::size_t node = (track + (std::size_t{1} << m_shift)) >> 1; node >= 1; node >>= 1) {
+            const std::uint64_t waiting = m_losers[node];
+            const bool waitingWins = waiting < rising;
+            m_losers[node] = waitingWins ? rising : waiting;
+            rising = waitingWins ? waiting : rising;
         }
-        if (child + 1 < count && heads[child].after(heads[child + 1])) {
-            ++child;
-        }
-        if (!moving.after(heads[child])) {
-            break;
-        }
-        heads[at] = heads[child];
-        at = child;
+        m_winner = rising;
     }
-    heads[at] = moving;
-}
+
+private:
+    std::uint64_t contestant(std::uint64_t key, std::size_t track) const
+    {
+        return key == kExhausted ? kExhausted : (key << m_shift) | track;
+    }
+    std::uint64_t positionMask() const { return (std::uint64_t{1} << m_shift) - 1; }
+
+    unsigned m_shift = 0;
+    std::vector<std::uint64_t> m_losers;
+    std::uint64_t m_winner = kExhausted;
+};
 
 }  // namespace
 
@@ -228,8 +271,16 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
     // keys. Events are moved, not copied, and the merged list is sized once.
     // Each track gives back the storage of the events it has handed over as
     // the merge goes, so the events are not held twice at any time.
+    // One source per track that has events, in track order.
+    struct Source {
+        std::int32_t track;
+        std::int32_t taken;  // moved out since the track's storage was last released
+        MidiEvent* next;
+        MidiEvent* end;
+    };
     std::int64_t total = 0;
-    std::vector<MergeHead> heads;
+    std::vector<Source> sources;
+    std::vector<std::uint64_t> firstKeys;
     // Tracks past the ones made are empty and have nothing to give.
     for (std::int32_t t = 0; t < m_tracks.getSize(); ++t) {
         if (stopRaised()) {
@@ -239,39 +290,54 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
             continue;
         }
         MidiEventList& list = *m_tracks.at(t);
-        sortTrack(list);
+        if (!trackKnownInOrder(t)) {
+            sortTrack(list);
+        }
         total += list.getSize();
         if (list.getSize() > 0) {
-            heads.push_back({orderKey(*list.begin()), t, 0, list.begin(), list.end()});
+            sources.push_back({t, 0, list.begin(), list.end()});
+            firstKeys.push_back(orderKey(*list.begin()));
         }
     }
     merged->reserveStorage(total);
-    std::make_heap(heads.begin(), heads.end(), [](const MergeHead& a, const MergeHead& b) { return a.after(b); });
+    LoserTree tournament(firstKeys);
+    // Each event is moved out and destroyed at once, while it is in cache;
+    // its track then only forgets it.
+    const auto forgetTaken = [this](Source& source) {
+        m_tracks.at(source.track)->forgetFront(source.taken, nullptr);
+        source.taken = 0;
+    };
     std::uint32_t untilStopCheck = kStopCheckEvents;
-    while (!heads.empty()) {
+    while (!tournament.done()) {
         if (--untilStopCheck == 0) {
             if (stopRaised()) {
+                for (Source& source : sources) {
+                    forgetTaken(source);
+                }
                 return dropEventsAfterStop(rememberedMode);
             }
             untilStopCheck = kStopCheckEvents;
         }
-        MergeHead& top = heads[0];
-        merged->append(std::move(*top.next));
-        if (++top.next != top.end) {
-            top.key = orderKey(*top.next);
-            if (++top.taken == kReleaseEvents) {
-                // The events left do not move: `next` and `end` stay valid.
-                m_tracks.at(top.track)->dropFront(top.taken, merged.get());
-                top.taken = 0;
-            }
-        } else {
-            top = heads.back();
-            heads.pop_back();
-            if (heads.empty()) {
-                break;
-            }
+        Source& source = sources[tournament.winner()];
+        MidiEvent& event = *source.next;
+        merged->append(std::move(event));
+        std::destroy_at(&event);
+        ++source.taken;
+        if (++source.next == source.end) {
+            tournament.replay(LoserTree::kExhausted);
+            forgetTaken(source);
+            continue;
         }
-        siftDown(heads);
+        // The tracks are read as many interleaved streams, more than the
+        // hardware follows on its own: ask for each track's events ahead.
+        // (An address, not a pointer: it may lie past the track's end.)
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(source.next) + kPrefetchBytes));
+        tournament.replay(orderKey(*source.next));
+        if (source.taken == kReleaseEvents) {
+            // The events left do not move: `next` and `end` stay valid.
+            m_tracks.at(source.track)->forgetFront(source.taken, merged.get());
+            source.taken = 0;
+        }
     }
 
     resetTracks();

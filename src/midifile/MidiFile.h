@@ -73,7 +73,9 @@ public:
     // Never appends: an index at the end is an error like any other past it.
     MidiEvent& eventAt(std::int32_t track, std::int32_t index)
     {
-        return const_cast<MidiEvent&>(std::as_const(*this).eventAt(track, index));
+        MidiEvent& event = const_cast<MidiEvent&>(std::as_const(*this).eventAt(track, index));
+        forgetTrackOrder(track);  // the caller may change it
+        return event;
     }
     const MidiEvent& eventAt(std::int32_t track, std::int32_t index) const
     {
@@ -122,6 +124,11 @@ private:
         return findUnmadeTrack(index);
     }
     const MidiEventList* findUnmadeTrack(std::int32_t index) const;
+    // Tracks the reader found already in merge order need no sorting before a
+    // merge. Anything that may change a track's events forgets this of it.
+    void noteTrackInOrder(std::int32_t index);
+    void forgetTrackOrder(std::int32_t index);
+    bool trackKnownInOrder(std::int32_t index) const;
     // What a track not made yet reads as.
     static const MidiEventList& emptyTrack();
 
@@ -132,5 +139,7 @@ private:
     std::int32_t m_ticksPerQuarterNote = 48;
     std::int32_t m_trackLayout = SeparateTracks;
     std::int32_t m_tickMode = DeltaTicks;
+    // By track: read in merge order and not handed out for writing since.
+    std::vector<bool> m_tracksInOrder;
     ReadResult m_readResult;
 };

@@ -1,4 +1,5 @@
 #include "midifile/ByteStream.h"
+#include "midifile/EventOrder.h"
 #include "midifile/MidiFile.h"
 
 #include <algorithm>
@@ -39,8 +40,12 @@ public:
             return false;
         }
         for (std::int32_t t = 0; t < m_file.trackCount(); ++t) {
-            switch (readTrack(m_file.track(t))) {
+            TrackOrder order;
+            switch (readTrack(m_file.track(t), order)) {
             case TrackEnd::Done:
+                if (order.inOrder) {
+                    m_file.noteTrackInOrder(t);
+                }
                 break;
             case TrackEnd::Failed:
                 return false;
@@ -57,6 +62,18 @@ public:
 private:
     enum class Step { Ok, EndOfTrack, Failed };
     enum class TrackEnd { Done, Failed, Stopped };
+
+    // Whether a track's events, as read, are already in merge order.
+    struct TrackOrder {
+        std::uint64_t lastKey = 0;
+        bool inOrder = true;
+
+        void see(std::uint64_t key)
+        {
+            inOrder = inOrder && key >= lastKey;
+            lastKey = key;
+        }
+    };
 
     // Events read between two looks at the stop flag.
     static constexpr std::uint32_t kStopCheckEvents = 4096;
@@ -142,7 +159,7 @@ private:
         m_file.m_readResult.status = ReadResult::Status::Partial;
     }
 
-    TrackEnd readTrack(MidiEventList& events)
+    TrackEnd readTrack(MidiEventList& events, TrackOrder& order)
     {
         if (stopRaised()) {
             return TrackEnd::Stopped;
@@ -178,6 +195,9 @@ private:
         const std::size_t room = std::min<std::size_t>(std::min<std::uint64_t>(*length, m_in.remaining()) / 3, m_storageBudget);
         m_storageBudget -= room;
         events.reserveStorage(static_cast<std::int64_t>(room));
+        // The storage of the events about to be read is readied a chunk at a
+        // time: a fault for each fresh page costs more than parsing does.
+        events.prepareStorage(kStopCheckEvents);
 
         std::uint32_t tickSum = 0;
         std::uint8_t markerCounter = 1;
@@ -189,8 +209,10 @@ private:
                     return TrackEnd::Stopped;
                 }
                 untilStopCheck = kStopCheckEvents;
+                events.prepareStorage(kStopCheckEvents);
             }
             if (readChannelMessageInPlace(events, tickSum, markerCounter)) {
+                order.see(orderKey(static_cast<std::int32_t>(tickSum), 0));  // a channel message or a marker
                 continue;
             }
             const auto first = m_in.readByte();
@@ -212,6 +234,7 @@ private:
             }
             event.tick = static_cast<std::int32_t>(tickSum);
             rewriteMarker(event, markerCounter);
+            order.see(orderKey(event));
             events.append(std::move(event));
         }
     }
@@ -261,9 +284,7 @@ private:
                 message[2] = markerCounter++;
             }
         }
-        MidiEvent& event = events.emplace();
-        event.tick = static_cast<std::int32_t>(tickSum);
-        event.bytes.assignAppended(message, static_cast<std::int32_t>(1 + dataBytes));
+        events.emplace(static_cast<std::int32_t>(tickSum), message, static_cast<std::int32_t>(1 + dataBytes));
         return true;
     }
 

@@ -107,14 +107,24 @@ TEST(MergeTracks, AgreesWithAStableSortOfTheTracksOneAfterAnother)
 {
     // Random tracks with many equal ticks, meta events between notes, and
     // now and then a tick going backwards (only hand-made events can do that).
+    // Track counts on both sides of powers of two, and some tracks left
+    // empty, for the tournament the merge plays between the tracks.
     std::mt19937 random(7);
-    for (int round = 0; round < 20; ++round) {
+    constexpr int kTrackCounts[] = {4, 2, 3, 5, 8, 9, 17};
+    for (int round = 0; round < 21; ++round) {
         MidiFile file;
-        readInto(file, SmfBuilder().track().end().track().end().track().end().track().end().bytes());
+        SmfBuilder builder;
+        for (int t = 0; t < kTrackCounts[round % std::size(kTrackCounts)]; ++t) {
+            builder.track().end();
+        }
+        readInto(file, builder.bytes());
         std::vector<MidiEvent> concatenated;
         for (int t = 0; t < file.trackCount(); ++t) {
             int tick = 0;
-            for (int i = 0; i < 200; ++i) {
+            // Round 0's tracks are long enough to hand storage to the merged
+            // track as they are taken.
+            const int events = round == 0 ? 20000 : (random() % 4 == 0 ? 0 : 200);
+            for (int i = 0; i < events; ++i) {
                 tick += static_cast<int>(random() % 3) - (random() % 50 == 0 ? 5 : 0);
                 const int kind = static_cast<int>(random() % 4);
                 MidiEvent event = kind == 0   ? makeEvent(tick, {0xFF, 0x01, 1, t * 1000 + i})
@@ -136,6 +146,65 @@ TEST(MergeTracks, AgreesWithAStableSortOfTheTracksOneAfterAnother)
         }
     }
 }
+
+// Tracks the reader finds in order skip the sort before the merge; every way
+// of changing a track afterwards, and a read that is out of order only in
+// its ticks' sign, must still be sorted. Expected: the keys, merged.
+struct SortBeforeMergeCase {
+    const char* name;
+    std::vector<std::uint8_t> file;
+    void (*change)(MidiFile&);
+    std::vector<int> keys;
+};
+
+void PrintTo(const SortBeforeMergeCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class MergeSortsChangedTracks : public testing::TestWithParam<SortBeforeMergeCase> {};
+
+TEST_P(MergeSortsChangedTracks, BeforeMerging)
+{
+    MidiFile file;
+    readInto(file, GetParam().file);
+    GetParam().change(file);
+    file.mergeTracks();
+    std::vector<int> keys;
+    for (const auto& message : messagesOf(file, 0)) {
+        keys.push_back(message.at(1));
+    }
+    EXPECT_EQ(keys, GetParam().keys);
+}
+
+const std::vector<std::uint8_t> kTwoOrderedTracks = SmfBuilder()
+                                                        .track().noteOn(0, 0, 60, 1).noteOn(300, 0, 61, 1).end()
+                                                        .track().noteOn(0, 0, 70, 1).noteOn(100, 0, 71, 1).noteOn(100, 0, 72, 1).end()
+                                                        .bytes();
+
+// Eight deltas of 2^28 - 1 and one more carry the tick past 2^31 - 1, where
+// it reads as negative and sorts first.
+std::vector<std::uint8_t> tickPastTheSignBit()
+{
+    SmfBuilder builder;
+    builder.track();
+    for (int i = 0; i < 9; ++i) {
+        builder.noteOn(0x0FFFFFFF, 0, 80 + i, 1);
+    }
+    return builder.end().track().noteOn(0, 0, 70, 1).end().bytes();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MergeSortsChangedTracks,
+    testing::Values(
+        SortBeforeMergeCase{"Unchanged", kTwoOrderedTracks, [](MidiFile&) {}, {60, 70, 71, 72, 61}},
+        SortBeforeMergeCase{"ChangedThroughTrack", kTwoOrderedTracks, [](MidiFile& f) { f.track(1).at(0).tick = 250; },
+                            {60, 71, 72, 70, 61}},
+        SortBeforeMergeCase{"ChangedThroughEventAt", kTwoOrderedTracks, [](MidiFile& f) { f.eventAt(1, 0).tick = 250; },
+                            {60, 71, 72, 70, 61}},
+        SortBeforeMergeCase{"ReadPastTheSignBit", tickPastTheSignBit(), [](MidiFile&) {},
+                            {88, 70, 80, 81, 82, 83, 84, 85, 86, 87}}),
+    [](const testing::TestParamInfo<SortBeforeMergeCase>& row) { return std::string(row.param.name); });
 
 TEST(MergeTracks, FileInDeltaTicksComesBackInDeltaTicks)
 {
