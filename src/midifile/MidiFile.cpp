@@ -52,22 +52,23 @@ MidiEventList& MidiFile::track(std::int32_t index)
 
 void MidiFile::forgetTrackOrder(std::int32_t index)
 {
-    if (static_cast<std::size_t>(index) < m_tracksInOrder.size()) {
-        m_tracksInOrder[static_cast<std::size_t>(index)] = false;
+    if (static_cast<std::size_t>(index) < m_trackOrderedFrom.size()) {
+        m_trackOrderedFrom[static_cast<std::size_t>(index)] = kOrderUnknown;
     }
 }
 
-void MidiFile::noteTrackInOrder(std::int32_t index)
+void MidiFile::noteTrackOrderedFrom(std::int32_t index, std::int32_t from)
 {
-    if (static_cast<std::size_t>(index) >= m_tracksInOrder.size()) {
-        m_tracksInOrder.resize(static_cast<std::size_t>(index) + 1, false);
+    if (static_cast<std::size_t>(index) >= m_trackOrderedFrom.size()) {
+        m_trackOrderedFrom.resize(static_cast<std::size_t>(index) + 1, kOrderUnknown);
     }
-    m_tracksInOrder[static_cast<std::size_t>(index)] = true;
+    m_trackOrderedFrom[static_cast<std::size_t>(index)] = from;
 }
 
-bool MidiFile::trackKnownInOrder(std::int32_t index) const
+std::int32_t MidiFile::trackOrderedFrom(std::int32_t index) const
 {
-    return static_cast<std::size_t>(index) < m_tracksInOrder.size() && m_tracksInOrder[static_cast<std::size_t>(index)];
+    return static_cast<std::size_t>(index) < m_trackOrderedFrom.size() ? m_trackOrderedFrom[static_cast<std::size_t>(index)]
+                                                                        : kOrderUnknown;
 }
 
 const MidiEventList& MidiFile::emptyTrack()
@@ -87,7 +88,7 @@ void MidiFile::toAbsoluteTicks()
     if (m_tickMode == AbsoluteTicks) {
         return;
     }
-    m_tracksInOrder.clear();
+    m_trackOrderedFrom.clear();
     for (auto& list : m_tracks) {
         if (!list) {
             continue;
@@ -107,7 +108,7 @@ void MidiFile::toDeltaTicks()
     if (m_tickMode == DeltaTicks) {
         return;
     }
-    m_tracksInOrder.clear();
+    m_trackOrderedFrom.clear();
     for (auto& list : m_tracks) {
         if (!list) {
             continue;
@@ -127,7 +128,7 @@ void MidiFile::resetTracks()
     m_tracks.setSize(0);
     m_tracks.append(std::make_unique<MidiEventList>());
     m_announcedTracks = 0;
-    m_tracksInOrder.clear();
+    m_trackOrderedFrom.clear();
 }
 
 namespace {
@@ -143,15 +144,18 @@ bool eventLess(const MidiEvent& a, const MidiEvent& b)
 // Sorts one track stably. Tracks almost always arrive with their ticks in
 // order, and then only runs of equal ticks may need reordering (a meta event
 // written before a note at the same tick): those runs are sorted alone.
-void sortTrack(MidiEventList& list)
+// Each event from `orderedFrom` on is known to be in order with the one
+// before it, so the search for events out of order stops there.
+void sortTrack(MidiEventList& list, std::int32_t orderedFrom)
 {
     MidiEvent* const first = list.begin();
     MidiEvent* const last = list.end();
-    if (last - first < 2) {
+    if (last - first < 2 || orderedFrom <= 1) {
         return;
     }
+    MidiEvent* const searchEnd = first + std::min<std::ptrdiff_t>(last - first, orderedFrom);
     std::uint64_t previous = orderKey(*first);
-    for (MidiEvent* at = first + 1; at != last; ++at) {
+    for (MidiEvent* at = first + 1; at < searchEnd; ++at) {
         const std::uint64_t key = orderKey(*at);
         if (key >= previous) {
             previous = key;
@@ -290,9 +294,7 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
             continue;
         }
         MidiEventList& list = *m_tracks.at(t);
-        if (!trackKnownInOrder(t)) {
-            sortTrack(list);
-        }
+        sortTrack(list, trackOrderedFrom(t));
         total += list.getSize();
         if (list.getSize() > 0) {
             sources.push_back({t, 0, list.begin(), list.end()});
@@ -361,7 +363,7 @@ void MidiFile::sortAllTracks()
 {
     for (auto& list : m_tracks) {
         if (list) {
-            sortTrack(*list);
+            sortTrack(*list, kOrderUnknown);
         }
     }
 }

@@ -124,11 +124,15 @@ private:
         return findUnmadeTrack(index);
     }
     const MidiEventList* findUnmadeTrack(std::int32_t index) const;
-    // Tracks the reader found already in merge order need no sorting before a
-    // merge. Anything that may change a track's events forgets this of it.
-    void noteTrackInOrder(std::int32_t index);
+    // How much of a track the reader found in merge order: from this
+    // position on, each event is in order with the one before it, so sorting
+    // before a merge has only the part in front to look at (nothing when it
+    // is 0 or 1). Anything that may change a track's events forgets this of
+    // it, and a track not known is looked at whole (kOrderUnknown).
+    static constexpr std::int32_t kOrderUnknown = INT32_MAX;
+    void noteTrackOrderedFrom(std::int32_t index, std::int32_t from);
     void forgetTrackOrder(std::int32_t index);
-    bool trackKnownInOrder(std::int32_t index) const;
+    std::int32_t trackOrderedFrom(std::int32_t index) const;
     // What a track not made yet reads as.
     static const MidiEventList& emptyTrack();
 
@@ -139,7 +143,7 @@ private:
     std::int32_t m_ticksPerQuarterNote = 48;
     std::int32_t m_trackLayout = SeparateTracks;
     std::int32_t m_tickMode = DeltaTicks;
-    // By track: read in merge order and not handed out for writing since.
-    std::vector<bool> m_tracksInOrder;
+    // By track: where the part read in order begins (see trackOrderedFrom).
+    std::vector<std::int32_t> m_trackOrderedFrom;
     ReadResult m_readResult;
 };

@@ -43,9 +43,7 @@ public:
             TrackOrder order;
             switch (readTrack(m_file.track(t), order)) {
             case TrackEnd::Done:
-                if (order.inOrder) {
-                    m_file.noteTrackInOrder(t);
-                }
+                m_file.noteTrackOrderedFrom(t, order.orderedFrom);
                 break;
             case TrackEnd::Failed:
                 return false;
@@ -63,15 +61,20 @@ private:
     enum class Step { Ok, EndOfTrack, Failed };
     enum class TrackEnd { Done, Failed, Stopped };
 
-    // Whether a track's events, as read, are already in merge order.
+    // Where a track's events, as read, are in merge order: each from
+    // `orderedFrom` on is in order with the one before it.
     struct TrackOrder {
         std::uint64_t lastKey = 0;
-        bool inOrder = true;
+        std::int32_t count = 0;
+        std::int32_t orderedFrom = 0;
 
         void see(std::uint64_t key)
         {
-            inOrder = inOrder && key >= lastKey;
+            if (key < lastKey) {
+                orderedFrom = count + 1;
+            }
             lastKey = key;
+            ++count;
         }
     };
 

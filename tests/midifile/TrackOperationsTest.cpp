@@ -202,6 +202,12 @@ INSTANTIATE_TEST_SUITE_P(
                             {60, 71, 72, 70, 61}},
         SortBeforeMergeCase{"ChangedThroughEventAt", kTwoOrderedTracks, [](MidiFile& f) { f.eventAt(1, 0).tick = 250; },
                             {60, 71, 72, 70, 61}},
+        SortBeforeMergeCase{"ReadOutOfOrderLateInTheTrack",
+                            SmfBuilder()
+                                .track().noteOn(0, 0, 60, 1).noteOn(100, 0, 61, 1).tempo(100, 500000).noteOn(0, 0, 62, 1).end()
+                                .track().noteOn(0, 0, 70, 1).end()
+                                .bytes(),
+                            [](MidiFile&) {}, {60, 70, 61, 62, 0x51}},
         SortBeforeMergeCase{"ReadPastTheSignBit", tickPastTheSignBit(), [](MidiFile&) {},
                             {88, 70, 80, 81, 82, 83, 84, 85, 86, 87}}),
     [](const testing::TestParamInfo<SortBeforeMergeCase>& row) { return std::string(row.param.name); });
