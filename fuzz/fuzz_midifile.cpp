@@ -72,6 +72,18 @@ void requireSameList(const NoteList& a, const NoteList& b)
 
 }  // namespace
 
+// AddressSanitizer's defaults for this target (ASAN_OPTIONS still overrides
+// them). Freed memory stays in a quarantine, where a use after free is
+// caught. One input frees at most some hundred KB, so the default 256 MB
+// holds tens of thousands of inputs' worth, and in a short run every block
+// is fresh memory that the system must fault in and clear (350 MB of RSS
+// after 40,000 inputs). 16 MB still holds everything freed while an input
+// runs, and during many inputs after it.
+extern "C" const char* __asan_default_options()
+{
+    return "quarantine_size_mb=16";
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     // Never destroyed: std::cout is flushed at exit, after function statics are gone.
