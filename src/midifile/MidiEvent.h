@@ -24,9 +24,10 @@ struct MidiEvent {
     CheckedArray<std::uint8_t> bytes{CheckedArray<std::uint8_t>::EmptyWithSlots{4}};
 
     std::int32_t size() const { return bytes.getSize(); }
-    // Byte i of the message, or -1 when the message is shorter: for the
+    // Byte i of the message, or -1 when the message has no byte i: for the
     // classifying helpers below, which must not end the process on odd events.
-    int byteOr(std::int32_t i) const { return i < bytes.getSize() ? bytes.at(i) : -1; }
+    // The range is checked here, so the byte is read without a second check.
+    int byteOr(std::int32_t i) const { return i >= 0 && i < bytes.getSize() ? bytes.begin()[i] : -1; }
 
     bool isMeta() const { return byteOr(0) == 0xFF; }
     bool isEndOfTrack() const { return isMeta() && byteOr(1) == 0x2F; }

@@ -388,7 +388,19 @@ private:
                     return Step::Failed;
                 }
                 const std::int32_t length = event.bytes.at(event.bytes.getSize() - 1);
-                for (std::int32_t i = 0; i < length; ++i) {
+                // The buffered part of the payload goes in with the head in
+                // one step (the accounting of appending it byte by byte); a
+                // payload cut short then fails on its first missing byte.
+                const auto buffered = static_cast<std::int32_t>(std::min<std::size_t>(length, m_in.remaining()));
+                if (buffered > 0) {
+                    std::array<std::uint8_t, 4 + 255> message;
+                    const std::int32_t head = event.bytes.getSize();
+                    std::copy_n(event.bytes.begin(), head, message.begin());
+                    std::copy_n(m_in.position(), buffered, message.begin() + head);
+                    m_in.consume(static_cast<std::size_t>(buffered));
+                    event.bytes.assignAppended(message.data(), head + buffered);
+                }
+                for (std::int32_t i = buffered; i < length; ++i) {
                     if (!appendByte(event)) {
                         return Step::Failed;
                     }

@@ -19,6 +19,20 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
     return key;
 }
 
+// Beats per minute of a set-tempo event; see readTempo.
+std::optional<double> tempoOf(const MidiEvent& event)
+{
+    if (event.size() < 6) {
+        return std::nullopt;
+    }
+    const std::uint8_t* bytes = event.bytes.begin();
+    const std::uint32_t microseconds = (static_cast<std::uint32_t>(bytes[3]) << 16) | (bytes[4] << 8) | bytes[5];
+    if (microseconds == 0) {
+        return std::nullopt;
+    }
+    return (60.0 / microseconds) * 1000000.0;
+}
+
 }  // namespace
 
 std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter)
@@ -34,16 +48,7 @@ std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::
 
 std::optional<double> readTempo(const MidiFile& file, std::int32_t index)
 {
-    const MidiEvent& event = file.eventAt(0, index);
-    if (event.size() < 6) {
-        return std::nullopt;
-    }
-    const std::uint32_t microseconds =
-        (static_cast<std::uint32_t>(event.bytes.at(3)) << 16) | (event.bytes.at(4) << 8) | event.bytes.at(5);
-    if (microseconds == 0) {
-        return std::nullopt;
-    }
-    return (60.0 / microseconds) * 1000000.0;
+    return tempoOf(file.eventAt(0, index));
 }
 
 NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop)
@@ -54,14 +59,13 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
         list.error = "Error: invalid ticks per quarter note " + std::to_string(ticksPerQuarter);
         return list;
     }
-    list.entries.reserve(static_cast<std::size_t>(file.eventCount(0)));
-
-    // One pass over the merged track, unchecked: every position is in range.
+    // The track is walked directly: every position visited is in range, so
+    // the per-event index checks of eventAt would only repeat the loop's own.
     const MidiEventList& events = file.track(0);
-    const MidiEvent* const first = events.begin();
-    const std::int32_t count = events.getSize();
+    list.entries.reserve(static_cast<std::size_t>(events.getSize()));
+
     std::uint32_t untilStopCheck = kStopCheckEvents;
-    for (std::int32_t j = 0; j < count; ++j) {
+    for (const MidiEvent& event : events) {
         if (--untilStopCheck == 0) {
             if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
                 list.entries = {};
@@ -70,7 +74,6 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
             }
             untilStopCheck = kStopCheckEvents;
         }
-        const MidiEvent& event = first[j];
         const int status = event.byteOr(0);
         if ((status & 0x0F) != options.playChannel && status != 0xFF) {
             continue;
@@ -86,7 +89,7 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
             const std::int32_t velocity = kind == 0x90 ? event.byteOr(2) : 0;
             list.entries.push_back({key, velocity, *timeMs});
         } else if (status == 0xFF && event.byteOr(1) == 0x51) {
-            const auto tempo = readTempo(file, j);
+            const auto tempo = tempoOf(event);
             if (!tempo) {
                 list.error = "Error: invalid tempo event at tick " + std::to_string(event.tick);
                 return list;

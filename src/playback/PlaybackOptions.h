@@ -22,7 +22,7 @@ struct PlaybackOptions {
     std::int32_t curveLoaded = 0;
     // Entry v is the velocity sent for a note-on of velocity v (v > 0), taken
     // as a signed 8-bit value. Entries no file has supplied are the identity.
-    std::array<std::int8_t, 128> velocityCurve = identityCurve();
+    std::array<std::int8_t, 128> velocityCurve = kIdentityCurve;
     std::string curveFileName;
 
     static constexpr std::array<std::int8_t, 128> identityCurve()
@@ -33,4 +33,11 @@ struct PlaybackOptions {
         }
         return curve;
     }
+
+private:
+    // Made once at compile time: a new record copies it instead of running
+    // the loop above.
+    static const std::array<std::int8_t, 128> kIdentityCurve;
 };
+
+inline constexpr std::array<std::int8_t, 128> PlaybackOptions::kIdentityCurve = PlaybackOptions::identityCurve();

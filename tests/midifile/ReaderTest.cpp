@@ -250,6 +250,47 @@ TEST(Reader, MetaEventOfLengthZeroHoldsThreeBytes)
     EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0xFF, 0x06, 0x00}}));
 }
 
+struct MetaPayloadCase {
+    const char* name;
+    int length;
+    bool endOfTrackFollows;
+    // Allocation of a fresh event (4 slots, growth 4) after 3 + length appends.
+    std::int32_t allocSize;
+};
+
+class ReaderMetaPayload : public testing::TestWithParam<MetaPayloadCase> {};
+
+// Every byte value may stand in a payload; the last payload of the file may
+// end exactly at its last byte.
+TEST_P(ReaderMetaPayload, IsHeldWholeWithTheAllocationOfByteWiseAppends)
+{
+    const MetaPayloadCase& c = GetParam();
+    SmfBuilder song;
+    song.track().event(0, {0xFF, 0x05, c.length});
+    std::vector<int> expected{0xFF, 0x05, c.length};
+    for (int i = 0; i < c.length; ++i) {
+        const int b = (i * 37 + 0xF5) & 0xFF;
+        song.raw({b});
+        expected.push_back(b);
+    }
+    if (c.endOfTrackFollows) {
+        song.end(3);  // read, not stored
+    }
+    MidiFile file;
+    bool ok = false;
+    EXPECT_EQ(readInto(file, song.bytes(), &ok), "");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{expected}));
+    EXPECT_EQ(file.eventAt(0, 0).bytes.getAllocSize(), c.allocSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReaderMetaPayload,
+                         testing::Values(MetaPayloadCase{"PastTheInlineBytes", 9, true, 12},
+                                         MetaPayloadCase{"OneSlotPastAStep", 10, true, 16},
+                                         MetaPayloadCase{"Longest", 255, true, 260},
+                                         MetaPayloadCase{"EndingTheFile", 10, false, 16}),
+                         [](const testing::TestParamInfo<MetaPayloadCase>& param) { return param.param.name; });
+
 TEST(Reader, LowNoteOnsBecomeMarkersAndMarkerTwoCountsPerTrack)
 {
     MidiFile file;
