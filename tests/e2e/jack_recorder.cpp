@@ -17,6 +17,12 @@
 // after it has written everything it received and a last line "end"; events
 // that did not fit in the buffer are counted in a line "dropped N" before it.
 //
+// With QUILLARC_RECORDER_XRUNS=1 in the environment it also notes the time
+// of every xrun the server reports (jack_get_time, microseconds) and writes
+// them, one line "xrun USECS" each, before the "dropped" and "end" lines: a
+// benchmark can then tell the notes the server lost or held back from the
+// player's own.
+//
 // The process callback only copies events into a lock-free ring buffer; a
 // writer thread formats them.
 
@@ -29,11 +35,14 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <pthread.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -68,6 +77,18 @@ int process(jack_nframes_t frames, void*)
         jack_ringbuffer_write(g_ring, reinterpret_cast<const char*>(&header), sizeof header);
         jack_ringbuffer_write(g_ring, reinterpret_cast<const char*>(event.buffer), event.size);
     }
+    return 0;
+}
+
+// Xrun reports come on JACK's notification thread, not the process thread.
+std::mutex g_xrunsMutex;
+std::vector<jack_time_t> g_xruns;
+
+int onXrun(void*)
+{
+    const jack_time_t now = jack_get_time();
+    const std::lock_guard lock(g_xrunsMutex);
+    g_xruns.push_back(now);
     return 0;
 }
 
@@ -172,6 +193,10 @@ int main(int argc, char** argv)
     jack_ringbuffer_mlock(g_ring);
     jack_set_process_callback(g_client, process, nullptr);
     jack_on_shutdown(g_client, onShutdown, nullptr);
+    const char* noteXruns = std::getenv("QUILLARC_RECORDER_XRUNS");
+    if (noteXruns != nullptr && std::string(noteXruns) == "1") {
+        jack_set_xrun_callback(g_client, onXrun, nullptr);
+    }
 
     std::thread writer(writerLoop, out);
     if (jack_activate(g_client) != 0) {
@@ -194,6 +219,12 @@ int main(int argc, char** argv)
     g_stopWriter.store(true);
     writer.join();
     drain(out);
+    {
+        const std::lock_guard lock(g_xrunsMutex);
+        for (const jack_time_t at : g_xruns) {
+            std::fprintf(out, "xrun %llu\n", static_cast<unsigned long long>(at));
+        }
+    }
     if (const std::uint64_t dropped = g_dropped.load()) {
         std::fprintf(out, "dropped %llu\n", static_cast<unsigned long long>(dropped));
     }
