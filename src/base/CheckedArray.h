@@ -169,21 +169,15 @@ public:
     void assignAppended(const T* values, std::int32_t n)
         requires(std::is_trivially_copyable_v<T> && sizeof(T) == 1)
     {
-        if (!m_growable && n > m_size) {
-            checkIndex(n - 1);
-        }
-        if (n >= 0 && n <= kInlineSlots && isInline() && n <= m_allocatedSize) {
+        if (n >= 0 && n <= kInlineSlots && isInline() && n <= m_allocatedSize && (m_growable || n <= m_size)) {
             // Inline before and after, within the allocation: only the bytes
-            // and the size change (a typical MIDI message, made once per event).
+            // and the size change (a typical MIDI message, made once per event,
+            // so this part stays small enough to be inlined).
             std::memcpy(m_store.inlineBytes, values, static_cast<std::size_t>(n));
             m_size = n;
             return;
         }
-        while (m_allocatedSize < n) {
-            grow(-1);
-        }
-        resizeElements(n);
-        std::memcpy(data(), values, static_cast<std::size_t>(std::max(n, 0)));
+        assignAppendedInGeneral(values, n);
     }
 
     // Adds `amount` slots to the allocation, or growthSize slots when amount <= 0.
@@ -330,6 +324,20 @@ private:
     }
 
     bool isInline() const { return kCompact && m_size <= kInlineSlots; }
+
+    // assignAppended for every case its inline fast path leaves.
+    void assignAppendedInGeneral(const T* values, std::int32_t n)
+        requires(std::is_trivially_copyable_v<T> && sizeof(T) == 1)
+    {
+        if (!m_growable && n > m_size) {
+            checkIndex(n - 1);
+        }
+        while (m_allocatedSize < n) {
+            grow(-1);
+        }
+        resizeElements(n);
+        std::memcpy(data(), values, static_cast<std::size_t>(std::max(n, 0)));
+    }
 
     // The size as a count of elements (never negative).
     std::size_t liveCount() const { return m_size > 0 ? static_cast<std::size_t>(m_size) : 0U; }
