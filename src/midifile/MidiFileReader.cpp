@@ -236,7 +236,7 @@ private:
                 break;
             }
             event.tick = static_cast<std::int32_t>(tickSum);
-            rewriteMarker(event, markerCounter);
+            rewriteMarker(event.bytes.begin(), event.size(), markerCounter);
             order.see(orderKey(event));
             events.append(std::move(event));
         }
@@ -280,13 +280,7 @@ private:
         m_runningStatus = status;
         m_in.consume(dataStart + dataBytes);
         tickSum += delta;
-        // The marker rewrite of rewriteMarker, on the message before it is stored.
-        if (kind == 0x90 && message[1] < 12) {
-            message[0] = message[1];
-            if (message[1] == 2) {
-                message[2] = markerCounter++;
-            }
-        }
+        rewriteMarker(message, static_cast<std::int32_t>(1 + dataBytes), markerCounter);
         events.emplace(static_cast<std::int32_t>(tickSum), message, static_cast<std::int32_t>(1 + dataBytes));
         return true;
     }
@@ -417,19 +411,14 @@ private:
 
     // A note-on with a key below 12 becomes a marker: its status byte is
     // replaced by the key; marker 2 numbers its occurrences within the track.
-    static void rewriteMarker(MidiEvent& event, std::uint8_t& markerCounter)
+    static void rewriteMarker(std::uint8_t* bytes, std::int32_t size, std::uint8_t& markerCounter)
     {
-        const int status = event.byteOr(0);
-        if ((status & 0xF0) != 0x90 || event.size() < 3) {
+        if (size < 3 || (bytes[0] & 0xF0) != 0x90 || bytes[1] >= 12) {
             return;
         }
-        const std::uint8_t key = event.bytes.at(1);
-        if (key >= 12) {
-            return;
-        }
-        event.bytes.at(0) = key;
-        if (key == 2) {
-            event.bytes.at(2) = markerCounter++;
+        bytes[0] = bytes[1];
+        if (bytes[1] == 2) {
+            bytes[2] = markerCounter++;
         }
     }
 
