@@ -240,7 +240,7 @@ void MainWindow::buildControls()
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
     // Connected after the initial position is set: only moves are sent.
     connect(m_volumeSlider, &QSlider::valueChanged, this,
-            [this](int position) { volumeMoved(m_context.state, position); });
+            [this](int position) { m_context.state.moveVolume(position); });
     connect(m_playlistBox, &QListWidget::itemSelectionChanged, this, &MainWindow::playlistSelectionChanged);
 
     resize(520, 320);
@@ -366,7 +366,7 @@ void MainWindow::play()
         showStatus(QString::fromStdString(*playRefusalText(step)));
         break;
     case PlayStep::Resume:
-        resumePlayback(m_context.state);
+        m_context.state.requestResume();
         break;
     case PlayStep::Ignore:
         break;
@@ -380,17 +380,17 @@ void MainWindow::play()
 
 void MainWindow::pause()
 {
-    pausePlayback(m_context.state);
+    m_context.state.requestPause();
 }
 
 void MainWindow::stop()
 {
-    stopPlayback(m_context.state);
+    m_context.state.requestStop();
 }
 
 void MainWindow::restart()
 {
-    requestRestart(m_context.state);
+    m_context.state.requestRestart();
 }
 
 void MainWindow::togglePlayPause()
@@ -455,7 +455,7 @@ void MainWindow::stopAndJoinWorker()
     }
     // Only ever called with `playing` clear: the worker is ending anyway, and
     // one still reading its song must not hold the GUI thread until it is read.
-    stopPlayback(m_context.state);
+    m_context.state.requestStop();
     m_worker.join();
 }
 
@@ -473,6 +473,6 @@ void MainWindow::shutDown()
         m_fixedModeDialog->done(0);
         delete m_fixedModeDialog;
     }
-    stopPlayback(m_context.state);
+    m_context.state.requestStop();
     stopAndJoinWorker();
 }

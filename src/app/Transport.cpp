@@ -33,11 +33,6 @@ std::optional<std::string> playRefusalText(PlayStep step)
     return std::nullopt;
 }
 
-void resumePlayback(AppState& state)
-{
-    state.requestResume();
-}
-
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options)
 {
     state.stopRequested.store(false);
@@ -45,34 +40,6 @@ void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& o
     state.paused.store(0);
     state.setCurrentFileName(playlist.startPlaying());
     state.setOptions(options);
-    state.notifyChange();
-}
-
-void pausePlayback(AppState& state)
-{
-    if (state.playing.load() == 0) {
-        return;
-    }
-    state.paused.store(1);
-    state.pauseStartPending.store(1);
-    state.notifyChange();
-}
-
-void stopPlayback(AppState& state)
-{
-    state.requestStop();
-}
-
-void requestRestart(AppState& state)
-{
-    state.restartRequested.store(1);
-    state.notifyChange();
-}
-
-void volumeMoved(AppState& state, int position)
-{
-    state.volumePosition.store(position);
-    state.pendingVolume.store(127 - position);
     state.notifyChange();
 }
 

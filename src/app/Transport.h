@@ -15,7 +15,7 @@ struct PlaybackOptions;
 enum class PlayStep {
     RefuseNoFile,        // show "No file loaded"
     RefuseNoController,  // show "Error: no compatible controller found"
-    Resume,              // playing and paused: resumePlayback
+    Resume,              // playing and paused: AppState::requestResume
     Ignore,              // playing and not paused
     StartWorker,         // not playing (paused or not): beginPlayback, then start a worker
 };
@@ -24,22 +24,12 @@ PlayStep decidePlay(const AppState& state, const Playlist& playlist);
 // The refusal text of a refusing step, nothing for the others.
 std::optional<std::string> playRefusalText(PlayStep step);
 
-// Play while paused: the worker shifts its start time and goes on.
-void resumePlayback(AppState& state);
 // Play from idle: lowers stopRequested, sets `playing`, clears `paused`,
 // hands the selected file and the options to the next worker. The caller has
 // joined any earlier worker first, so that none can still clear `playing` or
-// see the lowered stop flag after this.
+// see the lowered stop flag after this. Pause, resume, stop, restart and the
+// volume are requests on AppState itself.
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options);
-// Pause: only while playing.
-void pausePlayback(AppState& state);
-// Stop: the worker ends at its next pass, or gives up reading its song and
-// opens nothing; `paused` is left as it is.
-void stopPlayback(AppState& state);
-// Restart: the worker (this one or the next) starts its list again.
-void requestRestart(AppState& state);
-// The volume slider moved to `position` (0 = top = loudest).
-void volumeMoved(AppState& state, int position);
 
 // Why the Fixed Mode dialog may not open now, or nothing when it may.
 std::optional<std::string> fixedModeRefusal(const AppState& state);

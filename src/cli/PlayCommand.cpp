@@ -277,14 +277,11 @@ int runPlayCommand(const std::vector<std::string>& args)
                     if (paused) {
                         state.requestResume();
                     } else {
-                        state.paused.store(1);
-                        state.pauseStartPending.store(1);
-                        state.notifyChange();
+                        state.requestPause();
                     }
                     paused = !paused;
                 } else if (key == 'r' || key == 'R') {
-                    state.restartRequested.store(1);
-                    state.notifyChange();
+                    state.requestRestart();
                 } else if (key == 'q' || key == 'Q') {
                     stop();
                 }

@@ -59,11 +59,40 @@ void AppState::requestStop()
     notifyChange();
 }
 
+void AppState::requestPause()
+{
+    if (playing.load() == 0) {
+        return;
+    }
+    paused.store(1);
+    pauseStartPending.store(1);
+    notifyChange();
+}
+
 void AppState::requestResume()
 {
-    // The request first: a pass that finds `paused` clear must find it too,
-    // or it plays on unshifted and sends every note due during the pause.
+    // A pause start still pending was never served: the coil was not
+    // silenced and the song's clock never stopped, so there is nothing to
+    // shift. Dropped first, while `paused` still keeps the worker out of
+    // the running part of its pass.
+    pauseStartPending.store(0);
+    // The request before `paused` clears: a pass that finds `paused` clear
+    // must find it too, or it plays on unshifted and sends every note due
+    // during the pause at once.
     resumeRequested.store(1);
     paused.store(0);
+    notifyChange();
+}
+
+void AppState::requestRestart()
+{
+    restartRequested.store(1);
+    notifyChange();
+}
+
+void AppState::moveVolume(int position)
+{
+    volumePosition.store(position);
+    pendingVolume.store(127 - position);
     notifyChange();
 }

@@ -10,10 +10,19 @@
 #include <mutex>
 #include <string>
 
-// The state that the GUI thread shares with the playback and fixed-mode
-// threads. Each flag and value is an atomic written by one side and read by
-// the other; the GUI calls notifyChange() after every write so that a waiting
-// worker wakes at once instead of at its next deadline.
+// The state that the GUI thread (or the command line's main thread) shares
+// with the playback and fixed-mode threads. Every flag and value is an
+// atomic. The transport requests below are the only way the controlling side
+// changes the transport flags, so the panel and the command line make the
+// same changes in the same order; each ends with notifyChange() so that a
+// waiting worker wakes at once instead of at its next deadline.
+//
+// Who writes what: `playing` is set by the controlling side and cleared by
+// either (Stop, or the worker at the end of its song or on a failure); the
+// request flags (`pauseStartPending`, `resumeRequested`, `restartRequested`,
+// `pendingVolume`) are raised by the controlling side and taken (reset) by
+// the worker when it serves them; everything else is written by the
+// controlling side only.
 class AppState {
 public:
     // 1 while a playback thread should run; cleared by Stop, Exit, closing the
@@ -23,7 +32,8 @@ public:
     std::atomic<int> paused{0};
     // Set with `paused`: the worker silences the coil once and notes the time.
     std::atomic<int> pauseStartPending{0};
-    // Set by Play while paused: the worker shifts its start time.
+    // Set by Play while paused: the worker shifts its start time by the
+    // length of the pause it served (none when it served none).
     std::atomic<int> resumeRequested{0};
     // Set by Restart: the worker starts its list again (after a resume when paused).
     std::atomic<int> restartRequested{0};
@@ -39,10 +49,20 @@ public:
     // worker is handed its song, after the previous one has been joined.
     std::atomic<bool> stopRequested{false};
 
-    // Stop: clears `playing`, raises stopRequested and wakes the worker.
+    // Stop: clears `playing`, raises stopRequested and wakes the worker;
+    // `paused` is left as it is.
     void requestStop();
-    // Play while paused: the worker shifts its start time and goes on.
+    // Pause, only while playing: the worker silences the coil once and holds
+    // the song. Pressed again while paused, it moves the pause start.
+    void requestPause();
+    // Play while paused: the worker goes on where the song paused. A pause
+    // start not yet served is dropped with it: the song never stopped.
     void requestResume();
+    // Restart: the worker (this one or the next) starts its list again.
+    void requestRestart();
+    // The volume control moved to `position` (0 = top = loudest): the worker
+    // sends 127 - position.
+    void moveVolume(int position);
 
     // Path that the next playback thread opens.
     void setCurrentFileName(std::string fileName);

@@ -70,6 +70,7 @@ bool PlaybackSession::start(const MsClock& clock)
     m_output->sendControlChange(kChannel, kChannelVolume, 127 - m_state.volumePosition.load());
     m_start = clock();
     m_pauseStart = m_start;
+    m_pauseServed = false;
     m_next = 0;
     m_observer.songStarted(m_notes.back().timeMs);
     return true;
@@ -97,12 +98,16 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         if (m_state.pauseStartPending.exchange(0) != 0) {
             m_output->sendControlChange(kChannel, kAllSoundOff, 0);
             m_pauseStart = now;
+            m_pauseServed = true;
         }
         return {true, std::nullopt};
     }
 
-    if (m_state.resumeRequested.exchange(0) != 0) {
+    // Only a pause that a pass served stopped the song's clock; Pause and
+    // Play between two passes left it running.
+    if (m_state.resumeRequested.exchange(0) != 0 && m_pauseServed) {
         m_start += now - m_pauseStart;
+        m_pauseServed = false;
     }
     if (m_state.restartRequested.exchange(0) != 0) {
         m_output->sendControlChange(kChannel, kAllSoundOff, 0);

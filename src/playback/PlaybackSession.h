@@ -86,6 +86,9 @@ private:
     std::unique_ptr<MidiOutput> m_output;
     std::uint32_t m_start = 0;
     std::uint32_t m_pauseStart = 0;
+    // A paused pass has silenced the coil and noted m_pauseStart, and no
+    // resume has used it yet.
+    bool m_pauseServed = false;
     std::size_t m_next = 0;
     int m_lastProgress = -1;
 };

@@ -126,11 +126,11 @@ TEST(Transport, BeginPlaybackHandsOverTheSelectedFileAndTheOptions)
 TEST(Transport, PauseOnlyWhilePlaying)
 {
     AppState state;
-    pausePlayback(state);
+    state.requestPause();
     EXPECT_EQ(state.paused.load(), 0);
     EXPECT_EQ(state.pauseStartPending.load(), 0);
     state.playing.store(1);
-    pausePlayback(state);
+    state.requestPause();
     EXPECT_EQ(state.paused.load(), 1);
     EXPECT_EQ(state.pauseStartPending.load(), 1);
 }

@@ -13,13 +13,20 @@ std::vector<std::uint8_t> threeNotes()
 
 class PlaybackSessionTest : public PlaybackFixture {
 protected:
-    // The flags the main window's Pause and Play buttons set.
-    void pressPause()
-    {
-        state.paused.store(1);
-        state.pauseStartPending.store(1);
-    }
+    // The requests of the main window's Pause and Play buttons.
+    void pressPause() { state.requestPause(); }
     void pressPlayWhilePaused() { state.requestResume(); }
+
+    // The first time at or after `from` at which a pass sends a message
+    // beyond the `count` sent so far; passes every millisecond.
+    std::uint32_t nextSendTime(PlaybackSession& session, std::uint32_t from, std::size_t count)
+    {
+        std::uint32_t t = from;
+        for (; sent().size() == count && t != from + 10000; ++t) {
+            session.pass(t);
+        }
+        return t - 1;
+    }
 
     // Passes at every millisecond from `from` to `to`, both included.
     void passThrough(PlaybackSession& session, std::uint32_t from, std::uint32_t to)
@@ -118,6 +125,75 @@ TEST_F(PlaybackSessionTest, PauseSilencesOnceAndResumeShiftsTheStart)
     EXPECT_EQ(sent().size(), 3U);
     session.pass(23001);
     EXPECT_EQ(sent().back(), noteOn(62, 90));
+}
+
+// Pause and Play that reach the session between two of its passes: only a
+// pause that a pass served (silenced, noted its start) moves the song's clock.
+struct QuickPauseCase {
+    const char* name;
+    // Passes run at these times, with the presses in between: 'p' Pause,
+    // 'r' Play while paused; a time is one pass.
+    std::vector<std::pair<std::uint32_t, const char*>> steps;
+    std::uint32_t secondNoteAt;  // when noteOn(62, 90) leaves
+};
+
+class QuickPauseTest : public PlaybackSessionTest, public testing::WithParamInterface<QuickPauseCase> {};
+
+TEST_P(QuickPauseTest, OnlyAServedPauseShiftsTheStart)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(20000));
+    passThrough(session, 20000, 20600);
+    for (const auto& [time, presses] : GetParam().steps) {
+        for (const char* press = presses; *press != 0; ++press) {
+            *press == 'p' ? pressPause() : pressPlayWhilePaused();
+        }
+        session.pass(time);
+    }
+    EXPECT_EQ(state.pauseStartPending.load(), 0);
+    const std::size_t before = sent().size();
+    EXPECT_EQ(nextSendTime(session, GetParam().steps.back().first, before), GetParam().secondNoteAt);
+    EXPECT_EQ(sent().back(), noteOn(62, 90));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QuickPauseTest,
+    testing::Values(
+        // Never paused: the song runs on its own clock (due 1000 after 20000).
+        QuickPauseCase{"PauseAndPlayBetweenPasses", {{20800, "pr"}}, 21001},
+        // Paused 300 ms, then Pause and Play between passes: 300 ms only.
+        QuickPauseCase{"AfterAServedPause", {{20700, "p"}, {21000, "r"}, {21100, "pr"}}, 21301},
+        // The second press of a pause never served: the first pause's start holds.
+        QuickPauseCase{"SecondPauseUnserved", {{20700, "p"}, {21000, "pr"}}, 21301},
+        // Play, Pause and Play between passes of a served pause.
+        QuickPauseCase{"ResumeRepausedUnserved", {{20700, "p"}, {21000, "rpr"}}, 21301}),
+    [](const testing::TestParamInfo<QuickPauseCase>& row) { return row.param.name; });
+
+// A pass may run at any moment of a resume. It must never find `paused`
+// clear without the request, which would play on unshifted and send every
+// note due during the pause at once: the request is written first. A pass
+// at each state the flags go through sends nothing that fell due while paused.
+TEST_F(PlaybackSessionTest, APassAtAnyPointOfAResumeSendsNothingDueDuringThePause)
+{
+    useSong(threeNotes());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(20000));
+    passThrough(session, 20000, 20600);
+    pressPause();
+    session.pass(20700);
+    const Messages beforeResume = sent();
+    // The writes of requestResume, one at a time, as the worker may see them.
+    state.pauseStartPending.store(0);
+    session.pass(25000);
+    state.resumeRequested.store(1);
+    session.pass(25001);
+    EXPECT_EQ(sent(), beforeResume);
+    state.paused.store(0);
+    session.pass(25002);
+    // Shifted by 25002 - 20700: the second note leaves 1001 ms after 24302.
+    EXPECT_EQ(sent(), beforeResume);
+    EXPECT_EQ(nextSendTime(session, 25003, beforeResume.size()), 25303U);
 }
 
 TEST_F(PlaybackSessionTest, PausingTwiceMovesThePauseStartToTheSecondPress)
