@@ -18,6 +18,13 @@ void GuiReporter::progress(int position)
     postLocked();
 }
 
+void GuiReporter::controllerLost()
+{
+    std::lock_guard lock(m_mutex);
+    m_lost = true;
+    postLocked();
+}
+
 void GuiReporter::workerFinished(std::uint64_t generation)
 {
     std::lock_guard lock(m_mutex);
@@ -41,8 +48,10 @@ void GuiReporter::deliver()
     std::vector<std::string> texts;
     std::optional<int> position;
     std::vector<std::uint64_t> finished;
+    bool lost = false;
     {
         std::lock_guard lock(m_mutex);
+        std::swap(lost, m_lost);
         texts.swap(m_texts);
         position.swap(m_progress);
         finished.swap(m_finished);
@@ -55,6 +64,9 @@ void GuiReporter::deliver()
     }
     if (position && m_handlers.progress) {
         m_handlers.progress(*position);
+    }
+    if (lost && m_handlers.controllerLost) {
+        m_handlers.controllerLost();
     }
     for (const std::uint64_t generation : finished) {
         if (m_handlers.finished) {

@@ -26,6 +26,8 @@ public:
         std::function<void(int position)> progress;
         // The playback worker of this generation has reported its end.
         std::function<void(std::uint64_t generation)> finished;
+        // A worker found the controller gone or unable to open.
+        std::function<void()> controllerLost;
     };
 
     // Lives on the thread that builds it, which must be the GUI thread.
@@ -33,6 +35,7 @@ public:
 
     void statusText(const std::string& text) override;
     void progress(int position) override;
+    void controllerLost() override;
     // Called by a playback worker as its very last action: the window can
     // join it. Generations tell workers apart; thread ids would not, as the
     // C library hands a finished thread's id to the next thread.
@@ -48,5 +51,6 @@ private:
     std::vector<std::string> m_texts;
     std::optional<int> m_progress;
     std::vector<std::uint64_t> m_finished;
+    bool m_lost = false;
     bool m_posted = false;
 };

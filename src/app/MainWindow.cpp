@@ -5,9 +5,11 @@
 #include "app/GuiReporter.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
+#include "app/VolumeSlider.h"
 #include "fixed/FixedModeDialog.h"
 #include "fixed/OptionsDialog.h"
 #include "midiout/Controller.h"
+#include "midiout/MidiOutput.h"
 #include "playback/PlaybackSession.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
@@ -17,6 +19,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -32,6 +35,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <tuple>
 
 // Resources live in the static library: register them before first use.
@@ -91,6 +95,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         [this](const QString& text) { showStatus(text); },
         [this](int position) { m_progressSlider->setValue(position); },
         [this](std::uint64_t generation) { workerFinished(generation); },
+        [this] { m_controllerLost = true; },
     });
 
     statusBar()->setObjectName("statusBar");
@@ -135,6 +140,13 @@ void MainWindow::buildMenus()
     buildAnalysisMenu();
     m_optionsAction = m_toolsMenu->addAction("Options...", this, &MainWindow::openOptions);
     m_optionsAction->setObjectName("optionsAction");
+    m_toolsMenu->addSeparator();
+    QAction* silenceAction = m_toolsMenu->addAction("Silence coil", this, &MainWindow::silenceCoil);
+    silenceAction->setObjectName("silenceAction");
+    silenceAction->setShortcut(Qt::Key_Escape);
+    // Escape works wherever the focus is in the window, not only in its menu.
+    silenceAction->setShortcutContext(Qt::WindowShortcut);
+    QWidget::addAction(silenceAction);
 
     QMenu* helpMenu = menuBar()->addMenu("Help");
     helpMenu->setObjectName("helpMenu");
@@ -185,12 +197,10 @@ void MainWindow::buildControls()
     auto* exitButton = new QPushButton("Exit", central);
     exitButton->setObjectName("exitButton");
 
-    m_volumeSlider = new QSlider(Qt::Vertical, central);
+    // Position 0 at the top: the top is loudest.
+    m_volumeSlider = new VolumeSlider(central);
     m_volumeSlider->setObjectName("volumeSlider");
     m_volumeSlider->setRange(0, kSliderHighest);
-    // Position 0 at the top: the top is loudest.
-    m_volumeSlider->setInvertedAppearance(true);
-    m_volumeSlider->setInvertedControls(true);
     m_volumeSlider->setValue(m_context.state.volumePosition.load());
     m_volumeSlider->setToolTip("Volume");
     auto* volumeLabel = new QLabel("Volume", central);
@@ -285,12 +295,18 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 void MainWindow::dropEvent(QDropEvent* event)
 {
     QStringList paths;
+    std::optional<QString> refusal;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile()) {
             paths.append(url.toLocalFile());
+        } else {
+            refusal = QString("Error: not a local file ") + url.toDisplayString();
         }
     }
-    appendFiles(paths);
+    dropFiles(paths);
+    if (refusal) {
+        showStatus(*refusal);
+    }
     event->acceptProposedAction();
 }
 
@@ -301,6 +317,25 @@ void MainWindow::appendFiles(const QStringList& paths)
     }
 }
 
+void MainWindow::dropFiles(const QStringList& paths)
+{
+    std::optional<QString> refusal;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            refusal = QString("Error: cannot open file ") + path;
+        } else if (!info.isFile()) {
+            refusal = QString("Error: not a regular file ") + path;
+        } else {
+            appendToPlaylist(path);
+        }
+    }
+    // After "Loaded ": what was refused is the news.
+    if (refusal) {
+        showStatus(*refusal);
+    }
+}
+
 void MainWindow::showStatus(const QString& text)
 {
     statusBar()->showMessage(text);
@@ -308,12 +343,14 @@ void MainWindow::showStatus(const QString& text)
 
 void MainWindow::openFiles()
 {
-    m_playlist.clearLines();
-    m_playlistBox->clear();
+    // Cancelling keeps the playlist as it was: the box must go on showing
+    // what Play plays.
     const QStringList paths = m_fileDialogs.openFiles(this);
     if (paths.isEmpty()) {
         return;
     }
+    m_playlist.clearLines();
+    m_playlistBox->clear();
     showStatus(kLoadedText);
     std::vector<std::string> chosen;
     chosen.reserve(static_cast<std::size_t>(paths.size()));
@@ -359,6 +396,10 @@ void MainWindow::playlistSelectionChanged()
 
 void MainWindow::play()
 {
+    if (m_context.state.playing.load() == 0 && m_playlist.fileLoaded()) {
+        stopAndJoinWorker();
+        ensureController();
+    }
     const PlayStep step = decidePlay(m_context.state, m_playlist);
     switch (step) {
     case PlayStep::RefuseNoFile:
@@ -402,8 +443,45 @@ void MainWindow::togglePlayPause()
     }
 }
 
+void MainWindow::silenceCoil()
+{
+    // A song first, as Stop ends it: its worker silences and closes the
+    // device, and nothing it sends can follow the panic.
+    stopAndJoinWorker();
+    if (!ensureController()) {
+        showStatus(kNoControllerText);
+        return;
+    }
+    if (!silenceDevice(m_context.state.controllerPort.load())) {
+        m_controllerLost = true;
+        showStatus(kCannotOpenControllerText);
+        return;
+    }
+    showStatus(kCoilSilencedText);
+}
+
+bool MainWindow::ensureController()
+{
+    if (m_context.state.controllerPort.load() < 0 || m_controllerLost) {
+        // Fixed mode leaves its port open; on a device that has gone it
+        // would keep the devices from being counted again.
+        m_context.fixedModeOutput().closePort();
+        const int port = findControllerAfresh();
+        m_context.state.controllerPort.store(port);
+        m_controllerLost = false;
+        if (port >= 0) {
+            showStatus(QString::fromStdString(controllerStatusText(port)));
+        }
+    }
+    return m_context.state.controllerPort.load() >= 0;
+}
+
 void MainWindow::openFixedMode()
 {
+    if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {
+        stopAndJoinWorker();
+        ensureController();
+    }
     if (const auto refusal = fixedModeRefusal(m_context.state)) {
         showStatus(QString::fromStdString(*refusal));
         return;

@@ -57,8 +57,11 @@ public:
     void setFileDialogs(FileDialogs dialogs);
     // Where playback workers get their notes: loadSong unless replaced.
     void setSongLoader(SongLoad load);
-    // Appends `paths` to the playlist as a drop of those files would.
+    // Appends `paths` to the playlist as given, as "Add..." appends one.
     void appendFiles(const QStringList& paths);
+    // Appends the dropped `paths` that are files; anything else (a folder, a
+    // missing file) is refused with a status message.
+    void dropFiles(const QStringList& paths);
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.
@@ -94,6 +97,11 @@ private:
     void stop();
     void restart();
     void togglePlayPause();
+    // The panic: stops a song, then silences every channel of the controller.
+    void silenceCoil();
+    // Looks for the controller again when it was not found or has gone;
+    // only while no worker runs. True when there is a controller.
+    bool ensureController();
     void openFixedMode();
     void openOptions();
     void openAbout();
@@ -113,6 +121,9 @@ private:
     // The generation of m_worker; each start takes the next.
     std::uint64_t m_workerGeneration = 0;
     int m_workersStarted = 0;
+    // A worker found the controller gone or unable to open: look again
+    // before the next use.
+    bool m_controllerLost = false;
 
     QListWidget* m_playlistBox = nullptr;
     QSlider* m_volumeSlider = nullptr;

@@ -8,6 +8,7 @@ inline constexpr const char* kNoFileLoadedText = "No file loaded";
 inline constexpr const char* kSongBusyText = "Song is playing or paused, cannot enter fixed mode";
 inline constexpr const char* kLoadedText = "Loaded ";
 inline constexpr const char* kNoFilesSelectedText = "No files selected";
+inline constexpr const char* kCoilSilencedText = "Coil silenced";
 
 // What start-up reports about the controller: where it was found (the device
 // index in decimal), or that there is none (`port` negative).

@@ -1,5 +1,6 @@
 #include "coil/CoilSynth.h"
 
+#include "midiout/ShortMessage.h"
 #include "views/Analysis.h"
 
 #include <algorithm>
@@ -8,9 +9,6 @@
 
 namespace {
 
-constexpr int kChannelVolume = 7;
-constexpr int kAllSoundOff = 120;
-constexpr int kAllNotesOff = 123;
 constexpr std::uint8_t kSystemReset = 0xFF;
 
 // A part of one sample's interval, both ends in 0..1.

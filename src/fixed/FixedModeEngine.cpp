@@ -1,6 +1,7 @@
 #include "fixed/FixedModeEngine.h"
 
 #include "fixed/FixedTone.h"
+#include "midiout/ShortMessage.h"
 
 FixedModeEngine::FixedModeEngine(FixedModeSink& sink) : m_sink(sink)
 {

@@ -20,8 +20,6 @@ class FixedModeEngine {
 public:
     static constexpr int kChannel = 0;
     static constexpr int kVelocity = 127;
-    static constexpr int kChannelVolume = 7;
-    static constexpr int kAllSoundOff = 120;
 
     explicit FixedModeEngine(FixedModeSink& sink);
 

@@ -7,3 +7,15 @@ inline constexpr const char* kControllerName = "Quillarc USB Controller";
 // kControllerName, or -1 when there is none. Uses a short-lived output object,
 // so it ends the process like any first object when there is no device at all.
 int findController();
+
+// findController after counting the devices afresh, so that a controller
+// plugged in, started or renumbered since the last count is found. The count
+// is taken only while no device is open (see MidiOutPort::recount); the
+// callers run it when nothing plays.
+int findControllerAfresh();
+
+// The panic: opens device `port` (when it is not open already), sends
+// sustain off, all-sound-off and all-notes-off on all 16 channels, and
+// closes it again unless it was open before. True when every message was
+// handed to the device; false when it could not be opened or a send failed.
+bool silenceDevice(int port);

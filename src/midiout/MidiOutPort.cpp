@@ -5,6 +5,7 @@
 #include "midiout/MidiServiceChain.h"
 #include "midiout/RtMidiService.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -44,8 +45,17 @@ MidiService& serviceLocked(DeviceTable& devices)
     return *devices.service;
 }
 
+// False for a port that a recount left beyond the devices.
+bool isDeviceLocked(const DeviceTable& devices, int port)
+{
+    return port >= 0 && static_cast<std::size_t>(port) < devices.openState.size();
+}
+
 bool openLocked(DeviceTable& devices, int port)
 {
+    if (!isDeviceLocked(devices, port)) {
+        return false;
+    }
     const bool opened = devices.service->open(port);
     devices.openState[static_cast<std::size_t>(port)] = opened ? 1 : 0;
     return opened;
@@ -53,6 +63,9 @@ bool openLocked(DeviceTable& devices, int port)
 
 void closeLocked(DeviceTable& devices, int port)
 {
+    if (!isDeviceLocked(devices, port)) {
+        return;
+    }
     int& state = devices.openState[static_cast<std::size_t>(port)];
     if (state == 1) {
         devices.service->close(port);
@@ -130,6 +143,24 @@ int MidiOutPort::deviceCount()
     return devices.deviceCount;
 }
 
+int MidiOutPort::recount()
+{
+    DeviceTable& devices = table();
+    const std::lock_guard lock(devices.mutex);
+    if (!devices.exists || std::find(devices.openState.begin(), devices.openState.end(), 1) != devices.openState.end()) {
+        return -1;
+    }
+    const int count = devices.service->deviceCount();
+    if (count > 0) {
+        devices.deviceCount = count;
+        devices.openState.assign(static_cast<std::size_t>(count), 0);
+    }
+    // With no device left the table keeps its size, so that every object
+    // still has a port to select; the service has nothing behind those
+    // numbers, so they give empty names and open nothing.
+    return count;
+}
+
 void MidiOutPort::selectPort(int index)
 {
     const int count = deviceCount();
@@ -147,7 +178,7 @@ int MidiOutPort::isOpen() const
     }
     DeviceTable& devices = table();
     const std::lock_guard lock(devices.mutex);
-    return devices.openState[static_cast<std::size_t>(m_port)] == 1 ? 1 : 0;
+    return isDeviceLocked(devices, m_port) && devices.openState[static_cast<std::size_t>(m_port)] == 1 ? 1 : 0;
 }
 
 int MidiOutPort::openPort()
@@ -157,7 +188,7 @@ int MidiOutPort::openPort()
     }
     DeviceTable& devices = table();
     const std::lock_guard lock(devices.mutex);
-    if (devices.openState[static_cast<std::size_t>(m_port)] == 1) {
+    if (isDeviceLocked(devices, m_port) && devices.openState[static_cast<std::size_t>(m_port)] == 1) {
         return 1;
     }
     return openLocked(devices, m_port) ? 1 : 0;
@@ -180,6 +211,9 @@ std::string MidiOutPort::portName()
     }
     DeviceTable& devices = table();
     const std::lock_guard lock(devices.mutex);
+    if (!isDeviceLocked(devices, m_port)) {
+        return std::string();
+    }
     if (devices.openState[static_cast<std::size_t>(m_port)] != 0) {
         return devices.service->productName(m_port);
     }

@@ -30,8 +30,17 @@ public:
     MidiOutPort(const MidiOutPort&) = delete;
     MidiOutPort& operator=(const MidiOutPort&) = delete;
 
-    // The number of devices counted by the latest first object.
+    // The number of devices counted by the latest first object (or recount).
     static int deviceCount();
+    // Counts the devices afresh while the table exists and no device is
+    // open, so that a device plugged in (or renumbered) after start is seen
+    // without ending every output object. Returns the new count, or -1 when
+    // nothing was counted (a device is open, or no object exists). An object
+    // whose port lies beyond the new count keeps it, but has no device there:
+    // it opens nothing and sends nothing until it selects another. When no
+    // device is left the table keeps its old size (every object keeps a port
+    // to select) with nothing behind it.
+    static int recount();
     // Moves this object to device `index`; opens and closes nothing. Ends the
     // process when `index` is outside 0..deviceCount()-1.
     void selectPort(int index);

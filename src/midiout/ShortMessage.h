@@ -4,6 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// The controllers this program sends or reads.
+inline constexpr int kChannelVolume = 7;
+inline constexpr int kSustain = 64;
+inline constexpr int kAllSoundOff = 120;
+inline constexpr int kAllNotesOff = 123;
+
 // How many bytes a short message with this status byte has on the wire (1 to
 // 3); data-byte statuses keep all three bytes.
 constexpr std::size_t shortMessageLength(std::uint8_t status)
@@ -34,8 +40,8 @@ constexpr ResetMessages resetMessages()
     ResetMessages messages{};
     std::size_t next = 0;
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        for (const std::uint8_t controller : {std::uint8_t{64}, std::uint8_t{120}, std::uint8_t{123}}) {
-            messages[next++] = {static_cast<std::uint8_t>(0xB0 | channel), controller, 0};
+        for (const int controller : {kSustain, kAllSoundOff, kAllNotesOff}) {
+            messages[next++] = {static_cast<std::uint8_t>(0xB0 | channel), static_cast<std::uint8_t>(controller), 0};
         }
     }
     return messages;

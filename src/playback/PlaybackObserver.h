@@ -14,6 +14,10 @@ public:
     virtual void statusText(const std::string& text) = 0;
     // Position of the progress slider, 0..127; reported when it changes.
     virtual void progress(int position) = 0;
+    // The controller could not be opened, or stopped taking messages: the
+    // song has ended (a status text has said why), and the device should be
+    // looked for again before the next use.
+    virtual void controllerLost() {}
     // The worker is about to end; the coil has been silenced.
     virtual void finished() {}
 };

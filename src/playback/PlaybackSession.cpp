@@ -1,6 +1,7 @@
 #include "playback/PlaybackSession.h"
 
 #include "midiout/MidiOutput.h"
+#include "midiout/ShortMessage.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
 #include "playback/PlaybackObserver.h"
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr int kChannel = 0;
-constexpr int kChannelVolume = 7;
-constexpr int kAllSoundOff = 120;
 
 }  // namespace
 
@@ -66,8 +65,18 @@ bool PlaybackSession::start(const MsClock& clock)
 
     m_total = static_cast<double>(m_notes.back().timeMs);
     m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
-    m_output->openPort();
-    m_output->sendControlChange(kChannel, kChannelVolume, 127 - m_state.volumePosition.load());
+    if (m_output->openPort() != 1) {
+        m_output.reset();
+        m_notes.clear();
+        m_observer.statusText(kCannotOpenControllerText);
+        m_state.playing.store(0);
+        m_observer.controllerLost();
+        return false;
+    }
+    if (!send(kChannelVolume, 127 - m_state.volumePosition.load())) {
+        endLost();
+        return false;
+    }
     m_start = clock();
     m_pauseStart = m_start;
     m_pauseServed = false;
@@ -86,8 +95,8 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         return {false, std::nullopt};
     }
     const int volume = m_state.pendingVolume.exchange(-1);
-    if (volume >= 0) {
-        m_output->sendControlChange(kChannel, kChannelVolume, volume);
+    if (volume >= 0 && !send(kChannelVolume, volume)) {
+        return endLost();
     }
     if (m_next >= m_notes.size()) {
         m_state.playing.store(0);
@@ -96,7 +105,9 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
     if (m_state.paused.load() != 0) {
         if (m_state.pauseStartPending.exchange(0) != 0) {
-            m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+            if (!send(kAllSoundOff, 0)) {
+                return endLost();
+            }
             m_pauseStart = now;
             m_pauseServed = true;
         }
@@ -110,7 +121,9 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         m_pauseServed = false;
     }
     if (m_state.restartRequested.exchange(0) != 0) {
-        m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+        if (!send(kAllSoundOff, 0)) {
+            return endLost();
+        }
         m_next = 0;
         m_start = now;
         return {true, now};
@@ -124,7 +137,9 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     const NoteListEntry& entry = m_notes[m_next];
     if (elapsed > static_cast<std::uint32_t>(entry.timeMs)) {
         const auto options = m_state.options();
-        m_output->sendNoteOn(kChannel, entry.key, curvedVelocity(entry.velocity, *options));
+        if (!sendNote(entry.key, curvedVelocity(entry.velocity, *options))) {
+            return endLost();
+        }
         ++m_next;
         // Entries due together leave one per pass, back to back; after the
         // last one the next pass ends the song.
@@ -140,11 +155,34 @@ bool PlaybackSession::stopped() const
     return m_state.stopRequested.load() || m_state.playing.load() == 0;
 }
 
+bool PlaybackSession::send(int controller, int value)
+{
+    m_lost = m_lost || m_output->sendControlChange(kChannel, controller, value) != 0;
+    return !m_lost;
+}
+
+bool PlaybackSession::sendNote(int key, int velocity)
+{
+    m_lost = m_lost || m_output->sendNoteOn(kChannel, key, velocity) != 0;
+    return !m_lost;
+}
+
+PlaybackSession::PassResult PlaybackSession::endLost()
+{
+    m_state.playing.store(0);
+    silenceAndClose();
+    m_observer.statusText(kControllerLostText);
+    m_observer.controllerLost();
+    return {false, std::nullopt};
+}
+
 void PlaybackSession::silenceAndClose()
 {
     if (m_output == nullptr) {
         return;
     }
+    // Tried also after a refused message: a device that refused one may
+    // still take this one.
     m_output->sendControlChange(kChannel, kAllSoundOff, 0);
     m_output->closePort();
     m_output.reset();

@@ -17,6 +17,11 @@ class AppState;
 class MidiOutput;
 class PlaybackObserver;
 
+// Why a song ended without playing out: the controller refused to open, or
+// stopped taking messages (unplugged, its client gone).
+inline constexpr const char* kCannotOpenControllerText = "Error: cannot open the controller";
+inline constexpr const char* kControllerLostText = "Error: lost the connection to the controller";
+
 // How a session gets its notes: loadSong, or a stand-in in tests. The stop
 // flag is the session's AppState::stopRequested.
 using SongLoad = std::function<LoadedSong(const std::string& fileName, const PlaybackOptions& options,
@@ -28,9 +33,12 @@ using SongLoad = std::function<LoadedSong(const std::string& fileName, const Pla
 // drive it with chosen times and no threads; playbackThread wraps it with the
 // real clock.
 //
-// Every way out (end of the list, `playing` cleared) sends all-sound-off and
-// closes the output before the session reports that it has ended; the
-// destructor does the same if the session is abandoned while its output is open.
+// Every way out (end of the list, `playing` cleared, a send the controller
+// refused) sends all-sound-off and closes the output before the session
+// reports that it has ended; the destructor does the same if the session is
+// abandoned while its output is open. A controller that cannot be opened, or
+// refuses a message, ends the song with kCannotOpenControllerText or
+// kControllerLostText, `playing` cleared and controllerLost() reported.
 class PlaybackSession {
 public:
     PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadSong);
@@ -74,6 +82,11 @@ public:
 
 private:
     bool stopped() const;
+    // Sends one message; false (and m_lost set) when the controller refused it.
+    bool send(int controller, int value);
+    bool sendNote(int key, int velocity);
+    // Ends the song after the controller failed: what can still be sent is.
+    PassResult endLost();
     void silenceAndClose();
     void reportProgress(int position);
     std::uint32_t nextProgressChange(std::uint32_t elapsed) const;
@@ -91,6 +104,7 @@ private:
     bool m_pauseServed = false;
     std::size_t m_next = 0;
     int m_lastProgress = -1;
+    bool m_lost = false;
 };
 
 // The playback worker: runs a PlaybackSession with the real clock until it

@@ -112,7 +112,9 @@ private slots:
     void playIsRefused_data();
     void playIsRefused();
     void openReplacesThePlaylistWithoutHighlightingALine();
-    void cancelledOpenEmptiesTheBoxButKeepsTheFiles();
+    void cancelledOpenKeepsThePlaylist();
+    void droppedThingsThatCannotPlayAreRefusedAloud_data();
+    void droppedThingsThatCannotPlayAreRefusedAloud();
     void addOnAnEmptyPlaylistRemovesThePlaceholder();
     void cancelledAddChangesNothing();
     void selectingALineShowsItsPath();
@@ -137,6 +139,11 @@ private slots:
     void stopThenPlayInOneTurnLeavesTheNewWorkerPlaying();
     void leavingAWorkerThatReadsStopsTheReadFirst_data();
     void leavingAWorkerThatReadsStopsTheReadFirst();
+    void controllerTroubleIsSaidAndTheNextPlayLooksAgain_data();
+    void controllerTroubleIsSaidAndTheNextPlayLooksAgain();
+    void silenceCoilStopsTheSongAndResetsEveryChannel_data();
+    void silenceCoilStopsTheSongAndResetsEveryChannel();
+    void volumeSliderFillsBelowItsHandle();
     void aboutDialogShowsTheProgramName();
 
 private:
@@ -298,7 +305,7 @@ void MainWindowTest::openReplacesThePlaylistWithoutHighlightingALine()
     QCOMPARE(panel.window->playlist().fileCount(), 1);
 }
 
-void MainWindowTest::cancelledOpenEmptiesTheBoxButKeepsTheFiles()
+void MainWindowTest::cancelledOpenKeepsThePlaylist()
 {
     Panel panel(devicesWithController(2, kController));
     const QString first = song("first.mid");
@@ -307,7 +314,7 @@ void MainWindowTest::cancelledOpenEmptiesTheBoxButKeepsTheFiles()
     panel.answerDialogs({});
     QVERIFY(trigger(panel, "openAction"));
 
-    QVERIFY(boxLines(panel).isEmpty());
+    QCOMPARE(boxLines(panel), QStringList{first});
     QCOMPARE(panel.window->playlist().fileCount(), 1);
     QVERIFY(click(panel, "playButton"));
     QCOMPARE(panel.state().currentFileName(), first.toStdString());
@@ -376,6 +383,36 @@ void MainWindowTest::droppedFilesAreAddedLikeAdd()
     QCOMPARE(boxLines(panel), (QStringList{first, second}));
     QCOMPARE(panel.status(), QString("Loaded "));
     QCOMPARE(panel.window->playlist().fileCount(), 2);
+}
+
+void MainWindowTest::droppedThingsThatCannotPlayAreRefusedAloud_data()
+{
+    QTest::addColumn<QString>("dropped");  // a name in the test folder, or an address
+    QTest::addColumn<QString>("status");
+    QTest::newRow("folder") << "folder" << "Error: not a regular file %1";
+    QTest::newRow("missing file") << "gone.mid" << "Error: cannot open file %1";
+    QTest::newRow("web address beside a file") << "https://example.com/song.mid"
+                                               << "Error: not a local file https://example.com/song.mid";
+}
+
+void MainWindowTest::droppedThingsThatCannotPlayAreRefusedAloud()
+{
+    QFETCH(QString, dropped);
+    QFETCH(QString, status);
+    Panel panel(devicesWithController(2, kController));
+    const QString good = song("good.mid");
+    QVERIFY(QDir(m_dir.path()).mkpath("folder"));
+    const bool web = dropped.startsWith("https:");
+    const QString path = m_dir.filePath(dropped);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(good), web ? QUrl(dropped) : QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.window.get(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.window.get(), &drop);
+
+    QCOMPARE(boxLines(panel), QStringList{good});
+    QCOMPARE(panel.status(), web ? status : status.arg(path));
 }
 
 void MainWindowTest::playPausePlayResumesTheSameWorker()
@@ -693,6 +730,113 @@ void MainWindowTest::leavingAWorkerThatReadsStopsTheReadFirst()
     QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
     QCOMPARE(openRecords(*panel.service, kController), opensBefore + 1);
     QCOMPARE(panel.messages(kController).front(), controlChange(7, 31));
+}
+
+void MainWindowTest::controllerTroubleIsSaidAndTheNextPlayLooksAgain_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QString>("status");  // what the trouble shows
+    QTest::addColumn<int>("port");        // where the next Play plays
+    QTest::newRow("open fails") << "open fails" << "Error: cannot open the controller" << 1;
+    QTest::newRow("gone mid-song") << "gone" << "Error: lost the connection to the controller" << 1;
+    QTest::newRow("plugged in after start") << "late" << "Error: no compatible controller found" << 2;
+}
+
+void MainWindowTest::controllerTroubleIsSaidAndTheNextPlayLooksAgain()
+{
+    QFETCH(QString, trouble);
+    QFETCH(QString, status);
+    QFETCH(int, port);
+    Panel panel(devicesWithController(2, trouble == "late" ? -1 : 1));
+    panel.answerDialogs({}, song("song.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    if (trouble == "open fails") {
+        panel.service->failOpen(1, true);
+        QVERIFY(click(panel, "playButton"));
+    } else if (trouble == "gone") {
+        QVERIFY(click(panel, "playButton"));
+        QTRY_COMPARE(countOf(panel.messages(1), controlChange(7, 31)), 1);
+        panel.service->setSendError(1, kSendDeviceGone);
+    } else {
+        QVERIFY(click(panel, "playButton"));
+    }
+    QTRY_COMPARE(panel.status(), status);
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.state().playing.load(), 0);
+
+    // Back (or there at last): the next Play finds it and plays there.
+    panel.service->failOpen(1, false);
+    panel.service->setSendError(1, 0);
+    if (trouble == "late") {
+        panel.service->addDevice(kControllerName);
+    }
+    panel.service->clear();
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(panel.status(), QString("Found Quillarc USB controller on port %1").arg(port));
+    QTRY_COMPARE(countOf(panel.messages(port), controlChange(7, 31)), 1);
+    QCOMPARE(panel.state().playing.load(), 1);
+}
+
+void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel_data()
+{
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("nothing plays, from the menu") << false << false;
+    QTest::newRow("mid-song, Escape") << true << true;
+}
+
+void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
+{
+    QFETCH(bool, playing);
+    QFETCH(bool, byKey);
+    Panel panel(devicesWithController(3, kController));
+    if (playing) {
+        panel.answerDialogs({}, song("song.mid"));
+        QVERIFY(trigger(panel, "addAction"));
+        QVERIFY(click(panel, "playButton"));
+        QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
+    }
+    panel.service->clear();
+    if (byKey) {
+        QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+        QTest::keyClick(panel.find<QListWidget>("playlist"), Qt::Key_Escape);
+    } else {
+        QVERIFY(trigger(panel, "silenceAction"));
+    }
+    QCOMPARE(panel.status(), QString("Coil silenced"));
+    QCOMPARE(panel.state().playing.load(), 0);
+    QVERIFY(!panel.window->hasWorker());
+    Messages reset;
+    for (int channel = 0; channel < 16; ++channel) {
+        for (const int controller : {64, 120, 123}) {
+            reset.push_back({static_cast<std::uint8_t>(0xB0 + channel), static_cast<std::uint8_t>(controller), 0});
+        }
+    }
+    Messages expected = playing ? Messages{kAllSoundOff} : Messages{};
+    expected.insert(expected.end(), reset.begin(), reset.end());
+    QCOMPARE(panel.messages(kController), expected);
+    QVERIFY(!panel.service->isDeviceOpen(kController));
+}
+
+// The filled part of the groove is the loudness: from the handle down.
+void MainWindowTest::volumeSliderFillsBelowItsHandle()
+{
+    Panel panel(devicesWithController(1, 0));
+    auto* volume = panel.find<QSlider>("volumeSlider");
+    const auto middle = [volume](int position) {
+        volume->setValue(position);
+        const QImage picture = volume->grab().toImage();
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    };
+    const QColor loud = middle(3);
+    const QColor silent = middle(124);
+    const QColor fill = volume->palette().color(QPalette::Highlight);
+    const auto distance = [&fill](const QColor& color) {
+        return std::abs(color.red() - fill.red()) + std::abs(color.green() - fill.green()) +
+               std::abs(color.blue() - fill.blue());
+    };
+    QVERIFY2(distance(loud) < distance(silent),
+             qPrintable(QString("loud %1, silent %2, fill %3").arg(loud.name(), silent.name(), fill.name())));
 }
 
 void MainWindowTest::aboutDialogShowsTheProgramName()

@@ -46,6 +46,62 @@ INSTANTIATE_TEST_SUITE_P(
         ControllerRow{"BusyDeviceHasNoName", {"Quillarc USB Controller", "Quillarc USB Controller"}, {0}, 1}),
     [](const ::testing::TestParamInfo<ControllerRow>& row) { return std::string(row.param.what); });
 
+// The table lives (the panel's fixed-mode object holds it) while the
+// controller is plugged in: only a fresh count finds it, and only while no
+// device is open, since a count renumbers the devices.
+TEST(FindControllerAfreshTest, CountsAgainOnlyWhileNothingIsOpen)
+{
+    auto devices = installVirtualDevices({"Synth", "Other"});
+    MidiOutput holder;
+    devices->addDevice("Quillarc USB Controller");
+    EXPECT_EQ(findController(), -1);
+    holder.openPort();
+    EXPECT_EQ(findControllerAfresh(), -1);
+    holder.closePort();
+    EXPECT_EQ(findControllerAfresh(), 2);
+    EXPECT_EQ(MidiOutput::deviceCount(), 3);
+}
+
+struct SilenceRow {
+    const char* what;
+    bool openBefore;
+    bool failOpen;
+    int sendError;
+    bool silenced;
+    bool openAfter;
+};
+
+class SilenceDeviceTest : public ::testing::TestWithParam<SilenceRow> {};
+
+TEST_P(SilenceDeviceTest, SendsTheResetOnEveryChannel)
+{
+    const SilenceRow& row = GetParam();
+    auto devices = installVirtualDevices({"Synth", "Quillarc USB Controller"});
+    MidiOutput holder(1, row.openBefore ? 1 : 0);
+    devices->failOpen(1, row.failOpen);
+    devices->setSendError(1, row.sendError);
+    EXPECT_EQ(silenceDevice(1), row.silenced);
+    std::vector<std::array<std::uint8_t, 3>> expected;
+    if (row.silenced) {
+        for (int channel = 0; channel < 16; ++channel) {
+            for (const std::uint8_t controller : {64, 120, 123}) {
+                expected.push_back({static_cast<std::uint8_t>(0xB0 + channel), controller, 0});
+            }
+        }
+    }
+    EXPECT_EQ(devices->messages(1), expected);
+    EXPECT_EQ(devices->isDeviceOpen(1), row.openAfter);
+    EXPECT_TRUE(devices->messages(0).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SilenceDeviceTest,
+    ::testing::Values(SilenceRow{"ClosedIsOpenedAndClosedAgain", false, false, 0, true, false},
+                      SilenceRow{"OpenStaysOpen", true, false, 0, true, true},
+                      SilenceRow{"CannotOpen", false, true, 0, false, false},
+                      SilenceRow{"RefusesMessages", false, false, 6, false, false}),
+    [](const ::testing::TestParamInfo<SilenceRow>& row) { return std::string(row.param.what); });
+
 TEST(FindControllerDeathTest, WithoutAnyDeviceTheProbeEndsTheProcess)
 {
     installVirtualDevices({});

@@ -32,6 +32,8 @@ public:
         m_progress.push_back(position);
     }
     void finished() override { m_finished.store(true); }
+    void controllerLost() override { m_lost.fetch_add(1); }
+    int lostReports() const { return m_lost.load(); }
 
     std::vector<std::string> statuses() const
     {
@@ -50,6 +52,7 @@ private:
     std::vector<std::string> m_statuses;
     std::vector<int> m_progress;
     std::atomic<bool> m_finished{false};
+    std::atomic<int> m_lost{0};
 };
 
 // A controller at device index 1 behind an in-memory MIDI service, and a

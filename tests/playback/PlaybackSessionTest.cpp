@@ -196,6 +196,55 @@ TEST_F(PlaybackSessionTest, APassAtAnyPointOfAResumeSendsNothingDueDuringThePaus
     EXPECT_EQ(nextSendTime(session, 25003, beforeResume.size()), 25303U);
 }
 
+// The controller fails at some step: the song ends there, with the reason
+// in the status, `playing` cleared, the device closed and looked for again.
+struct ControllerFaultCase {
+    const char* name;
+    bool failOpen;
+    std::uint32_t refuseFrom;  // sends fail from this pass on (0: from the start)
+    bool pauseFirst;           // a pause is pressed at the refusing pass
+    const char* status;
+    Messages sent;             // what reached the device
+};
+
+class ControllerFaultTest : public PlaybackSessionTest, public testing::WithParamInterface<ControllerFaultCase> {};
+
+TEST_P(ControllerFaultTest, EndsTheSongWithTheReason)
+{
+    const ControllerFaultCase& row = GetParam();
+    useSong(threeNotes());
+    m_service->failOpen(kController, row.failOpen);
+    m_service->setSendError(kController, row.refuseFrom == 0 ? kSendDeviceGone : 0);
+    PlaybackSession session(state, observer);
+    bool goesOn = session.start(30000);
+    for (std::uint32_t t = 30000; goesOn && t < 32000; ++t) {
+        if (t == row.refuseFrom) {
+            m_service->setSendError(kController, kSendDeviceGone);
+            if (row.pauseFirst) {
+                pressPause();
+            }
+        }
+        goesOn = session.pass(t).goesOn;
+    }
+    EXPECT_FALSE(goesOn);
+    EXPECT_EQ(state.playing.load(), 0);
+    EXPECT_EQ(observer.statuses(), std::vector<std::string>{row.status});
+    EXPECT_EQ(observer.lostReports(), 1);
+    EXPECT_EQ(sent(), row.sent);
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ControllerFaultTest,
+    testing::Values(
+        ControllerFaultCase{"OpenFails", true, 0, false, kCannotOpenControllerText, {}},
+        ControllerFaultCase{"VolumeRefused", false, 0, false, kControllerLostText, {}},
+        ControllerFaultCase{"NoteRefused", false, 30800, false, kControllerLostText,
+                            {controlChange(7, 31), noteOn(60, 100)}},
+        ControllerFaultCase{"PauseRefused", false, 30700, true, kControllerLostText,
+                            {controlChange(7, 31), noteOn(60, 100)}}),
+    [](const testing::TestParamInfo<ControllerFaultCase>& row) { return row.param.name; });
+
 TEST_F(PlaybackSessionTest, PausingTwiceMovesThePauseStartToTheSecondPress)
 {
     useSong(threeNotes());
