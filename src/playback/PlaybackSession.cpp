@@ -130,7 +130,8 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
 
     const std::uint32_t elapsed = now - m_start;
-    // The product wraps in 32 bits, as the position always has been computed.
+    // The product wraps in 32 bits: a song longer than about 9.4 hours
+    // starts its progress again, exactly as the position is defined.
     const std::uint32_t scaled = elapsed * 127U;
     reportProgress(m_total > 0.0 ? static_cast<int>(std::min(scaled / m_total, 127.0)) : 127);
 

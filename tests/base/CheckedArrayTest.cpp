@@ -281,6 +281,33 @@ TEST_F(CheckedArrayDeathTest, GrowingPastTheMaximumEndsTheProcess)
     EXPECT_EXIT(array.at(4), ::testing::ExitedWithCode(1), "^Error: Maximum size allowed for array exceeded.\n$");
 }
 
+// A byte array that may not grow refuses to take bytes past its size, by
+// each way bytes are put at its end, with the index message.
+TEST_F(CheckedArrayDeathTest, FixedByteArrayEndsTheProcessWhenAppendedPastItsSize)
+{
+    const std::uint8_t bytes[3] = {0x90, 60, 100};
+    const struct {
+        const char* what;
+        std::int32_t size;
+        void (*put)(CheckedArray<std::uint8_t>&, const std::uint8_t*);
+        const char* message;
+    } rows[] = {
+        {"append at the size", 2, [](CheckedArray<std::uint8_t>& a, const std::uint8_t* b) { a.append(b[0]); },
+         "^Error: accessing invalid array location 2 Maximum is 1\n$"},
+        {"three bytes into two, inline", 2,
+         [](CheckedArray<std::uint8_t>& a, const std::uint8_t* b) { a.assignAppended(b, 3); },
+         "^Error: accessing invalid array location 2 Maximum is 1\n$"},
+        {"three bytes into none", 0,
+         [](CheckedArray<std::uint8_t>& a, const std::uint8_t* b) { a.assignAppended(b, 3); },
+         "^Error: accessing invalid array location 2 Maximum is -1\n$"},
+    };
+    for (const auto& row : rows) {
+        CheckedArray<std::uint8_t> array;
+        array.setSize(row.size);
+        EXPECT_EXIT(row.put(array, bytes), ::testing::ExitedWithCode(1), row.message) << row.what;
+    }
+}
+
 TEST_F(CheckedArrayDeathTest, AllocationBelowTheSizeEndsTheProcess)
 {
     CheckedArray<int> array;
