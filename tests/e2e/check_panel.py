@@ -245,4 +245,5 @@ def main():
     print("panel: passed (%s; screenshot %s)" % (result, os.path.join(artefacts, "panel.png")))
 
 
-main()
+if __name__ == "__main__":
+    main()
