@@ -24,11 +24,12 @@ using namespace std::chrono_literals;
 constexpr std::size_t kSlots = 32;
 // Messages queued per device: far more than one cycle of MIDI carries.
 constexpr std::size_t kQueueMessages = 4096;
-// How long open waits for its connection to carry messages.
-constexpr auto kConnectDeadline = 1s;
-// A server that runs no cycle for this long is taken as gone by the send or
-// close waiting for it.
-constexpr auto kStallDeadline = 100ms;
+// Waits for cycles last a few of the server's periods (cycleWaitLimit) and a
+// margin. A server that runs no cycle for that long is taken as gone by the
+// send or close waiting for it; a connection may take longer to be made than
+// a cycle to run.
+constexpr std::chrono::microseconds kStallMargin = 100ms;
+constexpr std::chrono::microseconds kConnectMargin = 1s;
 // How long a close waits for a running cycle to leave before it gives the
 // port up for lost rather than free what the cycle may still read.
 constexpr auto kLeaveDeadline = 1s;
@@ -75,6 +76,8 @@ struct JackMidiService::Impl {
 
     // Shared with the process callback and the server's shutdown notice.
     std::atomic<bool> serverGone{false};
+    std::atomic<std::uint32_t> periodFrames{0};
+    std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
     std::array<std::atomic<OutPort*>, kSlots> live{};
 
@@ -102,6 +105,25 @@ struct JackMidiService::Impl {
         static_cast<Impl*>(self)->serverGone.store(true);
     }
 
+    // The server may change its period while we run; the waits follow it.
+    static int onBufferSize(jack_nframes_t frames, void* self)
+    {
+        static_cast<Impl*>(self)->periodFrames.store(frames);
+        return 0;
+    }
+
+    static int onSampleRate(jack_nframes_t rate, void* self)
+    {
+        static_cast<Impl*>(self)->sampleRate.store(rate);
+        return 0;
+    }
+
+    // The longest wait for the next few cycles, plus `margin`.
+    Clock::time_point cyclesDeadline(std::chrono::microseconds margin) const
+    {
+        return Clock::now() + cycleWaitLimit(periodFrames.load(), sampleRate.load(), margin);
+    }
+
     // True when a client is open on a server that answers; never starts one.
     bool connect()
     {
@@ -118,7 +140,11 @@ struct JackMidiService::Impl {
             return false;
         }
         jack_on_info_shutdown(client, &Impl::onShutdown, this);
-        if (jack_set_process_callback(client, &Impl::process, this) != 0) {
+        periodFrames.store(jack_get_buffer_size(client));
+        sampleRate.store(jack_get_sample_rate(client));
+        if (jack_set_process_callback(client, &Impl::process, this) != 0 ||
+            jack_set_buffer_size_callback(client, &Impl::onBufferSize, this) != 0 ||
+            jack_set_sample_rate_callback(client, &Impl::onSampleRate, this) != 0) {
             closeClient();
             return false;
         }
@@ -164,7 +190,7 @@ struct JackMidiService::Impl {
     // graph. Gives up when the server stalls or goes.
     void drain(const OpenDevice& entry)
     {
-        const auto deadline = Clock::now() + kStallDeadline;
+        const auto deadline = cyclesDeadline(kStallMargin);
         while (!entry.out->queue.empty()) {
             if (serverGone.load() || Clock::now() >= deadline) {
                 return;
@@ -173,7 +199,7 @@ struct JackMidiService::Impl {
         }
         // The cycle that took the last message has completed by the next
         // count at the latest; one more is the cycle after it.
-        cycles.waitForCompleted(cycles.completed() + 2, Clock::now() + kStallDeadline, serverGone);
+        cycles.waitForCompleted(cycles.completed() + 2, cyclesDeadline(kStallMargin), serverGone);
     }
 
     // Takes the port away from the callback, then unregisters and frees it.
@@ -200,7 +226,7 @@ struct JackMidiService::Impl {
         if (entry.gone) {
             return kSendDeviceGone;
         }
-        const auto deadline = Clock::now() + kStallDeadline;
+        const auto deadline = cyclesDeadline(kStallMargin);
         while (!entry.out->queue.push(bytes, length)) {
             // Full: the callback makes room within a cycle unless the server
             // has stalled.
@@ -293,7 +319,7 @@ bool JackMidiService::open(int device)
     // that starts after that uses it: the cycle running now may not, so open
     // waits until it and one more have completed.
     bool connected = jack_connect(impl.client, jack_port_name(port), entry->target.c_str()) == 0 &&
-                     impl.cycles.waitForCompleted(impl.cycles.completed() + 2, Clock::now() + kConnectDeadline,
+                     impl.cycles.waitForCompleted(impl.cycles.completed() + 2, impl.cyclesDeadline(kConnectMargin),
                                                   impl.serverGone) &&
                      jack_port_connected_to(port, entry->target.c_str()) != 0;
     if (!connected) {

@@ -28,4 +28,28 @@ TEST(ProcessCyclesTest, CountsOnlyCompletedCyclesAndWaitsEndAtTheirLimits)
     EXPECT_TRUE(cycles.waitUntilOutside(past));
 }
 
+struct WaitLimitRow {
+    std::uint32_t periodFrames;
+    std::uint32_t sampleRate;
+    std::chrono::microseconds margin;
+    std::chrono::microseconds expected;
+};
+
+TEST(ProcessCyclesTest, WaitLimitIsFourPeriodsRoundedUpToAMicrosecondPlusTheMargin)
+{
+    using std::chrono::microseconds;
+    const WaitLimitRow rows[] = {
+        {64, 48000, microseconds(100000), microseconds(105334)},    // 4 x 1333.33 us
+        {8192, 48000, microseconds(100000), microseconds(782667)},  // 4 x 170666.67 us
+        {8192, 48000, microseconds(0), microseconds(682667)},
+        {1024, 44100, microseconds(100000), microseconds(192880)},  // 4 x 23219.95 us
+        {1024, 0, microseconds(100000), microseconds(4100000)},     // rate unknown
+        {0, 48000, microseconds(250), microseconds(4000250)},       // period unknown
+    };
+    for (const WaitLimitRow& row : rows) {
+        EXPECT_EQ(cycleWaitLimit(row.periodFrames, row.sampleRate, row.margin), row.expected)
+            << row.periodFrames << " frames at " << row.sampleRate << " Hz, margin " << row.margin.count() << " us";
+    }
+}
+
 }  // namespace
