@@ -1,5 +1,6 @@
 #include "midiout/JackMidiService.h"
 
+#include "midiout/JackClientClose.h"
 #include "midiout/JackMidiQueue.h"
 #include "midiout/ProcessCycles.h"
 #include "midiout/ProductName.h"
@@ -30,6 +31,9 @@ constexpr std::size_t kQueueMessages = 4096;
 // a cycle to run.
 constexpr std::chrono::microseconds kStallMargin = 100ms;
 constexpr std::chrono::microseconds kConnectMargin = 1s;
+// A server that does not let the client go within this margin of its periods
+// is going away as it is asked, and will not answer: the client is left.
+constexpr std::chrono::microseconds kCloseMargin = 1s;
 // How long a close waits for a running cycle to leave before it gives the
 // port up for lost rather than free what the cycle may still read.
 constexpr auto kLeaveDeadline = 1s;
@@ -128,7 +132,8 @@ struct JackMidiService::Impl {
     bool connect()
     {
         if (client && serverGone.load()) {
-            closeClient();
+            // A client left behind runs no more cycles: its server has gone.
+            (void)closeClient();
         }
         if (client) {
             return true;
@@ -159,22 +164,31 @@ struct JackMidiService::Impl {
         return active;
     }
 
-    // Stops the process callback for good, then lets everything go.
-    void closeClient()
+    // Stops the process callback for good, then lets everything go. Closing
+    // also stops the callback of a client whose server died, and takes its
+    // ports with it. False when the server did not let the client go in
+    // time: the client is left to the process's exit, and since its callback
+    // may still run, so is what the callback reads here (cycles, live).
+    bool closeClient()
     {
-        if (active && !serverGone.load()) {
-            jack_deactivate(client);
-        }
+        const bool closed = closeJackClient(client, active && !serverGone.load(),
+                                            cycleWaitLimit(periodFrames.load(), sampleRate.load(), kCloseMargin));
         for (std::atomic<OutPort*>& slot : live) {
             slot.store(nullptr);
         }
-        // Closing also stops the callback of a client whose server died, and
-        // takes its ports with it.
-        jack_client_close(client);
+        if (!closed && !cycles.waitUntilOutside(Clock::now() + kLeaveDeadline)) {
+            // A cycle is stuck holding a port: leaking them is the safe choice.
+            for (std::unique_ptr<OpenDevice>& entry : open) {
+                if (entry) {
+                    (void)entry->out.release();
+                }
+            }
+        }
         client = nullptr;
         active = false;
         open.clear();
         slotTaken.fill(false);
+        return closed;
     }
 
     OpenDevice* openEntry(int device)
@@ -248,8 +262,9 @@ JackMidiService::JackMidiService(std::string clientName) : m_impl(std::make_uniq
 JackMidiService::~JackMidiService()
 {
     const std::lock_guard lock(m_impl->mutex);
-    if (m_impl->client) {
-        m_impl->closeClient();
+    if (m_impl->client && !m_impl->closeClient()) {
+        // The client was left running: its callback may still read m_impl.
+        (void)m_impl.release();
     }
 }
 
