@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -77,6 +78,11 @@ struct JackMidiService::Impl {
     std::vector<std::unique_ptr<OpenDevice>> open;    // by device index; null when closed
     std::array<bool, kSlots> slotTaken{};
     unsigned int portSerial = 0;
+    // The cycle count when a wait for the server's cycles ran out. A server
+    // that runs no cycles may not answer requests either, and would block the
+    // caller for ever: until it runs a cycle again it is asked nothing that
+    // it must answer (a port's registration or unregistration).
+    std::optional<std::uint64_t> stalledAt;
 
     // Shared with the process callback and the server's shutdown notice.
     std::atomic<bool> serverGone{false};
@@ -139,6 +145,7 @@ struct JackMidiService::Impl {
             return true;
         }
         serverGone.store(false);
+        stalledAt.reset();
         jack_status_t status{};
         client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
         if (!client) {
@@ -191,6 +198,9 @@ struct JackMidiService::Impl {
         return closed;
     }
 
+    void noteStall() { stalledAt = cycles.completed(); }
+    bool stalled() const { return stalledAt && *stalledAt == cycles.completed(); }
+
     OpenDevice* openEntry(int device)
     {
         if (device < 0 || device >= static_cast<int>(open.size())) {
@@ -207,13 +217,16 @@ struct JackMidiService::Impl {
         const auto deadline = cyclesDeadline(kStallMargin);
         while (!entry.out->queue.empty()) {
             if (serverGone.load() || Clock::now() >= deadline) {
+                noteStall();
                 return;
             }
             std::this_thread::sleep_for(kPollInterval);
         }
         // The cycle that took the last message has completed by the next
         // count at the latest; one more is the cycle after it.
-        cycles.waitForCompleted(cycles.completed() + 2, cyclesDeadline(kStallMargin), serverGone);
+        if (!cycles.waitForCompleted(cycles.completed() + 2, cyclesDeadline(kStallMargin), serverGone)) {
+            noteStall();
+        }
     }
 
     // Takes the port away from the callback, then unregisters and frees it.
@@ -226,7 +239,7 @@ struct JackMidiService::Impl {
             (void)entry.out.release();
             return;
         }
-        if (!serverGone.load()) {
+        if (!serverGone.load() && !stalled()) {
             jack_port_unregister(client, entry.out->port);
         }
         entry.out.reset();
@@ -245,6 +258,7 @@ struct JackMidiService::Impl {
             // Full: the callback makes room within a cycle unless the server
             // has stalled.
             if (serverGone.load() || Clock::now() >= deadline) {
+                noteStall();
                 return kSendDeviceGone;
             }
             std::this_thread::sleep_for(kPollInterval);
@@ -304,7 +318,7 @@ bool JackMidiService::open(int device)
     Impl& impl = *m_impl;
     const std::lock_guard lock(impl.mutex);
     if (device < 0 || device >= static_cast<int>(impl.devices.size()) || impl.openEntry(device) || !impl.client ||
-        impl.serverGone.load() || !impl.activate()) {
+        impl.serverGone.load() || impl.stalled() || !impl.activate()) {
         return false;
     }
     std::size_t slot = 0;
@@ -333,11 +347,13 @@ bool JackMidiService::open(int device)
     // The connection is in the graph when jack_connect returns, and a cycle
     // that starts after that uses it: the cycle running now may not, so open
     // waits until it and one more have completed.
-    bool connected = jack_connect(impl.client, jack_port_name(port), entry->target.c_str()) == 0 &&
-                     impl.cycles.waitForCompleted(impl.cycles.completed() + 2, impl.cyclesDeadline(kConnectMargin),
-                                                  impl.serverGone) &&
-                     jack_port_connected_to(port, entry->target.c_str()) != 0;
-    if (!connected) {
+    bool connected = jack_connect(impl.client, jack_port_name(port), entry->target.c_str()) == 0;
+    if (connected && !impl.cycles.waitForCompleted(impl.cycles.completed() + 2, impl.cyclesDeadline(kConnectMargin),
+                                                   impl.serverGone)) {
+        impl.noteStall();
+        connected = false;
+    }
+    if (!connected || jack_port_connected_to(port, entry->target.c_str()) == 0) {
         impl.retire(*entry);
         return false;
     }
