@@ -25,9 +25,7 @@ RECORDER_FILE = os.environ["QUILLARC_RECORDER_FILE"]
 RECORDER_PID = int(os.environ["QUILLARC_RECORDER_PID"])
 SCRATCH = os.environ["QUILLARC_E2E_DIR"]
 REALTIME = os.environ.get("QUILLARC_JACK_REALTIME") == "1"
-# A message leaves at the start of the cycle after it was sent: a server
-# running longer periods than with_jack.sh's 64 frames at 48 kHz makes the
-# notes later by as much.
+# Messages leave at the next cycle: longer periods than 64 frames make them later.
 LONGER_PERIOD_MS = (int(os.environ.get("QUILLARC_JACK_PERIOD", "64")) - 64) / 48.0
 
 

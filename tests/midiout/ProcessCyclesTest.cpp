@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using Clock = ProcessCycles::Clock;
@@ -28,27 +30,15 @@ TEST(ProcessCyclesTest, CountsOnlyCompletedCyclesAndWaitsEndAtTheirLimits)
     EXPECT_TRUE(cycles.waitUntilOutside(past));
 }
 
-struct WaitLimitRow {
-    std::uint32_t periodFrames;
-    std::uint32_t sampleRate;
-    std::chrono::microseconds margin;
-    std::chrono::microseconds expected;
-};
-
 TEST(ProcessCyclesTest, WaitLimitIsFourPeriodsRoundedUpToAMicrosecondPlusTheMargin)
 {
-    using std::chrono::microseconds;
-    const WaitLimitRow rows[] = {
-        {64, 48000, microseconds(100000), microseconds(105334)},    // 4 x 1333.33 us
-        {8192, 48000, microseconds(100000), microseconds(782667)},  // 4 x 170666.67 us
-        {8192, 48000, microseconds(0), microseconds(682667)},
-        {1024, 44100, microseconds(100000), microseconds(192880)},  // 4 x 23219.95 us
-        {1024, 0, microseconds(100000), microseconds(4100000)},     // rate unknown
-        {0, 48000, microseconds(250), microseconds(4000250)},       // period unknown
-    };
-    for (const WaitLimitRow& row : rows) {
-        EXPECT_EQ(cycleWaitLimit(row.periodFrames, row.sampleRate, row.margin), row.expected)
-            << row.periodFrames << " frames at " << row.sampleRate << " Hz, margin " << row.margin.count() << " us";
+    using us = std::chrono::microseconds;
+    // Frames, rate, margin, limit; a figure of 0 is a period of unknown length.
+    const std::tuple<std::uint32_t, std::uint32_t, us, us> rows[] = {
+        {64, 48000, us(100000), us(105334)}, {8192, 48000, us(100000), us(782667)}, {8192, 48000, us(0), us(682667)},
+        {1024, 44100, us(100000), us(192880)}, {1024, 0, us(100000), us(4100000)}, {0, 48000, us(250), us(4000250)}};
+    for (const auto& [frames, rate, margin, limit] : rows) {
+        EXPECT_EQ(cycleWaitLimit(frames, rate, margin), limit) << frames << " frames at " << rate << " Hz";
     }
 }
 
