@@ -256,8 +256,8 @@ struct JackMidiService::Impl {
         const auto deadline = cyclesDeadline(kStallMargin);
         while (!entry.out->queue.push(bytes, length)) {
             // Full: the callback makes room within a cycle unless the server
-            // has stalled.
-            if (serverGone.load() || Clock::now() >= deadline) {
+            // has stalled; once it has, every send need not wait as long.
+            if (serverGone.load() || stalled() || Clock::now() >= deadline) {
                 noteStall();
                 return kSendDeviceGone;
             }
