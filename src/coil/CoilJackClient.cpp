@@ -1,5 +1,8 @@
 #include "coil/CoilJackClient.h"
 
+#include "midiout/JackClientClose.h"
+#include "midiout/ProcessCycles.h"
+
 #include <jack/midiport.h>
 
 #include <algorithm>
@@ -11,6 +14,9 @@ namespace {
 // Five seconds of recording at 48 kHz: the writer may stall that long.
 constexpr std::size_t kRecordedBytes = 1U << 20;
 constexpr std::size_t kReportBytes = 64 * sizeof(DutyReport);
+// A server that does not let the client go within this margin of its periods
+// is going away as it is asked, and will not answer.
+constexpr std::chrono::microseconds kCloseMargin = std::chrono::seconds(1);
 
 void quietJackMessage(const char*) {}
 
@@ -25,8 +31,10 @@ void prefixedJackMessage(const char* text)
 CoilJackClient::~CoilJackClient()
 {
     deactivate();
-    if (m_client != nullptr) {
-        jack_client_close(m_client);
+    if (m_client != nullptr && (m_leftRunning || !closeJackClient(m_client, false, closeLimit()))) {
+        // The server did not let the client go: its callback may still read
+        // the ring buffers and the semaphore, so they go with the process.
+        return;
     }
     if (m_recorded != nullptr) {
         jack_ringbuffer_free(m_recorded);
@@ -59,6 +67,7 @@ bool CoilJackClient::open(const std::string& name, std::optional<int> recordRate
         return false;
     }
     m_sampleRate = static_cast<int>(jack_get_sample_rate(m_client));
+    m_periodFrames = jack_get_buffer_size(m_client);
     m_midiIn = jack_port_register(m_client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_audioOut = jack_port_register(m_client, "audio_out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     m_recorded = jack_ringbuffer_create(kRecordedBytes);
@@ -113,9 +122,19 @@ void CoilJackClient::deactivate()
         jack_set_error_function(quietJackMessage);
     }
     if (m_active) {
-        jack_deactivate(m_client);
         m_active = false;
+        // A client whose server has gone runs no more cycles; closing it is
+        // all that is left to do.
+        if (!m_serverGone.load()) {
+            jack_client_t* client = m_client;
+            m_leftRunning = !finishWithin([client] { jack_deactivate(client); }, closeLimit());
+        }
     }
+}
+
+std::chrono::microseconds CoilJackClient::closeLimit() const
+{
+    return cycleWaitLimit(m_periodFrames, static_cast<std::uint32_t>(m_sampleRate), kCloseMargin);
 }
 
 std::string CoilJackClient::midiPortName() const

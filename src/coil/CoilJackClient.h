@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,7 +39,9 @@ public:
     // Starts the callback and connects the audio output to the system's
     // playback ports, when there are any; returns their names.
     bool activate(std::string& error, std::string& connectedTo);
-    // Stops the callback: nothing is produced afterwards.
+    // Stops the callback: nothing is produced afterwards. A server that does
+    // not answer within a second and a few of its periods is not waited for:
+    // the client is then left to the process's exit.
     void deactivate();
 
     int sampleRate() const { return m_sampleRate; }
@@ -66,12 +69,15 @@ private:
     // Renders this cycle's samples [from, to) and the recording up to the same moment.
     void renderUntil(float* audio, jack_nframes_t from, jack_nframes_t to);
     void record(std::uint64_t untilFrame);
+    std::chrono::microseconds closeLimit() const;
 
     jack_client_t* m_client = nullptr;
     jack_port_t* m_midiIn = nullptr;
     jack_port_t* m_audioOut = nullptr;
     int m_sampleRate = 0;
+    std::uint32_t m_periodFrames = 0;
     bool m_active = false;
+    bool m_leftRunning = false;  // a deactivation that did not finish in time
 
     std::optional<CoilSynth> m_synth;
     std::optional<CoilSynth> m_recordSynth;

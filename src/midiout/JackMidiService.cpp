@@ -1,5 +1,6 @@
 #include "midiout/JackMidiService.h"
 
+#include "midiout/JackClientClose.h"
 #include "midiout/JackMidiQueue.h"
 #include "midiout/ProcessCycles.h"
 #include "midiout/ProductName.h"
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -24,11 +26,15 @@ using namespace std::chrono_literals;
 constexpr std::size_t kSlots = 32;
 // Messages queued per device: far more than one cycle of MIDI carries.
 constexpr std::size_t kQueueMessages = 4096;
-// How long open waits for its connection to carry messages.
-constexpr auto kConnectDeadline = 1s;
-// A server that runs no cycle for this long is taken as gone by the send or
-// close waiting for it.
-constexpr auto kStallDeadline = 100ms;
+// Waits for cycles last a few of the server's periods (cycleWaitLimit) and a
+// margin. A server that runs no cycle for that long is taken as gone by the
+// send or close waiting for it; a connection may take longer to be made than
+// a cycle to run.
+constexpr std::chrono::microseconds kStallMargin = 100ms;
+constexpr std::chrono::microseconds kConnectMargin = 1s;
+// A server that does not let the client go within this margin of its periods
+// is going away as it is asked, and will not answer: the client is left.
+constexpr std::chrono::microseconds kCloseMargin = 1s;
 // How long a close waits for a running cycle to leave before it gives the
 // port up for lost rather than free what the cycle may still read.
 constexpr auto kLeaveDeadline = 1s;
@@ -72,9 +78,16 @@ struct JackMidiService::Impl {
     std::vector<std::unique_ptr<OpenDevice>> open;    // by device index; null when closed
     std::array<bool, kSlots> slotTaken{};
     unsigned int portSerial = 0;
+    // The cycle count when a wait for the server's cycles ran out. A server
+    // that runs no cycles may not answer requests either, and would block the
+    // caller for ever: until it runs a cycle again it is asked nothing that
+    // it must answer (a port's registration or unregistration).
+    std::optional<std::uint64_t> stalledAt;
 
     // Shared with the process callback and the server's shutdown notice.
     std::atomic<bool> serverGone{false};
+    std::atomic<std::uint32_t> periodFrames{0};
+    std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
     std::array<std::atomic<OutPort*>, kSlots> live{};
 
@@ -102,23 +115,48 @@ struct JackMidiService::Impl {
         static_cast<Impl*>(self)->serverGone.store(true);
     }
 
+    // The server may change its period while we run; the waits follow it.
+    static int onBufferSize(jack_nframes_t frames, void* self)
+    {
+        static_cast<Impl*>(self)->periodFrames.store(frames);
+        return 0;
+    }
+
+    static int onSampleRate(jack_nframes_t rate, void* self)
+    {
+        static_cast<Impl*>(self)->sampleRate.store(rate);
+        return 0;
+    }
+
+    // The longest wait for the next few cycles, plus `margin`.
+    Clock::time_point cyclesDeadline(std::chrono::microseconds margin) const
+    {
+        return Clock::now() + cycleWaitLimit(periodFrames.load(), sampleRate.load(), margin);
+    }
+
     // True when a client is open on a server that answers; never starts one.
     bool connect()
     {
         if (client && serverGone.load()) {
-            closeClient();
+            // A client left behind runs no more cycles: its server has gone.
+            (void)closeClient();
         }
         if (client) {
             return true;
         }
         serverGone.store(false);
+        stalledAt.reset();
         jack_status_t status{};
         client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
         if (!client) {
             return false;
         }
         jack_on_info_shutdown(client, &Impl::onShutdown, this);
-        if (jack_set_process_callback(client, &Impl::process, this) != 0) {
+        periodFrames.store(jack_get_buffer_size(client));
+        sampleRate.store(jack_get_sample_rate(client));
+        if (jack_set_process_callback(client, &Impl::process, this) != 0 ||
+            jack_set_buffer_size_callback(client, &Impl::onBufferSize, this) != 0 ||
+            jack_set_sample_rate_callback(client, &Impl::onSampleRate, this) != 0) {
             closeClient();
             return false;
         }
@@ -133,23 +171,35 @@ struct JackMidiService::Impl {
         return active;
     }
 
-    // Stops the process callback for good, then lets everything go.
-    void closeClient()
+    // Stops the process callback for good, then lets everything go. Closing
+    // also stops the callback of a client whose server died, and takes its
+    // ports with it. False when the server did not let the client go in
+    // time: the client is left to the process's exit, and since its callback
+    // may still run, so is what the callback reads here (cycles, live).
+    bool closeClient()
     {
-        if (active && !serverGone.load()) {
-            jack_deactivate(client);
-        }
+        const bool closed = closeJackClient(client, active && !serverGone.load(),
+                                            cycleWaitLimit(periodFrames.load(), sampleRate.load(), kCloseMargin));
         for (std::atomic<OutPort*>& slot : live) {
             slot.store(nullptr);
         }
-        // Closing also stops the callback of a client whose server died, and
-        // takes its ports with it.
-        jack_client_close(client);
+        if (!closed && !cycles.waitUntilOutside(Clock::now() + kLeaveDeadline)) {
+            // A cycle is stuck holding a port: leaking them is the safe choice.
+            for (std::unique_ptr<OpenDevice>& entry : open) {
+                if (entry) {
+                    (void)entry->out.release();
+                }
+            }
+        }
         client = nullptr;
         active = false;
         open.clear();
         slotTaken.fill(false);
+        return closed;
     }
+
+    void noteStall() { stalledAt = cycles.completed(); }
+    bool stalled() const { return stalledAt && *stalledAt == cycles.completed(); }
 
     OpenDevice* openEntry(int device)
     {
@@ -164,16 +214,19 @@ struct JackMidiService::Impl {
     // graph. Gives up when the server stalls or goes.
     void drain(const OpenDevice& entry)
     {
-        const auto deadline = Clock::now() + kStallDeadline;
+        const auto deadline = cyclesDeadline(kStallMargin);
         while (!entry.out->queue.empty()) {
             if (serverGone.load() || Clock::now() >= deadline) {
+                noteStall();
                 return;
             }
             std::this_thread::sleep_for(kPollInterval);
         }
         // The cycle that took the last message has completed by the next
         // count at the latest; one more is the cycle after it.
-        cycles.waitForCompleted(cycles.completed() + 2, Clock::now() + kStallDeadline, serverGone);
+        if (!cycles.waitForCompleted(cycles.completed() + 2, cyclesDeadline(kStallMargin), serverGone)) {
+            noteStall();
+        }
     }
 
     // Takes the port away from the callback, then unregisters and frees it.
@@ -186,7 +239,7 @@ struct JackMidiService::Impl {
             (void)entry.out.release();
             return;
         }
-        if (!serverGone.load()) {
+        if (!serverGone.load() && !stalled()) {
             jack_port_unregister(client, entry.out->port);
         }
         entry.out.reset();
@@ -200,11 +253,12 @@ struct JackMidiService::Impl {
         if (entry.gone) {
             return kSendDeviceGone;
         }
-        const auto deadline = Clock::now() + kStallDeadline;
+        const auto deadline = cyclesDeadline(kStallMargin);
         while (!entry.out->queue.push(bytes, length)) {
             // Full: the callback makes room within a cycle unless the server
-            // has stalled.
-            if (serverGone.load() || Clock::now() >= deadline) {
+            // has stalled; once it has, every send need not wait as long.
+            if (serverGone.load() || stalled() || Clock::now() >= deadline) {
+                noteStall();
                 return kSendDeviceGone;
             }
             std::this_thread::sleep_for(kPollInterval);
@@ -222,8 +276,9 @@ JackMidiService::JackMidiService(std::string clientName) : m_impl(std::make_uniq
 JackMidiService::~JackMidiService()
 {
     const std::lock_guard lock(m_impl->mutex);
-    if (m_impl->client) {
-        m_impl->closeClient();
+    if (m_impl->client && !m_impl->closeClient()) {
+        // The client was left running: its callback may still read m_impl.
+        (void)m_impl.release();
     }
 }
 
@@ -263,7 +318,7 @@ bool JackMidiService::open(int device)
     Impl& impl = *m_impl;
     const std::lock_guard lock(impl.mutex);
     if (device < 0 || device >= static_cast<int>(impl.devices.size()) || impl.openEntry(device) || !impl.client ||
-        impl.serverGone.load() || !impl.activate()) {
+        impl.serverGone.load() || impl.stalled() || !impl.activate()) {
         return false;
     }
     std::size_t slot = 0;
@@ -292,11 +347,13 @@ bool JackMidiService::open(int device)
     // The connection is in the graph when jack_connect returns, and a cycle
     // that starts after that uses it: the cycle running now may not, so open
     // waits until it and one more have completed.
-    bool connected = jack_connect(impl.client, jack_port_name(port), entry->target.c_str()) == 0 &&
-                     impl.cycles.waitForCompleted(impl.cycles.completed() + 2, Clock::now() + kConnectDeadline,
-                                                  impl.serverGone) &&
-                     jack_port_connected_to(port, entry->target.c_str()) != 0;
-    if (!connected) {
+    bool connected = jack_connect(impl.client, jack_port_name(port), entry->target.c_str()) == 0;
+    if (connected && !impl.cycles.waitForCompleted(impl.cycles.completed() + 2, impl.cyclesDeadline(kConnectMargin),
+                                                   impl.serverGone)) {
+        impl.noteStall();
+        connected = false;
+    }
+    if (!connected || jack_port_connected_to(port, entry->target.c_str()) == 0) {
         impl.retire(*entry);
         return false;
     }

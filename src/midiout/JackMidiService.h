@@ -18,8 +18,8 @@
 // messages; close returns once the cycle after the one that took the last
 // message has run, so a closing all-sound-off is not lost. Sends fail at once
 // with kSendDeviceGone when the device or the server has gone, and a server
-// that runs no cycle for a tenth of a second fails them too: nothing waits
-// without a limit.
+// that runs no cycle for four of its periods and a tenth of a second fails
+// them too: nothing waits without a limit.
 //
 // Thread-safe; nothing is printed and no exception leaves this class.
 class JackMidiService : public MidiService {

@@ -34,3 +34,17 @@ bool ProcessCycles::waitUntilOutside(Clock::time_point deadline) const
     }
     return true;
 }
+
+std::chrono::microseconds cycleWaitLimit(std::uint32_t periodFrames, std::uint32_t sampleRate,
+                                         std::chrono::microseconds margin) noexcept
+{
+    constexpr std::uint64_t kPeriods = 4;
+    constexpr std::uint64_t kMicrosPerSecond = 1000000;
+    if (periodFrames == 0 || sampleRate == 0) {
+        return std::chrono::microseconds(kPeriods * kMicrosPerSecond) + margin;
+    }
+    // At most 2^32 frames: four periods in microseconds fit in 64 bits.
+    const std::uint64_t scaled = kPeriods * periodFrames * kMicrosPerSecond;
+    const std::uint64_t micros = (scaled + sampleRate - 1) / sampleRate;
+    return std::chrono::microseconds(static_cast<std::int64_t>(micros)) + margin;
+}

@@ -37,3 +37,13 @@ private:
     // Odd while the callback is inside a cycle; two steps per cycle.
     std::atomic<std::uint64_t> m_epoch{0};
 };
+
+// How long a wait for the next few cycles of a callback running every
+// `periodFrames` frames at `sampleRate` frames per second may take before the
+// server is taken as stalled: four periods, rounded up to whole microseconds,
+// plus `margin`. Closing waits up to three (the cycle running, the one that
+// takes the last message, the one after it); a server running large periods
+// needs the same number of them, not the same time. A period of unknown
+// length (either figure 0) counts as one second.
+std::chrono::microseconds cycleWaitLimit(std::uint32_t periodFrames, std::uint32_t sampleRate,
+                                         std::chrono::microseconds margin) noexcept;

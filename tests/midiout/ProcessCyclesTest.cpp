@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using Clock = ProcessCycles::Clock;
@@ -26,6 +28,18 @@ TEST(ProcessCyclesTest, CountsOnlyCompletedCyclesAndWaitsEndAtTheirLimits)
     cycles.leaveCycle();
     EXPECT_EQ(cycles.completed(), 4U);
     EXPECT_TRUE(cycles.waitUntilOutside(past));
+}
+
+TEST(ProcessCyclesTest, WaitLimitIsFourPeriodsRoundedUpToAMicrosecondPlusTheMargin)
+{
+    using us = std::chrono::microseconds;
+    // Frames, rate, margin, limit; a figure of 0 is a period of unknown length.
+    const std::tuple<std::uint32_t, std::uint32_t, us, us> rows[] = {
+        {64, 48000, us(100000), us(105334)}, {8192, 48000, us(100000), us(782667)}, {8192, 48000, us(0), us(682667)},
+        {1024, 44100, us(100000), us(192880)}, {1024, 0, us(100000), us(4100000)}, {0, 48000, us(250), us(4000250)}};
+    for (const auto& [frames, rate, margin, limit] : rows) {
+        EXPECT_EQ(cycleWaitLimit(frames, rate, margin), limit) << frames << " frames at " << rate << " Hz";
+    }
 }
 
 }  // namespace

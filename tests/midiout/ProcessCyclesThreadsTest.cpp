@@ -1,9 +1,11 @@
+#include "midiout/JackClientClose.h"
 #include "midiout/JackMidiQueue.h"
 #include "midiout/ProcessCycles.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -87,6 +89,60 @@ TEST(ProcessCyclesThreadsTest, QueueHandsEveryMessageToTheCycleInOrderUntilTaken
         EXPECT_FALSE(queue.empty()) << "no cycle takes from a queue once it is taken away";
         process.stop();
         EXPECT_EQ(process.received, expected);
+    }
+}
+
+// A wait with no cycle coming ends soon after its abandon flag goes up, or
+// after its deadline, however far off the other one is.
+TEST(ProcessCyclesThreadsTest, EndedWaitReturnsFalseWellWithinASecond)
+{
+    for (const bool raiseAbandon : {true, false}) {
+        ProcessCycles cycles;
+        cycles.enterCycle();
+        cycles.leaveCycle();
+        std::atomic<bool> abandon{false};
+        std::atomic<int> phase{0};  // 1 while waiting, 2 after
+        std::thread raiser([&] {
+            // The deadline's row raises it only for a wait that overstays.
+            const auto at = Clock::now() + (raiseAbandon ? 0s : 2s);
+            while (phase.load() == 0 || (phase.load() == 1 && Clock::now() < at)) {
+                std::this_thread::sleep_for(1ms);
+            }
+            abandon.store(true);
+        });
+        const auto start = Clock::now();
+        phase.store(1);
+        EXPECT_FALSE(cycles.waitForCompleted(2, start + (raiseAbandon ? 20s : 30ms), abandon));
+        const auto lasted = Clock::now() - start;
+        phase.store(2);
+        EXPECT_GE(lasted, raiseAbandon ? 0ms : 30ms);
+        EXPECT_LT(lasted, 1s) << (raiseAbandon ? "abandoned" : "past its deadline");
+        raiser.join();
+    }
+}
+
+// A stand-in for a close call that returns at once, or one that blocks until
+// the test lets it go (two seconds at most).
+TEST(ProcessCyclesThreadsTest, FinishWithinReturnsWhenTheWorkEndsOrItsLimitPasses)
+{
+    for (const bool blocks : {true, false}) {
+        auto letGo = std::make_shared<std::atomic<bool>>(false);
+        auto finished = std::make_shared<std::atomic<bool>>(false);
+        const auto start = Clock::now();
+        const bool result = finishWithin(
+            [=] {
+                while (blocks && !letGo->load() && Clock::now() < start + 2s) {
+                    std::this_thread::sleep_for(1ms);
+                }
+                finished->store(true);
+            },
+            blocks ? 50ms : 20s);
+        const auto lasted = Clock::now() - start;
+        EXPECT_EQ(finished->load(), !blocks);
+        letGo->store(true);
+        EXPECT_EQ(result, !blocks);
+        EXPECT_GE(lasted, blocks ? 50ms : 0ms);
+        EXPECT_LT(lasted, 1s) << (blocks ? "blocked" : "prompt");
     }
 }
 
