@@ -47,7 +47,12 @@ const char* const kNoteOptionsHelp = QUILLARC_CHANNEL_HELP QUILLARC_SHIFT_HELP;
 bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options)
 {
     if (arg == "--channel") {
+        // Any other number would pick no channel at all and give an empty
+        // list that looks like a song without notes.
         options.playChannel = cursor.intValueOf(arg);
+        if (options.playChannel < 0 || options.playChannel > 15) {
+            throw UsageError("--channel takes a channel from 0 to 15, not " + std::to_string(options.playChannel));
+        }
     } else if (arg == "--shift-low-notes") {
         options.shiftLowNotes = 1;
     } else if (arg == "--lower-limit") {
