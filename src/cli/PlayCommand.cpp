@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/TerminalMode.h"
 #include "midiout/Controller.h"
 #include "midiout/MidiOutPort.h"
 #include "midiout/MidiOutput.h"
@@ -78,36 +79,6 @@ private:
     std::atomic<int> m_totalMs{0};
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_finished{false};
-};
-
-// Puts a terminal into single-key mode for as long as it lives.
-class RawTerminal {
-public:
-    explicit RawTerminal(int fd) : m_fd(fd)
-    {
-        if (::isatty(fd) == 0 || ::tcgetattr(fd, &m_saved) != 0) {
-            return;
-        }
-        termios raw = m_saved;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        raw.c_cc[VMIN] = 0;
-        raw.c_cc[VTIME] = 0;
-        m_active = ::tcsetattr(fd, TCSANOW, &raw) == 0;
-    }
-    ~RawTerminal()
-    {
-        if (m_active) {
-            ::tcsetattr(m_fd, TCSANOW, &m_saved);
-        }
-    }
-    RawTerminal(const RawTerminal&) = delete;
-    RawTerminal& operator=(const RawTerminal&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    int m_fd;
-    termios m_saved{};
-    bool m_active = false;
 };
 
 std::string clockText(double ms)
@@ -252,7 +223,7 @@ int runPlayCommand(const std::vector<std::string>& args)
     std::thread worker(playbackThread, std::ref(state), std::ref(observer));
 
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
-    RawTerminal keys(STDIN_FILENO);
+    TerminalMode keys(STDIN_FILENO);
     bool stoppedBySignal = false;
     bool paused = false;
 
