@@ -4,6 +4,8 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -11,10 +13,13 @@ namespace {
 
 using Delivery = TerminationSignals::Delivery;
 
+using JobControl = TerminationSignals::JobControl;
+
 struct SignalCase {
     const char* name;
     int signal;
     Delivery delivery;
+    JobControl jobControl = JobControl::LeftAlone;
 };
 
 class TerminationSignalsTest : public testing::TestWithParam<SignalCase> {};
@@ -32,13 +37,20 @@ TEST_P(TerminationSignalsTest, SignalArrivesAsDataAndNothingIsLeftBehind)
     struct sigaction before{};
     ASSERT_EQ(::sigaction(param.signal, nullptr, &before), 0);
     ASSERT_FALSE(blockedHere(param.signal));
+    const bool taken = param.jobControl == JobControl::Taken || (param.signal != SIGTSTP && param.signal != SIGCONT);
     {
-        TerminationSignals signals(param.delivery);
+        TerminationSignals signals(param.delivery, param.jobControl);
         ASSERT_GE(signals.fd(), 0);
         EXPECT_EQ(signals.delivery(), param.delivery);
         // Blocked only where a signalfd reads it.
-        EXPECT_EQ(blockedHere(param.signal), param.delivery == Delivery::SignalFd);
+        ASSERT_EQ(blockedHere(param.signal), taken && param.delivery == Delivery::SignalFd);
         EXPECT_EQ(signals.take(), 0);
+        if (!taken) {
+            struct sigaction during{};
+            ASSERT_EQ(::sigaction(param.signal, nullptr, &during), 0);
+            ASSERT_EQ(during.sa_handler, before.sa_handler) << "a signal left alone must keep its action";
+            return;
+        }
 
         ASSERT_EQ(::raise(param.signal), 0);
         pollfd ready{signals.fd(), POLLIN, 0};
@@ -52,6 +64,29 @@ TEST_P(TerminationSignalsTest, SignalArrivesAsDataAndNothingIsLeftBehind)
     EXPECT_FALSE(blockedHere(param.signal));
 }
 
+class StopProcessTest : public testing::TestWithParam<Delivery> {};
+
+TEST_P(StopProcessTest, StopsLikeCtrlZAndGoesOnWithSigcontToRead)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // A group of its own beside the test's, as a shell's job: the stop is not dropped.
+        ::setpgid(0, 0);
+        TerminationSignals signals(GetParam(), JobControl::Taken);
+        signals.stopProcess();
+        pollfd ready{signals.fd(), POLLIN, 0};
+        ::_exit(::poll(&ready, 1, 5000) == 1 && signals.take() == SIGCONT ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    EXPECT_TRUE(WIFSTOPPED(status) && WSTOPSIG(status) == SIGTSTP) << status;
+    ::kill(child, SIGCONT);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+INSTANTIATE_TEST_SUITE_P(Deliveries, StopProcessTest, testing::Values(Delivery::SignalFd, Delivery::SelfPipe));
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, TerminationSignalsTest,
     testing::Values(SignalCase{"InterruptThroughSignalFd", SIGINT, Delivery::SignalFd},
@@ -61,7 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
                     SignalCase{"InterruptThroughSelfPipe", SIGINT, Delivery::SelfPipe},
                     SignalCase{"TerminateThroughSelfPipe", SIGTERM, Delivery::SelfPipe},
                     SignalCase{"HangUpThroughSelfPipe", SIGHUP, Delivery::SelfPipe},
-                    SignalCase{"QuitThroughSelfPipe", SIGQUIT, Delivery::SelfPipe}),
+                    SignalCase{"QuitThroughSelfPipe", SIGQUIT, Delivery::SelfPipe},
+                    SignalCase{"SuspendThroughSignalFd", SIGTSTP, Delivery::SignalFd, JobControl::Taken},
+                    SignalCase{"ContinueThroughSelfPipe", SIGCONT, Delivery::SelfPipe, JobControl::Taken},
+                    SignalCase{"SuspendLeftAloneUnlessAsked", SIGTSTP, Delivery::SelfPipe}),
     [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
 
 }  // namespace
