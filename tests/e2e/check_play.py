@@ -4,8 +4,7 @@ with_jack.sh started as "Quillarc USB Controller".
 
     check_play.py full CLI GEN_SONG   play a short song to the end
     check_play.py signal CLI GEN_SONG NAME  stop a song half-way with signal NAME
-                                            (TERM, INT, HUP or QUIT; TSTP stops
-                                            the process, then CONT and TERM)
+                                            (TERM, INT, HUP, QUIT; or TSTP, CONT, TERM)
     check_play.py clients CLI GEN_SONG  count the player's JACK clients
 
 `full`: the channel volume arrives first, then every note-list entry in order
@@ -13,8 +12,7 @@ with the right bytes, and the last message is all-sound-off. With a realtime
 JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
 `signal`: the player exits 0 and the recorder's last messages silence every
-channel. With TSTP every channel is silenced before the process stops, and the
-song goes on after SIGCONT.
+channel; after TSTP, also before the process stops, and SIGCONT goes on.
 `clients`: while a song plays, the player holds exactly one JACK client.
 """
 import os
@@ -109,7 +107,6 @@ def check_full(cli, gen_song):
 
 
 def silencing_fault(messages, stop):
-    """Why the messages after the last note do not silence every channel, or None."""
     last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
     after = messages[last_note + 1:]
     if any(b[0] & 0xF0 == 0x90 for b in after):
@@ -127,36 +124,30 @@ def wait_for(what, ready, player, status=1):
     while not ready():
         if time.monotonic() > deadline:
             player.kill()
-            fail(what() if callable(what) else what, status)
+            fail(what, status)
         time.sleep(0.05)
-
-
-def notes_sent():
-    return len([b for _, b in read_events(stop_recorder=False) if b[0] == 0x90])
 
 
 def check_signal(cli, gen_song, name):
     signum = getattr(signal, "SIG" + name)
     song = make_song(gen_song, 20, 8)
-    # A process group of its own, as a shell's job has: a stop is not dropped.
+    # A process group of its own, as a shell's job: a stop is not dropped.
     player = subprocess.Popen([cli, "play", song], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                               process_group=0)
-    wait_for("the song did not start", lambda: notes_sent() >= 6, player)
+    recorded = lambda: [b for _, b in read_events(stop_recorder=False)]
+    notes = lambda: len([b for b in recorded() if b[0] == 0x90])
+    wait_for("the song did not start", lambda: notes() >= 6, player)
     if signum == signal.SIGTSTP:
-        # A stopped JACK client makes the server miss every cycle until it
-        # goes on, so these failures stay failures: the silencing has left
-        # the player before it stops.
+        # Firm: a stopped JACK client makes the server miss cycles, but the
+        # silencing has left before the stop.
         player.send_signal(signum)
-        wait_for("the player did not stop after SIGTSTP", lambda: process_state(player.pid) == "T", player, FIRM)
-        faults = []
-
-        def silenced():
-            faults[:] = [silencing_fault([b for _, b in read_events(stop_recorder=False)], "SIGTSTP")]
-            return faults[0] is None
-        wait_for(lambda: "stopped unsilenced: %s" % faults[0], silenced, player, FIRM)
-        held = notes_sent()
+        stat = "/proc/%d/stat" % player.pid
+        wait_for("the player did not stop", lambda: open(stat).read().rsplit(")", 1)[1].split()[0] == "T", player, FIRM)
+        wait_for("the coil was not silenced before the stop",
+                 lambda: silencing_fault(recorded(), "SIGTSTP") is None, player, FIRM)
+        held = notes()
         player.send_signal(signal.SIGCONT)
-        wait_for("the song did not go on after SIGCONT", lambda: notes_sent() > held, player)
+        wait_for("the song did not go on after SIGCONT", lambda: notes() > held, player)
         signum = signal.SIGTERM
     player.send_signal(signum)
     try:
@@ -166,16 +157,10 @@ def check_signal(cli, gen_song, name):
         fail("the player did not stop after SIG%s" % name)
     if player.returncode != 0:
         fail("the player exited %d after SIG%s: %s" % (player.returncode, name, err))
-    messages = [b for _, b in read_events(stop_recorder=True)]
-    fault = silencing_fault(messages, "the stop")
+    fault = silencing_fault([b for _, b in read_events(stop_recorder=True)], "the stop")
     if fault:
         fail(fault)
     print("play SIG%s: passed" % name)
-
-
-def process_state(pid):
-    with open("/proc/%d/stat" % pid) as fh:
-        return fh.read().rsplit(")", 1)[1].split()[0]
 
 
 def jack_clients(pid):
