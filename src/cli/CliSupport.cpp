@@ -7,8 +7,8 @@
 // Literals, so that every help text can be joined from them at compile time
 // or, in other files, during static initialisation.
 #define QUILLARC_CHANNEL_HELP \
-    "  --channel N        channel whose notes are taken, 0 being the first MIDI\n" \
-    "                     channel (default 0)\n"
+    "  --channel N        channel whose notes are taken, 0 to 15, 0 being the\n" \
+    "                     first MIDI channel (default 0)\n"
 #define QUILLARC_SHIFT_HELP \
     "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n" \
     "  --lower-limit N    highest key that is shifted (default 50)\n"

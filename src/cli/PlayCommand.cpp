@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <optional>
 #include <thread>
@@ -148,28 +147,6 @@ void waitForPauseServed(const AppState& state, const PlayReports& reports)
     }
 }
 
-// The signals taken since the last look, by what they ask for.
-struct PendingSignals {
-    bool stop = false;
-    bool suspend = false;
-    bool continued = false;
-};
-
-PendingSignals takePending(TerminationSignals& signals)
-{
-    PendingSignals pending;
-    while (const int signal = signals.take()) {
-        if (signal == SIGTSTP) {
-            pending.suspend = true;
-        } else if (signal == SIGCONT) {
-            pending.continued = true;
-        } else {
-            pending.stop = true;
-        }
-    }
-    return pending;
-}
-
 void printStatuses(PlayReports& reports, bool overProgress)
 {
     for (const std::string& status : reports.takeStatuses()) {
@@ -239,25 +216,9 @@ int runPlayCommand(const std::vector<std::string>& args)
         pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         const int ready = ::poll(fds, terminal.active() ? 2 : 1, 100);
         printStatuses(reports, showProgress);
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
-            PendingSignals pending = takePending(signals);
-            if (pending.suspend && !pending.stop) {
-                controls.suspend();
-                signals.stopProcess();
-                // kill %1 on a stopped job is a SIGTERM and then a SIGCONT:
-                // the song ends without going on first.
-                pending = takePending(signals);
-                if (!pending.stop) {
-                    controls.goOn();
-                }
-            }
-            if (pending.continued) {
-                controls.continued();
-            }
-            if (pending.stop) {
-                stoppedBySignal = true;
-                state.requestStop();
-            }
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0 &&
+            controls.answerSignals([&] { return signals.take(); }, [&] { signals.stopProcess(); })) {
+            stoppedBySignal = true;
         }
         if (ready > 0 && terminal.active() && (fds[1].revents & POLLIN) != 0) {
             char key = 0;

@@ -3,6 +3,34 @@
 #include "cli/TerminalMode.h"
 #include "playback/AppState.h"
 
+#include <csignal>
+
+namespace {
+
+// The signals taken since the last look, by what they ask for.
+struct PendingSignals {
+    bool stop = false;
+    bool suspend = false;
+    bool continued = false;
+};
+
+PendingSignals takePending(const std::function<int()>& take)
+{
+    PendingSignals pending;
+    while (const int signal = take()) {
+        if (signal == SIGTSTP) {
+            pending.suspend = true;
+        } else if (signal == SIGCONT) {
+            pending.continued = true;
+        } else {
+            pending.stop = true;
+        }
+    }
+    return pending;
+}
+
+}  // namespace
+
 KeyRequest keyRequest(char key, bool paused)
 {
     switch (key) {
@@ -68,7 +96,22 @@ void PlayControls::goOn()
     }
 }
 
-void PlayControls::continued()
+bool PlayControls::answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess)
 {
-    m_terminal.enter();
+    PendingSignals pending = takePending(take);
+    if (pending.suspend && !pending.stop) {
+        suspend();
+        stopProcess();
+        pending = takePending(take);
+        if (!pending.stop) {
+            goOn();
+        }
+    }
+    if (pending.continued) {
+        m_terminal.enter();
+    }
+    if (pending.stop) {
+        m_state.requestStop();
+    }
+    return pending.stop;
 }

@@ -31,17 +31,21 @@ public:
     // The pause the user asked for, for the progress line.
     bool paused() const { return m_paused; }
 
-    // Before the process stops (Ctrl-Z): the song pauses unless the user has
-    // paused it, the coil goes quiet and the terminal gets its modes back.
-    void suspend();
-    // After the process was continued (fg, bg): single-key input again in the
-    // foreground, and the song goes on unless the user had paused it.
-    void goOn();
-    // SIGCONT: the process may be in the foreground now (a job started with &
-    // and brought there with fg).
-    void continued();
+    // Answers the signals pending, which `take` gives one by one (0 when none
+    // is left); true when they stop playback (requested here). Ctrl-Z: the
+    // song pauses unless the user has paused it, the coil goes quiet, the
+    // terminal gets its modes back and `stopProcess` returns once the process
+    // goes on (fg, bg). Then single-key input comes back in the foreground
+    // and the song goes on as the user left it, unless a signal that came
+    // meanwhile stops it (kill %1 on a stopped job is SIGTERM, then SIGCONT).
+    // SIGCONT alone: the process may be in the foreground now (a job started
+    // with & and brought there with fg).
+    bool answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess);
 
 private:
+    void suspend();
+    void goOn();
+
     AppState& m_state;
     TerminalMode& m_terminal;
     Coil m_coil;

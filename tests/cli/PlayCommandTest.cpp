@@ -112,10 +112,8 @@ struct ChangeCase {
     bool controllerStays;
     std::vector<std::string> args = {};
     int exitCode = 0;
-    // Standard error, SONG standing for the song's path.
-    std::string err = "";
-    // What the song file holds instead of its one note.
-    std::vector<std::uint8_t> song = {};
+    std::string err = "";                     // SONG stands for the song's path
+    std::vector<std::uint8_t> song = {};      // instead of the song of one note
 };
 
 

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <deque>
 #include <tuple>
 
 namespace {
@@ -26,13 +28,20 @@ TEST(PlayKeys, EachKeyAsksForItsRequestAndTheBarFollowsThePosition)
     EXPECT_EQ(progressLine(127, true, 59999.5), "\r[" + std::string(40, '#') + "] 0:59 / 0:59  paused ");
 }
 
-// Whether the user had paused; the coil's calls around the stop, each with
-// `paused` and `pauseStartPending` as it found them.
-class PlaySuspend : public testing::TestWithParam<std::tuple<bool, std::vector<std::string>>> {};
+struct SignalCase {
+    const char* name;
+    bool userPaused;
+    std::deque<int> signals, whileStopped;
+    std::vector<std::string> calls;  // the coil's, with `paused` and `pauseStartPending` as each found them
+    bool stops;
+    int pausedAfter;
+};
 
-TEST_P(PlaySuspend, CoilIsQuietWhileStoppedAndTheSongGoesOnAsTheUserLeftIt)
+class PlaySignals : public testing::TestWithParam<SignalCase> {};
+
+TEST_P(PlaySignals, CoilIsQuietWhileStoppedAndTheSongGoesOnAsTheUserLeftIt)
 {
-    const auto& [userPaused, expected] = GetParam();
+    const SignalCase& row = GetParam();
     AppState state;
     state.playing.store(1);
     TerminalMode terminal(-1);  // no terminal
@@ -41,20 +50,25 @@ TEST_P(PlaySuspend, CoilIsQuietWhileStoppedAndTheSongGoesOnAsTheUserLeftIt)
         return [&, name] { calls.push_back(name + std::to_string(state.paused.load()) + std::to_string(state.pauseStartPending.load())); };
     };
     PlayControls controls(state, terminal, {call("silence "), call("restore ")});
-    if (userPaused) {
+    if (row.userPaused) {
         controls.press(' ');
         state.pauseStartPending.store(0);  // as the worker's pass serves it
     }
-    controls.suspend();
-    calls.emplace_back("stopped");
-    controls.goOn();
-    EXPECT_EQ(calls, expected);
-    EXPECT_EQ(state.paused.load() + controls.paused(), userPaused ? 2 : 0);
+    std::deque<int> pending = row.signals;
+    const auto take = [&] { const int next = pending.empty() ? 0 : pending.front(); return pending.empty() ? 0 : (pending.pop_front(), next); };
+    EXPECT_EQ(controls.answerSignals(take, [&] { calls.emplace_back("stopped"); pending = row.whileStopped; }), row.stops);
+    EXPECT_EQ(calls, row.calls);
+    EXPECT_EQ(state.paused.load(), row.pausedAfter);
+    EXPECT_EQ(state.playing.load(), row.stops ? 0 : 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(PlayingAndPausedByTheUser, PlaySuspend,
-                         testing::Values(std::tuple{false, std::vector<std::string>{"silence 11", "stopped", "restore 11"}},
-                                         std::tuple{true, std::vector<std::string>{"silence 10", "stopped", "restore 10"}}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaySignals,
+    testing::Values(SignalCase{"CtrlZWhilePlaying", false, {SIGTSTP}, {SIGCONT}, {"silence 11", "stopped", "restore 11"}, false, 0},
+                    SignalCase{"CtrlZWhilePaused", true, {SIGTSTP}, {SIGCONT}, {"silence 10", "stopped", "restore 10"}, false, 1},
+                    SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, true, 1},
+                    SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, true, 0}),
+    [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
 
 // A child's exit status; -1 when it was stopped (by SIGTTOU), then killed.
 int statusOf(pid_t child)
@@ -84,15 +98,13 @@ int singleKeysAfterEachStep(int fd)
     return seen | singleKeys() << 3;
 }
 
-// controlling: the pty is the child's terminal; foreground: the child is in
-// its foreground process group, else a job of its own beside it.
+// The pty is the child's terminal; the child is in its foreground group (or a job beside it).
 class TerminalModeOnPty : public testing::TestWithParam<std::tuple<bool, bool, int>> {};
 
 TEST_P(TerminalModeOnPty, TakesSingleKeysOnlyInTheForeground)
 {
     const auto [controlling, foreground, expected] = GetParam();
-    int master = -1;
-    int slave = -1;
+    int master = -1, slave = -1;
     ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     const pid_t child = ::fork();
     if (child == 0) {

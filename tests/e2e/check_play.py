@@ -12,7 +12,7 @@ with the right bytes, and the last message is all-sound-off. With a realtime
 JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
 `signal`: the player exits 0 and the recorder's last messages silence every
-channel; after TSTP, also before the process stops, and SIGCONT goes on.
+channel (with TSTP before the stop too).
 `clients`: while a song plays, the player holds exactly one JACK client.
 """
 import os
@@ -138,11 +138,10 @@ def check_signal(cli, gen_song, name):
     notes = lambda: len([b for b in recorded() if b[0] == 0x90])
     wait_for("the song did not start", lambda: notes() >= 6, player)
     if signum == signal.SIGTSTP:
-        # Firm: a stopped JACK client makes the server miss cycles, but the
-        # silencing has left before the stop.
+        # Firm: the stopped client makes JACK miss cycles, but the silencing left before.
         player.send_signal(signum)
-        stat = "/proc/%d/stat" % player.pid
-        wait_for("the player did not stop", lambda: open(stat).read().rsplit(")", 1)[1].split()[0] == "T", player, FIRM)
+        state = lambda: open("/proc/%d/stat" % player.pid).read().rsplit(")", 1)[1].split()[0]
+        wait_for("the player did not stop", lambda: state() == "T", player, FIRM)
         wait_for("the coil was not silenced before the stop",
                  lambda: silencing_fault(recorded(), "SIGTSTP") is None, player, FIRM)
         held = notes()

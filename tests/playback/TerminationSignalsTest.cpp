@@ -4,8 +4,6 @@
 
 #include <poll.h>
 #include <pthread.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 
@@ -63,27 +61,6 @@ TEST_P(TerminationSignalsTest, SignalArrivesAsDataAndNothingIsLeftBehind)
     EXPECT_EQ(after.sa_handler, before.sa_handler);
     EXPECT_FALSE(blockedHere(param.signal));
 }
-
-class StopProcessTest : public testing::TestWithParam<Delivery> {};
-
-TEST_P(StopProcessTest, StopsLikeCtrlZAndGoesOnWithSigcontToRead)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setpgid(0, 0);  // a job of its own, as from a shell: the stop is not dropped
-        TerminationSignals signals(GetParam(), JobControl::Taken);
-        signals.stopProcess();
-        pollfd ready{signals.fd(), POLLIN, 0};
-        ::_exit(::poll(&ready, 1, 5000) == 1 && signals.take() == SIGCONT ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
-    EXPECT_TRUE(WIFSTOPPED(status) && WSTOPSIG(status) == SIGTSTP) << status;
-    ::kill(child, SIGCONT);
-    EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-}
-
-INSTANTIATE_TEST_SUITE_P(Deliveries, StopProcessTest, testing::Values(Delivery::SignalFd, Delivery::SelfPipe));
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TerminationSignalsTest,
