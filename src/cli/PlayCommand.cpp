@@ -132,20 +132,58 @@ std::optional<int> choosePort(const PlayArgs& args, std::optional<MidiOutput>& d
     return std::nullopt;
 }
 
-// Waits until the worker has served a pause asked for: from then on it sends
-// nothing until it resumes. A worker still reading its song has sent no note
-// and will find the pause at its first pass; one at the end of its song
-// finishes instead.
-void waitForPauseServed(const AppState& state, const PlayReports& reports)
-{
-    using namespace std::chrono_literals;
-    const auto deadline = std::chrono::steady_clock::now() + 500ms;
-    while (reports.started() && !reports.hasFinished() && state.pauseStartPending.load() != 0 &&
-           std::chrono::steady_clock::now() < deadline) {
-        // A pass takes microseconds once woken by the request.
-        std::this_thread::sleep_for(1ms);
+// The coil's line while the process is stopped: the device silenced on
+// every channel and closed, so that nothing sounds and nothing is on its way;
+// open again when the process goes on.
+class StoppableLine {
+public:
+    StoppableLine(MidiOutput& device, int port, const AppState& state, const PlayReports& reports)
+        : m_device(device), m_port(port), m_state(state), m_reports(reports)
+    {
     }
-}
+
+    PlayControls::Coil coil()
+    {
+        return {[this] { silence(); }, [this] { restore(); }};
+    }
+
+private:
+    void silence()
+    {
+        waitForPauseServed();
+        m_device.selectPort(m_port);
+        m_heldOpen = m_device.isOpen() == 1;
+        m_device.resetPort();
+        // Closing waits until the reset has left for the device.
+        m_device.closePort();
+    }
+    void restore()
+    {
+        if (m_heldOpen) {
+            m_device.openPort();
+        }
+    }
+    // Until the worker has served the pause asked for: from then on it sends
+    // nothing until it resumes. A worker still reading its song has sent no
+    // note and finds the pause at its first pass; one at the end of its song
+    // finishes instead.
+    void waitForPauseServed() const
+    {
+        using namespace std::chrono_literals;
+        const auto deadline = std::chrono::steady_clock::now() + 500ms;
+        while (m_reports.started() && !m_reports.hasFinished() && m_state.pauseStartPending.load() != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            // A pass takes microseconds once woken by the request.
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+    MidiOutput& m_device;
+    int m_port;
+    const AppState& m_state;
+    const PlayReports& m_reports;
+    bool m_heldOpen = false;
+};
 
 void printStatuses(PlayReports& reports, bool overProgress)
 {
@@ -194,22 +232,8 @@ int runPlayCommand(const std::vector<std::string>& args)
 
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
     TerminalMode terminal(STDIN_FILENO);
-    bool heldOpen = false;
-    PlayControls controls(state, terminal,
-                          {[&] {
-                               waitForPauseServed(state, reports);
-                               device->selectPort(*port);
-                               heldOpen = device->isOpen() == 1;
-                               device->resetPort();
-                               // Closing waits until the reset has left for
-                               // the device: a stopped process sends nothing.
-                               device->closePort();
-                           },
-                           [&] {
-                               if (heldOpen) {
-                                   device->openPort();
-                               }
-                           }});
+    StoppableLine line(*device, *port, state, reports);
+    PlayControls controls(state, terminal, line.coil());
     bool stoppedBySignal = false;
 
     while (!reports.hasFinished()) {
