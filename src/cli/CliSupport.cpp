@@ -2,39 +2,13 @@
 
 #include "playback/VelocityCurve.h"
 
-#include <charconv>
 #include <iostream>
-
-std::optional<std::int32_t> parseInt(const std::string& text)
-{
-    std::int32_t value = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') {
-        ++first;
-    }
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (first == last || error != std::errc() || end != last) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::int32_t ArgCursor::intValueOf(const std::string& name)
-{
-    const std::string& text = valueOf(name);
-    const auto value = parseInt(text);
-    if (!value) {
-        throw UsageError("option " + name + " needs a whole number, not '" + text + "'");
-    }
-    return *value;
-}
 
 // Literals, so that every help text can be joined from them at compile time
 // or, in other files, during static initialisation.
 #define QUILLARC_CHANNEL_HELP \
-    "  --channel N        channel whose notes are taken, 0 being the first MIDI\n" \
-    "                     channel (default 0)\n"
+    "  --channel N        channel whose notes are taken, 0 to 15, 0 being the\n" \
+    "                     first MIDI channel (default 0)\n"
 #define QUILLARC_SHIFT_HELP \
     "  --shift-low-notes  raise keys at or below the lower limit by 8 semitones\n" \
     "  --lower-limit N    highest key that is shifted (default 50)\n"
@@ -47,7 +21,12 @@ const char* const kNoteOptionsHelp = QUILLARC_CHANNEL_HELP QUILLARC_SHIFT_HELP;
 bool takeNoteOption(const std::string& arg, ArgCursor& cursor, PlaybackOptions& options)
 {
     if (arg == "--channel") {
+        // Any other number would pick no channel at all and give an empty
+        // list that looks like a song without notes.
         options.playChannel = cursor.intValueOf(arg);
+        if (options.playChannel < 0 || options.playChannel > 15) {
+            throw UsageError("--channel takes a channel from 0 to 15, not " + std::to_string(options.playChannel));
+        }
     } else if (arg == "--shift-low-notes") {
         options.shiftLowNotes = 1;
     } else if (arg == "--lower-limit") {

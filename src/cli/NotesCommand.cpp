@@ -14,7 +14,8 @@ playing order (a velocity of 0 releases the key). Reader diagnostics and tempo
 changes go to standard error.
 
 options:
-  --channel N        channel to extract, 0 being the first MIDI channel (default 0)
+  --channel N        channel to extract, 0 to 15, 0 being the first MIDI channel
+                     (default 0)
   --shift-low-notes  raise keys at or below the lower limit by 8 semitones
   --lower-limit N    highest key that is shifted (default 50)
   --help             show this text

@@ -1,24 +1,23 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/PlayControls.h"
+#include "cli/PlayReports.h"
+#include "cli/ProgressLine.h"
+#include "cli/TerminalMode.h"
 #include "midiout/Controller.h"
 #include "midiout/MidiOutPort.h"
 #include "midiout/MidiOutput.h"
 #include "playback/AppState.h"
-#include "playback/PlaybackObserver.h"
 #include "playback/PlaybackSession.h"
 #include "playback/TerminationSignals.h"
 
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdio>
+#include <chrono>
 #include <iostream>
-#include <mutex>
 #include <optional>
 #include <thread>
-#include <utility>
 
 namespace {
 
@@ -39,94 +38,16 @@ const char* const kPlayTail = R"(  --help             show this text
 While playing, when standard input is a terminal: space pauses and resumes,
 r restarts, q stops. A progress bar is shown on standard error when it is a
 terminal. Ctrl-C, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT stop
-playback and silence every channel.
+playback and silence every channel. Ctrl-Z (SIGTSTP) pauses the song and
+silences every channel before the process stops; fg or bg goes on where it
+paused (a pause of your own stays). In the background (started with &, or
+after bg) keys are not read and no bar is drawn. Reader diagnostics and
+status lines go to standard error.
 
 exit status: 0 when the song was played (or stopped), 1 when there was
-nothing to play or no device to play on, 2 on bad arguments.
+nothing to play or no device to play on, or the device could not be opened
+or went away while playing, 2 on bad arguments.
 )";
-
-// Reports from the worker, kept for the main thread to show.
-class CliObserver : public PlaybackObserver {
-public:
-    void statusText(const std::string& text) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_pendingStatus.push_back(text);
-    }
-    void songStarted(int totalMs) override
-    {
-        m_totalMs.store(totalMs);
-        m_started.store(true);
-    }
-    void progress(int position) override { m_progress.store(position); }
-    void finished() override { m_finished.store(true); }
-
-    std::vector<std::string> takeStatuses()
-    {
-        std::lock_guard lock(m_mutex);
-        return std::exchange(m_pendingStatus, {});
-    }
-    int position() const { return m_progress.load(); }
-    int totalMs() const { return m_totalMs.load(); }
-    bool started() const { return m_started.load(); }
-    bool hasFinished() const { return m_finished.load(); }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_pendingStatus;
-    std::atomic<int> m_progress{0};
-    std::atomic<int> m_totalMs{0};
-    std::atomic<bool> m_started{false};
-    std::atomic<bool> m_finished{false};
-};
-
-// Puts a terminal into single-key mode for as long as it lives.
-class RawTerminal {
-public:
-    explicit RawTerminal(int fd) : m_fd(fd)
-    {
-        if (::isatty(fd) == 0 || ::tcgetattr(fd, &m_saved) != 0) {
-            return;
-        }
-        termios raw = m_saved;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        raw.c_cc[VMIN] = 0;
-        raw.c_cc[VTIME] = 0;
-        m_active = ::tcsetattr(fd, TCSANOW, &raw) == 0;
-    }
-    ~RawTerminal()
-    {
-        if (m_active) {
-            ::tcsetattr(m_fd, TCSANOW, &m_saved);
-        }
-    }
-    RawTerminal(const RawTerminal&) = delete;
-    RawTerminal& operator=(const RawTerminal&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    int m_fd;
-    termios m_saved{};
-    bool m_active = false;
-};
-
-std::string clockText(double ms)
-{
-    const auto seconds = static_cast<long>(ms / 1000.0);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
-    return text;
-}
-
-void drawProgress(int position, bool paused, double totalMs)
-{
-    constexpr int kWidth = 40;
-    const int filled = position * kWidth / 127;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kWidth - filled), '-');
-    std::cerr << "\r[" << bar << "] " << clockText(totalMs * position / 127.0) << " / " << clockText(totalMs)
-              << (paused ? "  paused " : "         ") << std::flush;
-}
 
 struct PlayArgs {
     std::string fileName;
@@ -212,6 +133,66 @@ std::optional<int> choosePort(const PlayArgs& args, std::optional<MidiOutput>& d
     return std::nullopt;
 }
 
+// The coil's line while the process is stopped: the device silenced on
+// every channel and closed, so that nothing sounds and nothing is on its way;
+// open again when the process goes on.
+class StoppableLine {
+public:
+    StoppableLine(MidiOutput& device, int port, const AppState& state, const PlayReports& reports)
+        : m_device(device), m_port(port), m_state(state), m_reports(reports)
+    {
+    }
+
+    PlayControls::Coil coil()
+    {
+        return {[this] { silence(); }, [this] { restore(); }};
+    }
+
+private:
+    void silence()
+    {
+        waitForPauseServed();
+        m_device.selectPort(m_port);
+        m_heldOpen = m_device.isOpen() == 1;
+        m_device.resetPort();
+        // Closing waits until the reset has left for the device.
+        m_device.closePort();
+    }
+    void restore()
+    {
+        if (m_heldOpen) {
+            m_device.openPort();
+        }
+    }
+    // Until the worker has served the pause asked for: from then on it sends
+    // nothing until it resumes. A worker still reading its song has sent no
+    // note and finds the pause at its first pass; one at the end of its song
+    // finishes instead.
+    void waitForPauseServed() const
+    {
+        using namespace std::chrono_literals;
+        const auto deadline = std::chrono::steady_clock::now() + 500ms;
+        while (m_reports.started() && !m_reports.hasFinished() && m_state.pauseStartPending.load() != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            // A pass takes microseconds once woken by the request.
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+    MidiOutput& m_device;
+    int m_port;
+    const AppState& m_state;
+    const PlayReports& m_reports;
+    bool m_heldOpen = false;
+};
+
+void printStatuses(PlayReports& reports, bool overProgress)
+{
+    for (const std::string& status : reports.takeStatuses()) {
+        std::cerr << (overProgress ? "\r" : "") << status << '\n';
+    }
+}
+
 }  // namespace
 
 int runPlayCommand(const std::vector<std::string>& args)
@@ -228,7 +209,7 @@ int runPlayCommand(const std::vector<std::string>& args)
 
     // Signals are taken from here on: a Ctrl-C while the device is being
     // found or the song read still ends in a clean stop.
-    TerminationSignals signals;
+    TerminationSignals signals(TerminationSignals::Delivery::SignalFd, TerminationSignals::JobControl::Taken);
     // One output object lives from the choice of the device until the worker
     // has been joined: the device table is counted once, so the worker opens
     // the device chosen (or fails to, when it has gone) instead of counting
@@ -246,57 +227,39 @@ int runPlayCommand(const std::vector<std::string>& args)
     state.setCurrentFileName(parsed.fileName);
     state.playing.store(1);
 
-    // Reading the file prints its diagnostics and tempo lines on stdout.
-    std::streambuf* const savedOut = std::cout.rdbuf(std::cerr.rdbuf());
-    CliObserver observer;
-    std::thread worker(playbackThread, std::ref(state), std::ref(observer));
+    std::optional<CoreOutputOnStderr> coreLines(std::in_place);
+    PlayReports reports(*coreLines);
+    std::thread worker(playbackThread, std::ref(state), std::ref(reports));
 
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
-    RawTerminal keys(STDIN_FILENO);
+    TerminalMode terminal(STDIN_FILENO);
+    StoppableLine line(*device, *port, state, reports);
+    PlayControls controls(state, terminal, line.coil());
     bool stoppedBySignal = false;
-    bool paused = false;
 
-    const auto stop = [&] { state.requestStop(); };
-
-    while (!observer.hasFinished()) {
+    while (!reports.hasFinished()) {
         pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int ready = ::poll(fds, keys.active() ? 2 : 1, 100);
-        for (const std::string& status : observer.takeStatuses()) {
-            std::cerr << (showProgress ? "\r" : "") << status << '\n';
+        const int ready = ::poll(fds, terminal.active() ? 2 : 1, 100);
+        printStatuses(reports, showProgress);
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0 &&
+            controls.answerSignals([&] { return signals.take(); }, [&] { signals.stopProcess(); })) {
+            stoppedBySignal = true;
         }
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
-            if (signals.take() != 0) {
-                stoppedBySignal = true;
-                stop();
-            }
-        }
-        if (ready > 0 && keys.active() && (fds[1].revents & POLLIN) != 0) {
+        if (ready > 0 && terminal.active() && (fds[1].revents & POLLIN) != 0) {
             char key = 0;
             if (::read(STDIN_FILENO, &key, 1) == 1) {
-                if (key == ' ') {
-                    if (paused) {
-                        state.requestResume();
-                    } else {
-                        state.requestPause();
-                    }
-                    paused = !paused;
-                } else if (key == 'r' || key == 'R') {
-                    state.requestRestart();
-                } else if (key == 'q' || key == 'Q') {
-                    stop();
-                }
+                controls.press(key);
             }
         }
-        if (showProgress && observer.started()) {
-            drawProgress(observer.position(), paused, observer.totalMs());
+        // In the background the bar would be drawn over the shell's prompt.
+        if (showProgress && reports.started() && inForeground(STDERR_FILENO)) {
+            std::cerr << progressLine(reports.position(), controls.paused(), reports.totalMs()) << std::flush;
         }
     }
     worker.join();
-    std::cout.rdbuf(savedOut);
-    for (const std::string& status : observer.takeStatuses()) {
-        std::cerr << (showProgress ? "\r" : "") << status << '\n';
-    }
-    if (showProgress && observer.started()) {
+    coreLines.reset();
+    printStatuses(reports, showProgress);
+    if (showProgress && reports.started()) {
         std::cerr << '\n';
     }
 
@@ -307,5 +270,8 @@ int runPlayCommand(const std::vector<std::string>& args)
         device->selectPort(*port);
         device->openPort();
     }
-    return observer.started() || stoppedBySignal ? 0 : 1;
+    if (reports.controllerWasLost()) {
+        return 1;
+    }
+    return reports.started() || stoppedBySignal ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SongCommand.h"
 #include "coil/CoilSynth.h"
 #include "coil/OfflineRender.h"
 #include "coil/WavWriter.h"
@@ -70,10 +71,20 @@ private:
     bool m_open = false;
 };
 
+// Prints the statuses that the core has not printed already.
 class StatusPrinter : public PlaybackObserver {
 public:
-    void statusText(const std::string& text) override { std::cerr << text << '\n'; }
+    explicit StatusPrinter(const CoreOutputOnStderr& coreLines) : m_coreLines(coreLines) {}
+    void statusText(const std::string& text) override
+    {
+        if (!m_coreLines.printed(text)) {
+            std::cerr << text << '\n';
+        }
+    }
     void progress(int) override {}
+
+private:
+    const CoreOutputOnStderr& m_coreLines;
 };
 
 // The highest duty estimate that lasts at least one sample.
@@ -138,11 +149,10 @@ int runRenderCommand(const std::vector<std::string>& args)
     state.playing.store(1);
 
     // Playback as the worker runs it, on a clock that jumps to each due time.
-    // Reading the file prints its diagnostics and tempo lines on stdout.
-    StatusPrinter status;
-    std::streambuf* const savedOut = std::cout.rdbuf(std::cerr.rdbuf());
     bool played = false;
     {
+        const CoreOutputOnStderr coreLines;
+        StatusPrinter status(coreLines);
         PlaybackSession session(state, status);
         if (session.start(controller->now)) {
             played = true;
@@ -157,7 +167,6 @@ int runRenderCommand(const std::vector<std::string>& args)
             }
         }
     }
-    std::cout.rdbuf(savedOut);
     if (!played) {
         return 1;
     }

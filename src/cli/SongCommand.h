@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <iosfwd>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -28,16 +30,26 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
                                                 const std::string& help, const ExtraOption& extra = {}, bool takesChannel = true);
 
 // Sends what the core writes on standard output (reader diagnostics, tempo
-// changes) to standard error while it lives, so that standard output holds the
-// command's own result alone.
-class CoreOutputOnStderr {
+// changes) to standard error while it lives, line by line, so that standard
+// output holds the command's own result alone. The lines are remembered: a
+// status that only repeats one of them need not be printed a second time.
+class CoreOutputOnStderr : public std::streambuf {
 public:
     CoreOutputOnStderr();
-    ~CoreOutputOnStderr();
+    ~CoreOutputOnStderr() override;
     CoreOutputOnStderr(const CoreOutputOnStderr&) = delete;
     CoreOutputOnStderr& operator=(const CoreOutputOnStderr&) = delete;
 
+    // Whether `line` (without its newline) has been printed. Any thread.
+    bool printed(const std::string& line) const;
+
+protected:
+    int overflow(int c) override;
+
 private:
+    mutable std::mutex m_mutex;
+    std::string m_line;
+    std::set<std::string> m_printed;
     std::streambuf* m_saved;
 };
 

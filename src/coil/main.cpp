@@ -2,6 +2,7 @@
 // listens like the controller, sounds like the coil and writes what it played
 // to a WAV file on request.
 
+#include "base/ArgCursor.h"
 #include "coil/CoilJackClient.h"
 #include "coil/WavWriter.h"
 
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifndef QUILLARC_VERSION
 #error "QUILLARC_VERSION must be defined by the build"
@@ -53,12 +55,6 @@ struct Settings {
     double dutyLimitPercent = 10.0;
 };
 
-int usageError(const std::string& text)
-{
-    std::fprintf(stderr, "quillarc-coil: %s (see quillarc-coil --help)\n", text.c_str());
-    return 2;
-}
-
 std::optional<double> parsePercent(const std::string& text)
 {
     char* end = nullptr;
@@ -67,6 +63,43 @@ std::optional<double> parsePercent(const std::string& text)
         return std::nullopt;
     }
     return value;
+}
+
+// The settings the arguments give; nothing after printing the help or the
+// version. Throws UsageError for anything it cannot take.
+std::optional<Settings> parseSettings(const std::vector<std::string>& args)
+{
+    Settings settings;
+    ArgCursor cursor(args);
+    while (!cursor.done()) {
+        const std::string& arg = cursor.next();
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return std::nullopt;
+        }
+        if (arg == "--version") {
+            std::printf("quillarc-coil %s\n", QUILLARC_VERSION);
+            return std::nullopt;
+        }
+        if (arg == "--name") {
+            settings.name = cursor.valueOf(arg);
+            if (settings.name.empty()) {
+                throw UsageError("--name needs a non-empty name");
+            }
+        } else if (arg == "--wav") {
+            settings.wavPath = cursor.valueOf(arg);
+        } else if (arg == "--duty-limit") {
+            const std::string& text = cursor.valueOf(arg);
+            const std::optional<double> percent = parsePercent(text);
+            if (!percent) {
+                throw UsageError("--duty-limit takes a percentage from 0 to 100, not '" + text + "'");
+            }
+            settings.dutyLimitPercent = *percent;
+        } else {
+            throw UsageError("unknown argument " + arg);
+        }
+    }
+    return settings;
 }
 
 void raiseServerGone()
@@ -139,44 +172,17 @@ private:
 
 int main(int argc, char** argv)
 {
-    Settings settings;
-    for (int index = 1; index < argc; ++index) {
-        const std::string arg = argv[index];
-        const auto value = [&]() -> std::optional<std::string> {
-            if (index + 1 >= argc) {
-                return std::nullopt;
-            }
-            return std::string(argv[++index]);
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("quillarc-coil %s\n", QUILLARC_VERSION);
-            return 0;
-        }
-        if (arg == "--name" || arg == "--wav" || arg == "--duty-limit") {
-            const std::optional<std::string> text = value();
-            if (!text) {
-                return usageError("option " + arg + " needs a value");
-            }
-            if (arg == "--name") {
-                if (text->empty()) {
-                    return usageError("--name needs a non-empty name");
-                }
-                settings.name = *text;
-            } else if (arg == "--wav") {
-                settings.wavPath = *text;
-            } else if (const std::optional<double> percent = parsePercent(*text)) {
-                settings.dutyLimitPercent = *percent;
-            } else {
-                return usageError("--duty-limit takes a percentage from 0 to 100, not '" + *text + "'");
-            }
-        } else {
-            return usageError("unknown argument " + arg);
-        }
+    std::optional<Settings> parsed;
+    try {
+        parsed = parseSettings(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "quillarc-coil: %s (see quillarc-coil --help)\n", error.what());
+        return 2;
     }
+    if (!parsed) {
+        return 0;
+    }
+    const Settings& settings = *parsed;
 
     // Every thread started from here on, JACK's included, leaves these
     // signals to the sigwait below.

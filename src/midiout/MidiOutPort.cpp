@@ -204,6 +204,18 @@ void MidiOutPort::closePort()
     closeLocked(devices, m_port);
 }
 
+void MidiOutPort::resetPort()
+{
+    if (m_port < 0) {
+        return;
+    }
+    DeviceTable& devices = table();
+    const std::lock_guard lock(devices.mutex);
+    if (devices.openState[static_cast<std::size_t>(m_port)] == 1) {
+        devices.service->reset(m_port);
+    }
+}
+
 std::string MidiOutPort::portName()
 {
     if (m_port < 0) {

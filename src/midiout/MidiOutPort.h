@@ -51,6 +51,10 @@ public:
     int openPort();
     // Closes the port's device for every object; sends no reset.
     void closePort();
+    // Silences the port's device for every object, as the last object does
+    // before it closes a device: every note and sound off on all 16
+    // channels, sustain off. Nothing when the device is closed.
+    void resetPort();
     // The device's product name. A closed device is opened for the query and
     // closed again; one that cannot be opened gives an empty name.
     // "Null MIDI Output" without a port.

@@ -27,11 +27,12 @@ extern "C" void writeSignalToPipe(int signal)
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(Delivery preferred)
+TerminationSignals::TerminationSignals(Delivery preferred, JobControl jobControl)
+    : m_taken(jobControl == JobControl::Taken ? kSignals.size() : kTerminationCount)
 {
     sigemptyset(&m_set);
-    for (const int signal : kSignals) {
-        sigaddset(&m_set, signal);
+    for (std::size_t i = 0; i < m_taken; ++i) {
+        sigaddset(&m_set, kSignals[i]);
     }
     if (preferred == Delivery::SignalFd) {
         pthread_sigmask(SIG_BLOCK, &m_set, &m_saved);
@@ -62,7 +63,7 @@ bool TerminationSignals::openSelfPipe()
     action.sa_handler = writeSignalToPipe;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+    for (std::size_t i = 0; i < m_taken; ++i) {
         ::sigaction(kSignals[i], &action, &m_savedActions[i]);
     }
     return true;
@@ -71,7 +72,7 @@ bool TerminationSignals::openSelfPipe()
 TerminationSignals::~TerminationSignals()
 {
     if (m_pipeWrite >= 0) {
-        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+        for (std::size_t i = 0; i < m_taken; ++i) {
             ::sigaction(kSignals[i], &m_savedActions[i], nullptr);
         }
         g_pipeWrite.store(-1);
@@ -99,4 +100,29 @@ int TerminationSignals::take()
         return static_cast<int>(info.ssi_signo);
     }
     return 0;
+}
+
+void TerminationSignals::stopProcess()
+{
+    // SIGTSTP itself rather than SIGSTOP: the shell reports the job as
+    // stopped by Ctrl-Z, and the system's rule for groups without a shell
+    // (drop the stop) still holds.
+    if (m_blocked) {
+        // Raised at this thread while blocked, it is delivered, with its
+        // default action, the moment this thread lets it through.
+        sigset_t suspend;
+        sigemptyset(&suspend);
+        sigaddset(&suspend, SIGTSTP);
+        ::raise(SIGTSTP);
+        pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
+        pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+        return;
+    }
+    struct sigaction handler{};
+    struct sigaction byDefault{};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(SIGTSTP, &byDefault, &handler);
+    ::raise(SIGTSTP);
+    ::sigaction(SIGTSTP, &handler, nullptr);
 }

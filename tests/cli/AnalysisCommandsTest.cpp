@@ -121,7 +121,7 @@ TEST_F(AnalysisCommands, FailuresExitOneWithTheirLineOnStandardError)
 TEST_F(AnalysisCommands, BadArgumentsExitTwoAndHelpListsTheOptions)
 {
     for (const std::string args : {"pairs", "weights a.mid b.mid", "duty x.mid --lower-limit", "weights x.mid --summary",
-                                   "channels x.mid --channel 2", "duty --bogus x.mid"}) {
+                                   "channels x.mid --channel 2", "duty --bogus x.mid", "pairs x.mid --channel 16"}) {
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;

@@ -59,7 +59,8 @@ TEST_F(NotesCommand, BadTempoExitsOneWithItsMessage)
 
 TEST_F(NotesCommand, BadArgumentsExitTwoWithOneLine)
 {
-    for (const std::string args : {"", "--channel", "x.mid --channel three", "x.mid --bogus", "a.mid b.mid"}) {
+    for (const std::string args : {"", "--channel", "x.mid --channel three", "x.mid --channel 16", "x.mid --channel -1", "x.mid --bogus",
+                                   "a.mid b.mid"}) {
         const ProgramRun run = notes(args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -109,7 +110,12 @@ struct ChangeCase {
     std::vector<std::string> after;
     // Whether the controller is still there to receive the song.
     bool controllerStays;
+    std::vector<std::string> args = {};
+    int exitCode = 0;
+    std::string err = "";                     // SONG stands for the song's path
+    std::vector<std::uint8_t> song = {};      // instead of the song of one note
 };
+
 
 class PlayCommandWhileDevicesChange : public testing::TestWithParam<ChangeCase> {};
 
@@ -120,13 +126,17 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
     ASSERT_TRUE(MidiOutPort::installService(devices));
     const std::filesystem::path song = std::filesystem::temp_directory_path() /
                                        ("quillarc-cli-play-" + std::to_string(::getpid()) + ".mid");
-    const auto bytes = SmfBuilder(0, 480).track().noteOn(0, 0, 60, 100).noteOn(120, 0, 60, 0).end().bytes();
+    const auto bytes = GetParam().song.empty()
+                           ? SmfBuilder(0, 480).track().noteOn(0, 0, 60, 100).noteOn(120, 0, 60, 0).end().bytes()
+                           : GetParam().song;
     std::ofstream(song, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 
+    std::vector<std::string> args{song.string(), "--volume", "50"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     testing::internal::CaptureStderr();
-    runPlayCommand({song.string(), "--volume", "50"});
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(runPlayCommand(args), GetParam().exitCode);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::regex_replace(GetParam().err, std::regex("SONG"), song.string()));
     std::filesystem::remove(song);
 
     EXPECT_EQ(devices->messagesTo("Synth"), Messages{});
@@ -140,7 +150,11 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlayCommandWhileDevicesChange,
     testing::Values(ChangeCase{"DevicePluggedInBeforeIt", {"New Synth", "Synth", "Quillarc USB Controller"}, true},
-                    ChangeCase{"ControllerPulledOut", {"Synth"}, false}),
+                    ChangeCase{"ControllerPulledOut", {"Synth"}, false},
+                    ChangeCase{"PortEqualToTheDeviceCount", {"Synth", "Quillarc USB Controller"}, false, {"--port", "2"}, 1,
+                               "Error: there is no output device 2 (devices: 2)\n"},
+                    ChangeCase{"NotAMidiFileSaysSoOnce", {"Synth", "Quillarc USB Controller"}, false, {}, 1,
+                               "File: SONG is not a MIDI file\nChara data ish\n", {'h', 'e', 'l', 'l', 'o'}}),
     [](const testing::TestParamInfo<ChangeCase>& param) { return param.param.name; });
 
 }  // namespace

@@ -201,6 +201,10 @@ TEST_F(RenderCommand, NothingToPlayOrNoOutputWritesNoFile)
                      " --channel 3");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+    const std::string text = write("text.mid", {'h', 'e', 'l', 'l', 'o'});
+    run = runProgram(std::string(QUILLARC_CLI) + " render " + text + " -o " + out.string());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "File: " + text + " is not a MIDI file\nChara data ish\n") << "each diagnostic once";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@ with_jack.sh started as "Quillarc USB Controller".
 
     check_play.py full CLI GEN_SONG   play a short song to the end
     check_play.py signal CLI GEN_SONG NAME  stop a song half-way with signal NAME
-                                            (TERM, INT, HUP or QUIT)
+                                            (TERM, INT, HUP, QUIT; or TSTP, CONT, TERM)
     check_play.py clients CLI GEN_SONG  count the player's JACK clients
 
 `full`: the channel volume arrives first, then every note-list entry in order
@@ -12,7 +12,7 @@ with the right bytes, and the last message is all-sound-off. With a realtime
 JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
 `signal`: the player exits 0 and the recorder's last messages silence every
-channel.
+channel (with TSTP before the stop too).
 `clients`: while a song plays, the player holds exactly one JACK client.
 """
 import os
@@ -108,19 +108,48 @@ def check_full(cli, gen_song):
     print("play full: passed (%d notes)" % len(expected_notes))
 
 
+def silencing_fault(messages, stop):
+    last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
+    after = messages[last_note + 1:]
+    if any(b[0] & 0xF0 == 0x90 for b in after):
+        return "a note followed the silencing"
+    for channel in range(16):
+        if not [b for b in after if b[0] == 0xB0 + channel and b[1] in (120, 123) and b[2] == 0]:
+            return "channel %d was not silenced after %s" % (channel, stop)
+    if after[0] != [0xB0, 120, 0]:
+        return "the player's own all-sound-off must come first, got %s" % after[:1]
+    return None
+
+
+def wait_for(what, ready, player, status=1):
+    deadline = time.monotonic() + 15
+    while not ready():
+        if time.monotonic() > deadline:
+            player.kill()
+            fail(what, status)
+        time.sleep(0.05)
+
+
 def check_signal(cli, gen_song, name):
     signum = getattr(signal, "SIG" + name)
     song = make_song(gen_song, 20, 8)
-    player = subprocess.Popen([cli, "play", song], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    deadline = time.monotonic() + 15
-    while time.monotonic() < deadline:
-        notes = [b for _, b in read_events(stop_recorder=False) if b[0] == 0x90]
-        if len(notes) >= 6:
-            break
-        time.sleep(0.05)
-    else:
-        player.kill()
-        fail("the song did not start")
+    # A process group of its own, as a shell's job: a stop is not dropped.
+    player = subprocess.Popen([cli, "play", song], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              process_group=0)
+    recorded = lambda: [b for _, b in read_events(stop_recorder=False)]
+    notes = lambda: len([b for b in recorded() if b[0] == 0x90])
+    wait_for("the song did not start", lambda: notes() >= 6, player)
+    if signum == signal.SIGTSTP:
+        # Firm: the stopped client makes JACK miss cycles, but the silencing left before.
+        player.send_signal(signum)
+        state = lambda: open("/proc/%d/stat" % player.pid).read().rsplit(")", 1)[1].split()[0]
+        wait_for("the player did not stop", lambda: state() == "T", player, FIRM)
+        wait_for("the coil was not silenced before the stop",
+                 lambda: silencing_fault(recorded(), "SIGTSTP") is None, player, FIRM)
+        held = notes()
+        player.send_signal(signal.SIGCONT)
+        wait_for("the song did not go on after SIGCONT", lambda: notes() > held, player)
+        signum = signal.SIGTERM
     player.send_signal(signum)
     try:
         _, err = player.communicate(timeout=10)
@@ -129,18 +158,10 @@ def check_signal(cli, gen_song, name):
         fail("the player did not stop after SIG%s" % name)
     if player.returncode != 0:
         fail("the player exited %d after SIG%s: %s" % (player.returncode, name, err))
-    messages = [b for _, b in read_events(stop_recorder=True)]
-    last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
-    after = messages[last_note + 1:]
-    if any(b[0] & 0xF0 == 0x90 for b in after):
-        fail("a note followed the silencing")
-    for channel in range(16):
-        silenced = [b for b in after if b[0] == 0xB0 + channel and b[1] in (120, 123) and b[2] == 0]
-        if not silenced:
-            fail("channel %d was not silenced after the stop" % channel)
-    if after[0] != [0xB0, 120, 0]:
-        fail("the player's own all-sound-off must come first, got %s" % after[:1])
-    print("play SIG%s: passed (%d messages after the last note)" % (name, len(after)))
+    fault = silencing_fault([b for _, b in read_events(stop_recorder=True)], "the stop")
+    if fault:
+        fail(fault)
+    print("play SIG%s: passed" % name)
 
 
 def jack_clients(pid):

@@ -35,13 +35,16 @@ TEST_F(MidiOutPortTest, OpenStateBelongsToTheDeviceNotTheObject)
     EXPECT_EQ(first.openPort(), 1);
     EXPECT_EQ(second.isOpen(), 1);
     EXPECT_EQ(elsewhere.isOpen(), 0);
+    second.resetPort();
+    EXPECT_EQ(countRecords(*m_devices, Kind::Reset, 1), 1);
 
     second.closePort();
+    first.resetPort();
     EXPECT_EQ(first.isOpen(), 0);
     EXPECT_FALSE(m_devices->isDeviceOpen(1));
     EXPECT_EQ(countRecords(*m_devices, Kind::Open, 1), 1);
     EXPECT_EQ(countRecords(*m_devices, Kind::Close, 1), 1);
-    EXPECT_EQ(countRecords(*m_devices, Kind::Reset, 1), 0) << "closing sends no reset";
+    EXPECT_EQ(countRecords(*m_devices, Kind::Reset, 1), 1) << "neither closing nor a closed device sends a reset";
 }
 
 TEST_F(MidiOutPortTest, OpenPortOnAnOpenDeviceDoesNotOpenItAgain)

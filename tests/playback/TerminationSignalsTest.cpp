@@ -11,10 +11,13 @@ namespace {
 
 using Delivery = TerminationSignals::Delivery;
 
+using JobControl = TerminationSignals::JobControl;
+
 struct SignalCase {
     const char* name;
     int signal;
     Delivery delivery;
+    JobControl jobControl = JobControl::LeftAlone;
 };
 
 class TerminationSignalsTest : public testing::TestWithParam<SignalCase> {};
@@ -32,13 +35,20 @@ TEST_P(TerminationSignalsTest, SignalArrivesAsDataAndNothingIsLeftBehind)
     struct sigaction before{};
     ASSERT_EQ(::sigaction(param.signal, nullptr, &before), 0);
     ASSERT_FALSE(blockedHere(param.signal));
+    const bool taken = param.jobControl == JobControl::Taken || (param.signal != SIGTSTP && param.signal != SIGCONT);
     {
-        TerminationSignals signals(param.delivery);
+        TerminationSignals signals(param.delivery, param.jobControl);
         ASSERT_GE(signals.fd(), 0);
         EXPECT_EQ(signals.delivery(), param.delivery);
         // Blocked only where a signalfd reads it.
-        EXPECT_EQ(blockedHere(param.signal), param.delivery == Delivery::SignalFd);
+        ASSERT_EQ(blockedHere(param.signal), taken && param.delivery == Delivery::SignalFd);
         EXPECT_EQ(signals.take(), 0);
+        struct sigaction during{};
+        ASSERT_EQ(::sigaction(param.signal, nullptr, &during), 0);
+        ASSERT_EQ(during.sa_handler == before.sa_handler, !taken || param.delivery == Delivery::SignalFd);
+        if (!taken) {
+            return;  // raised, it would stop the test
+        }
 
         ASSERT_EQ(::raise(param.signal), 0);
         pollfd ready{signals.fd(), POLLIN, 0};
@@ -61,7 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
                     SignalCase{"InterruptThroughSelfPipe", SIGINT, Delivery::SelfPipe},
                     SignalCase{"TerminateThroughSelfPipe", SIGTERM, Delivery::SelfPipe},
                     SignalCase{"HangUpThroughSelfPipe", SIGHUP, Delivery::SelfPipe},
-                    SignalCase{"QuitThroughSelfPipe", SIGQUIT, Delivery::SelfPipe}),
+                    SignalCase{"QuitThroughSelfPipe", SIGQUIT, Delivery::SelfPipe},
+                    SignalCase{"SuspendThroughSignalFd", SIGTSTP, Delivery::SignalFd, JobControl::Taken},
+                    SignalCase{"ContinueThroughSelfPipe", SIGCONT, Delivery::SelfPipe, JobControl::Taken},
+                    SignalCase{"SuspendLeftAloneUnlessAsked", SIGTSTP, Delivery::SelfPipe}),
     [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
 
 }  // namespace

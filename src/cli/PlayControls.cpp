@@ -1,0 +1,117 @@
+#include "cli/PlayControls.h"
+
+#include "cli/TerminalMode.h"
+#include "playback/AppState.h"
+
+#include <csignal>
+
+namespace {
+
+// The signals taken since the last look, by what they ask for.
+struct PendingSignals {
+    bool stop = false;
+    bool suspend = false;
+    bool continued = false;
+};
+
+PendingSignals takePending(const std::function<int()>& take)
+{
+    PendingSignals pending;
+    while (const int signal = take()) {
+        if (signal == SIGTSTP) {
+            pending.suspend = true;
+        } else if (signal == SIGCONT) {
+            pending.continued = true;
+        } else {
+            pending.stop = true;
+        }
+    }
+    return pending;
+}
+
+}  // namespace
+
+KeyRequest keyRequest(char key, bool paused)
+{
+    switch (key) {
+    case ' ':
+        return paused ? KeyRequest::Resume : KeyRequest::Pause;
+    case 'r':
+    case 'R':
+        return KeyRequest::Restart;
+    case 'q':
+    case 'Q':
+        return KeyRequest::Stop;
+    default:
+        return KeyRequest::None;
+    }
+}
+
+PlayControls::PlayControls(AppState& state, TerminalMode& terminal, Coil coil)
+    : m_state(state), m_terminal(terminal), m_coil(std::move(coil))
+{
+}
+
+void PlayControls::press(char key)
+{
+    switch (keyRequest(key, m_paused)) {
+    case KeyRequest::Pause:
+        m_state.requestPause();
+        m_paused = true;
+        break;
+    case KeyRequest::Resume:
+        m_state.requestResume();
+        m_paused = false;
+        break;
+    case KeyRequest::Restart:
+        m_state.requestRestart();
+        break;
+    case KeyRequest::Stop:
+        m_state.requestStop();
+        break;
+    case KeyRequest::None:
+        break;
+    }
+}
+
+void PlayControls::suspend()
+{
+    // Paused as with space, so that the song does not run on while stopped;
+    // a pause of the user's own is not asked again, which would move its start.
+    m_pausedBySuspend = !m_paused;
+    if (m_pausedBySuspend) {
+        m_state.requestPause();
+    }
+    m_coil.silence();
+    m_terminal.leave();
+}
+
+void PlayControls::goOn()
+{
+    m_terminal.enter();
+    m_coil.restore();
+    if (m_pausedBySuspend) {
+        m_state.requestResume();
+        m_pausedBySuspend = false;
+    }
+}
+
+bool PlayControls::answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess)
+{
+    PendingSignals pending = takePending(take);
+    if (pending.suspend && !pending.stop) {
+        suspend();
+        stopProcess();
+        pending = takePending(take);
+        if (!pending.stop) {
+            goOn();
+        }
+    }
+    if (pending.continued) {
+        m_terminal.enter();
+    }
+    if (pending.stop) {
+        m_state.requestStop();
+    }
+    return pending.stop;
+}

@@ -1,0 +1,128 @@
+#include "cli/PlayControls.h"
+#include "cli/ProgressLine.h"
+#include "cli/TerminalMode.h"
+#include "playback/AppState.h"
+
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <deque>
+#include <tuple>
+
+namespace {
+
+TEST(PlayKeys, EachKeyAsksForItsRequestAndTheBarFollowsThePosition)
+{
+    using K = KeyRequest;
+    for (const auto& [key, paused, expected] : std::vector<std::tuple<char, bool, K>>{
+             {' ', false, K::Pause}, {' ', true, K::Resume}, {'r', false, K::Restart}, {'R', true, K::Restart},
+             {'q', true, K::Stop}, {'Q', false, K::Stop}, {'p', false, K::None}, {'\n', true, K::None}}) {
+        EXPECT_EQ(keyRequest(key, paused), expected) << int{key} << " paused " << paused;
+    }
+    EXPECT_EQ(progressLine(64, false, 125000.0), "\r[" + std::string(20, '#') + std::string(20, '-') + "] 1:02 / 2:05         ");
+    EXPECT_EQ(progressLine(127, true, 59999.5), "\r[" + std::string(40, '#') + "] 0:59 / 0:59  paused ");
+}
+
+struct SignalCase {
+    const char* name;
+    bool userPaused;
+    std::deque<int> signals, whileStopped;
+    std::vector<std::string> calls;  // the coil's, with `paused` and `pauseStartPending` as each found them
+    bool stops;
+    int pausedAfter;
+};
+
+class PlaySignals : public testing::TestWithParam<SignalCase> {};
+
+TEST_P(PlaySignals, CoilIsQuietWhileStoppedAndTheSongGoesOnAsTheUserLeftIt)
+{
+    const SignalCase& row = GetParam();
+    AppState state;
+    state.playing.store(1);
+    TerminalMode terminal(-1);  // no terminal
+    std::vector<std::string> calls;
+    const auto call = [&](const char* name) {
+        return [&, name] { calls.push_back(name + std::to_string(state.paused.load()) + std::to_string(state.pauseStartPending.load())); };
+    };
+    PlayControls controls(state, terminal, {call("silence "), call("restore ")});
+    if (row.userPaused) {
+        controls.press(' ');
+        state.pauseStartPending.store(0);  // as the worker's pass serves it
+    }
+    std::deque<int> pending = row.signals;
+    const auto take = [&] { const int next = pending.empty() ? 0 : pending.front(); return pending.empty() ? 0 : (pending.pop_front(), next); };
+    EXPECT_EQ(controls.answerSignals(take, [&] { calls.emplace_back("stopped"); pending = row.whileStopped; }), row.stops);
+    EXPECT_EQ(calls, row.calls);
+    EXPECT_EQ(state.paused.load(), row.pausedAfter);
+    EXPECT_EQ(state.playing.load(), row.stops ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaySignals,
+    testing::Values(SignalCase{"CtrlZWhilePlaying", false, {SIGTSTP}, {SIGCONT}, {"silence 11", "stopped", "restore 11"}, false, 0},
+                    SignalCase{"CtrlZWhilePaused", true, {SIGTSTP}, {SIGCONT}, {"silence 10", "stopped", "restore 10"}, false, 1},
+                    SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, true, 1},
+                    SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, true, 0}),
+    [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
+
+// A child's exit status; -1 when it was stopped (by SIGTTOU), then killed.
+int statusOf(pid_t child)
+{
+    int status = 0;
+    if (::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status)) {
+        ::kill(child, SIGKILL);
+        return ::waitpid(child, &status, 0) == child ? -1 : -3;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+// Bits 0..3: single-key input after enter, leave, enter again, destruction.
+int singleKeysAfterEachStep(int fd)
+{
+    termios modes{};
+    const auto singleKeys = [&] { return ::tcgetattr(fd, &modes) == 0 && (modes.c_lflag & ICANON) == 0 ? 1 : 0; };
+    int seen = 0;
+    {
+        TerminalMode mode(fd);
+        seen |= singleKeys();
+        mode.leave();
+        seen |= singleKeys() << 1;
+        mode.enter();
+        seen |= singleKeys() << 2;
+    }
+    return seen | singleKeys() << 3;
+}
+
+// The pty is the child's terminal; the child is in its foreground group (or a job beside it).
+class TerminalModeOnPty : public testing::TestWithParam<std::tuple<bool, bool, int>> {};
+
+TEST_P(TerminalModeOnPty, TakesSingleKeysOnlyInTheForeground)
+{
+    const auto [controlling, foreground, expected] = GetParam();
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (controlling && (::setsid() < 0 || ::ioctl(slave, TIOCSCTTY, 0) != 0)) {
+            ::_exit(100);
+        }
+        if (const pid_t job = foreground ? 0 : ::fork(); job != 0) {
+            ::_exit(statusOf(job) & 0xFF);
+        }
+        ::_exit((foreground || ::setpgid(0, 0) == 0) ? singleKeysAfterEachStep(slave) : 101);
+    }
+    EXPECT_EQ(statusOf(child), expected);
+    ::close(slave);
+    ::close(master);
+}
+
+INSTANTIATE_TEST_SUITE_P(ForegroundBackgroundNotControlling, TerminalModeOnPty,
+                         testing::Values(std::tuple{true, true, 0b0101}, std::tuple{true, false, 0},
+                                         std::tuple{false, true, 0}));
+
+}  // namespace
