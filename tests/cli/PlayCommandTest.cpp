@@ -150,7 +150,7 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlayCommandWhileDevicesChange,
     testing::Values(ChangeCase{"DevicePluggedInBeforeIt", {"New Synth", "Synth", "Quillarc USB Controller"}, true},
-                    ChangeCase{"ControllerPulledOut", {"Synth"}, false},
+                    ChangeCase{"ControllerPulledOut", {"Synth"}, false, {}, 1, "Error: cannot open the controller\n"},
                     ChangeCase{"PortEqualToTheDeviceCount", {"Synth", "Quillarc USB Controller"}, false, {"--port", "2"}, 1,
                                "Error: there is no output device 2 (devices: 2)\n"},
                     ChangeCase{"NotAMidiFileSaysSoOnce", {"Synth", "Quillarc USB Controller"}, false, {}, 1,
