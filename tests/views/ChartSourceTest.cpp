@@ -81,6 +81,8 @@ private slots:
     void repaintsComeFromTheCacheUntilSomethingChanges_data();
     void repaintsComeFromTheCacheUntilSomethingChanges();
     void channelNotesAreComputedOnceOffTheGuiThread();
+    void requestsMadeWhileOneComputesAreAllServed_data();
+    void requestsMadeWhileOneComputesAreAllServed();
 };
 
 void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges_data()
@@ -153,6 +155,45 @@ void ChartSourceTest::channelNotesAreComputedOnceOffTheGuiThread()
     QCOMPARE(recorder.channelTexts, 1);
     QVERIFY(recorder.threads.at(0) != QThread::currentThread());
     QCOMPARE(source.channelNotes(PanelSelection{false, 0, {}, {}}), std::optional(std::string()));
+}
+
+// Requests: chart kinds, or -1 for the channel text. The first one starts at
+// once; the others arrive while it computes.
+void ChartSourceTest::requestsMadeWhileOneComputesAreAllServed_data()
+{
+    QTest::addColumn<QList<int>>("requests");
+    QTest::addColumn<QList<int>>("pictures");
+    QTest::newRow("a second chart") << QList<int>{0, 2} << QList<int>{0, 2};
+    QTest::newRow("a second chart, then the channel text") << QList<int>{0, 2, -1} << QList<int>{0, 2};
+    QTest::newRow("the running chart again, then the channel text") << QList<int>{1, 1, -1} << QList<int>{1};
+}
+
+void ChartSourceTest::requestsMadeWhileOneComputesAreAllServed()
+{
+    QFETCH(QList<int>, requests);
+    QFETCH(QList<int>, pictures);
+    QTemporaryDir dir;
+    RecordingMakers recorder;
+    ChartSource source(recorder.makers());
+    const PanelSelection selection{true, 0, write(dir, twoChannelSong(3)).toStdString(), {}};
+    QSignalSpy ready(&source, &ChartSource::pictureReady);
+    QSignalSpy text(&source, &ChartSource::channelNotesReady);
+    for (const int request : requests) {
+        if (request < 0) {
+            QCOMPARE(source.channelNotes(selection), std::nullopt);
+        } else {
+            source.compute(static_cast<ChartKind>(request), selection);
+        }
+    }
+    const int texts = requests.back() < 0 ? 1 : 0;
+    QTRY_VERIFY_WITH_TIMEOUT(ready.count() == pictures.size() && text.count() == texts, 10000);
+    QList<int> order;
+    for (const QList<QVariant>& signal : ready) {
+        order << static_cast<int>(signal.at(0).value<ChartKind>());
+        QVERIFY(source.cached(signal.at(0).value<ChartKind>(), selection) != nullptr);
+    }
+    QCOMPARE(order, pictures);
+    QCOMPARE(recorder.charts, int(pictures.size()));
 }
 
 QTEST_MAIN(ChartSourceTest)
