@@ -23,6 +23,13 @@ struct LoadedSong {
     std::string readFailureText(const std::string& fileName) const;
 };
 
+// Reads `fileName` into `file` and prepares it as extraction needs it: in
+// absolute ticks with its tracks merged into track 0. Returns how the read
+// went; a raised `stop` (looked at between chunks of the read and the merge)
+// ends the work early and returns false, with nothing more printed.
+bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read,
+                        const std::atomic<bool>* stop = nullptr);
+
 // Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
 // the note list of options.playChannel, exactly as playback does. Reader
 // diagnostics and tempo changes go to standard output as they always have.

@@ -2,6 +2,7 @@
 
 #include "playback/NoteList.h"
 #include "support/SmfBuilder.h"
+#include "support/SongFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,32 @@ TEST(ChannelSurvey, OnePassGivesWhatExtractingEachChannelGives)
         }
     }
     EXPECT_GT(withError, 10) << "the generator must reach the error paths";
+}
+
+// The panel surveys on a thread that its close stops: a raised flag must end
+// the read, the merge and the walk, not only what comes after them.
+class ChannelFileSurveyStop : public SongFolder {};
+
+TEST_F(ChannelFileSurveyStop, ARaisedFlagEndsTheReadAndTheWalk)
+{
+    SmfBuilder song(0, 480);
+    song.track();
+    for (int i = 0; i < 3000; ++i) {
+        song.noteOn(10, 3, 60, 64).noteOff(10, 3, 60);
+    }
+    const std::string path = write("cut.mid", SmfBuilder(song).raw({0, 0x93, 61}).bytes());
+    PlaybackOptions options;
+    options.playChannel = 3;
+    const std::atomic<bool> stop{true};
+    testing::internal::CaptureStdout();
+    const ChannelFileSurvey survey = surveyChannelsOfFile(path, options, &stop);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the reader's diagnostic of the cut file";
+    EXPECT_EQ(std::tuple(survey.stopped, survey.read.status), std::tuple(true, ReadResult::Status::Stopped));
+
+    MidiFile file;
+    prepare(file, song.end().bytes());
+    const ChannelSurvey walked = surveyChannels(file, options, &stop);
+    EXPECT_EQ(std::tuple(walked.stopped, walked.channels.size()), std::tuple(true, 0u));
 }
 
 TEST(ChannelNotesLine, NamesEachChannelWithItsCountOrNothing)
