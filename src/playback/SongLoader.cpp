@@ -34,6 +34,7 @@ bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult&
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop)
 {
     LoadedSong song;
+    song.channel = options.playChannel;
     MidiFile file;
     if (!readAndPrepareSong(file, fileName, song.read, stop)) {
         song.stopped = true;

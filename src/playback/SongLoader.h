@@ -13,6 +13,8 @@
 struct LoadedSong {
     ReadResult read;
     NoteList notes;
+    // The channel the notes are of: options.playChannel as given.
+    std::int32_t channel = 0;
     // The stop flag was raised before the song was ready: the notes are empty
     // and nothing else here is to be acted on.
     bool stopped = false;

@@ -12,8 +12,6 @@ constexpr QRgb kGreen = 0xFF00FF00;
 constexpr QRgb kBlack = 0xFF000000;
 constexpr QRgb kWhite = 0xFFFFFFFF;
 
-// Where the message goes, in logical coordinates.
-constexpr QRect kMessageRect{QPoint(5, 5), QPoint(379, 149)};
 // The text height of a dialog's standard font at 96 dpi.
 constexpr int kMessagePixelSize = 13;
 
@@ -90,7 +88,8 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
     painter.drawImage(field, picture.raster);
 
     if (!chart.message.empty()) {
-        // The message box may reach past a narrow field; the text stays inside.
+        // A word longer than the box would still run past it; the text stays
+        // inside the field.
         painter.setClipRect(field);
         QFont font = painter.font();
         font.setPixelSize(kMessagePixelSize);
@@ -98,7 +97,8 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
         painter.setPen(kChartGreen);
         painter.setBackgroundMode(Qt::OpaqueMode);
         painter.setBackground(Qt::black);
-        painter.drawText(kMessageRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+        const ChartRect& box = chart.messageBox;
+        painter.drawText(QRect(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1)), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                          QString::fromStdString(chart.message));
     }
     painter.restore();
