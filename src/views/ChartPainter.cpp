@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QTextOption>
 
 #include <algorithm>
 #include <vector>
@@ -88,8 +89,6 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
     painter.drawImage(field, picture.raster);
 
     if (!chart.message.empty()) {
-        // A word longer than the box would still run past it; the text stays
-        // inside the field.
         painter.setClipRect(field);
         QFont font = painter.font();
         font.setPixelSize(kMessagePixelSize);
@@ -97,9 +96,13 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
         painter.setPen(kChartGreen);
         painter.setBackgroundMode(Qt::OpaqueMode);
         painter.setBackground(Qt::black);
+        // Lines break between words, and inside a word (a long path) that
+        // would not fit on a line of its own.
+        QTextOption wrapping(Qt::AlignLeft | Qt::AlignTop);
+        wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         const ChartRect& box = chart.messageBox;
-        painter.drawText(QRect(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1)), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                         QString::fromStdString(chart.message));
+        painter.drawText(QRectF(box.left, box.top, box.right - box.left, box.bottom - box.top),
+                         QString::fromStdString(chart.message), wrapping);
     }
     painter.restore();
 }
