@@ -1,8 +1,11 @@
 #include "GuiTestSupport.h"
 
 #include <QAction>
+#include "fixed/OptionsDialog.h"
+
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -51,6 +54,8 @@ private slots:
     void loadedCurveStaysAfterCancel();
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
+    void channelLineShowsWholeAtTheDefaultSize_data();
+    void channelLineShowsWholeAtTheDefaultSize();
 
 private:
     QTemporaryDir m_dir;
@@ -252,6 +257,38 @@ void OptionsDialogTest::chosenChannelIsTheOnePlayed()
     QTRY_VERIFY(countOf(panel.messages(1), noteOn(50, 100)) == 1);
     panel.find<QPushButton>("stopButton")->click();
     QTRY_VERIFY(!panel.window->hasWorker());
+}
+
+void OptionsDialogTest::channelLineShowsWholeAtTheDefaultSize_data()
+{
+    QTest::addColumn<bool>("knownAtOpening");
+    QTest::newRow("known when the dialog opens") << true;
+    QTest::newRow("arriving once it is open") << false;
+}
+
+void OptionsDialogTest::channelLineShowsWholeAtTheDefaultSize()
+{
+    QFETCH(bool, knownAtOpening);
+    PlaybackOptions options;
+    options.playChannel = 4;
+    OptionsDialog dialog(options, [](QWidget*) { return QString(); });
+    QString text = "Notes in this file: ";
+    for (int channel = 0; channel < 10; ++channel) {
+        text += QString("%1channel %2: %3").arg(channel > 0 ? ", " : "").arg(channel).arg(803 + 1037 * channel);
+    }
+    if (knownAtOpening) {
+        dialog.showChannelNotes(text);
+    }
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    if (!knownAtOpening) {
+        dialog.showChannelNotes(text);
+    }
+    auto* line = dialog.findChild<QLabel*>("channelNotesLine");
+    QVERIFY(line != nullptr && line->wordWrap());
+    QCOMPARE(line->text(), text);
+    QTRY_VERIFY2(line->height() >= line->heightForWidth(line->width()), "every wrapped line is inside the label");
+    QVERIFY(dialog.rect().contains(line->geometry()));
 }
 
 QTEST_MAIN(OptionsDialogTest)
