@@ -81,8 +81,7 @@ private slots:
     void repaintsComeFromTheCacheUntilSomethingChanges_data();
     void repaintsComeFromTheCacheUntilSomethingChanges();
     void channelNotesAreComputedOnceOffTheGuiThread();
-    void requestsMadeWhileOneComputesAreAllServed_data();
-    void requestsMadeWhileOneComputesAreAllServed();
+    void requestsMadeWhileOneComputesAreServedInTurn();
 };
 
 void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges_data()
@@ -157,43 +156,21 @@ void ChartSourceTest::channelNotesAreComputedOnceOffTheGuiThread()
     QCOMPARE(source.channelNotes(PanelSelection{false, 0, {}, {}}), std::optional(std::string()));
 }
 
-// Requests: chart kinds, or -1 for the channel text. The first one starts at
-// once; the others arrive while it computes.
-void ChartSourceTest::requestsMadeWhileOneComputesAreAllServed_data()
+// The duty chart and the channel text are asked for while the spectrum computes.
+void ChartSourceTest::requestsMadeWhileOneComputesAreServedInTurn()
 {
-    QTest::addColumn<QList<int>>("requests");
-    QTest::addColumn<QList<int>>("pictures");
-    QTest::newRow("a second chart") << QList<int>{0, 2} << QList<int>{0, 2};
-    QTest::newRow("a second chart, then the channel text") << QList<int>{0, 2, -1} << QList<int>{0, 2};
-    QTest::newRow("the running chart again, then the channel text") << QList<int>{1, 1, -1} << QList<int>{1};
-}
-
-void ChartSourceTest::requestsMadeWhileOneComputesAreAllServed()
-{
-    QFETCH(QList<int>, requests);
-    QFETCH(QList<int>, pictures);
     QTemporaryDir dir;
     RecordingMakers recorder;
     ChartSource source(recorder.makers());
     const PanelSelection selection{true, 0, write(dir, twoChannelSong(3)).toStdString(), {}};
     QSignalSpy ready(&source, &ChartSource::pictureReady);
     QSignalSpy text(&source, &ChartSource::channelNotesReady);
-    for (const int request : requests) {
-        if (request < 0) {
-            QCOMPARE(source.channelNotes(selection), std::nullopt);
-        } else {
-            source.compute(static_cast<ChartKind>(request), selection);
-        }
-    }
-    const int texts = requests.back() < 0 ? 1 : 0;
-    QTRY_VERIFY_WITH_TIMEOUT(ready.count() == pictures.size() && text.count() == texts, 10000);
-    QList<int> order;
-    for (const QList<QVariant>& signal : ready) {
-        order << static_cast<int>(signal.at(0).value<ChartKind>());
-        QVERIFY(source.cached(signal.at(0).value<ChartKind>(), selection) != nullptr);
-    }
-    QCOMPARE(order, pictures);
-    QCOMPARE(recorder.charts, int(pictures.size()));
+    source.compute(ChartKind::Spectrum, selection);
+    source.compute(ChartKind::Duty, selection);
+    QCOMPARE(source.channelNotes(selection), std::nullopt);
+    QTRY_VERIFY_WITH_TIMEOUT(ready.count() == 2 && text.count() == 1, 10000);  // not a picture dropped for the text
+    QCOMPARE(QList({ready.at(0).at(0).value<ChartKind>(), ready.at(1).at(0).value<ChartKind>()}), QList({ChartKind::Spectrum, ChartKind::Duty}));
+    QVERIFY(source.cached(ChartKind::Spectrum, selection) && source.cached(ChartKind::Duty, selection));
 }
 
 QTEST_MAIN(ChartSourceTest)
