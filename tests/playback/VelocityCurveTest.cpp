@@ -84,23 +84,22 @@ TEST_F(VelocityCurveFile, FileThatCannotBeOpenedChangesNothing)
 }
 
 // A file without a curve is refused unchanged; a FIFO without a writer at once.
-class VelocityCurveRefuses : public testing::TestWithParam<std::tuple<void (*)(const std::string&), const char*>> {};
+class VelocityCurveRefuses : public VelocityCurveFile,
+                             public testing::WithParamInterface<std::tuple<void (*)(const std::string&), const char*>> {};
 
 TEST_P(VelocityCurveRefuses, WithItsMessageAndChangesNothing)
 {
-    const std::string path = (fs::temp_directory_path() / ("quillarc-refused-" + std::to_string(::getpid()))).string();
+    const std::string path = m_path.string();
     std::get<0>(GetParam())(path);
     PlaybackOptions options;
     options.velocityCurve.fill(7);
-    std::string error;
-    auto loading = std::async(std::launch::async, [&] { return loadVelocityCurve(path, options, error); });
+    auto loading = std::async(std::launch::async, [&] { return loadVelocityCurve(path, options, m_error); });
     if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
         ADD_FAILURE() << "the loader waits on " << path;
         ::close(::open(path.c_str(), O_WRONLY));  // a writer that leaves at once ends its read
     }
-    EXPECT_EQ(std::tuple(loading.get(), error, options.curveLoaded, options.velocityCurve[3], options.curveFileName),
+    EXPECT_EQ(std::tuple(loading.get(), m_error, options.curveLoaded, options.velocityCurve[3], options.curveFileName),
               std::tuple(false, std::get<1>(GetParam()) + path, 0, 7, ""));
-    fs::remove_all(path);
 }
 
 INSTANTIATE_TEST_SUITE_P(NoCurve, VelocityCurveRefuses, testing::Values(
