@@ -16,6 +16,14 @@ bool loadVelocityCurve(const std::string& path, PlaybackOptions& options, std::s
         error = "Error: not a regular file " + path;
         return false;
     }
+    // A file that is empty when opened has no values; kernel files that show
+    // a size of 0 (some of which block on read) are never read either, as
+    // the song reader reads no more than the size seen at opening.
+    if (opened.source == ByteStream::Source::Ready && opened.size == 0) {
+        ::close(opened.fd);
+        error = "Error: no velocity values in " + path;
+        return false;
+    }
     std::FILE* file = opened.source == ByteStream::Source::Ready ? ::fdopen(opened.fd, "r") : nullptr;
     if (file == nullptr) {
         if (opened.fd >= 0) {
