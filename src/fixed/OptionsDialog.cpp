@@ -100,6 +100,18 @@ void OptionsDialog::keyPressEvent(QKeyEvent* event)
 void OptionsDialog::showChannelNotes(const QString& text)
 {
     m_channelNotesLine->setText(text);
+    // A window does not grow by itself when a wrapped label needs more lines
+    // than it had when the window was fitted; it is fitted to them here, at
+    // its width, so the line that arrives after opening is shown whole. Before
+    // the first show the window is fitted to its contents anyway.
+    if (!isVisible()) {
+        return;
+    }
+    layout()->activate();
+    const int needed = heightForWidth(width());
+    if (needed > height()) {
+        resize(width(), needed);
+    }
 }
 
 void OptionsDialog::storeAndAccept()

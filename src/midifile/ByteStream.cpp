@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,6 +25,7 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;
@@ -31,22 +33,31 @@ private:
 
 }  // namespace
 
-ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* stop)
+RegularFile openRegularFile(const std::string& fileName)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
     // nothing for a regular file, the only kind read.
-    const FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
-        m_source = Source::CannotOpen;
-        return;
+        return {};
     }
     if (!S_ISREG(info.st_mode)) {
-        m_source = Source::NotRegular;
+        return {-1, ByteStream::Source::NotRegular, 0};
+    }
+    return {fd.release(), ByteStream::Source::Ready, static_cast<std::int64_t>(info.st_size)};
+}
+
+ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* stop)
+{
+    const RegularFile file = openRegularFile(fileName);
+    const FileDescriptor fd(file.fd);
+    if (file.source != Source::Ready) {
+        m_source = file.source;
         return;
     }
     // The size when opened; a file that grows meanwhile is read as it was.
-    const auto size = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0);
+    const auto size = static_cast<std::size_t>(file.size > 0 ? file.size : 0);
     m_buffer = allocateBlock(std::max<std::size_t>(size, 1), 1);
     auto* const bytes = static_cast<std::uint8_t*>(m_buffer.base);
     std::size_t got = 0;

@@ -22,8 +22,7 @@ public:
         Stopped,     // the stop flag was raised while the file was being read
     };
 
-    // Reads the whole of `fileName`. Only a regular file is read; the file is
-    // opened without blocking, so a FIFO cannot hold the caller. `stop`, when
+    // Reads the whole of `fileName`, opened with openRegularFile. `stop`, when
     // given, is looked at between the blocks of a large file.
     explicit ByteStream(const std::string& fileName, const std::atomic<bool>* stop = nullptr);
     explicit ByteStream(std::span<const std::uint8_t> data);
@@ -63,3 +62,18 @@ private:
     const std::uint8_t* m_pos = nullptr;
     const std::uint8_t* m_end = nullptr;
 };
+
+// A file opened for reading by openRegularFile: `fd` is the descriptor (the
+// caller's to close) when `source` is Ready, -1 otherwise.
+struct RegularFile {
+    int fd = -1;
+    ByteStream::Source source = ByteStream::Source::CannotOpen;
+    std::int64_t size = 0;  // bytes when opened
+};
+
+// Opens `fileName` for reading only when it is a regular file. The file is
+// opened without blocking and looked at through the same descriptor, so a
+// FIFO or a device is refused (NotRegular) without waiting for a writer and
+// without a window in which the name could change. The one rule for every
+// file the program reads.
+RegularFile openRegularFile(const std::string& fileName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midifile/MidiFile.h"
 #include "playback/PlaybackOptions.h"
 
 #include <atomic>
@@ -7,8 +8,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-class MidiFile;
 
 // One note-on to send: a note-off is an entry with velocity 0.
 struct NoteListEntry {
@@ -56,3 +55,79 @@ std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::
 // Beats per minute of the set-tempo event at `index` of track 0, or nothing when
 // the event holds fewer than three tempo bytes or a tempo of 0 microseconds.
 std::optional<double> readTempo(const MidiFile& file, std::int32_t index);
+// The same for a set-tempo event itself.
+std::optional<double> tempoOfEvent(const MidiEvent& event);
+
+// How a walk over the note times of a song ended.
+struct NoteTimesWalk {
+    // The first error met in event order: an unusable division (before any
+    // event), a note time that does not fit in 32 bits, or a bad tempo event,
+    // which ends the walk. Each is what extraction stops with.
+    std::optional<std::string> error;
+    double tempoBpm = 120.0;  // in force after the last event walked
+    bool stopped = false;     // the stop flag ended the walk
+};
+
+namespace noteTimes {
+std::string divisionError(std::int32_t ticksPerQuarter);
+std::string timeError(std::int32_t tick);
+std::string tempoError(std::int32_t tick);
+// Events walked between two looks at the stop flag.
+inline constexpr std::uint32_t kStopCheckEvents = 4096;
+}  // namespace noteTimes
+
+// The timing rule of extraction, walked once over track 0 of `file` (put
+// through toAbsoluteTicks and mergeTracks): every note-on and note-off whose
+// status byte `takes` is handed to `onNote(event, timeMs)` with its due time
+// under the tempo in force, or nothing when that time does not fit in 32 bits;
+// onNote returns false to end the walk there. Each valid set-tempo event
+// changes the tempo for the events after it and is handed to `onTempo(bpm)`.
+// When `stop` is given it is looked at every few thousand events.
+template <typename Takes, typename OnNote, typename OnTempo>
+NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, OnTempo onTempo,
+                            const std::atomic<bool>* stop)
+{
+    NoteTimesWalk walk;
+    const std::int32_t ticksPerQuarter = file.ticksPerQuarter();
+    if (ticksPerQuarter <= 0) {
+        walk.error = noteTimes::divisionError(ticksPerQuarter);
+        return walk;
+    }
+    // The track is walked directly: every position visited is in range, so
+    // the per-event index checks of eventAt would only repeat the loop's own.
+    std::uint32_t untilStopCheck = noteTimes::kStopCheckEvents;
+    for (const MidiEvent& event : file.track(0)) {
+        if (--untilStopCheck == 0) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+                walk.stopped = true;
+                return walk;
+            }
+            untilStopCheck = noteTimes::kStopCheckEvents;
+        }
+        const int status = event.byteOr(0);
+        const int kind = status & 0xF0;
+        if (kind == 0x90 || kind == 0x80) {
+            if (!takes(status)) {
+                continue;
+            }
+            const std::optional<std::int32_t> timeMs = noteTimeMs(event.tick, walk.tempoBpm, ticksPerQuarter);
+            if (!timeMs && !walk.error) {
+                walk.error = noteTimes::timeError(event.tick);
+            }
+            if (!onNote(event, timeMs)) {
+                return walk;
+            }
+        } else if (status == 0xFF && event.byteOr(1) == 0x51) {
+            const std::optional<double> tempo = tempoOfEvent(event);
+            if (!tempo) {
+                if (!walk.error) {
+                    walk.error = noteTimes::tempoError(event.tick);
+                }
+                return walk;
+            }
+            walk.tempoBpm = *tempo;
+            onTempo(walk.tempoBpm);
+        }
+    }
+    return walk;
+}

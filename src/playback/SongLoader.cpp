@@ -20,18 +20,23 @@ std::string LoadedSong::readFailureText(const std::string& fileName) const
     return "Error: cannot open file " + fileName;
 }
 
+bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read, const std::atomic<bool>* stop)
+{
+    file.loadFile(fileName, stop);
+    read = file.readResult();
+    if (read.status == ReadResult::Status::Stopped || raised(stop)) {
+        return false;
+    }
+    file.toAbsoluteTicks();
+    return file.mergeTracks(stop);
+}
+
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop)
 {
     LoadedSong song;
+    song.channel = options.playChannel;
     MidiFile file;
-    file.loadFile(fileName, stop);
-    song.read = file.readResult();
-    if (song.read.status == ReadResult::Status::Stopped || raised(stop)) {
-        song.stopped = true;
-        return song;
-    }
-    file.toAbsoluteTicks();
-    if (!file.mergeTracks(stop)) {
+    if (!readAndPrepareSong(file, fileName, song.read, stop)) {
         song.stopped = true;
         return song;
     }

@@ -13,6 +13,8 @@
 struct LoadedSong {
     ReadResult read;
     NoteList notes;
+    // The channel the notes are of: options.playChannel as given.
+    std::int32_t channel = 0;
     // The stop flag was raised before the song was ready: the notes are empty
     // and nothing else here is to be acted on.
     bool stopped = false;
@@ -22,6 +24,13 @@ struct LoadedSong {
     // Empty after a complete read.
     std::string readFailureText(const std::string& fileName) const;
 };
+
+// Reads `fileName` into `file` and prepares it as extraction needs it: in
+// absolute ticks with its tracks merged into track 0. Returns how the read
+// went; a raised `stop` (looked at between chunks of the read and the merge)
+// ends the work early and returns false, with nothing more printed.
+bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read,
+                        const std::atomic<bool>* stop = nullptr);
 
 // Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
 // the note list of options.playChannel, exactly as playback does. Reader

@@ -1,26 +1,54 @@
 #include "playback/VelocityCurve.h"
 
+#include "midifile/ByteStream.h"
+
 #include <cstdio>
+
+#include <unistd.h>
 
 bool loadVelocityCurve(const std::string& path, PlaybackOptions& options, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    // Opened as songs are: a FIFO or a device cannot hold the caller (the
+    // panel loads a curve on its GUI thread), and only what the 128 values
+    // need is read.
+    const RegularFile opened = openRegularFile(path);
+    if (opened.source == ByteStream::Source::NotRegular) {
+        error = "Error: not a regular file " + path;
+        return false;
+    }
+    // A file that is empty when opened has no values; kernel files that show
+    // a size of 0 (some of which block on read) are never read either, as
+    // the song reader reads no more than the size seen at opening.
+    if (opened.source == ByteStream::Source::Ready && opened.size == 0) {
+        ::close(opened.fd);
+        error = "Error: no velocity values in " + path;
+        return false;
+    }
+    std::FILE* file = opened.source == ByteStream::Source::Ready ? ::fdopen(opened.fd, "r") : nullptr;
     if (file == nullptr) {
+        if (opened.fd >= 0) {
+            ::close(opened.fd);
+        }
         error = "Error: cannot open velocity curve file " + path;
         return false;
     }
-    options.curveLoaded = 1;
-    options.curveFileName = path;
     // scanf's "%d" skips leading white space (line ends included); a failed
     // read consumes nothing, so reading never resumes after the first failure.
-    for (std::size_t i = 0; i < options.velocityCurve.size(); ++i) {
-        long value = 0;
-        if (std::fscanf(file, "%ld", &value) != 1) {
-            break;
-        }
-        options.velocityCurve[i] = static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF));
+    std::array<std::int8_t, 128> curve = options.velocityCurve;
+    std::size_t read = 0;
+    for (long value = 0; read < curve.size() && std::fscanf(file, "%ld", &value) == 1; ++read) {
+        curve[read] = static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF));
     }
     std::fclose(file);
+    // A file without a single value is taken for a mistake rather than a
+    // curve that changes nothing.
+    if (read == 0) {
+        error = "Error: no velocity values in " + path;
+        return false;
+    }
+    options.velocityCurve = curve;
+    options.curveLoaded = 1;
+    options.curveFileName = path;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "views/Channels.h"
 
 #include "playback/NoteList.h"
+#include "playback/SongLoader.h"
 
 #include <array>
 
@@ -14,61 +15,43 @@ struct ChannelTally {
     bool stopped = false;  // its extraction would have ended here
 };
 
-bool raised(const std::atomic<bool>* stop)
-{
-    return stop != nullptr && stop->load(std::memory_order_relaxed);
-}
-
 }  // namespace
 
-ChannelSurvey surveyChannels(const MidiFile& prepared, const PlaybackOptions& /*options*/)
+ChannelSurvey surveyChannels(const MidiFile& prepared, const PlaybackOptions& /*options*/,
+                             const std::atomic<bool>* stop)
 {
     // The low-note shift changes keys only and extraction passes velocities
-    // through, so counts and times depend on the channel alone.
+    // through, so counts and times depend on the channel alone. Every channel
+    // is timed in the one walk that extraction makes for one of them.
     ChannelSurvey survey;
     std::array<ChannelTally, kChannels> tallies{};
-    const std::int32_t ticksPerQuarter = prepared.ticksPerQuarter();
-    if (ticksPerQuarter <= 0) {
-        survey.error = "Error: invalid ticks per quarter note " + std::to_string(ticksPerQuarter);
-        return survey;
-    }
-    double tempoBpm = 120.0;
-    for (std::int32_t j = 0; j < prepared.eventCount(0); ++j) {
-        const MidiEvent& event = prepared.eventAt(0, j);
-        const int status = event.byteOr(0);
-        const int kind = status & 0xF0;
-        if (kind == 0x90 || kind == 0x80) {
-            ChannelTally& tally = tallies[static_cast<std::size_t>(status & 0x0F)];
+    const NoteTimesWalk walk = walkNoteTimes(
+        prepared, [](int) { return true; },
+        [&tallies](const MidiEvent& event, std::optional<std::int32_t> timeMs) {
+            ChannelTally& tally = tallies[static_cast<std::size_t>(event.byteOr(0) & 0x0F)];
             if (tally.stopped) {
-                continue;
+                return true;
             }
-            const auto timeMs = noteTimeMs(event.tick, tempoBpm, ticksPerQuarter);
             if (!timeMs) {
                 tally.stopped = true;
-                if (!survey.error) {
-                    survey.error = "Error: note time out of range at tick " + std::to_string(event.tick);
-                }
-                continue;
+                return true;
             }
             if (!tally.hasEntries) {
                 tally.notes.firstMs = *timeMs;
                 tally.hasEntries = true;
             }
             tally.notes.lastMs = *timeMs;
-            if (kind == 0x90 && event.byteOr(2) > 0) {
+            if ((event.byteOr(0) & 0xF0) == 0x90 && event.byteOr(2) > 0) {
                 ++tally.notes.notes;
             }
-        } else if (status == 0xFF && event.byteOr(1) == 0x51) {
-            const auto tempo = readTempo(prepared, j);
-            if (!tempo) {
-                if (!survey.error) {
-                    survey.error = "Error: invalid tempo event at tick " + std::to_string(event.tick);
-                }
-                break;
-            }
-            tempoBpm = *tempo;
-        }
+            return true;
+        },
+        [](double) {}, stop);
+    if (walk.stopped) {
+        survey.stopped = true;
+        return survey;
     }
+    survey.error = walk.error;
     for (int channel = 0; channel < kChannels; ++channel) {
         ChannelTally& tally = tallies[static_cast<std::size_t>(channel)];
         if (tally.notes.notes > 0) {
@@ -83,19 +66,13 @@ ChannelFileSurvey surveyChannelsOfFile(const std::string& fileName, const Playba
                                        const std::atomic<bool>* stop)
 {
     ChannelFileSurvey result;
-    MidiFile file(fileName);
-    result.read = file.readResult();
-    if (raised(stop)) {
+    MidiFile file;
+    if (!readAndPrepareSong(file, fileName, result.read, stop)) {
         result.stopped = true;
         return result;
     }
-    file.toAbsoluteTicks();
-    file.mergeTracks();
-    if (raised(stop)) {
-        result.stopped = true;
-        return result;
-    }
-    result.survey = surveyChannels(file, options);
+    result.survey = surveyChannels(file, options, stop);
+    result.stopped = result.survey.stopped;
     return result;
 }
 

@@ -19,24 +19,29 @@ struct ChannelSurvey {
     // The first error any channel's extraction would stop with, in event order
     // (a bad tempo stops every channel). Empty when all could be built.
     std::optional<std::string> error;
+    // The stop flag ended the walk: nothing here counts.
+    bool stopped = false;
 };
 
 // `prepared` is in absolute ticks with its tracks merged, as for extractNotes.
 // The counts and times are those of extractNotes for each channel under
-// `options` (only the channel differs); nothing is printed.
-ChannelSurvey surveyChannels(const MidiFile& prepared, const PlaybackOptions& options);
+// `options` (only the channel differs); nothing is printed. A raised `stop`
+// ends the walk within a few thousand events, with `stopped` set.
+ChannelSurvey surveyChannels(const MidiFile& prepared, const PlaybackOptions& options,
+                             const std::atomic<bool>* stop = nullptr);
 
 // A survey of a file read from disk, with how the read went. The reader prints
 // its diagnostics on standard output as always.
 struct ChannelFileSurvey {
     ReadResult read;
     ChannelSurvey survey;
-    // The stop flag was raised before the survey was made: nothing here counts.
+    // The stop flag ended the read, the merge or the survey: nothing here counts.
     bool stopped = false;
 };
 
-// Reads and prepares `fileName` as playback does and surveys it. May run on any
-// thread; a raised `stop` ends the work early with `stopped` set.
+// Reads and prepares `fileName` as playback does (readAndPrepareSong) and
+// surveys it. May run on any thread; a raised `stop` ends the work early, the
+// read included, with `stopped` set.
 ChannelFileSurvey surveyChannelsOfFile(const std::string& fileName, const PlaybackOptions& options,
                                        const std::atomic<bool>* stop = nullptr);
 

@@ -29,7 +29,11 @@ struct Chart {
     std::int32_t width = 0;   // 381 for spectrum and duty, 338 for notes
     std::int32_t height = 0;  // 151 for spectrum and duty, 163 for notes
     std::vector<ChartRect> bars;  // white fills, in drawing order
-    // Green text on black drawn in the rectangle (5, 5)-(380, 150):
-    // "No file loaded!", or why the file could not be read. Empty for none.
+    // Green text on black at the top left of messageBox, wrapped within it:
+    // "No file loaded!", why the file could not be read, or that the channel
+    // has no notes. Empty for none.
     std::string message;
+    // From (5, 5) to one pixel inside the field's far border:
+    // (5, 5)-(380, 150) for spectrum and duty, (5, 5)-(337, 162) for notes.
+    ChartRect messageBox;
 };

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QTextOption>
 
 #include <algorithm>
 #include <vector>
@@ -12,8 +13,6 @@ constexpr QRgb kGreen = 0xFF00FF00;
 constexpr QRgb kBlack = 0xFF000000;
 constexpr QRgb kWhite = 0xFFFFFFFF;
 
-// Where the message goes, in logical coordinates.
-constexpr QRect kMessageRect{QPoint(5, 5), QPoint(379, 149)};
 // The text height of a dialog's standard font at 96 dpi.
 constexpr int kMessagePixelSize = 13;
 
@@ -90,7 +89,6 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
     painter.drawImage(field, picture.raster);
 
     if (!chart.message.empty()) {
-        // The message box may reach past a narrow field; the text stays inside.
         painter.setClipRect(field);
         QFont font = painter.font();
         font.setPixelSize(kMessagePixelSize);
@@ -98,8 +96,13 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
         painter.setPen(kChartGreen);
         painter.setBackgroundMode(Qt::OpaqueMode);
         painter.setBackground(Qt::black);
-        painter.drawText(kMessageRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                         QString::fromStdString(chart.message));
+        // Lines break between words, and inside a word (a long path) that
+        // would not fit on a line of its own.
+        QTextOption wrapping(Qt::AlignLeft | Qt::AlignTop);
+        wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        const ChartRect& box = chart.messageBox;
+        painter.drawText(QRectF(box.left, box.top, box.right - box.left, box.bottom - box.top),
+                         QString::fromStdString(chart.message), wrapping);
     }
     painter.restore();
 }

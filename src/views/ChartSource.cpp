@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 struct ChartSource::Job {
     enum class What { Picture, ChannelNotes };
     What what = What::Picture;
@@ -9,10 +11,12 @@ struct ChartSource::Job {
     SongKey key;
     PlaybackOptions options;
 
-    bool sameWork(const Job& other) const
+    // The same result is wanted: one for each chart kind and one channel text.
+    bool sameSlot(const Job& other) const
     {
-        return what == other.what && key == other.key && (what == What::ChannelNotes || kind == other.kind);
+        return what == other.what && (what == What::ChannelNotes || kind == other.kind);
     }
+    bool sameWork(const Job& other) const { return sameSlot(other) && key == other.key; }
 };
 
 struct ChartSource::JobResult {
@@ -72,8 +76,15 @@ std::optional<std::string> ChartSource::channelNotes(const PanelSelection& selec
 void ChartSource::start(const Job& job)
 {
     if (m_running) {
-        if (!m_running->sameWork(job)) {
-            m_waiting = std::make_unique<Job>(job);
+        if (m_running->sameWork(job)) {
+            return;
+        }
+        const auto slot =
+            std::find_if(m_waiting.begin(), m_waiting.end(), [&job](const Job& waiting) { return waiting.sameSlot(job); });
+        if (slot != m_waiting.end()) {
+            *slot = job;
+        } else {
+            m_waiting.push_back(job);
         }
         return;
     }
@@ -146,9 +157,9 @@ void ChartSource::deliver()
             emit pictureReady(job.kind);
         }
     }
-    if (m_waiting) {
-        const Job next = *m_waiting;
-        m_waiting.reset();
+    if (!m_waiting.empty()) {
+        const Job next = m_waiting.front();
+        m_waiting.pop_front();
         start(next);
     }
 }

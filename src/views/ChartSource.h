@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -90,9 +91,11 @@ private:
     std::optional<SongKey> m_channelKey;
     std::string m_channelNotes;
 
-    // At most one computation runs; the latest request waits for it.
+    // At most one computation runs; the requests made meanwhile wait for it in
+    // the order they came, one for each chart kind and one for the channel
+    // text (a later request of the same work takes the earlier one's place).
     std::unique_ptr<Job> m_running;
-    std::unique_ptr<Job> m_waiting;
+    std::deque<Job> m_waiting;
     std::thread m_worker;
     std::mutex m_mailboxMutex;
     std::shared_ptr<JobResult> m_mailbox;  // guarded by m_mailboxMutex

@@ -1,5 +1,6 @@
 #include "views/Charts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,6 +37,7 @@ Chart emptyChart(ChartKind kind)
     chart.kind = kind;
     chart.width = kind == ChartKind::Notes ? kNotesWidth : kWideWidth;
     chart.height = kind == ChartKind::Notes ? kNotesHeight : kWideHeight;
+    chart.messageBox = {5, 5, chart.width - 1, chart.height - 1};
     return chart;
 }
 
@@ -116,5 +118,9 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
         break;
     }
     chart.message = song.readFailureText(fileName);
+    const bool anyNote = std::any_of(entries.begin(), entries.end(), [](const NoteListEntry& e) { return e.velocity > 0; });
+    if (chart.message.empty() && !anyNote) {
+        chart.message = "No notes on channel " + std::to_string(song.channel);
+    }
     return chart;
 }

@@ -36,7 +36,8 @@ Chart dutyChart(const std::vector<DutyPoint>& points);
 Chart noFileChart(ChartKind kind);
 
 // What a window draws for a song loaded with loadSong:
-//  - read completely: the bars of its note list, no message;
+//  - read completely: the bars of its note list, no message, or "No notes on
+//    channel N" when the list holds no note-on with a positive velocity;
 //  - read in part (the reader stopped at bad data): the bars of what was read,
 //    which is what playback would play, with the reader's first diagnostic line
 //    as the message;

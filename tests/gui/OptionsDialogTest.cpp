@@ -1,8 +1,10 @@
 #include "GuiTestSupport.h"
 
 #include <QAction>
+#include "fixed/OptionsDialog.h"
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -51,6 +53,7 @@ private slots:
     void loadedCurveStaysAfterCancel();
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
+    void channelLineShowsWholeAtTheDefaultSize();
 
 private:
     QTemporaryDir m_dir;
@@ -252,6 +255,21 @@ void OptionsDialogTest::chosenChannelIsTheOnePlayed()
     QTRY_VERIFY(countOf(panel.messages(1), noteOn(50, 100)) == 1);
     panel.find<QPushButton>("stopButton")->click();
     QTRY_VERIFY(!panel.window->hasWorker());
+}
+
+// The line usually arrives once the dialog is open: it is read off the GUI thread.
+void OptionsDialogTest::channelLineShowsWholeAtTheDefaultSize()
+{
+    PlaybackOptions options;
+    OptionsDialog dialog(options, [](QWidget*) { return QString(); });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.showChannelNotes("Notes in this file: channel 0: 803, channel 1: 1840, channel 2: 2877, channel 3: 3914, channel 4: "
+                            "4951, channel 5: 5988, channel 6: 7025, channel 7: 8062, channel 8: 9099, channel 9: 10136");
+    auto* line = dialog.findChild<QLabel*>("channelNotesLine");
+    QVERIFY(line != nullptr && line->wordWrap() && line->text().endsWith("channel 9: 10136"));
+    QTRY_VERIFY2(line->height() >= line->heightForWidth(line->width()), "every wrapped line is inside the label");
+    QVERIFY(dialog.rect().contains(line->geometry()));
 }
 
 QTEST_MAIN(OptionsDialogTest)

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <sys/stat.h>
 
 namespace {
 
@@ -79,6 +82,31 @@ TEST_F(VelocityCurveFile, FileThatCannotBeOpenedChangesNothing)
     EXPECT_EQ(options.velocityCurve, before.velocityCurve);
     EXPECT_EQ(options.curveFileName, "");
 }
+
+// A file without a curve is refused unchanged; a FIFO without a writer at once.
+class VelocityCurveRefuses : public VelocityCurveFile,
+                             public testing::WithParamInterface<std::tuple<void (*)(const std::string&), const char*>> {};
+
+TEST_P(VelocityCurveRefuses, WithItsMessageAndChangesNothing)
+{
+    const std::string path = m_path.string();
+    std::get<0>(GetParam())(path);
+    PlaybackOptions options;
+    options.velocityCurve.fill(7);
+    auto loading = std::async(std::launch::async, [&] { return loadVelocityCurve(path, options, m_error); });
+    if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the loader waits on " << path;
+        ::close(::open(path.c_str(), O_WRONLY));  // a writer that leaves at once ends its read
+    }
+    EXPECT_EQ(std::tuple(loading.get(), m_error, options.curveLoaded, options.velocityCurve[3], options.curveFileName),
+              std::tuple(false, std::get<1>(GetParam()) + path, 0, 7, ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(NoCurve, VelocityCurveRefuses, testing::Values(
+    std::tuple([](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, "Error: not a regular file "),
+    std::tuple([](const std::string& p) { fs::create_directory(p); }, "Error: not a regular file "),
+    std::tuple([](const std::string& p) { std::ofstream{p}; }, "Error: no velocity values in "),
+    std::tuple([](const std::string& p) { std::ofstream(p) << " \n soft 10 20"; }, "Error: no velocity values in ")));
 
 TEST(CurvedVelocity, MapsOnlyNonZeroVelocitiesWhenChosenAndLoaded)
 {

@@ -2,6 +2,7 @@
 
 #include "playback/NoteList.h"
 #include "support/SmfBuilder.h"
+#include "support/SongFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,19 @@ TEST(ChannelSurvey, OnePassGivesWhatExtractingEachChannelGives)
         }
     }
     EXPECT_GT(withError, 10) << "the generator must reach the error paths";
+}
+
+// A raised stop flag ends the read, not only what comes after it.
+class ChannelFileSurveyStop : public SongFolder {};
+
+TEST_F(ChannelFileSurveyStop, ARaisedFlagEndsTheRead)
+{
+    PlaybackOptions options;
+    options.playChannel = 3;
+    const std::atomic<bool> stop{true};
+    testing::internal::CaptureStdout();
+    const ChannelFileSurvey survey = surveyChannelsOfFile(write("cut.mid", SmfBuilder(0, 480).track().noteOn(10, 3, 60, 64).raw({0, 0x93}).bytes()), options, &stop);
+    EXPECT_EQ(std::tuple(testing::internal::GetCapturedStdout(), survey.stopped, survey.read.status), std::tuple("", true, ReadResult::Status::Stopped));
 }
 
 TEST(ChannelNotesLine, NamesEachChannelWithItsCountOrNothing)

@@ -15,7 +15,7 @@ constexpr QRgb kWhite = 0xFFFFFFFF;
 // right border, a duty bar rising past the top, a row over the left border,
 // and an empty one.
 const Chart kEdgeChart{
-    ChartKind::Duty, 381, 151, {{3, 47, 6, 150}, {378, 100, 381, 150}, {10, -40, 20, 150}, {0, 33, 2, 34}, {5, 5, 5, 10}}, {}};
+    ChartKind::Duty, 381, 151, {{3, 47, 6, 150}, {378, 100, 381, 150}, {10, -40, 20, 150}, {0, 33, 2, 34}, {5, 5, 5, 10}}, {}, {}};
 
 }  // namespace
 

@@ -23,9 +23,9 @@ struct RecordingMakers {
     {
         return {[this](ChartKind kind, const LoadedSong&, const std::string& fileName) {
                     record(charts);
-                    return Chart{kind, 12, 7, {}, fileName};
+                    return Chart{kind, 12, 7, {}, fileName, {5, 5, 11, 6}};
                 },
-                [](ChartKind kind) { return Chart{kind, 12, 7, {}, {}}; },
+                [](ChartKind kind) { return Chart{kind, 12, 7, {}, {}, {}}; },
                 [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>&) {
                     record(channelTexts);
                     return "channel " + std::to_string(options.playChannel) + " of " + fileName;
@@ -81,6 +81,7 @@ private slots:
     void repaintsComeFromTheCacheUntilSomethingChanges_data();
     void repaintsComeFromTheCacheUntilSomethingChanges();
     void channelNotesAreComputedOnceOffTheGuiThread();
+    void requestsMadeWhileOneComputesAreServedInTurn();
 };
 
 void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges_data()
@@ -153,6 +154,23 @@ void ChartSourceTest::channelNotesAreComputedOnceOffTheGuiThread()
     QCOMPARE(recorder.channelTexts, 1);
     QVERIFY(recorder.threads.at(0) != QThread::currentThread());
     QCOMPARE(source.channelNotes(PanelSelection{false, 0, {}, {}}), std::optional(std::string()));
+}
+
+// The duty chart and the channel text are asked for while the spectrum computes.
+void ChartSourceTest::requestsMadeWhileOneComputesAreServedInTurn()
+{
+    QTemporaryDir dir;
+    RecordingMakers recorder;
+    ChartSource source(recorder.makers());
+    const PanelSelection selection{true, 0, write(dir, twoChannelSong(3)).toStdString(), {}};
+    QSignalSpy ready(&source, &ChartSource::pictureReady);
+    QSignalSpy text(&source, &ChartSource::channelNotesReady);
+    source.compute(ChartKind::Spectrum, selection);
+    source.compute(ChartKind::Duty, selection);
+    QCOMPARE(source.channelNotes(selection), std::nullopt);
+    QTRY_VERIFY_WITH_TIMEOUT(ready.count() == 2 && text.count() == 1, 10000);  // not a picture dropped for the text
+    QCOMPARE(QList({ready.at(0).at(0).value<ChartKind>(), ready.at(1).at(0).value<ChartKind>()}), QList({ChartKind::Spectrum, ChartKind::Duty}));
+    QVERIFY(source.cached(ChartKind::Spectrum, selection) && source.cached(ChartKind::Duty, selection));
 }
 
 QTEST_MAIN(ChartSourceTest)

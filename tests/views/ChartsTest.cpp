@@ -103,4 +103,19 @@ TEST_F(ChartForSong, FailuresShowTheirLineOverWhatWasRead)
     EXPECT_EQ(tempo.message, "Error: invalid tempo event at tick 0");
 }
 
+class ChartForSongWithoutNotes : public ChartForSong, public testing::WithParamInterface<std::tuple<ChartKind, ChartRect>> {};
+
+// Notes on another channel, and only a release on the chosen one.
+TEST_P(ChartForSongWithoutNotes, SaysSoWrappedWithinItsField)
+{
+    const auto [kind, box] = GetParam();
+    const std::string song = write("other.mid", SmfBuilder(0, 480).track().noteOn(0, 4, 60, 64).noteOff(240, 3, 60).noteOff(240, 4, 60).end().bytes());
+    const Chart chart = chartOf(kind, song);
+    EXPECT_EQ(std::tuple(chart.bars.size(), chart.message), std::tuple(kind == ChartKind::Spectrum ? 127u : 0u, "No notes on channel 3"));
+    EXPECT_EQ(std::tuple(chart.messageBox, chartOf(kind, "/nonexistent/quillarc/x.mid").messageBox), std::tuple(box, box));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ChartForSongWithoutNotes, testing::Values(std::tuple(ChartKind::Spectrum, ChartRect{5, 5, 380, 150}),
+    std::tuple(ChartKind::Notes, ChartRect{5, 5, 337, 162}), std::tuple(ChartKind::Duty, ChartRect{5, 5, 380, 150})));
+
 }  // namespace
