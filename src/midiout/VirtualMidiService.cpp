@@ -135,3 +135,11 @@ void VirtualMidiService::addDevice(std::string name)
     const std::lock_guard lock(m_mutex);
     m_devices.push_back(Device{std::move(name)});
 }
+
+void VirtualMidiService::unplugLastDevice()
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_devices.empty()) {
+        m_devices.pop_back();
+    }
+}

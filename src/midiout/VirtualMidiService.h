@@ -49,6 +49,9 @@ public:
     // Plugs in one more device after the existing ones; output objects see it
     // once the device table is counted again.
     void addDevice(std::string name);
+    // Pulls out the last device; as with addDevice, output objects see it
+    // once the table is counted again.
+    void unplugLastDevice();
 
 private:
     struct Device {

@@ -47,6 +47,24 @@ TEST_F(MidiOutPortTest, OpenStateBelongsToTheDeviceNotTheObject)
     EXPECT_EQ(countRecords(*m_devices, Kind::Reset, 1), 1) << "neither closing nor a closed device sends a reset";
 }
 
+// A recount after a device was pulled out leaves an object on its old
+// number: it has no device there, and the numbers below still work.
+TEST_F(MidiOutPortTest, PortBeyondARecountHasNoDevice)
+{
+    MidiOutPort below(1, 0);
+    MidiOutPort beyond(2, 0);
+    m_devices->unplugLastDevice();
+    EXPECT_EQ(MidiOutPort::recount(), 2);
+    EXPECT_EQ(MidiOutPort::deviceCount(), 2);
+    EXPECT_EQ(beyond.isOpen(), 0);
+    EXPECT_EQ(beyond.openPort(), 0);
+    EXPECT_EQ(beyond.portName(), "");
+    beyond.closePort();
+    EXPECT_EQ(below.portName(), "Quillarc USB Controller");
+    EXPECT_EQ(below.openPort(), 1);
+    EXPECT_EQ(MidiOutPort::recount(), -1) << "a device is open";
+}
+
 TEST_F(MidiOutPortTest, OpenPortOnAnOpenDeviceDoesNotOpenItAgain)
 {
     MidiOutPort first(0, 1);
