@@ -34,7 +34,8 @@ bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult&
 
 // Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
 // the note list of options.playChannel, exactly as playback does. Reader
-// diagnostics and tempo changes go to standard output as they always have.
+// diagnostics and tempo changes go to standard output (the command line
+// moves them to standard error).
 // When `stop` is given it is looked at between chunks of the read, the merge
 // and the extraction, so a raised flag ends the work within milliseconds even
 // on a very large file, with `stopped` set and nothing more printed.
