@@ -7,7 +7,9 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -32,6 +34,13 @@ bool alsaSequencerUsable()
 struct RtOut {
     std::atomic<bool> failed{false};
     std::unique_ptr<RtMidiOut> out;
+    // The port this object is connected to, when ALSA is to be asked now and
+    // then whether it is still there: a message sent to a port whose client
+    // has gone (a cable pulled, a device that came back under a new number)
+    // is dropped without an error.
+    std::string watchedPort;
+    std::chrono::steady_clock::time_point watchedAt{};
+    bool gone = false;
 
     static void onError(RtMidiError::Type type, const std::string&, void* self)
     {
@@ -116,8 +125,29 @@ struct RtMidiService::Impl {
         return open[static_cast<std::size_t>(device)].get();
     }
 
+    // Looks whether the watched port is still listed, at most every 250 ms
+    // (listing the ports takes a round trip to the sequencer per port).
+    static bool stillThere(RtOut& out)
+    {
+        using namespace std::chrono_literals;
+        if (out.gone || out.watchedPort.empty()) {
+            return !out.gone;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - out.watchedAt < 250ms) {
+            return true;
+        }
+        out.watchedAt = now;
+        const std::vector<std::string> names = out.portNames();
+        out.gone = std::find(names.begin(), names.end(), out.watchedPort) == names.end();
+        return !out.gone;
+    }
+
     static int sendTo(RtOut& out, const std::uint8_t* bytes, std::size_t length)
     {
+        if (!stillThere(out)) {
+            return kSendDeviceGone;
+        }
         out.failed.store(false);
         try {
             out.out->sendMessage(bytes, length);
@@ -197,6 +227,10 @@ bool RtMidiService::open(int device)
     }
     if (entry->failed.load() || !entry->out->isPortOpen()) {
         return false;
+    }
+    if (target.api == RtMidi::LINUX_ALSA) {
+        entry->watchedPort = target.portName;
+        entry->watchedAt = std::chrono::steady_clock::now();
     }
     m_impl->open[static_cast<std::size_t>(device)] = std::move(entry);
     return true;
