@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playback/CoilLimits.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -24,6 +26,8 @@ struct PlaybackOptions {
     // as a signed 8-bit value. Entries no file has supplied are the identity.
     std::array<std::int8_t, 128> velocityCurve = kIdentityCurve;
     std::string curveFileName;
+    // The coil's limits in force (none by default).
+    CoilLimits coilLimits;
 
     static constexpr std::array<std::int8_t, 128> identityCurve()
     {
