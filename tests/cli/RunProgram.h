@@ -16,12 +16,18 @@ struct ProgramRun {
 };
 
 // Runs a shell command line, capturing standard output and standard error.
-inline ProgramRun runProgram(const std::string& commandLine)
+// The program sees `configHome` as XDG_CONFIG_HOME, by default an empty
+// folder of its own, and never the user's settings.
+inline ProgramRun runProgram(const std::string& commandLine, const std::string& configHome = {})
 {
-    const std::filesystem::path errFile =
-        std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(::getpid()));
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    const std::filesystem::path errFile = temp / ("quillarc-cli-err-" + std::to_string(::getpid()));
+    const std::filesystem::path freshConfig = temp / ("quillarc-cli-config-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(freshConfig);
+    std::filesystem::create_directories(freshConfig);
+    const std::string config = configHome.empty() ? freshConfig.string() : configHome;
     ProgramRun run;
-    FILE* pipe = ::popen((commandLine + " 2>" + errFile.string()).c_str(), "r");
+    FILE* pipe = ::popen(("XDG_CONFIG_HOME='" + config + "' " + commandLine + " 2>" + errFile.string()).c_str(), "r");
     if (pipe == nullptr) {
         return run;
     }
@@ -37,5 +43,6 @@ inline ProgramRun runProgram(const std::string& commandLine)
     text << err.rdbuf();
     run.err = text.str();
     std::filesystem::remove(errFile);
+    std::filesystem::remove_all(freshConfig);
     return run;
 }
