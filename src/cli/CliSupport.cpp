@@ -81,9 +81,10 @@ const char* const kLimitOptionsHelp =
     "  --max-note-ms MS   end a note that has sounded for MS milliseconds\n"
     "  --lowest-key N     send no note-on below key N (0..127)\n"
     "  --highest-key N    send no note-on above key N (0..127)\n"
-    "  --no-limits        ignore the coil limits file; each flag above replaces\n"
-    "                     its line of the file (XDG_CONFIG_HOME, by default\n"
-    "                     ~/.config, then quillarc/coil-limits.conf)\n";
+    "  --no-limits        ignore the coil limits file,\n"
+    "                     $XDG_CONFIG_HOME/quillarc/coil-limits.conf (by default\n"
+    "                     ~/.config/quillarc/coil-limits.conf), whose lines the\n"
+    "                     four flags above otherwise replace one by one\n";
 
 namespace {
 
