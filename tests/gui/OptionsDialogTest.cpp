@@ -2,12 +2,19 @@
 
 #include <QAction>
 #include "fixed/OptionsDialog.h"
+#include "playback/CoilLimitsFile.h"
+
 #include <QCheckBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <fstream>
 
 namespace {
 
@@ -36,7 +43,51 @@ OptionsForm openOptions(Panel& panel)
     return form;
 }
 
+// The four limits in the group's order: duty, maximum note length, lowest and
+// highest key.
+struct LimitFields {
+    std::array<QCheckBox*, 4> boxes{};
+    QDoubleSpinBox* duty = nullptr;
+    std::array<QSpinBox*, 3> whole{};
+
+    explicit LimitFields(QDialog* dialog)
+    {
+        const char* names[] = {"dutyLimitBox", "maxNoteBox", "lowestKeyBox", "highestKeyBox"};
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            boxes[i] = dialog->findChild<QCheckBox*>(names[i]);
+        }
+        duty = dialog->findChild<QDoubleSpinBox*>("dutyLimitSpin");
+        whole = {dialog->findChild<QSpinBox*>("maxNoteSpin"), dialog->findChild<QSpinBox*>("lowestKeySpin"),
+                 dialog->findChild<QSpinBox*>("highestKeySpin")};
+    }
+    bool complete() const
+    {
+        return std::all_of(boxes.begin(), boxes.end(), [](auto* b) { return b; }) && duty &&
+               std::all_of(whole.begin(), whole.end(), [](auto* w) { return w; });
+    }
+    // What the group shows: "on 7.13" or "off 2000" per limit.
+    QStringList shown() const
+    {
+        QStringList texts{(boxes[0]->isChecked() ? "on " : "off ") + duty->text()};
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            texts << (boxes[i + 1]->isChecked() ? "on " : "off ") + whole[i]->text();
+            if (whole[i]->isEnabled() != boxes[i + 1]->isChecked()) {
+                texts.last() += " (field enabled while off, or the other way)";
+            }
+        }
+        return texts;
+    }
+};
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(CoilLimits)
 
 class OptionsDialogTest : public QObject {
     Q_OBJECT
@@ -54,6 +105,10 @@ private slots:
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
     void channelLineShowsWholeAtTheDefaultSize();
+    void limitsGroupShowsTheFileAndCancelKeepsIt();
+    void okAppliesPublishesAndWritesTheLimits_data();
+    void okAppliesPublishesAndWritesTheLimits();
+    void unreadableLimitsFileRefusesPlayAndFixedModeUntilOk();
 
 private:
     QTemporaryDir m_dir;
@@ -270,6 +325,122 @@ void OptionsDialogTest::channelLineShowsWholeAtTheDefaultSize()
     QVERIFY(line != nullptr && line->wordWrap() && line->text().endsWith("channel 9: 10136"));
     QTRY_VERIFY2(line->height() >= line->heightForWidth(line->width()), "every wrapped line is inside the label");
     QVERIFY(dialog.rect().contains(line->geometry()));
+}
+
+void OptionsDialogTest::limitsGroupShowsTheFileAndCancelKeepsIt()
+{
+    const std::string file = "duty_limit_percent = 7.125\nhighest_key = 96 # the top string\n";
+    Panel panel(devicesWithController(1, 0), file);
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    QCOMPARE(form.dialog->findChild<QGroupBox*>("coilLimitsGroup")->title(), QString("Coil limits"));
+    const LimitFields limits(form.dialog);
+    QVERIFY(limits.complete());
+    QCOMPARE(limits.shown(), QStringList({"on 7.13", "off 2000", "off 0", "on 96"}));
+    limits.boxes[1]->setChecked(true);
+    limits.whole[1]->setValue(40);
+    form.button("cancelButton")->click();
+    QCOMPARE(panel.context->options.coilLimits, (CoilLimits{7.125, std::nullopt, std::nullopt, 96}));
+    QCOMPARE(readAll(panel.config.limitsPath()), file);
+}
+
+void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits_data()
+{
+    QTest::addColumn<bool>("folderIsAFile");
+    QTest::addColumn<double>("duty");  // each below 0: switched off
+    QTest::addColumn<int>("maxNote");
+    QTest::addColumn<int>("lowest");
+    QTest::addColumn<int>("highest");
+    QTest::addColumn<CoilLimits>("applied");
+    QTest::addColumn<QString>("status");
+    // The file of every row holds duty_limit_percent = 7.125 and lowest_key = 36.
+    QTest::newRow("duty as shown keeps the file's value")
+        << false << 7.13 << 1500 << -1 << -1 << CoilLimits{7.125, 1500, std::nullopt, std::nullopt} << "";
+    QTest::newRow("all on") << false << 4.5 << 2000 << 40 << 90 << CoilLimits{4.5, 2000, 40, 90} << "";
+    QTest::newRow("all off") << false << -1.0 << -1 << -1 << -1 << CoilLimits{} << "";
+    QTest::newRow("lowest equal to highest") << false << 0.25 << -1 << 60 << 60 << CoilLimits{0.25, std::nullopt, 60, 60} << "";
+    QTest::newRow("lowest above highest is refused")
+        << false << 4.5 << -1 << 61 << 60 << CoilLimits{7.125, std::nullopt, 36, std::nullopt} << "";
+    QTest::newRow("write failure is said") << true << 3.75 << -1 << -1 << 100 << CoilLimits{3.75, std::nullopt, std::nullopt, 100}
+                                           << "Error: cannot write coil limits file CONFIG/quillarc/coil-limits.conf";
+}
+
+void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits()
+{
+    QFETCH(bool, folderIsAFile);
+    QFETCH(double, duty);
+    QFETCH(int, maxNote);
+    QFETCH(int, lowest);
+    QFETCH(int, highest);
+    QFETCH(CoilLimits, applied);
+    QFETCH(QString, status);
+    const std::string file = "duty_limit_percent = 7.125\nlowest_key = 36\n";
+    Panel panel(devicesWithController(1, 0), folderIsAFile ? std::nullopt : std::optional(file));
+    if (folderIsAFile) {
+        std::ofstream(panel.config.dir() + "/quillarc") << "not a folder\n";
+    }
+    const OptionsForm form = openOptions(panel);
+    const LimitFields limits(form.dialog);
+    QVERIFY(limits.complete());
+    limits.boxes[0]->setChecked(duty >= 0);
+    if (duty >= 0) {
+        limits.duty->setValue(duty);
+    }
+    const int values[] = {maxNote, lowest, highest};
+    for (std::size_t i = 0; i < limits.whole.size(); ++i) {
+        limits.boxes[i + 1]->setChecked(values[i] >= 0);
+        if (values[i] >= 0) {
+            limits.whole[i]->setValue(values[i]);
+        }
+    }
+    form.button("okButton")->click();
+
+    const bool refused = lowest > highest && highest >= 0;
+    auto* errorLine = form.dialog->findChild<QLabel*>("limitsErrorLine");
+    QCOMPARE(errorLine->isVisibleTo(form.dialog), refused);
+    QCOMPARE(panel.context->options.coilLimits, applied);
+    QCOMPARE(panel.state().options()->coilLimits, applied);
+    QCOMPARE(panel.status().startsWith("Error"), !status.isEmpty());
+    if (refused) {
+        QCOMPARE(errorLine->text(), QString("The lowest key is above the highest key."));
+        QCOMPARE(readAll(panel.config.limitsPath()), file);
+        form.button("cancelButton")->click();
+        return;
+    }
+    if (!status.isEmpty()) {
+        QCOMPARE(panel.status(), status.replace("CONFIG", QString::fromStdString(panel.config.dir())));
+        return;
+    }
+    CoilLimits reread;
+    std::string error;
+    QVERIFY(readCoilLimits(panel.config.limitsPath(), reread, error));
+    QCOMPARE(reread, applied);
+}
+
+void OptionsDialogTest::unreadableLimitsFileRefusesPlayAndFixedModeUntilOk()
+{
+    Panel panel(devicesWithController(1, 0), "# my coil\nduty = 4\n");
+    const QString refusal = QString::fromStdString("Error: " + panel.config.limitsPath() + ":2: unknown key 'duty'");
+    panel.answerDialogs({}, writeFile(m_dir, "song.mid", steadySong(2)));
+    panel.find<QAction>("addAction")->trigger();
+    for (const char* button : {"playButton", "fixedModeButton"}) {
+        panel.window->statusBar()->clearMessage();
+        panel.find<QPushButton>(button)->click();
+        QCOMPARE(panel.status(), refusal);
+    }
+    QVERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
+    QVERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.messages(0), Messages{});
+
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    LimitFields(form.dialog).boxes[3]->setChecked(true);
+    form.button("okButton")->click();
+    QCOMPARE(readAll(panel.config.limitsPath()).find("highest_key = 127\n") != std::string::npos, true);
+    panel.find<QPushButton>("playButton")->click();
+    QTRY_VERIFY(countOf(panel.messages(0), noteOn(50, 100)) == 1);
+    panel.find<QPushButton>("stopButton")->click();
+    QTRY_VERIFY(!panel.window->hasWorker());
 }
 
 QTEST_MAIN(OptionsDialogTest)

@@ -45,7 +45,8 @@ public:
     }
 
 private:
-    std::filesystem::path m_dir =
-        std::filesystem::temp_directory_path() / ("quillarc-config-" + std::to_string(::getpid()));
+    static inline int s_made = 0;
+    std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
+                                  ("quillarc-config-" + std::to_string(::getpid()) + "-" + std::to_string(++s_made));
     std::optional<std::string> m_saved;
 };
