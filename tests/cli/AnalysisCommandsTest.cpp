@@ -121,16 +121,14 @@ TEST_F(AnalysisCommands, FailuresExitOneWithTheirLineOnStandardError)
 TEST_F(AnalysisCommands, UnreadableLimitsFileExitsTwoUnlessIgnored)
 {
     const std::string file = song();
-    const std::string config = (m_dir / "config").string();
-    std::filesystem::create_directories(config + "/quillarc");
-    std::ofstream(config + "/quillarc/coil-limits.conf") << "max_note_ms = 2000\nlowest_key = 200\n";
+    std::filesystem::create_directories(m_dir / "quillarc");
+    std::ofstream(m_dir / "quillarc" / "coil-limits.conf") << "max_note_ms = 2000\nlowest_key = 200\n";
     for (const std::string& command : {"duty " + file, "duty --summary " + file, "render --channel 2 " + file + " -o " + file + ".wav"}) {
-        ProgramRun run = runProgram(std::string(QUILLARC_CLI) + " " + command, config);
+        ProgramRun run = runProgram(std::string(QUILLARC_CLI) + " " + command, m_dir.string());
         EXPECT_EQ(run.exitCode, 2) << command;
         EXPECT_EQ(run.out, "") << command;
-        EXPECT_EQ(run.err, "Error: " + config + "/quillarc/coil-limits.conf:2: lowest_key must be a whole number from 0 to 127\n")
-            << command;
-        run = runProgram(std::string(QUILLARC_CLI) + " " + command + " --no-limits", config);
+        EXPECT_EQ(run.err, "Error: " + m_dir.string() + "/quillarc/coil-limits.conf:2: lowest_key must be a whole number from 0 to 127\n");
+        run = runProgram(std::string(QUILLARC_CLI) + " " + command + " --no-limits", m_dir.string());
         EXPECT_EQ(run.exitCode, 0) << command << ": " << run.err;
     }
 }

@@ -16,18 +16,14 @@ struct ProgramRun {
 };
 
 // Runs a shell command line, capturing standard output and standard error.
-// The program sees `configHome` as XDG_CONFIG_HOME, by default an empty
-// folder of its own, and never the user's settings.
-inline ProgramRun runProgram(const std::string& commandLine, const std::string& configHome = {})
+// The program sees `configHome` as XDG_CONFIG_HOME, by default a folder that
+// does not exist, and never the user's settings.
+inline ProgramRun runProgram(const std::string& commandLine, const std::string& configHome = "/nonexistent/quillarc-config")
 {
-    const std::filesystem::path temp = std::filesystem::temp_directory_path();
-    const std::filesystem::path errFile = temp / ("quillarc-cli-err-" + std::to_string(::getpid()));
-    const std::filesystem::path freshConfig = temp / ("quillarc-cli-config-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(freshConfig);
-    std::filesystem::create_directories(freshConfig);
-    const std::string config = configHome.empty() ? freshConfig.string() : configHome;
+    const std::filesystem::path errFile =
+        std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(::getpid()));
     ProgramRun run;
-    FILE* pipe = ::popen(("XDG_CONFIG_HOME='" + config + "' " + commandLine + " 2>" + errFile.string()).c_str(), "r");
+    FILE* pipe = ::popen(("XDG_CONFIG_HOME='" + configHome + "' " + commandLine + " 2>" + errFile.string()).c_str(), "r");
     if (pipe == nullptr) {
         return run;
     }
@@ -43,6 +39,5 @@ inline ProgramRun runProgram(const std::string& commandLine, const std::string& 
     text << err.rdbuf();
     run.err = text.str();
     std::filesystem::remove(errFile);
-    std::filesystem::remove_all(freshConfig);
     return run;
 }

@@ -8,12 +8,14 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QList>
 #include <QSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -43,41 +45,27 @@ OptionsForm openOptions(Panel& panel)
     return form;
 }
 
-// The four limits in the group's order: duty, maximum note length, lowest and
-// highest key.
-struct LimitFields {
-    std::array<QCheckBox*, 4> boxes{};
-    QDoubleSpinBox* duty = nullptr;
-    std::array<QSpinBox*, 3> whole{};
+// The limits in the group's order, by the names of their boxes and fields.
+constexpr const char* kLimitNames[] = {"dutyLimit", "maxNote", "lowestKey", "highestKey"};
 
-    explicit LimitFields(QDialog* dialog)
-    {
-        const char* names[] = {"dutyLimitBox", "maxNoteBox", "lowestKeyBox", "highestKeyBox"};
-        for (std::size_t i = 0; i < boxes.size(); ++i) {
-            boxes[i] = dialog->findChild<QCheckBox*>(names[i]);
-        }
-        duty = dialog->findChild<QDoubleSpinBox*>("dutyLimitSpin");
-        whole = {dialog->findChild<QSpinBox*>("maxNoteSpin"), dialog->findChild<QSpinBox*>("lowestKeySpin"),
-                 dialog->findChild<QSpinBox*>("highestKeySpin")};
+// "on 7.13" or "off 2000": what a limit's box and field show.
+QString shownLimit(QDialog* dialog, const QString& name)
+{
+    auto* box = dialog->findChild<QCheckBox*>(name + "Box");
+    auto* field = dialog->findChild<QAbstractSpinBox*>(name + "Spin");
+    return (box->isChecked() ? "on " : "off ") + field->text() + (field->isEnabled() == box->isChecked() ? "" : " (enabled?)");
+}
+
+// Switches a limit off (`value` below 0) or on at `value`.
+void typeLimit(QDialog* dialog, const QString& name, double value)
+{
+    dialog->findChild<QCheckBox*>(name + "Box")->setChecked(value >= 0);
+    if (auto* duty = dialog->findChild<QDoubleSpinBox*>(name + "Spin"); duty && value >= 0) {
+        duty->setValue(value);
+    } else if (value >= 0) {
+        dialog->findChild<QSpinBox*>(name + "Spin")->setValue(static_cast<int>(value));
     }
-    bool complete() const
-    {
-        return std::all_of(boxes.begin(), boxes.end(), [](auto* b) { return b; }) && duty &&
-               std::all_of(whole.begin(), whole.end(), [](auto* w) { return w; });
-    }
-    // What the group shows: "on 7.13" or "off 2000" per limit.
-    QStringList shown() const
-    {
-        QStringList texts{(boxes[0]->isChecked() ? "on " : "off ") + duty->text()};
-        for (std::size_t i = 0; i < whole.size(); ++i) {
-            texts << (boxes[i + 1]->isChecked() ? "on " : "off ") + whole[i]->text();
-            if (whole[i]->isEnabled() != boxes[i + 1]->isChecked()) {
-                texts.last() += " (field enabled while off, or the other way)";
-            }
-        }
-        return texts;
-    }
-};
+}
 
 std::string readAll(const std::string& path)
 {
@@ -105,7 +93,6 @@ private slots:
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
     void channelLineShowsWholeAtTheDefaultSize();
-    void limitsGroupShowsTheFileAndCancelKeepsIt();
     void okAppliesPublishesAndWritesTheLimits_data();
     void okAppliesPublishesAndWritesTheLimits();
     void unreadableLimitsFileRefusesPlayAndFixedModeUntilOk();
@@ -327,88 +314,62 @@ void OptionsDialogTest::channelLineShowsWholeAtTheDefaultSize()
     QVERIFY(dialog.rect().contains(line->geometry()));
 }
 
-void OptionsDialogTest::limitsGroupShowsTheFileAndCancelKeepsIt()
-{
-    const std::string file = "duty_limit_percent = 7.125\nhighest_key = 96 # the top string\n";
-    Panel panel(devicesWithController(1, 0), file);
-    const OptionsForm form = openOptions(panel);
-    QVERIFY(form.complete());
-    QCOMPARE(form.dialog->findChild<QGroupBox*>("coilLimitsGroup")->title(), QString("Coil limits"));
-    const LimitFields limits(form.dialog);
-    QVERIFY(limits.complete());
-    QCOMPARE(limits.shown(), QStringList({"on 7.13", "off 2000", "off 0", "on 96"}));
-    limits.boxes[1]->setChecked(true);
-    limits.whole[1]->setValue(40);
-    form.button("cancelButton")->click();
-    QCOMPARE(panel.context->options.coilLimits, (CoilLimits{7.125, std::nullopt, std::nullopt, 96}));
-    QCOMPARE(readAll(panel.config.limitsPath()), file);
-}
-
 void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits_data()
 {
+    QTest::addColumn<QList<double>>("typed");  // per limit; below 0 is off
+    QTest::addColumn<QString>("button");
     QTest::addColumn<bool>("folderIsAFile");
-    QTest::addColumn<double>("duty");  // each below 0: switched off
-    QTest::addColumn<int>("maxNote");
-    QTest::addColumn<int>("lowest");
-    QTest::addColumn<int>("highest");
     QTest::addColumn<CoilLimits>("applied");
-    QTest::addColumn<QString>("status");
-    // The file of every row holds duty_limit_percent = 7.125 and lowest_key = 36.
-    QTest::newRow("duty as shown keeps the file's value")
-        << false << 7.13 << 1500 << -1 << -1 << CoilLimits{7.125, 1500, std::nullopt, std::nullopt} << "";
-    QTest::newRow("all on") << false << 4.5 << 2000 << 40 << 90 << CoilLimits{4.5, 2000, 40, 90} << "";
-    QTest::newRow("all off") << false << -1.0 << -1 << -1 << -1 << CoilLimits{} << "";
-    QTest::newRow("lowest equal to highest") << false << 0.25 << -1 << 60 << 60 << CoilLimits{0.25, std::nullopt, 60, 60} << "";
-    QTest::newRow("lowest above highest is refused")
-        << false << 4.5 << -1 << 61 << 60 << CoilLimits{7.125, std::nullopt, 36, std::nullopt} << "";
-    QTest::newRow("write failure is said") << true << 3.75 << -1 << -1 << 100 << CoilLimits{3.75, std::nullopt, std::nullopt, 100}
-                                           << "Error: cannot write coil limits file CONFIG/quillarc/coil-limits.conf";
+    const CoilLimits file{7.125, std::nullopt, 36, std::nullopt};
+    QTest::newRow("duty as shown keeps the file's value") << QList{7.13, 1500., -1., -1.} << "okButton" << false
+                                                          << CoilLimits{7.125, 1500, std::nullopt, std::nullopt};
+    QTest::newRow("all on") << QList{4.5, 2000., 40., 90.} << "okButton" << false << CoilLimits{4.5, 2000, 40, 90};
+    QTest::newRow("all off") << QList{-1., -1., -1., -1.} << "okButton" << false << CoilLimits{};
+    QTest::newRow("lowest equal to highest") << QList{0.25, -1., 60., 60.} << "okButton" << false
+                                             << CoilLimits{0.25, std::nullopt, 60, 60};
+    QTest::newRow("lowest above highest is refused") << QList{4.5, -1., 61., 60.} << "okButton" << false << file;
+    QTest::newRow("Cancel") << QList{4.5, 2000., 40., 90.} << "cancelButton" << false << file;
+    QTest::newRow("write failure is said") << QList{3.75, -1., -1., 100.} << "okButton" << true
+                                           << CoilLimits{3.75, std::nullopt, std::nullopt, 100};
 }
 
 void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits()
 {
+    QFETCH(QList<double>, typed);
+    QFETCH(QString, button);
     QFETCH(bool, folderIsAFile);
-    QFETCH(double, duty);
-    QFETCH(int, maxNote);
-    QFETCH(int, lowest);
-    QFETCH(int, highest);
     QFETCH(CoilLimits, applied);
-    QFETCH(QString, status);
-    const std::string file = "duty_limit_percent = 7.125\nlowest_key = 36\n";
+    const std::string file = "duty_limit_percent = 7.125\nlowest_key = 36 # the lowest string\n";
     Panel panel(devicesWithController(1, 0), folderIsAFile ? std::nullopt : std::optional(file));
     if (folderIsAFile) {
+        std::filesystem::create_directories(panel.config.dir());
         std::ofstream(panel.config.dir() + "/quillarc") << "not a folder\n";
     }
     const OptionsForm form = openOptions(panel);
-    const LimitFields limits(form.dialog);
-    QVERIFY(limits.complete());
-    limits.boxes[0]->setChecked(duty >= 0);
-    if (duty >= 0) {
-        limits.duty->setValue(duty);
+    QVERIFY(form.complete());
+    QCOMPARE(form.dialog->findChild<QGroupBox*>("coilLimitsGroup")->title(), QString("Coil limits"));
+    QStringList shown;
+    for (const char* name : kLimitNames) {
+        shown << shownLimit(form.dialog, name);
+        typeLimit(form.dialog, name, typed[static_cast<int>(shown.size()) - 1]);
     }
-    const int values[] = {maxNote, lowest, highest};
-    for (std::size_t i = 0; i < limits.whole.size(); ++i) {
-        limits.boxes[i + 1]->setChecked(values[i] >= 0);
-        if (values[i] >= 0) {
-            limits.whole[i]->setValue(values[i]);
-        }
-    }
-    form.button("okButton")->click();
+    const QStringList fromFile = folderIsAFile ? QStringList({"off 8.00", "off 2000", "off 0", "off 127"})
+                                               : QStringList({"on 7.13", "off 2000", "on 36", "off 127"});
+    QCOMPARE(shown, fromFile);
+    form.button(button.toLatin1().constData())->click();
 
-    const bool refused = lowest > highest && highest >= 0;
+    const bool refused = typed[2] > typed[3] && typed[3] >= 0;
     auto* errorLine = form.dialog->findChild<QLabel*>("limitsErrorLine");
     QCOMPARE(errorLine->isVisibleTo(form.dialog), refused);
     QCOMPARE(panel.context->options.coilLimits, applied);
     QCOMPARE(panel.state().options()->coilLimits, applied);
-    QCOMPARE(panel.status().startsWith("Error"), !status.isEmpty());
-    if (refused) {
-        QCOMPARE(errorLine->text(), QString("The lowest key is above the highest key."));
+    if (refused || button == "cancelButton") {
+        QCOMPARE(errorLine->text(), QString(refused ? "The lowest key is above the highest key." : ""));
         QCOMPARE(readAll(panel.config.limitsPath()), file);
-        form.button("cancelButton")->click();
         return;
     }
-    if (!status.isEmpty()) {
-        QCOMPARE(panel.status(), status.replace("CONFIG", QString::fromStdString(panel.config.dir())));
+    if (folderIsAFile) {
+        QCOMPARE(panel.status().toStdString(), "Error: cannot write coil limits file " + panel.config.limitsPath());
         return;
     }
     CoilLimits reread;
@@ -434,9 +395,9 @@ void OptionsDialogTest::unreadableLimitsFileRefusesPlayAndFixedModeUntilOk()
 
     const OptionsForm form = openOptions(panel);
     QVERIFY(form.complete());
-    LimitFields(form.dialog).boxes[3]->setChecked(true);
+    typeLimit(form.dialog, "highestKey", 90);
     form.button("okButton")->click();
-    QCOMPARE(readAll(panel.config.limitsPath()).find("highest_key = 127\n") != std::string::npos, true);
+    QVERIFY(readAll(panel.config.limitsPath()).ends_with("\nhighest_key = 90\n"));
     panel.find<QPushButton>("playButton")->click();
     QTRY_VERIFY(countOf(panel.messages(0), noteOn(50, 100)) == 1);
     panel.find<QPushButton>("stopButton")->click();
