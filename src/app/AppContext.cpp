@@ -1,9 +1,17 @@
 #include "app/AppContext.h"
 
 #include "midiout/MidiOutput.h"
+#include "playback/CoilLimitsFile.h"
 
 AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
 {
+    std::string error;
+    if (!readCoilLimits(coilLimitsPath(), options.coilLimits, error)) {
+        limitsFileError = error;
+    }
+    // Fixed mode reads the published record; the limits hold for it from the
+    // start, before any Play or OK has published the options.
+    state.setOptions(options);
 }
 
 AppContext::~AppContext() = default;

@@ -10,6 +10,7 @@
 #include "fixed/OptionsDialog.h"
 #include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
+#include "playback/CoilLimitsFile.h"
 #include "playback/PlaybackSession.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
@@ -396,6 +397,10 @@ void MainWindow::playlistSelectionChanged()
 
 void MainWindow::play()
 {
+    if (m_context.limitsFileError) {
+        showStatus(QString::fromStdString(*m_context.limitsFileError));
+        return;
+    }
     if (m_context.state.playing.load() == 0 && m_playlist.fileLoaded()) {
         stopAndJoinWorker();
         ensureController();
@@ -478,6 +483,10 @@ bool MainWindow::ensureController()
 
 void MainWindow::openFixedMode()
 {
+    if (m_context.limitsFileError) {
+        showStatus(QString::fromStdString(*m_context.limitsFileError));
+        return;
+    }
     if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {
         stopAndJoinWorker();
         ensureController();
@@ -501,6 +510,16 @@ void MainWindow::openOptions()
     // Running playback reads the curve settings as they change.
     connect(dialog, &OptionsDialog::optionsChanged, this,
             [this] { m_context.state.setOptions(m_context.options); });
+    // The limits belong to the coil, so they are kept for the next run; a
+    // file that could not be read is replaced by what was accepted.
+    connect(dialog, &QDialog::accepted, this, [this] {
+        std::string error;
+        if (writeCoilLimits(coilLimitsPath(), m_context.options.coilLimits, error)) {
+            m_context.limitsFileError.reset();
+        } else {
+            showStatus(QString::fromStdString(error));
+        }
+    });
     m_analysis->channelNotes([dialog = QPointer(dialog)](const QString& text) {
         if (dialog) {
             dialog->showChannelNotes(text);

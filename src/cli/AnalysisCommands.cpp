@@ -46,7 +46,7 @@ const std::string kDutyHelp =
     "                     the first highest point and the mean over time, each\n"
     "                     duty held until the next point (0 with fewer than two\n"
     "                     points; peak 0 at 0 ms without any)\n" +
-    kHelpOption + kExitStatus;
+    kLimitOptionsHelp + kHelpOption + kExitStatus + "A coil limits file that cannot be read is an exit status of 2.\n";
 
 const std::string kChannelsHelp =
     std::string(
@@ -100,15 +100,19 @@ int runWeightsCommand(const std::vector<std::string>& args)
 int runDutyCommand(const std::vector<std::string>& args)
 {
     bool summary = false;
-    const auto parsed = parseSongArguments("duty", args, kDutyHelp, [&](const std::string& arg, ArgCursor&) {
+    LimitOptions limits;
+    auto parsed = parseSongArguments("duty", args, kDutyHelp, [&](const std::string& arg, ArgCursor& cursor) {
         if (arg != "--summary") {
-            return false;
+            return takeLimitOption(arg, cursor, limits);
         }
         summary = true;
         return true;
     });
     if (!parsed) {
         return 0;
+    }
+    if (!applyLimits(limits, parsed->options)) {
+        return 2;
     }
     const LoadedSong song = load(*parsed);
     return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& out) {

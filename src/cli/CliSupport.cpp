@@ -1,8 +1,11 @@
 #include "cli/CliSupport.h"
 
+#include "playback/CoilLimitsFile.h"
 #include "playback/VelocityCurve.h"
 
+#include <array>
 #include <iostream>
+#include <utility>
 
 // Literals, so that every help text can be joined from them at compile time
 // or, in other files, during static initialisation.
@@ -69,5 +72,72 @@ bool applyCurve(const SendOptions& send, PlaybackOptions& options)
         return false;
     }
     options.customCurve = 1;
+    return true;
+}
+
+const char* const kLimitOptionsHelp =
+    "  --duty-limit PERCENT  soften or drop note-ons that would take the coil's\n"
+    "                     estimated duty past PERCENT (above 0, at most 100)\n"
+    "  --max-note-ms MS   end a note that has sounded for MS milliseconds\n"
+    "  --lowest-key N     send no note-on below key N (0..127)\n"
+    "  --highest-key N    send no note-on above key N (0..127)\n"
+    "  --no-limits        ignore the coil limits file,\n"
+    "                     $XDG_CONFIG_HOME/quillarc/coil-limits.conf (by default\n"
+    "                     ~/.config/quillarc/coil-limits.conf), whose lines the\n"
+    "                     four flags above otherwise replace one by one\n";
+
+namespace {
+
+// Each flag and the key of the limits file whose value it replaces.
+constexpr std::array<std::pair<const char*, const char*>, 4> kLimitFlags{{
+    {"--duty-limit", "duty_limit_percent"},
+    {"--max-note-ms", "max_note_ms"},
+    {"--lowest-key", "lowest_key"},
+    {"--highest-key", "highest_key"},
+}};
+
+template <typename T>
+void layOver(std::optional<T>& field, const std::optional<T>& given)
+{
+    if (given) {
+        field = given;
+    }
+}
+
+}  // namespace
+
+bool takeLimitOption(const std::string& arg, ArgCursor& cursor, LimitOptions& limits)
+{
+    if (arg == "--no-limits") {
+        limits.ignoreFile = true;
+        return true;
+    }
+    for (const auto& [flag, key] : kLimitFlags) {
+        if (arg == flag) {
+            if (const auto wrong = setCoilLimit(limits.given, key, cursor.valueOf(arg))) {
+                throw UsageError(arg + (wrong->badNumber ? ": " : " ") + wrong->text);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool applyLimits(const LimitOptions& limits, PlaybackOptions& options)
+{
+    CoilLimits inForce;
+    std::string error;
+    if (!limits.ignoreFile && !readCoilLimits(coilLimitsPath(), inForce, error)) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    layOver(inForce.dutyLimitPercent, limits.given.dutyLimitPercent);
+    layOver(inForce.maxNoteMs, limits.given.maxNoteMs);
+    layOver(inForce.lowestKey, limits.given.lowestKey);
+    layOver(inForce.highestKey, limits.given.highestKey);
+    if (const auto wrong = coilKeyRangeError(inForce)) {
+        throw UsageError("the coil limits' " + *wrong);
+    }
+    options.coilLimits = inForce;
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/ArgCursor.h"
+#include "playback/CoilLimits.h"
 #include "playback/PlaybackOptions.h"
 
 #include <optional>
@@ -31,3 +32,20 @@ extern const char* const kSendOptionsHelp;
 // Loads the curve that `send` names into `options` and switches it on. False
 // after printing why on standard error.
 bool applyCurve(const SendOptions& send, PlaybackOptions& options);
+
+// The coil limits of play, render and duty: those of the limits file unless
+// --no-limits, each replaced by its flag when given.
+struct LimitOptions {
+    CoilLimits given;  // the flags, each off unless given
+    bool ignoreFile = false;
+};
+// --duty-limit PERCENT, --max-note-ms MS, --lowest-key N, --highest-key N and
+// --no-limits, like takeNoteOption; a value out of its range is a UsageError.
+bool takeLimitOption(const std::string& arg, ArgCursor& cursor, LimitOptions& limits);
+extern const char* const kLimitOptionsHelp;
+
+// Puts the limits in force into options.coilLimits: the limits file's (read
+// from coilLimitsPath()) with the flags laid over them. False after printing
+// the file's message on standard error (the command then exits with 2); a
+// lowest key above the highest is a UsageError.
+bool applyLimits(const LimitOptions& limits, PlaybackOptions& options);

@@ -46,7 +46,8 @@ status lines go to standard error.
 
 exit status: 0 when the song was played (or stopped), 1 when there was
 nothing to play or no device to play on, or the device could not be opened
-or went away while playing, 2 on bad arguments.
+or went away while playing, 2 on bad arguments or a coil limits file that
+cannot be read.
 )";
 
 struct PlayArgs {
@@ -55,6 +56,7 @@ struct PlayArgs {
     std::optional<std::string> device;
     PlaybackOptions options;
     SendOptions send;
+    LimitOptions limits;
 };
 
 PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -67,7 +69,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             helpShown = true;
             return parsed;
         }
-        if (takeNoteOption(arg, cursor, parsed.options) || takeSendOption(arg, cursor, parsed.send)) {
+        if (takeNoteOption(arg, cursor, parsed.options) || takeSendOption(arg, cursor, parsed.send) ||
+            takeLimitOption(arg, cursor, parsed.limits)) {
             continue;
         }
         if (arg == "--port") {
@@ -200,11 +203,14 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     PlayArgs parsed = parsePlayArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kPlayUsage << kNoteOptionsHelp << kSendOptionsHelp << kPlayTail;
+        std::cout << kPlayUsage << kNoteOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kPlayTail;
         return 0;
     }
     if (!applyCurve(parsed.send, parsed.options)) {
         return 1;
+    }
+    if (!applyLimits(parsed.limits, parsed.options)) {
+        return 2;
     }
 
     // Signals are taken from here on: a Ctrl-C while the device is being

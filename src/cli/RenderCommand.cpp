@@ -33,7 +33,8 @@ options:
 const char* const kRenderTail = R"(  --help             show this text
 
 exit status: 0 when the file was written, 1 when there was nothing to play or
-the file could not be written, 2 on bad arguments.
+the file could not be written, 2 on bad arguments or a coil limits file that
+cannot be read.
 )";
 
 constexpr int kSampleRate = 48000;
@@ -107,16 +108,17 @@ int runRenderCommand(const std::vector<std::string>& args)
 {
     PlaybackOptions options;
     SendOptions send;
+    LimitOptions limits;
     std::string fileName;
     std::string outName;
     ArgCursor cursor(args);
     while (!cursor.done()) {
         const std::string& arg = cursor.next();
         if (arg == "--help" || arg == "-h") {
-            std::cout << kRenderUsage << kNoteOptionsHelp << kSendOptionsHelp << kRenderTail;
+            std::cout << kRenderUsage << kNoteOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kRenderTail;
             return 0;
         }
-        if (takeNoteOption(arg, cursor, options) || takeSendOption(arg, cursor, send)) {
+        if (takeNoteOption(arg, cursor, options) || takeSendOption(arg, cursor, send) || takeLimitOption(arg, cursor, limits)) {
             continue;
         }
         if (arg == "-o" || arg == "--output") {
@@ -134,6 +136,9 @@ int runRenderCommand(const std::vector<std::string>& args)
     }
     if (!applyCurve(send, options)) {
         return 1;
+    }
+    if (!applyLimits(limits, options)) {
+        return 2;
     }
 
     auto controller = std::make_shared<RecordingController>();

@@ -3,6 +3,7 @@
 // to a WAV file on request.
 
 #include "base/ArgCursor.h"
+#include "playback/CoilLimitsFile.h"
 #include "coil/CoilJackClient.h"
 #include "coil/WavWriter.h"
 
@@ -37,14 +38,15 @@ peak passes the limit.
 options:
   --name NAME          JACK client name (default "Quillarc USB Controller")
   --wav FILE           also write the sound to FILE, a 48 kHz mono WAV
-  --duty-limit PERCENT warn when the duty cycle passes it (default 10)
+  --duty-limit PERCENT warn when the duty cycle passes it (default: the duty
+                       limit of the coil limits file, else 10)
   --version            print the version and exit
   --help               show this text
 
 Ctrl-C, SIGTERM and SIGHUP stop it; the WAV file is finished first.
 exit status: 0 when stopped by a signal, 1 when the JACK client could not
 start, the WAV could not be written or the server went away, 2 on bad
-arguments.
+arguments or a coil limits file that cannot be read.
 )";
 
 constexpr int kRecordRate = 48000;
@@ -52,8 +54,28 @@ constexpr int kRecordRate = 48000;
 struct Settings {
     std::string name = "Quillarc USB Controller";
     std::optional<std::string> wavPath;
-    double dutyLimitPercent = 10.0;
+    // Without --duty-limit, the limits file's duty limit, else 10.
+    std::optional<double> dutyLimitPercent;
 };
+
+constexpr double kDefaultDutyLimitPercent = 10.0;
+
+// The duty limit to warn past: the one given, else the coil's own from the
+// limits file, else the default. Nothing after saying why the limits file
+// cannot be read.
+std::optional<double> dutyLimitInForce(const Settings& settings)
+{
+    if (settings.dutyLimitPercent) {
+        return settings.dutyLimitPercent;
+    }
+    CoilLimits limits;
+    std::string error;
+    if (!readCoilLimits(coilLimitsPath(), limits, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return std::nullopt;
+    }
+    return limits.dutyLimitPercent.value_or(kDefaultDutyLimitPercent);
+}
 
 std::optional<double> parsePercent(const std::string& text)
 {
@@ -183,6 +205,10 @@ int main(int argc, char** argv)
         return 0;
     }
     const Settings& settings = *parsed;
+    const std::optional<double> dutyLimit = dutyLimitInForce(settings);
+    if (!dutyLimit) {
+        return 2;
+    }
 
     // Every thread started from here on, JACK's included, leaves these
     // signals to the sigwait below.
@@ -205,7 +231,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillarc-coil: %s\n", wav.error().c_str());
         return 1;
     }
-    Monitor monitor(client, settings.wavPath ? &wav : nullptr, settings.dutyLimitPercent);
+    Monitor monitor(client, settings.wavPath ? &wav : nullptr, *dutyLimit);
     std::thread monitorThread(&Monitor::run, &monitor);
     std::string connectedTo;
     if (!client.activate(error, connectedTo)) {

@@ -6,14 +6,20 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 
@@ -27,6 +33,26 @@ QString chooseCurveFileWithSystemDialog(QWidget* parent)
         return {};
     }
     return dialog.selectedFiles().constFirst();
+}
+
+// Where a field starts while its limit is off: a small coil's figures, so
+// that switching a limit on offers a value that makes sense.
+constexpr double kDutyLimitWhenOff = 8.0;
+constexpr int kMaxNoteWhenOff = 2000;
+
+template <typename Spin, typename T>
+void showLimit(QCheckBox* box, Spin* spin, const std::optional<T>& limit, T whenOff)
+{
+    box->setChecked(limit.has_value());
+    spin->setValue(limit.value_or(whenOff));
+    spin->setEnabled(limit.has_value());
+    QObject::connect(box, &QCheckBox::toggled, spin, &QWidget::setEnabled);
+}
+
+template <typename Spin>
+auto typedLimit(const QCheckBox* box, const Spin* spin) -> std::optional<decltype(spin->value())>
+{
+    return box->isChecked() ? std::optional(spin->value()) : std::nullopt;
 }
 
 }  // namespace
@@ -80,11 +106,86 @@ OptionsDialog::OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser,
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    addLimitsGroup(layout);
     layout->addLayout(buttons);
 
     connect(okButton, &QPushButton::clicked, this, &OptionsDialog::storeAndAccept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(loadButton, &QPushButton::clicked, this, &OptionsDialog::loadCurveFile);
+}
+
+void OptionsDialog::addLimitsGroup(QVBoxLayout* layout)
+{
+    auto* group = new QGroupBox("Coil limits", this);
+    group->setObjectName("coilLimitsGroup");
+    const auto box = [group](const char* text, const char* name) {
+        auto* made = new QCheckBox(text, group);
+        made->setObjectName(name);
+        return made;
+    };
+    const auto keySpin = [group](const char* name) {
+        auto* made = new QSpinBox(group);
+        made->setObjectName(name);
+        made->setRange(0, 127);
+        return made;
+    };
+    m_dutyLimitBox = box("Duty limit (%)", "dutyLimitBox");
+    m_dutyLimitSpin = new QDoubleSpinBox(group);
+    m_dutyLimitSpin->setObjectName("dutyLimitSpin");
+    m_dutyLimitSpin->setDecimals(2);
+    m_dutyLimitSpin->setRange(0.01, 100.0);
+    m_dutyLimitSpin->setSingleStep(0.5);
+    m_maxNoteBox = box("Maximum note length (ms)", "maxNoteBox");
+    m_maxNoteSpin = new QSpinBox(group);
+    m_maxNoteSpin->setObjectName("maxNoteSpin");
+    m_maxNoteSpin->setRange(1, std::numeric_limits<int>::max());
+    m_maxNoteSpin->setSingleStep(100);
+    m_lowestKeyBox = box("Lowest key", "lowestKeyBox");
+    m_lowestKeySpin = keySpin("lowestKeySpin");
+    m_highestKeyBox = box("Highest key", "highestKeyBox");
+    m_highestKeySpin = keySpin("highestKeySpin");
+    m_limitsErrorLine = new QLabel(group);
+    m_limitsErrorLine->setObjectName("limitsErrorLine");
+    m_limitsErrorLine->hide();
+
+    const CoilLimits& limits = m_options.coilLimits;
+    showLimit(m_dutyLimitBox, m_dutyLimitSpin, limits.dutyLimitPercent, kDutyLimitWhenOff);
+    // The field shows two decimals: a limit from the file with more keeps
+    // its exact value unless the field is changed.
+    m_shownDutyLimit = m_dutyLimitSpin->value();
+    showLimit(m_maxNoteBox, m_maxNoteSpin, limits.maxNoteMs, kMaxNoteWhenOff);
+    showLimit(m_lowestKeyBox, m_lowestKeySpin, limits.lowestKey, 0);
+    showLimit(m_highestKeyBox, m_highestKeySpin, limits.highestKey, 127);
+
+    auto* grid = new QGridLayout(group);
+    const std::pair<QCheckBox*, QWidget*> rows[] = {{m_dutyLimitBox, m_dutyLimitSpin},
+                                                    {m_maxNoteBox, m_maxNoteSpin},
+                                                    {m_lowestKeyBox, m_lowestKeySpin},
+                                                    {m_highestKeyBox, m_highestKeySpin}};
+    int row = 0;
+    for (const auto& [check, field] : rows) {
+        grid->addWidget(check, row, 0);
+        grid->addWidget(field, row, 1);
+        ++row;
+    }
+    grid->addWidget(m_limitsErrorLine, row, 0, 1, 2);
+    layout->addWidget(group);
+}
+
+std::optional<CoilLimits> OptionsDialog::typedLimits() const
+{
+    CoilLimits limits;
+    limits.dutyLimitPercent = typedLimit(m_dutyLimitBox, m_dutyLimitSpin);
+    if (limits.dutyLimitPercent && m_options.coilLimits.dutyLimitPercent && *limits.dutyLimitPercent == m_shownDutyLimit) {
+        limits.dutyLimitPercent = m_options.coilLimits.dutyLimitPercent;
+    }
+    limits.maxNoteMs = typedLimit(m_maxNoteBox, m_maxNoteSpin);
+    limits.lowestKey = typedLimit(m_lowestKeyBox, m_lowestKeySpin);
+    limits.highestKey = typedLimit(m_highestKeyBox, m_highestKeySpin);
+    if (limits.lowestKey && limits.highestKey && *limits.lowestKey > *limits.highestKey) {
+        return std::nullopt;
+    }
+    return limits;
 }
 
 void OptionsDialog::keyPressEvent(QKeyEvent* event)
@@ -116,6 +217,13 @@ void OptionsDialog::showChannelNotes(const QString& text)
 
 void OptionsDialog::storeAndAccept()
 {
+    const std::optional<CoilLimits> limits = typedLimits();
+    if (!limits) {
+        m_limitsErrorLine->setText("The lowest key is above the highest key.");
+        m_limitsErrorLine->show();
+        return;
+    }
+    m_options.coilLimits = *limits;
     m_options.playChannel = typedNumber(m_channelEdit->text().toStdString());
     m_options.lowerLimit = typedNumber(m_lowerLimitEdit->text().toStdString());
     m_options.shiftLowNotes = m_shiftLowNotesBox->isChecked() ? 1 : 0;

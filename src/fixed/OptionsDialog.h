@@ -2,10 +2,16 @@
 
 #include <QDialog>
 
+#include "playback/CoilLimits.h"
+
 #include <functional>
+#include <optional>
 
 class QCheckBox;
+class QDoubleSpinBox;
 class QLabel;
+class QSpinBox;
+class QVBoxLayout;
 class QLineEdit;
 class QPushButton;
 struct PlaybackOptions;
@@ -16,6 +22,9 @@ struct PlaybackOptions;
 // store nothing. "Load file..." loads a curve into the record at once (it
 // stays loaded whatever button ends the dialog); the "Custom velocity curve"
 // box, stored on OK, decides whether it is used. Escape does not close it.
+// The "Coil limits" group has a box per limit that switches it on and a
+// field for its value; OK refuses, with a line in the group, a lowest key
+// above the highest.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 
@@ -41,6 +50,8 @@ protected:
 private:
     void storeAndAccept();
     void loadCurveFile();
+    void addLimitsGroup(QVBoxLayout* layout);
+    std::optional<CoilLimits> typedLimits() const;
 
     PlaybackOptions& m_options;
     CurveFileChooser m_chooser;
@@ -49,4 +60,14 @@ private:
     QCheckBox* m_shiftLowNotesBox = nullptr;
     QLineEdit* m_lowerLimitEdit = nullptr;
     QCheckBox* m_customCurveBox = nullptr;
+    QCheckBox* m_dutyLimitBox = nullptr;
+    QDoubleSpinBox* m_dutyLimitSpin = nullptr;
+    QCheckBox* m_maxNoteBox = nullptr;
+    QSpinBox* m_maxNoteSpin = nullptr;
+    QCheckBox* m_lowestKeyBox = nullptr;
+    QSpinBox* m_lowestKeySpin = nullptr;
+    QCheckBox* m_highestKeyBox = nullptr;
+    QSpinBox* m_highestKeySpin = nullptr;
+    QLabel* m_limitsErrorLine = nullptr;
+    double m_shownDutyLimit = 0.0;
 };

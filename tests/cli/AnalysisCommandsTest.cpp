@@ -118,10 +118,28 @@ TEST_F(AnalysisCommands, FailuresExitOneWithTheirLineOnStandardError)
     }
 }
 
+TEST_F(AnalysisCommands, UnreadableLimitsFileExitsTwoUnlessIgnored)
+{
+    const std::string file = song();
+    std::filesystem::create_directories(m_dir / "quillarc");
+    std::ofstream(m_dir / "quillarc" / "coil-limits.conf") << "max_note_ms = 2000\nlowest_key = 200\n";
+    for (const std::string& command : {"duty " + file, "duty --summary " + file, "render --channel 2 " + file + " -o " + file + ".wav"}) {
+        ProgramRun run = runProgram(std::string(QUILLARC_CLI) + " " + command, m_dir.string());
+        EXPECT_EQ(run.exitCode, 2) << command;
+        EXPECT_EQ(run.out, "") << command;
+        EXPECT_EQ(run.err, "Error: " + m_dir.string() + "/quillarc/coil-limits.conf:2: lowest_key must be a whole number from 0 to 127\n");
+        run = runProgram(std::string(QUILLARC_CLI) + " " + command + " --no-limits", m_dir.string());
+        EXPECT_EQ(run.exitCode, 0) << command << ": " << run.err;
+    }
+}
+
 TEST_F(AnalysisCommands, BadArgumentsExitTwoAndHelpListsTheOptions)
 {
     for (const std::string args : {"pairs", "weights a.mid b.mid", "duty x.mid --lower-limit", "weights x.mid --summary",
-                                   "channels x.mid --channel 2", "duty --bogus x.mid", "pairs x.mid --channel 16"}) {
+                                   "channels x.mid --channel 2", "duty --bogus x.mid", "pairs x.mid --channel 16",
+                                   "duty x.mid --duty-limit 100.5", "duty x.mid --duty-limit 4%", "duty x.mid --max-note-ms 0.5",
+                                   "duty x.mid --highest-key 128", "duty x.mid --lowest-key 61 --highest-key 60",
+                                   "duty x.mid --max-note-ms"}) {
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
@@ -129,7 +147,8 @@ TEST_F(AnalysisCommands, BadArgumentsExitTwoAndHelpListsTheOptions)
     }
     const ProgramRun duty = cli("duty --help");
     EXPECT_EQ(duty.exitCode, 0);
-    for (const char* option : {"--channel", "--shift-low-notes", "--lower-limit", "--summary"}) {
+    for (const char* option : {"--channel", "--shift-low-notes", "--lower-limit", "--summary", "--duty-limit", "--max-note-ms",
+                               "--lowest-key", "--highest-key", "--no-limits"}) {
         EXPECT_NE(duty.out.find(option), std::string::npos) << option;
     }
     const ProgramRun all = cli("--help");

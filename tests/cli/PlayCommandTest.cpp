@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "midiout/MidiOutPort.h"
+#include "support/ConfigFolder.h"
 #include "support/SmfBuilder.h"
 
 #include <gtest/gtest.h>
@@ -112,8 +113,9 @@ struct ChangeCase {
     bool controllerStays;
     std::vector<std::string> args = {};
     int exitCode = 0;
-    std::string err = "";                     // SONG stands for the song's path
+    std::string err = "";                     // SONG and LIMITS stand for the paths of the song and limits file
     std::vector<std::uint8_t> song = {};      // instead of the song of one note
+    std::string limits = "";                  // the limits file, when there is one
 };
 
 
@@ -132,11 +134,16 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
     std::ofstream(song, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 
+    const ConfigFolder config;
+    if (!GetParam().limits.empty()) {
+        config.writeLimits(GetParam().limits);
+    }
     std::vector<std::string> args{song.string(), "--volume", "50"};
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     testing::internal::CaptureStderr();
     EXPECT_EQ(runPlayCommand(args), GetParam().exitCode);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::regex_replace(GetParam().err, std::regex("SONG"), song.string()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::regex_replace(std::regex_replace(GetParam().err, std::regex("SONG"), song.string()),
+                                                                                std::regex("LIMITS"), config.limitsPath()));
     std::filesystem::remove(song);
 
     EXPECT_EQ(devices->messagesTo("Synth"), Messages{});
@@ -154,7 +161,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ChangeCase{"PortEqualToTheDeviceCount", {"Synth", "Quillarc USB Controller"}, false, {"--port", "2"}, 1,
                                "Error: there is no output device 2 (devices: 2)\n"},
                     ChangeCase{"NotAMidiFileSaysSoOnce", {"Synth", "Quillarc USB Controller"}, false, {}, 1,
-                               "File: SONG is not a MIDI file\nChara data ish\n", {'h', 'e', 'l', 'l', 'o'}}),
+                               "File: SONG is not a MIDI file\nChara data ish\n", {'h', 'e', 'l', 'l', 'o'}},
+                    ChangeCase{"UnreadableLimitsFilePlaysNothing", {"Synth", "Quillarc USB Controller"}, false, {}, 2,
+                               "Error: LIMITS:2: unknown key 'duty'\n", {}, "# the coil\nduty = 4\n"},
+                    ChangeCase{"LimitsFileIgnored", {"Synth", "Quillarc USB Controller"}, true, {"--no-limits"}, 0, "", {},
+                               "duty = 4\n"}),
     [](const testing::TestParamInfo<ChangeCase>& param) { return param.param.name; });
 
 }  // namespace

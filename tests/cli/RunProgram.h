@@ -16,12 +16,14 @@ struct ProgramRun {
 };
 
 // Runs a shell command line, capturing standard output and standard error.
-inline ProgramRun runProgram(const std::string& commandLine)
+// The program sees `configHome` as XDG_CONFIG_HOME, by default a folder that
+// does not exist, and never the user's settings.
+inline ProgramRun runProgram(const std::string& commandLine, const std::string& configHome = "/nonexistent/quillarc-config")
 {
     const std::filesystem::path errFile =
         std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(::getpid()));
     ProgramRun run;
-    FILE* pipe = ::popen((commandLine + " 2>" + errFile.string()).c_str(), "r");
+    FILE* pipe = ::popen(("XDG_CONFIG_HOME='" + configHome + "' " + commandLine + " 2>" + errFile.string()).c_str(), "r");
     if (pipe == nullptr) {
         return run;
     }

@@ -18,6 +18,8 @@
 #   QUILLARC_JACK_PID              the server's process id
 #   QUILLARC_JACK_REALTIME         1 when the server runs realtime, else 0
 #   QUILLARC_E2E_DIR               a scratch directory, removed afterwards
+#   XDG_CONFIG_HOME                an empty folder in it: the programs never
+#                                  read the user's coil limits
 #   QUILLARC_RECORDER_COUNT        number of recorders
 #   QUILLARC_RECORDER_NAME_<i>     client name of recorder i (0-based)
 #   QUILLARC_RECORDER_FILE_<i>     file recorder i writes its events to
@@ -74,6 +76,8 @@ unset QUILLARC_IN_E2E_NAMESPACE
 mount -t tmpfs -o size=256m tmpfs /dev/shm
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/quillarc-e2e.XXXXXX")"
 export QUILLARC_E2E_DIR="$scratch"
+mkdir "$scratch/config"
+export XDG_CONFIG_HOME="$scratch/config"
 export JACK_DEFAULT_SERVER="quillarc-e2e-$$"
 export QUILLARC_RECORDER_COUNT="${#recorders[@]}"
 

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "midiout/MidiOutPort.h"
 #include "midiout/VirtualMidiService.h"
+#include "support/ConfigFolder.h"
 #include "support/SmfBuilder.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,9 +73,13 @@ inline std::vector<std::uint8_t> steadySong(int seconds, int channel = 0)
 // can install a service of its own.
 class Panel {
 public:
-    explicit Panel(std::vector<std::string> deviceNames)
+    // `limitsFile`, when given, is the coil limits file the panel finds at start.
+    explicit Panel(std::vector<std::string> deviceNames, const std::optional<std::string>& limitsFile = {})
         : service(std::make_shared<VirtualMidiService>(std::move(deviceNames)))
     {
+        if (limitsFile) {
+            config.writeLimits(*limitsFile);
+        }
         installed = MidiOutPort::installService(service);
         context = std::make_unique<AppContext>();
         window = std::make_unique<MainWindow>(*context);
@@ -103,6 +109,8 @@ public:
                                 [curvePath](QWidget*) { return curvePath; }});
     }
 
+    // Before the context, which reads the limits file from it.
+    ConfigFolder config;
     std::shared_ptr<VirtualMidiService> service;
     bool installed = false;
     std::unique_ptr<AppContext> context;

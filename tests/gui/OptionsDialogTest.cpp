@@ -2,12 +2,21 @@
 
 #include <QAction>
 #include "fixed/OptionsDialog.h"
+#include "playback/CoilLimitsFile.h"
+
 #include <QCheckBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QList>
+#include <QSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -36,7 +45,37 @@ OptionsForm openOptions(Panel& panel)
     return form;
 }
 
+// The limits in the group's order, by the names of their boxes and fields.
+constexpr const char* kLimitNames[] = {"dutyLimit", "maxNote", "lowestKey", "highestKey"};
+
+// "on 7.13" or "off 2000": what a limit's box and field show.
+QString shownLimit(QDialog* dialog, const QString& name)
+{
+    auto* box = dialog->findChild<QCheckBox*>(name + "Box");
+    auto* field = dialog->findChild<QAbstractSpinBox*>(name + "Spin");
+    return (box->isChecked() ? "on " : "off ") + field->text() + (field->isEnabled() == box->isChecked() ? "" : " (enabled?)");
+}
+
+// Switches a limit off (`value` below 0) or on at `value`.
+void typeLimit(QDialog* dialog, const QString& name, double value)
+{
+    dialog->findChild<QCheckBox*>(name + "Box")->setChecked(value >= 0);
+    if (auto* duty = dialog->findChild<QDoubleSpinBox*>(name + "Spin"); duty && value >= 0) {
+        duty->setValue(value);
+    } else if (value >= 0) {
+        dialog->findChild<QSpinBox*>(name + "Spin")->setValue(static_cast<int>(value));
+    }
+}
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(CoilLimits)
 
 class OptionsDialogTest : public QObject {
     Q_OBJECT
@@ -54,6 +93,9 @@ private slots:
     void curveThatCannotBeReadIsReportedAndChangesNothing();
     void chosenChannelIsTheOnePlayed();
     void channelLineShowsWholeAtTheDefaultSize();
+    void okAppliesPublishesAndWritesTheLimits_data();
+    void okAppliesPublishesAndWritesTheLimits();
+    void unreadableLimitsFileRefusesPlayAndFixedModeUntilOk();
 
 private:
     QTemporaryDir m_dir;
@@ -270,6 +312,96 @@ void OptionsDialogTest::channelLineShowsWholeAtTheDefaultSize()
     QVERIFY(line != nullptr && line->wordWrap() && line->text().endsWith("channel 9: 10136"));
     QTRY_VERIFY2(line->height() >= line->heightForWidth(line->width()), "every wrapped line is inside the label");
     QVERIFY(dialog.rect().contains(line->geometry()));
+}
+
+void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits_data()
+{
+    QTest::addColumn<QList<double>>("typed");  // per limit; below 0 is off
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("folderIsAFile");
+    QTest::addColumn<CoilLimits>("applied");
+    const CoilLimits file{7.125, std::nullopt, 36, std::nullopt};
+    QTest::newRow("duty as shown keeps the file's value") << QList{7.13, 1500., -1., -1.} << "okButton" << false
+                                                          << CoilLimits{7.125, 1500, std::nullopt, std::nullopt};
+    QTest::newRow("all on") << QList{4.5, 2000., 40., 90.} << "okButton" << false << CoilLimits{4.5, 2000, 40, 90};
+    QTest::newRow("all off") << QList{-1., -1., -1., -1.} << "okButton" << false << CoilLimits{};
+    QTest::newRow("lowest equal to highest") << QList{0.25, -1., 60., 60.} << "okButton" << false
+                                             << CoilLimits{0.25, std::nullopt, 60, 60};
+    QTest::newRow("lowest above highest is refused") << QList{4.5, -1., 61., 60.} << "okButton" << false << file;
+    QTest::newRow("Cancel") << QList{4.5, 2000., 40., 90.} << "cancelButton" << false << file;
+    QTest::newRow("write failure is said") << QList{3.75, -1., -1., 100.} << "okButton" << true
+                                           << CoilLimits{3.75, std::nullopt, std::nullopt, 100};
+}
+
+void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits()
+{
+    QFETCH(QList<double>, typed);
+    QFETCH(QString, button);
+    QFETCH(bool, folderIsAFile);
+    QFETCH(CoilLimits, applied);
+    const std::string file = "duty_limit_percent = 7.125\nlowest_key = 36 # the lowest string\n";
+    Panel panel(devicesWithController(1, 0), folderIsAFile ? std::nullopt : std::optional(file));
+    if (folderIsAFile) {
+        std::filesystem::create_directories(panel.config.dir());
+        std::ofstream(panel.config.dir() + "/quillarc") << "not a folder\n";
+    }
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    QCOMPARE(form.dialog->findChild<QGroupBox*>("coilLimitsGroup")->title(), QString("Coil limits"));
+    QStringList shown;
+    for (const char* name : kLimitNames) {
+        shown << shownLimit(form.dialog, name);
+        typeLimit(form.dialog, name, typed[static_cast<int>(shown.size()) - 1]);
+    }
+    const QStringList fromFile = folderIsAFile ? QStringList({"off 8.00", "off 2000", "off 0", "off 127"})
+                                               : QStringList({"on 7.13", "off 2000", "on 36", "off 127"});
+    QCOMPARE(shown, fromFile);
+    form.button(button.toLatin1().constData())->click();
+
+    const bool refused = typed[2] > typed[3] && typed[3] >= 0;
+    auto* errorLine = form.dialog->findChild<QLabel*>("limitsErrorLine");
+    QCOMPARE(errorLine->isVisibleTo(form.dialog), refused);
+    QCOMPARE(panel.context->options.coilLimits, applied);
+    QCOMPARE(panel.state().options()->coilLimits, applied);
+    if (refused || button == "cancelButton") {
+        QCOMPARE(errorLine->text(), QString(refused ? "The lowest key is above the highest key." : ""));
+        QCOMPARE(readAll(panel.config.limitsPath()), file);
+        return;
+    }
+    if (folderIsAFile) {
+        QCOMPARE(panel.status().toStdString(), "Error: cannot write coil limits file " + panel.config.limitsPath());
+        return;
+    }
+    CoilLimits reread;
+    std::string error;
+    QVERIFY(readCoilLimits(panel.config.limitsPath(), reread, error));
+    QCOMPARE(reread, applied);
+}
+
+void OptionsDialogTest::unreadableLimitsFileRefusesPlayAndFixedModeUntilOk()
+{
+    Panel panel(devicesWithController(1, 0), "# my coil\nduty = 4\n");
+    const QString refusal = QString::fromStdString("Error: " + panel.config.limitsPath() + ":2: unknown key 'duty'");
+    panel.answerDialogs({}, writeFile(m_dir, "song.mid", steadySong(2)));
+    panel.find<QAction>("addAction")->trigger();
+    for (const char* button : {"playButton", "fixedModeButton"}) {
+        panel.window->statusBar()->clearMessage();
+        panel.find<QPushButton>(button)->click();
+        QCOMPARE(panel.status(), refusal);
+    }
+    QVERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
+    QVERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.messages(0), Messages{});
+
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    typeLimit(form.dialog, "highestKey", 90);
+    form.button("okButton")->click();
+    QVERIFY(readAll(panel.config.limitsPath()).ends_with("\nhighest_key = 90\n"));
+    panel.find<QPushButton>("playButton")->click();
+    QTRY_VERIFY(countOf(panel.messages(0), noteOn(50, 100)) == 1);
+    panel.find<QPushButton>("stopButton")->click();
+    QTRY_VERIFY(!panel.window->hasWorker());
 }
 
 QTEST_MAIN(OptionsDialogTest)

@@ -9,6 +9,10 @@
 # otherwise in-memory ones.
 set -uo pipefail
 export QT_QPA_PLATFORM=offscreen
+# An empty settings folder: the panel never reads the user's coil limits.
+XDG_CONFIG_HOME="$(mktemp -d)"
+export XDG_CONFIG_HOME
+trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
 if [ "${2:-}" != --system-devices ]; then
   export QUILLARC_VIRTUAL_DEVICES="Quillarc USB Controller"
 fi
