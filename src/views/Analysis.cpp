@@ -1,6 +1,5 @@
 #include "views/Analysis.h"
 
-#include <cmath>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -37,18 +36,6 @@ std::int32_t saturatedDifference(std::int32_t later, std::int32_t earlier)
     }
     return static_cast<std::int32_t>(difference);
 }
-
-struct Voice {
-    std::int32_t key = 0;
-    std::int32_t velocity = 0;
-
-    bool silent() const { return key == 0 && velocity == 0; }
-    double duty() const { return noteDuty(key, velocity); }
-};
-
-// Note-ons outside these keys take no voice.
-constexpr std::int32_t kLowestDutyKey = 36;
-constexpr std::int32_t kHighestDutyKey = 93;
 
 }  // namespace
 
@@ -98,50 +85,20 @@ KeyWeights keyWeights(const std::vector<PairedNote>& notes)
     return weights;
 }
 
-double noteDuty(std::int32_t key, std::int32_t velocity)
-{
-    if (key == 0 && velocity == 0) {
-        return 0.0;
-    }
-    const double semitone = std::pow(2.0, 1.0 / 12.0);
-    const double frequency = 220.0 * std::pow(semitone, static_cast<double>(key - 57));
-    const double period = 1000000.0 / frequency;
-    double onTime = period / 16.0;
-    if (onTime > 100.0) {
-        onTime = 100.0;
-    }
-    return (static_cast<double>(velocity) / 128.0) * onTime / period;
-}
-
-std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries)
+std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, KeyFilter keys)
 {
     std::vector<DutyPoint> points;
     points.reserve(entries.size());
-    Voice first;
-    Voice second;
+    TwoVoiceTracker voices(keys);
     for (const NoteListEntry& entry : entries) {
         if (entry.velocity == 0) {
-            if (entry.key == first.key) {
-                first = Voice{};
-            } else if (entry.key == second.key) {
-                second = Voice{};
-            }
+            voices.noteOff(entry.key);
+        } else if (keys.admits(entry.key)) {
+            voices.noteOn(entry.key, entry.velocity);
         } else {
-            if (entry.key < kLowestDutyKey || entry.key > kHighestDutyKey) {
-                continue;
-            }
-            const Voice note{entry.key, entry.velocity};
-            if (first.silent() && second.silent()) {
-                first = note;
-            } else if (second.silent()) {
-                second = note;
-            } else {
-                // Both busy, or only the second: the note held longest is dropped.
-                first = second;
-                second = note;
-            }
+            continue;
         }
-        points.push_back({entry.timeMs, first.duty() + second.duty()});
+        points.push_back({entry.timeMs, voices.duty()});
     }
     return points;
 }
