@@ -24,7 +24,7 @@ std::size_t wireKey(int key)
 
 }  // namespace
 
-bool CoilLimiter::inRange(int key) const
+bool CoilLimiter::admits(int key) const
 {
     return (!m_limits.lowestKey || key >= *m_limits.lowestKey) && (!m_limits.highestKey || key <= *m_limits.highestKey);
 }
@@ -37,7 +37,7 @@ std::optional<int> CoilLimiter::noteOn(int key, int velocity, std::uint32_t now)
         m_soundingSince[slot].reset();
         return velocity;
     }
-    if (!inRange(key)) {
+    if (!admits(key)) {
         ++m_counts.dropped;
         return std::nullopt;
     }

@@ -34,6 +34,8 @@ public:
     // Limits changed mid-song apply from the next message.
     void setLimits(const CoilLimits& limits) { m_limits = limits; }
     const CoilLimits& limits() const { return m_limits; }
+    // Whether the key range lets `key` sound.
+    bool admits(int key) const;
 
     // A note-on of `velocity` as it would be sent after the curve (0 is a
     // note-off, which always passes) leaving at `now`: the velocity to send,
@@ -62,7 +64,6 @@ public:
     double duty() const { return m_model.duty(); }
 
 private:
-    bool inRange(int key) const;
     std::optional<std::uint32_t> sinceSounding(std::size_t key, std::uint32_t now) const;
 
     CoilLimits m_limits;
