@@ -84,6 +84,8 @@ public:
     const std::vector<NoteListEntry>& notes() const { return m_notes; }
     std::size_t nextIndex() const { return m_next; }
     std::uint32_t startTime() const { return m_start; }
+    // What the coil limits have done to the messages of this song so far.
+    const CoilLimitCounts& limitCounts() const { return m_limiter.counts(); }
 
 private:
     bool stopped() const;

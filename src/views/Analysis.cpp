@@ -1,5 +1,7 @@
 #include "views/Analysis.h"
 
+#include "playback/VelocityCurve.h"
+
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -99,6 +101,35 @@ std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, Key
             continue;
         }
         points.push_back({entry.timeMs, voices.duty()});
+    }
+    return points;
+}
+
+std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                                      CoilLimitCounts* counts)
+{
+    std::vector<DutyPoint> points;
+    points.reserve(entries.size());
+    CoilLimiter limiter(options.coilLimits);
+    // The song's clock stands in for the session's: both advance alike from
+    // one note to the next, so the cuts fall where playback makes them. After
+    // the last entry the song ends in all-sound-off: no cut follows it.
+    std::uint32_t last = entries.empty() ? 0U : static_cast<std::uint32_t>(entries.front().timeMs);
+    for (const NoteListEntry& entry : entries) {
+        const auto due = static_cast<std::uint32_t>(entry.timeMs);
+        for (auto cutAt = limiter.nextCutAt(last); cutAt && static_cast<std::int32_t>(*cutAt - due) <= 0;
+             cutAt = limiter.nextCutAt(last)) {
+            last = *cutAt;
+            limiter.takeDueCut(last);
+            points.push_back({static_cast<std::int32_t>(last), limiter.duty()});
+        }
+        last = due;
+        if (limiter.noteOn(entry.key, curvedVelocity(entry.velocity, options), due)) {
+            points.push_back({entry.timeMs, limiter.duty()});
+        }
+    }
+    if (counts != nullptr) {
+        *counts = limiter.counts();
     }
     return points;
 }

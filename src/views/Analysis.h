@@ -1,7 +1,9 @@
 #pragma once
 
 #include "coilmodel/CoilModel.h"
+#include "playback/CoilLimiter.h"
 #include "playback/NoteList.h"
+#include "playback/PlaybackOptions.h"
 
 #include <array>
 #include <cstdint>
@@ -51,6 +53,13 @@ inline bool operator==(const DutyPoint& a, const DutyPoint& b)
 // One point per note-off and per note-on of the keys taken, with the
 // two-voice model: the Duty Cycle window's figure with keys 36..93.
 std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, KeyFilter keys = kDutyWindowKeys);
+
+// The coil model's estimate of what playback sends (every key, the velocity
+// after the curve, through options.coilLimits): one point per message that
+// leaves, at its entry's time (a cut at the time it falls due), cuts before
+// the entries due with them. `counts` receives what the limits did.
+std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                                      CoilLimitCounts* counts = nullptr);
 
 // A duty graph in two numbers.
 struct DutySummary {
