@@ -1,3 +1,4 @@
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SongCommand.h"
 #include "playback/SongLoader.h"
@@ -45,7 +46,12 @@ const std::string kDutyHelp =
     "  --summary          print instead one line \"peak DUTY at TIME ms, mean DUTY\":\n"
     "                     the first highest point and the mean over time, each\n"
     "                     duty held until the next point (0 with fewer than two\n"
-    "                     points; peak 0 at 0 ms without any)\n" +
+    "                     points; peak 0 at 0 ms without any)\n"
+    "  --coil             the coil model's estimate instead: of every key, of what\n"
+    "                     play would send (after the curve and the coil limits),\n"
+    "                     one point per message sent; the figure quillarc-coil\n"
+    "                     and render give\n"
+    "  --curve FILE       with --coil: the velocity curve play would use\n" +
     kLimitOptionsHelp + kHelpOption + kExitStatus + "A coil limits file that cannot be read is an exit status of 2.\n";
 
 const std::string kChannelsHelp =
@@ -100,13 +106,19 @@ int runWeightsCommand(const std::vector<std::string>& args)
 int runDutyCommand(const std::vector<std::string>& args)
 {
     bool summary = false;
+    bool coil = false;
+    SendOptions send;
     LimitOptions limits;
     auto parsed = parseSongArguments("duty", args, kDutyHelp, [&](const std::string& arg, ArgCursor& cursor) {
-        if (arg != "--summary") {
-            return takeLimitOption(arg, cursor, limits);
+        if (arg == "--summary" || arg == "--coil") {
+            (arg == "--coil" ? coil : summary) = true;
+            return true;
         }
-        summary = true;
-        return true;
+        if (arg == "--curve") {
+            send.curveFile = cursor.valueOf(arg);
+            return true;
+        }
+        return takeLimitOption(arg, cursor, limits);
     });
     if (!parsed) {
         return 0;
@@ -114,9 +126,17 @@ int runDutyCommand(const std::vector<std::string>& args)
     if (!applyLimits(limits, parsed->options)) {
         return 2;
     }
+    if (send.curveFile && !coil) {
+        throw UsageError("--curve needs --coil (see quillarc-cli duty --help)");
+    }
+    PlaybackOptions options = parsed->options;
+    if (!applyCurve(send, options)) {
+        return 1;
+    }
     const LoadedSong song = load(*parsed);
     return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& out) {
-        const std::vector<DutyPoint> points = dutyPoints(song.notes.entries);
+        const std::vector<DutyPoint> points =
+            coil ? coilDutyPoints(song.notes.entries, options) : dutyPoints(song.notes.entries);
         if (summary) {
             const DutySummary s = summarizeDuty(points);
             out << "peak " << exactText(s.peak) << " at " << s.peakMs << " ms, mean " << exactText(s.mean) << '\n';

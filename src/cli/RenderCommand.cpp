@@ -24,7 +24,9 @@ plays the song to it, made without a MIDI device or a JACK server. It is fed
 the same messages at the same times as play sends them: the channel volume at
 the start of the file, each note in the millisecond after it is due, and
 all-sound-off at the end; the file goes on for half a second after that.
-It then prints the length and the peak of the estimated duty cycle.
+It then prints the length and the peak of the estimated duty cycle (the coil
+model's, every key counted), and with coil limits set what they did: how many
+notes they softened, dropped and cut.
 
 options:
   -o, --output FILE  the WAV file to write
@@ -155,6 +157,7 @@ int runRenderCommand(const std::vector<std::string>& args)
 
     // Playback as the worker runs it, on a clock that jumps to each due time.
     bool played = false;
+    CoilLimitCounts limited;
     {
         const CoreOutputOnStderr coreLines;
         StatusPrinter status(coreLines);
@@ -170,6 +173,7 @@ int runRenderCommand(const std::vector<std::string>& args)
                     controller->now = *result.wakeAt;
                 }
             }
+            limited = session.limitCounts();
         }
     }
     if (!played) {
@@ -188,7 +192,12 @@ int runRenderCommand(const std::vector<std::string>& args)
         std::cerr << "Error: " << wav.error() << '\n';
         return 1;
     }
-    std::printf("%s: %.3f s, duty peak %.2f %%\n", outName.c_str(), static_cast<double>(endFrame) / kSampleRate,
+    std::printf("%s: %.3f s, duty peak %.2f %%", outName.c_str(), static_cast<double>(endFrame) / kSampleRate,
                 peakDuty(messages) * 100.0);
+    if (options.coilLimits.any()) {
+        std::printf(", limits: %lld softened, %lld dropped, %lld cut", static_cast<long long>(limited.softened),
+                    static_cast<long long>(limited.dropped), static_cast<long long>(limited.cut));
+    }
+    std::printf("\n");
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "coil/CoilSynth.h"
 
 #include "midiout/ShortMessage.h"
-#include "views/Analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,7 +90,7 @@ void CoilSynth::noteOn(int key, int velocity)
         m_voices[0] = m_voices[1];
         m_voices[1] = voice;
     }
-    updateModelDuty();
+    m_model.noteOn(key, velocity);
 }
 
 void CoilSynth::noteOff(int key)
@@ -102,23 +101,13 @@ void CoilSynth::noteOff(int key)
             break;
         }
     }
-    updateModelDuty();
+    m_model.noteOff(key);
 }
 
 void CoilSynth::silence()
 {
     m_voices = {};
-    updateModelDuty();
-}
-
-void CoilSynth::updateModelDuty()
-{
-    m_modelDuty = 0.0;
-    for (const Voice& voice : m_voices) {
-        if (voice.sounding) {
-            m_modelDuty += noteDuty(voice.key, voice.velocity);
-        }
-    }
+    m_model.silence();
 }
 
 int CoilSynth::soundingVoices() const

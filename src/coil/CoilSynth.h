@@ -1,5 +1,7 @@
 #pragma once
 
+#include "coilmodel/CoilModel.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +41,9 @@ public:
     // Writes the next `frames` samples, each 0.0 to 1.0.
     void render(float* out, std::size_t frames);
 
-    // The estimated duty cycle (a fraction) of the sounding voices: the sum of
-    // noteDuty over them. The channel volume does not enter it.
-    double modelDuty() const { return m_modelDuty; }
+    // The coil model's estimated duty cycle (a fraction) of the sounding
+    // voices, every key counted. The channel volume does not enter it.
+    double modelDuty() const { return m_model.duty(); }
     // Channel volume / 127.
     double level() const { return m_level; }
     int soundingVoices() const;
@@ -69,13 +71,13 @@ private:
     void noteOn(int key, int velocity);
     void noteOff(int key);
     void silence();
-    void updateModelDuty();
     // The part of sample `frame`'s interval during which the output is on.
     double onFraction(std::uint64_t frame) const;
 
     double m_sampleRate;
     std::array<Voice, 2> m_voices{};  // [0] is the older note
     double m_level = 1.0;
-    double m_modelDuty = 0.0;
+    // The estimate follows the same messages in the shared model.
+    TwoVoiceTracker m_model{kEveryKey};
     std::uint64_t m_position = 0;
 };

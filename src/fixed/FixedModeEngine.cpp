@@ -3,35 +3,76 @@
 #include "fixed/FixedTone.h"
 #include "midiout/ShortMessage.h"
 
-FixedModeEngine::FixedModeEngine(FixedModeSink& sink) : m_sink(sink)
+#include <cstdio>
+
+namespace {
+
+// Fixed mode has no clock of its own: the limiter's watch of the note length,
+// the only part that needs one, is not used here.
+constexpr std::uint32_t kNoTime = 0;
+
+}  // namespace
+
+FixedModeEngine::FixedModeEngine(FixedModeSink& sink, const CoilLimits& limits) : m_sink(sink), m_limiter(limits)
 {
+}
+
+void FixedModeEngine::soundTone()
+{
+    const auto velocity = m_limiter.noteOn(m_key, kVelocity, kNoTime);
+    if (velocity) {
+        m_refusal.reset();
+        m_sink.sendNoteOn(kChannel, m_key, *velocity);
+        return;
+    }
+    const CoilLimits& limits = m_limiter.limits();
+    char text[128];
+    if (limits.dutyLimitPercent && m_limiter.admits(m_key)) {
+        std::snprintf(text, sizeof text, "Coil limits: %d Hz does not fit under the duty limit of %g %%",
+                      frequencyForKey(m_key), *limits.dutyLimitPercent);
+    } else {
+        std::snprintf(text, sizeof text, "Coil limits: %d Hz (key %d) is outside the coil's keys %d..%d",
+                      frequencyForKey(m_key), m_key, limits.lowestKey.value_or(0), limits.highestKey.value_or(127));
+    }
+    m_refusal = text;
+}
+
+std::string FixedModeEngine::statusText(int power) const
+{
+    return m_refusal ? *m_refusal : fixedModeStatusText(m_key, power);
 }
 
 void FixedModeEngine::start(int key, int power)
 {
     m_key = key;
     m_power = power;
-    m_sink.sendNoteOn(kChannel, m_key, kVelocity);
+    soundTone();
     m_sink.sendControlChange(kChannel, kChannelVolume, m_power);
+    if (m_refusal) {
+        m_sink.statusText(*m_refusal);
+    }
 }
 
 void FixedModeEngine::update(int key, int power)
 {
     if (key != m_key) {
+        // A note-off always passes; the limiter only follows it.
+        m_limiter.noteOn(m_key, 0, kNoTime);
         m_sink.sendNoteOn(kChannel, m_key, 0);
         m_key = key;
-        m_sink.sendNoteOn(kChannel, key, kVelocity);
-        m_sink.statusText(fixedModeStatusText(key, power));
+        soundTone();
+        m_sink.statusText(statusText(power));
     }
     if (power != m_power) {
         m_sink.sendControlChange(kChannel, kChannelVolume, power);
         m_power = power;
-        m_sink.statusText(fixedModeStatusText(key, power));
+        m_sink.statusText(statusText(power));
     }
 }
 
 void FixedModeEngine::stop()
 {
     m_sink.sendControlChange(kChannel, kAllSoundOff, 0);
+    m_limiter.controlChange(kAllSoundOff);
     m_sink.statusText("Exited Fixed Mode");
 }

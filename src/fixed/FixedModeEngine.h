@@ -1,5 +1,8 @@
 #pragma once
 
+#include "playback/CoilLimiter.h"
+
+#include <optional>
 #include <string>
 
 // Where the fixed-mode engine's output goes: the controller's messages and
@@ -15,13 +18,19 @@ public:
 // The steady tone of fixed mode, driven by the two slider positions. It keeps
 // the key that is sounding and the power last sent, and turns each new pair
 // of positions into exactly the messages that move the tone there. Always
-// channel 0 at full velocity, whatever channel file playback uses.
+// channel 0 at full velocity, whatever channel file playback uses, unless the
+// coil limits say otherwise: the tone's velocity is then the highest that
+// keeps the coil model's estimate under the duty limit, and a key outside the
+// range (or one no velocity fits) does not sound, the status text saying why
+// in place of the positions until the tone moves to a key that may sound. The
+// tone is held for as long as fixed mode lasts: the maximum note length is
+// not applied to it.
 class FixedModeEngine {
 public:
     static constexpr int kChannel = 0;
     static constexpr int kVelocity = 127;
 
-    explicit FixedModeEngine(FixedModeSink& sink);
+    explicit FixedModeEngine(FixedModeSink& sink, const CoilLimits& limits = {});
 
     // Sounds `key` and sets the channel volume to `power`. No status text:
     // the tone is not described until a slider moves.
@@ -39,7 +48,13 @@ public:
     int power() const { return m_power; }
 
 private:
+    // Sounds m_key through the limits, or notes why it may not sound.
+    void soundTone();
+    std::string statusText(int power) const;
+
     FixedModeSink& m_sink;
+    CoilLimiter m_limiter;
+    std::optional<std::string> m_refusal;
     int m_key = 0;
     int m_power = 0;
 };

@@ -40,7 +40,8 @@ void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& o
     observer.showPositions(kFixedStartKey, power);
 
     OutputSink sink(output, observer);
-    FixedModeEngine engine(sink);
+    // The limits in force when fixed mode is entered hold until it ends.
+    FixedModeEngine engine(sink, state.options()->coilLimits);
     engine.start(controls.frequencyPosition(), controls.powerPosition());
 
     while (true) {

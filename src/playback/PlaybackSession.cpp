@@ -62,6 +62,7 @@ bool PlaybackSession::start(const MsClock& clock)
         }
         m_notes = std::move(song.notes.entries);
     }
+    m_limiter = CoilLimiter(options->coilLimits);
 
     m_total = static_cast<double>(m_notes.back().timeMs);
     m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
@@ -101,6 +102,9 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     if (m_next >= m_notes.size()) {
         m_state.playing.store(0);
         silenceAndClose();
+        if (m_limiter.counts().any()) {
+            m_observer.statusText(coilLimitsText(m_limiter.counts()));
+        }
         return {false, std::nullopt};
     }
     if (m_state.paused.load() != 0) {
@@ -135,10 +139,19 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     const std::uint32_t scaled = elapsed * 127U;
     reportProgress(m_total > 0.0 ? static_cast<int>(std::min(scaled / m_total, 127.0)) : 127);
 
+    // A cut due leaves before the entries due with it, one per pass.
+    if (const auto key = m_limiter.takeDueCut(now)) {
+        if (!sendNote(*key, 0, now)) {
+            return endLost();
+        }
+        return {true, now};
+    }
+
     const NoteListEntry& entry = m_notes[m_next];
     if (elapsed > static_cast<std::uint32_t>(entry.timeMs)) {
         const auto options = m_state.options();
-        if (!sendNote(entry.key, curvedVelocity(entry.velocity, *options))) {
+        m_limiter.setLimits(options->coilLimits);
+        if (!sendNote(entry.key, curvedVelocity(entry.velocity, *options), now)) {
             return endLost();
         }
         ++m_next;
@@ -147,8 +160,11 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         return {true, now};
     }
     const std::uint32_t due = m_start + static_cast<std::uint32_t>(entry.timeMs) + 1U;
-    const std::uint32_t progressAt = nextProgressChange(elapsed);
-    return {true, (progressAt - now) < (due - now) ? progressAt : due};
+    std::uint32_t wake = due;
+    for (const std::uint32_t at : {nextProgressChange(elapsed), m_limiter.nextCutAt(now).value_or(due)}) {
+        wake = (at - now) < (wake - now) ? at : wake;
+    }
+    return {true, wake};
 }
 
 bool PlaybackSession::stopped() const
@@ -158,13 +174,18 @@ bool PlaybackSession::stopped() const
 
 bool PlaybackSession::send(int controller, int value)
 {
+    m_limiter.controlChange(controller);
     m_lost = m_lost || m_output->sendControlChange(kChannel, controller, value) != 0;
     return !m_lost;
 }
 
-bool PlaybackSession::sendNote(int key, int velocity)
+bool PlaybackSession::sendNote(int key, int velocity, std::uint32_t now)
 {
-    m_lost = m_lost || m_output->sendNoteOn(kChannel, key, velocity) != 0;
+    const auto sent = m_limiter.noteOn(key, velocity, now);
+    if (!sent) {
+        return !m_lost;
+    }
+    m_lost = m_lost || m_output->sendNoteOn(kChannel, key, *sent) != 0;
     return !m_lost;
 }
 
@@ -185,6 +206,7 @@ void PlaybackSession::silenceAndClose()
     // Tried also after a refused message: a device that refused one may
     // still take this one.
     m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+    m_limiter.silenced();
     m_output->closePort();
     m_output.reset();
     m_notes.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playback/Clock.h"
+#include "playback/CoilLimiter.h"
 #include "playback/NoteList.h"
 #include "playback/PlaybackOptions.h"
 #include "playback/SongLoader.h"
@@ -39,6 +40,10 @@ using SongLoad = std::function<LoadedSong(const std::string& fileName, const Pla
 // abandoned while its output is open. A controller that cannot be opened, or
 // refuses a message, ends the song with kCannotOpenControllerText or
 // kControllerLostText, `playing` cleared and controllerLost() reported.
+//
+// Every message leaves through the coil limits of the options in force; a
+// cut falls due as an entry does, and the pass wakes for it. A song that
+// runs out after the limits acted reports what they did (coilLimitsText).
 class PlaybackSession {
 public:
     PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadSong);
@@ -79,12 +84,15 @@ public:
     const std::vector<NoteListEntry>& notes() const { return m_notes; }
     std::size_t nextIndex() const { return m_next; }
     std::uint32_t startTime() const { return m_start; }
+    // What the coil limits have done to the messages of this song so far.
+    const CoilLimitCounts& limitCounts() const { return m_limiter.counts(); }
 
 private:
     bool stopped() const;
-    // Sends one message; false (and m_lost set) when the controller refused it.
+    // Sends one message through the limits; false (and m_lost set) when the
+    // controller refused it.
     bool send(int controller, int value);
-    bool sendNote(int key, int velocity);
+    bool sendNote(int key, int velocity, std::uint32_t now);
     // Ends the song after the controller failed: what can still be sent is.
     PassResult endLost();
     void silenceAndClose();
@@ -105,6 +113,7 @@ private:
     std::size_t m_next = 0;
     int m_lastProgress = -1;
     bool m_lost = false;
+    CoilLimiter m_limiter{CoilLimits{}};
 };
 
 // The playback worker: runs a PlaybackSession with the real clock until it

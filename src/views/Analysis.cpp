@@ -1,6 +1,7 @@
 #include "views/Analysis.h"
 
-#include <cmath>
+#include "playback/VelocityCurve.h"
+
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -37,18 +38,6 @@ std::int32_t saturatedDifference(std::int32_t later, std::int32_t earlier)
     }
     return static_cast<std::int32_t>(difference);
 }
-
-struct Voice {
-    std::int32_t key = 0;
-    std::int32_t velocity = 0;
-
-    bool silent() const { return key == 0 && velocity == 0; }
-    double duty() const { return noteDuty(key, velocity); }
-};
-
-// Note-ons outside these keys take no voice.
-constexpr std::int32_t kLowestDutyKey = 36;
-constexpr std::int32_t kHighestDutyKey = 93;
 
 }  // namespace
 
@@ -98,50 +87,49 @@ KeyWeights keyWeights(const std::vector<PairedNote>& notes)
     return weights;
 }
 
-double noteDuty(std::int32_t key, std::int32_t velocity)
-{
-    if (key == 0 && velocity == 0) {
-        return 0.0;
-    }
-    const double semitone = std::pow(2.0, 1.0 / 12.0);
-    const double frequency = 220.0 * std::pow(semitone, static_cast<double>(key - 57));
-    const double period = 1000000.0 / frequency;
-    double onTime = period / 16.0;
-    if (onTime > 100.0) {
-        onTime = 100.0;
-    }
-    return (static_cast<double>(velocity) / 128.0) * onTime / period;
-}
-
-std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries)
+std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, KeyFilter keys)
 {
     std::vector<DutyPoint> points;
     points.reserve(entries.size());
-    Voice first;
-    Voice second;
+    TwoVoiceTracker voices(keys);
     for (const NoteListEntry& entry : entries) {
         if (entry.velocity == 0) {
-            if (entry.key == first.key) {
-                first = Voice{};
-            } else if (entry.key == second.key) {
-                second = Voice{};
-            }
+            voices.noteOff(entry.key);
+        } else if (keys.admits(entry.key)) {
+            voices.noteOn(entry.key, entry.velocity);
         } else {
-            if (entry.key < kLowestDutyKey || entry.key > kHighestDutyKey) {
-                continue;
-            }
-            const Voice note{entry.key, entry.velocity};
-            if (first.silent() && second.silent()) {
-                first = note;
-            } else if (second.silent()) {
-                second = note;
-            } else {
-                // Both busy, or only the second: the note held longest is dropped.
-                first = second;
-                second = note;
-            }
+            continue;
         }
-        points.push_back({entry.timeMs, first.duty() + second.duty()});
+        points.push_back({entry.timeMs, voices.duty()});
+    }
+    return points;
+}
+
+std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                                      CoilLimitCounts* counts)
+{
+    std::vector<DutyPoint> points;
+    points.reserve(entries.size());
+    CoilLimiter limiter(options.coilLimits);
+    // The song's clock stands in for the session's: both advance alike from
+    // one note to the next, so the cuts fall where playback makes them. After
+    // the last entry the song ends in all-sound-off: no cut follows it.
+    std::uint32_t last = entries.empty() ? 0U : static_cast<std::uint32_t>(entries.front().timeMs);
+    for (const NoteListEntry& entry : entries) {
+        const auto due = static_cast<std::uint32_t>(entry.timeMs);
+        for (auto cutAt = limiter.nextCutAt(last); cutAt && static_cast<std::int32_t>(*cutAt - due) <= 0;
+             cutAt = limiter.nextCutAt(last)) {
+            last = *cutAt;
+            limiter.takeDueCut(last);
+            points.push_back({static_cast<std::int32_t>(last), limiter.duty()});
+        }
+        last = due;
+        if (limiter.noteOn(entry.key, curvedVelocity(entry.velocity, options), due)) {
+            points.push_back({entry.timeMs, limiter.duty()});
+        }
+    }
+    if (counts != nullptr) {
+        *counts = limiter.counts();
     }
     return points;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "coilmodel/CoilModel.h"
+#include "playback/CoilLimiter.h"
 #include "playback/NoteList.h"
+#include "playback/PlaybackOptions.h"
 
 #include <array>
 #include <cstdint>
@@ -38,10 +41,6 @@ struct KeyWeights {
 // Notes of keys outside 0..127 weigh nothing.
 KeyWeights keyWeights(const std::vector<PairedNote>& notes);
 
-// Estimated duty cycle (a fraction) of one sounding note on the coil; 0 for a
-// silent voice (key 0, velocity 0).
-double noteDuty(std::int32_t key, std::int32_t velocity);
-
 struct DutyPoint {
     std::int32_t timeMs = 0;
     double duty = 0.0;
@@ -51,8 +50,16 @@ inline bool operator==(const DutyPoint& a, const DutyPoint& b)
     return a.timeMs == b.timeMs && a.duty == b.duty;
 }
 
-// One point per note-off and per note-on of keys 36..93, with the two-voice model.
-std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries);
+// One point per note-off and per note-on of the keys taken, with the
+// two-voice model: the Duty Cycle window's figure with keys 36..93.
+std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, KeyFilter keys = kDutyWindowKeys);
+
+// The coil model's estimate of what playback sends (every key, the velocity
+// after the curve, through options.coilLimits): one point per message that
+// leaves, at its entry's time (a cut at the time it falls due), cuts before
+// the entries due with them. `counts` receives what the limits did.
+std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                                      CoilLimitCounts* counts = nullptr);
 
 // A duty graph in two numbers.
 struct DutySummary {

@@ -68,6 +68,13 @@ TEST_F(AnalysisCommands, EachCommandPrintsItsCsvOfTheChosenChannel)
     weights += "scale,50000\n";
     const DutySummary summary = summarizeDuty(points);
     ASSERT_EQ(summary.peakMs, 876);
+    // The coil model counts key 35 too: it takes the voice of the older 60.
+    const double d = noteDuty(35, 70);
+    std::string coilDuty = "time_ms,duty\n";
+    for (const DutyPoint& point : std::vector<DutyPoint>{
+             {500, a}, {625, a + b}, {875, b}, {876, b + c}, {887, c + d}, {1471, d}, {1500, 0.0}, {1625, noteDuty(72, 1)}}) {
+        coilDuty += std::to_string(point.timeMs) + "," + exact(point.duty) + "\n";
+    }
 
     const std::string tempoLine = "Tempo change detected, new tempo = 100\n";
     const std::vector<std::tuple<std::string, std::string, std::string>> rows{
@@ -78,6 +85,7 @@ TEST_F(AnalysisCommands, EachCommandPrintsItsCsvOfTheChosenChannel)
         {"duty " + file + " --channel 2", duty, tempoLine},
         {"duty --summary " + file + " --channel 2",
          "peak " + exact(b + c) + " at 876 ms, mean " + exact(summary.mean) + "\n", tempoLine},
+        {"duty --coil " + file + " --channel 2", coilDuty, tempoLine},
         {"channels " + file + " --shift-low-notes", "channel,notes,first_ms,last_ms\n2,5,500,1625\n5,1,562,1750\n", ""},  // a survey, not an extraction
     };
     for (const auto& [args, out, err] : rows) {
@@ -139,7 +147,7 @@ TEST_F(AnalysisCommands, BadArgumentsExitTwoAndHelpListsTheOptions)
                                    "channels x.mid --channel 2", "duty --bogus x.mid", "pairs x.mid --channel 16",
                                    "duty x.mid --duty-limit 100.5", "duty x.mid --duty-limit 4%", "duty x.mid --max-note-ms 0.5",
                                    "duty x.mid --highest-key 128", "duty x.mid --lowest-key 61 --highest-key 60",
-                                   "duty x.mid --max-note-ms"}) {
+                                   "duty x.mid --max-note-ms", "duty x.mid --curve c.txt"}) {
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
@@ -147,8 +155,8 @@ TEST_F(AnalysisCommands, BadArgumentsExitTwoAndHelpListsTheOptions)
     }
     const ProgramRun duty = cli("duty --help");
     EXPECT_EQ(duty.exitCode, 0);
-    for (const char* option : {"--channel", "--shift-low-notes", "--lower-limit", "--summary", "--duty-limit", "--max-note-ms",
-                               "--lowest-key", "--highest-key", "--no-limits"}) {
+    for (const char* option : {"--channel", "--shift-low-notes", "--lower-limit", "--summary", "--coil", "--curve",
+                               "--duty-limit", "--max-note-ms", "--lowest-key", "--highest-key", "--no-limits"}) {
         EXPECT_NE(duty.out.find(option), std::string::npos) << option;
     }
     const ProgramRun all = cli("--help");
