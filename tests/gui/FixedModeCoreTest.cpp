@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 struct FrequencyCase {
@@ -122,52 +124,28 @@ TEST(FixedModeEngine, StopSilencesTheChannelWithoutANoteOff)
 
 // Duty of the tone at velocity v: key 64 v / 128 x 100 / 3033.7 us (116 is the
 // highest at or under 3 %), key 57 2.18 % at 127, key 80 v / 2048 (61).
-struct FixedLimitsRow {
-    const char* name;
-    CoilLimits limits;
-    std::vector<std::pair<int, int>> moves;  // start, then updates: key, power
-    Log log;
-};
-
-class FixedModeLimits : public testing::TestWithParam<FixedLimitsRow> {};
-
-TEST_P(FixedModeLimits, LowerTheToneOrRefuseIt)
+TEST(FixedModeEngine, CoilLimitsLowerTheToneOrRefuseIt)
 {
-    RecordingSink sink;
-    FixedModeEngine engine(sink, GetParam().limits);
-    engine.start(GetParam().moves.front().first, GetParam().moves.front().second);
-    for (std::size_t i = 1; i < GetParam().moves.size(); ++i) {
-        engine.update(GetParam().moves[i].first, GetParam().moves[i].second);
+    const std::string refused = "Coil limits: 494 Hz (key 71) is outside the coil's keys 50..70";
+    const std::string noFit = "Coil limits: 330 Hz does not fit under the duty limit of 0.01 %";
+    const std::vector<std::tuple<CoilLimits, std::vector<std::pair<int, int>>, Log>> rows{
+        {{3.0, {}, {}, {}}, {{64, 31}, {57, 31}, {80, 31}},
+         {"on 0 64 116", "cc 0 7 31", "on 0 64 0", "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6", "on 0 57 0",
+          "on 0 80 61", "Frequency: 831 Hz Duty Cycle: 1.6"}},
+        {{0.01, {}, {}, {}}, {{64, 31}, {64, 64}}, {"cc 0 7 31", noFit, "cc 0 7 64", noFit}},
+        {{{}, {}, 50, 70}, {{64, 31}, {71, 31}, {71, 20}, {70, 20}},
+         {"on 0 64 127", "cc 0 7 31", "on 0 64 0", refused, "cc 0 7 20", refused, "on 0 71 0", "on 0 70 127",
+          "Frequency: 466 Hz Duty Cycle: 1.1"}},
+    };
+    for (const auto& [limits, moves, log] : rows) {
+        RecordingSink sink;
+        FixedModeEngine engine(sink, limits);
+        engine.start(moves.front().first, moves.front().second);
+        for (std::size_t i = 1; i < moves.size(); ++i) {
+            engine.update(moves[i].first, moves[i].second);
+        }
+        EXPECT_EQ(sink.log, log);
     }
-    EXPECT_EQ(sink.log, GetParam().log);
 }
-
-CoilLimits fixedLimits(std::optional<double> duty, std::optional<int> lowest, std::optional<int> highest)
-{
-    CoilLimits limits;
-    limits.dutyLimitPercent = duty;
-    limits.lowestKey = lowest;
-    limits.highestKey = highest;
-    return limits;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FixedModeLimits,
-    testing::Values(
-        FixedLimitsRow{"DutyLimitLowersTheVelocity", fixedLimits(3.0, std::nullopt, std::nullopt),
-                       {{64, 31}, {57, 31}, {80, 31}},
-                       {"on 0 64 116", "cc 0 7 31", "on 0 64 0", "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6",
-                        "on 0 57 0", "on 0 80 61", "Frequency: 831 Hz Duty Cycle: 1.6"}},
-        FixedLimitsRow{"NoVelocityFits", fixedLimits(0.01, std::nullopt, std::nullopt), {{64, 31}, {64, 64}},
-                       {"cc 0 7 31", "Coil limits: 330 Hz does not fit under the duty limit of 0.01 %", "cc 0 7 64",
-                        "Coil limits: 330 Hz does not fit under the duty limit of 0.01 %"}},
-        FixedLimitsRow{"KeyOutsideTheRangeIsRefused", fixedLimits(std::nullopt, 50, 70),
-                       {{64, 31}, {71, 31}, {70, 31}, {49, 20}, {50, 20}},
-                       {"on 0 64 127", "cc 0 7 31", "on 0 64 0", "Coil limits: 494 Hz (key 71) is outside the coil's keys 50..70",
-                        "on 0 71 0", "on 0 70 127", "Frequency: 466 Hz Duty Cycle: 1.6", "on 0 70 0",
-                        "Coil limits: 139 Hz (key 49) is outside the coil's keys 50..70", "cc 0 7 20",
-                        "Coil limits: 139 Hz (key 49) is outside the coil's keys 50..70", "on 0 49 0", "on 0 50 127",
-                        "Frequency: 147 Hz Duty Cycle: 1.1"}}),
-    [](const testing::TestParamInfo<FixedLimitsRow>& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -102,30 +102,20 @@ TEST(DutyPoints, TwoVoicesSoundAndEachNoteOffOrCountedNoteOnWritesOnePoint)
     }
 }
 
-// Keys from 76 up weigh velocity / 2048 in the coil model.
+// The coil model counts key 96 after the curve (100 sent as 50, 50 / 2048),
+// and a cut at 500 + 300 falls between two entries, none after the last.
 TEST(CoilDutyPoints, EveryKeyAfterTheCurveAndTheLimitsWithCutsWhereTheyFall)
 {
-    PlaybackOptions curved;
-    curved.customCurve = 1;
-    curved.curveLoaded = 1;
-    curved.velocityCurve[100] = 50;
-    PlaybackOptions cut;
-    cut.coilLimits.maxNoteMs = 300;
-    PlaybackOptions duty;
-    duty.coilLimits.dutyLimitPercent = 3.0;
-    duty.coilLimits.highestKey = 90;
-    const std::vector<std::tuple<PlaybackOptions, std::vector<NoteListEntry>, std::vector<DutyPoint>, CoilLimitCounts>> rows{
-        {curved, {{96, 100, 500}, {96, 0, 900}}, {{500, 50.0 / 2048}, {900, 0.0}}, {}},
-        // the cut at 800 falls between two entries; none after the last
-        {cut, {{60, 100, 500}, {64, 90, 900}, {64, 0, 1000}}, {{500, noteDuty(60, 100)}, {800, 0.0}, {900, noteDuty(64, 90)}, {1000, 0.0}}, {0, 0, 1}},
-        // 96 is out of range; 84 fits at 61 of 127, and 60 then only at 1
-        {duty, {{96, 64, 500}, {84, 127, 600}, {60, 100, 700}}, {{600, 61.0 / 2048}, {700, 61.0 / 2048 + noteDuty(60, 1)}}, {2, 1, 0}},
-    };
-    for (const auto& [options, list, points, counts] : rows) {
-        CoilLimitCounts limited;
-        EXPECT_EQ(coilDutyPoints(list, options, &limited), points);
-        EXPECT_EQ(limited, counts);
-    }
+    PlaybackOptions options;
+    options.customCurve = 1;
+    options.curveLoaded = 1;
+    options.velocityCurve[100] = 50;
+    options.coilLimits.maxNoteMs = 300;
+    CoilLimitCounts counts;
+    EXPECT_EQ(coilDutyPoints({{96, 100, 500}, {64, 90, 900}, {64, 0, 1000}}, options, &counts),
+              (std::vector<DutyPoint>{{500, 50.0 / 2048}, {800, 0.0}, {900, noteDuty(64, 90)},
+                                      {1000, 0.0}}));
+    EXPECT_EQ(counts, (CoilLimitCounts{0, 0, 1}));
 }
 
 TEST(DutySummary, PeakIsTheFirstHighestPointAndTheMeanHoldsEachDutyUntilTheNextPoint)
