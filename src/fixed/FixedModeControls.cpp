@@ -30,6 +30,12 @@ void FixedModeControls::waitForChange(std::uint64_t seen)
     m_changed.wait(lock, [&] { return m_changeCount != seen; });
 }
 
+void FixedModeControls::waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_until(lock, deadline, [&] { return m_changeCount != seen; });
+}
+
 void FixedModeControls::notifyChange()
 {
     {

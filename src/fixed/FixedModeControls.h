@@ -3,6 +3,7 @@
 #include "fixed/FixedTone.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -27,6 +28,8 @@ public:
     std::uint64_t changeCount() const;
     // Blocks until a setter has run since `seen` was read.
     void waitForChange(std::uint64_t seen);
+    // The same, or until `deadline`.
+    void waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline);
 
 private:
     void notifyChange();

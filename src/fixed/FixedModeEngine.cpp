@@ -5,21 +5,13 @@
 
 #include <cstdio>
 
-namespace {
-
-// Fixed mode has no clock of its own: the limiter's watch of the note length,
-// the only part that needs one, is not used here.
-constexpr std::uint32_t kNoTime = 0;
-
-}  // namespace
-
 FixedModeEngine::FixedModeEngine(FixedModeSink& sink, const CoilLimits& limits) : m_sink(sink), m_limiter(limits)
 {
 }
 
-void FixedModeEngine::soundTone()
+void FixedModeEngine::soundTone(std::uint32_t now)
 {
-    const auto velocity = m_limiter.noteOn(m_key, kVelocity, kNoTime);
+    const auto velocity = m_limiter.noteOn(m_key, kVelocity, now);
     if (velocity) {
         m_refusal.reset();
         m_sink.sendNoteOn(kChannel, m_key, *velocity);
@@ -42,25 +34,25 @@ std::string FixedModeEngine::statusText(int power) const
     return m_refusal ? *m_refusal : fixedModeStatusText(m_key, power);
 }
 
-void FixedModeEngine::start(int key, int power)
+void FixedModeEngine::start(int key, int power, std::uint32_t now)
 {
     m_key = key;
     m_power = power;
-    soundTone();
+    soundTone(now);
     m_sink.sendControlChange(kChannel, kChannelVolume, m_power);
     if (m_refusal) {
         m_sink.statusText(*m_refusal);
     }
 }
 
-void FixedModeEngine::update(int key, int power)
+void FixedModeEngine::update(int key, int power, std::uint32_t now)
 {
     if (key != m_key) {
         // A note-off always passes; the limiter only follows it.
-        m_limiter.noteOn(m_key, 0, kNoTime);
+        m_limiter.noteOn(m_key, 0, now);
         m_sink.sendNoteOn(kChannel, m_key, 0);
         m_key = key;
-        soundTone();
+        soundTone(now);
         m_sink.statusText(statusText(power));
     }
     if (power != m_power) {
@@ -68,6 +60,20 @@ void FixedModeEngine::update(int key, int power)
         m_power = power;
         m_sink.statusText(statusText(power));
     }
+}
+
+bool FixedModeEngine::cutIfDue(std::uint32_t now)
+{
+    const auto key = m_limiter.takeDueCut(now);
+    if (!key) {
+        return false;
+    }
+    m_sink.sendNoteOn(kChannel, *key, 0);
+    char text[96];
+    std::snprintf(text, sizeof text, "Coil limits: %d Hz cut after %d ms", frequencyForKey(*key),
+                  static_cast<int>(*m_limiter.limits().maxNoteMs));
+    m_sink.statusText(text);
+    return true;
 }
 
 void FixedModeEngine::stop()

@@ -2,6 +2,7 @@
 
 #include "playback/CoilLimiter.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,9 +23,11 @@ public:
 // coil limits say otherwise: the tone's velocity is then the highest that
 // keeps the coil model's estimate under the duty limit, and a key outside the
 // range (or one no velocity fits) does not sound, the status text saying why
-// in place of the positions until the tone moves to a key that may sound. The
-// tone is held for as long as fixed mode lasts: the maximum note length is
-// not applied to it.
+// in place of the positions until the tone moves to a key that may sound.
+// With a maximum note length the tone is cut once it has sounded that long
+// (the thread asks nextCutAt when to look again); it sounds again when the
+// frequency moves. Times are 32-bit wrapping milliseconds; without a maximum
+// note length they are not looked at.
 class FixedModeEngine {
 public:
     static constexpr int kChannel = 0;
@@ -34,12 +37,18 @@ public:
 
     // Sounds `key` and sets the channel volume to `power`. No status text:
     // the tone is not described until a slider moves.
-    void start(int key, int power);
+    void start(int key, int power, std::uint32_t now = 0);
     // One look at the sliders: a new key releases the old one and sounds the
     // new one, a new power is sent as channel volume; each change is followed
     // by the status text of the current positions. Unchanged positions send
     // nothing.
-    void update(int key, int power);
+    void update(int key, int power, std::uint32_t now = 0);
+    // Cuts the tone when it has sounded for the maximum note length at
+    // `now`, with a status text; true when it did.
+    bool cutIfDue(std::uint32_t now);
+    // When the tone is to be cut, in the clock of `now`; nothing when no cut
+    // is coming.
+    std::optional<std::uint32_t> nextCutAt(std::uint32_t now) const { return m_limiter.nextCutAt(now); }
     // Silences the channel (all sound off stands for the note off of the
     // sounding key) and reports "Exited Fixed Mode".
     void stop();
@@ -49,7 +58,7 @@ public:
 
 private:
     // Sounds m_key through the limits, or notes why it may not sound.
-    void soundTone();
+    void soundTone(std::uint32_t now);
     std::string statusText(int power) const;
 
     FixedModeSink& m_sink;

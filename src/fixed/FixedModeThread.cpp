@@ -5,6 +5,10 @@
 #include "fixed/FixedTone.h"
 #include "midiout/MidiOutput.h"
 #include "playback/AppState.h"
+#include "playback/Clock.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -42,15 +46,23 @@ void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& o
     OutputSink sink(output, observer);
     // The limits in force when fixed mode is entered hold until it ends.
     FixedModeEngine engine(sink, state.options()->coilLimits);
-    engine.start(controls.frequencyPosition(), controls.powerPosition());
+    engine.start(controls.frequencyPosition(), controls.powerPosition(), nowMs());
 
     while (true) {
         const std::uint64_t seen = controls.changeCount();
-        engine.update(controls.frequencyPosition(), controls.powerPosition());
+        engine.update(controls.frequencyPosition(), controls.powerPosition(), nowMs());
+        engine.cutIfDue(nowMs());
         if (!controls.running()) {
             engine.stop();
             return;
         }
-        controls.waitForChange(seen);
+        // Asleep until a slider moves, or until the tone is due to be cut.
+        if (const auto cutAt = engine.nextCutAt(nowMs())) {
+            const auto delay = static_cast<std::int32_t>(*cutAt - nowMs());
+            controls.waitForChange(seen, std::chrono::steady_clock::now() +
+                                             std::chrono::milliseconds(std::max<std::int32_t>(delay, 0)));
+        } else {
+            controls.waitForChange(seen);
+        }
     }
 }

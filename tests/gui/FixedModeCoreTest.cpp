@@ -148,4 +148,25 @@ TEST(FixedModeEngine, CoilLimitsLowerTheToneOrRefuseIt)
     }
 }
 
+// The tone is cut at exactly the maximum note length, on a clock that wraps,
+// and sounds again when the frequency moves; without the limit no cut comes.
+TEST(FixedModeEngine, MaximumNoteLengthCutsTheToneOnce)
+{
+    const std::uint32_t start = 0xFFFFFC00U;  // 1024 ms before the clock wraps
+    for (const std::optional<std::int32_t> maxNoteMs : {std::optional<std::int32_t>(1500), std::optional<std::int32_t>()}) {
+        RecordingSink sink;
+        FixedModeEngine engine(sink, CoilLimits{{}, maxNoteMs, {}, {}});
+        engine.start(64, 31, start);
+        EXPECT_EQ(engine.nextCutAt(start + 10), maxNoteMs ? std::optional<std::uint32_t>(start + 1500) : std::nullopt);
+        EXPECT_FALSE(engine.cutIfDue(start + 1499));
+        EXPECT_EQ(engine.cutIfDue(start + 1500), maxNoteMs.has_value());
+        EXPECT_FALSE(engine.cutIfDue(start + 3100));
+        engine.update(57, 31, start + 3200);
+        const Log cut{"on 0 64 127", "cc 0 7 31", "on 0 64 0", "Coil limits: 330 Hz cut after 1500 ms", "on 0 64 0",
+                      "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6"};
+        const Log held{"on 0 64 127", "cc 0 7 31", "on 0 64 0", "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6"};
+        EXPECT_EQ(sink.log, maxNoteMs ? cut : held);
+    }
+}
+
 }  // namespace
