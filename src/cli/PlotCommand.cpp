@@ -14,16 +14,18 @@
 
 namespace {
 
-const char* const kPlotHelp = R"(usage: quillarc-cli plot spectrum|notes|duty FILE -o OUT.png [options]
+const std::string kPlotHelp = std::string(R"(usage: quillarc-cli plot spectrum|notes|duty FILE -o OUT.png [options]
 
 Draws the chart of the Frequency Analysis (spectrum), Notes or Duty Cycle
 window for a Standard MIDI File into a PNG image, exactly as the window shows
-it, without a display. The image is K times the window's logical field
-(381 x 151 for spectrum and duty, 338 x 163 for notes); with --scale 1 it is
-that field pixel for pixel: a green outline, a black field and white bars. When
-the file cannot be read in full, the image shows what was read with the
-reason in green at the top left, as the window does. Reader diagnostics and
-tempo changes go to standard error.
+it, without a display. The image is K times the window's logical picture
+(381 x 151 for spectrum, 338 x 163 for notes, and for duty 381 x 181: its
+field of 381 x 151 and the strip of figures under it); with --scale 1 the
+field is pixel for pixel a green outline, a black inside and white bars, and
+on the duty chart an amber line at the coil's duty limit when one is in force
+and inside the field. When the file cannot be read in full, the image shows
+what was read with the reason in green at the top left, as the window does.
+Reader diagnostics and tempo changes go to standard error.
 
 options:
   -o, --output OUT   the PNG file to write (required)
@@ -31,11 +33,11 @@ options:
   --channel N        channel to extract, 0 being the first MIDI channel (default 0)
   --shift-low-notes  raise keys at or below the lower limit by 8 semitones
   --lower-limit N    highest key that is shifted (default 50)
-  --help             show this text
+)") + kLimitOptionsHelp + R"(  --help             show this text
 
 exit status: 0 on success, 1 when the file could not be read or its notes
 could not be worked out (the image is still written) or the image could not
-be written, 2 on bad arguments.
+be written, 2 on bad arguments or a coil limits file that cannot be read.
 )";
 
 constexpr int kDefaultScale = 2;
@@ -83,7 +85,8 @@ int runPlotCommand(const std::vector<std::string>& args)
     }
     std::string output;
     int scale = kDefaultScale;
-    const auto parsed = parseSongArguments(
+    LimitOptions limits;
+    auto parsed = parseSongArguments(
         "plot", std::vector<std::string>(args.begin() + 1, args.end()), kPlotHelp,
         [&](const std::string& arg, ArgCursor& cursor) {
             if (arg == "-o" || arg == "--output") {
@@ -97,10 +100,13 @@ int runPlotCommand(const std::vector<std::string>& args)
                 }
                 return true;
             }
-            return false;
+            return takeLimitOption(arg, cursor, limits);
         });
     if (!parsed) {
         return 0;
+    }
+    if (!applyLimits(limits, parsed->options)) {
+        return 2;
     }
     if (output.empty()) {
         throw UsageError("plot needs -o OUT.png");

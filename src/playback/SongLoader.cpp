@@ -35,6 +35,7 @@ LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options,
 {
     LoadedSong song;
     song.channel = options.playChannel;
+    song.options = options;
     MidiFile file;
     if (!readAndPrepareSong(file, fileName, song.read, stop)) {
         song.stopped = true;

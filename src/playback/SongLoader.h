@@ -15,6 +15,9 @@ struct LoadedSong {
     NoteList notes;
     // The channel the notes are of: options.playChannel as given.
     std::int32_t channel = 0;
+    // The options it was loaded with: what the coil's figures of the song
+    // (the velocity curve, the limits) are reckoned with.
+    PlaybackOptions options;
     // The stop flag was raised before the song was ready: the notes are empty
     // and nothing else here is to be acted on.
     bool stopped = false;

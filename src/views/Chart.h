@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@
 // (left, top) to (right, bottom) covers pixels left..right-1 and top..bottom-1.
 // The field is the green one-pixel outline of pixels 0..width-1 x 0..height-1
 // with a black inside; bars are white and may reach past the field (they are
-// clipped to it when painted).
+// clipped to it when painted). The Duty Cycle window adds a strip of figures
+// under the field and may cross the field with the coil's duty limit.
 struct ChartRect {
     std::int32_t left = 0;
     std::int32_t top = 0;
@@ -36,4 +38,17 @@ struct Chart {
     // From (5, 5) to one pixel inside the field's far border:
     // (5, 5)-(380, 150) for spectrum and duty, (5, 5)-(337, 162) for notes.
     ChartRect messageBox;
+    // Logical rows under the field (0 for none) holding `figures` in green on
+    // black, wrapped within them.
+    std::int32_t figuresHeight = 0;
+    std::string figures;
+    // A row of the field crossed from x = 1 to width - 2, over the bars, in a
+    // colour of its own.
+    std::optional<std::int32_t> limitRow;
 };
+
+// The picture's height: the field and the strip of figures under it.
+inline std::int32_t pictureHeight(const Chart& chart)
+{
+    return chart.height + chart.figuresHeight;
+}

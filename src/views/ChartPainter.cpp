@@ -15,6 +15,9 @@ constexpr QRgb kWhite = 0xFFFFFFFF;
 
 // The text height of a dialog's standard font at 96 dpi.
 constexpr int kMessagePixelSize = 13;
+// The figures under a field are smaller, so that the duty window's line fits
+// in two rows of its strip.
+constexpr int kFiguresPixelSize = 11;
 
 }  // namespace
 
@@ -61,6 +64,10 @@ ChartPicture makeChartPicture(Chart chart)
             line[x] = covered > 0 ? kWhite : border ? kGreen : kBlack;
         }
     }
+    if (chart.limitRow && *chart.limitRow > 0 && *chart.limitRow < height - 1) {
+        auto* line = reinterpret_cast<QRgb*>(raster.scanLine(*chart.limitRow));
+        std::fill(line + 1, line + width - 1, kChartLimitColour.rgb());
+    }
     return {std::move(chart), raster};
 }
 
@@ -69,8 +76,9 @@ QRectF fittedChartRect(const Chart& chart, const QSizeF& area)
     if (chart.width <= 0 || chart.height <= 0 || area.isEmpty()) {
         return {};
     }
-    const double scale = std::min(area.width() / chart.width, area.height() / chart.height);
-    const QSizeF size(chart.width * scale, chart.height * scale);
+    const int height = pictureHeight(chart);
+    const double scale = std::min(area.width() / chart.width, area.height() / height);
+    const QSizeF size(chart.width * scale, height * scale);
     return {QPointF((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size};
 }
 
@@ -82,11 +90,29 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
     }
     painter.save();
     painter.translate(target.topLeft());
-    painter.scale(target.width() / chart.width, target.height() / chart.height);
+    painter.scale(target.width() / chart.width, target.height() / pictureHeight(chart));
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const QRect field(0, 0, chart.width, chart.height);
     painter.drawImage(field, picture.raster);
+
+    if (chart.figuresHeight > 0) {
+        const QRect strip(0, chart.height, chart.width, chart.figuresHeight);
+        painter.fillRect(strip, Qt::black);
+        if (!chart.figures.empty()) {
+            painter.save();
+            painter.setClipRect(strip);
+            QFont font = painter.font();
+            font.setPixelSize(kFiguresPixelSize);
+            painter.setFont(font);
+            painter.setPen(kChartGreen);
+            QTextOption wrapping(Qt::AlignLeft | Qt::AlignTop);
+            wrapping.setWrapMode(QTextOption::WordWrap);
+            painter.drawText(QRectF(5, chart.height + 2, chart.width - 10, chart.figuresHeight - 2),
+                             QString::fromStdString(chart.figures), wrapping);
+            painter.restore();
+        }
+    }
 
     if (!chart.message.empty()) {
         painter.setClipRect(field);
@@ -111,7 +137,7 @@ QImage renderChart(const ChartPicture& picture, int scale)
 {
     const Chart& chart = picture.chart;
     const int factor = std::max(scale, 1);
-    QImage image(chart.width * factor, chart.height * factor, QImage::Format_RGB32);
+    QImage image(chart.width * factor, pictureHeight(chart) * factor, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
     paintChart(painter, picture, QRectF(0, 0, image.width(), image.height()));

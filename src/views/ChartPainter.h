@@ -19,10 +19,13 @@ struct ChartPicture {
 };
 
 inline const QColor kChartGreen{0, 255, 0};
+// The duty limit's line: amber, apart from the field's green, black and white.
+inline const QColor kChartLimitColour{255, 160, 0};
 
 // Builds the raster of `chart`: the green outline of pixels 0..width-1 x
 // 0..height-1, the black inside, then the white bars, each covering pixels
-// left..right-1 x top..bottom-1 and clipped to the image.
+// left..right-1 x top..bottom-1 and clipped to the image, then the limit row
+// (when inside the field) across the inside, over the bars.
 ChartPicture makeChartPicture(Chart chart);
 
 // Paints `picture` with its logical field mapped onto `target` (in the
@@ -34,6 +37,7 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
 // The largest rectangle of the chart's aspect that fits `area`, centred in it.
 QRectF fittedChartRect(const Chart& chart, const QSizeF& area);
 
-// The chart at `scale` times its logical size, as `plot` writes it. Needs a
+// The chart at `scale` times its logical size (the field and the strip of
+// figures), as `plot` writes it. Needs a
 // QGuiApplication when the chart has a message (text needs the font system).
 QImage renderChart(const ChartPicture& picture, int scale);

@@ -46,7 +46,7 @@ ChartWindow::ChartWindow(ChartKind kind, ChartSource& source, SelectionProvider 
     setModal(true);
     setSizeGripEnabled(true);
     if (m_picture) {
-        resize(m_picture->chart.width * kInitialScale, m_picture->chart.height * kInitialScale);
+        resize(m_picture->chart.width * kInitialScale, pictureHeight(m_picture->chart) * kInitialScale);
     }
     connect(&m_source, &ChartSource::pictureReady, this, [this](ChartKind ready) {
         if (ready == m_kind) {

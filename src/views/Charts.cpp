@@ -1,6 +1,8 @@
 #include "views/Charts.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -38,6 +40,7 @@ Chart emptyChart(ChartKind kind)
     chart.width = kind == ChartKind::Notes ? kNotesWidth : kWideWidth;
     chart.height = kind == ChartKind::Notes ? kNotesHeight : kWideHeight;
     chart.messageBox = {5, 5, chart.width - 1, chart.height - 1};
+    chart.figuresHeight = kind == ChartKind::Duty ? kDutyFiguresHeight : 0;
     return chart;
 }
 
@@ -87,6 +90,37 @@ Chart dutyChart(const std::vector<DutyPoint>& points)
     return chart;
 }
 
+std::optional<std::int32_t> dutyLimitRow(std::optional<double> limitPercent)
+{
+    if (!limitPercent) {
+        return std::nullopt;
+    }
+    const std::int32_t row = truncated(151.0 - (150.0 * (*limitPercent / 100.0) / kDutyAtTop));
+    if (row < 1) {
+        return std::nullopt;
+    }
+    return std::min(row, kBaseRow - 1);
+}
+
+std::string dutyFiguresText(const DutySummary& window, double coilPeak, std::optional<double> limitPercent)
+{
+    // to_chars, not printf: the panel runs under the user's locale, and the
+    // figures keep the decimal point the command line prints.
+    auto percent = [](double fraction) {
+        std::array<char, 32> text{};
+        const auto end = std::to_chars(text.data(), text.data() + text.size(), fraction * 100.0, std::chars_format::fixed, 2);
+        return std::string(text.data(), end.ptr);
+    };
+    std::string line = "Window peak " + percent(window.peak) + " % at " + std::to_string(window.peakMs) + " ms, mean " +
+                       percent(window.mean) + " %; coil peak " + percent(coilPeak) + " %";
+    if (limitPercent) {
+        std::array<char, 32> text{};
+        const auto end = std::to_chars(text.data(), text.data() + text.size(), *limitPercent);
+        line += "; limit " + std::string(text.data(), end.ptr) + " %";
+    }
+    return line;
+}
+
 Chart noFileChart(ChartKind kind)
 {
     Chart chart = emptyChart(kind);
@@ -96,12 +130,14 @@ Chart noFileChart(ChartKind kind)
 
 Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fileName)
 {
+    const auto limitRow = kind == ChartKind::Duty ? dutyLimitRow(song.options.coilLimits.dutyLimitPercent) : std::nullopt;
     if (song.stopped) {
         return emptyChart(kind);
     }
     if (!song.notes.ok()) {
         Chart chart = emptyChart(kind);
         chart.message = *song.notes.error;
+        chart.limitRow = limitRow;
         return chart;
     }
     const std::vector<NoteListEntry>& entries = song.notes.entries;
@@ -113,14 +149,22 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
     case ChartKind::Notes:
         chart = notesChart(pairNotes(entries), entries.empty() ? 0 : entries.back().timeMs);
         break;
-    case ChartKind::Duty:
-        chart = dutyChart(dutyPoints(entries));
+    case ChartKind::Duty: {
+        const std::vector<DutyPoint> points = dutyPoints(entries);
+        chart = dutyChart(points);
+        chart.figures = dutyFiguresText(summarizeDuty(points), summarizeDuty(coilDutyPoints(entries, song.options)).peak,
+                                        song.options.coilLimits.dutyLimitPercent);
         break;
     }
+    }
+    chart.limitRow = limitRow;
     chart.message = song.readFailureText(fileName);
     const bool anyNote = std::any_of(entries.begin(), entries.end(), [](const NoteListEntry& e) { return e.velocity > 0; });
     if (chart.message.empty() && !anyNote) {
         chart.message = "No notes on channel " + std::to_string(song.channel);
+    }
+    if (!anyNote) {
+        chart.figures.clear();
     }
     return chart;
 }

@@ -5,6 +5,7 @@
 #include "views/Chart.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,22 @@ Chart notesChart(const std::vector<PairedNote>& notes, std::int32_t tEnd);
 // point's time. A duty above 0.0675 reaches above the field.
 Chart dutyChart(const std::vector<DutyPoint>& points);
 
+// The logical rows of the Duty Cycle window's strip of figures under its field.
+inline constexpr std::int32_t kDutyFiguresHeight = 30;
+
+// The row where the duty window draws a duty limit of `limitPercent`: the top
+// a bar of that duty would have, 151 - 150 x (limitPercent / 100) / 0.0675
+// truncated toward zero, held at 149 (the lowest row inside the field). None
+// without a limit, and none for a limit whose row would be the top border or
+// above it (a limit past 6.75 %): no bar under it can reach it in the field.
+std::optional<std::int32_t> dutyLimitRow(std::optional<double> limitPercent);
+
+// The duty window's line of figures: "Window peak P % at T ms, mean M %; coil
+// peak C %", then "; limit L %" when a limit is set. P and M are the window's
+// own estimate, C the coil model's peak over every key; each to two decimals,
+// the limit as short as it reads exactly ("4", "4.5").
+std::string dutyFiguresText(const DutySummary& window, double coilPeak, std::optional<double> limitPercent);
+
 // The empty field of `kind` with kNoFileText as its message.
 Chart noFileChart(ChartKind kind);
 
@@ -48,4 +65,7 @@ Chart noFileChart(ChartKind kind);
 //    an unusable division): no bars, and the extraction's message, which is
 //    also what playback refuses the song with, even after a failed read;
 //  - loading was stopped: the empty field with no message.
+// The duty chart has the strip of figures in every case and the limit row of
+// the song's options; its figures are those of dutyPoints and coilDutyPoints
+// when the note list holds a note-on, and empty otherwise.
 Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fileName);

@@ -11,6 +11,10 @@ SongKey songKey(const std::string& path, const PlaybackOptions& options)
     key.playChannel = options.playChannel;
     key.shiftLowNotes = options.shiftLowNotes;
     key.lowerLimit = options.lowerLimit;
+    if (options.customCurve != 0 && options.curveLoaded != 0) {
+        key.velocityCurve = options.velocityCurve;
+    }
+    key.coilLimits = options.coilLimits;
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     if (error) {

@@ -72,7 +72,7 @@ TEST_F(PlotCommand, ScaleOnePutsEachBarOnItsLogicalPixels)
          {{142, 100, kWhite}, {141, 100, kBlack}, {213, 100, kWhite}, {214, 100, kBlack}, {200, 99, kBlack},
           {200, 101, kBlack}, {142, 96, kWhite}, {308, 96, kWhite}, {309, 96, kBlack}, {309, 103, kWhite},
           {337, 103, kWhite}, {337, 102, kGreen}, {0, 162, kGreen}, {1, 161, kBlack}}},
-        {"duty", 381, 151,
+        {"duty", 381, 181,
          {{160, 76, kWhite}, {159, 76, kBlack}, {160, 75, kBlack}, {239, 76, kWhite}, {240, 76, kBlack},
           {240, 122, kWhite}, {346, 121, kBlack}, {347, 126, kWhite}, {347, 125, kBlack}, {379, 149, kWhite},
           {380, 140, kGreen}, {360, 150, kGreen}, {100, 140, kBlack}, {0, 0, kGreen}}},

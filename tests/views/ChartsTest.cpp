@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -53,12 +55,29 @@ TEST(Charts, DegenerateTimesGiveDefinedCoordinatesAndNoFileGivesItsMessage)
     EXPECT_EQ(std::tuple(none.width, none.height, none.bars.size(), none.message), std::tuple(338, 163, 0u, "No file loaded!"));
 }
 
+TEST(DutyFigures, TheLimitLiesWhereABarOfItsDutyWouldTopAndFollowsTheFigures)
+{
+    const std::string window = "Window peak 2.47 % at 1250 ms, mean 0.83 %; coil peak 3.13 %";
+    const std::tuple<std::optional<double>, std::optional<std::int32_t>, std::string> rows[] = {
+        {std::nullopt, std::nullopt, ""},
+        {3.3, 77, "; limit 3.3 %"},     // 151 - 73.33
+        {6.75, 1, "; limit 6.75 %"},    // the top row inside the field
+        {7.0, std::nullopt, "; limit 7 %"},
+        {0.02, 149, "; limit 0.02 %"},  // 150.56, held inside the field
+    };
+    for (const auto& [limit, row, suffix] : rows) {
+        EXPECT_EQ(dutyLimitRow(limit), row) << suffix;
+        EXPECT_EQ(dutyFiguresText({0.024681, 1250, 0.008349}, 0.031262, limit), window + suffix);
+    }
+}
+
 class ChartForSong : public SongFolder {
 protected:
-    static Chart chartOf(ChartKind kind, const std::string& path)
+    static Chart chartOf(ChartKind kind, const std::string& path, std::optional<double> dutyLimit = std::nullopt)
     {
         PlaybackOptions options;
         options.playChannel = 3;
+        options.coilLimits.dutyLimitPercent = dutyLimit;
         return chartForSong(kind, loadSong(path, options), path);
     }
 };
@@ -79,6 +98,12 @@ TEST_F(ChartForSong, ACompleteReadDrawsTheBarsOfTheChosenChannelWithoutMessage)
     EXPECT_EQ(notes.bars, (std::vector<ChartRect>{{169, 100, 211, 101}, {211, 98, 338, 99}}));
     EXPECT_EQ(notes.message, "");
     EXPECT_EQ(chartOf(ChartKind::Duty, song).bars.size(), 3u);
+    // Key 60 at 64 gives 1.308 %, key 62 at 96 2.202 %; under a 2 % limit the
+    // coil gets key 62 at velocity 87: 1.996 %.
+    const Chart duty = chartOf(ChartKind::Duty, song, 2.0);
+    EXPECT_EQ(std::tuple(duty.limitRow, duty.figuresHeight, duty.figures),
+              std::tuple(std::optional<std::int32_t>(106), 30,
+                         "Window peak 2.20 % at 1250 ms, mean 1.98 %; coil peak 2.00 %; limit 2 %"));
     const Chart spectrum = chartOf(ChartKind::Spectrum, song);
     EXPECT_EQ(spectrum.bars[61], (ChartRect{183, 10, 186, 150}));   // 96 x 750, the scale
     EXPECT_EQ(spectrum.bars[59], (ChartRect{177, 118, 180, 150}));  // 64 x 250: 150 - 31.1
