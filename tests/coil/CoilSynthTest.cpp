@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -199,49 +200,19 @@ INSTANTIATE_TEST_SUITE_P(
                     SilenceRow{"TruncatedAndDataOnlyMessagesAreIgnored", {{0xB0, 120}, {0x40, 0x7B}, {}}, 2, 40.0 / 127}),
     [](const testing::TestParamInfo<SilenceRow>& row) { return row.param.name; });
 
-struct MeasuredRow {
-    const char* name;
-    std::vector<TimedMessage> messages;
-    // The output's on-time in samples of the first second and of the half
-    // second after it, the file's end.
-    double firstSecond;
-    double lastHalf;
-};
-
-void PrintTo(const MeasuredRow& row, std::ostream* out)
+TEST(OfflineRender, MeasuresTheOutputsOnTimeOverEachSecond)
 {
-    *out << row.name;
-}
-
-class MeasuredDuty : public testing::TestWithParam<MeasuredRow> {};
-
-TEST_P(MeasuredDuty, IsTheOutputsOnTimeOverEachSecond)
-{
-    const MeasuredRow& row = GetParam();
+    // From sample 100, key 57 pulses every 218.18 samples, 3.75 wide; key 69 every 109.09, 2.4 wide, every
+    // other one inside a key 57 pulse: 220 x 3.75 + 220 x 2.4 samples on in the first second, half in the last half.
     CoilSynth synth(48000);
+    const std::vector<TimedMessage> messages{{100, {0x90, 57, 100}, 3}, {100, {0x90, 69, 64}, 3}};
     std::vector<double> measured;
-    EXPECT_TRUE(renderTimed(
-        synth, row.messages, 72000, [](const float*, std::size_t) { return true; },
-        [&](const DutyReport& report) { measured.push_back(report.measured); }));
-    ASSERT_EQ(measured.size(), 2U);
-    EXPECT_NEAR(measured[0], row.firstSecond / 48000, 1e-12);
-    EXPECT_NEAR(measured[1], row.lastHalf / 48000, 1e-12);
+    EXPECT_TRUE(renderTimed(synth, messages, 72000, [](const float*, std::size_t) { return true; },
+                            [&](const DutyReport& report) { measured.push_back(report.measured * 48000); }));
+    EXPECT_EQ(measured.size(), 2U);
+    EXPECT_NEAR(measured.at(0), 220 * 3.75 + 220 * 2.4, 1e-7);
+    EXPECT_NEAR(measured.at(1), 110 * 3.75 + 110 * 2.4, 1e-7);
 }
-
-// Notes from sample 100: key 57 pulses every 218.18 samples, 3.75 wide at
-// velocity 100, 220 of them in the first second and 110 in the half after;
-// key 69 every 109.09 samples, 2.4 wide at velocity 64, 440 and 220.
-INSTANTIATE_TEST_SUITE_P(
-    CoilSynth, MeasuredDuty,
-    testing::Values(
-        MeasuredRow{"OneNoteWhateverTheVolume", {{0, {0xB0, 7, 40}, 3}, {100, {0x90, 57, 100}, 3}}, 220 * 3.75, 110 * 3.75},
-        MeasuredRow{"OneKeyOnTwoChannelsCountsOnce", {{100, {0x90, 57, 100}, 3}, {100, {0x91, 57, 100}, 3}}, 825, 412.5},
-        // Every other key 69 pulse lies inside a key 57 one.
-        MeasuredRow{"OverlappingPulsesCountOnce", {{100, {0x90, 57, 100}, 3}, {100, {0x90, 69, 64}, 3}},
-                    825 + 220 * 2.4, 412.5 + 110 * 2.4},
-        // Ended at 24000: 110 pulses of the first second sound.
-        MeasuredRow{"NoteOffEndsTheOnTime", {{100, {0x90, 57, 100}, 3}, {24000, {0x80, 57, 0}, 3}}, 110 * 3.75, 0}),
-    [](const testing::TestParamInfo<MeasuredRow>& row) { return row.param.name; });
 
 TEST(OfflineRender, AppliesMessagesAtTheirFramesAndStopsAtTheEnd)
 {
