@@ -10,6 +10,7 @@
 #include "playback/PlaybackObserver.h"
 #include "playback/PlaybackSession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -24,9 +25,11 @@ plays the song to it, made without a MIDI device or a JACK server. It is fed
 the same messages at the same times as play sends them: the channel volume at
 the start of the file, each note in the millisecond after it is due, and
 all-sound-off at the end; the file goes on for half a second after that.
-It then prints the length and the peak of the estimated duty cycle (the coil
-model's, every key counted), and with coil limits set what they did: how many
-notes they softened, dropped and cut.
+It then prints the length, the peak of the estimated duty cycle (the coil
+model's, every key counted) and the peak of the measured duty over each
+second of the file (the part of the second during which the output was on),
+and with coil limits set what they did: how many notes they softened, dropped
+and cut.
 
 options:
   -o, --output FILE  the WAV file to write
@@ -184,16 +187,20 @@ int runRenderCommand(const std::vector<std::string>& args)
     const std::uint64_t endFrame = messages.back().frame + kTailMs * kFramesPerMs;
     WavWriter wav;
     CoilSynth synth(kSampleRate);
-    const bool written = wav.open(outName, kSampleRate) &&
-                         renderTimed(synth, messages, endFrame,
-                                     [&](const float* samples, std::size_t frames) { return wav.write(samples, frames); }) &&
-                         wav.close();
+    double measuredPeak = 0.0;
+    const bool written =
+        wav.open(outName, kSampleRate) &&
+        renderTimed(
+            synth, messages, endFrame,
+            [&](const float* samples, std::size_t frames) { return wav.write(samples, frames); },
+            [&](const DutyReport& report) { measuredPeak = std::max(measuredPeak, report.measured); }) &&
+        wav.close();
     if (!written) {
         std::cerr << "Error: " << wav.error() << '\n';
         return 1;
     }
-    std::printf("%s: %.3f s, duty peak %.2f %%", outName.c_str(), static_cast<double>(endFrame) / kSampleRate,
-                peakDuty(messages) * 100.0);
+    std::printf("%s: %.3f s, duty peak %.2f %%, measured %.2f %%", outName.c_str(),
+                static_cast<double>(endFrame) / kSampleRate, peakDuty(messages) * 100.0, measuredPeak * 100.0);
     if (options.coilLimits.any()) {
         std::printf(", limits: %lld softened, %lld dropped, %lld cut", static_cast<long long>(limited.softened),
                     static_cast<long long>(limited.dropped), static_cast<long long>(limited.cut));

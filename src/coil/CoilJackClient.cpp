@@ -188,12 +188,17 @@ void CoilJackClient::renderUntil(float* audio, jack_nframes_t from, jack_nframes
         return;
     }
     const double duty = m_synth->modelDuty();
-    m_synth->render(audio + from, to - from);
-    m_meter->add(to - from, duty, [this](const DutyReport& report) {
-        if (jack_ringbuffer_write_space(m_reports) >= sizeof report) {
-            jack_ringbuffer_write(m_reports, reinterpret_cast<const char*>(&report), sizeof report);
-        }
-    });
+    float* const out = audio + from;
+    m_meter->addRendered(
+        to - from, duty,
+        [this, out](std::uint64_t offset, std::uint64_t count) {
+            return m_synth->render(out + offset, static_cast<std::size_t>(count));
+        },
+        [this](const DutyReport& report) {
+            if (jack_ringbuffer_write_space(m_reports) >= sizeof report) {
+                jack_ringbuffer_write(m_reports, reinterpret_cast<const char*>(&report), sizeof report);
+            }
+        });
     if (m_recordSynth) {
         // The same moment at the recording's rate, rounded down.
         const std::uint64_t serverFrame = m_cycleStart + to;

@@ -17,8 +17,8 @@
 // The simulated controller on a JACK server: a client with one MIDI input
 // port ("midi_in") and one audio output port ("audio_out"). Its process
 // callback plays what arrives through a CoilSynth at the server's rate,
-// sample-accurately within the cycle, and measures the duty-cycle estimate in
-// windows of one second. With a recording rate it runs a second CoilSynth at
+// sample-accurately within the cycle, and measures in windows of one second
+// the duty-cycle estimate and the duty of the pulses it makes. With a recording rate it runs a second CoilSynth at
 // that rate on the same messages for a file; its samples, like the duty
 // reports, go through lock-free ring buffers to the thread that calls the
 // take functions. The callback neither allocates, locks nor does I/O.

@@ -163,14 +163,18 @@ double CoilSynth::onFraction(std::uint64_t frame) const
     return on + (merged.to - merged.from);
 }
 
-void CoilSynth::render(float* out, std::size_t frames)
+double CoilSynth::render(float* out, std::size_t frames)
 {
+    double on = 0.0;
     if (!m_voices[0].sounding && !m_voices[1].sounding) {
         std::fill(out, out + frames, 0.0F);
     } else {
         for (std::size_t i = 0; i < frames; ++i) {
-            out[i] = static_cast<float>(m_level * onFraction(m_position + i));
+            const double fraction = onFraction(m_position + i);
+            on += fraction;
+            out[i] = static_cast<float>(m_level * fraction);
         }
     }
     m_position += frames;
+    return on;
 }

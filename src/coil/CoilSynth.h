@@ -38,8 +38,11 @@ public:
     // ignored.
     void receive(const std::uint8_t* bytes, std::size_t size);
 
-    // Writes the next `frames` samples, each 0.0 to 1.0.
-    void render(float* out, std::size_t frames);
+    // Writes the next `frames` samples, each 0.0 to 1.0, and returns the
+    // time in samples during which the output was on over them: the pulse
+    // widths, two voices' overlapping pulses counted once, whatever the
+    // level (the channel volume sets the loudness, not the pulse widths).
+    double render(float* out, std::size_t frames);
 
     // The coil model's estimated duty cycle (a fraction) of the sounding
     // voices, every key counted. The channel volume does not enter it.

@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -168,7 +169,9 @@ TEST_P(RenderCommand, HeldNoteHasItsPitchPulseWidthAndLevelForExactlyItsTime)
     // 16-bit samples: the width comes back to within a few thousandths of a sample.
     EXPECT_NEAR(widest, row.widthSamples, 0.005);
     EXPECT_NEAR(narrowest, row.widthSamples, 0.005);
-    EXPECT_EQ(run.out, out.string() + ": 3.001 s, duty peak " + row.dutyPeak + " %\n");
+    std::string measured(8, '\0');  // over the whole second from 1 s to 2 s: its pulses x their width
+    std::snprintf(measured.data(), measured.size(), "%.2f", row.hertz * row.widthSamples / 48000 * 100);
+    EXPECT_EQ(run.out, out.string() + ": 3.001 s, duty peak " + row.dutyPeak + " %, measured " + measured.c_str() + " %\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -186,6 +189,31 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string("Key") + std::to_string(row.param.key) + "Velocity" + std::to_string(row.param.velocity) +
                (std::string(row.param.options).find("CURVE") != std::string::npos ? "Curved" : "");
     });
+
+TEST_F(RenderCommand, DutyLimitKeepsTheMeasuredDutyOfEverySecondUnderIt)
+{
+    // 40 notes 125 ms apart, each 250 ms long: two voices always busy.
+    SmfBuilder song(1, 480);
+    song.track();
+    for (int step = 0; step < 42; ++step) {
+        if (step >= 2) {
+            song.noteOff(120, 0, 60 + (step - 2) * 7 % 31);
+        }
+        if (step < 40) {
+            song.noteOn(step == 1 ? 120 : 0, 0, 60 + step * 7 % 31, 90 + step * 13 % 38);
+        }
+    }
+    const std::string file = write("dense.mid", song.end().bytes());
+    std::vector<double> measured;
+    for (const char* options : {"--no-limits", "--duty-limit 4"}) {
+        const ProgramRun run = runProgram(std::string(QUILLARC_CLI) + " render " + file + " -o " +
+                                          (m_dir / "dense.wav").string() + " --channel 0 " + options);
+        const std::size_t at = run.out.find("measured ");
+        measured.push_back(at == std::string::npos ? -1.0 : std::stod(run.out.substr(at + 9)));
+    }
+    EXPECT_GT(measured[0], 4.0);
+    EXPECT_LE(measured[1], 4.0);
+}
 
 TEST_F(RenderCommand, NothingToPlayOrNoOutputWritesNoFile)
 {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -198,6 +199,20 @@ INSTANTIATE_TEST_SUITE_P(
                     SilenceRow{"ChannelVolumeChangesOnlyTheLevel", {{0xB2, 7, 90}}, 2, 90.0 / 127},
                     SilenceRow{"TruncatedAndDataOnlyMessagesAreIgnored", {{0xB0, 120}, {0x40, 0x7B}, {}}, 2, 40.0 / 127}),
     [](const testing::TestParamInfo<SilenceRow>& row) { return row.param.name; });
+
+TEST(OfflineRender, MeasuresTheOutputsOnTimeOverEachSecond)
+{
+    // From sample 100, key 57 pulses every 218.18 samples, 3.75 wide; key 69 every 109.09, 2.4 wide, every
+    // other one inside a key 57 pulse: 220 x 3.75 + 220 x 2.4 samples on in the first second, half in the last half.
+    CoilSynth synth(48000);
+    const std::vector<TimedMessage> messages{{100, {0x90, 57, 100}, 3}, {100, {0x90, 69, 64}, 3}};
+    std::vector<double> measured;
+    EXPECT_TRUE(renderTimed(synth, messages, 72000, [](const float*, std::size_t) { return true; },
+                            [&](const DutyReport& report) { measured.push_back(report.measured * 48000); }));
+    EXPECT_EQ(measured.size(), 2U);
+    EXPECT_NEAR(measured.at(0), 220 * 3.75 + 220 * 2.4, 1e-7);
+    EXPECT_NEAR(measured.at(1), 110 * 3.75 + 110 * 2.4, 1e-7);
+}
 
 TEST(OfflineRender, AppliesMessagesAtTheirFramesAndStopsAtTheEnd)
 {
