@@ -1,9 +1,12 @@
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 // A command-line mistake: the program prints the one-line reason and exits
@@ -38,6 +41,26 @@ private:
     std::vector<std::string> m_args;
     std::size_t m_next = 0;
 };
+
+// The whole of `text` as a number of type T (an integer type, or a floating
+// type written in plain decimal), a leading '+' allowed; nothing when the
+// text is not one or it does not fit T. The one number rule of options and
+// settings files alike.
+template <typename T>
+std::optional<T> parseNumber(std::string_view text)
+{
+    T value{};
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+    }
+    const auto [end, failure] = std::from_chars(first, last, value);
+    if (first == last || failure != std::errc() || end != last) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 // Parses a whole decimal integer; nothing when the text is not one.
 std::optional<std::int32_t> parseInt(const std::string& text);

@@ -1,8 +1,8 @@
 #include "playback/CoilLimitsFile.h"
 
+#include "base/ArgCursor.h"
 #include "midifile/ByteStream.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,23 +35,6 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// The whole of `text` as a number of type T, or nothing.
-template <typename T>
-std::optional<T> wholeNumber(std::string_view text)
-{
-    T value{};
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') {
-        ++first;
-    }
-    const auto [end, failure] = std::from_chars(first, last, value);
-    if (first == last || failure != std::errc() || end != last) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 CoilLimitValueError badNumber(std::string_view value)
 {
     return {true, "bad number '" + std::string(value) + "'"};
@@ -62,9 +45,9 @@ CoilLimitValueError badNumber(std::string_view value)
 std::optional<CoilLimitValueError> takeWhole(std::optional<std::int32_t>& field, std::string_view value, std::int64_t lowest,
                                              std::int64_t highest, const char* range)
 {
-    const std::optional<std::int64_t> whole = wholeNumber<std::int64_t>(value);
+    const std::optional<std::int64_t> whole = parseNumber<std::int64_t>(value);
     if (!whole) {
-        return wholeNumber<double>(value) ? std::optional(CoilLimitValueError{false, range}) : badNumber(value);
+        return parseNumber<double>(value) ? std::optional(CoilLimitValueError{false, range}) : badNumber(value);
     }
     if (*whole < lowest || *whole > highest) {
         return CoilLimitValueError{false, range};
@@ -107,7 +90,7 @@ std::string coilLimitsPath()
 std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value)
 {
     if (key == kDutyKey) {
-        const std::optional<double> percent = wholeNumber<double>(value);
+        const std::optional<double> percent = parseNumber<double>(value);
         if (!percent) {
             return badNumber(value);
         }
