@@ -71,6 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                "501 60/100 600 x 800 x 800 v87 1301 62/100 1801 62/0 1801 x", {0, 1}, 0},
         RunRow{"WholePlaylistGoesOnPastAFileItCannotPlay", "AxC", 0, true, false, "",
                "501 60/100 1001 60/0 1001 x 1001 v87 1502 64/100 2002 64/0 2002 x", {0, 1, 2}, 1},
+        RunRow{"AnIndexPastThePlaylistPlaysTheCurrentFileAlone", "ABC", 3, true, true, "", "501 64/100 1001 64/0 1001 x", {},
+               0},
         RunRow{"StopsAfterARoundOfFilesItCannotPlay", "xxx", 1, true, true, "", "", {1, 2, 0}, 3}),
     [](const testing::TestParamInfo<RunRow>& row) { return row.param.name; });
 
