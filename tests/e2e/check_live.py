@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""End-to-end checks of `quillarc-cli live` between a sender client (the
+keyboard, jack_sender) and the JACK recorder that with_jack.sh started as
+"Quillarc USB Controller".
+
+    check_live.py sequence CLI SENDER       a fixed sequence arrives exactly
+    check_live.py signal CLI SENDER NAME    signal NAME (INT, TERM, HUP) mid-note
+    check_live.py vanish CLI SENDER         the sender killed mid-note
+
+`sequence`: devices --inputs lists the sender; every byte at the recorder,
+in order, is the one expected, ending with all-sound-off and the reset of
+every channel after SIGINT. `signal`: live exits 0 and every channel is
+silenced after the held note. `vanish`: live says the input went, exits 1,
+and every channel is silenced.
+"""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from check_play import FIRM, fail, read_events, silencing_fault, wait_for  # noqa: E402
+
+SCRATCH = os.environ["QUILLARC_E2E_DIR"]
+KEYBOARD = "Live Keyboard"
+
+# Channel 1 is played; the shift raises 48 to 56; channel 2, the held
+# note-off under the pedal and the running-status note-off are the input's own.
+SEQUENCE = """0 91 3c 64
+20 92 3e 64
+40 91 30 50
+60 3c 00
+80 b1 40 7f
+100 81 30 00
+120 b1 40 00
+140 91 40 7f
+160 b1 7b 00
+"""
+RESET = [[0xB0 + channel, controller, 0] for channel in range(16) for controller in (64, 120, 123)]
+EXPECTED = [[0xB0, 7, 100], [0x90, 0x3C, 0x64], [0x90, 0x38, 0x50], [0x90, 0x3C, 0], [0x90, 0x38, 0],
+            [0x90, 0x40, 0x7F], [0xB0, 120, 0], [0xB0, 120, 0]] + RESET
+
+
+def start_sender(sender, script):
+    path = os.path.join(SCRATCH, "script.txt")
+    with open(path, "w") as fh:
+        fh.write(script)
+    ready = os.path.join(SCRATCH, "sender.ready")
+    done = os.path.join(SCRATCH, "sender.done")
+    for stale in (ready, done):
+        if os.path.exists(stale):
+            os.remove(stale)
+    proc = subprocess.Popen([sender, KEYBOARD, "--script", path, "--ready", ready, "--done", done])
+    wait_for("the sender did not start", lambda: os.path.exists(ready), proc)
+    return proc, done
+
+
+def start_live(cli, *args):
+    return subprocess.Popen([cli, "live", "--input-device", KEYBOARD] + list(args), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+
+
+def recorded():
+    return [b for _, b in read_events(stop_recorder=False)]
+
+
+def finish(proc, what):
+    try:
+        _, err = proc.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        fail("live did not end after " + what, FIRM)
+    return proc.returncode, err
+
+
+def check_sequence(cli, sender):
+    keyboard, done = start_sender(sender, SEQUENCE)
+    listed = subprocess.run([cli, "devices", "--inputs"], capture_output=True, text=True, timeout=30).stdout
+    if listed != "0\t%s\n" % KEYBOARD:
+        fail("devices --inputs listed %r" % listed, FIRM)
+    live = start_live(cli, "--channel", "1", "--shift-low-notes", "--volume", "100")
+    wait_for("the sequence was not sent", lambda: os.path.exists(done), live)
+    wait_for("the sequence did not arrive", lambda: len(recorded()) >= 7, live)
+    live.send_signal(signal.SIGINT)
+    status, err = finish(live, "SIGINT")
+    keyboard.terminate()
+    keyboard.wait(timeout=10)
+    if status != 0:
+        fail("live exited %d: %s" % (status, err), FIRM)
+    got = [b for _, b in read_events(stop_recorder=True)]
+    if got != EXPECTED:
+        fail("the recorder got %s, expected %s" % (got, EXPECTED))
+    print("live sequence: passed (%d messages)" % len(got))
+
+
+def check_held(cli, sender, stop, expected_status):
+    keyboard, _ = start_sender(sender, "0 90 45 70\n")
+    live = start_live(cli)
+    wait_for("the note did not arrive", lambda: [0x90, 0x45, 0x70] in recorded(), live)
+    what = stop(live, keyboard)
+    status, err = finish(live, what)
+    if keyboard.poll() is None:
+        keyboard.terminate()
+        keyboard.wait(timeout=10)
+    if status != expected_status:
+        fail("live exited %d after %s: %s" % (status, what, err), FIRM)
+    if expected_status == 1 and "lost the connection to the input device" not in err:
+        fail("live did not say the input went: %r" % err, FIRM)
+    fault = silencing_fault([b for _, b in read_events(stop_recorder=True)], what)
+    if fault:
+        fail(fault)
+    print("live %s: passed" % what)
+
+
+def main():
+    mode, cli, sender = sys.argv[1:4]
+    if mode == "sequence":
+        check_sequence(cli, sender)
+    elif mode == "signal":
+        name = sys.argv[4]
+
+        def send(live, _):
+            live.send_signal(getattr(signal, "SIG" + name))
+            return "SIG" + name
+        check_held(cli, sender, send, 0)
+    else:
+        def vanish(_, keyboard):
+            keyboard.kill()
+            keyboard.wait(timeout=10)
+            return "the sender vanished"
+        check_held(cli, sender, vanish, 1)
+
+
+main()
