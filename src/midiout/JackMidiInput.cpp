@@ -30,6 +30,7 @@ struct OpenInput {
     std::unique_ptr<InPort> in;
     std::size_t slot = 0;
     std::string source;
+    bool clientGone = false;  // the port went with the client
 };
 
 }  // namespace
@@ -67,7 +68,7 @@ struct JackMidiInput::Impl final : JackClientUser {
         for (std::unique_ptr<OpenInput>& entry : open) {
             if (entry) {
                 live[entry->slot].store(nullptr);
-                entry->in->port = nullptr;
+                entry->clientGone = true;
                 entry->in->sink->changed();
             }
         }
@@ -98,7 +99,7 @@ struct JackMidiInput::Impl final : JackClientUser {
             (void)entry.in.release();  // a cycle is stuck holding it
             return;
         }
-        if (client != nullptr && entry.in->port != nullptr) {
+        if (client != nullptr && !entry.clientGone) {
             jack_port_unregister(client, entry.in->port);
         }
         entry.in.reset();
@@ -212,7 +213,7 @@ bool JackMidiInput::connected(int device)
     bool connected = false;
     m_impl->service->withClient(false, [&](jack_client_t*) {
         const OpenInput* entry = m_impl->entryOf(device);
-        connected = entry && entry->in && entry->in->port && jack_port_connected(entry->in->port) > 0;
+        connected = entry && entry->in && !entry->clientGone && jack_port_connected(entry->in->port) > 0;
     });
     return connected;
 }

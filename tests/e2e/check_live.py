@@ -6,12 +6,16 @@ keyboard, jack_sender) and the JACK recorder that with_jack.sh started as
     check_live.py sequence CLI SENDER       a fixed sequence arrives exactly
     check_live.py signal CLI SENDER NAME    signal NAME (INT, TERM, HUP) mid-note
     check_live.py vanish CLI SENDER         the sender killed mid-note
+    check_live.py panel QUILLARC SENDER ARTEFACT_DIR   the panel's Live Input dialog
 
 `sequence`: devices --inputs lists the sender; every byte at the recorder,
 in order, is the one expected, ending with all-sound-off and the reset of
 every channel after SIGINT. `signal`: live exits 0 and every channel is
 silenced after the held note. `vanish`: live says the input went, exits 1,
-and every channel is silenced.
+and every channel is silenced. `panel`: the real panel on Xvfb opens Live
+Input with Ctrl+L, the sender's notes reach the recorder exactly, the dialog
+is photographed into ARTEFACT_DIR/live-input.png, and Escape closes it with
+the held note silenced.
 """
 import os
 import signal
@@ -113,9 +117,61 @@ def check_held(cli, sender, stop, expected_status):
     print("live %s: passed" % what)
 
 
+def check_panel(quillarc, sender, artefacts):
+    import shutil
+    from xserver import start_xvfb, stop_xvfb
+    for tool in ("Xvfb", "xdpyinfo", "xdotool", "import"):
+        if shutil.which(tool) is None:
+            print("SKIP: %s is not installed (scripts/bootstrap installs it)" % tool, file=sys.stderr)
+            sys.exit(77)
+    os.makedirs(artefacts, exist_ok=True)
+    keyboard, done = start_sender(sender, "0 90 45 70\n200 80 45 00\n400 90 48 60\n")
+    started = start_xvfb(os.path.join(SCRATCH, "xvfb.log"))
+    if started is None:
+        fail("Xvfb did not start", FIRM)
+    server, display = started
+    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_SHOWN_MARK="shown",
+               XDG_RUNTIME_DIR=SCRATCH)
+    env.pop("QUILLARC_VIRTUAL_DEVICES", None)
+    xdotool = lambda *args: subprocess.run(["xdotool", *args], env=env, check=True, capture_output=True,
+                                           text=True, timeout=20).stdout
+    panel = subprocess.Popen([quillarc], env=env, stdout=subprocess.PIPE, text=True,
+                             stderr=open(os.path.join(SCRATCH, "panel.err"), "w"))
+    try:
+        if panel.stdout.readline().strip() != "shown":
+            fail("the window was not shown", FIRM)
+        xdotool("windowfocus", "--sync", xdotool("search", "--onlyvisible", "--name", "^Quillarc Control Panel$").split()[0])
+        xdotool("key", "ctrl+l")
+        played = [[0xB0, 7, 31], [0x90, 0x45, 0x70], [0x90, 0x45, 0], [0x90, 0x48, 0x60]]
+        wait_for("the notes did not pass", lambda: recorded()[:4] == played, panel)
+        dialog = xdotool("search", "--onlyvisible", "--name", "^Live Input$").split()[0]
+        time.sleep(0.3)  # the note line is drawn after the note has left
+        subprocess.run(["import", "-display", display, "-window", dialog, os.path.join(artefacts, "live-input.png")],
+                       check=True, timeout=30)
+        xdotool("windowfocus", "--sync", dialog)
+        xdotool("key", "Escape")
+        wait_for("closing the dialog did not silence the coil", lambda: len(recorded()) >= 5, panel)
+        panel.terminate()
+        if panel.wait(timeout=30) != 0:
+            fail("the panel exited with status %d" % panel.returncode, FIRM)
+    finally:
+        if panel.poll() is None:
+            panel.kill()
+            panel.wait()
+        keyboard.terminate()
+        keyboard.wait(timeout=10)
+        stop_xvfb(server)
+    got = [b for _, b in read_events(stop_recorder=True)]
+    if got[:5] != played + [[0xB0, 120, 0]] or any(b[0] & 0xF0 == 0x90 and b[2] > 0 for b in got[5:]):
+        fail("the recorder got %s" % got)
+    print("live panel: passed (%d messages; screenshot %s)" % (len(got), os.path.join(artefacts, "live-input.png")))
+
+
 def main():
     mode, cli, sender = sys.argv[1:4]
-    if mode == "sequence":
+    if mode == "panel":
+        check_panel(cli, sender, sys.argv[4])
+    elif mode == "sequence":
         check_sequence(cli, sender)
     elif mode == "signal":
         name = sys.argv[4]
