@@ -91,9 +91,9 @@ LiveEnd LiveSession::run()
             deadline = nextWatch;
         }
         if (deadline) {
-            (void)m_wake.try_acquire_until(*deadline);
+            (void)m_wake.waitUntil(*deadline);
         } else {
-            m_wake.acquire();
+            m_wake.wait();
         }
         if (m_stop.load()) {
             break;
@@ -143,13 +143,13 @@ LiveEnd LiveSession::run()
 void LiveSession::stop()
 {
     m_stop.store(true);
-    m_wake.release();
+    m_wake.post();
 }
 
 void LiveSession::setVolume(int value)
 {
     m_pendingVolume.store(value);
-    m_wake.release();
+    m_wake.post();
 }
 
 void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexcept
@@ -158,7 +158,7 @@ void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexce
         const std::lock_guard lock(m_mutex);
         if (m_output && !m_lost.load() && !forward(bytes, length, nowMs())) {
             m_lost.store(true);
-            m_wake.release();
+            m_wake.post();
         }
         return;
     }
@@ -167,13 +167,13 @@ void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexce
             m_overflow.store(true);
         }
     }
-    m_wake.release();
+    m_wake.post();
 }
 
 void LiveSession::changed() noexcept
 {
     m_changed.store(true);
-    m_wake.release();
+    m_wake.post();
 }
 
 bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now)

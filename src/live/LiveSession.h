@@ -1,6 +1,7 @@
 #pragma once
 
 #include "live/LiveForwarder.h"
+#include "live/Wakeup.h"
 #include "midiout/JackMidiQueue.h"
 #include "midiout/MidiInputService.h"
 
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 
 class AppState;
 class MidiOutput;
@@ -89,7 +89,7 @@ private:
     // From the realtime input to the worker (one producer, one consumer).
     JackMidiQueue m_queue{4096};
     std::atomic<bool> m_overflow{false};
-    std::counting_semaphore<> m_wake{0};
+    Wakeup m_wake;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_changed{false};
     std::atomic<bool> m_lost{false};  // a send from the input's thread failed

@@ -6,13 +6,16 @@ keyboard, jack_sender) and the JACK recorder that with_jack.sh started as
     check_live.py sequence CLI SENDER       a fixed sequence arrives exactly
     check_live.py signal CLI SENDER NAME    signal NAME (INT, TERM, HUP) mid-note
     check_live.py vanish CLI SENDER         the sender killed mid-note
+    check_live.py cut CLI SENDER            a held key under --max-note-ms 300
     check_live.py panel QUILLARC SENDER ARTEFACT_DIR   the panel's Live Input dialog
 
 `sequence`: devices --inputs lists the sender; every byte at the recorder,
 in order, is the one expected, ending with all-sound-off and the reset of
 every channel after SIGINT. `signal`: live exits 0 and every channel is
 silenced after the held note. `vanish`: live says the input went, exits 1,
-and every channel is silenced. `panel`: the real panel on Xvfb opens Live
+and every channel is silenced. `cut`: the held key is cut once it has
+sounded 300 ms (the worker wakes for it), and its late note-off sends
+nothing. `panel`: the real panel on Xvfb opens Live
 Input with Ctrl+L, the sender's notes reach the recorder exactly, the dialog
 is photographed into ARTEFACT_DIR/live-input.png, and Escape closes it with
 the held note silenced.
@@ -117,6 +120,25 @@ def check_held(cli, sender, stop, expected_status):
     print("live %s: passed" % what)
 
 
+def check_cut(cli, sender):
+    keyboard, done = start_sender(sender, "0 90 45 70\n700 80 45 00\n")
+    live = start_live(cli, "--max-note-ms", "300")
+    wait_for("the note-off was not sent", lambda: os.path.exists(done), live)
+    time.sleep(0.1)
+    live.send_signal(signal.SIGTERM)
+    status, err = finish(live, "SIGTERM")
+    keyboard.terminate()
+    keyboard.wait(timeout=10)
+    events = read_events(stop_recorder=True)
+    messages = [b for _, b in events]
+    if status != 0 or messages[:4] != [[0xB0, 7, 31], [0x90, 0x45, 0x70], [0x90, 0x45, 0], [0xB0, 120, 0]]:
+        fail("live exited %d, the recorder got %s" % (status, messages[:4]))
+    held_ms = (events[2][0] - events[1][0]) / 1000.0
+    if not 300 <= held_ms < 330:
+        fail("the key was cut after %.1f ms, not at 300" % held_ms)
+    print("live cut: passed (cut after %.1f ms)" % held_ms)
+
+
 def check_panel(quillarc, sender, artefacts):
     import shutil
     from xserver import start_xvfb, stop_xvfb
@@ -171,6 +193,8 @@ def main():
     mode, cli, sender = sys.argv[1:4]
     if mode == "panel":
         check_panel(cli, sender, sys.argv[4])
+    elif mode == "cut":
+        check_cut(cli, sender)
     elif mode == "sequence":
         check_sequence(cli, sender)
     elif mode == "signal":
