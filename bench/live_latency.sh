@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Live latency benchmark: on one private JACK server, a sender client plays
-# NOTES notes (default 1000, one every 20 ms, each released 10 ms later) into
+# NOTES notes (default 1000, one every 20 ms, each released 10 ms later, at
+# frames spread over the period) into
 # `quillarc-cli live` and, in the same run, into a plain same-cycle
 # pass-through client (bench/jack_passthrough.cpp), the baseline. Each path
 # ends at a recorder of its own: quillarc's at "Quillarc USB Controller", the
@@ -27,10 +28,12 @@ work="$(mktemp -d /tmp/quillarc-live-bench.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 python3 - "$notes" >"$work/script.txt" <<'PY'
 import sys
+# Each note lands at another frame of its period (i * 7 mod 64 frames in).
 for i in range(int(sys.argv[1])):
     key, velocity = 36 + i % 48, 1 + (i // 48) % 127
-    print("%d 90 %02x %02x" % (i * 20, key, velocity))
-    print("%d 80 %02x 00" % (i * 20 + 10, key))
+    at = i * 20 + (i * 7 % 64) / 48.0
+    print("%.4f 90 %02x %02x" % (at, key, velocity))
+    print("%.4f 80 %02x 00" % (at + 10, key))
 PY
 tests/e2e/with_jack.sh --recorder-bin "$build/tests/e2e/jack_recorder" \
   --recorder "Quillarc USB Controller" --recorder "Baseline Recorder" -- bash -c '

@@ -26,7 +26,7 @@ void raisePriority()
 {
 #if defined(__linux__)
     sched_param param{};
-    param.sched_priority = 20;
+    param.sched_priority = 60;
     (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 #endif
 }
