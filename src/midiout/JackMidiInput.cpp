@@ -5,9 +5,11 @@
 
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 
 namespace {
 
@@ -43,6 +45,11 @@ struct JackMidiInput::Impl final : JackClientUser {
     std::vector<std::unique_ptr<OpenInput>> open;
     unsigned int portSerial = 0;
     std::array<std::atomic<InPort*>, kSlots> live{};
+    // The sinks that JACK's notification thread tells of changes, guarded
+    // apart from the service's lock (which that thread must never wait for:
+    // the server waits for it while the lock's holder talks to the server).
+    std::mutex sinksMutex;
+    std::array<MidiInputSink*, kSlots> sinks{};
 
     void process(jack_nframes_t frames) noexcept override
     {
@@ -76,11 +83,18 @@ struct JackMidiInput::Impl final : JackClientUser {
 
     void graphChanged() noexcept override
     {
-        for (std::atomic<InPort*>& slot : live) {
-            if (InPort* in = slot.load()) {
-                in->sink->changed();
+        const std::lock_guard lock(sinksMutex);
+        for (MidiInputSink* sink : sinks) {
+            if (sink != nullptr) {
+                sink->changed();
             }
         }
+    }
+
+    void tell(std::size_t slot, MidiInputSink* sink)
+    {
+        const std::lock_guard lock(sinksMutex);
+        sinks[slot] = sink;
     }
 
     OpenInput* entryOf(int device)
@@ -94,6 +108,7 @@ struct JackMidiInput::Impl final : JackClientUser {
     // Takes the port away from the callback, then gives it up.
     void retire(jack_client_t* client, OpenInput& entry)
     {
+        tell(entry.slot, nullptr);
         live[entry.slot].store(nullptr);
         if (!service->cycles().waitUntilOutside(std::chrono::steady_clock::now() + kLeaveDeadline)) {
             (void)entry.in.release();  // a cycle is stuck holding it
@@ -161,7 +176,11 @@ bool JackMidiInput::open(int device, MidiInputSink& sink)
             return;
         }
         std::size_t slot = 0;
-        while (slot < kSlots && impl.live[slot].load() != nullptr) {
+        const auto taken = [&impl](std::size_t candidate) {
+            return std::any_of(impl.open.begin(), impl.open.end(),
+                               [candidate](const auto& entry) { return entry && entry->slot == candidate; });
+        };
+        while (slot < kSlots && taken(slot)) {
             ++slot;
         }
         if (slot == kSlots) {
@@ -187,6 +206,7 @@ bool JackMidiInput::open(int device, MidiInputSink& sink)
             impl.retire(client, *entry);
             return;
         }
+        impl.tell(slot, &sink);
         impl.open[static_cast<std::size_t>(device)] = std::move(entry);
         opened = true;
     });

@@ -91,6 +91,9 @@ struct JackMidiService::Impl {
     ProcessCycles cycles;
     std::array<std::atomic<OutPort*>, kSlots> live{};
     std::atomic<JackClientUser*> user{nullptr};
+    // Held by JACK's notification thread while it tells the user, so that
+    // setUser can take the user away from it; never by the process callback.
+    std::mutex userMutex;
 
     static int process(jack_nframes_t frames, void* self)
     {
@@ -124,8 +127,10 @@ struct JackMidiService::Impl {
 
     static void onGraphChange(void* self)
     {
-        if (JackClientUser* user = static_cast<Impl*>(self)->user.load()) {
-            user->graphChanged();
+        Impl& impl = *static_cast<Impl*>(self);
+        const std::lock_guard lock(impl.userMutex);
+        if (JackClientUser* hooked = impl.user.load()) {
+            hooked->graphChanged();
         }
     }
 
@@ -439,7 +444,10 @@ bool JackMidiService::withClient(bool activate, const std::function<void(jack_cl
 
 void JackMidiService::setUser(JackClientUser* user)
 {
-    m_impl->user.store(user);
+    {
+        const std::lock_guard lock(m_impl->userMutex);
+        m_impl->user.store(user);
+    }
     (void)m_impl->cycles.waitUntilOutside(Clock::now() + kLeaveDeadline);
 }
 
