@@ -1,4 +1,5 @@
 #include "app/Playlist.h"
+#include "app/SongClock.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "playback/AppState.h"
@@ -120,6 +121,7 @@ TEST(Transport, BeginPlaybackHandsOverTheSelectedFileAndTheOptions)
     EXPECT_EQ(state.currentFileName(), "/a/two.mid");
     EXPECT_EQ(state.options()->playChannel, 9);
     EXPECT_EQ(playlist.currentFile(), 1);
+    EXPECT_EQ(state.playingIndex.load(), 1);
     EXPECT_NE(state.changeCount(), seen);
 }
 
@@ -133,6 +135,50 @@ TEST(Transport, PauseOnlyWhilePlaying)
     state.requestPause();
     EXPECT_EQ(state.paused.load(), 1);
     EXPECT_EQ(state.pauseStartPending.load(), 1);
+}
+
+TEST(StatusTexts, SongTimeIsWholeSecondsCutWithHoursOnceThereAreAny)
+{
+    EXPECT_EQ(songTimeText(false, 83'999, 225'400), "Playing 1:23 / 3:45");
+    EXPECT_EQ(songTimeText(true, 9'500, 61'000), "Paused 0:09 / 1:01");
+    EXPECT_EQ(songTimeText(false, 3'599'999, 3'723'000), "Playing 59:59 / 1:02:03");
+}
+
+// Each row: what happens at which time, and what the clock reads then.
+struct ClockStep {
+    enum What { Start, Report, Pause, Resume, Read } what;
+    std::int64_t nowMs;
+    int value;  // the length, the reported time, or the reading expected
+};
+
+TEST(SongClock, RunsOnFromEachReportAndStandsStillWhilePaused)
+{
+    using S = ClockStep;
+    const std::vector<ClockStep> steps{
+        {S::Start, 70'000, 12'345}, {S::Read, 70'250, 250},    {S::Report, 71'010, 1'000},
+        {S::Read, 71'410, 1'400},   {S::Pause, 71'610, 0},     {S::Read, 75'000, 1'600},
+        {S::Report, 75'100, 6'600}, {S::Read, 79'000, 6'600},  {S::Resume, 80'000, 0},
+        {S::Read, 80'333, 6'933},   {S::Read, 99'000, 12'345}, {S::Report, 99'001, 7'000},
+        {S::Start, 99'500, 900},    {S::Read, 99'500, 0},
+    };
+    SongClock clock;
+    for (const ClockStep& step : steps) {
+        switch (step.what) {
+        case S::Start:
+            clock.start(step.value, step.nowMs);
+            break;
+        case S::Report:
+            clock.report(step.value, step.nowMs);
+            break;
+        case S::Pause:
+        case S::Resume:
+            clock.setPaused(step.what == S::Pause, step.nowMs);
+            break;
+        case S::Read:
+            EXPECT_EQ(clock.at(step.nowMs), step.value) << "at " << step.nowMs;
+            break;
+        }
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <thread>
 
 namespace {
@@ -121,7 +122,17 @@ private slots:
     void droppedFilesAreAddedLikeAdd();
 
     void playPausePlayResumesTheSameWorker();
-    void spaceInThePlaylistPlaysAndPauses();
+    void spaceAnywherePlaysAndPauses_data();
+    void spaceAnywherePlaysAndPauses();
+    void everyMenuHasMnemonicsOfItsOwn();
+    void wholePlaylistPlaysTheFilesInTurn_data();
+    void wholePlaylistPlaysTheFilesInTurn();
+    void nextAndPreviousMoveThroughThePlaylist_data();
+    void nextAndPreviousMoveThroughThePlaylist();
+    void seekingMovesThePausedSong_data();
+    void seekingMovesThePausedSong();
+    void activatingAnEntryPlaysIt_data();
+    void activatingAnEntryPlaysIt();
     void stopEndsTheWorkerAndSilencesTheCoil();
     void stopWhilePausedKeepsFixedModeRefusedUntilPlay();
     void fixedModeIsRefused_data();
@@ -150,6 +161,13 @@ private:
     QString song(const QString& name, int seconds = 30, int channel = 0)
     {
         return writeFile(m_dir, name, steadySong(seconds, channel));
+    }
+    // One note of `key`, 200 ms long after a lead-in of 300 ms.
+    QString oneNote(const QString& name, int key)
+    {
+        SmfBuilder one(0, 500);
+        one.track().noteOn(300, 0, key, 90).noteOff(200, 0, key);
+        return writeFile(m_dir, name, one.end().bytes());
     }
 
     QTemporaryDir m_dir;
@@ -245,11 +263,11 @@ void MainWindowTest::menuEntries()
     auto* entry = panel.find<QAction>(action.toLatin1().constData());
     QVERIFY(entry);
     QVERIFY(owner->actions().contains(entry));
-    QCOMPARE(entry->text(), text);
-    const QStringList titles{"File", "Tools", "Help"};
+    QCOMPARE(entry->text().remove('&'), text);
+    const QStringList titles{"File", "Playback", "Tools", "Help"};
     QStringList shown;
     for (QAction* top : panel.window->menuBar()->actions()) {
-        shown << top->text();
+        shown << top->text().remove('&');
     }
     QCOMPARE(shown, titles);
 }
@@ -452,21 +470,228 @@ void MainWindowTest::playPausePlayResumesTheSameWorker()
     QCOMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
 }
 
-void MainWindowTest::spaceInThePlaylistPlaysAndPauses()
+void MainWindowTest::spaceAnywherePlaysAndPauses_data()
 {
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("playlist") << "playlist";
+    QTest::newRow("progress slider") << "progressSlider";
+    QTest::newRow("a button other than Play") << "stopButton";
+}
+
+void MainWindowTest::spaceAnywherePlaysAndPauses()
+{
+    QFETCH(QString, focus);
     Panel panel(devicesWithController(2, kController));
     panel.answerDialogs({}, song("long.mid"));
     QVERIFY(trigger(panel, "addAction"));
-    auto* box = panel.find<QListWidget>("playlist");
+    QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+    auto* widget = panel.find<QWidget>(focus.toLatin1().constData());
+    widget->setFocus();
 
-    QTest::keyClick(box, Qt::Key_Space);
+    QTest::keyClick(widget, Qt::Key_Space);
     QCOMPARE(panel.state().playing.load(), 1);
-    QTest::keyClick(box, Qt::Key_Space);
+    QTest::keyClick(widget, Qt::Key_Space);
     QCOMPARE(panel.state().paused.load(), 1);
-    QTest::keyClick(box, Qt::Key_Space);
+    QTest::keyClick(widget, Qt::Key_Space);
     QCOMPARE(panel.state().paused.load(), 0);
     QTRY_COMPARE(panel.state().resumeRequested.load(), 0);
     QCOMPARE(panel.window->workersStarted(), 1);
+    // Enter presses the button that has the focus.
+    QTest::keyClick(panel.find<QPushButton>("stopButton"), Qt::Key_Return);
+    QCOMPARE(panel.state().playing.load(), 0);
+}
+
+void MainWindowTest::everyMenuHasMnemonicsOfItsOwn()
+{
+    Panel panel(devicesWithController(1, 0));
+    const auto letters = [](const QList<QAction*>& actions) {
+        QString taken;
+        for (const QAction* action : actions) {
+            const qsizetype at = action->text().indexOf('&');
+            if (!action->isSeparator()) {
+                taken += at >= 0 ? action->text()[at + 1].toLower() : QChar('?');
+            }
+        }
+        return taken;
+    };
+    QStringList menus{letters(panel.window->menuBar()->actions())};
+    for (const QAction* top : panel.window->menuBar()->actions()) {
+        menus << letters(top->menu()->actions());
+    }
+    QCOMPARE(menus, (QStringList{"fpth", "oae", "pstnvbfwr", "svdoc", "a"}));
+    QCOMPARE(panel.find<QAction>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(panel.find<QAction>("exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
+}
+
+void MainWindowTest::wholePlaylistPlaysTheFilesInTurn_data()
+{
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<bool>("firstHasNotes");
+    QTest::addColumn<Messages>("sent");
+    QTest::addColumn<int>("selected");  // at the end
+    const Messages first{controlChange(7, 31), noteOn(60, 90), noteOn(60, 0), kAllSoundOff};
+    const Messages second{controlChange(7, 31), noteOn(64, 90), noteOn(64, 0), kAllSoundOff};
+    Messages both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    QTest::newRow("off: the song ends, the panel waits") << false << true << first << 0;
+    QTest::newRow("on: the second follows") << true << true << both << 1;
+    QTest::newRow("on: past a file without notes") << true << false << second << 1;
+}
+
+void MainWindowTest::wholePlaylistPlaysTheFilesInTurn()
+{
+    QFETCH(bool, whole);
+    QFETCH(bool, firstHasNotes);
+    QFETCH(Messages, sent);
+    QFETCH(int, selected);
+    Panel panel(devicesWithController(2, kController));
+    panel.service->clear();
+    const QString first = firstHasNotes ? oneNote("first.mid", 60) : writeFile(m_dir, "ch5.mid", steadySong(1, 5));
+    panel.answerDialogs({first, oneNote("second.mid", 64)});
+    QVERIFY(trigger(panel, "openAction"));
+    if (whole) {
+        QVERIFY(trigger(panel, "wholePlaylistAction"));
+    }
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.messages(kController), sent);
+    QCOMPARE(panel.window->playlist().selectedFile(), selected);
+    QCOMPARE(panel.window->playingIndex(), -1);
+    // A song's start wipes what was said before it ("Loaded ", no notes).
+    QCOMPARE(panel.status(), QString());
+    QCOMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString());
+}
+
+void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()
+{
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<bool>("repeat");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("idle: N selects the next") << false << false << "N" << 1;
+    QTest::newRow("idle: N holds at the last") << false << false << "NNN" << 2;
+    QTest::newRow("idle, repeat: N past the last") << false << true << "NNN" << 0;
+    QTest::newRow("idle, repeat: P before the first") << false << true << "P" << 2;
+    QTest::newRow("idle: P holds at the first") << false << false << "NPP" << 0;
+    QTest::newRow("playing: N plays the next") << true << false << "N" << 1;
+    QTest::newRow("playing, repeat: P plays the last") << true << true << "P" << 2;
+}
+
+void MainWindowTest::nextAndPreviousMoveThroughThePlaylist()
+{
+    QFETCH(bool, playing);
+    QFETCH(bool, repeat);
+    QFETCH(QString, keys);
+    QFETCH(int, selected);
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("one.mid"), song("two.mid"), song("three.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction"));
+    if (repeat) {
+        QVERIFY(trigger(panel, "repeatPlaylistAction"));
+    }
+    QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+    if (playing) {
+        QVERIFY(click(panel, "playButton"));
+        QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+        panel.service->clear();
+    }
+    for (const QChar key : keys) {
+        QTest::keyClick(panel.find<QListWidget>("playlist"), key.toLatin1());
+    }
+    QTRY_COMPARE(panel.window->playlist().selectedFile(), selected);
+    if (playing) {
+        QTRY_COMPARE(panel.window->playingIndex(), selected);
+        QCOMPARE(panel.state().currentFileName(), paths[selected].toStdString());
+        QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+        // Stopped as Stop stops, then the next from its start.
+        const Messages sent = panel.messages(kController);
+        QCOMPARE(Messages(sent.begin(), sent.begin() + 3),
+                 (Messages{kAllSoundOff, controlChange(7, 31), noteOn(50, 100)}));
+        QCOMPARE(panel.window->workersStarted(), 1);
+    } else {
+        QCOMPARE(panel.window->workersStarted(), 0);
+    }
+}
+
+void MainWindowTest::seekingMovesThePausedSong_data()
+{
+    QTest::addColumn<QStringList>("keys");  // on the progress slider
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("nextKey");  // of the first note-on after Play, 0 for none
+    // steadySong(30) as played: note i at 500 + 250 i ms, key 50 + i % 20; 30.35 s long.
+    QTest::newRow("page up: 10 / 127 of the song, 2389 ms") << QStringList{"Home", "PageUp"}
+                                                           << "Paused 0:02 / 0:30" << 58;
+    QTest::newRow("Right: 5 s on, the note due then") << QStringList{"Home", "Right"} << "Paused 0:05 / 0:30" << 68;
+    QTest::newRow("Left before the start: the start") << QStringList{"Home", "Right", "Right", "Left", "Left", "Left"}
+                                                      << "Paused 0:00 / 0:30" << 50;
+    QTest::newRow("End: past the last note-on") << QStringList{"End"} << "Paused 0:30 / 0:30" << 0;
+}
+
+void MainWindowTest::seekingMovesThePausedSong()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, label);
+    QFETCH(int, nextKey);
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+    auto* songLabel = panel.find<QLabel>("songTimeLabel");
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(songLabel->text().startsWith("Playing 0:0"));
+    QVERIFY(click(panel, "pauseButton"));
+    QTRY_COMPARE(songLabel->text().left(7), QString("Paused "));
+
+    const std::map<QString, Qt::Key> named{{"Home", Qt::Key_Home}, {"End", Qt::Key_End}, {"PageUp", Qt::Key_PageUp},
+                                           {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right}};
+    auto* slider = panel.find<QSlider>("progressSlider");
+    for (const QString& key : keys) {
+        QTest::keyClick(slider, named.at(key));
+    }
+    QTRY_COMPARE(songLabel->text(), label);
+    panel.service->clear();
+    QVERIFY(click(panel, "playButton"));
+    if (nextKey == 0) {
+        QTRY_VERIFY(!panel.window->hasWorker());
+        QCOMPARE(noteOnsWithVelocity(panel.messages(kController)), 0);
+        return;
+    }
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+    const Messages sent = panel.messages(kController);
+    const auto on = std::find_if(sent.begin(), sent.end(), [](const Message& m) { return m[2] != 0; });
+    QCOMPARE(*on, noteOn(nextKey, 100));
+}
+
+void MainWindowTest::activatingAnEntryPlaysIt_data()
+{
+    QTest::addColumn<bool>("byMouse");
+    QTest::newRow("Enter") << false;
+    QTest::newRow("double-click") << true;
+}
+
+void MainWindowTest::activatingAnEntryPlaysIt()
+{
+    QFETCH(bool, byMouse);
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("one.mid"), song("two.mid", 30, 0)};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
+    auto* box = panel.find<QListWidget>("playlist");
+    QVERIFY(!box->item(1)->font().bold() && box->item(0)->font().bold());
+    box->setCurrentRow(1);
+    if (byMouse) {
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, box->visualItemRect(box->item(1)).center());
+        QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, box->visualItemRect(box->item(1)).center());
+    } else {
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    QCOMPARE(panel.window->workersStarted(), 2);
+    QCOMPARE(panel.state().currentFileName(), paths[1].toStdString());
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 2);
+    QVERIFY(box->item(1)->font().bold() && !box->item(0)->font().bold());
 }
 
 void MainWindowTest::stopEndsTheWorkerAndSilencesTheCoil()
@@ -849,10 +1074,14 @@ void MainWindowTest::aboutDialogShowsTheProgramName()
     QVERIFY(dialog->isModal());
     QCOMPARE(dialog->windowTitle(), QString("About..."));
     QCOMPARE(dialog->findChild<QLabel*>("aboutText")->text(), QString("Quillarc Control Panel"));
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    QVERIFY(dialog->isVisible());
     QTest::mouseClick(dialog->findChild<QPushButton*>("okButton"), Qt::LeftButton);
     QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
+    // Escape closes it too, and only it: the coil is not silenced.
+    QVERIFY(trigger(panel, "aboutAction"));
+    panel.service->clear();
+    QTest::keyClick(panel.find<QDialog>("aboutDialog"), Qt::Key_Escape);
+    QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
+    QVERIFY(panel.messages(0).empty());
 }
 
 QTEST_MAIN(MainWindowTest)
