@@ -14,7 +14,7 @@ devices. Once the window is drawn it presses Space there with xdotool: the
 Play button, which has the keyboard focus, starts the first song. Half-way
 through, the window is photographed with ImageMagick's `import` into
 ARTEFACT_DIR/panel.png. When the song is over the keyboard moves to the Exit
-button and presses it: the program must end with status 0.
+button and presses it with Enter: the program must end with status 0.
 
 `recorder`: the controller must get the channel volume, every note of the
 song's note list in order and the final all-sound-off, and no note after it.
@@ -189,8 +189,9 @@ def run_panel(panel, display, controller, artefacts):
     wait_until(controller.song_over, 60, "the end of the song")
     controller.check_song()
 
-    # Tab order from Play: Pause, Stop, Restart, Next, Fixed Mode, Exit.
-    xdotool(display, "key", "--delay", "20", *(["Tab"] * 6), "space")
+    # Tab order from Play: Pause, Stop, Restart, Next, Fixed Mode, Exit;
+    # Enter presses the button with the focus (Space is play/pause).
+    xdotool(display, "key", "--delay", "20", *(["Tab"] * 6), "Return")
     try:
         status = panel.wait(timeout=30)
     except subprocess.TimeoutExpired:

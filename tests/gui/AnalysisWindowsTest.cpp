@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 #include "playback/SongLoader.h"
 #include "views/ChartPainter.h"
+#include "views/AnalysisWindows.h"
 #include "views/ChartWindow.h"
 #include "views/Charts.h"
 
@@ -77,6 +78,7 @@ private slots:
     void changedFileShowsAtTheNextPaint();
     void windowScalesItsChartWithoutSmoothing();
     void optionsNameTheChannelsThatHaveNotes();
+    void windowsBesideAPlayingSongShowWhereItIs();
 
 private:
     QTemporaryDir m_dir;
@@ -205,6 +207,45 @@ void AnalysisWindowsTest::optionsNameTheChannelsThatHaveNotes()
     QVERIFY(line != nullptr);
     QTRY_COMPARE(line->text(), QString("Notes in this file: channel 2: 2, channel 9: 1"));
     panel.find<QPushButton>("cancelButton")->click();
+}
+
+void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
+{
+    Panel panel(devicesWithController(2, 1));
+    const QString path = writeFile(m_dir, "long.mid", steadySong(30));
+    panel.answerDialogs({path, writeFile(m_dir, "other.mid", smallSong())});
+    panel.find<QAction>("openAction")->trigger();
+    panel.find<QPushButton>("playButton")->click();
+    ChartWindow* notes = openWindow(panel, "notesAction", "notesWindow");
+    ChartWindow* spectrum = openWindow(panel, "spectrumAction", "spectrumWindow");
+    QVERIFY(notes != nullptr && spectrum != nullptr);
+    // One window of a kind: asking again raises it.
+    panel.find<QAction>("notesAction")->trigger();
+    QCOMPARE(panel.window->findChildren<ChartWindow*>("notesWindow").size(), 1);
+
+    QTRY_VERIFY(notes->shownPlayhead().has_value());
+    const int first = *notes->shownPlayhead();
+    const ChartPicture* picture = notes->picture();
+    const int loaded = panel.window->findChild<AnalysisWindows*>()->source().songsLoaded();
+    QTRY_VERIFY(notes->shownPlayhead().value_or(0) > first);
+    QCOMPARE(notes->picture(), picture);
+    QCOMPARE(panel.window->findChild<AnalysisWindows*>()->source().songsLoaded(), loaded);
+    const QImage shown = notes->grab().toImage();
+    const QRectF field = fittedChartRect(picture->chart, notes->size());
+    QCOMPARE(shown.pixelColor(playheadRect(picture->chart, field, *notes->shownPlayhead()).center().toPoint()),
+             kChartPlayheadColour);
+    QCOMPARE(spectrum->shownPlayhead(), std::nullopt);
+
+    // Another file selected: its chart has no playhead of the song that plays.
+    panel.find<QListWidget>("playlist")->setCurrentRow(1);
+    QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
+    panel.find<QListWidget>("playlist")->setCurrentRow(0);
+    QTRY_VERIFY(notes->shownPlayhead().has_value());
+    // The panel is usable beside the window: Stop ends the song and the line.
+    QTest::mouseClick(panel.find<QPushButton>("stopButton"), Qt::LeftButton);
+    QCOMPARE(panel.state().playing.load(), 0);
+    QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
+    QVERIFY(notes->isVisible());
 }
 
 QTEST_MAIN(AnalysisWindowsTest)
