@@ -521,6 +521,11 @@ void MainWindowTest::everyMenuHasMnemonicsOfItsOwn()
     QCOMPARE(menus, (QStringList{"fpth", "oae", "pstnvbfwr", "svdoc", "a"}));
     QCOMPARE(panel.find<QAction>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
     QCOMPARE(panel.find<QAction>("exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
+    QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+    QTest::keyClick(panel.find<QListWidget>("playlist"), Qt::Key_F10);
+    auto* fileMenu = panel.window->menuBar()->findChild<QMenu*>("fileMenu");
+    QTRY_VERIFY(fileMenu->isVisible());
+    fileMenu->close();
 }
 
 void MainWindowTest::wholePlaylistPlaysTheFilesInTurn_data()
