@@ -254,6 +254,9 @@ void MainWindow::buildControls()
     fixedModeButton->setObjectName("fixedModeButton");
     auto* exitButton = new QPushButton("Exit", central);
     exitButton->setObjectName("exitButton");
+    for (QPushButton* button : {fixedModeButton, exitButton}) {
+        button->setAutoDefault(true);
+    }
 
     // Position 0 at the top: the top is loudest.
     m_volumeSlider = new VolumeSlider(central);

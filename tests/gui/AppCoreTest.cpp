@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 struct ControllerCase {
@@ -144,39 +146,23 @@ TEST(StatusTexts, SongTimeIsWholeSecondsCutWithHoursOnceThereAreAny)
     EXPECT_EQ(songTimeText(false, 3'599'999, 3'723'000), "Playing 59:59 / 1:02:03");
 }
 
-// Each row: what happens at which time, and what the clock reads then.
-struct ClockStep {
-    enum What { Start, Report, Pause, Resume, Read } what;
-    std::int64_t nowMs;
-    int value;  // the length, the reported time, or the reading expected
-};
-
 TEST(SongClock, RunsOnFromEachReportAndStandsStillWhilePaused)
 {
-    using S = ClockStep;
-    const std::vector<ClockStep> steps{
-        {S::Start, 70'000, 12'345}, {S::Read, 70'250, 250},    {S::Report, 71'010, 1'000},
-        {S::Read, 71'410, 1'400},   {S::Pause, 71'610, 0},     {S::Read, 75'000, 1'600},
-        {S::Report, 75'100, 6'600}, {S::Read, 79'000, 6'600},  {S::Resume, 80'000, 0},
-        {S::Read, 80'333, 6'933},   {S::Read, 99'000, 12'345}, {S::Report, 99'001, 7'000},
-        {S::Start, 99'500, 900},    {S::Read, 99'500, 0},
-    };
+    // S start (the length), R report, P pause, G go on, = read (what it reads).
+    const std::vector<std::tuple<char, std::int64_t, int>> steps{
+        {'S', 70'000, 12'345}, {'=', 70'250, 250},   {'R', 71'010, 1'000},  {'=', 71'410, 1'400}, {'P', 71'610, 0},
+        {'=', 75'000, 1'600},  {'R', 75'100, 6'600}, {'=', 79'000, 6'600},  {'G', 80'000, 0},     {'=', 80'333, 6'933},
+        {'=', 99'000, 12'345}, {'S', 99'500, 900},   {'=', 99'500, 0}};
     SongClock clock;
-    for (const ClockStep& step : steps) {
-        switch (step.what) {
-        case S::Start:
-            clock.start(step.value, step.nowMs);
-            break;
-        case S::Report:
-            clock.report(step.value, step.nowMs);
-            break;
-        case S::Pause:
-        case S::Resume:
-            clock.setPaused(step.what == S::Pause, step.nowMs);
-            break;
-        case S::Read:
-            EXPECT_EQ(clock.at(step.nowMs), step.value) << "at " << step.nowMs;
-            break;
+    for (const auto& [what, now, value] : steps) {
+        if (what == 'S') {
+            clock.start(value, now);
+        } else if (what == 'R') {
+            clock.report(value, now);
+        } else if (what == '=') {
+            EXPECT_EQ(clock.at(now), value) << "at " << now;
+        } else {
+            clock.setPaused(what == 'P', now);
         }
     }
 }
