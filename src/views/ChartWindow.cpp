@@ -61,7 +61,7 @@ ChartWindow::ChartWindow(ChartKind kind, ChartSource& source, SelectionProvider 
 
 void ChartWindow::paintEvent(QPaintEvent* event)
 {
-    const bool onlyPlayhead = !m_playheadDirty.isEmpty() && m_playheadDirty.contains(event->rect());
+    const bool onlyPlayhead = !m_playheadDirty.isEmpty() && event->region().subtracted(m_playheadDirty).isEmpty();
     m_playheadDirty = QRegion();
     const PanelSelection selection = m_selection();
     if (selection.fileLoaded && m_kind != ChartKind::Notes && !onlyPlayhead) {
