@@ -642,6 +642,13 @@ void MainWindowTest::activatingAnEntryPlaysIt()
     QCOMPARE(panel.state().currentFileName(), paths[0].toStdString());
     QCOMPARE(panel.window->workersStarted(), 3);
     QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 3);
+    // Playback leaves the progress slider alone while the user holds it.
+    auto* slider = panel.find<QSlider>("progressSlider");
+    slider->setSliderDown(true);
+    const int held = slider->value();
+    const int notes = noteOnsWithVelocity(panel.messages(kController));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > notes + 4);
+    QCOMPARE(slider->value(), held);
 }
 
 void MainWindowTest::stopEndsTheWorkerAndSilencesTheCoil()
