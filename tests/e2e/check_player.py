@@ -8,7 +8,7 @@ whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, all-sound-off. next: N mid-song silences the first, the second
 plays whole. seek: Right mid-song, then the entry due 5 s on. notes: "View
 notes..." (Alt+T, V) beside the panel (photographed), Stop (Tab, Tab, Enter
-from Play) ends the song. Each ends with Ctrl+Q and no note after it; with a
+from Play) ends the song. Each ends with Ctrl+Q and the coil silent; with a
 realtime server the lead-ins and the clock after the seek are timed.
 """
 import os
@@ -137,13 +137,14 @@ def main():
         else:
             result = {"whole": whole, "next": next_song, "seek": seek}[scenario](display, *map(
                 lambda song: entries(cli, song), songs))
-        before = len(sent())
         xdotool(display, "windowfocus", "--sync", window)
         xdotool(display, "key", "ctrl+q")
         if panel.wait(timeout=30) != 0:
             fail("the panel exited with status %d" % panel.returncode)
-        if any(m[0] == 0x90 and m[2] > 0 for m in sent()[before:]):
-            fail("a note sounded after the panel closed")
+        # Closing may cut a song short, but never leaves a note sounding.
+        ons = [i for i, m in enumerate(sent()) if m[0] == 0x90 and m[2] > 0]
+        if ons and ALL_SOUND_OFF not in sent()[ons[-1]:]:
+            fail("a note was left sounding after the panel closed")
     finally:
         if panel.poll() is None:
             panel.kill()
