@@ -18,6 +18,7 @@
 class AnalysisWindows;
 class AppContext;
 class FixedModeDialog;
+class LiveInputDialog;
 class GuiReporter;
 class QAction;
 class QLabel;
@@ -145,6 +146,7 @@ private:
     // only while no worker runs. True when there is a controller.
     bool ensureController();
     void openFixedMode();
+    void openLiveInput();
     void openOptions();
     void openAbout();
 
@@ -180,5 +182,6 @@ private:
     // The progress slider moved under the user's hand since it was pressed.
     bool m_progressDragged = false;
     QPointer<FixedModeDialog> m_fixedModeDialog;
+    QPointer<LiveInputDialog> m_liveDialog;
     AnalysisWindows* m_analysis = nullptr;
 };

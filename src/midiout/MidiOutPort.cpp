@@ -40,7 +40,7 @@ MidiService& serviceLocked(DeviceTable& devices)
     if (!devices.service) {
         // ALSA (or the platform's own API) first, then JACK.
         devices.service = std::make_shared<MidiServiceChain>(std::vector<std::shared_ptr<MidiService>>{
-            std::make_shared<RtMidiService>(), std::make_shared<JackMidiService>()});
+            std::make_shared<RtMidiService>(), JackMidiService::processClient()});
     }
     return *devices.service;
 }
@@ -250,6 +250,14 @@ int MidiOutPort::sendShortMessage(int status, int data1, int data2)
     return m_service->send(m_port, static_cast<std::uint8_t>(word & 0xFFU),
                            static_cast<std::uint8_t>((word >> 8) & 0xFFU),
                            static_cast<std::uint8_t>((word >> 16) & 0xFFU));
+}
+
+bool MidiOutPort::connected() const
+{
+    DeviceTable& devices = table();
+    const std::lock_guard lock(devices.mutex);
+    return isDeviceLocked(devices, m_port) && devices.openState[static_cast<std::size_t>(m_port)] == 1 &&
+           devices.service->connected(m_port);
 }
 
 int MidiOutPort::port() const
