@@ -526,7 +526,7 @@ std::vector<std::uint8_t> heldNoteSong()
 struct LimitedSessionRow {
     const char* name;
     CoilLimits limits;
-    char press;  // at 21000: 'p' pause (Play again at 22000), 'r' restart, 's' stop, '-' none
+    char press;  // at 21000: 'p' pause (Play again at 22000), 'r' restart, 's' stop, 'f' seek to 1700, 'n' next, '-' none
     const char* sent;  // by the passes: "T K/V" a note-on, "T x" all-sound-off, T after 20000; "@D back" as below
     const char* status;  // at the end of the song, "" for none
     int leadMs;  // the controller's lead: a message handed ahead shows "@" its due time, " back" when taken back
@@ -557,7 +557,8 @@ TEST_P(LimitedSessionTest, SendsThroughTheLimitsAtTheirTimes)
             const char key = *press == 21000 ? GetParam().press : 'P';
             press = key == 'p' ? std::optional<std::uint32_t>(22000) : std::nullopt;
             key == 'p' ? state.requestPause() : key == 'P' ? state.requestResume() : key == 'r' ? state.requestRestart()
-                       : key == 's' ? state.requestStop() : void();
+                       : key == 's' ? state.requestStop() : key == 'f' ? state.requestSeek(1700)
+                       : key == 'n' ? state.requestStep(1) : void();
         }
         const auto result = session.pass(t);
         handedAt.resize(m_service->records().size(), t);
@@ -608,11 +609,78 @@ INSTANTIATE_TEST_SUITE_P(
                           "", 10},
         LimitedSessionRow{"AheadStopTakesBack", {{}, 700, {}, {}}, 's', "491 60/100@501 991 96/127@1001 back 1000 x", "",
                           10},
+        LimitedSessionRow{"AheadNextTakesBack", {{}, 700, {}, {}}, 'n', "491 60/100@501 991 96/127@1001 back 1000 x", "",
+                          10},
+        LimitedSessionRow{"AheadSeekTakesBackAndHandsFromThePosition", {{}, 700, {}, {}}, 'f',
+                          "491 60/100@501 991 96/127@1001 back 1000 x 1041 30/90@1051 1091 30/0@1101 2291 60/0@2301 "
+                          "2311 x",
+                          "", 10},
         // The softened note taken back is counted once.
         LimitedSessionRow{"AheadRestartTakesBackWhatItCounted", {6.0, {}, 36, {}}, 'r',
                           "491 60/100@501 991 96/81@1001 back 1000 x 1491 60/100@1501 1991 96/81@2001 2491 96/0@2501 "
                           "2791 30/0@2801 3991 60/0@4001 4011 x",
                           "Coil limits: 1 note softened, 1 dropped, 0 cut", 10}),
     [](const testing::TestParamInfo<LimitedSessionRow>& row) { return row.param.name; });
+
+// Entries at 500, 1000 and 1000 (due together), 1260 (730 ticks: 760.4 ms
+// after the lead-in) and 2000 ms.
+std::vector<std::uint8_t> seekSong()
+{
+    return SmfBuilder(1, 480)
+        .track().noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 90).noteOn(0, 0, 64, 80).noteOn(250, 0, 64, 0)
+        .noteOn(710, 0, 65, 70).end()
+        .bytes();
+}
+
+struct SeekRow {
+    const char* name;
+    const char* presses;  // as playTimed takes them, T after 30000
+    const char* sent;
+};
+
+class SeekTest : public PlaybackSessionTest, public testing::WithParamInterface<SeekRow> {};
+
+TEST_P(SeekTest, GoesOnFromTheFirstEntryDueAtOrAfterThePosition)
+{
+    useSong(seekSong());
+    state.volumePosition.store(40);
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(30000));
+    EXPECT_EQ(playTimed(session, state, [&] { return sent(); }, 30000, GetParam().presses), GetParam().sent);
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SeekTest,
+    testing::Values(
+        SeekRow{"ForwardWhilePlaying", "600 +650", "501 60/100 600 x 611 64/0 1351 65/70 1351 x"},
+        SeekRow{"BackWhilePlaying", "1300 =400",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1300 x 1401 60/100 1901 62/90 1901 64/80 2161 64/0 "
+                "2901 65/70 2901 x"},
+        SeekRow{"OntoTwoEntriesDueTogether", "1700 =1000",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1701 62/90 1701 64/80 1961 64/0 2701 65/70 "
+                "2701 x"},
+        SeekRow{"JustPastTwoEntriesDueTogether", "1700 =1001",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1960 64/0 2700 65/70 2700 x"},
+        SeekRow{"ForwardWhilePausedIsWherePlayResumes", "700 p 900 =1000 1500 r",
+                "501 60/100 700 x 900 x 1501 62/90 1501 64/80 1761 64/0 2501 65/70 2501 x"},
+        SeekRow{"BackWhilePaused", "1100 p 1200 -700 1400 r",
+                "501 60/100 1001 62/90 1001 64/80 1100 x 1200 x 1501 60/100 2001 62/90 2001 64/80 2261 64/0 "
+                "3001 65/70 3001 x"},
+        SeekRow{"BeforeTheFirstEntry", "300 =-300", "300 x 801 60/100 1301 62/90 1301 64/80 1561 64/0 2301 65/70 2301 x"},
+        SeekRow{"PastTheLastEndsTheSong", "1100 =9000", "501 60/100 1001 62/90 1001 64/80 1100 x 1100 x"},
+        SeekRow{"PastTheLastWhilePausedEndsOnPlay", "700 p 800 =9000 1000 r", "501 60/100 700 x 800 x 1000 x"},
+        SeekRow{"SeeksNotYetServedAddUp", "1700 =1000 1700 +260",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1701 64/0 2441 65/70 2441 x"}),
+    [](const testing::TestParamInfo<SeekRow>& row) { return row.param.name; });
+
+TEST_F(PlaybackSessionTest, SongTimeIsReportedAtEachWholeSecondAndAfterASeek)
+{
+    useSong(seekSong());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(30000));
+    playTimed(session, state, [&] { return sent(); }, 30000, "1500 =250");
+    EXPECT_EQ(observer.songTimes(), (std::vector<int>{0, 1000, 250, 1000, 2000}));
+}
 
 }  // namespace
