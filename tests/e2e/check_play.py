@@ -8,6 +8,7 @@ with_jack.sh started as "Quillarc USB Controller".
     check_play.py clients CLI GEN_SONG  count the player's JACK clients
     check_play.py playlist CLI GEN_SONG  two files, the first from part way
     check_play.py keys CLI GEN_SONG     seek and next from the keyboard of a terminal
+    check_play.py transport CLI GEN_SONG  pause, resume, seek, restart and stop from the keyboard
 
 `full`: the channel volume arrives first, then every note-list entry in order
 with the right bytes, and the last message is all-sound-off. With a realtime
@@ -20,6 +21,12 @@ channel (with TSTP before the stop too).
 then B from its lead-in, each opened with its channel volume.
 `keys`: on a terminal, the Right arrow silences the coil and goes on from the
 entry due 5 s further on, and n plays the next file from its lead-in.
+`transport`: on a terminal, a dense song paused, resumed, seeked forward,
+restarted and stopped: the recorder's bytes are exactly the note list in runs
+(the run after the pause going on at the note after the last one before it),
+each press's all-sound-off after its run, nothing during the pause or after
+the stop. Meant for long periods, where notes are handed a
+period ahead and a note not taken back would follow the silence.
 """
 import os
 import signal
@@ -292,6 +299,72 @@ def check_keys(cli, gen_song):
     print("play keys: passed (seek at %.0f ms went on with %s)" % (elapsed_ms, got[at + 1][1]))
 
 
+def check_transport(cli, gen_song):
+    import pty
+    import threading
+    song = make_song(gen_song, 30, 40)
+    notes = as_notes(note_list(cli, song))
+    pid, master = pty.fork()
+    if pid == 0:
+        os.execv(cli, [cli, "play", song])
+
+    def read_away():
+        try:
+            while os.read(master, 4096):
+                pass
+        except OSError:  # the player has gone
+            pass
+    threading.Thread(target=read_away, daemon=True).start()
+
+    class Player:
+        def kill(self):
+            os.kill(pid, signal.SIGKILL)
+    player = Player()
+    messages = lambda: [x for _, x in read_events(stop_recorder=False)]
+    silence = [0xB0, 120, 0]
+    silences = lambda: len([1 for x in messages() if x == silence])
+
+    def after_notes(press):
+        held = len(messages())
+        wait_for("the song did not go on", lambda: len([1 for x in messages()[held:] if x[0] == 0x90]) >= 12, player)
+        os.write(master, press)
+
+    after_notes(b" ")
+    wait_for("the pause did not silence the coil", lambda: silences() == 1, player)
+    time.sleep(0.5)
+    if messages()[-1] != silence:
+        fail("a note came during the pause: %s" % messages()[messages().index(silence):])
+    os.write(master, b" ")
+    for count, press in enumerate((b"\x1b[C", b"r", b"q"), start=2):
+        after_notes(press)
+        wait_for("a press did not silence the coil", lambda: silences() >= count, player)
+    _, status = os.waitpid(pid, 0)
+    if os.WEXITSTATUS(status) != 0:
+        fail("the player exited %d after q" % os.WEXITSTATUS(status))
+    got = [x for _, x in read_events(stop_recorder=True)]
+    # Runs of notes between the volume and the silences; each starts where the
+    # note list says: the resumed run after the paused one, the seeked one
+    # further on, the restarted one at the top.
+    cuts = [i for i, x in enumerate(got) if x == silence][:4]
+    if len(cuts) < 4:
+        fail("%d silences, 4 expected" % len(cuts))
+    runs_ = [got[1:cuts[0]]] + [got[a + 1:b] for a, b in zip(cuts, cuts[1:])]
+    starts = [0, len(runs_[0]), None, 0]
+    expected = [[0xB0, 0x07, 31]]
+    for run, start in zip(runs_, starts):
+        if start is None:  # the seek: somewhere past the run before it
+            start = next((i for i in range(len(notes)) if notes[i:i + len(run)] == run), -1)
+            if start <= len(runs_[0]) + len(runs_[1]):
+                fail("the run after the seek is not a later part of the note list")
+        expected += notes[start:start + len(run)] + [silence]
+    if got != expected:
+        first = next(i for i, (x, y) in enumerate(zip(got + [None] * len(expected), expected + [None] * len(got)))
+                     if x != y)
+        fail("the recorded bytes differ from message %d: got %s, expected %s" % (first, got[first:first + 4],
+                                                                                  expected[first:first + 4]))
+    print("play transport: passed (runs of %s notes)" % [len(r) for r in runs_])
+
+
 def main():
     mode, cli, gen_song = sys.argv[1:4]
     if not os.path.exists(gen_song):
@@ -305,6 +378,8 @@ def main():
         check_playlist(cli, gen_song)
     elif mode == "keys":
         check_keys(cli, gen_song)
+    elif mode == "transport":
+        check_transport(cli, gen_song)
     else:
         check_signal(cli, gen_song, sys.argv[4])
 
