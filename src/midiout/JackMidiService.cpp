@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -130,16 +131,16 @@ struct JackMidiService::Impl {
         Impl& impl = *static_cast<Impl*>(self);
         impl.cycles.enterCycle();
         // The one reading of the clock in a cycle: when its first frame and
-        // the next cycle's sound. Without it every timed message due goes at
-        // frame 0, as if late.
+        // the next cycle's sound. Without it every timed message goes at
+        // frame 0 of this cycle, as if late.
         jack_nframes_t firstFrame = 0;
         jack_time_t cycleStart = 0;
         jack_time_t cycleEnd = 0;
         float periodUsecs = 0;
         if (jack_get_cycle_times(impl.callbackClient.load(), &firstFrame, &cycleStart, &cycleEnd, &periodUsecs) != 0 ||
             cycleEnd <= cycleStart) {
-            cycleStart = 0;
-            cycleEnd = 1;
+            cycleStart = std::numeric_limits<jack_time_t>::max();
+            cycleEnd = cycleStart;
         }
         for (std::atomic<OutPort*>& slot : impl.live) {
             OutPort* out = slot.load();
