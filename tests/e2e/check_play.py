@@ -319,50 +319,42 @@ def check_transport(cli, gen_song):
     class Player:
         def kill(self):
             os.kill(pid, signal.SIGKILL)
-    player = Player()
     messages = lambda: [x for _, x in read_events(stop_recorder=False)]
     silence = [0xB0, 120, 0]
-    silences = lambda: len([1 for x in messages() if x == silence])
-
-    def after_notes(press):
+    # Pause, Play, Right arrow, restart, stop; each after a dozen notes but Play.
+    for count, press in enumerate((b" ", b" ", b"\x1b[C", b"r", b"q")):
         held = len(messages())
-        wait_for("the song did not go on", lambda: len([1 for x in messages()[held:] if x[0] == 0x90]) >= 12, player)
+        if count != 1:
+            wait_for("the song did not go on", lambda: len([1 for x in messages()[held:] if x[0] == 0x90]) >= 12,
+                     Player())
         os.write(master, press)
-
-    after_notes(b" ")
-    wait_for("the pause did not silence the coil", lambda: silences() == 1, player)
-    time.sleep(0.5)
-    if messages()[-1] != silence:
-        fail("a note came during the pause: %s" % messages()[messages().index(silence):])
-    os.write(master, b" ")
-    for count, press in enumerate((b"\x1b[C", b"r", b"q"), start=2):
-        after_notes(press)
-        wait_for("a press did not silence the coil", lambda: silences() >= count, player)
+        if count != 1:
+            wait_for("a press did not silence the coil", lambda: messages().count(silence) >= max(count, 1), Player())
+        if count == 0:
+            time.sleep(0.5)
+            if messages()[-1] != silence:
+                fail("a note came during the pause: %s" % messages()[messages().index(silence):])
     _, status = os.waitpid(pid, 0)
     if os.WEXITSTATUS(status) != 0:
         fail("the player exited %d after q" % os.WEXITSTATUS(status))
     got = [x for _, x in read_events(stop_recorder=True)]
-    # Runs of notes between the volume and the silences; each starts where the
-    # note list says: the resumed run after the paused one, the seeked one
-    # further on, the restarted one at the top.
-    cuts = [i for i, x in enumerate(got) if x == silence][:4]
-    if len(cuts) < 4:
-        fail("%d silences, 4 expected" % len(cuts))
-    runs_ = [got[1:cuts[0]]] + [got[a + 1:b] for a, b in zip(cuts, cuts[1:])]
-    starts = [0, len(runs_[0]), None, 0]
+    # The runs between the volume and the silences, each where the note list
+    # says: the resumed one after the paused one, the seeked one further on
+    # (found), the restarted one at the top.
+    cuts = [0] + [i for i, x in enumerate(got) if x == silence]
+    runs = [got[a + 1:b] for a, b in zip(cuts, cuts[1:])]
+    if len(runs) != 4:
+        fail("%d silences, 4 expected" % len(runs))
+    seeked = next((i for i in range(len(runs[0]) + len(runs[1]) + 1, len(notes))
+                   if notes[i:i + len(runs[2])] == runs[2]), 0)
     expected = [[0xB0, 0x07, 31]]
-    for run, start in zip(runs_, starts):
-        if start is None:  # the seek: somewhere past the run before it
-            start = next((i for i in range(len(notes)) if notes[i:i + len(run)] == run), -1)
-            if start <= len(runs_[0]) + len(runs_[1]):
-                fail("the run after the seek is not a later part of the note list")
+    for run, start in zip(runs, (0, len(runs[0]), seeked, 0)):
         expected += notes[start:start + len(run)] + [silence]
     if got != expected:
-        first = next(i for i, (x, y) in enumerate(zip(got + [None] * len(expected), expected + [None] * len(got)))
-                     if x != y)
+        first = next(i for i, (x, y) in enumerate(zip(got + [None], expected + [None])) if x != y)
         fail("the recorded bytes differ from message %d: got %s, expected %s" % (first, got[first:first + 4],
                                                                                   expected[first:first + 4]))
-    print("play transport: passed (runs of %s notes)" % [len(r) for r in runs_])
+    print("play transport: passed (runs of %s notes)" % [len(r) for r in runs])
 
 
 def main():

@@ -5,52 +5,30 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <thread>
-#include <vector>
 
 namespace {
 
-// Every message due at once, numbered by its two data bytes.
-struct NumberingCycle {
-    std::vector<int>& numbers;
-    std::array<std::uint8_t, 3> bytes{};
-    bool pending = false;
-
+// Every message due at once, into a buffer without limit.
+struct AtOnce {
+    std::deque<std::array<std::uint8_t, 3>> events;
     std::optional<std::uint32_t> frameOf(std::uint64_t) const { return 0U; }
     bool room(std::size_t) const { return true; }
-    std::uint8_t* reserve(std::size_t, std::uint32_t)
-    {
-        flush();
-        pending = true;
-        return bytes.data();
-    }
-    void flush()
-    {
-        if (pending) {
-            numbers.push_back(bytes[1] + 128 * bytes[2]);
-        }
-        pending = false;
-    }
+    std::uint8_t* reserve(std::size_t, std::uint32_t) { return events.emplace_back().data(); }
 };
 
-void drainInto(JackScheduleQueue& queue, std::vector<int>& numbers)
-{
-    NumberingCycle cycle{numbers};
-    queue.drain(cycle);
-    cycle.flush();
-}
-
-// A take-back racing the callback's claims: each message leaves once or is
-// counted as taken back, in the order pushed.
+// A take-back racing the callback's claims: each message, numbered by its
+// data bytes, leaves once or is counted as taken back, in the order pushed.
 TEST(JackScheduleQueueThreadsTest, EveryMessageLeavesOnceOrIsTakenBack)
 {
     constexpr int kMessages = 16000;
     JackScheduleQueue queue(64);
     std::atomic<bool> stop{false};
-    std::vector<int> written;
+    AtOnce cycle;
     std::thread callback([&] {
         while (!stop.load()) {
-            drainInto(queue, written);
+            queue.drain(cycle);
             std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
     });
@@ -60,17 +38,16 @@ TEST(JackScheduleQueueThreadsTest, EveryMessageLeavesOnceOrIsTakenBack)
         while (!queue.push(bytes, 3, 1)) {
             std::this_thread::yield();
         }
-        if (i % 7 == 6) {
-            takenBack += queue.takeBack();
-        }
+        takenBack += i % 7 == 6 ? queue.takeBack() : 0;
     }
     stop.store(true);
     callback.join();
-    drainInto(queue, written);
-    EXPECT_EQ(written.size() + takenBack, std::size_t{kMessages});
+    queue.drain(cycle);
+    EXPECT_EQ(cycle.events.size() + takenBack, std::size_t{kMessages});
     EXPECT_GT(takenBack, 0U);
-    for (std::size_t i = 1; i < written.size(); ++i) {
-        ASSERT_LT(written[i - 1], written[i]) << i;
+    for (std::size_t i = 1; i < cycle.events.size(); ++i) {
+        const auto number = [&](std::size_t at) { return cycle.events[at][1] + 128 * cycle.events[at][2]; };
+        ASSERT_LT(number(i - 1), number(i)) << i;
     }
 }
 
