@@ -23,14 +23,12 @@ struct Cycle {
         space -= length;
         return events.emplace_back(frame, std::array<std::uint8_t, 3>{}).second.data();
     }
-    // "frame:key" per event.
+    // "frame:key" per event written.
     std::string drained(JackScheduleQueue& queue)
     {
-        const std::size_t written = queue.drain(*this);
-        EXPECT_EQ(written, events.size());
-        std::string out;
+        std::string out = std::to_string(queue.drain(*this)) + " written:";
         for (const auto& [frame, bytes] : events) {
-            out += (out.empty() ? "" : " ") + std::to_string(frame) + ":" + std::to_string(bytes[1]);
+            out += " " + std::to_string(frame) + ":" + std::to_string(bytes[1]);
         }
         return out;
     }
@@ -49,12 +47,12 @@ TEST(JackScheduleQueueTest, CycleWritesEachMessageAtItsFrameAndTakeBackCountsWha
     push(63, Cycle::kEnd - 1);         // the last frame
     push(64, Cycle::kEnd);             // the next cycle's first frame
     push(65, Cycle::kStart + 20'000);  // waits behind it
-    EXPECT_EQ((Cycle{7, {}}.drained(queue)), "0:60 480:61") << "no room for a third";
-    EXPECT_EQ((Cycle{100, {}}.drained(queue)), "480:62 1023:63");
+    EXPECT_EQ((Cycle{7, {}}.drained(queue)), "2 written: 0:60 480:61") << "no room for a third";
+    EXPECT_EQ((Cycle{100, {}}.drained(queue)), "2 written: 480:62 1023:63");
     EXPECT_EQ(queue.takeBack(), 2U);
     EXPECT_EQ(queue.takeBack(), 0U);
     push(66, Cycle::kStart);
-    EXPECT_EQ((Cycle{100, {}}.drained(queue)), "0:66") << "what was taken back never leaves";
+    EXPECT_EQ((Cycle{100, {}}.drained(queue)), "1 written: 0:66") << "what was taken back never leaves";
     EXPECT_TRUE(queue.empty());
 }
 

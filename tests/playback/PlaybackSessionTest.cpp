@@ -595,24 +595,20 @@ INSTANTIATE_TEST_SUITE_P(
         LimitedSessionRow{"SoftenedAndDroppedAreReportedAtTheEnd", {6.0, {}, 36, {}}, '-',
                           "501 60/100 1001 96/81 1501 96/0 1801 30/0 3001 60/0 3001 x",
                           "Coil limits: 1 note softened, 1 dropped, 0 cut", 0},
-        // Handed 10 ms ahead: the cut in its place among the entries, the
-        // song's end once the last note has left.
+        // Handed 10 ms ahead: the cut in its place, the end once the last note has left.
         LimitedSessionRow{"AheadCutLeavesInItsPlaceAndTheEndWaitsForTheLast", {{}, 700, {}, {}}, '-',
                           "491 60/100@501 991 96/127@1001 1191 60/0@1201 1491 96/0@1501 1741 30/90@1751 "
                           "1791 30/0@1801 2991 60/0@3001 3011 x",
                           "Coil limits: 0 notes softened, 0 dropped, 1 cut", 10},
         LimitedSessionRow{"AheadPauseTakesBackAndHandsAgainAfterTheResume", {{}, 700, {}, {}}, 'p',
                           "491 60/100@501 991 96/127@1001 back 1000 x 2000 96/127@2001 2491 96/0@2501 "
-                          "2741 30/90@2751 2791 30/0@2801 3991 60/0@4001 4011 x",
-                          "", 10},
-        LimitedSessionRow{"AheadStopTakesBack", {{}, 700, {}, {}}, 's', "491 60/100@501 991 96/127@1001 back 1000 x", "",
-                          10},
+                          "2741 30/90@2751 2791 30/0@2801 3991 60/0@4001 4011 x", "", 10},
+        // Next ends the song as Stop does.
         LimitedSessionRow{"AheadNextTakesBack", {{}, 700, {}, {}}, 'n', "491 60/100@501 991 96/127@1001 back 1000 x", "",
                           10},
         LimitedSessionRow{"AheadSeekTakesBackAndHandsFromThePosition", {{}, 700, {}, {}}, 'f',
                           "491 60/100@501 991 96/127@1001 back 1000 x 1041 30/90@1051 1091 30/0@1101 2291 60/0@2301 "
-                          "2311 x",
-                          "", 10},
+                          "2311 x", "", 10},
         // The softened note taken back is counted once.
         LimitedSessionRow{"AheadRestartTakesBackWhatItCounted", {6.0, {}, 36, {}}, 'r',
                           "491 60/100@501 991 96/81@1001 back 1000 x 1491 60/100@1501 1991 96/81@2001 2491 96/0@2501 "
