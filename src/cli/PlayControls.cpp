@@ -57,7 +57,7 @@ KeyRequest KeyDecoder::feed(char byte, bool paused)
     switch (m_stage) {
     case Stage::Escape:
         if (byte == '[' || byte == 'O') {
-            m_stage = byte == '[' ? Stage::Sequence : Stage::Final;
+            m_stage = Stage::Sequence;
             m_parameters = false;
             return KeyRequest::None;
         }
@@ -68,8 +68,6 @@ KeyRequest KeyDecoder::feed(char byte, bool paused)
             m_parameters = true;
             return KeyRequest::None;
         }
-        [[fallthrough]];
-    case Stage::Final:
         m_stage = Stage::Key;
         if (m_parameters) {
             return KeyRequest::None;

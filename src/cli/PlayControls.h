@@ -21,7 +21,7 @@ public:
     KeyRequest feed(char byte, bool paused);
 
 private:
-    enum class Stage { Key, Escape, Sequence, Final };
+    enum class Stage { Key, Escape, Sequence };
     Stage m_stage = Stage::Key;
     bool m_parameters = false;
 };

@@ -137,7 +137,6 @@ void AppState::requestStep(int step)
     // song instead of playing on what fell due during the pause.
     stepRequested.fetch_add(step);
     pauseStartPending.store(0);
-    resumeRequested.store(0);
     paused.store(0);
     notifyChange();
 }

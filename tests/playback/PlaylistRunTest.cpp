@@ -56,6 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                {0, 1, 2}, 0},
         RunRow{"NextMidSong", "ABC", 0, false, false, "700 n", "501 60/100 700 x 700 v87 1201 62/100 1701 62/0 1701 x",
                {0, 1}, 0},
+        RunRow{"ASeekAskedWithNextIsNotTheNextFilesOwn", "ABC", 0, false, false, "700 =900 700 n",
+               "501 60/100 700 x 700 v87 1201 62/100 1701 62/0 1701 x", {0, 1}, 0},
         RunRow{"NextOnTheLastStops", "ABC", 2, false, false, "700 n", "501 64/100 700 x", {2}, 0},
         RunRow{"NextOnTheLastWithRepeatGoesToTheFirst", "ABC", 2, false, true, "700 n 1500 s",
                "501 64/100 700 x 700 v87 1201 60/100 1500 x", {2, 0}, 0},
@@ -69,8 +71,23 @@ INSTANTIATE_TEST_SUITE_P(
                "501 60/100 600 x 800 x 800 v87 1301 62/100 1801 62/0 1801 x", {0, 1}, 0},
         RunRow{"WholePlaylistGoesOnPastAFileItCannotPlay", "AxC", 0, true, false, "",
                "501 60/100 1001 60/0 1001 x 1001 v87 1502 64/100 2002 64/0 2002 x", {0, 1, 2}, 1},
+        RunRow{"AnIndexPastThePlaylistPlaysTheCurrentFileAlone", "ABC", 3, true, true, "", "501 64/100 1001 64/0 1001 x", {},
+               0},
         RunRow{"StopsAfterARoundOfFilesItCannotPlay", "xxx", 1, true, true, "", "", {1, 2, 0}, 3}),
     [](const testing::TestParamInfo<RunRow>& row) { return row.param.name; });
+
+TEST(TransportRequestTest, EachWakesAWaitingWorker)
+{
+    for (const auto& request : std::vector<std::function<void(AppState&)>>{
+             [](AppState& s) { s.requestSeek(1500); }, [](AppState& s) { s.requestSeekBy(-2500); },
+             [](AppState& s) { s.requestStep(-1); }}) {
+        AppState state;
+        state.playing.store(1);
+        const std::uint64_t seen = state.changeCount();
+        request(state);
+        EXPECT_NE(state.changeCount(), seen);
+    }
+}
 
 TEST(FollowingFileTest, StepsThroughThePlaylist)
 {
