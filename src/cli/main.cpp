@@ -19,6 +19,7 @@ constexpr std::array kCommands{
 #endif
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
+    Command{"live", "play a MIDI keyboard on the coil controller as it is played", runLiveCommand},
     Command{"panic", "silence every channel of the coil controller", runPanicCommand},
     Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},
 };

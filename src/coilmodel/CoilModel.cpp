@@ -2,14 +2,18 @@
 
 #include <cmath>
 
+double keyFrequency(std::int32_t key)
+{
+    const double semitone = std::pow(2.0, 1.0 / 12.0);
+    return 220.0 * std::pow(semitone, static_cast<double>(key - 57));
+}
+
 double noteDuty(std::int32_t key, std::int32_t velocity)
 {
     if (key == 0 && velocity == 0) {
         return 0.0;
     }
-    const double semitone = std::pow(2.0, 1.0 / 12.0);
-    const double frequency = 220.0 * std::pow(semitone, static_cast<double>(key - 57));
-    const double period = 1000000.0 / frequency;
+    const double period = 1000000.0 / keyFrequency(key);
     double onTime = period / 16.0;
     if (onTime > 100.0) {
         onTime = 100.0;

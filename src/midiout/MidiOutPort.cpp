@@ -41,7 +41,7 @@ MidiService& serviceLocked(DeviceTable& devices)
     if (!devices.service) {
         // ALSA (or the platform's own API) first, then JACK.
         devices.service = std::make_shared<MidiServiceChain>(std::vector<std::shared_ptr<MidiService>>{
-            std::make_shared<RtMidiService>(), std::make_shared<JackMidiService>()});
+            std::make_shared<RtMidiService>(), JackMidiService::processClient()});
     }
     return *devices.service;
 }
@@ -278,6 +278,14 @@ int MidiOutPort::sendShortMessageAt(int status, int data1, int data2, std::uint3
 int MidiOutPort::takeBack()
 {
     return m_port < 0 ? 0 : m_service->takeBack(m_port);
+}
+
+bool MidiOutPort::connected() const
+{
+    DeviceTable& devices = table();
+    const std::lock_guard lock(devices.mutex);
+    return isDeviceLocked(devices, m_port) && devices.openState[static_cast<std::size_t>(m_port)] == 1 &&
+           devices.service->connected(m_port);
 }
 
 int MidiOutPort::port() const

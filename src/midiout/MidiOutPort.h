@@ -71,6 +71,9 @@ public:
     int scheduleLeadMs() const;
     int sendShortMessageAt(int status, int data1, int data2, std::uint32_t dueMs);
     int takeBack();
+    // False when the port's open device is known to have gone (unplugged,
+    // its client or server gone) or there is none.
+    bool connected() const;
     // The current device index.
     int port() const;
 

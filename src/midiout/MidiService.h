@@ -40,6 +40,13 @@ public:
     // Takes back every message handed to sendAt that has not left yet: the
     // last ones handed, as many as this returns.
     virtual int takeBack(int /*device*/) { return 0; }
+    // False when an open device is known to have gone (a service that learns
+    // it only from a failed send says true).
+    virtual bool connected(int device)
+    {
+        static_cast<void>(device);
+        return true;
+    }
 };
 
 // Non-zero results of MidiService::send in the services of this program.

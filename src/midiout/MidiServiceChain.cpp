@@ -84,3 +84,9 @@ int MidiServiceChain::takeBack(int device)
     const Target target = find(device);
     return target.service ? target.service->takeBack(target.device) : 0;
 }
+
+bool MidiServiceChain::connected(int device)
+{
+    const Target target = find(device);
+    return target.service && target.service->connected(target.device);
+}
