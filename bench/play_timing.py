@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Summarises bench/play_timing.sh runs: timing error against the ideal
-schedule (measured from the median lateness) and CPU use, median over runs.
+schedule (measured from the median lateness) and CPU use, median over runs,
+for each period of the server; then the periods side by side.
+
+    play_timing.py NOTES WORK RUNS PERIOD...   (the runs of PERIOD in WORK/PERIOD)
 
 The recorder notes the time of every xrun the server reports. A note due
 within XRUN_WINDOW of one (four periods, at least 10 ms) may have been held
@@ -13,8 +16,8 @@ import os
 import statistics
 import sys
 
-PERIOD_FRAMES = int(os.environ.get("QUILLARC_JACK_PERIOD", "64"))
-XRUN_WINDOW_MS = max(10.0, 4 * PERIOD_FRAMES / 48.0)
+# The timing error a player must stay within, clear of xruns, at every period.
+TARGET_P99_MS = 0.1
 
 
 def load_notes(path):
@@ -28,7 +31,7 @@ def percentiles(errors):
     return pick(0.5), pick(0.99), errors[-1]
 
 
-def analyse(notes, rec_path):
+def analyse(notes, rec_path, xrun_window_ms):
     events = []
     xruns = []
     for line in open(rec_path):
@@ -55,8 +58,8 @@ def analyse(notes, rec_path):
 
     def near_xrun(a):
         due = centre + notes[a][0]
-        at = bisect.bisect_left(xruns, due - XRUN_WINDOW_MS)
-        return at < len(xruns) and xruns[at] <= due + XRUN_WINDOW_MS
+        at = bisect.bisect_left(xruns, due - xrun_window_ms)
+        return at < len(xruns) and xruns[at] <= due + xrun_window_ms
 
     lost = [a for a in range(len(notes)) if a not in late]
     errors = [abs(x - centre) for x in late.values()]
@@ -66,16 +69,15 @@ def analyse(notes, rec_path):
     return percentiles(clear_errors) + (clear_lost,), percentiles(errors) + (len(lost),), excused, len(xruns)
 
 
-def main():
-    notes_path, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
-    notes = load_notes(notes_path)
+def summarise(notes, work, runs, period_frames):
+    xrun_window_ms = max(10.0, 4 * period_frames / 48.0)
     song_s = (notes[-1][0] - notes[0][0]) / 1000.0 + 0.5
     clear_table, all_table, cpu_table = {}, {}, {}
     for player in ("quillarc", "baseline"):
         clear_runs, all_runs, cpu_runs = [], [], []
         for i in range(1, runs + 1):
             base = "%s/%s-%d" % (work, player, i)
-            clear, everything, excused, xruns = analyse(notes, base + ".rec")
+            clear, everything, excused, xruns = analyse(notes, base + ".rec", xrun_window_ms)
             user, system = (float(x) for x in open(base + ".cpu").read().split()[-2:])
             ticks, per_second = (int(x) for x in open(base + ".thread").read().split())
             cpu = (100.0 * (user + system) / song_s, 100.0 * ticks / per_second / song_s)
@@ -90,7 +92,7 @@ def main():
         all_table[player] = [statistics.median(col) for col in zip(*all_runs)]
         cpu_table[player] = [statistics.median(col) for col in zip(*cpu_runs)]
     print("JACK realtime: %s, %d frames per period, xrun window %.1f ms; %d notes over %.1f s; medians of %d runs"
-          % (realtime, PERIOD_FRAMES, XRUN_WINDOW_MS, len(notes), song_s, runs))
+          % (realtime, period_frames, xrun_window_ms, len(notes), song_s, runs))
     print("%-10s %-6s %8s %8s %8s %6s %12s %12s"
           % ("player", "notes", "p50 ms", "p99 ms", "max ms", "lost", "process CPU%", "sender CPU%"))
     for player in clear_table:
@@ -100,6 +102,23 @@ def main():
     print("ratio quillarc/baseline, clear of xruns: p50 %.2f, p99 %.2f, max %.2f" % (q[0] / b[0], q[1] / b[1], q[2] / b[2]))
     verdict = "yes" if q[1] <= b[1] and q[3] <= b[3] else "no"
     print("quillarc no worse than the sender on p99 error and lost notes, clear of xruns: %s" % verdict)
+    print()
+    return q, b
+
+
+def main():
+    notes_path, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    periods = [int(p) for p in sys.argv[4:]]
+    notes = load_notes(notes_path)
+    rows = [(p,) + summarise(notes, "%s/%d" % (work, p), runs, p) for p in periods]
+    print("Clear of xruns, medians of %d runs: p99 timing error (ms) and notes lost of %d" % (runs, len(notes)))
+    print("%-8s %8s %14s %8s %12s %14s" % ("period", "ms", "quillarc p99", "lost", "sender p99", "sender lost"))
+    met = True
+    for period, q, b in rows:
+        print("%-8d %8.1f %14.3f %8g %12.3f %14g" % (period, period / 48.0, q[1], q[3], b[1], b[3]))
+        met = met and q[1] <= TARGET_P99_MS and q[3] <= b[3]
+    print("quillarc within %.1f ms at p99 and losing no more than the sender at every period: %s"
+          % (TARGET_P99_MS, "yes" if met else "no"))
 
 
 main()

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Playback timing benchmark: plays a 60-second song (20 notes a second) to the
+# Playback timing benchmark: plays a 20-second song (20 notes a second) to the
 # JACK recorder through `quillarc-cli play`, and the same note list through a
 # plain sender on RtMidi's JACK output that sleeps until each due time (the
 # baseline, bench/sleep_sender.cpp), alternately,
-# RUNS times each (default 3). Each note's arrival is timed in the recorder
+# RUNS times each (default 3), on a server of each period in turn. Each note's arrival is timed in the recorder
 # with jack_frames_to_time of its frame; the error is its distance from the
 # ideal schedule, measured from the run's median lateness. Reports p50, p99
 # and max error and the CPU time each player used, as medians over the runs,
 # and the notes that never arrived: once for the notes clear of the server's
-# xruns (which the recorder notes), once for all of them.
+# xruns (which the recorder notes), once for all of them. A last table puts
+# the periods side by side.
 #
 #   bench/play_timing.sh [RUNS]      (needs root and jackd: see tests/e2e/with_jack.sh)
 #
-# QUILLARC_JACK_PERIOD sets the server's frames per period (default 64, 1.3 ms
-# at 48 kHz). On a machine whose dummy server misses thousands of cycles a
-# minute at 64 (the xrun counts show it), the lost notes and the tail of the
-# errors measure the server, not the players: 256 gives one that keeps up.
+# QUILLARC_JACK_PERIODS lists the server's frames per period (default
+# "64 256 1024": 1.3, 5.3 and 21.3 ms at 48 kHz); QUILLARC_SONG_SECONDS the
+# song's length (default 20). On a machine whose dummy server misses thousands
+# of cycles a minute at 64 (the xrun counts show it), the lost notes and the
+# tail of the errors measure the server, not the players.
 set -euo pipefail
-export QUILLARC_JACK_PERIOD="${QUILLARC_JACK_PERIOD:-64}"
+periods="${QUILLARC_JACK_PERIODS:-64 256 1024}"
+seconds="${QUILLARC_SONG_SECONDS:-20}"
 # The recorder notes the server's xruns (see bench/play_timing.py).
 export QUILLARC_RECORDER_XRUNS=1
 cd "$(dirname "$0")/.."
@@ -28,18 +31,21 @@ cmake --build "$build" -j2 --target quillarc-cli sleep_sender jack_recorder >/de
 work="$(mktemp -d /tmp/quillarc-play-bench.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 song="$work/song.mid"
-python3 ../shared/bench/gen_song.py "$song" 60 20 --seed 3
+python3 ../shared/bench/gen_song.py "$song" "$seconds" 20 --seed 3
 "$build/src/cli/quillarc-cli" notes "$song" >"$work/notes.csv" 2>/dev/null
 
 # The build leaves dirty pages that the kernel writes back over the next half
 # minute, which disturbed whichever player ran first: write them out now, and
 # let the players take turns at going first.
 sync
+for period in $periods; do
+export QUILLARC_JACK_PERIOD="$period"
+mkdir -p "$work/$period"
 for i in $(seq 1 "$runs"); do
   order="quillarc baseline"
   if [ $((i % 2)) -eq 0 ]; then order="baseline quillarc"; fi
   for player in $order; do
-    out="$work/$player-$i"
+    out="$work/$period/$player-$i"
     tests/e2e/with_jack.sh --recorder-bin "$build/tests/e2e/jack_recorder" --recorder "Quillarc USB Controller" -- \
       bash -c '
         port=$("'"$build"'/src/cli/quillarc-cli" devices | awk -F"\t" "\$3==\"controller\"{print \$1}")
@@ -75,4 +81,5 @@ for i in $(seq 1 "$runs"); do
         cp "$QUILLARC_RECORDER_FILE" "'"$out"'.rec"'
   done
 done
-python3 bench/play_timing.py "$work/notes.csv" "$work" "$runs"
+done
+python3 bench/play_timing.py "$work/notes.csv" "$work" "$runs" $periods

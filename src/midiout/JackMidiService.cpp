@@ -2,6 +2,7 @@
 
 #include "midiout/JackClientClose.h"
 #include "midiout/JackMidiQueue.h"
+#include "midiout/JackScheduleQueue.h"
 #include "midiout/ProcessCycles.h"
 #include "midiout/ProductName.h"
 #include "midiout/ShortMessage.h"
@@ -12,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -39,6 +41,13 @@ constexpr std::chrono::microseconds kCloseMargin = 1s;
 // port up for lost rather than free what the cycle may still read.
 constexpr auto kLeaveDeadline = 1s;
 constexpr auto kPollInterval = 100us;
+// How far ahead of its due time a timed message is handed over, beyond one
+// period: the sending thread's wake-up may be late by this much and the
+// message still reaches the cycle it falls due in. The sending thread runs
+// at normal priority, and on a busy machine wakes late by more than 10 ms now
+// and then; what is handed ahead costs nothing (a transport press takes it
+// back exactly).
+constexpr int kScheduleMarginMs = 20;
 
 void silentJackMessage(const char*) {}
 
@@ -53,11 +62,37 @@ void silenceJack()
     });
 }
 
-// What the process callback reads: an output port and its queue.
+// What the process callback reads: an output port, its queue of messages to
+// send at once and its queue of messages handed ahead of their time.
 struct OutPort {
-    explicit OutPort(jack_port_t* jackPort) : port(jackPort), queue(kQueueMessages) {}
+    explicit OutPort(jack_port_t* jackPort) : port(jackPort), queue(kQueueMessages), scheduled(kQueueMessages) {}
+    bool valid() const { return queue.valid() && scheduled.valid(); }
+    bool empty() const { return queue.empty() && scheduled.empty(); }
     jack_port_t* port;
     JackMidiQueue queue;
+    JackScheduleQueue scheduled;
+};
+
+// Writes the timed messages of one cycle into a port's buffer, each at the
+// frame of its due time, never before the frame of the message before it
+// (JACK keeps a buffer's events in time order).
+struct CycleSink {
+    void* buffer;
+    jack_time_t cycleStart;
+    jack_time_t cycleEnd;
+    jack_nframes_t frames;
+    jack_nframes_t lastFrame = 0;
+
+    std::optional<std::uint32_t> frameOf(std::uint64_t due) const
+    {
+        return frameInCycle(due, cycleStart, cycleEnd, frames);
+    }
+    bool room(std::size_t length) const { return jack_midi_max_event_size(buffer) >= length; }
+    std::uint8_t* reserve(std::size_t length, std::uint32_t frame)
+    {
+        lastFrame = frame > lastFrame ? frame : lastFrame;
+        return jack_midi_event_reserve(buffer, lastFrame, length);
+    }
 };
 
 struct OpenDevice {
@@ -90,6 +125,9 @@ struct JackMidiService::Impl {
     std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
     std::array<std::atomic<OutPort*>, kSlots> live{};
+    // The client whose callback runs, for its cycle times; set before the
+    // callback is first registered on it.
+    std::atomic<jack_client_t*> callbackClient{nullptr};
     std::atomic<JackClientUser*> user{nullptr};
     // Held by JACK's notification thread while it tells the user, so that
     // setUser can take the user away from it; never by the process callback.
@@ -99,16 +137,31 @@ struct JackMidiService::Impl {
     {
         Impl& impl = *static_cast<Impl*>(self);
         impl.cycles.enterCycle();
+        // The one reading of the clock in a cycle: when its first frame and
+        // the next cycle's sound. Without it every timed message goes at
+        // frame 0 of this cycle, as if late.
+        jack_nframes_t firstFrame = 0;
+        jack_time_t cycleStart = 0;
+        jack_time_t cycleEnd = 0;
+        float periodUsecs = 0;
+        if (jack_get_cycle_times(impl.callbackClient.load(), &firstFrame, &cycleStart, &cycleEnd, &periodUsecs) != 0 ||
+            cycleEnd <= cycleStart) {
+            cycleStart = std::numeric_limits<jack_time_t>::max();
+            cycleEnd = cycleStart;
+        }
         for (std::atomic<OutPort*>& slot : impl.live) {
             OutPort* out = slot.load();
             if (out == nullptr) {
                 continue;
             }
-            // An output port's buffer keeps its events until cleared; every
-            // queued message goes out at the start of this cycle.
+            // An output port's buffer keeps its events until cleared. Messages
+            // sent at once go out at the start of this cycle, then those
+            // handed ahead that fall due in it, each at its own frame.
             void* buffer = jack_port_get_buffer(out->port, frames);
             jack_midi_clear_buffer(buffer);
             out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
+            CycleSink sink{buffer, cycleStart, cycleEnd, frames};
+            out->scheduled.drain(sink);
         }
         if (JackClientUser* user = impl.user.load()) {
             user->process(frames);
@@ -170,6 +223,7 @@ struct JackMidiService::Impl {
         if (!client) {
             return false;
         }
+        callbackClient.store(client);
         jack_on_info_shutdown(client, &Impl::onShutdown, this);
         periodFrames.store(jack_get_buffer_size(client));
         sampleRate.store(jack_get_sample_rate(client));
@@ -238,7 +292,7 @@ struct JackMidiService::Impl {
     void drain(const OpenDevice& entry)
     {
         const auto deadline = cyclesDeadline(kStallMargin);
-        while (!entry.out->queue.empty()) {
+        while (!entry.out->empty()) {
             if (serverGone.load() || Clock::now() >= deadline) {
                 noteStall();
                 return;
@@ -268,7 +322,9 @@ struct JackMidiService::Impl {
         entry.out.reset();
     }
 
-    int sendLocked(OpenDevice& entry, const std::uint8_t* bytes, std::size_t length)
+    // Sends at once, or at `due` (JACK microseconds) when given.
+    int sendLocked(OpenDevice& entry, const std::uint8_t* bytes, std::size_t length,
+                   std::optional<jack_time_t> due = std::nullopt)
     {
         if (!entry.gone && (serverGone.load() || jack_port_connected(entry.out->port) <= 0)) {
             entry.gone = true;
@@ -276,8 +332,11 @@ struct JackMidiService::Impl {
         if (entry.gone) {
             return kSendDeviceGone;
         }
+        const auto push = [&] {
+            return due ? entry.out->scheduled.push(bytes, length, *due) : entry.out->queue.push(bytes, length);
+        };
         const auto deadline = cyclesDeadline(kStallMargin);
-        while (!entry.out->queue.push(bytes, length)) {
+        while (!push()) {
             // Full: the callback makes room within a cycle unless the server
             // has stalled; once it has, every send need not wait as long.
             if (serverGone.load() || stalled() || Clock::now() >= deadline) {
@@ -361,7 +420,7 @@ bool JackMidiService::open(int device)
     entry->out = std::make_unique<OutPort>(port);
     entry->slot = slot;
     entry->target = impl.devices[static_cast<std::size_t>(device)];
-    if (!entry->out->queue.valid()) {
+    if (!entry->out->valid()) {
         jack_port_unregister(impl.client, port);
         return false;
     }
@@ -417,6 +476,44 @@ int JackMidiService::send(int device, std::uint8_t status, std::uint8_t data1, s
     }
     const std::uint8_t bytes[3] = {status, data1, data2};
     return m_impl->sendLocked(*entry, bytes, shortMessageLength(status));
+}
+
+int JackMidiService::scheduleLeadMs(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    const std::uint64_t rate = m_impl->sampleRate.load();
+    if (!m_impl->openEntry(device) || rate == 0) {
+        return 0;
+    }
+    const std::uint64_t periodMs = (std::uint64_t{m_impl->periodFrames.load()} * 1000 + rate - 1) / rate;
+    return static_cast<int>(periodMs) + kScheduleMarginMs;
+}
+
+int JackMidiService::sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                            std::uint32_t dueMs)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    OpenDevice* entry = m_impl->openEntry(device);
+    if (!entry) {
+        return kSendDeviceNotOpen;
+    }
+    // From the steady clock's milliseconds to JACK's microseconds: the due
+    // time's distance from now, read on both clocks together.
+    const auto now = Clock::now();
+    const jack_time_t jackNow = jack_get_time();
+    const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+    const auto ahead = std::chrono::milliseconds(static_cast<std::int32_t>(dueMs - static_cast<std::uint32_t>(nowMs.count())));
+    const auto aheadUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::time_point(nowMs + ahead) - now);
+    const jack_time_t due = aheadUs.count() > 0 ? jackNow + static_cast<jack_time_t>(aheadUs.count()) : jackNow;
+    const std::uint8_t bytes[3] = {status, data1, data2};
+    return m_impl->sendLocked(*entry, bytes, shortMessageLength(status), due);
+}
+
+int JackMidiService::takeBack(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    OpenDevice* entry = m_impl->openEntry(device);
+    return entry ? static_cast<int>(entry->out->scheduled.takeBack()) : 0;
 }
 
 bool JackMidiService::connected(int device)

@@ -34,8 +34,12 @@ public:
 // printed) and activated when a device is first opened.
 //
 // Each open device has an output port of its own, connected to the device,
-// and a lock-free queue that the client's one process callback empties at
-// offset 0 of the next cycle. open returns once the connection carries
+// and two lock-free queues that the client's one process callback empties:
+// messages sent at once go at offset 0 of the next cycle, messages handed
+// ahead (sendAt) at the frame of their due time in the cycle it falls in, or
+// at offset 0 when already late, after those sent at once. The callback
+// reads the cycle's times once and neither locks, allocates nor calls the
+// system. open returns once the connection carries
 // messages; close returns once the cycle after the one that took the last
 // message has run, so a closing all-sound-off is not lost. Sends fail at once
 // with kSendDeviceGone when the device or the server has gone, and a server
@@ -60,6 +64,10 @@ public:
     // on all 16 channels.
     void reset(int device) override;
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    // One period of the server and a margin.
+    int scheduleLeadMs(int device) override;
+    int sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2, std::uint32_t dueMs) override;
+    int takeBack(int device) override;
     // False once the device or the server has gone.
     bool connected(int device) override;
 

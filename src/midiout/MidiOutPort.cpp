@@ -6,6 +6,7 @@
 #include "midiout/RtMidiService.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -237,19 +238,46 @@ std::string MidiOutPort::portName()
     return name;
 }
 
+namespace {
+
+// One packed word: status in the low byte as given (carries included), then
+// the two data bytes cut to 7 bits.
+std::array<std::uint8_t, 3> wireBytes(int status, int data1, int data2)
+{
+    const std::uint32_t word = static_cast<std::uint32_t>(status) + static_cast<std::uint32_t>(data1 & 0x7F) * 0x100U +
+                               static_cast<std::uint32_t>(data2 & 0x7F) * 0x10000U;
+    return {static_cast<std::uint8_t>(word & 0xFFU), static_cast<std::uint8_t>((word >> 8) & 0xFFU),
+            static_cast<std::uint8_t>((word >> 16) & 0xFFU)};
+}
+
+}  // namespace
+
 int MidiOutPort::sendShortMessage(int status, int data1, int data2)
 {
     if (m_port < 0) {
         return 2;
     }
-    // One packed word: status in the low byte as given (carries included),
-    // then the two data bytes cut to 7 bits.
-    const std::uint32_t word = static_cast<std::uint32_t>(status) +
-                               static_cast<std::uint32_t>(data1 & 0x7F) * 0x100U +
-                               static_cast<std::uint32_t>(data2 & 0x7F) * 0x10000U;
-    return m_service->send(m_port, static_cast<std::uint8_t>(word & 0xFFU),
-                           static_cast<std::uint8_t>((word >> 8) & 0xFFU),
-                           static_cast<std::uint8_t>((word >> 16) & 0xFFU));
+    const auto bytes = wireBytes(status, data1, data2);
+    return m_service->send(m_port, bytes[0], bytes[1], bytes[2]);
+}
+
+int MidiOutPort::scheduleLeadMs() const
+{
+    return m_port < 0 ? 0 : m_service->scheduleLeadMs(m_port);
+}
+
+int MidiOutPort::sendShortMessageAt(int status, int data1, int data2, std::uint32_t dueMs)
+{
+    if (m_port < 0) {
+        return 2;
+    }
+    const auto bytes = wireBytes(status, data1, data2);
+    return m_service->sendAt(m_port, bytes[0], bytes[1], bytes[2], dueMs);
+}
+
+int MidiOutPort::takeBack()
+{
+    return m_port < 0 ? 0 : m_service->takeBack(m_port);
 }
 
 bool MidiOutPort::connected() const

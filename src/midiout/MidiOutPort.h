@@ -2,6 +2,7 @@
 
 #include "midiout/MidiService.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,13 @@ public:
     // masked to 7 bits. 0 = sent, 2 without a port, otherwise the platform's
     // code (a closed device is not checked for: the platform refuses it).
     int sendShortMessage(int status, int data1, int data2);
+    // Devices that place messages at their own time (MidiService::sendAt):
+    // how far ahead of its due time a message may be handed over (0 for one
+    // that sends at once), the timed send (bytes as sendShortMessage), and the
+    // number of messages taken back of those handed ahead and not yet gone.
+    int scheduleLeadMs() const;
+    int sendShortMessageAt(int status, int data1, int data2, std::uint32_t dueMs);
+    int takeBack();
     // False when the port's open device is known to have gone (unplugged,
     // its client or server gone) or there is none.
     bool connected() const;

@@ -42,3 +42,8 @@ int MidiOutput::sendNoteOn(int channel, int key, int velocity)
 {
     return sendMessage(0x90 + (channel & 0x0F), key, velocity);
 }
+
+int MidiOutput::sendNoteOnAt(int channel, int key, int velocity, std::uint32_t dueMs)
+{
+    return sendShortMessageAt(0x90 + (channel & 0x0F), key, velocity, dueMs);
+}

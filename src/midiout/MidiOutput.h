@@ -20,4 +20,6 @@ public:
     int sendControlChange(int channel, int controller, int value);
     // Velocity 0 ends the note; there is no separate note-off sender.
     int sendNoteOn(int channel, int key, int velocity);
+    // The same, to leave at `dueMs` (see MidiOutPort::sendShortMessageAt).
+    int sendNoteOnAt(int channel, int key, int velocity, std::uint32_t dueMs);
 };

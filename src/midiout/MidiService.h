@@ -23,6 +23,23 @@ public:
     // Sends one short message at once: 0 = sent, a platform code otherwise
     // (see MidiSendError for the codes of this program's services).
     virtual int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+
+    // A device that places each message at its own time takes it this many
+    // milliseconds ahead of its due time at the latest; 0 for one that sends
+    // at once (the default), where sendAt is send.
+    virtual int scheduleLeadMs(int /*device*/) { return 0; }
+    // Hands one short message over to leave at `dueMs`, in nowMs()'s clock
+    // (32-bit wrapping steady-clock milliseconds); one already due leaves at
+    // once. Due times are handed in order: the message waits for the one
+    // handed before it. Results as send.
+    virtual int sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                       std::uint32_t /*dueMs*/)
+    {
+        return send(device, status, data1, data2);
+    }
+    // Takes back every message handed to sendAt that has not left yet: the
+    // last ones handed, as many as this returns.
+    virtual int takeBack(int /*device*/) { return 0; }
     // False when an open device is known to have gone (a service that learns
     // it only from a failed send says true).
     virtual bool connected(int device)

@@ -66,6 +66,25 @@ int MidiServiceChain::send(int device, std::uint8_t status, std::uint8_t data1, 
     return target.service ? target.service->send(target.device, status, data1, data2) : kSendDeviceNotOpen;
 }
 
+int MidiServiceChain::scheduleLeadMs(int device)
+{
+    const Target target = find(device);
+    return target.service ? target.service->scheduleLeadMs(target.device) : 0;
+}
+
+int MidiServiceChain::sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                             std::uint32_t dueMs)
+{
+    const Target target = find(device);
+    return target.service ? target.service->sendAt(target.device, status, data1, data2, dueMs) : kSendDeviceNotOpen;
+}
+
+int MidiServiceChain::takeBack(int device)
+{
+    const Target target = find(device);
+    return target.service ? target.service->takeBack(target.device) : 0;
+}
+
 bool MidiServiceChain::connected(int device)
 {
     const Target target = find(device);

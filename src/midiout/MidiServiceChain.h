@@ -21,6 +21,9 @@ public:
     void close(int device) override;
     void reset(int device) override;
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    int scheduleLeadMs(int device) override;
+    int sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2, std::uint32_t dueMs) override;
+    int takeBack(int device) override;
     bool connected(int device) override;
 
 private:

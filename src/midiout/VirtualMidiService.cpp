@@ -94,7 +94,7 @@ std::vector<std::array<std::uint8_t, 3>> VirtualMidiService::messages(int device
     const std::lock_guard lock(m_mutex);
     std::vector<std::array<std::uint8_t, 3>> result;
     for (const Record& entry : m_records) {
-        if (entry.kind == Record::Kind::Message && entry.device == device) {
+        if (entry.kind == Record::Kind::Message && entry.device == device && !entry.takenBack) {
             result.push_back(entry.bytes);
         }
     }
@@ -141,5 +141,51 @@ void VirtualMidiService::unplugLastDevice()
     const std::lock_guard lock(m_mutex);
     if (!m_devices.empty()) {
         m_devices.pop_back();
+    }
+}
+
+int VirtualMidiService::scheduleLeadMs(int device)
+{
+    const std::lock_guard lock(m_mutex);
+    const Device* entry = find(device);
+    return entry ? entry->leadMs : 0;
+}
+
+int VirtualMidiService::sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                               std::uint32_t dueMs)
+{
+    const int result = send(device, status, data1, data2);
+    const std::lock_guard lock(m_mutex);
+    if (result == 0 && find(device)->leadMs != 0) {
+        m_records.back().dueMs = dueMs;
+    }
+    return result;
+}
+
+int VirtualMidiService::takeBack(int device)
+{
+    const std::lock_guard lock(m_mutex);
+    const Device* entry = find(device);
+    if (!entry || entry->leadMs == 0) {
+        return 0;
+    }
+    const std::uint32_t now = entry->now();
+    int count = 0;
+    for (Record& record : m_records) {
+        if (record.device == device && record.dueMs && !record.takenBack &&
+            static_cast<std::int32_t>(*record.dueMs - now) > 0) {
+            record.takenBack = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+void VirtualMidiService::setSchedule(int device, int leadMs, std::function<std::uint32_t()> now)
+{
+    const std::lock_guard lock(m_mutex);
+    if (Device* entry = find(device)) {
+        entry->leadMs = leadMs;
+        entry->now = std::move(now);
     }
 }

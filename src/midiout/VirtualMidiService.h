@@ -5,6 +5,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,6 +25,8 @@ public:
         int device;
         std::array<std::uint8_t, 3> bytes;  // the message; zeros for the other kinds
         std::chrono::steady_clock::time_point when;
+        std::optional<std::uint32_t> dueMs = std::nullopt;  // a message handed ahead: when it is due
+        bool takenBack = false;  // ... and it was taken back before that
     };
 
     explicit VirtualMidiService(std::vector<std::string> deviceNames);
@@ -33,11 +37,14 @@ public:
     void close(int device) override;
     void reset(int device) override;
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    int scheduleLeadMs(int device) override;
+    int sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2, std::uint32_t dueMs) override;
+    int takeBack(int device) override;
 
     // Everything that took effect, in order: successful opens, closes and
     // resets of open devices, and sent messages. Failed calls leave no record.
     std::vector<Record> records() const;
-    // The messages sent to `device`, in order.
+    // The messages sent to `device`, in order, but those taken back.
     std::vector<std::array<std::uint8_t, 3>> messages(int device) const;
     void clear();
 
@@ -52,6 +59,10 @@ public:
     // Pulls out the last device; as with addDevice, output objects see it
     // once the table is counted again.
     void unplugLastDevice();
+    // Makes `device` one that takes messages `leadMs` ahead of their time: a
+    // message handed to it has left once `now()` has reached its due time,
+    // and one taken back before that is marked so in the records.
+    void setSchedule(int device, int leadMs, std::function<std::uint32_t()> now);
 
 private:
     struct Device {
@@ -59,6 +70,8 @@ private:
         bool open = false;
         bool failOpen = false;
         int sendError = 0;
+        int leadMs = 0;
+        std::function<std::uint32_t()> now = nullptr;
     };
 
     Device* find(int device);

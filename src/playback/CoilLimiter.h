@@ -60,6 +60,8 @@ public:
     std::optional<std::uint32_t> nextCutAt(std::uint32_t now) const;
 
     const CoilLimitCounts& counts() const { return m_counts; }
+    // Messages taken back before they left: their counts are forgotten.
+    void restoreCounts(const CoilLimitCounts& counts) { m_counts = counts; }
     // The coil model's estimate of what has been sent.
     double duty() const { return m_model.duty(); }
 

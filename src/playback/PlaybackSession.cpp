@@ -82,7 +82,9 @@ bool PlaybackSession::start(const MsClock& clock)
         endLost();
         return false;
     }
+    m_leadMs = std::max(m_output->scheduleLeadMs(), 0);
     m_start = clock();
+    m_handedUpTo = m_start;
     m_pauseStart = m_start;
     m_pauseServed = false;
     m_next = 0;
@@ -115,6 +117,8 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
     if (m_state.paused.load() != 0) {
         if (m_state.pauseStartPending.exchange(0) != 0) {
+            takeBackAhead();
+            m_handedUpTo = now;
             if (!send(kAllSoundOff, 0)) {
                 return endLost();
             }
@@ -131,8 +135,13 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         }
         return {true, std::nullopt};
     }
-    // A song paused after its last entry ends when it resumes.
+    // A song paused after its last entry ends when it resumes, and one
+    // handed ahead once its last message has left.
+    const auto lead = static_cast<std::uint32_t>(m_leadMs);
     if (m_next >= m_notes.size()) {
+        if (static_cast<std::int32_t>(now - (m_handedUpTo + lead)) < 0) {
+            return {true, m_handedUpTo + lead};
+        }
         m_state.playing.store(0);
         silenceAndClose();
         m_ending = Ending::RanOut;
@@ -155,40 +164,47 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         return {true, now};
     }
     if (m_state.restartRequested.exchange(0) != 0) {
+        takeBackAhead();
         if (!send(kAllSoundOff, 0)) {
             return endLost();
         }
         m_next = 0;
         m_start = now;
+        m_handedUpTo = now;
         return {true, now};
     }
 
     const std::uint32_t elapsed = now - m_start;
     reportPosition(elapsed);
 
-    // A cut due leaves before the entries due with it, one per pass.
-    if (const auto key = m_limiter.takeDueCut(now)) {
-        if (!sendNote(*key, 0, now)) {
+    // Each message is handed over once its time is at most the lead away,
+    // one per pass, and leaves at that time (or now, when it is past). An
+    // entry is due once the song's clock is strictly past its time; a cut due
+    // leaves before the entries due with it or after it.
+    const auto leaving = [now](std::uint32_t due) { return static_cast<std::int32_t>(due - now) > 0 ? due : now; };
+    const NoteListEntry& entry = m_notes[m_next];
+    const std::uint32_t entryDue = m_start + static_cast<std::uint32_t>(entry.timeMs) + 1U;
+    const std::uint32_t entryAt = leaving(entryDue);
+    const auto cutAt = m_limiter.nextCutAt(leaving(m_handedUpTo));
+    if (cutAt && *cutAt - now <= lead && *cutAt - now <= entryAt - now) {
+        if (const auto key = m_limiter.takeDueCut(*cutAt); key && !sendNote(*key, 0, *cutAt)) {
             return endLost();
         }
         return {true, now};
     }
-
-    const NoteListEntry& entry = m_notes[m_next];
-    if (elapsed > static_cast<std::uint32_t>(entry.timeMs)) {
+    if (entryAt - now <= lead) {
         const auto options = m_state.options();
         m_limiter.setLimits(options->coilLimits);
-        if (!sendNote(entry.key, curvedVelocity(entry.velocity, *options), now)) {
+        if (!sendNote(entry.key, curvedVelocity(entry.velocity, *options), entryAt)) {
             return endLost();
         }
         ++m_next;
         // Entries due together leave one per pass, back to back; after the
-        // last one the next pass ends the song.
+        // last one the song ends once it has left.
         return {true, now};
     }
-    const std::uint32_t due = m_start + static_cast<std::uint32_t>(entry.timeMs) + 1U;
-    std::uint32_t wake = due;
-    for (const std::uint32_t at : {nextProgressChange(elapsed), nextSecond(elapsed), m_limiter.nextCutAt(now).value_or(due)}) {
+    std::uint32_t wake = entryDue - lead;
+    for (const std::uint32_t at : {nextProgressChange(elapsed), nextSecond(elapsed), cutAt.value_or(entryDue) - lead}) {
         wake = (at - now) < (wake - now) ? at : wake;
     }
     return {true, wake};
@@ -196,6 +212,8 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
 
 bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow)
 {
+    takeBackAhead();
+    m_handedUpTo = songNow;
     if (!send(kAllSoundOff, 0)) {
         return false;
     }
@@ -222,14 +240,39 @@ bool PlaybackSession::send(int controller, int value)
     return !m_lost;
 }
 
-bool PlaybackSession::sendNote(int key, int velocity, std::uint32_t now)
+bool PlaybackSession::sendNote(int key, int velocity, std::uint32_t at)
 {
-    const auto sent = m_limiter.noteOn(key, velocity, now);
+    const CoilLimitCounts before = m_limiter.counts();
+    const auto sent = m_limiter.noteOn(key, velocity, at);
+    m_handedUpTo = at;
     if (!sent) {
         return !m_lost;
     }
-    m_lost = m_lost || m_output->sendNoteOn(kChannel, key, *sent) != 0;
+    if (m_leadMs == 0) {
+        m_lost = m_lost || m_output->sendNoteOn(kChannel, key, *sent) != 0;
+        return !m_lost;
+    }
+    m_lost = m_lost || m_output->sendNoteOnAt(kChannel, key, *sent, at) != 0;
+    // What was due two leads ago has left by now.
+    while (!m_handed.empty() && static_cast<std::int32_t>(at - m_handed.front().dueMs) > 2 * m_leadMs) {
+        m_handed.pop_front();
+    }
+    m_handed.push_back({at, m_next, before});
     return !m_lost;
+}
+
+void PlaybackSession::takeBackAhead()
+{
+    if (m_leadMs == 0) {
+        return;
+    }
+    const auto count = std::min(static_cast<std::size_t>(std::max(m_output->takeBack(), 0)), m_handed.size());
+    if (count > 0) {
+        const Handed& first = m_handed[m_handed.size() - count];
+        m_next = first.resumeAt;
+        m_limiter.restoreCounts(first.countsBefore);
+    }
+    m_handed.clear();
 }
 
 PlaybackSession::PassResult PlaybackSession::endLost()
@@ -248,6 +291,7 @@ void PlaybackSession::silenceAndClose()
     }
     // Tried also after a refused message: a device that refused one may
     // still take this one.
+    takeBackAhead();
     m_output->sendControlChange(kChannel, kAllSoundOff, 0);
     m_limiter.silenced();
     m_output->closePort();

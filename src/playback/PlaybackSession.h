@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +45,13 @@ using SongLoad = std::function<LoadedSong(const std::string& fileName, const Pla
 // Every message leaves through the coil limits of the options in force; a
 // cut falls due as an entry does, and the pass wakes for it. A song that
 // runs out after the limits acted reports what they did (coilLimitsText).
+//
+// A controller that places messages at their own time (a lead, see
+// MidiOutPort::scheduleLeadMs) is handed each message up to the lead ahead of
+// its due time, after the limits, in the order of the note list. A pause,
+// restart or stop takes back what was handed and has not left before the
+// all-sound-off goes out (a pause hands it again after the resume), and the
+// song ends a lead after its last message was due, once that has left.
 class PlaybackSession {
 public:
     PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadSong);
@@ -98,7 +106,11 @@ private:
     // Sends one message through the limits; false (and m_lost set) when the
     // controller refused it.
     bool send(int controller, int value);
-    bool sendNote(int key, int velocity, std::uint32_t now);
+    // A note-on through the limits, leaving at `at`.
+    bool sendNote(int key, int velocity, std::uint32_t at);
+    // Takes back what was handed ahead and has not left: the song goes on
+    // from the first entry among it, and the limits forget what it counted.
+    void takeBackAhead();
     // Ends the song after the controller failed: what can still be sent is.
     PassResult endLost();
     void silenceAndClose();
@@ -130,6 +142,17 @@ private:
     int m_step = 0;
     bool m_lost = false;
     CoilLimiter m_limiter{CoilLimits{}};
+    // The controller's lead (0: messages are sent when due), the time the
+    // latest message was handed for, and what was handed that may not have
+    // left yet, oldest first: where the song goes on if it is taken back.
+    int m_leadMs = 0;
+    std::uint32_t m_handedUpTo = 0;
+    struct Handed {
+        std::uint32_t dueMs;
+        std::size_t resumeAt;
+        CoilLimitCounts countsBefore;
+    };
+    std::deque<Handed> m_handed;
 };
 
 // The playback worker: runs a PlaylistRun with the real clock until it

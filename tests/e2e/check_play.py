@@ -8,6 +8,7 @@ with_jack.sh started as "Quillarc USB Controller".
     check_play.py clients CLI GEN_SONG  count the player's JACK clients
     check_play.py playlist CLI GEN_SONG  two files, the first from part way
     check_play.py keys CLI GEN_SONG     seek and next from the keyboard of a terminal
+    check_play.py transport CLI GEN_SONG  pause, resume, seek, restart and stop from the keyboard
 
 `full`: the channel volume arrives first, then every note-list entry in order
 with the right bytes, and the last message is all-sound-off. With a realtime
@@ -20,6 +21,10 @@ channel (with TSTP before the stop too).
 then B from its lead-in, each opened with its channel volume.
 `keys`: on a terminal, the Right arrow silences the coil and goes on from the
 entry due 5 s further on, and n plays the next file from its lead-in.
+`transport`: on a terminal, Pause, Play, Right arrow, restart and stop: the
+recorder's bytes are runs of the note list, each press's all-sound-off after
+its run, nothing during the pause (at long periods a note handed ahead and
+not taken back would follow the silence).
 """
 import os
 import signal
@@ -292,6 +297,45 @@ def check_keys(cli, gen_song):
     print("play keys: passed (seek at %.0f ms went on with %s)" % (elapsed_ms, got[at + 1][1]))
 
 
+def check_transport(cli, gen_song):
+    import pty
+    import threading
+    song = make_song(gen_song, 30, 40)
+    notes = as_notes(note_list(cli, song))
+    pid, master = pty.fork()
+    if pid == 0:
+        os.execv(cli, [cli, "play", song])
+    threading.Thread(target=lambda: [os.read(master, 4096) for _ in iter(int, 1)], daemon=True).start()
+    player = type("Player", (), {"kill": lambda self: os.kill(pid, signal.SIGKILL)})()
+    messages = lambda: [x for _, x in read_events(stop_recorder=False)]
+    silence = [0xB0, 120, 0]
+    # Pause, Play, Right arrow, restart and stop, each but Play after a dozen notes.
+    for count, press in enumerate((b" ", b" ", b"\x1b[C", b"r", b"q")):
+        held = len(messages())
+        wait_for("the song did not go on", lambda: count == 1 or [x[0] for x in messages()[held:]].count(0x90) >= 12,
+                 player)
+        os.write(master, press)
+        wait_for("a press did not silence the coil", lambda: messages().count(silence) >= max(count, 1), player)
+        if count == 0:
+            time.sleep(0.5)
+            if messages()[-1] != silence:
+                fail("a note came during the pause")
+    os.waitpid(pid, 0)
+    got = [x for _, x in read_events(stop_recorder=True)]
+    # The run before each silence starts where the note list says: at the top,
+    # after the paused run, further on (found) and at the top again.
+    cuts = [0] + [i for i, x in enumerate(got) if x == silence]
+    runs = [got[a + 1:b] for a, b in zip(cuts, cuts[1:])] + [[]] * 3
+    later = range(len(runs[0]) + len(runs[1]) + 1, len(notes))
+    seeked = next((i for i in later if notes[i:i + len(runs[2])] == runs[2]), 0)
+    starts = (0, len(runs[0]), seeked, 0)
+    expected = [[0xB0, 0x07, 31]] + sum((notes[i:i + len(r)] + [silence] for r, i in zip(runs, starts)), [])
+    if len(cuts) != 5 or got != expected:
+        fail("the recorded bytes are not runs of the note list each followed by a silence: %s"
+             % [len(r) for r in runs[:len(cuts) - 1]])
+    print("play transport: passed (runs of %s notes)" % [len(r) for r in runs[:4]])
+
+
 def main():
     mode, cli, gen_song = sys.argv[1:4]
     if not os.path.exists(gen_song):
@@ -305,6 +349,8 @@ def main():
         check_playlist(cli, gen_song)
     elif mode == "keys":
         check_keys(cli, gen_song)
+    elif mode == "transport":
+        check_transport(cli, gen_song)
     else:
         check_signal(cli, gen_song, sys.argv[4])
 

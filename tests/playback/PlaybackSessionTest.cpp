@@ -526,9 +526,10 @@ std::vector<std::uint8_t> heldNoteSong()
 struct LimitedSessionRow {
     const char* name;
     CoilLimits limits;
-    char press;  // at 21000: 'p' pause (Play again at 22000), 'r' restart, 's' stop, '-' none
-    const char* sent;  // by the passes: "T K/V" a note-on, "T x" all-sound-off, T after 20000
+    char press;  // at 21000: 'p' pause (Play again at 22000), 'r' restart, 's' stop, 'f' seek to 1700, 'n' next, '-' none
+    const char* sent;  // by the passes: "T K/V" a note-on, "T x" all-sound-off, T after 20000; "@D back" as below
     const char* status;  // at the end of the song, "" for none
+    int leadMs;  // the controller's lead: a message handed ahead shows "@" its due time, " back" when taken back
 };
 
 class LimitedSessionTest : public PlaybackSessionTest, public testing::WithParamInterface<LimitedSessionRow> {};
@@ -542,10 +543,11 @@ TEST_P(LimitedSessionTest, SendsThroughTheLimitsAtTheirTimes)
     options.coilLimits = GetParam().limits;
     state.setOptions(options);
     PlaybackSession session(state, observer);
+    std::uint32_t t = 20000;
+    m_service->setSchedule(kController, GetParam().leadMs, [&t] { return t; });
     ASSERT_TRUE(session.start(20000));
     ASSERT_EQ(sent(), Messages{controlChange(7, 31)});
-    std::string timed;
-    std::uint32_t t = 20000;
+    std::vector<std::uint32_t> handedAt(m_service->records().size(), 0);
     std::optional<std::uint32_t> press = 21000;
     bool goesOn = true;
     for (int passes = 0; goesOn && passes < 10000; ++passes) {
@@ -554,17 +556,22 @@ TEST_P(LimitedSessionTest, SendsThroughTheLimitsAtTheirTimes)
             const char key = *press == 21000 ? GetParam().press : 'P';
             press = key == 'p' ? std::optional<std::uint32_t>(22000) : std::nullopt;
             key == 'p' ? state.requestPause() : key == 'P' ? state.requestResume() : key == 'r' ? state.requestRestart()
-                       : key == 's' ? state.requestStop() : void();
+                       : key == 's' ? state.requestStop() : key == 'f' ? state.requestSeek(1700)
+                       : key == 'n' ? state.requestStep(1) : void();
         }
-        const std::size_t before = sent().size();
         const auto result = session.pass(t);
-        for (std::size_t i = before; i < sent().size(); ++i) {
-            const Message m = sent()[i];
-            timed += (timed.empty() ? "" : " ") + std::to_string(t - 20000) + " " +
-                     (m[0] == 0xB0 ? "x" : std::to_string(m[1]) + "/" + std::to_string(m[2]));
-        }
+        handedAt.resize(m_service->records().size(), t);
         goesOn = result.goesOn;
         t = result.wakeAt.value_or(press.value_or(t));
+    }
+    std::string timed;
+    const auto records = m_service->records();
+    for (std::size_t i = 2; i < records.size(); ++i) {  // after the open and the volume
+        const auto& r = records[i];
+        timed += r.kind != VirtualMidiService::Record::Kind::Message ? ""
+                 : (timed.empty() ? "" : " ") + std::to_string(handedAt[i] - 20000) + " " +
+                       (r.bytes[0] == 0xB0 ? "x" : std::to_string(r.bytes[1]) + "/" + std::to_string(r.bytes[2])) +
+                       (r.dueMs ? "@" + std::to_string(*r.dueMs - 20000) : "") + (r.takenBack ? " back" : "");
     }
     EXPECT_EQ(timed, GetParam().sent);
     const std::vector<std::string> none;
@@ -577,17 +584,36 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         LimitedSessionRow{"HeldNoteIsCutAtTheMaximumLength", {{}, 700, {}, {}}, '-',
                           "501 60/100 1001 96/127 1201 60/0 1501 96/0 1751 30/90 1801 30/0 3001 60/0 3001 x",
-                          "Coil limits: 0 notes softened, 0 dropped, 1 cut"},
+                          "Coil limits: 0 notes softened, 0 dropped, 1 cut", 0},
         LimitedSessionRow{"NoCutAfterAPause", {{}, 700, {}, {}}, 'p',
-                          "501 60/100 1000 x 2001 96/127 2501 96/0 2751 30/90 2801 30/0 4001 60/0 4001 x", ""},
+                          "501 60/100 1000 x 2001 96/127 2501 96/0 2751 30/90 2801 30/0 4001 60/0 4001 x", "", 0},
         LimitedSessionRow{"NoCutOfTheNoteBeforeARestart", {{}, 700, {}, {}}, 'r',
                           "501 60/100 1000 x 1501 60/100 2001 96/127 2201 60/0 2501 96/0 2751 30/90 2801 30/0 4001 60/0 "
                           "4001 x",
-                          "Coil limits: 0 notes softened, 0 dropped, 1 cut"},
-        LimitedSessionRow{"NoCutAfterAStop", {{}, 700, {}, {}}, 's', "501 60/100 1000 x", ""},
+                          "Coil limits: 0 notes softened, 0 dropped, 1 cut", 0},
+        LimitedSessionRow{"NoCutAfterAStop", {{}, 700, {}, {}}, 's', "501 60/100 1000 x", "", 0},
         LimitedSessionRow{"SoftenedAndDroppedAreReportedAtTheEnd", {6.0, {}, 36, {}}, '-',
                           "501 60/100 1001 96/81 1501 96/0 1801 30/0 3001 60/0 3001 x",
-                          "Coil limits: 1 note softened, 1 dropped, 0 cut"}),
+                          "Coil limits: 1 note softened, 1 dropped, 0 cut", 0},
+        // Handed 10 ms ahead: the cut in its place, the end once the last note has left.
+        LimitedSessionRow{"AheadCutLeavesInItsPlaceAndTheEndWaitsForTheLast", {{}, 700, {}, {}}, '-',
+                          "491 60/100@501 991 96/127@1001 1191 60/0@1201 1491 96/0@1501 1741 30/90@1751 "
+                          "1791 30/0@1801 2991 60/0@3001 3011 x",
+                          "Coil limits: 0 notes softened, 0 dropped, 1 cut", 10},
+        LimitedSessionRow{"AheadPauseTakesBackAndHandsAgainAfterTheResume", {{}, 700, {}, {}}, 'p',
+                          "491 60/100@501 991 96/127@1001 back 1000 x 2000 96/127@2001 2491 96/0@2501 "
+                          "2741 30/90@2751 2791 30/0@2801 3991 60/0@4001 4011 x", "", 10},
+        // Next ends the song as Stop does.
+        LimitedSessionRow{"AheadNextTakesBack", {{}, 700, {}, {}}, 'n', "491 60/100@501 991 96/127@1001 back 1000 x", "",
+                          10},
+        LimitedSessionRow{"AheadSeekTakesBackAndHandsFromThePosition", {{}, 700, {}, {}}, 'f',
+                          "491 60/100@501 991 96/127@1001 back 1000 x 1041 30/90@1051 1091 30/0@1101 2291 60/0@2301 "
+                          "2311 x", "", 10},
+        // The softened note taken back is counted once.
+        LimitedSessionRow{"AheadRestartTakesBackWhatItCounted", {6.0, {}, 36, {}}, 'r',
+                          "491 60/100@501 991 96/81@1001 back 1000 x 1491 60/100@1501 1991 96/81@2001 2491 96/0@2501 "
+                          "2791 30/0@2801 3991 60/0@4001 4011 x",
+                          "Coil limits: 1 note softened, 1 dropped, 0 cut", 10}),
     [](const testing::TestParamInfo<LimitedSessionRow>& row) { return row.param.name; });
 
 // Entries at 500, 1000 and 1000 (due together), 1260 (730 ticks: 760.4 ms
