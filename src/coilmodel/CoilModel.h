@@ -8,6 +8,10 @@
 // window, the simulator and the coil limits all count with it; they differ
 // only in the keys they let take a voice.
 
+// The frequency of a key in Hz: 220 x (2^(1/12))^(key - 57), the semitone
+// ratio formed first, with the same bits on every platform.
+double keyFrequency(std::int32_t key);
+
 // Estimated duty cycle (a fraction) of one sounding note on the coil: a pulse
 // of min(period / 16, 100 us) x velocity / 128 per period of the key's
 // frequency (key 57 is 220 Hz). 0 for a silent voice (key 0, velocity 0).
