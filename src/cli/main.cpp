@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/StandardStreams.h"
 
 #include <array>
 #include <cstring>
@@ -20,7 +21,9 @@ constexpr std::array kCommands{
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
     Command{"panic", "silence every channel of the coil controller", runPanicCommand},
+#ifdef QUILLARC_WITH_RENDER
     Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},
+#endif
 };
 
 void printUsage(std::ostream& out)
@@ -38,11 +41,13 @@ void printUsage(std::ostream& out)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
+    useBinaryStandardStreams();
+    const std::vector<std::string> args = commandLineArguments(argc, argv);
+    if (args.size() < 2) {
         printUsage(std::cerr);
         return 2;
     }
-    const std::string name = argv[1];
+    const std::string& name = args[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(std::cout);
         return 0;
@@ -54,7 +59,7 @@ int main(int argc, char** argv)
     for (const Command& command : kCommands) {
         if (name == command.name) {
             try {
-                return command.run(std::vector<std::string>(argv + 2, argv + argc));
+                return command.run(std::vector<std::string>(args.begin() + 2, args.end()));
             } catch (const UsageError& error) {
                 std::cerr << "quillarc-cli " << name << ": " << error.what() << '\n';
                 return 2;
