@@ -12,19 +12,24 @@
 #include "playback/TerminationSignals.h"
 
 #include <chrono>
+#include <cmath>
 #include <iostream>
 #include <optional>
 #include <thread>
 
 namespace {
 
-const char* const kPlayUsage = R"(usage: quillarc-cli play FILE [options]
+const char* const kPlayUsage = R"(usage: quillarc-cli play FILE... [options]
 
 Plays one channel of a Standard MIDI File on the coil controller, exactly as
 the control panel does: the channel volume first, then every note at its
-time, and all-sound-off at the end.
+time, and all-sound-off at the end. Several files play one after another,
+each from its lead-in, as the panel's "Play the whole playlist" does.
 
 options:
+  --from SECONDS     start the first file that far into its song (the
+                     lead-in counts: 0.5 is where a note at the song's first
+                     tick is due)
   --port N           play on output device N (see quillarc-cli devices)
   --device NAME      play on the first output device named exactly NAME
                      (default: the controller, "Quillarc USB Controller")
@@ -33,7 +38,8 @@ options:
 const char* const kPlayTail = R"(  --help             show this text
 
 While playing, when standard input is a terminal: space pauses and resumes,
-r restarts, q stops. A progress bar is shown on standard error when it is a
+r restarts, n plays the next file (after the last one it stops), the Left
+and Right arrow keys seek 5 seconds back and forward, q stops. A progress bar is shown on standard error when it is a
 terminal. Ctrl-C, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT stop
 playback and silence every channel. Ctrl-Z (SIGTSTP) pauses the song and
 silences every channel before the process stops; fg or bg goes on where it
@@ -41,14 +47,15 @@ paused (a pause of your own stays). In the background (started with &, or
 after bg) keys are not read and no bar is drawn. Reader diagnostics and
 status lines go to standard error.
 
-exit status: 0 when the song was played (or stopped), 1 when there was
+exit status: 0 when a song was played (or stopped), 1 when there was
 nothing to play or no device to play on, or the device could not be opened
 or went away while playing, 2 on bad arguments or a coil limits file that
 cannot be read.
 )";
 
 struct PlayArgs {
-    std::string fileName;
+    std::vector<std::string> fileNames;
+    std::optional<double> fromSeconds;
     std::optional<int> port;
     std::optional<std::string> device;
     PlaybackOptions options;
@@ -74,15 +81,19 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             parsed.port = cursor.intValueOf(arg);
         } else if (arg == "--device") {
             parsed.device = cursor.valueOf(arg);
+        } else if (arg == "--from") {
+            // Up to about 23 days: the milliseconds fit the song's clock.
+            parsed.fromSeconds = parseNumber<double>(cursor.valueOf(arg));
+            if (!parsed.fromSeconds || !(*parsed.fromSeconds >= 0.0 && *parsed.fromSeconds <= 2.0e6)) {
+                throw UsageError("--from needs a number of seconds from 0 to 2000000");
+            }
         } else if (arg.starts_with("-") && arg != "-") {
             throw UsageError("unknown option " + arg);
-        } else if (parsed.fileName.empty()) {
-            parsed.fileName = arg;
         } else {
-            throw UsageError("only one FILE may be given");
+            parsed.fileNames.push_back(arg);
         }
     }
-    if (parsed.fileName.empty()) {
+    if (parsed.fileNames.empty()) {
         throw UsageError("play needs a FILE (see quillarc-cli play --help)");
     }
     if (parsed.port && parsed.device) {
@@ -227,7 +238,12 @@ int runPlayCommand(const std::vector<std::string>& args)
     state.controllerPort.store(*port);
     state.volumePosition.store(127 - parsed.send.volume);
     state.setOptions(parsed.options);
-    state.setCurrentFileName(parsed.fileName);
+    state.setPlaylist(parsed.fileNames);
+    state.playingIndex.store(0);
+    state.wholePlaylist.store(1);
+    if (parsed.fromSeconds) {
+        state.requestSeek(static_cast<std::int32_t>(std::lround(*parsed.fromSeconds * 1000.0)));
+    }
     state.playing.store(1);
 
     std::optional<CoreOutputOnStderr> coreLines(std::in_place);
@@ -239,10 +255,17 @@ int runPlayCommand(const std::vector<std::string>& args)
     StoppableLine line(*device, *port, state, reports);
     PlayControls controls(state, terminal, line.coil());
     bool stoppedBySignal = false;
+    int announced = 0;
 
     while (!reports.hasFinished()) {
         const InputReady ready = waitForInput(signals, terminal, 100);
         printStatuses(reports, showProgress);
+        // Each file after the first is named as it starts.
+        if (const int index = reports.playingIndex(); index > announced) {
+            announced = index;
+            std::cerr << (showProgress ? "\r" : "") << "Playing " << index + 1 << " of " << parsed.fileNames.size()
+                      << ": " << parsed.fileNames[static_cast<std::size_t>(index)] << '\n';
+        }
         if (ready.signal && controls.answerSignals([&] { return signals.take(); }, [&] { signals.stopProcess(); })) {
             stoppedBySignal = true;
         }
@@ -253,7 +276,7 @@ int runPlayCommand(const std::vector<std::string>& args)
         }
         // In the background the bar would be drawn over the shell's prompt.
         if (showProgress && reports.started() && inForeground(kStandardError)) {
-            std::cerr << progressLine(reports.position(), controls.paused(), reports.totalMs()) << std::flush;
+            std::cerr << progressLine(reports.position(), controls.paused(), reports.elapsedMs(), reports.totalMs()) << std::flush;
         }
     }
     worker.join();

@@ -41,9 +41,45 @@ KeyRequest keyRequest(char key, bool paused)
     case 'q':
     case 'Q':
         return KeyRequest::Stop;
+    case 'n':
+    case 'N':
+        return KeyRequest::Next;
     default:
         return KeyRequest::None;
     }
+}
+
+KeyRequest KeyDecoder::feed(char byte, bool paused)
+{
+    constexpr char kEscape = '\x1b';
+    const auto code = static_cast<unsigned char>(byte);
+    switch (m_stage) {
+    case Stage::Escape:
+        if (byte == '[' || byte == 'O') {
+            m_stage = Stage::Sequence;
+            m_parameters = false;
+            return KeyRequest::None;
+        }
+        m_stage = Stage::Key;
+        break;
+    case Stage::Sequence:
+        if (code >= 0x20 && code <= 0x3F) {
+            m_parameters = true;
+            return KeyRequest::None;
+        }
+        m_stage = Stage::Key;
+        if (m_parameters) {
+            return KeyRequest::None;
+        }
+        return byte == 'C' ? KeyRequest::SeekForward : byte == 'D' ? KeyRequest::SeekBack : KeyRequest::None;
+    case Stage::Key:
+        break;
+    }
+    if (byte == kEscape) {
+        m_stage = Stage::Escape;
+        return KeyRequest::None;
+    }
+    return keyRequest(byte, paused);
 }
 
 PlayControls::PlayControls(AppState& state, TerminalMode& terminal, Coil coil)
@@ -53,7 +89,7 @@ PlayControls::PlayControls(AppState& state, TerminalMode& terminal, Coil coil)
 
 void PlayControls::press(char key)
 {
-    switch (keyRequest(key, m_paused)) {
+    switch (m_keys.feed(key, m_paused)) {
     case KeyRequest::Pause:
         m_state.requestPause();
         m_paused = true;
@@ -67,6 +103,17 @@ void PlayControls::press(char key)
         break;
     case KeyRequest::Stop:
         m_state.requestStop();
+        break;
+    case KeyRequest::Next:
+        // The next file plays from its lead-in, not paused.
+        m_state.requestStep(1);
+        m_paused = false;
+        break;
+    case KeyRequest::SeekBack:
+        m_state.requestSeekBy(-kSeekStepMs);
+        break;
+    case KeyRequest::SeekForward:
+        m_state.requestSeekBy(kSeekStepMs);
         break;
     case KeyRequest::None:
         break;

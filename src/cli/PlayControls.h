@@ -6,11 +6,28 @@ class AppState;
 class TerminalMode;
 
 // What a key pressed while a song plays asks of the transport.
-enum class KeyRequest { None, Pause, Resume, Restart, Stop };
+enum class KeyRequest { None, Pause, Resume, Restart, Stop, Next, SeekBack, SeekForward };
 
-// Space pauses, or resumes while `paused`; r restarts and q stops, in
-// either case; every other key does nothing.
+// Space pauses, or resumes while `paused`; r restarts, q stops and n plays
+// the next file, in either case; every other key does nothing.
 KeyRequest keyRequest(char key, bool paused);
+
+// Turns what a terminal sends into requests, byte by byte: the Left and
+// Right arrows (ESC [ D and ESC [ C, or ESC O D and ESC O C) seek; every
+// other escape sequence is swallowed whole, and a byte after a lone ESC is a
+// key of its own.
+class KeyDecoder {
+public:
+    KeyRequest feed(char byte, bool paused);
+
+private:
+    enum class Stage { Key, Escape, Sequence };
+    Stage m_stage = Stage::Key;
+    bool m_parameters = false;
+};
+
+// How far the arrow keys seek.
+inline constexpr int kSeekStepMs = 5000;
 
 // The controlling side of quillarc-cli play's transport: keys and job control
 // reach the song through AppState's requests, as the panel's buttons do.
@@ -49,6 +66,7 @@ private:
     AppState& m_state;
     TerminalMode& m_terminal;
     Coil m_coil;
+    KeyDecoder m_keys;
     bool m_paused = false;
     bool m_pausedBySuspend = false;
 };

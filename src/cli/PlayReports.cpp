@@ -14,6 +14,7 @@ void PlayReports::statusText(const std::string& text)
 void PlayReports::songStarted(int totalMs)
 {
     m_totalMs.store(totalMs);
+    m_elapsedMs.store(0);
     m_started.store(true);
 }
 

@@ -4,9 +4,9 @@
 
 namespace {
 
-std::string clockText(double ms)
+std::string clockText(int ms)
 {
-    const auto seconds = static_cast<long>(ms / 1000.0);
+    const long seconds = ms / 1000;
     char text[32];
     std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
     return text;
@@ -14,12 +14,12 @@ std::string clockText(double ms)
 
 }  // namespace
 
-std::string progressLine(int position, bool paused, double totalMs)
+std::string progressLine(int position, bool paused, int elapsedMs, int totalMs)
 {
     constexpr int kWidth = 40;
     const int filled = position * kWidth / 127;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kWidth - filled), '-');
-    return "\r[" + bar + "] " + clockText(totalMs * position / 127.0) + " / " + clockText(totalMs) +
+    return "\r[" + bar + "] " + clockText(elapsedMs) + " / " + clockText(totalMs) +
            (paused ? "  paused " : "         ");
 }

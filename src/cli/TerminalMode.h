@@ -5,6 +5,7 @@
 #endif
 
 #include <optional>
+#include <string>
 
 class TerminationSignals;
 
@@ -47,8 +48,9 @@ public:
     // foreground only: in the background they are the shell's).
     void leave();
     bool active() const { return m_active; }
-    // The key pressed, without waiting; nothing when none is waiting (on
-    // Windows the console's other input, mouse and focus, is passed over).
+    // The next byte a key sent, without waiting; nothing when none is
+    // waiting. On Windows the arrows come as a terminal sends them (ESC [ A
+    // to D, a byte at a time) and the console's other input is passed over.
     std::optional<char> readKey();
 
 private:
@@ -58,6 +60,7 @@ private:
 #ifdef _WIN32
     void* m_console = nullptr;  // the console's input handle
     unsigned long m_saved = 0;
+    std::string m_pending;  // the rest of an arrow's sequence
 #else
     termios m_saved{};
 #endif

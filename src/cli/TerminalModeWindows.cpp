@@ -61,8 +61,34 @@ void TerminalMode::leave()
     m_active = false;
 }
 
+namespace {
+
+// The letter that ends an arrow's escape sequence; 0 for other keys.
+char arrowLetter(WORD key)
+{
+    switch (key) {
+    case VK_UP:
+        return 'A';
+    case VK_DOWN:
+        return 'B';
+    case VK_RIGHT:
+        return 'C';
+    case VK_LEFT:
+        return 'D';
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
 std::optional<char> TerminalMode::readKey()
 {
+    if (!m_pending.empty()) {
+        const char next = m_pending.front();
+        m_pending.erase(0, 1);
+        return next;
+    }
     DWORD waiting = 0;
     while (m_active && GetNumberOfConsoleInputEvents(m_console, &waiting) && waiting > 0) {
         INPUT_RECORD record{};
@@ -72,6 +98,10 @@ std::optional<char> TerminalMode::readKey()
         }
         if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) {
             continue;
+        }
+        if (const char letter = arrowLetter(record.Event.KeyEvent.wVirtualKeyCode)) {
+            m_pending = {'[', letter};
+            return '\x1b';
         }
         const WCHAR c = record.Event.KeyEvent.uChar.UnicodeChar;
         if (c != 0 && c < 0x80) {
@@ -83,6 +113,9 @@ std::optional<char> TerminalMode::readKey()
 
 InputReady waitForInput(const TerminationSignals& signals, const TerminalMode& terminal, int timeoutMs)
 {
+    if (!terminal.m_pending.empty()) {
+        return {WaitForSingleObject(signals.event(), 0) == WAIT_OBJECT_0, true};
+    }
     const HANDLE handles[2] = {signals.event(), terminal.m_console};
     const DWORD count = terminal.active() ? 2 : 1;
     const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(timeoutMs));

@@ -1,5 +1,7 @@
 #include "playback/AppState.h"
 
+#include <utility>
+
 void AppState::setCurrentFileName(std::string fileName)
 {
     std::lock_guard lock(m_mutex);
@@ -95,4 +97,59 @@ void AppState::moveVolume(int position)
     volumePosition.store(position);
     pendingVolume.store(127 - position);
     notifyChange();
+}
+
+void AppState::requestSeek(std::int32_t positionMs)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_seek = SeekRequest{false, positionMs};
+    }
+    notifyChange();
+}
+
+void AppState::requestSeekBy(std::int32_t deltaMs)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_seek) {
+            m_seek->ms += deltaMs;
+        } else {
+            m_seek = SeekRequest{true, deltaMs};
+        }
+    }
+    notifyChange();
+}
+
+std::optional<AppState::SeekRequest> AppState::takeSeek()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_seek, std::nullopt);
+}
+
+void AppState::requestStep(int step)
+{
+    if (playing.load() == 0) {
+        return;
+    }
+    // The song that follows plays from its lead-in, not paused. The step
+    // goes first: a pass that finds `paused` clear finds it too and ends the
+    // song instead of playing on what fell due during the pause.
+    stepRequested.fetch_add(step);
+    pauseStartPending.store(0);
+    paused.store(0);
+    notifyChange();
+}
+
+void AppState::setPlaylist(std::vector<std::string> files)
+{
+    auto snapshot = std::make_shared<const std::vector<std::string>>(std::move(files));
+    std::lock_guard lock(m_mutex);
+    m_playlist = std::move(snapshot);
+}
+
+std::shared_ptr<const std::vector<std::string>> AppState::playlist() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_playlist;
 }

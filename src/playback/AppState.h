@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The state that the GUI thread (or the command line's main thread) shares
 // with the playback and fixed-mode threads. Every flag and value is an
@@ -37,6 +39,19 @@ public:
     std::atomic<int> resumeRequested{0};
     // Set by Restart: the worker starts its list again (after a resume when paused).
     std::atomic<int> restartRequested{0};
+    // Set by Next (+1) and Previous (-1), added up when pressed again before
+    // the worker took them: the worker silences the coil, ends its song and
+    // plays the file that many places on in the playlist.
+    std::atomic<int> stepRequested{0};
+    // Play the whole playlist: when a song ends, the next file starts.
+    std::atomic<int> wholePlaylist{0};
+    // Next on the last file, or the end of the last file of a whole
+    // playlist, goes on with the first.
+    std::atomic<int> repeatPlaylist{0};
+    // Index in the playlist of the file being played: written by the
+    // controlling side before a worker starts and by the worker as it moves
+    // on; -1 when the file is not one of the playlist.
+    std::atomic<int> playingIndex{-1};
     // Channel volume waiting to be sent (127 - volume slider position), -1 when none.
     std::atomic<int> pendingVolume{-1};
     // Device index of the controller, -1 when none was found.
@@ -60,9 +75,29 @@ public:
     void requestResume();
     // Restart: the worker (this one or the next) starts its list again.
     void requestRestart();
+    // Seek: the worker silences the coil and goes on from the first entry
+    // due at or after `positionMs` on the song's clock (lead-in included);
+    // while paused, that is where Play resumes.
+    void requestSeek(std::int32_t positionMs);
+    // The same, `deltaMs` from wherever the song is when the worker serves
+    // it; added to a seek not yet served.
+    void requestSeekBy(std::int32_t deltaMs);
+    // Next (+1) and Previous (-1), only while playing.
+    void requestStep(int step);
     // The volume control moved to `position` (0 = top = loudest): the worker
     // sends 127 - position.
     void moveVolume(int position);
+
+    struct SeekRequest {
+        bool relative = false;
+        std::int32_t ms = 0;
+    };
+    // The seek waiting to be served, taken by the worker (or dropped).
+    std::optional<SeekRequest> takeSeek();
+
+    // The files that Next, Previous and the whole playlist go through.
+    void setPlaylist(std::vector<std::string> files);
+    std::shared_ptr<const std::vector<std::string>> playlist() const;
 
     // Path that the next playback thread opens.
     void setCurrentFileName(std::string fileName);
@@ -88,5 +123,7 @@ private:
     std::condition_variable m_changed;
     std::uint64_t m_changeCount = 0;
     std::string m_currentFileName;
+    std::optional<SeekRequest> m_seek;
+    std::shared_ptr<const std::vector<std::string>> m_playlist = std::make_shared<const std::vector<std::string>>();
     std::shared_ptr<const PlaybackOptions> m_options = std::make_shared<const PlaybackOptions>();
 };

@@ -10,6 +10,12 @@ public:
     virtual ~PlaybackObserver() = default;
     // The song is about to play: its length, the due time of the last entry.
     virtual void songStarted(int totalMs) { static_cast<void>(totalMs); }
+    // The worker moved to the file at `index` of the playlist (before its
+    // song starts, and only for a file of the playlist).
+    virtual void nowPlaying(int index) { static_cast<void>(index); }
+    // The song's clock at a whole second (or after a seek): the elapsed
+    // milliseconds, lead-in included, at most the song's length.
+    virtual void songTime(int elapsedMs) { static_cast<void>(elapsedMs); }
     // A status-bar message.
     virtual void statusText(const std::string& text) = 0;
     // Position of the progress slider, 0..127; reported when it changes.

@@ -5,6 +5,7 @@
 #include "playback/AppState.h"
 #include "playback/Clock.h"
 #include "playback/PlaybackObserver.h"
+#include "playback/PlaylistRun.h"
 #include "playback/VelocityCurve.h"
 #include "playback/WorkerThread.h"
 
@@ -35,6 +36,7 @@ bool PlaybackSession::start(const MsClock& clock)
     {
         LoadedSong song = m_load(fileName, *options, &m_state.stopRequested);
         if (song.stopped || stopped()) {
+            m_ending = Ending::Stopped;
             return false;
         }
         std::optional<std::string> refusal;
@@ -55,6 +57,7 @@ bool PlaybackSession::start(const MsClock& clock)
         if (refusal) {
             m_observer.statusText(*refusal);
             m_state.playing.store(0);
+            m_ending = Ending::Refused;
             return false;
         }
         m_notes = std::move(song.notes.entries);
@@ -68,6 +71,7 @@ bool PlaybackSession::start(const MsClock& clock)
         m_notes.clear();
         m_observer.statusText(kCannotOpenControllerText);
         m_state.playing.store(0);
+        m_ending = Ending::ControllerTrouble;
         m_observer.controllerLost();
         return false;
     }
@@ -79,6 +83,7 @@ bool PlaybackSession::start(const MsClock& clock)
     m_pauseStart = m_start;
     m_pauseServed = false;
     m_next = 0;
+    m_lastSecond = -1;
     m_observer.songStarted(m_notes.back().timeMs);
     return true;
 }
@@ -90,18 +95,19 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
     if (m_state.playing.load() == 0) {
         silenceAndClose();
+        m_ending = Ending::Stopped;
         return {false, std::nullopt};
     }
     const int volume = m_state.pendingVolume.exchange(-1);
     if (volume >= 0 && !send(kChannelVolume, volume)) {
         return endLost();
     }
-    if (m_next >= m_notes.size()) {
-        m_state.playing.store(0);
+    // Next and Previous end the song as Stop does; what follows is the
+    // playlist's business.
+    if (const int step = m_state.stepRequested.exchange(0); step != 0) {
         silenceAndClose();
-        if (m_limiter.counts().any()) {
-            m_observer.statusText(coilLimitsText(m_limiter.counts()));
-        }
+        m_ending = Ending::Stepped;
+        m_step = step;
         return {false, std::nullopt};
     }
     if (m_state.paused.load() != 0) {
@@ -112,7 +118,25 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
             m_pauseStart = now;
             m_pauseServed = true;
         }
+        // A seek while paused moves the place where Play resumes.
+        const std::uint32_t songNow = m_pauseServed ? m_pauseStart : now;
+        if (const auto seek = m_state.takeSeek()) {
+            if (!seekTo(*seek, songNow)) {
+                return endLost();
+            }
+            reportPosition(songNow - m_start);
+        }
         return {true, std::nullopt};
+    }
+    // A song paused after its last entry ends when it resumes.
+    if (m_next >= m_notes.size()) {
+        m_state.playing.store(0);
+        silenceAndClose();
+        m_ending = Ending::RanOut;
+        if (m_limiter.counts().any()) {
+            m_observer.statusText(coilLimitsText(m_limiter.counts()));
+        }
+        return {false, std::nullopt};
     }
 
     // Only a pause that a pass served stopped the song's clock; Pause and
@@ -120,6 +144,12 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     if (m_state.resumeRequested.exchange(0) != 0 && m_pauseServed) {
         m_start += now - m_pauseStart;
         m_pauseServed = false;
+    }
+    if (const auto seek = m_state.takeSeek()) {
+        if (!seekTo(*seek, now)) {
+            return endLost();
+        }
+        return {true, now};
     }
     if (m_state.restartRequested.exchange(0) != 0) {
         if (!send(kAllSoundOff, 0)) {
@@ -131,10 +161,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
 
     const std::uint32_t elapsed = now - m_start;
-    // The product wraps in 32 bits: a song longer than about 9.4 hours
-    // starts its progress again, exactly as the position is defined.
-    const std::uint32_t scaled = elapsed * 127U;
-    reportProgress(m_total > 0.0 ? static_cast<int>(std::min(scaled / m_total, 127.0)) : 127);
+    reportPosition(elapsed);
 
     // A cut due leaves before the entries due with it, one per pass.
     if (const auto key = m_limiter.takeDueCut(now)) {
@@ -158,10 +185,26 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
     const std::uint32_t due = m_start + static_cast<std::uint32_t>(entry.timeMs) + 1U;
     std::uint32_t wake = due;
-    for (const std::uint32_t at : {nextProgressChange(elapsed), m_limiter.nextCutAt(now).value_or(due)}) {
+    for (const std::uint32_t at : {nextProgressChange(elapsed), nextSecond(elapsed), m_limiter.nextCutAt(now).value_or(due)}) {
         wake = (at - now) < (wake - now) ? at : wake;
     }
     return {true, wake};
+}
+
+bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow)
+{
+    if (!send(kAllSoundOff, 0)) {
+        return false;
+    }
+    const std::int64_t from = seek.relative ? static_cast<std::int64_t>(songNow - m_start) : 0;
+    const std::int64_t wanted = std::clamp<std::int64_t>(from + seek.ms, 0, static_cast<std::int64_t>(m_total) + 1);
+    const auto position = static_cast<std::int32_t>(wanted);
+    const auto first = std::lower_bound(m_notes.begin(), m_notes.end(), position,
+                                        [](const NoteListEntry& entry, std::int32_t at) { return entry.timeMs < at; });
+    m_next = static_cast<std::size_t>(first - m_notes.begin());
+    m_start = songNow - static_cast<std::uint32_t>(position);
+    m_lastSecond = -1;  // the new place is reported at once
+    return true;
 }
 
 bool PlaybackSession::stopped() const
@@ -209,6 +252,30 @@ void PlaybackSession::silenceAndClose()
     m_notes.clear();
 }
 
+void PlaybackSession::reportPosition(std::uint32_t elapsed)
+{
+    // The product wraps in 32 bits: a song longer than about 9.4 hours
+    // starts its progress again, exactly as the position is defined.
+    const std::uint32_t scaled = elapsed * 127U;
+    reportProgress(m_total > 0.0 ? static_cast<int>(std::min(scaled / m_total, 127.0)) : 127);
+    const auto shown = std::min<std::uint32_t>(elapsed, static_cast<std::uint32_t>(m_total));
+    if (static_cast<std::int64_t>(shown / 1000U) != m_lastSecond) {
+        m_lastSecond = shown / 1000U;
+        m_observer.songTime(static_cast<int>(shown));
+    }
+}
+
+// The start of the next whole second of the song, as an absolute time; far
+// in the future once the song's length has been reached.
+std::uint32_t PlaybackSession::nextSecond(std::uint32_t elapsed) const
+{
+    const auto at = static_cast<std::uint32_t>((m_lastSecond + 1) * 1000);
+    if (at > static_cast<std::uint32_t>(m_total)) {
+        return m_start + elapsed + 0x7FFFFFFFU;
+    }
+    return m_start + at;
+}
+
 void PlaybackSession::reportProgress(int position)
 {
     if (position != m_lastProgress) {
@@ -240,11 +307,11 @@ void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongL
     using std::chrono::steady_clock;
     const TimedWorkerScope standing("quillarc-play");
     {
-        PlaybackSession session(state, observer, load);
-        if (session.start(nowMs)) {
+        PlaylistRun run(state, observer, load, nowMs);
+        if (run.start()) {
             while (true) {
                 const std::uint64_t seen = state.changeCount();
-                const auto result = session.pass(nowMs());
+                const auto result = run.pass(nowMs());
                 if (!result.goesOn) {
                     break;
                 }

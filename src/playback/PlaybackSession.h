@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/AppState.h"
 #include "playback/Clock.h"
 #include "playback/CoilLimiter.h"
 #include "playback/NoteList.h"
@@ -14,7 +15,6 @@
 #include <string>
 #include <vector>
 
-class AppState;
 class MidiOutput;
 class PlaybackObserver;
 
@@ -80,6 +80,12 @@ public:
     // One pass of the loop at time `now`: at most one entry is sent.
     PassResult pass(std::uint32_t now);
 
+    // Why the session ended (Playing while it goes on, or before start).
+    enum class Ending { Playing, RanOut, Stepped, Stopped, Refused, ControllerTrouble };
+    Ending ending() const { return m_ending; }
+    // The places to move in the playlist when it ended by Next or Previous.
+    int step() const { return m_step; }
+
     // The note list being played (empty before start).
     const std::vector<NoteListEntry>& notes() const { return m_notes; }
     std::size_t nextIndex() const { return m_next; }
@@ -96,7 +102,13 @@ private:
     // Ends the song after the controller failed: what can still be sent is.
     PassResult endLost();
     void silenceAndClose();
+    // Seeks as asked, from `songNow` on the session's clock; false (and
+    // m_lost set) when the controller refused the all-sound-off.
+    bool seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow);
+    // Reports the progress position and the song's time at `elapsed`.
+    void reportPosition(std::uint32_t elapsed);
     void reportProgress(int position);
+    std::uint32_t nextSecond(std::uint32_t elapsed) const;
     std::uint32_t nextProgressChange(std::uint32_t elapsed) const;
 
     AppState& m_state;
@@ -112,11 +124,15 @@ private:
     bool m_pauseServed = false;
     std::size_t m_next = 0;
     int m_lastProgress = -1;
+    // The whole second of the song last reported by songTime, -1 before it.
+    std::int64_t m_lastSecond = -1;
+    Ending m_ending = Ending::Playing;
+    int m_step = 0;
     bool m_lost = false;
     CoilLimiter m_limiter{CoilLimits{}};
 };
 
-// The playback worker: runs a PlaybackSession with the real clock until it
+// The playback worker: runs a PlaylistRun with the real clock until it
 // ends. Between passes it sleeps until the next entry is due or the shared
 // state changes, whichever comes first; it never spins. Reports finished()
 // last, after the coil has been silenced.

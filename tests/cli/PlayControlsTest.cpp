@@ -21,11 +21,32 @@ TEST(PlayKeys, EachKeyAsksForItsRequestAndTheBarFollowsThePosition)
     using K = KeyRequest;
     for (const auto& [key, paused, expected] : std::vector<std::tuple<char, bool, K>>{
              {' ', false, K::Pause}, {' ', true, K::Resume}, {'r', false, K::Restart}, {'R', true, K::Restart},
-             {'q', true, K::Stop}, {'Q', false, K::Stop}, {'p', false, K::None}, {'\n', true, K::None}}) {
+             {'q', true, K::Stop}, {'Q', false, K::Stop}, {'n', true, K::Next}, {'N', false, K::Next},
+             {'p', false, K::None}, {'\n', true, K::None}}) {
         EXPECT_EQ(keyRequest(key, paused), expected) << int{key} << " paused " << paused;
     }
-    EXPECT_EQ(progressLine(64, false, 125000.0), "\r[" + std::string(20, '#') + std::string(20, '-') + "] 1:02 / 2:05         ");
-    EXPECT_EQ(progressLine(127, true, 59999.5), "\r[" + std::string(40, '#') + "] 0:59 / 0:59  paused ");
+    EXPECT_EQ(progressLine(64, false, 62999, 125001), "\r[" + std::string(20, '#') + std::string(20, '-') + "] 1:02 / 2:05         ");
+    EXPECT_EQ(progressLine(127, true, 59999, 60000), "\r[" + std::string(40, '#') + "] 0:59 / 1:00  paused ");
+}
+
+TEST(PlayKeys, ArrowsSeekAndOtherEscapeSequencesAreSwallowed)
+{
+    // One letter a byte: . nothing, p pause, s stop, < back, > forward.
+    for (const auto& [bytes, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"\x1b[C\x1b[D", "..>..<"},
+             {"\x1bOD\x1bOC", "..<..>"},
+             {"\x1b[1;5C ", "......p"},
+             {"\x1b[Aq", "...s"},
+             {"\x1bq\x1b\x1b[C", ".s...>"}}) {
+        KeyDecoder decoder;
+        std::string requests;
+        for (const char byte : bytes) {
+            const KeyRequest r = decoder.feed(byte, false);
+            requests += r == KeyRequest::Pause ? 'p' : r == KeyRequest::Stop ? 's' : r == KeyRequest::SeekBack ? '<'
+                      : r == KeyRequest::SeekForward ? '>' : r == KeyRequest::None ? '.' : '?';
+        }
+        EXPECT_EQ(requests, expected) << bytes.substr(1);
+    }
 }
 
 struct SignalCase {

@@ -6,6 +6,8 @@ with_jack.sh started as "Quillarc USB Controller".
     check_play.py signal CLI GEN_SONG NAME  stop a song half-way with signal NAME
                                             (TERM, INT, HUP, QUIT; or TSTP, CONT, TERM)
     check_play.py clients CLI GEN_SONG  count the player's JACK clients
+    check_play.py playlist CLI GEN_SONG  two files, the first from part way
+    check_play.py keys CLI GEN_SONG     seek and next from the keyboard of a terminal
 
 `full`: the channel volume arrives first, then every note-list entry in order
 with the right bytes, and the last message is all-sound-off. With a realtime
@@ -14,6 +16,10 @@ measures it precisely).
 `signal`: the player exits 0 and the recorder's last messages silence every
 channel (with TSTP before the stop too).
 `clients`: while a song plays, the player holds exactly one JACK client.
+`playlist`: `play A B --from 1.2`: A from its first entry due at 1200 ms,
+then B from its lead-in, each opened with its channel volume.
+`keys`: on a terminal, the Right arrow silences the coil and goes on from the
+entry due 5 s further on, and n plays the next file from its lead-in.
 """
 import os
 import signal
@@ -206,6 +212,86 @@ def check_clients(cli, gen_song):
     print("play clients: passed (%s)" % clients[0])
 
 
+def split_songs(messages):
+    """The messages between each channel volume and the all-sound-off after it."""
+    songs = []
+    for b in messages:
+        if b == [0xB0, 0x07, 31]:
+            songs.append([])
+        elif songs:
+            songs[-1].append(b)
+    return songs
+
+
+def as_notes(entries):
+    return [[0x90, key & 0x7F, velocity & 0x7F] for _, key, velocity in entries]
+
+
+def check_playlist(cli, gen_song):
+    first, second = make_song(gen_song, 3, 6), make_song(gen_song, 2, 5)
+    a, b = note_list(cli, first), note_list(cli, second)
+    run = subprocess.run([cli, "play", first, second, "--from", "1.2"], capture_output=True, text=True, timeout=30)
+    if run.returncode != 0:
+        fail("play exited %d: %s" % (run.returncode, run.stderr))
+    if ("Playing 2 of 2: " + second) not in run.stderr:
+        fail("the second file was not named as it started: %r" % run.stderr)
+    events = read_events(stop_recorder=True)
+    songs = split_songs([bytes_ for _, bytes_ in events])
+    expected = [[[0xB0, 120, 0]] + as_notes([e for e in a if e[0] >= 1200]) + [[0xB0, 120, 0]],
+                as_notes(b) + [[0xB0, 120, 0]]]
+    if songs != expected:
+        fail("the songs differ: %s sent, %s expected" % ([len(x) for x in songs], [len(x) for x in expected]))
+    # B's lead-in: its first note comes its due time after its volume.
+    volume_at = [usecs for usecs, bytes_ in events if bytes_ == [0xB0, 0x07, 31]][1]
+    first_note_at = next(usecs for usecs, bytes_ in events if usecs >= volume_at and bytes_[0] == 0x90)
+    if (first_note_at - volume_at) / 1000.0 < b[0][0] - 5:
+        fail("the second song's first note came %.1f ms after its volume, due at %d" %
+             ((first_note_at - volume_at) / 1000.0, b[0][0]))
+    print("play playlist: passed")
+
+
+def check_keys(cli, gen_song):
+    import bisect
+    import pty
+    import threading
+    first, second = make_song(gen_song, 20, 8), make_song(gen_song, 2, 5)
+    a, b = note_list(cli, first), note_list(cli, second)
+    pid, master = pty.fork()
+    if pid == 0:
+        os.execv(cli, [cli, "play", first, second])
+    # The bar is redrawn on the terminal: read it away so the player never blocks.
+    threading.Thread(target=lambda: [os.read(master, 4096) for _ in iter(int, 1)], daemon=True).start()
+
+    class Player:
+        def kill(self):
+            os.kill(pid, signal.SIGKILL)
+    player = Player()
+    events = lambda: read_events(stop_recorder=False)
+    wait_for("the song did not start", lambda: len([1 for _, x in events() if x[0] == 0x90]) >= 6, player)
+    os.write(master, b"\x1b[C")
+    silenced = lambda: [i for i, (_, x) in enumerate(events()) if x == [0xB0, 120, 0]]
+    wait_for("the seek did not silence the coil", lambda: silenced() and len(events()) > silenced()[0] + 1, player)
+    got = events()
+    at = silenced()[0]
+    elapsed_ms = (got[at][0] - got[0][0]) / 1000.0
+    times = [t for t, _, _ in a]
+    # The note the seek went on with, allowing for the recorder's view of the clock.
+    allowed = a[bisect.bisect_left(times, elapsed_ms + 5000 - 30):bisect.bisect_left(times, elapsed_ms + 5000 + 30) + 1]
+    if got[at + 1][1] not in as_notes(allowed):
+        fail("after a seek at %.0f ms the next note was %s, expected one of %s" % (elapsed_ms, got[at + 1][1], allowed))
+    os.write(master, b"n")
+    wait_for("n did not start the next file",
+             lambda: len([1 for _, x in events() if x == [0xB0, 0x07, 31]]) == 2 and events()[-1][1][0] == 0x90, player)
+    os.write(master, b"q")
+    _, status = os.waitpid(pid, 0)
+    if os.WEXITSTATUS(status) != 0:
+        fail("the player exited %d after q" % os.WEXITSTATUS(status))
+    songs = split_songs([x for _, x in read_events(stop_recorder=True)])
+    if len(songs) != 2 or songs[1][0] != as_notes(b)[0] or songs[1][-1] != [0xB0, 120, 0]:
+        fail("the second file did not play from its first note to a silenced end: %s" % songs[1:])
+    print("play keys: passed (seek at %.0f ms went on with %s)" % (elapsed_ms, got[at + 1][1]))
+
+
 def main():
     mode, cli, gen_song = sys.argv[1:4]
     if not os.path.exists(gen_song):
@@ -215,6 +301,10 @@ def main():
         check_full(cli, gen_song)
     elif mode == "clients":
         check_clients(cli, gen_song)
+    elif mode == "playlist":
+        check_playlist(cli, gen_song)
+    elif mode == "keys":
+        check_keys(cli, gen_song)
     else:
         check_signal(cli, gen_song, sys.argv[4])
 

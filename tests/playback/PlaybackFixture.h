@@ -12,6 +12,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,6 +35,26 @@ public:
         m_progress.push_back(position);
     }
     void finished() override { m_finished.store(true); }
+    void nowPlaying(int index) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_playing.push_back(index);
+    }
+    void songTime(int elapsedMs) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_times.push_back(elapsedMs);
+    }
+    std::vector<int> playingIndices() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_playing;
+    }
+    std::vector<int> songTimes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_times;
+    }
     void controllerLost() override { m_lost.fetch_add(1); }
     int lostReports() const { return m_lost.load(); }
 
@@ -52,6 +74,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_statuses;
     std::vector<int> m_progress;
+    std::vector<int> m_playing;
+    std::vector<int> m_times;
     std::atomic<bool> m_finished{false};
     std::atomic<int> m_lost{0};
 };
@@ -113,3 +137,56 @@ inline Message controlChange(int controller, int value)
     return {0xB0, static_cast<std::uint8_t>(controller), static_cast<std::uint8_t>(value)};
 }
 inline const Message kAllSoundOff{0xB0, 120, 0};
+
+// Drives `player` (a session or a playlist run) from `start` as the playback
+// thread does, passing at the wake times it asks for, with the presses of
+// `presses` ("T p": at start + T Pause; r Play while paused; s Stop; n Next;
+// v Previous; =MS seek to MS; +MS or -MS seek by MS) made before the pass at
+// their time. Returns what was sent by the passes, "T K/V" for a note-on,
+// "T x" for all-sound-off, "T vN" for the channel volume, T after `start`.
+template <class Player>
+std::string playTimed(Player& player, AppState& state, const std::function<Messages()>& sent, std::uint32_t start,
+                      const std::string& presses, std::uint32_t* now = nullptr)
+{
+    std::istringstream pressList(presses);
+    std::uint32_t pressAt = 0;
+    std::string press;
+    bool pressing = static_cast<bool>(pressList >> pressAt >> press);
+    std::string timed;
+    std::uint32_t t = start;
+    std::size_t count = sent().size();
+    bool goesOn = true;
+    for (int passes = 0; goesOn && passes < 100000; ++passes) {
+        while (pressing && (t - (start + pressAt)) < 0x80000000U) {
+            t = start + pressAt;
+            const char key = press[0];
+            key == 'p'   ? state.requestPause()
+            : key == 'r' ? state.requestResume()
+            : key == 's' ? state.requestStop()
+            : key == 'n' ? state.requestStep(1)
+            : key == 'v' ? state.requestStep(-1)
+            : key == '=' ? state.requestSeek(std::stoi(press.substr(1)))
+                         : state.requestSeekBy(std::stoi(press));
+            pressing = static_cast<bool>(pressList >> pressAt >> press);
+        }
+        if (now != nullptr) {
+            *now = t;
+        }
+        const auto result = player.pass(t);
+        const Messages all = sent();
+        for (; count < all.size(); ++count) {
+            const Message m = all[count];
+            timed += (timed.empty() ? "" : " ") + std::to_string(t - start) + " " +
+                     (m[0] != 0xB0  ? std::to_string(m[1]) + "/" + std::to_string(m[2])
+                      : m[1] == 120 ? std::string("x")
+                                    : "v" + std::to_string(m[2]));
+        }
+        goesOn = result.goesOn;
+        const std::uint32_t next = pressing ? start + pressAt : t + 0x7FFFFFFFU;
+        t = result.wakeAt && (*result.wakeAt - t) < (next - t) ? *result.wakeAt : next;
+        if (!result.wakeAt && !pressing) {
+            break;
+        }
+    }
+    return timed;
+}

@@ -590,4 +590,65 @@ INSTANTIATE_TEST_SUITE_P(
                           "Coil limits: 1 note softened, 1 dropped, 0 cut"}),
     [](const testing::TestParamInfo<LimitedSessionRow>& row) { return row.param.name; });
 
+// Entries at 500, 1000 and 1000 (due together), 1260 (730 ticks: 760.4 ms
+// after the lead-in) and 2000 ms.
+std::vector<std::uint8_t> seekSong()
+{
+    return SmfBuilder(1, 480)
+        .track().noteOn(0, 0, 60, 100).noteOn(480, 0, 62, 90).noteOn(0, 0, 64, 80).noteOn(250, 0, 64, 0)
+        .noteOn(710, 0, 65, 70).end()
+        .bytes();
+}
+
+struct SeekRow {
+    const char* name;
+    const char* presses;  // as playTimed takes them, T after 30000
+    const char* sent;
+};
+
+class SeekTest : public PlaybackSessionTest, public testing::WithParamInterface<SeekRow> {};
+
+TEST_P(SeekTest, GoesOnFromTheFirstEntryDueAtOrAfterThePosition)
+{
+    useSong(seekSong());
+    state.volumePosition.store(40);
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(30000));
+    EXPECT_EQ(playTimed(session, state, [&] { return sent(); }, 30000, GetParam().presses), GetParam().sent);
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SeekTest,
+    testing::Values(
+        SeekRow{"ForwardWhilePlaying", "600 +650", "501 60/100 600 x 611 64/0 1351 65/70 1351 x"},
+        SeekRow{"BackWhilePlaying", "1300 =400",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1300 x 1401 60/100 1901 62/90 1901 64/80 2161 64/0 "
+                "2901 65/70 2901 x"},
+        SeekRow{"OntoTwoEntriesDueTogether", "1700 =1000",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1701 62/90 1701 64/80 1961 64/0 2701 65/70 "
+                "2701 x"},
+        SeekRow{"JustPastTwoEntriesDueTogether", "1700 =1001",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1960 64/0 2700 65/70 2700 x"},
+        SeekRow{"ForwardWhilePausedIsWherePlayResumes", "700 p 900 =1000 1500 r",
+                "501 60/100 700 x 900 x 1501 62/90 1501 64/80 1761 64/0 2501 65/70 2501 x"},
+        SeekRow{"BackWhilePaused", "1100 p 1200 -700 1400 r",
+                "501 60/100 1001 62/90 1001 64/80 1100 x 1200 x 1501 60/100 2001 62/90 2001 64/80 2261 64/0 "
+                "3001 65/70 3001 x"},
+        SeekRow{"BeforeTheFirstEntry", "300 =-300", "300 x 801 60/100 1301 62/90 1301 64/80 1561 64/0 2301 65/70 2301 x"},
+        SeekRow{"PastTheLastEndsTheSong", "1100 =9000", "501 60/100 1001 62/90 1001 64/80 1100 x 1100 x"},
+        SeekRow{"PastTheLastWhilePausedEndsOnPlay", "700 p 800 =9000 1000 r", "501 60/100 700 x 800 x 1000 x"},
+        SeekRow{"SeeksNotYetServedAddUp", "1700 =1000 1700 +260",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1701 64/0 2441 65/70 2441 x"}),
+    [](const testing::TestParamInfo<SeekRow>& row) { return row.param.name; });
+
+TEST_F(PlaybackSessionTest, SongTimeIsReportedAtEachWholeSecondAndAfterASeek)
+{
+    useSong(seekSong());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(30000));
+    playTimed(session, state, [&] { return sent(); }, 30000, "1500 =250");
+    EXPECT_EQ(observer.songTimes(), (std::vector<int>{0, 1000, 250, 1000, 2000}));
+}
+
 }  // namespace
