@@ -10,6 +10,8 @@ if(CMAKE_CROSSCOMPILING)
   add_library(quillarc_gtest STATIC ${gt}/src/gtest-all.cc ${gm}/src/gmock-all.cc ${gt}/src/gtest_main.cc)
   target_include_directories(quillarc_gtest SYSTEM PUBLIC ${gt}/include ${gm}/include)
   target_include_directories(quillarc_gtest PRIVATE ${gt} ${gm})
+  # Its sources are each already a whole library in one file.
+  set_target_properties(quillarc_gtest PROPERTIES UNITY_BUILD OFF)
   find_package(Threads REQUIRED)
   target_link_libraries(quillarc_gtest PUBLIC Threads::Threads)
   foreach(name gtest gmock gtest_main)
