@@ -3,12 +3,15 @@
 #include "app/AboutDialog.h"
 #include "app/AppContext.h"
 #include "app/GuiReporter.h"
+#include "app/LiveInputDialog.h"
+#include "app/LiveRefusal.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "app/VolumeSlider.h"
 #include "fixed/FixedModeDialog.h"
 #include "fixed/OptionsDialog.h"
 #include "midiout/Controller.h"
+#include "midiout/MidiInputService.h"
 #include "midiout/MidiOutput.h"
 #include "playback/CoilLimitsFile.h"
 #include "playback/PlaybackSession.h"
@@ -141,6 +144,9 @@ void MainWindow::buildMenus()
     buildAnalysisMenu();
     m_optionsAction = m_toolsMenu->addAction("Options...", this, &MainWindow::openOptions);
     m_optionsAction->setObjectName("optionsAction");
+    QAction* liveAction = m_toolsMenu->addAction("Live Input...", this, &MainWindow::openLiveInput);
+    liveAction->setObjectName("liveAction");
+    liveAction->setShortcut(Qt::CTRL | Qt::Key_L);
     m_toolsMenu->addSeparator();
     QAction* silenceAction = m_toolsMenu->addAction("Silence coil", this, &MainWindow::silenceCoil);
     silenceAction->setObjectName("silenceAction");
@@ -397,6 +403,10 @@ void MainWindow::playlistSelectionChanged()
 
 void MainWindow::play()
 {
+    if (m_liveDialog) {
+        showStatus(kLiveBusyPlayText);
+        return;
+    }
     if (m_context.limitsFileError) {
         showStatus(QString::fromStdString(*m_context.limitsFileError));
         return;
@@ -483,6 +493,10 @@ bool MainWindow::ensureController()
 
 void MainWindow::openFixedMode()
 {
+    if (m_liveDialog) {
+        showStatus(kLiveBusyFixedText);
+        return;
+    }
     if (m_context.limitsFileError) {
         showStatus(QString::fromStdString(*m_context.limitsFileError));
         return;
@@ -500,6 +514,29 @@ void MainWindow::openFixedMode()
     auto* dialog = new FixedModeDialog(m_context.state, m_context.fixedModeOutput(), *m_reporter, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_fixedModeDialog = dialog;
+    dialog->open();
+}
+
+void MainWindow::openLiveInput()
+{
+    if (m_context.limitsFileError) {
+        showStatus(QString::fromStdString(*m_context.limitsFileError));
+        return;
+    }
+    if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {
+        stopAndJoinWorker();
+        ensureController();
+    }
+    if (const auto refusal = liveModeRefusal(m_context.state, midiInputs().deviceCount())) {
+        showStatus(QString::fromStdString(*refusal));
+        return;
+    }
+    // A worker that ran out of notes may still be closing its output.
+    stopAndJoinWorker();
+    m_context.state.setOptions(m_context.options);
+    auto* dialog = new LiveInputDialog(m_context.state, *m_reporter, m_volumeSlider->value(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_liveDialog = dialog;
     dialog->open();
 }
 
@@ -569,6 +606,10 @@ void MainWindow::shutDown()
     if (m_fixedModeDialog) {
         m_fixedModeDialog->done(0);
         delete m_fixedModeDialog;
+    }
+    if (m_liveDialog) {
+        m_liveDialog->done(0);
+        delete m_liveDialog;
     }
     m_context.state.requestStop();
     stopAndJoinWorker();

@@ -16,6 +16,7 @@
 class AnalysisWindows;
 class AppContext;
 class FixedModeDialog;
+class LiveInputDialog;
 class GuiReporter;
 class QAction;
 class QListWidget;
@@ -103,6 +104,7 @@ private:
     // only while no worker runs. True when there is a controller.
     bool ensureController();
     void openFixedMode();
+    void openLiveInput();
     void openOptions();
     void openAbout();
 
@@ -131,5 +133,6 @@ private:
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
     QPointer<FixedModeDialog> m_fixedModeDialog;
+    QPointer<LiveInputDialog> m_liveDialog;
     AnalysisWindows* m_analysis = nullptr;
 };

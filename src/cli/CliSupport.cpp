@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 
+#include "midiout/Controller.h"
 #include "playback/CoilLimitsFile.h"
 #include "playback/VelocityCurve.h"
 
@@ -140,4 +141,44 @@ bool applyLimits(const LimitOptions& limits, PlaybackOptions& options)
     }
     options.coilLimits = inForce;
     return true;
+}
+
+std::optional<int> chooseOutputPort(const std::optional<int>& port, const std::optional<std::string>& name,
+                                    std::optional<MidiOutput>& device)
+{
+    const int devicesPresent = MidiOutPort::service()->deviceCount();
+    if (port && devicesPresent <= 0) {
+        std::cerr << "Error: there is no output device " << *port << " (devices: " << devicesPresent << ")\n";
+        return std::nullopt;
+    }
+    if (devicesPresent <= 0) {
+        std::cerr << (name ? "Error: no device named " + *name : std::string("Error: no compatible controller found"))
+                  << '\n';
+        return std::nullopt;
+    }
+    device.emplace();
+    const int count = MidiOutput::deviceCount();
+    if (port) {
+        if (*port < 0 || *port >= count) {
+            std::cerr << "Error: there is no output device " << *port << " (devices: " << count << ")\n";
+            return std::nullopt;
+        }
+        return *port;
+    }
+    if (!name) {
+        const int controller = findController();
+        if (controller < 0) {
+            std::cerr << "Error: no compatible controller found\n";
+            return std::nullopt;
+        }
+        return controller;
+    }
+    for (int i = 0; i < count; ++i) {
+        device->selectPort(i);
+        if (device->portName() == *name) {
+            return i;
+        }
+    }
+    std::cerr << "Error: no device named " << *name << '\n';
+    return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/ArgCursor.h"
+#include "midiout/MidiOutput.h"
 #include "playback/CoilLimits.h"
 #include "playback/PlaybackOptions.h"
 
@@ -49,3 +50,10 @@ extern const char* const kLimitOptionsHelp;
 // the file's message on standard error (the command then exits with 2); a
 // lowest key above the highest is a UsageError.
 bool applyLimits(const LimitOptions& limits, PlaybackOptions& options);
+
+// The output device of --port N or --device NAME (the controller when
+// neither is given), or nothing after saying why on standard error. `device`
+// is made here once there is any device to count, and holds the device
+// table: the choice keeps its meaning for as long as it lives.
+std::optional<int> chooseOutputPort(const std::optional<int>& port, const std::optional<std::string>& name,
+                                    std::optional<MidiOutput>& device);

@@ -16,6 +16,7 @@ struct Command {
 int runNotesCommand(const std::vector<std::string>& args);
 int runDevicesCommand(const std::vector<std::string>& args);
 int runPlayCommand(const std::vector<std::string>& args);
+int runLiveCommand(const std::vector<std::string>& args);
 int runPanicCommand(const std::vector<std::string>& args);
 int runPairsCommand(const std::vector<std::string>& args);
 int runWeightsCommand(const std::vector<std::string>& args);

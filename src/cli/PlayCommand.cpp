@@ -102,46 +102,9 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
     return parsed;
 }
 
-// The device to play on, or nothing after saying why on stderr. `device` is
-// made here once there is any device to count, and holds the device table:
-// the choice keeps its meaning for as long as it lives.
 std::optional<int> choosePort(const PlayArgs& args, std::optional<MidiOutput>& device)
 {
-    const int devicesPresent = MidiOutPort::service()->deviceCount();
-    if (args.port && devicesPresent <= 0) {
-        std::cerr << "Error: there is no output device " << *args.port << " (devices: " << devicesPresent << ")\n";
-        return std::nullopt;
-    }
-    if (devicesPresent <= 0) {
-        std::cerr << (args.device ? "Error: no device named " + *args.device : std::string("Error: no compatible controller found"))
-                  << '\n';
-        return std::nullopt;
-    }
-    device.emplace();
-    const int count = MidiOutput::deviceCount();
-    if (args.port) {
-        if (*args.port < 0 || *args.port >= count) {
-            std::cerr << "Error: there is no output device " << *args.port << " (devices: " << count << ")\n";
-            return std::nullopt;
-        }
-        return *args.port;
-    }
-    if (!args.device) {
-        const int controller = findController();
-        if (controller < 0) {
-            std::cerr << "Error: no compatible controller found\n";
-            return std::nullopt;
-        }
-        return controller;
-    }
-    for (int i = 0; i < count; ++i) {
-        device->selectPort(i);
-        if (device->portName() == *args.device) {
-            return i;
-        }
-    }
-    std::cerr << "Error: no device named " << *args.device << '\n';
-    return std::nullopt;
+    return chooseOutputPort(args.port, args.device, device);
 }
 
 // The coil's line while the process is stopped: the device silenced on

@@ -20,6 +20,9 @@ constexpr std::array kCommands{
 #endif
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
+#ifdef QUILLARC_WITH_LIVE
+    Command{"live", "play a MIDI keyboard on the coil controller as it is played", runLiveCommand},
+#endif
     Command{"panic", "silence every channel of the coil controller", runPanicCommand},
 #ifdef QUILLARC_WITH_RENDER
     Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -20,9 +21,18 @@ constexpr std::chrono::microseconds kCloseMargin = std::chrono::seconds(1);
 
 void quietJackMessage(const char*) {}
 
-// Once the client runs, JACK's own complaints are worth seeing, under our name.
+// Once the client runs, JACK's own complaints are worth seeing, under our
+// name; but not those of a connection to a server that has just gone, which
+// JACK's thread can print before the shutdown notice arrives: that notice
+// says it in one line.
 void prefixedJackMessage(const char* text)
 {
+    for (const std::string_view lost : {"Cannot read socket", "Cannot write socket", "JackSocketClientChannel",
+                                        "CheckRes error", "Could not read result", "Could not write request"}) {
+        if (std::string_view(text).starts_with(lost)) {
+            return;
+        }
+    }
     std::fprintf(stderr, "quillarc-coil: JACK: %s\n", text);
 }
 

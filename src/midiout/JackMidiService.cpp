@@ -90,6 +90,10 @@ struct JackMidiService::Impl {
     std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
     std::array<std::atomic<OutPort*>, kSlots> live{};
+    std::atomic<JackClientUser*> user{nullptr};
+    // Held by JACK's notification thread while it tells the user, so that
+    // setUser can take the user away from it; never by the process callback.
+    std::mutex userMutex;
 
     static int process(jack_nframes_t frames, void* self)
     {
@@ -106,6 +110,9 @@ struct JackMidiService::Impl {
             jack_midi_clear_buffer(buffer);
             out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
         }
+        if (JackClientUser* user = impl.user.load()) {
+            user->process(frames);
+        }
         impl.cycles.leaveCycle();
         return 0;
     }
@@ -113,6 +120,18 @@ struct JackMidiService::Impl {
     static void onShutdown(jack_status_t, const char*, void* self)
     {
         static_cast<Impl*>(self)->serverGone.store(true);
+        onGraphChange(self);
+    }
+
+    static void onConnect(jack_port_id_t, jack_port_id_t, int, void* self) { onGraphChange(self); }
+
+    static void onGraphChange(void* self)
+    {
+        Impl& impl = *static_cast<Impl*>(self);
+        const std::lock_guard lock(impl.userMutex);
+        if (JackClientUser* hooked = impl.user.load()) {
+            hooked->graphChanged();
+        }
     }
 
     // The server may change its period while we run; the waits follow it.
@@ -156,7 +175,8 @@ struct JackMidiService::Impl {
         sampleRate.store(jack_get_sample_rate(client));
         if (jack_set_process_callback(client, &Impl::process, this) != 0 ||
             jack_set_buffer_size_callback(client, &Impl::onBufferSize, this) != 0 ||
-            jack_set_sample_rate_callback(client, &Impl::onSampleRate, this) != 0) {
+            jack_set_sample_rate_callback(client, &Impl::onSampleRate, this) != 0 ||
+            jack_set_port_connect_callback(client, &Impl::onConnect, this) != 0) {
             closeClient();
             return false;
         }
@@ -178,6 +198,9 @@ struct JackMidiService::Impl {
     // may still run, so is what the callback reads here (cycles, live).
     bool closeClient()
     {
+        if (JackClientUser* hooked = user.load()) {
+            hooked->clientClosing();
+        }
         const bool closed = closeJackClient(client, active && !serverGone.load(),
                                             cycleWaitLimit(periodFrames.load(), sampleRate.load(), kCloseMargin));
         for (std::atomic<OutPort*>& slot : live) {
@@ -394,4 +417,41 @@ int JackMidiService::send(int device, std::uint8_t status, std::uint8_t data1, s
     }
     const std::uint8_t bytes[3] = {status, data1, data2};
     return m_impl->sendLocked(*entry, bytes, shortMessageLength(status));
+}
+
+bool JackMidiService::connected(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    OpenDevice* entry = m_impl->openEntry(device);
+    return entry && !entry->gone && !m_impl->serverGone.load() && jack_port_connected(entry->out->port) > 0;
+}
+
+std::shared_ptr<JackMidiService> JackMidiService::processClient()
+{
+    static const auto client = std::make_shared<JackMidiService>();
+    return client;
+}
+
+bool JackMidiService::withClient(bool activate, const std::function<void(jack_client_t*)>& work)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    if (!m_impl->connect() || m_impl->serverGone.load() || m_impl->stalled() || (activate && !m_impl->activate())) {
+        return false;
+    }
+    work(m_impl->client);
+    return true;
+}
+
+void JackMidiService::setUser(JackClientUser* user)
+{
+    {
+        const std::lock_guard lock(m_impl->userMutex);
+        m_impl->user.store(user);
+    }
+    (void)m_impl->cycles.waitUntilOutside(Clock::now() + kLeaveDeadline);
+}
+
+const ProcessCycles& JackMidiService::cycles() const
+{
+    return m_impl->cycles;
 }

@@ -2,8 +2,29 @@
 
 #include "midiout/MidiService.h"
 
+#include <jack/jack.h>
+
+#include <functional>
 #include <memory>
 #include <string>
+
+class ProcessCycles;
+
+// What else uses the one client besides the output devices (the input ports
+// of JackMidiInput): the client's callbacks reach it through this hook.
+class JackClientUser {
+public:
+    virtual ~JackClientUser() = default;
+    // Every cycle, from the process callback, inside the cycle that
+    // ProcessCycles counts: no lock, no allocation, no wait.
+    virtual void process(jack_nframes_t frames) noexcept = 0;
+    // The client is closing and its ports go with it; called with the
+    // service's lock held (the same lock as withClient's work).
+    virtual void clientClosing() noexcept = 0;
+    // A connection was made or broken, or the server went away. On one of
+    // JACK's threads: must not block.
+    virtual void graphChanged() noexcept = 0;
+};
 
 // The MIDI input ports of the other clients of a running JACK server, as
 // output devices, in the order the server lists them; the product name is the
@@ -39,6 +60,22 @@ public:
     // on all 16 channels.
     void reset(int device) override;
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    // False once the device or the server has gone.
+    bool connected(int device) override;
+
+    // The process's one client: the device table's JACK devices and the
+    // JACK inputs share it.
+    static std::shared_ptr<JackMidiService> processClient();
+
+    // Runs `work` with this service's lock held and the client open (and
+    // active when `activate`); a server is never started. False, with `work`
+    // not run, when no server answers.
+    bool withClient(bool activate, const std::function<void(jack_client_t*)>& work);
+    // The hook's user (one at a time; null for none). Returns once no cycle
+    // can still call the one it replaces.
+    void setUser(JackClientUser* user);
+    // The process callback's cycles, for a user taking a port away.
+    const ProcessCycles& cycles() const;
 
 private:
     struct Impl;

@@ -245,6 +245,14 @@ int MidiOutPort::sendShortMessage(int status, int data1, int data2)
                            static_cast<std::uint8_t>((word >> 16) & 0xFFU));
 }
 
+bool MidiOutPort::connected() const
+{
+    DeviceTable& devices = table();
+    const std::lock_guard lock(devices.mutex);
+    return isDeviceLocked(devices, m_port) && devices.openState[static_cast<std::size_t>(m_port)] == 1 &&
+           devices.service->connected(m_port);
+}
+
 int MidiOutPort::port() const
 {
     return m_port;

@@ -63,6 +63,9 @@ public:
     // masked to 7 bits. 0 = sent, 2 without a port, otherwise the platform's
     // code (a closed device is not checked for: the platform refuses it).
     int sendShortMessage(int status, int data1, int data2);
+    // False when the port's open device is known to have gone (unplugged,
+    // its client or server gone) or there is none.
+    bool connected() const;
     // The current device index.
     int port() const;
 

@@ -23,6 +23,13 @@ public:
     // Sends one short message at once: 0 = sent, a platform code otherwise
     // (see MidiSendError for the codes of this program's services).
     virtual int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    // False when an open device is known to have gone (a service that learns
+    // it only from a failed send says true).
+    virtual bool connected(int device)
+    {
+        static_cast<void>(device);
+        return true;
+    }
 };
 
 // Non-zero results of MidiService::send in the services of this program.

@@ -65,3 +65,9 @@ int MidiServiceChain::send(int device, std::uint8_t status, std::uint8_t data1, 
     const Target target = find(device);
     return target.service ? target.service->send(target.device, status, data1, data2) : kSendDeviceNotOpen;
 }
+
+bool MidiServiceChain::connected(int device)
+{
+    const Target target = find(device);
+    return target.service && target.service->connected(target.device);
+}

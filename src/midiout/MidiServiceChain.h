@@ -21,6 +21,7 @@ public:
     void close(int device) override;
     void reset(int device) override;
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    bool connected(int device) override;
 
 private:
     struct Target {

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <iostream>
 
-namespace {
-
 std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
 {
     // The shift must leave a valid key: one that would pass 127 goes out unshifted.
@@ -15,8 +13,6 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
     }
     return key;
 }
-
-}  // namespace
 
 std::string noteTimes::divisionError(std::int32_t ticksPerQuarter)
 {

@@ -36,6 +36,10 @@ struct NoteList {
 // Lead-in before the first tick of a song.
 inline constexpr std::int32_t kLeadInMs = 500;
 
+// The key sent for `key` under the low-note shift: raised by 8 when the shift
+// is on and the key is at or below its limit, unless that would pass 127.
+std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options);
+
 // Builds the note list of options.playChannel from track 0 of `file`, which
 // the caller has put through toAbsoluteTicks and mergeTracks. Each entry is
 // timed with the tempo in force when it is reached, applied to its whole

@@ -309,4 +309,5 @@ def main():
         check_signal(cli, gen_song, sys.argv[4])
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -89,7 +89,7 @@ void AnalysisWindowsTest::toolsMenuListsTheWindowsBeforeOptions()
     for (const QAction* action : panel.window->toolsMenu()->actions()) {
         texts << action->text();
     }
-    QCOMPARE(texts, (QStringList{"Spectrum...", "View notes...", "Duty Cycles...", "Options...", "", "Silence coil"}));
+    QCOMPARE(texts, (QStringList{"Spectrum...", "View notes...", "Duty Cycles...", "Options...", "Live Input...", "", "Silence coil"}));
 }
 
 void AnalysisWindowsTest::windowShowsTheChartOfTheSelectedFile_data()

@@ -1,3 +1,4 @@
+#include "app/LiveRefusal.h"
 #include "app/Playlist.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
@@ -134,5 +135,37 @@ TEST(Transport, PauseOnlyWhilePlaying)
     EXPECT_EQ(state.paused.load(), 1);
     EXPECT_EQ(state.pauseStartPending.load(), 1);
 }
+
+
+struct LiveRefusalCase {
+    const char* name;
+    int controllerPort;
+    int playing;
+    int paused;
+    int inputDevices;
+    const char* refusal;  // null: live mode may start
+};
+
+class LiveRefusal : public testing::TestWithParam<LiveRefusalCase> {};
+
+TEST_P(LiveRefusal, RefusesWithTheFirstReasonThatHolds)
+{
+    const LiveRefusalCase& c = GetParam();
+    AppState state;
+    state.controllerPort.store(c.controllerPort);
+    state.playing.store(c.playing);
+    state.paused.store(c.paused);
+    const auto refusal = liveModeRefusal(state, c.inputDevices);
+    EXPECT_EQ(refusal.value_or("none"), c.refusal ? c.refusal : "none");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, LiveRefusal,
+    testing::Values(LiveRefusalCase{"NoControllerFirst", -1, 1, 0, 0, "Error: no compatible controller found"},
+                    LiveRefusalCase{"Playing", 3, 1, 0, 2, "Song is playing or paused, cannot enter live mode"},
+                    LiveRefusalCase{"StoppedWhilePaused", 3, 0, 1, 2, "Song is playing or paused, cannot enter live mode"},
+                    LiveRefusalCase{"NoInputDevice", 3, 0, 0, 0, "Error: no MIDI input devices"},
+                    LiveRefusalCase{"Idle", 3, 0, 0, 2, nullptr}),
+    [](const testing::TestParamInfo<LiveRefusalCase>& row) { return row.param.name; });
 
 }  // namespace

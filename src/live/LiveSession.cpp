@@ -1,0 +1,223 @@
+#include "live/LiveSession.h"
+
+#include "midiout/MidiOutput.h"
+#include "playback/AppState.h"
+#include "playback/Clock.h"
+
+#include <chrono>
+#include <vector>
+
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often an input that does not tell of its going is looked at.
+constexpr auto kWatchInterval = 1s;
+
+// A realtime input's notes are forwarded on the worker: at a realtime
+// priority (below the JACK server's own) it is not kept from the next cycle
+// by ordinary threads. Where that is refused it runs as it is.
+void raisePriority()
+{
+#if defined(__linux__)
+    sched_param param{};
+    param.sched_priority = 60;
+    (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+#endif
+}
+
+}  // namespace
+
+LiveSession::LiveSession(AppState& state, LiveObserver& observer, MidiInputService& inputs, int inputDevice,
+                         int inputChannel)
+    : m_state(state), m_observer(observer), m_inputs(inputs), m_inputDevice(inputDevice), m_forwarder(inputChannel)
+{
+}
+
+LiveSession::~LiveSession()
+{
+    finish();
+}
+
+LiveSession::Start LiveSession::start(int volume)
+{
+    m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
+    if (m_output->openPort() != 1) {
+        m_output.reset();
+        return Start::ControllerFailed;
+    }
+    m_realtimeInput = m_inputs.realtime(m_inputDevice);
+    {
+        const std::lock_guard lock(m_mutex);
+        CoilMessages out;
+        m_forwarder.volume(volume, out);
+        if (!send(out)) {
+            finish();
+            return Start::ControllerFailed;
+        }
+    }
+    m_inputOpen = m_inputs.open(m_inputDevice, *this);
+    if (!m_inputOpen) {
+        finish();
+        return Start::InputFailed;
+    }
+    return Start::Started;
+}
+
+LiveEnd LiveSession::run()
+{
+    if (m_realtimeInput) {
+        raisePriority();
+    }
+    const bool watch = !m_inputs.tellsOfChanges(m_inputDevice);
+    auto nextWatch = std::chrono::steady_clock::now() + kWatchInterval;
+    std::vector<std::uint8_t> bytes;
+    LiveEnd end = LiveEnd::Stopped;
+    for (;;) {
+        std::optional<std::chrono::steady_clock::time_point> deadline;
+        {
+            const std::lock_guard lock(m_mutex);
+            const std::uint32_t now = nowMs();
+            if (const auto cut = m_forwarder.nextCutAt(now)) {
+                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*cut - now);
+            }
+        }
+        if (watch && (!deadline || nextWatch < *deadline)) {
+            deadline = nextWatch;
+        }
+        if (deadline) {
+            (void)m_wake.waitUntil(*deadline);
+        } else {
+            m_wake.wait();
+        }
+        if (m_stop.load()) {
+            break;
+        }
+        if (m_lost.load()) {
+            end = LiveEnd::ControllerLost;
+            break;
+        }
+        bool look = m_changed.exchange(false);
+        if (watch && std::chrono::steady_clock::now() >= nextWatch) {
+            nextWatch = std::chrono::steady_clock::now() + kWatchInterval;
+            look = true;
+        }
+        if (look && !m_inputs.connected(m_inputDevice)) {
+            end = LiveEnd::InputLost;
+            break;
+        }
+        bytes.clear();
+        m_queue.drain([&bytes](std::size_t length) {
+            bytes.resize(bytes.size() + length);
+            return bytes.data() + bytes.size() - length;
+        });
+        const std::lock_guard lock(m_mutex);
+        if (look && !m_output->connected()) {
+            end = LiveEnd::ControllerLost;
+            break;
+        }
+        const std::uint32_t now = nowMs();
+        CoilMessages out;
+        if (const int volume = m_pendingVolume.exchange(-1); volume >= 0) {
+            m_forwarder.volume(volume, out);
+        }
+        if (m_overflow.exchange(false)) {
+            // Notes were lost on the way, note-offs perhaps among them.
+            m_forwarder.silence(out);
+        }
+        m_forwarder.cutsDue(now, out);
+        if (!send(out) || !forward(bytes.data(), bytes.size(), now)) {
+            end = LiveEnd::ControllerLost;
+            break;
+        }
+    }
+    finish();
+    return end;
+}
+
+void LiveSession::stop()
+{
+    m_stop.store(true);
+    m_wake.post();
+}
+
+void LiveSession::setVolume(int value)
+{
+    m_pendingVolume.store(value);
+    m_wake.post();
+}
+
+void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexcept
+{
+    if (!m_realtimeInput) {
+        const std::lock_guard lock(m_mutex);
+        if (m_output && !m_lost.load() && !forward(bytes, length, nowMs())) {
+            m_lost.store(true);
+            m_wake.post();
+        }
+        return;
+    }
+    for (std::size_t at = 0; at < length; at += 3) {
+        if (!m_queue.push(bytes + at, std::min<std::size_t>(3, length - at))) {
+            m_overflow.store(true);
+        }
+    }
+    m_wake.post();
+}
+
+void LiveSession::changed() noexcept
+{
+    m_changed.store(true);
+    m_wake.post();
+}
+
+bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now)
+{
+    if (length == 0) {
+        return true;
+    }
+    CoilMessages out;
+    m_forwarder.receive(bytes, length, *m_state.options(), now, out);
+    if (!send(out)) {
+        return false;
+    }
+    for (const CoilMessage& message : out) {
+        if (message[0] == 0x90 && message[2] != 0) {
+            m_observer.notePlayed(message[1], m_forwarder.duty());
+        }
+    }
+    return true;
+}
+
+bool LiveSession::send(const CoilMessages& out)
+{
+    for (const CoilMessage& message : out) {
+        if (m_output->sendMessage(message[0], message[1], message[2]) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void LiveSession::finish()
+{
+    // The input first: nothing arrives after the silence. Not under the
+    // lock, which its thread may be waiting for.
+    if (m_inputOpen) {
+        m_inputs.close(m_inputDevice);
+        m_inputOpen = false;
+    }
+    const std::lock_guard lock(m_mutex);
+    if (m_output) {
+        CoilMessages out;
+        m_forwarder.silence(out);
+        (void)send(out);
+        m_output->closePort();
+        m_output.reset();
+    }
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "live/LiveForwarder.h"
+#include "live/Wakeup.h"
+#include "midiout/JackMidiQueue.h"
+#include "midiout/MidiInputService.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class AppState;
+class MidiOutput;
+
+// How live mode ended.
+enum class LiveEnd { Stopped, InputLost, ControllerLost };
+
+inline constexpr const char* kNoInputDevicesText = "Error: no MIDI input devices";
+inline constexpr const char* kCannotOpenInputText = "Error: cannot open the input device";
+inline constexpr const char* kInputLostText = "Error: lost the connection to the input device";
+
+// What live mode tells the user interface. Called on the worker's thread or
+// the input device's (never its realtime one): implementations must not touch
+// widgets directly.
+class LiveObserver {
+public:
+    virtual ~LiveObserver() = default;
+    // A note-on went out: the key it sounded and the coil model's estimate of
+    // the duty afterwards (0..1).
+    virtual void notePlayed(int key, double duty) = 0;
+};
+
+// Live mode: one input device played through a LiveForwarder to the
+// controller (AppState::controllerPort), with the options in force
+// (AppState::options()) for each message.
+//
+// An input that delivers on a realtime thread (JACK) only queues the bytes
+// and wakes the worker (run()), which forwards them at once: a note goes out
+// in the cycle after the one it came in. Any other input (ALSA) forwards from
+// its own thread as the message arrives. The worker also wakes for the cuts
+// of the maximum note length, a volume change, stop(), and a change that may
+// have taken a device away; an input that does not tell of its going is
+// looked at every second. It never spins.
+//
+// Every way out sends all-sound-off (the controller's every key then silent)
+// and closes both devices.
+class LiveSession final : public MidiInputSink {
+public:
+    LiveSession(AppState& state, LiveObserver& observer, MidiInputService& inputs, int inputDevice, int inputChannel);
+    ~LiveSession() override;
+
+    LiveSession(const LiveSession&) = delete;
+    LiveSession& operator=(const LiveSession&) = delete;
+
+    // Opens the controller and the input and sends the channel volume
+    // (0..127). Nothing is left open when it fails: the text says why.
+    enum class Start { Started, ControllerFailed, InputFailed };
+    Start start(int volume);
+    // The worker: forwards until stop() or a device goes, then silences the
+    // coil and closes both devices. Once, after a successful start.
+    LiveEnd run();
+    // Any thread.
+    void stop();
+    void setVolume(int value);
+
+    // MidiInputSink.
+    void received(const std::uint8_t* bytes, std::size_t length) noexcept override;
+    void changed() noexcept override;
+
+private:
+    // With m_mutex held: forwards, sends, tells the observer. False when the
+    // controller refused a message.
+    bool forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now);
+    bool send(const CoilMessages& out);
+    void finish();
+
+    AppState& m_state;
+    LiveObserver& m_observer;
+    MidiInputService& m_inputs;
+    const int m_inputDevice;
+    bool m_realtimeInput = false;
+    bool m_inputOpen = false;
+
+    std::mutex m_mutex;  // the forwarder and the output
+    LiveForwarder m_forwarder;
+    std::unique_ptr<MidiOutput> m_output;
+
+    // From the realtime input to the worker (one producer, one consumer).
+    JackMidiQueue m_queue{4096};
+    std::atomic<bool> m_overflow{false};
+    Wakeup m_wake;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_changed{false};
+    std::atomic<bool> m_lost{false};  // a send from the input's thread failed
+    std::atomic<int> m_pendingVolume{-1};
+};

@@ -1,0 +1,132 @@
+#include "live/LiveForwarder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr std::uint32_t kT0 = 0xFFFFFF00U;  // the counter wraps during each row
+
+// A script of steps at kT0 + T ms: "T:903c40" input bytes (in hex, any number
+// of them), "T:shift" turns the low-note shift on, "T:cut" takes the cuts due.
+// The result is every message for the coil in order, as hex, space-separated.
+std::string run(int inputChannel, PlaybackOptions options, const std::string& script)
+{
+    LiveForwarder forwarder(inputChannel);
+    CoilMessages out;
+    std::istringstream in(script);
+    for (std::string step; in >> step;) {
+        const std::size_t colon = step.find(':');
+        const std::uint32_t now = kT0 + static_cast<std::uint32_t>(std::stoul(step.substr(0, colon)));
+        const std::string what = step.substr(colon + 1);
+        if (what == "shift") {
+            options.shiftLowNotes = 1;
+        } else if (what == "cut") {
+            forwarder.cutsDue(now, out);
+        } else {
+            std::vector<std::uint8_t> bytes;
+            for (std::size_t at = 0; at + 1 < what.size(); at += 2) {
+                bytes.push_back(static_cast<std::uint8_t>(std::stoul(what.substr(at, 2), nullptr, 16)));
+            }
+            forwarder.receive(bytes.data(), bytes.size(), options, now, out);
+        }
+    }
+    std::string text;
+    for (const CoilMessage& message : out) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02x%02x%02x ", message[0], message[1], message[2]);
+        text += hex;
+    }
+    return text;
+}
+
+PlaybackOptions shiftAt(int lowerLimit)
+{
+    PlaybackOptions options;
+    options.lowerLimit = lowerLimit;
+    return options;
+}
+
+PlaybackOptions withCurve(int customCurve)
+{
+    PlaybackOptions options;
+    options.customCurve = customCurve;
+    options.curveLoaded = 1;
+    options.velocityCurve[100] = 37;
+    options.velocityCurve[90] = 0;
+    return options;
+}
+
+PlaybackOptions withLimits(CoilLimits limits)
+{
+    PlaybackOptions options;
+    options.coilLimits = limits;
+    return options;
+}
+
+struct ForwardRow {
+    const char* name;
+    int inputChannel;
+    PlaybackOptions options;
+    const char* script;
+    const char* out;
+};
+
+class LiveForwarderTest : public testing::TestWithParam<ForwardRow> {};
+
+TEST_P(LiveForwarderTest, SendsTheCoilWhatTheKeyboardPlays)
+{
+    EXPECT_EQ(run(GetParam().inputChannel, GetParam().options, GetParam().script), GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LiveForwarderTest,
+    testing::Values(
+        // Channel 2 only: channel 3's notes, program change, pitch bend and
+        // aftertouch are dropped; 0x92 40 0 is a note-off.
+        ForwardRow{"OneChannelOnChannelZero", 2, shiftAt(50),
+                   "1:923c64 2:933e64 3:c205 4:e20040 5:a23c10 6:823c7f 7:92407f 8:924000",
+                   "903c64 903c00 90407f 904000 "},
+        ForwardRow{"AllChannels", LiveForwarder::kAllChannels, shiftAt(50), "1:923c64 2:9f3e50 3:8f3e00 4:823c00",
+                   "903c64 903e50 903e00 903c00 "},
+        // Running status across calls, a message split in two, a clock byte
+        // inside one; a system message ends running status.
+        ForwardRow{"RunningStatusAndSplitMessages", 0, shiftAt(50), "1:903c64 2:3e50 3:3c00 4:90 5:3ef8 6:00 7:f2 8:4040",
+                   "903c64 903e50 903c00 903e00 "},
+        // Struck with the shift off, 40 is released as 40 after the shift was
+        // turned on; struck again, it sounds as 48.
+        ForwardRow{"ShiftOffThenTurnedOnMidNote", 0, shiftAt(50), "1:902864 2:shift 3:802800 4:902864 5:802800",
+                   "902864 902800 903064 903000 "},
+        // 50 shifted to 58 and 58 itself: 58 stops with the last of them.
+        ForwardRow{"ShiftedKeyAndItsOwnKeyShareTheCoilKey", 0, [] { auto o = shiftAt(50); o.shiftLowNotes = 1; return o; }(),
+                   "1:903264 2:903364 3:903a50 4:803200 5:803a00 6:803300", "903a64 903364 903a50 903a00 903300 "},
+        ForwardRow{"CurveApplies", 0, withCurve(1), "1:903c64 2:903e5a 3:903f20 4:803c00", "903c25 903f20 903c00 "},
+        ForwardRow{"CurveLoadedButOff", 0, withCurve(0), "1:903c64 2:803c00", "903c64 903c00 "},
+        // Keys outside 40..80 are not sent, nor are their note-offs.
+        ForwardRow{"KeyRangeDrops", 0, withLimits(CoilLimits{{}, {}, 40, 80}), "1:902764 2:905064 3:802700 4:805000",
+                   "905064 905000 "},
+        // Keys from 76 up weigh velocity / 2048: 96 at 64, then 100 softened to 99 under 8 %.
+        ForwardRow{"DutyLimitSoftens", 0, withLimits(CoilLimits{8.0, {}, {}, {}}), "1:906040 2:906464",
+                   "906040 906463 "},
+        // Held from 100: cut at 100 + 700 (across the wrap), its note-off then sends nothing.
+        ForwardRow{"MaximumNoteLengthCutsAHeldKey", 0, withLimits(CoilLimits{{}, 700, {}, {}}),
+                   "100:903c64 300:903e64 799:cut 800:cut 900:803c00 1000:cut 1001:803e00",
+                   "903c64 903e64 903c00 903e00 "},
+        // The pedal holds 60 and 62; 62 struck again while held ends first and
+        // sounds on; pedal up releases 60 only, 62's own note-off ends it.
+        ForwardRow{"SustainHoldsUntilReleased", 0, shiftAt(50),
+                   "1:b04040 2:903c64 3:803c00 4:903e64 5:803e00 6:903e50 7:b0407f 8:b04000 9:803e00",
+                   "903c64 903e64 903e00 903e50 903c00 903e00 "},
+        // A pedal on another channel holds nothing here.
+        ForwardRow{"PedalOfAnotherChannel", 0, shiftAt(50), "1:b14040 2:903c64 3:803c00", "903c64 903c00 "},
+        // All-notes-off from the keyboard: all-sound-off, then the old note-offs
+        // and a held note send nothing; all-sound-off of channel 1 is dropped.
+        ForwardRow{"PanicFromTheKeyboard", 0, shiftAt(50),
+                   "1:903c64 2:b04040 3:903e64 4:803e00 5:b07b00 6:803c00 7:b04000 8:b17800 9:903c10",
+                   "903c64 903e64 b07800 903c10 "}),
+    [](const testing::TestParamInfo<ForwardRow>& row) { return std::string(row.param.name); });
+
+}  // namespace
