@@ -1,7 +1,6 @@
 #include "app/AboutDialog.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -26,14 +25,4 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addLayout(buttons);
-}
-
-void AboutDialog::keyPressEvent(QKeyEvent* event)
-{
-    // OK and the close box end it, as in the program's other dialogs.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

@@ -2,13 +2,10 @@
 
 #include <QDialog>
 
-// "About...": the program's name and OK.
+// "About...": the program's name and OK; Escape closes it as the close box does.
 class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };

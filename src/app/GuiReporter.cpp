@@ -6,8 +6,28 @@ GuiReporter::GuiReporter(Handlers handlers, QObject* parent) : QObject(parent), 
 
 void GuiReporter::statusText(const std::string& text)
 {
+    push({Report::Kind::Text, text});
+}
+
+void GuiReporter::nowPlaying(int index)
+{
+    push({Report::Kind::NowPlaying, {}, index});
+}
+
+void GuiReporter::songStarted(int totalMs)
+{
+    push({Report::Kind::SongStarted, {}, totalMs});
+}
+
+void GuiReporter::songTime(int elapsedMs)
+{
+    push({Report::Kind::SongTime, {}, elapsedMs});
+}
+
+void GuiReporter::push(Report report)
+{
     std::lock_guard lock(m_mutex);
-    m_texts.push_back(text);
+    m_reports.push_back(std::move(report));
     postLocked();
 }
 
@@ -45,32 +65,46 @@ void GuiReporter::postLocked()
 
 void GuiReporter::deliver()
 {
-    std::vector<std::string> texts;
+    std::vector<Report> reports;
     std::optional<int> position;
     std::vector<std::uint64_t> finished;
     bool lost = false;
     {
         std::lock_guard lock(m_mutex);
         std::swap(lost, m_lost);
-        texts.swap(m_texts);
+        reports.swap(m_reports);
         position.swap(m_progress);
         finished.swap(m_finished);
         m_posted = false;
     }
-    for (const std::string& text : texts) {
-        if (m_handlers.status) {
-            m_handlers.status(QString::fromStdString(text));
+    const auto call = [](const auto& handler, auto... args) {
+        if (handler) {
+            handler(args...);
+        }
+    };
+    for (const Report& report : reports) {
+        switch (report.kind) {
+        case Report::Kind::Text:
+            call(m_handlers.status, QString::fromStdString(report.text));
+            break;
+        case Report::Kind::NowPlaying:
+            call(m_handlers.nowPlaying, report.value);
+            break;
+        case Report::Kind::SongStarted:
+            call(m_handlers.songStarted, report.value);
+            break;
+        case Report::Kind::SongTime:
+            call(m_handlers.songTime, report.value);
+            break;
         }
     }
-    if (position && m_handlers.progress) {
-        m_handlers.progress(*position);
+    if (position) {
+        call(m_handlers.progress, *position);
     }
-    if (lost && m_handlers.controllerLost) {
-        m_handlers.controllerLost();
+    if (lost) {
+        call(m_handlers.controllerLost);
     }
     for (const std::uint64_t generation : finished) {
-        if (m_handlers.finished) {
-            m_handlers.finished(generation);
-        }
+        call(m_handlers.finished, generation);
     }
 }

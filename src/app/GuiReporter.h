@@ -15,8 +15,10 @@
 // The GUI side of PlaybackObserver. Workers call it on their own threads; it
 // keeps what they report in a mailbox and posts at most one queued call to
 // the GUI thread per burst, which empties the mailbox and hands each item to
-// the handlers there. Status texts arrive in order, progress only as its
-// latest value. The handlers run on the GUI thread only.
+// the handlers there. Status texts and the song reports (which file, its
+// start, its time) arrive in the order they were made, so a text about one
+// file is never taken for one about the next; progress only as its latest
+// value, after them. The handlers run on the GUI thread only.
 class GuiReporter : public QObject, public PlaybackObserver {
     Q_OBJECT
 
@@ -28,6 +30,12 @@ public:
         std::function<void(std::uint64_t generation)> finished;
         // A worker found the controller gone or unable to open.
         std::function<void()> controllerLost;
+        // The worker moved to the playlist file at this index.
+        std::function<void(int index)> nowPlaying;
+        // A song of this length (ms) started.
+        std::function<void(int totalMs)> songStarted;
+        // The song's clock (ms), at each whole second and after a seek.
+        std::function<void(int elapsedMs)> songTime;
     };
 
     // Lives on the thread that builds it, which must be the GUI thread.
@@ -36,19 +44,30 @@ public:
     void statusText(const std::string& text) override;
     void progress(int position) override;
     void controllerLost() override;
+    void nowPlaying(int index) override;
+    void songStarted(int totalMs) override;
+    void songTime(int elapsedMs) override;
     // Called by a playback worker as its very last action: the window can
     // join it. Generations tell workers apart; thread ids would not, as the
     // C library hands a finished thread's id to the next thread.
     void workerFinished(std::uint64_t generation);
 
 private:
+    struct Report {
+        enum class Kind { Text, NowPlaying, SongStarted, SongTime };
+        Kind kind;
+        std::string text;
+        int value = 0;
+    };
+
     Q_INVOKABLE void deliver();
+    void push(Report report);
     // Called with m_mutex held.
     void postLocked();
 
     Handlers m_handlers;
     std::mutex m_mutex;
-    std::vector<std::string> m_texts;
+    std::vector<Report> m_reports;
     std::optional<int> m_progress;
     std::vector<std::uint64_t> m_finished;
     bool m_lost = false;

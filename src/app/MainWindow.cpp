@@ -15,6 +15,7 @@
 #include "midiout/MidiOutput.h"
 #include "playback/CoilLimitsFile.h"
 #include "playback/PlaybackSession.h"
+#include "playback/PlaylistRun.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
 
@@ -31,9 +32,11 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSet>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -52,6 +55,10 @@ namespace {
 
 constexpr int kSliderHighest = 127;
 constexpr const char* kMidiFilters = "MIDI Files (*.mid);;All Files (*.*)";
+// Left and Right seek this far back and forward.
+constexpr int kSeekStepMs = 5000;
+// The playhead of the analysis windows moves this often.
+constexpr int kPlayheadIntervalMs = 200;
 
 QStringList chooseMidiFiles(QWidget* parent)
 {
@@ -74,16 +81,53 @@ QString chooseMidiFile(QWidget* parent)
     return dialog.selectedFiles().constFirst();
 }
 
-QPushButton* transportButton(QWidget* parent, const char* name, const QString& tip, QStyle::StandardPixmap icon)
+// An icon button: its name is what a screen reader says, the tip adds the key.
+QPushButton* transportButton(QWidget* parent, const char* name, const QString& accessibleName, const QString& tip,
+                             QStyle::StandardPixmap icon)
 {
     auto* button = new QPushButton(parent);
     button->setObjectName(name);
     button->setIcon(parent->style()->standardIcon(icon));
     button->setIconSize(QSize(24, 24));
     button->setToolTip(tip);
-    button->setAccessibleName(tip);
+    button->setAccessibleName(accessibleName);
     button->setFocusPolicy(Qt::TabFocus);
+    // Space is play/pause everywhere: Enter presses the button that has the focus.
+    button->setAutoDefault(true);
     return button;
+}
+
+// `text` with a mnemonic: the first letter of a word that no other entry of
+// its menu has taken, else any such letter; unchanged when it has one.
+QString withMnemonic(const QString& text, QSet<QChar>& taken)
+{
+    for (const bool initialsOnly : {true, false}) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar letter = text[i].toLower();
+            const bool initial = i == 0 || text[i - 1] == ' ';
+            if (text[i].isLetter() && (initial || !initialsOnly) && !taken.contains(letter)) {
+                taken.insert(letter);
+                return QString(text).insert(i, '&');
+            }
+        }
+    }
+    return text;
+}
+
+void giveMnemonicsTo(const QList<QAction*>& actions)
+{
+    QSet<QChar> taken;
+    for (const QAction* action : actions) {
+        const qsizetype at = action->text().indexOf('&');
+        if (at >= 0 && at + 1 < action->text().size()) {
+            taken.insert(action->text()[at + 1].toLower());
+        }
+    }
+    for (QAction* action : actions) {
+        if (!action->isSeparator() && !action->text().contains('&')) {
+            action->setText(withMnemonic(action->text(), taken));
+        }
+    }
 }
 
 }  // namespace
@@ -97,10 +141,19 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 
     m_reporter = std::make_unique<GuiReporter>(GuiReporter::Handlers{
         [this](const QString& text) { showStatus(text); },
-        [this](int position) { m_progressSlider->setValue(position); },
+        [this](int position) {
+            // Not under the user's hand: a drag goes where the user takes it.
+            if (!m_progressSlider->isSliderDown()) {
+                m_progressSlider->setValue(position);
+            }
+        },
         [this](std::uint64_t generation) { workerFinished(generation); },
         [this] { m_controllerLost = true; },
+        [this](int index) { nowPlaying(index); },
+        [this](int totalMs) { songStarted(totalMs); },
+        [this](int elapsedMs) { songTime(elapsedMs); },
     });
+    m_monotonic.start();
 
     statusBar()->setObjectName("statusBar");
     m_context.state.controllerPort.store(findController());
@@ -109,6 +162,10 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 
     buildMenus();
     buildControls();
+    buildPlaybackMenu();
+    buildShortcuts();
+    giveMnemonics();
+    connectProgressSeek();
     setAcceptDrops(true);
 }
 
@@ -193,16 +250,19 @@ void MainWindow::buildControls()
     auto* central = new QWidget(this);
     setCentralWidget(central);
 
-    auto* playButton = transportButton(central, "playButton", "Play", QStyle::SP_MediaPlay);
-    auto* pauseButton = transportButton(central, "pauseButton", "Pause", QStyle::SP_MediaPause);
-    auto* stopButton = transportButton(central, "stopButton", "Stop", QStyle::SP_MediaStop);
-    auto* restartButton = transportButton(central, "restartButton", "Restart", QStyle::SP_MediaSkipBackward);
-    // Present on the panel, bound to nothing.
-    auto* nextButton = transportButton(central, "nextButton", "Next", QStyle::SP_MediaSkipForward);
+    auto* playButton = transportButton(central, "playButton", "Play", "Play (Space)", QStyle::SP_MediaPlay);
+    auto* pauseButton = transportButton(central, "pauseButton", "Pause", "Pause (Space)", QStyle::SP_MediaPause);
+    auto* stopButton = transportButton(central, "stopButton", "Stop", "Stop", QStyle::SP_MediaStop);
+    auto* restartButton = transportButton(central, "restartButton", "Restart", "Restart from the beginning",
+                                          QStyle::SP_MediaSkipBackward);
+    auto* nextButton = transportButton(central, "nextButton", "Next", "Next file (N)", QStyle::SP_MediaSkipForward);
     auto* fixedModeButton = new QPushButton("Fixed Mode", central);
     fixedModeButton->setObjectName("fixedModeButton");
     auto* exitButton = new QPushButton("Exit", central);
     exitButton->setObjectName("exitButton");
+    for (QPushButton* button : {fixedModeButton, exitButton}) {
+        button->setAutoDefault(true);
+    }
 
     // Position 0 at the top: the top is loudest.
     m_volumeSlider = new VolumeSlider(central);
@@ -210,6 +270,7 @@ void MainWindow::buildControls()
     m_volumeSlider->setRange(0, kSliderHighest);
     m_volumeSlider->setValue(m_context.state.volumePosition.load());
     m_volumeSlider->setToolTip("Volume");
+    m_volumeSlider->setAccessibleName("Volume");
     auto* volumeLabel = new QLabel("Volume", central);
     volumeLabel->setObjectName("volumeLabel");
     volumeLabel->setAlignment(Qt::AlignHCenter);
@@ -217,7 +278,8 @@ void MainWindow::buildControls()
     m_progressSlider = new QSlider(Qt::Horizontal, central);
     m_progressSlider->setObjectName("progressSlider");
     m_progressSlider->setRange(0, kSliderHighest);
-    m_progressSlider->setToolTip("Progress");
+    m_progressSlider->setToolTip("Progress: drag to seek (Left and Right: 5 s)");
+    m_progressSlider->setAccessibleName("Progress");
 
     m_playlistBox = new QListWidget(central);
     m_playlistBox->setObjectName("playlist");
@@ -226,7 +288,6 @@ void MainWindow::buildControls()
         auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
         item->setData(Qt::UserRole, line.index);
     }
-    m_playlistBox->installEventFilter(this);
 
     auto* volumeColumn = new QVBoxLayout;
     volumeColumn->addWidget(volumeLabel);
@@ -253,12 +314,21 @@ void MainWindow::buildControls()
     connect(pauseButton, &QPushButton::clicked, this, &MainWindow::pause);
     connect(stopButton, &QPushButton::clicked, this, &MainWindow::stop);
     connect(restartButton, &QPushButton::clicked, this, &MainWindow::restart);
+    connect(nextButton, &QPushButton::clicked, this, [this] { step(1); });
     connect(fixedModeButton, &QPushButton::clicked, this, &MainWindow::openFixedMode);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
     // Connected after the initial position is set: only moves are sent.
     connect(m_volumeSlider, &QSlider::valueChanged, this,
             [this](int position) { m_context.state.moveVolume(position); });
     connect(m_playlistBox, &QListWidget::itemSelectionChanged, this, &MainWindow::playlistSelectionChanged);
+    connect(m_playlistBox, &QListWidget::itemActivated, this, &MainWindow::playEntry);
+
+    m_songLabel = new QLabel(this);
+    m_songLabel->setObjectName("songTimeLabel");
+    statusBar()->addPermanentWidget(m_songLabel);
+    m_playheadTimer = new QTimer(this);
+    m_playheadTimer->setInterval(kPlayheadIntervalMs);
+    connect(m_playheadTimer, &QTimer::timeout, this, &MainWindow::movePlayhead);
 
     resize(520, 320);
 }
@@ -271,18 +341,6 @@ bool MainWindow::event(QEvent* event)
         return true;
     }
     return QMainWindow::event(event);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_playlistBox && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-            togglePlayPause();
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -369,6 +427,10 @@ void MainWindow::openFiles()
         auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
         item->setData(Qt::UserRole, line.index);
     }
+    sharePlaylist();
+    // The song that plays on is not one of the new entries.
+    m_playingIndex = -1;
+    m_analysis->selectionChanged();
 }
 
 void MainWindow::addFile()
@@ -388,6 +450,13 @@ void MainWindow::appendToPlaylist(const QString& path)
     const Playlist::Line& line = m_playlist.lines().back();
     auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
     item->setData(Qt::UserRole, line.index);
+    sharePlaylist();
+    m_analysis->selectionChanged();
+}
+
+void MainWindow::sharePlaylist()
+{
+    m_context.state.setPlaylist(m_playlist.paths());
 }
 
 void MainWindow::playlistSelectionChanged()
@@ -399,6 +468,7 @@ void MainWindow::playlistSelectionChanged()
     if (const auto path = m_playlist.selectLine(m_playlistBox->row(selected.constFirst()))) {
         showStatus(QString::fromStdString(*path));
     }
+    m_analysis->selectionChanged();
 }
 
 void MainWindow::play()
@@ -423,6 +493,7 @@ void MainWindow::play()
         break;
     case PlayStep::Resume:
         m_context.state.requestResume();
+        followPause();
         break;
     case PlayStep::Ignore:
         break;
@@ -430,6 +501,7 @@ void MainWindow::play()
         stopAndJoinWorker();
         beginPlayback(m_context.state, m_playlist, m_context.options);
         startWorker();
+        markPlaying(m_playlist.currentFile());
         break;
     }
 }
@@ -437,6 +509,7 @@ void MainWindow::play()
 void MainWindow::pause()
 {
     m_context.state.requestPause();
+    followPause();
 }
 
 void MainWindow::stop()
@@ -546,7 +619,10 @@ void MainWindow::openOptions()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Running playback reads the curve settings as they change.
     connect(dialog, &OptionsDialog::optionsChanged, this,
-            [this] { m_context.state.setOptions(m_context.options); });
+            [this] {
+                m_context.state.setOptions(m_context.options);
+                m_analysis->selectionChanged();
+            });
     // The limits belong to the coil, so they are kept for the next run; a
     // file that could not be read is replaced by what was accepted.
     connect(dialog, &QDialog::accepted, this, [this] {
@@ -596,9 +672,13 @@ void MainWindow::stopAndJoinWorker()
 void MainWindow::workerFinished(std::uint64_t generation)
 {
     // Only the worker that reported: a newer one may already have started.
-    if (m_worker.joinable() && generation == m_workerGeneration) {
+    if (generation != m_workerGeneration) {
+        return;
+    }
+    if (m_worker.joinable()) {
         m_worker.join();
     }
+    songEnded();
 }
 
 void MainWindow::shutDown()
@@ -613,4 +693,219 @@ void MainWindow::shutDown()
     }
     m_context.state.requestStop();
     stopAndJoinWorker();
+}
+
+void MainWindow::buildPlaybackMenu()
+{
+    QMenu* menu = new QMenu("&Playback", this);
+    menu->setObjectName("playbackMenu");
+    menuBar()->insertMenu(m_toolsMenu->menuAction(), menu);
+    const auto add = [this, menu](const char* text, const char* name, QKeySequence key, auto slot) {
+        QAction* action = menu->addAction(text, this, slot);
+        action->setObjectName(name);
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WindowShortcut);
+            QWidget::addAction(action);
+        }
+        return action;
+    };
+    add("&Play/Pause", "playPauseAction", Qt::Key_Space, &MainWindow::togglePlayPause);
+    add("&Stop", "stopAction", {}, &MainWindow::stop);
+    add("Res&tart", "restartAction", {}, &MainWindow::restart);
+    add("&Next", "nextAction", Qt::Key_N, [this] { step(1); });
+    add("Pre&vious", "previousAction", Qt::Key_P, [this] { step(-1); });
+    menu->addSeparator();
+    add("&Back 5 s", "seekBackAction", Qt::Key_Left, [this] { seekBy(-kSeekStepMs); });
+    add("&Forward 5 s", "seekForwardAction", Qt::Key_Right, [this] { seekBy(kSeekStepMs); });
+    menu->addSeparator();
+    // Off at start: a song that ends leaves the panel idle unless asked.
+    QAction* whole = add("Play the &whole playlist", "wholePlaylistAction", {}, [] {});
+    whole->setCheckable(true);
+    connect(whole, &QAction::toggled, this, [this](bool on) {
+        m_context.state.wholePlaylist.store(on ? 1 : 0);
+        m_context.state.notifyChange();
+    });
+    QAction* repeat = add("&Repeat playlist", "repeatPlaylistAction", {}, [] {});
+    repeat->setCheckable(true);
+    connect(repeat, &QAction::toggled, this, [this](bool on) {
+        m_context.state.repeatPlaylist.store(on ? 1 : 0);
+        m_context.state.notifyChange();
+    });
+}
+
+void MainWindow::buildShortcuts()
+{
+    const std::array keys{std::pair{"openAction", QKeySequence(Qt::CTRL | Qt::Key_O)},
+                          std::pair{"exitAction", QKeySequence(Qt::CTRL | Qt::Key_Q)}};
+    for (const auto& [name, key] : keys) {
+        if (auto* action = menuBar()->findChild<QAction*>(name)) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WindowShortcut);
+            QWidget::addAction(action);
+        }
+    }
+    // F10 opens the first menu, as on the desktops that users come from.
+    auto* menuKey = new QAction(this);
+    menuKey->setObjectName("menuKeyAction");
+    menuKey->setShortcut(Qt::Key_F10);
+    menuKey->setShortcutContext(Qt::WindowShortcut);
+    connect(menuKey, &QAction::triggered, this, [this] {
+        const QList<QAction*> menus = menuBar()->actions();
+        if (!menus.isEmpty()) {
+            menuBar()->setActiveAction(menus.constFirst());
+        }
+    });
+    QWidget::addAction(menuKey);
+}
+
+void MainWindow::giveMnemonics()
+{
+    giveMnemonicsTo(menuBar()->actions());
+    for (QAction* top : menuBar()->actions()) {
+        if (QMenu* menu = top->menu()) {
+            giveMnemonicsTo(menu->actions());
+        }
+    }
+}
+
+void MainWindow::connectProgressSeek()
+{
+    // A drag seeks where it is let go (a press that did not move is no
+    // seek); a key, a page click or the wheel at once.
+    connect(m_progressSlider, &QSlider::sliderPressed, this, [this] { m_progressDragged = false; });
+    connect(m_progressSlider, &QSlider::sliderMoved, this, [this] { m_progressDragged = true; });
+    connect(m_progressSlider, &QSlider::sliderReleased, this, [this] {
+        if (m_progressDragged) {
+            seekToSlider(m_progressSlider->value());
+        }
+    });
+    connect(m_progressSlider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderNoAction && action != QAbstractSlider::SliderMove) {
+            seekToSlider(m_progressSlider->sliderPosition());
+        }
+    });
+}
+
+void MainWindow::step(int places)
+{
+    if (m_context.state.playing.load() != 0) {
+        m_context.state.requestStep(places);
+        followPause();
+        return;
+    }
+    const auto following = followingFile(m_playlist.selectedFile(), m_playlist.fileCount(), places,
+                                         m_context.state.repeatPlaylist.load() != 0);
+    if (const auto row = following ? m_playlist.rowOf(*following) : std::nullopt) {
+        m_playlistBox->setCurrentRow(*row);
+    }
+}
+
+void MainWindow::seekBy(int deltaMs)
+{
+    if (m_context.state.playing.load() != 0) {
+        m_context.state.requestSeekBy(deltaMs);
+    }
+}
+
+void MainWindow::seekToSlider(int position)
+{
+    if (m_context.state.playing.load() != 0 && m_songClock.running()) {
+        m_context.state.requestSeek(sliderSeekMs(position, m_songClock.totalMs()));
+    }
+}
+
+void MainWindow::playEntry(QListWidgetItem* item)
+{
+    const int row = m_playlistBox->row(item);
+    if (row < 0 || !m_playlist.fileLoaded()) {
+        return;
+    }
+    m_playlistBox->setCurrentRow(row);
+    // The song that plays ends as Stop ends it; the chosen one starts afresh.
+    if (m_context.state.playing.load() != 0) {
+        m_context.state.requestStop();
+    }
+    play();
+}
+
+void MainWindow::nowPlaying(int index)
+{
+    // The selection follows the worker when it moves on (not at the file
+    // that Play started, which the user may have left since).
+    if (index != m_playingIndex) {
+        if (const auto row = m_playlist.rowOf(index)) {
+            m_playlistBox->setCurrentRow(*row);
+        }
+    }
+    // What was said about the song before is not news about this one.
+    statusBar()->clearMessage();
+    markPlaying(index);
+}
+
+void MainWindow::songStarted(int totalMs)
+{
+    m_songClock.start(totalMs, m_monotonic.elapsed());
+    followPause();
+    m_playheadTimer->start();
+    showSongTime();
+    movePlayhead();
+}
+
+void MainWindow::songTime(int elapsedMs)
+{
+    m_songClock.report(elapsedMs, m_monotonic.elapsed());
+    showSongTime();
+    movePlayhead();
+}
+
+void MainWindow::songEnded()
+{
+    m_songClock.stop();
+    m_playheadTimer->stop();
+    markPlaying(-1);
+    showSongTime();
+    movePlayhead();
+}
+
+void MainWindow::followPause()
+{
+    m_songClock.setPaused(m_context.state.paused.load() != 0, m_monotonic.elapsed());
+    markPlaying(m_playingIndex);
+    showSongTime();
+}
+
+void MainWindow::markPlaying(int index)
+{
+    m_playingIndex = index;
+    const QIcon playingIcon = style()->standardIcon(m_songClock.paused() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
+    const std::optional<int> playingRow = index >= 0 ? m_playlist.rowOf(index) : std::nullopt;
+    for (int row = 0; row < m_playlistBox->count(); ++row) {
+        QListWidgetItem* item = m_playlistBox->item(row);
+        const bool playing = playingRow == row;
+        QFont font = item->font();
+        font.setBold(playing);
+        item->setFont(font);
+        item->setIcon(playing ? playingIcon : QIcon());
+        item->setData(Qt::AccessibleDescriptionRole, playing ? QString(m_songClock.paused() ? "Paused" : "Playing")
+                                                             : QString());
+    }
+}
+
+void MainWindow::showSongTime()
+{
+    m_songLabel->setText(m_songClock.running() ? QString::fromStdString(songTimeText(
+                                                     m_songClock.paused(), m_songClock.reportedMs(), m_songClock.totalMs()))
+                                               : QString());
+}
+
+void MainWindow::movePlayhead()
+{
+    if (!m_songClock.running() || m_playingIndex < 0 || m_playingIndex >= m_playlist.fileCount()) {
+        m_analysis->setPlayhead(std::nullopt);
+        return;
+    }
+    if (m_analysis->showsPlayhead()) {
+        m_analysis->setPlayhead(Playhead{m_playlist.path(m_playingIndex), m_songClock.at(m_monotonic.elapsed())});
+    }
 }

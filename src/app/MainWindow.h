@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/Playlist.h"
+#include "app/SongClock.h"
 #include "playback/PlaybackSession.h"
 #include "views/ChartSource.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -19,10 +21,13 @@ class FixedModeDialog;
 class LiveInputDialog;
 class GuiReporter;
 class QAction;
+class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QSlider;
+class QTimer;
 
 // The file dialogs the window opens. Each returns what the user chose, empty
 // when cancelled; tests replace them.
@@ -37,7 +42,15 @@ struct FileDialogs {
 
 // "Quillarc Control Panel": transport buttons, volume and progress sliders,
 // the playlist and the status bar. Every command becomes a change of the
-// shared state, a start of the playback thread or a modal dialog.
+// shared state, a start of the playback thread, a dialog or an analysis
+// window.
+//
+// The player around the specified transport: Next and Previous, the whole
+// playlist (with repeat), seeking with the progress slider and the arrow
+// keys, the playing entry marked in the playlist with the selection
+// following it, and a permanent label with the state and the song's time.
+// Every menu has mnemonics; Space (play/pause), N, P, Left and Right work
+// wherever the focus is in the window.
 //
 // The window owns the playback thread: it joins a finished one when the
 // thread reports its end (by generation number, so a late report never
@@ -73,9 +86,11 @@ public:
     QMenu* toolsMenu() const { return m_toolsMenu; }
     QAction* optionsAction() const { return m_optionsAction; }
 
+    // The playlist index of the file being played, -1 when none plays.
+    int playingIndex() const { return m_playingIndex; }
+
 protected:
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -84,6 +99,15 @@ private:
     void buildMenus();
     void buildControls();
     void buildAnalysisMenu();
+    // The Playback menu: the transport, Next, Previous, the seeks and the
+    // playlist modes, with their keys.
+    void buildPlaybackMenu();
+    // Ctrl+O, Ctrl+Q and F10 on the window.
+    void buildShortcuts();
+    // Gives each menu and entry without one a mnemonic of its own.
+    void giveMnemonics();
+    // Seeking with the progress slider.
+    void connectProgressSeek();
     // The file and options the analysis windows show.
     PanelSelection panelSelection() const;
 
@@ -98,6 +122,24 @@ private:
     void stop();
     void restart();
     void togglePlayPause();
+    // Next (+1) and Previous (-1): the worker moves on while a song plays;
+    // otherwise the selection does.
+    void step(int places);
+    void seekBy(int deltaMs);
+    void seekToSlider(int position);
+    // Double-click or Enter on an entry: it plays from its lead-in.
+    void playEntry(QListWidgetItem* item);
+    // The song reports of the worker.
+    void nowPlaying(int index);
+    void songStarted(int totalMs);
+    void songTime(int elapsedMs);
+    void songEnded();
+    // The paused flag may have changed: the song's clock and label follow.
+    void followPause();
+    void markPlaying(int index);
+    void showSongTime();
+    void movePlayhead();
+    void sharePlaylist();
     // The panic: stops a song, then silences every channel of the controller.
     void silenceCoil();
     // Looks for the controller again when it was not found or has gone;
@@ -132,6 +174,13 @@ private:
     QSlider* m_progressSlider = nullptr;
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
+    QLabel* m_songLabel = nullptr;
+    QTimer* m_playheadTimer = nullptr;
+    QElapsedTimer m_monotonic;
+    SongClock m_songClock;
+    int m_playingIndex = -1;
+    // The progress slider moved under the user's hand since it was pressed.
+    bool m_progressDragged = false;
     QPointer<FixedModeDialog> m_fixedModeDialog;
     QPointer<LiveInputDialog> m_liveDialog;
     AnalysisWindows* m_analysis = nullptr;

@@ -54,3 +54,16 @@ std::string Playlist::startPlaying()
     m_currentFile = m_selectedFile;
     return m_paths.at(static_cast<std::size_t>(m_currentFile));
 }
+
+std::optional<int> Playlist::rowOf(int index) const
+{
+    if (m_paths.empty()) {
+        return std::nullopt;
+    }
+    for (std::size_t row = 0; row < m_lines.size(); ++row) {
+        if (m_lines[row].index == index) {
+            return static_cast<int>(row);
+        }
+    }
+    return std::nullopt;
+}

@@ -42,6 +42,9 @@ public:
     std::string startPlaying();
 
     const std::vector<Line>& lines() const { return m_lines; }
+    // The row of the box that shows the path at `index`, if any does.
+    std::optional<int> rowOf(int index) const;
+    const std::vector<std::string>& paths() const { return m_paths; }
     int fileCount() const { return static_cast<int>(m_paths.size()); }
     const std::string& path(int index) const { return m_paths.at(static_cast<std::size_t>(index)); }
     // Set once a file was chosen; never cleared.

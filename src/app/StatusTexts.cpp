@@ -1,9 +1,33 @@
 #include "app/StatusTexts.h"
 
+#include <algorithm>
+#include <cstdio>
+
 std::string controllerStatusText(int port)
 {
     if (port < 0) {
         return kNoControllerText;
     }
     return "Found Quillarc USB controller on port " + std::to_string(port);
+}
+
+namespace {
+
+std::string clockText(int ms)
+{
+    const int seconds = std::max(ms, 0) / 1000;
+    char text[32];
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string songTimeText(bool paused, int elapsedMs, int totalMs)
+{
+    return std::string(paused ? "Paused " : "Playing ") + clockText(elapsedMs) + " / " + clockText(totalMs);
 }

@@ -13,3 +13,9 @@ inline constexpr const char* kCoilSilencedText = "Coil silenced";
 // What start-up reports about the controller: where it was found (the device
 // index in decimal), or that there is none (`port` negative).
 std::string controllerStatusText(int port);
+
+// The permanent label of the status bar while a song is under way:
+// "Playing 1:23 / 3:45" or "Paused 1:23 / 3:45", whole seconds (cut, not
+// rounded, so the elapsed time never passes the length), hours shown as
+// "1:02:03" once a time reaches one.
+std::string songTimeText(bool paused, int elapsedMs, int totalMs);

@@ -4,6 +4,8 @@
 #include "app/StatusTexts.h"
 #include "playback/AppState.h"
 
+#include <cstdint>
+
 PlayStep decidePlay(const AppState& state, const Playlist& playlist)
 {
     if (!playlist.fileLoaded()) {
@@ -39,8 +41,14 @@ void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& o
     state.playing.store(1);
     state.paused.store(0);
     state.setCurrentFileName(playlist.startPlaying());
+    state.playingIndex.store(playlist.currentFile());
     state.setOptions(options);
     state.notifyChange();
+}
+
+int sliderSeekMs(int position, int totalMs)
+{
+    return static_cast<int>(static_cast<std::int64_t>(position) * totalMs / 127);
 }
 
 std::optional<std::string> fixedModeRefusal(const AppState& state)

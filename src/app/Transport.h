@@ -25,11 +25,17 @@ PlayStep decidePlay(const AppState& state, const Playlist& playlist);
 std::optional<std::string> playRefusalText(PlayStep step);
 
 // Play from idle: lowers stopRequested, sets `playing`, clears `paused`,
-// hands the selected file and the options to the next worker. The caller has
+// hands the selected file (its path and its place in the playlist) and the
+// options to the next worker. The caller has
 // joined any earlier worker first, so that none can still clear `playing` or
 // see the lowered stop flag after this. Pause, resume, stop, restart and the
 // volume are requests on AppState itself.
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options);
+
+// Where a seek with the progress slider goes: the song's time at slider
+// position `position` (0..127) of a song of `totalMs`, position x total / 127
+// cut to the millisecond.
+int sliderSeekMs(int position, int totalMs);
 
 // Why the Fixed Mode dialog may not open now, or nothing when it may.
 std::optional<std::string> fixedModeRefusal(const AppState& state);

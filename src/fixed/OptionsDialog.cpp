@@ -11,7 +11,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -186,16 +185,6 @@ std::optional<CoilLimits> OptionsDialog::typedLimits() const
         return std::nullopt;
     }
     return limits;
-}
-
-void OptionsDialog::keyPressEvent(QKeyEvent* event)
-{
-    // Only Cancel and the close box end the dialog without storing.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void OptionsDialog::showChannelNotes(const QString& text)

@@ -21,7 +21,7 @@ struct PlaybackOptions;
 // the dialog is built and written back on OK only; Cancel and the close box
 // store nothing. "Load file..." loads a curve into the record at once (it
 // stays loaded whatever button ends the dialog); the "Custom velocity curve"
-// box, stored on OK, decides whether it is used. Escape does not close it.
+// box, stored on OK, decides whether it is used. Escape is Cancel.
 // The "Coil limits" group has a box per limit that switches it on and a
 // field for its value; OK refuses, with a line in the group, a lowest key
 // above the highest.
@@ -43,9 +43,6 @@ public:
 signals:
     // The record changed: after OK, and after a curve file was loaded.
     void optionsChanged();
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void storeAndAccept();

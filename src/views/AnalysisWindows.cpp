@@ -22,6 +22,13 @@ AnalysisWindows::~AnalysisWindows()
 
 void AnalysisWindows::open(ChartKind kind)
 {
+    if (ChartWindow* window = m_windows[static_cast<std::size_t>(kind)]) {
+        m_opening.reset();
+        setBusy(false);
+        window->raise();
+        window->activateWindow();
+        return;
+    }
     const PanelSelection selection = m_selection();
     if (auto picture = m_source.cached(kind, selection)) {
         m_opening.reset();
@@ -50,8 +57,35 @@ void AnalysisWindows::showWindow(ChartKind kind, std::shared_ptr<const ChartPict
 {
     auto* window = new ChartWindow(kind, m_source, m_selection, std::move(picture), m_parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->open();
+    window->setPlayhead(m_playhead);
+    m_windows[static_cast<std::size_t>(kind)] = window;
+    window->show();
     emit windowOpened(window);
+}
+
+void AnalysisWindows::selectionChanged()
+{
+    for (ChartWindow* window : m_windows) {
+        if (window != nullptr) {
+            window->update();
+        }
+    }
+}
+
+void AnalysisWindows::setPlayhead(std::optional<Playhead> playhead)
+{
+    m_playhead = std::move(playhead);
+    for (ChartWindow* window : m_windows) {
+        if (window != nullptr) {
+            window->setPlayhead(m_playhead);
+        }
+    }
+}
+
+bool AnalysisWindows::showsPlayhead() const
+{
+    return m_windows[static_cast<std::size_t>(ChartKind::Notes)] != nullptr ||
+           m_windows[static_cast<std::size_t>(ChartKind::Duty)] != nullptr;
 }
 
 void AnalysisWindows::channelNotes(std::function<void(const QString&)> show)

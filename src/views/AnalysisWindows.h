@@ -6,15 +6,18 @@
 #include <QObject>
 #include <QPointer>
 
+#include <array>
 #include <functional>
 #include <optional>
 
 class QWidget;
 
 // Opens the analysis windows of the panel and answers the Options dialog's
-// question of which channels hold notes. A window opens, modal over the
-// panel, once its chart is ready, so that its first paint shows the chart;
-// until then the panel stays responsive under a busy cursor. GUI thread only.
+// question of which channels hold notes. A window opens beside the panel,
+// which stays usable, once its chart is ready, so that its first paint shows
+// the chart; until then the panel stays responsive under a busy cursor. There
+// is one window of each kind: asking for an open one raises it. GUI thread
+// only.
 class AnalysisWindows : public QObject {
     Q_OBJECT
 
@@ -31,6 +34,14 @@ public:
 
     ChartSource& source() { return m_source; }
 
+    // The selection or the options changed: the open windows paint afresh.
+    void selectionChanged();
+    // Where the song being played is, for the windows that show it; nothing
+    // when none plays.
+    void setPlayhead(std::optional<Playhead> playhead);
+    // Whether a window is open that shows the playhead.
+    bool showsPlayhead() const;
+
 signals:
     void windowOpened(ChartWindow* window);
 
@@ -45,4 +56,6 @@ private:
     std::optional<ChartKind> m_opening;
     bool m_busy = false;
     std::function<void(const QString&)> m_showChannelNotes;
+    std::array<QPointer<ChartWindow>, 3> m_windows;
+    std::optional<Playhead> m_playhead;
 };

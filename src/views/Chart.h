@@ -45,6 +45,14 @@ struct Chart {
     // A row of the field crossed from x = 1 to width - 2, over the bars, in a
     // colour of its own.
     std::optional<std::int32_t> limitRow;
+    // For a chart across the song's time (notes, duty): the song's time in
+    // ms at x = timeWidth, the time at x = 0 being 0. None for the spectrum,
+    // and when the song has no time to lay out.
+    struct TimeAxis {
+        std::int32_t endMs = 0;
+        std::int32_t width = 0;
+    };
+    std::optional<TimeAxis> timeAxis;
 };
 
 // The picture's height: the field and the strip of figures under it.

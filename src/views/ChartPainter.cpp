@@ -71,6 +71,16 @@ ChartPicture makeChartPicture(Chart chart)
     return {std::move(chart), raster};
 }
 
+QRectF playheadRect(const Chart& chart, const QRectF& target, int column)
+{
+    if (chart.width <= 0 || chart.height <= 2 || target.isEmpty()) {
+        return {};
+    }
+    const double scaleX = target.width() / chart.width;
+    const double scaleY = target.height() / pictureHeight(chart);
+    return {target.left() + column * scaleX, target.top() + scaleY, scaleX, (chart.height - 2) * scaleY};
+}
+
 QRectF fittedChartRect(const Chart& chart, const QSizeF& area)
 {
     if (chart.width <= 0 || chart.height <= 0 || area.isEmpty()) {

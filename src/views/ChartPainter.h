@@ -22,6 +22,10 @@ inline const QColor kChartGreen{0, 255, 0};
 // The duty limit's line: amber, apart from the field's green, black and white.
 inline const QColor kChartLimitColour{255, 160, 0};
 
+// The playhead of the notes and duty windows: red, a colour none of the
+// charts uses.
+inline const QColor kChartPlayheadColour{255, 48, 48};
+
 // Builds the raster of `chart`: the green outline of pixels 0..width-1 x
 // 0..height-1, the black inside, then the white bars, each covering pixels
 // left..right-1 x top..bottom-1 and clipped to the image, then the limit row
@@ -33,6 +37,11 @@ ChartPicture makeChartPicture(Chart chart);
 // message in green at the top left of the field. The painter's state is
 // restored afterwards.
 void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& target);
+
+// Where the playhead at logical column `column` of the field lies when the
+// chart is painted onto `target`: that column from row 1 to row height - 2,
+// inside the field's outline.
+QRectF playheadRect(const Chart& chart, const QRectF& target, int column);
 
 // The largest rectangle of the chart's aspect that fits `area`, centred in it.
 QRectF fittedChartRect(const Chart& chart, const QSizeF& area);

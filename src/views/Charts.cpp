@@ -61,6 +61,9 @@ Chart notesChart(const std::vector<PairedNote>& notes, std::int32_t tEnd)
 {
     Chart chart = emptyChart(ChartKind::Notes);
     chart.bars.reserve(notes.size());
+    if (tEnd > 0) {
+        chart.timeAxis = Chart::TimeAxis{tEnd, static_cast<std::int32_t>(kNotesWidth)};
+    }
     const double end = tEnd;
     for (const PairedNote& note : notes) {
         const double start = note.start;
@@ -80,6 +83,9 @@ Chart dutyChart(const std::vector<DutyPoint>& points)
     chart.bars.reserve(points.size() - 1);
     const double end = points.back().timeMs;
     constexpr double width = kWideWidth - 1;
+    if (points.back().timeMs > 0) {
+        chart.timeAxis = Chart::TimeAxis{points.back().timeMs, static_cast<std::int32_t>(width)};
+    }
     for (std::size_t i = 1; i < points.size(); ++i) {
         const DutyPoint& from = points[i - 1];
         const DutyPoint& to = points[i];
@@ -88,6 +94,15 @@ Chart dutyChart(const std::vector<DutyPoint>& points)
                               truncated(to.timeMs / end * width), kBaseRow});
     }
     return chart;
+}
+
+std::optional<std::int32_t> playheadColumn(const Chart& chart, std::int32_t elapsedMs)
+{
+    if (!chart.timeAxis || chart.width < 3) {
+        return std::nullopt;
+    }
+    const double at = static_cast<double>(elapsedMs) / chart.timeAxis->endMs * chart.timeAxis->width;
+    return std::clamp(truncated(at), 1, chart.width - 2);
 }
 
 std::optional<std::int32_t> dutyLimitRow(std::optional<double> limitPercent)

@@ -33,6 +33,12 @@ Chart notesChart(const std::vector<PairedNote>& notes, std::int32_t tEnd);
 // point's time. A duty above 0.0675 reaches above the field.
 Chart dutyChart(const std::vector<DutyPoint>& points);
 
+// The column of the field where the playhead stands when the song's clock
+// reads `elapsedMs`: elapsed / endMs x timeWidth of the chart's time axis,
+// truncated toward zero and held inside the field (1..width - 2). None for a
+// chart without a time axis.
+std::optional<std::int32_t> playheadColumn(const Chart& chart, std::int32_t elapsedMs);
+
 // The logical rows of the Duty Cycle window's strip of figures under its field.
 inline constexpr std::int32_t kDutyFiguresHeight = 30;
 

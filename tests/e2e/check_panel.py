@@ -10,11 +10,11 @@ Controller" (`recorder`), or the coil simulator COIL, started here with a WAV
 recording (`coil`). The test starts Xvfb (by PID, on a display number of its
 own), then `quillarc` in the folder of the songs, with their names in its
 playlist (QUILLARC_PLAYLIST, as if dropped on the window), and its real MIDI
-devices. Once the window is drawn it presses Space there with xdotool: the
-Play button, which has the keyboard focus, starts the first song. Half-way
+devices. Once the window is drawn it presses Space there with xdotool
+(play/pause wherever the focus is): the first song starts. Half-way
 through, the window is photographed with ImageMagick's `import` into
 ARTEFACT_DIR/panel.png. When the song is over the keyboard moves to the Exit
-button and presses it: the program must end with status 0.
+button and presses it with Enter: the program must end with status 0.
 
 `recorder`: the controller must get the channel volume, every note of the
 song's note list in order and the final all-sound-off, and no note after it.
@@ -180,6 +180,7 @@ def run_panel(panel, display, controller, artefacts):
     window = window[0]
     # Without a window manager nobody activates the window: give it the
     # input focus, which puts the keyboard focus on its first button, Play.
+    # Space plays wherever the focus is.
     xdotool(display, "windowfocus", "--sync", window)
     xdotool(display, "key", "space")
 
@@ -189,8 +190,9 @@ def run_panel(panel, display, controller, artefacts):
     wait_until(controller.song_over, 60, "the end of the song")
     controller.check_song()
 
-    # Tab order from Play: Pause, Stop, Restart, Next, Fixed Mode, Exit.
-    xdotool(display, "key", "--delay", "20", *(["Tab"] * 6), "space")
+    # Tab order from Play: Pause, Stop, Restart, Next, Fixed Mode, Exit;
+    # Enter presses the button with the focus (Space is play/pause).
+    xdotool(display, "key", "--delay", "20", *(["Tab"] * 6), "Return")
     try:
         status = panel.wait(timeout=30)
     except subprocess.TimeoutExpired:

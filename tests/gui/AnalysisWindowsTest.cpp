@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 #include "playback/SongLoader.h"
 #include "views/ChartPainter.h"
+#include "views/AnalysisWindows.h"
 #include "views/ChartWindow.h"
 #include "views/Charts.h"
 
@@ -77,6 +78,7 @@ private slots:
     void changedFileShowsAtTheNextPaint();
     void windowScalesItsChartWithoutSmoothing();
     void optionsNameTheChannelsThatHaveNotes();
+    void windowsBesideAPlayingSongShowWhereItIs();
 
 private:
     QTemporaryDir m_dir;
@@ -87,7 +89,7 @@ void AnalysisWindowsTest::toolsMenuListsTheWindowsBeforeOptions()
     Panel panel(devicesWithController(1, 0));
     QStringList texts;
     for (const QAction* action : panel.window->toolsMenu()->actions()) {
-        texts << action->text();
+        texts << action->text().remove('&');
     }
     QCOMPARE(texts, (QStringList{"Spectrum...", "View notes...", "Duty Cycles...", "Options...", "Live Input...", "", "Silence coil"}));
 }
@@ -126,7 +128,7 @@ void AnalysisWindowsTest::windowShowsTheChartOfTheSelectedFile()
         ChartWindow* window = openWindow(panel, action.toLatin1(), name.toLatin1());
         QVERIFY(window != nullptr);
         QCOMPARE(window->windowTitle(), title);
-        QVERIFY(window->isModal());
+        QVERIFY(!window->isModal());
         window->repaint();
         QCOMPARE(window->paints(), 2);
         const Chart fresh = freshChart(static_cast<ChartKind>(kind), second);
@@ -205,6 +207,52 @@ void AnalysisWindowsTest::optionsNameTheChannelsThatHaveNotes()
     QVERIFY(line != nullptr);
     QTRY_COMPARE(line->text(), QString("Notes in this file: channel 2: 2, channel 9: 1"));
     panel.find<QPushButton>("cancelButton")->click();
+}
+
+void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
+{
+    Panel panel(devicesWithController(2, 1));
+    const QString path = writeFile(m_dir, "long.mid", steadySong(30));
+    panel.answerDialogs({path, writeFile(m_dir, "other.mid", smallSong())});
+    panel.find<QAction>("openAction")->trigger();
+    panel.find<QPushButton>("playButton")->click();
+    ChartWindow* notes = openWindow(panel, "notesAction", "notesWindow");
+    ChartWindow* duty = openWindow(panel, "dutyAction", "dutyWindow");
+    QVERIFY(notes != nullptr && duty != nullptr);
+    // One window of a kind: asking again raises it.
+    panel.find<QAction>("notesAction")->trigger();
+    QCOMPARE(panel.window->findChildren<ChartWindow*>("notesWindow").size(), 1);
+
+    QTRY_VERIFY(notes->shownPlayhead().has_value());
+    const int first = *notes->shownPlayhead();
+    const ChartPicture* picture = notes->picture();
+    const int loaded = panel.window->findChild<AnalysisWindows*>()->source().songsLoaded();
+    QTRY_VERIFY(notes->shownPlayhead().value_or(0) > first);
+    QCOMPARE(notes->picture(), picture);
+    QCOMPARE(panel.window->findChild<AnalysisWindows*>()->source().songsLoaded(), loaded);
+    const QImage shown = notes->grab().toImage();
+    const QRectF field = fittedChartRect(picture->chart, notes->size());
+    QCOMPARE(shown.pixelColor(playheadRect(picture->chart, field, *notes->shownPlayhead()).center().toPoint()),
+             kChartPlayheadColour);
+    QTRY_VERIFY(duty->shownPlayhead().has_value());
+    {
+        // A paint of the whole chart prints, even while the line waits to move.
+        CapturedOut out;
+        duty->setPlayhead(Playhead{path.toStdString(), 9'000});
+        duty->repaint();
+        QCOMPARE(out.text(), "0\nLoaded file is: " + path.toStdString() + "\n");
+    }
+
+    // Another file selected: its chart has no playhead of the song that plays.
+    panel.find<QListWidget>("playlist")->setCurrentRow(1);
+    QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
+    panel.find<QListWidget>("playlist")->setCurrentRow(0);
+    QTRY_VERIFY(notes->shownPlayhead().has_value());
+    // The panel is usable beside the window: Stop ends the song and the line.
+    QTest::mouseClick(panel.find<QPushButton>("stopButton"), Qt::LeftButton);
+    QCOMPARE(panel.state().playing.load(), 0);
+    QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
+    QVERIFY(notes->isVisible());
 }
 
 QTEST_MAIN(AnalysisWindowsTest)

@@ -1,11 +1,14 @@
 #include "app/LiveRefusal.h"
 #include "app/Playlist.h"
+#include "app/SongClock.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "playback/AppState.h"
 #include "playback/PlaybackOptions.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -121,6 +124,7 @@ TEST(Transport, BeginPlaybackHandsOverTheSelectedFileAndTheOptions)
     EXPECT_EQ(state.currentFileName(), "/a/two.mid");
     EXPECT_EQ(state.options()->playChannel, 9);
     EXPECT_EQ(playlist.currentFile(), 1);
+    EXPECT_EQ(state.playingIndex.load(), 1);
     EXPECT_NE(state.changeCount(), seen);
 }
 
@@ -136,6 +140,33 @@ TEST(Transport, PauseOnlyWhilePlaying)
     EXPECT_EQ(state.pauseStartPending.load(), 1);
 }
 
+TEST(StatusTexts, SongTimeIsWholeSecondsCutWithHoursOnceThereAreAny)
+{
+    EXPECT_EQ(songTimeText(false, 83'999, 225'400), "Playing 1:23 / 3:45");
+    EXPECT_EQ(songTimeText(true, 9'500, 61'000), "Paused 0:09 / 1:01");
+    EXPECT_EQ(songTimeText(false, 3'599'999, 3'723'000), "Playing 59:59 / 1:02:03");
+}
+
+TEST(SongClock, RunsOnFromEachReportAndStandsStillWhilePaused)
+{
+    // S start (the length), R report, P pause, G go on, = read (what it reads).
+    const std::vector<std::tuple<char, std::int64_t, int>> steps{
+        {'S', 70'000, 12'345}, {'=', 70'250, 250},   {'R', 71'010, 1'000},  {'=', 71'410, 1'400}, {'P', 71'610, 0},
+        {'=', 75'000, 1'600},  {'R', 75'100, 6'600}, {'=', 79'000, 6'600},  {'G', 80'000, 0},     {'=', 80'333, 6'933},
+        {'=', 99'000, 12'345}, {'S', 99'500, 900},   {'=', 99'500, 0}};
+    SongClock clock;
+    for (const auto& [what, now, value] : steps) {
+        if (what == 'S') {
+            clock.start(value, now);
+        } else if (what == 'R') {
+            clock.report(value, now);
+        } else if (what == '=') {
+            EXPECT_EQ(clock.at(now), value) << "at " << now;
+        } else {
+            clock.setPaused(what == 'P', now);
+        }
+    }
+}
 
 struct LiveRefusalCase {
     const char* name;

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <thread>
 
 namespace {
@@ -121,7 +122,16 @@ private slots:
     void droppedFilesAreAddedLikeAdd();
 
     void playPausePlayResumesTheSameWorker();
-    void spaceInThePlaylistPlaysAndPauses();
+    void spaceAnywherePlaysAndPauses_data();
+    void spaceAnywherePlaysAndPauses();
+    void everyMenuHasMnemonicsOfItsOwn();
+    void wholePlaylistPlaysTheFilesInTurn_data();
+    void wholePlaylistPlaysTheFilesInTurn();
+    void nextAndPreviousMoveThroughThePlaylist_data();
+    void nextAndPreviousMoveThroughThePlaylist();
+    void seekingMovesThePausedSong_data();
+    void seekingMovesThePausedSong();
+    void activatingAnEntryPlaysIt();
     void stopEndsTheWorkerAndSilencesTheCoil();
     void stopWhilePausedKeepsFixedModeRefusedUntilPlay();
     void fixedModeIsRefused_data();
@@ -150,6 +160,13 @@ private:
     QString song(const QString& name, int seconds = 30, int channel = 0)
     {
         return writeFile(m_dir, name, steadySong(seconds, channel));
+    }
+    // One note of `key`, 200 ms long after a lead-in of 300 ms.
+    QString oneNote(const QString& name, int key)
+    {
+        SmfBuilder one(0, 500);
+        one.track().noteOn(300, 0, key, 90).noteOff(200, 0, key);
+        return writeFile(m_dir, name, one.end().bytes());
     }
 
     QTemporaryDir m_dir;
@@ -245,11 +262,11 @@ void MainWindowTest::menuEntries()
     auto* entry = panel.find<QAction>(action.toLatin1().constData());
     QVERIFY(entry);
     QVERIFY(owner->actions().contains(entry));
-    QCOMPARE(entry->text(), text);
-    const QStringList titles{"File", "Tools", "Help"};
+    QCOMPARE(entry->text().remove('&'), text);
+    const QStringList titles{"File", "Playback", "Tools", "Help"};
     QStringList shown;
     for (QAction* top : panel.window->menuBar()->actions()) {
-        shown << top->text();
+        shown << top->text().remove('&');
     }
     QCOMPARE(shown, titles);
 }
@@ -452,21 +469,186 @@ void MainWindowTest::playPausePlayResumesTheSameWorker()
     QCOMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
 }
 
-void MainWindowTest::spaceInThePlaylistPlaysAndPauses()
+void MainWindowTest::spaceAnywherePlaysAndPauses_data()
 {
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("playlist") << "playlist";
+    QTest::newRow("progress slider") << "progressSlider";
+    QTest::newRow("a button other than Play") << "stopButton";
+}
+
+void MainWindowTest::spaceAnywherePlaysAndPauses()
+{
+    QFETCH(QString, focus);
     Panel panel(devicesWithController(2, kController));
     panel.answerDialogs({}, song("long.mid"));
-    QVERIFY(trigger(panel, "addAction"));
-    auto* box = panel.find<QListWidget>("playlist");
-
-    QTest::keyClick(box, Qt::Key_Space);
-    QCOMPARE(panel.state().playing.load(), 1);
-    QTest::keyClick(box, Qt::Key_Space);
-    QCOMPARE(panel.state().paused.load(), 1);
-    QTest::keyClick(box, Qt::Key_Space);
-    QCOMPARE(panel.state().paused.load(), 0);
-    QTRY_COMPARE(panel.state().resumeRequested.load(), 0);
+    QVERIFY(trigger(panel, "addAction") && QTest::qWaitForWindowActive(panel.window.get()));
+    auto* widget = panel.find<QWidget>(focus.toLatin1().constData());
+    widget->setFocus();
+    for (const auto& [playing, paused] : {std::pair{1, 0}, {1, 1}, {1, 0}}) {
+        QTest::keyClick(widget, Qt::Key_Space);
+        QCOMPARE(std::pair(panel.state().playing.load(), panel.state().paused.load()), std::pair(playing, paused));
+    }
     QCOMPARE(panel.window->workersStarted(), 1);
+    // Enter presses the button that has the focus.
+    QTest::keyClick(panel.find<QPushButton>("stopButton"), Qt::Key_Return);
+    QCOMPARE(panel.state().playing.load(), 0);
+}
+
+void MainWindowTest::everyMenuHasMnemonicsOfItsOwn()
+{
+    Panel panel(devicesWithController(1, 0));
+    QStringList letters;
+    for (QAction* top : QList<QAction*>{nullptr} + panel.window->menuBar()->actions()) {
+        letters << QString();
+        for (const QAction* action : top ? top->menu()->actions() : panel.window->menuBar()->actions()) {
+            const qsizetype at = action->text().indexOf('&');
+            letters.back() += action->isSeparator() ? QString() : at < 0 ? "?" : action->text().mid(at + 1, 1).toLower();
+        }
+    }
+    QCOMPARE(letters, (QStringList{"fpth", "oae", "pstnvbfwr", "svdolc", "a"}));
+    QCOMPARE(panel.find<QAction>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(panel.find<QAction>("exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
+    QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+    QTest::keyClick(panel.find<QListWidget>("playlist"), Qt::Key_F10);
+    QTRY_VERIFY(panel.window->menuBar()->findChild<QMenu*>("fileMenu")->isVisible());
+}
+
+void MainWindowTest::wholePlaylistPlaysTheFilesInTurn_data()
+{
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<bool>("firstHasNotes");
+    QTest::addColumn<Messages>("sent");
+    QTest::addColumn<int>("selected");  // at the end
+    // Both songs in turn are shown end to end (check_player.py whole).
+    QTest::newRow("off: the song ends, the panel waits")
+        << false << true << Messages{controlChange(7, 31), noteOn(60, 90), noteOn(60, 0), kAllSoundOff} << 0;
+    QTest::newRow("on: past a file without notes")
+        << true << false << Messages{controlChange(7, 31), noteOn(64, 90), noteOn(64, 0), kAllSoundOff} << 1;
+}
+
+void MainWindowTest::wholePlaylistPlaysTheFilesInTurn()
+{
+    QFETCH(bool, whole);
+    QFETCH(bool, firstHasNotes);
+    QFETCH(Messages, sent);
+    QFETCH(int, selected);
+    Panel panel(devicesWithController(2, kController));
+    panel.service->clear();
+    const QString first = firstHasNotes ? oneNote("first.mid", 60) : writeFile(m_dir, "ch5.mid", steadySong(1, 5));
+    panel.answerDialogs({first, oneNote("second.mid", 64)});
+    QVERIFY(trigger(panel, "openAction") && (!whole || trigger(panel, "wholePlaylistAction")));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(panel.messages(kController), sent);
+    QCOMPARE(panel.window->playlist().selectedFile(), selected);
+    QCOMPARE(panel.window->playingIndex(), -1);
+    // A song's start wipes what was said before it ("Loaded ", no notes).
+    QCOMPARE(panel.status(), QString());
+    QCOMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString());
+}
+
+void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()
+{
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<bool>("repeat");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("idle: N holds at the last") << false << false << "NNN" << 2;
+    QTest::newRow("idle, repeat: P before the first") << false << true << "P" << 2;
+    QTest::newRow("playing, repeat: P plays the last") << true << true << "P" << 2;
+}
+
+// Next mid-song, silencing it, is shown end to end (check_player.py next).
+void MainWindowTest::nextAndPreviousMoveThroughThePlaylist()
+{
+    QFETCH(bool, playing);
+    QFETCH(bool, repeat);
+    QFETCH(QString, keys);
+    QFETCH(int, selected);
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("one.mid"), song("two.mid"), song("three.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction") && (!repeat || trigger(panel, "repeatPlaylistAction")));
+    QVERIFY(QTest::qWaitForWindowActive(panel.window.get()) && (!playing || click(panel, "playButton")));
+    for (const QChar key : keys) {
+        QTest::keyClick(panel.find<QListWidget>("playlist"), key.toLatin1());
+    }
+    QTRY_COMPARE(panel.window->playlist().selectedFile(), selected);
+    QTRY_COMPARE(panel.window->playingIndex(), playing ? selected : -1);
+    QCOMPARE(panel.state().currentFileName(), playing ? paths[selected].toStdString() : std::string());
+    QCOMPARE(panel.window->workersStarted(), playing ? 1 : 0);
+}
+
+void MainWindowTest::seekingMovesThePausedSong_data()
+{
+    QTest::addColumn<QStringList>("keys");  // on the progress slider
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("nextKey");  // of the first note-on after Play, 0 for none
+    // steadySong(30) as played: note i at 500 + 250 i ms, key 50 + i % 20; 30.35 s long.
+    QTest::newRow("page up: 10 / 127 of the song, 2389 ms") << QStringList{"Home", "PageUp"}
+                                                           << "Paused 0:02 / 0:30" << 58;
+    QTest::newRow("Right: 5 s on, the note due then") << QStringList{"Home", "Right"} << "Paused 0:05 / 0:30" << 68;
+    QTest::newRow("Left before the start: the start") << QStringList{"Home", "Right", "Left", "Left"}
+                                                      << "Paused 0:00 / 0:30" << 50;
+    QTest::newRow("End: past the last note-on") << QStringList{"End"} << "Paused 0:30 / 0:30" << 0;
+}
+
+void MainWindowTest::seekingMovesThePausedSong()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, label);
+    QFETCH(int, nextKey);
+    Panel panel(devicesWithController(2, kController));
+    panel.answerDialogs({}, song("long.mid"));
+    QVERIFY(trigger(panel, "addAction") && QTest::qWaitForWindowActive(panel.window.get()));
+    auto* songLabel = panel.find<QLabel>("songTimeLabel");
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(songLabel->text().startsWith("Playing 0:0"));
+    QVERIFY(click(panel, "pauseButton"));
+    QTRY_VERIFY(songLabel->text().startsWith("Paused "));
+    const std::map<QString, Qt::Key> named{{"Home", Qt::Key_Home}, {"End", Qt::Key_End}, {"PageUp", Qt::Key_PageUp},
+                                           {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right}};
+    for (const QString& key : keys) {
+        QTest::keyClick(panel.find<QSlider>("progressSlider"), named.at(key));
+    }
+    QTRY_COMPARE(songLabel->text(), label);
+    panel.service->clear();
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(nextKey == 0 ? !panel.window->hasWorker() : noteOnsWithVelocity(panel.messages(kController)) > 0);
+    const Messages sent = panel.messages(kController);
+    const auto on = std::find_if(sent.begin(), sent.end(), [](const Message& m) { return m[2] != 0; });
+    QCOMPARE(on == sent.end() ? 0 : (*on)[1], nextKey);
+}
+
+void MainWindowTest::activatingAnEntryPlaysIt()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("one.mid"), song("two.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction") && click(panel, "playButton"));
+    auto* box = panel.find<QListWidget>("playlist");
+    const auto bold = [box] { return QString("%1%2").arg(box->item(0)->font().bold()).arg(box->item(1)->font().bold()); };
+    QCOMPARE(bold(), QString("10"));
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 1);
+    box->setCurrentRow(1);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(panel.state().currentFileName(), paths[1].toStdString());
+    QCOMPARE(bold(), QString("01"));
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 2);
+    const QPoint first = box->visualItemRect(box->item(0)).center();
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(panel.state().currentFileName(), paths[0].toStdString());
+    QCOMPARE(panel.window->workersStarted(), 3);
+    QTRY_COMPARE(countOf(panel.messages(kController), controlChange(7, 31)), 3);
+    // Playback leaves the progress slider alone while the user holds it.
+    auto* slider = panel.find<QSlider>("progressSlider");
+    slider->setSliderDown(true);
+    const int held = slider->value();
+    const int notes = noteOnsWithVelocity(panel.messages(kController));
+    QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > notes + 4);
+    QCOMPARE(slider->value(), held);
 }
 
 void MainWindowTest::stopEndsTheWorkerAndSilencesTheCoil()
@@ -849,10 +1031,14 @@ void MainWindowTest::aboutDialogShowsTheProgramName()
     QVERIFY(dialog->isModal());
     QCOMPARE(dialog->windowTitle(), QString("About..."));
     QCOMPARE(dialog->findChild<QLabel*>("aboutText")->text(), QString("Quillarc Control Panel"));
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    QVERIFY(dialog->isVisible());
     QTest::mouseClick(dialog->findChild<QPushButton*>("okButton"), Qt::LeftButton);
     QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
+    // Escape closes it too, and only it: the coil is not silenced.
+    QVERIFY(trigger(panel, "aboutAction"));
+    panel.service->clear();
+    QTest::keyClick(panel.find<QDialog>("aboutDialog"), Qt::Key_Escape);
+    QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
+    QVERIFY(panel.messages(0).empty());
 }
 
 QTEST_MAIN(MainWindowTest)

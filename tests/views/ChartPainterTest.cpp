@@ -17,7 +17,7 @@ constexpr QRgb kAmber = 0xFFFFA000;
 // and an empty one; a limit across row 60 and an empty strip of figures.
 const Chart kEdgeChart{ChartKind::Duty, 381, 151,
                        {{3, 47, 6, 150}, {378, 100, 381, 150}, {10, -40, 20, 150}, {0, 33, 2, 34}, {5, 5, 5, 10}},
-                       {}, {}, 30, {}, 60};
+                       {}, {}, 30, {}, 60, {}};
 
 }  // namespace
 

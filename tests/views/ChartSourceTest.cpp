@@ -23,9 +23,9 @@ struct RecordingMakers {
     {
         return {[this](ChartKind kind, const LoadedSong&, const std::string& fileName) {
                     record(charts);
-                    return Chart{kind, 12, 7, {}, fileName, {5, 5, 11, 6}, 0, {}, {}};
+                    return Chart{kind, 12, 7, {}, fileName, {5, 5, 11, 6}, 0, {}, {}, {}};
                 },
-                [](ChartKind kind) { return Chart{kind, 12, 7, {}, {}, {}, 0, {}, {}}; },
+                [](ChartKind kind) { return Chart{kind, 12, 7, {}, {}, {}, 0, {}, {}, {}}; },
                 [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>&) {
                     record(channelTexts);
                     return "channel " + std::to_string(options.playChannel) + " of " + fileName;

@@ -55,6 +55,20 @@ TEST(Charts, DegenerateTimesGiveDefinedCoordinatesAndNoFileGivesItsMessage)
     EXPECT_EQ(std::tuple(none.width, none.height, none.bars.size(), none.message), std::tuple(338, 163, 0u, "No file loaded!"));
 }
 
+TEST(Playhead, StandsAtTheSongsTimeAcrossTheTimeAxisInsideTheField)
+{
+    const Chart notes = notesChart({{60, 100, 0, 300}}, 2'000);
+    const Chart duty = dutyChart({{500, 0.01}, {2'900, 0.0}});
+    const Chart spectrum = spectrumChart(KeyWeights{});
+    EXPECT_EQ(playheadColumn(notes, 1'234), 208);  // 1234 / 2000 x 338 = 208.6
+    EXPECT_EQ(playheadColumn(duty, 1'234), 161);   // 1234 / 2900 x 380 = 161.7
+    EXPECT_EQ(playheadColumn(notes, 0), 1);
+    EXPECT_EQ(playheadColumn(notes, 2'000), 336);
+    EXPECT_EQ(playheadColumn(duty, 2'900), 379);
+    EXPECT_EQ(playheadColumn(spectrum, 1'234), std::nullopt);
+    EXPECT_EQ(playheadColumn(notesChart({}, 0), 0), std::nullopt);
+}
+
 TEST(DutyFigures, TheLimitLiesWhereABarOfItsDutyWouldTopAndFollowsTheFigures)
 {
     const std::string window = "Window peak 2.47 % at 1250 ms, mean 0.83 %; coil peak 3.13 %";

@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""The control panel as a player, on Xvfb against the recorder of
+with_jack.sh, driven by the keyboard; the playlist is SONG SONG.
+
+    check_player.py whole|next|seek|notes QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG SONG
+
+whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
+its entries, all-sound-off. next: N mid-song silences the first, the second
+plays whole. seek: Right mid-song, then the entry due 5 s on. notes: "View
+notes..." (Alt+T, V) beside the panel (photographed), Stop (Tab, Tab, Enter
+from Play) ends the song. Each ends with Ctrl+Q and the coil silent; with a
+realtime server the lead-ins and the clock after the seek are timed.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+from check_panel import ALL_SOUND_OFF, SCRATCH, TITLE, fail, wait_until, xdotool
+from xserver import start_xvfb, stop_xvfb
+
+REALTIME = os.environ.get("QUILLARC_JACK_REALTIME") == "1"
+VOLUME = [0xB0, 7, 31]
+SLACK_MS = 40
+
+
+def entries(cli, song):
+    out = subprocess.run([cli, "notes", song], check=True, capture_output=True, text=True).stdout
+    return [(int(t), [0x90, int(k), int(v)]) for t, k, v in (line.split(",") for line in out.split()[1:])]
+
+
+def recorded():
+    """(ms, message) of everything recorded so far."""
+    with open(os.environ["QUILLARC_RECORDER_FILE"]) as fh:
+        rows = [line.split() for line in fh if line.strip() not in ("", "end")]
+    if any(row[0] == "dropped" for row in rows):
+        fail("the recorder dropped events")
+    return [(int(row[1]) / 1000.0, [int(x, 16) for x in row[2:]]) for row in rows]
+
+
+def sent():
+    return [m for _, m in recorded()]
+
+
+def check_lead_in(at, song):
+    events = recorded()
+    if REALTIME and abs(events[at + 1][0] - events[at][0] - song[0][0]) > SLACK_MS:
+        fail("the first entry came %.0f ms after the volume, not %d" % (events[at + 1][0] - events[at][0], song[0][0]))
+
+
+def whole(display, a, b):
+    xdotool(display, "key", "--delay", "100", "alt+p", "w", "space")
+    expected = [VOLUME] + [m for _, m in a] + [ALL_SOUND_OFF, VOLUME] + [m for _, m in b] + [ALL_SOUND_OFF]
+    wait_until(lambda: len(sent()) >= len(expected), 40, "both songs")
+    time.sleep(0.5)
+    if sent() != expected:
+        fail("the playlist did not arrive as both songs in order")
+    check_lead_in(0, a)
+    check_lead_in(len(a) + 2, b)
+    return "%d + %d entries in order, each after its lead-in" % (len(a), len(b))
+
+
+def next_song(display, a, b):
+    xdotool(display, "key", "space")
+    wait_until(lambda: len(sent()) >= 5, 20, "four entries of the first song")
+    xdotool(display, "key", "n")
+    wait_until(lambda: sent()[-1:] == [ALL_SOUND_OFF] and VOLUME in sent()[1:], 30, "the second song")
+    cut = sent().index(ALL_SOUND_OFF)
+    if sent() != [VOLUME] + [m for _, m in a[:cut - 1]] + [ALL_SOUND_OFF, VOLUME] + [m for _, m in b] + [ALL_SOUND_OFF]:
+        fail("Next did not silence the first song and play the second from its start")
+    check_lead_in(cut + 1, b)
+    return "first song cut after %d of %d entries, the second whole" % (cut - 1, len(a))
+
+
+def seek(display, a, b):
+    xdotool(display, "key", "space")
+    wait_until(lambda: len(sent()) >= 9, 20, "eight entries")
+    xdotool(display, "key", "Right")
+    wait_until(lambda: ALL_SOUND_OFF in sent()[:-1], 20, "the entry after the seek")
+    events = recorded()
+    cut = [m for _, m in events].index(ALL_SOUND_OFF)
+    position = events[cut][0] - events[0][0] + 5000
+    # The first entry due at or after the place, or one due within the slack of it.
+    allowed = [i for i, (t, _) in enumerate(a) if abs(t - position) <= SLACK_MS]
+    allowed += [i for i, (t, _) in enumerate(a) if t >= position][:1]
+    landed = [i for i in allowed if a[i][1] == events[cut + 1][1]]
+    if [m for _, m in events[1:cut]] != [m for _, m in a[:cut - 1]] or not landed:
+        fail("after a seek to %.0f ms the next entry was %s" % (position, events[cut + 1][1]))
+    if REALTIME and abs(events[cut + 1][0] - (events[0][0] - 5000 + a[landed[0]][0])) > SLACK_MS:
+        fail("the entry after the seek left the song's clock")
+    return "seek to %.0f ms: entry %d (%d ms) came next" % (position, landed[0], a[landed[0]][0])
+
+
+def notes_beside(display, window, artefacts):
+    xdotool(display, "key", "space")
+    wait_until(lambda: len(sent()) >= 4, 20, "three entries")
+    xdotool(display, "key", "--delay", "100", "alt+t", "v")
+    search = ["search", "--onlyvisible", "--name", "^Notes$"]
+    notes = wait_until(lambda: subprocess.run(["xdotool", *search], capture_output=True, text=True,
+                                              env=dict(os.environ, DISPLAY=display)).stdout.split(), 20, "Notes")[0]
+    width = int(xdotool(display, "getwindowgeometry", "--shell", window).split("WIDTH=")[1].split()[0])
+    xdotool(display, "windowmove", notes, str(width + 8), "0")
+    time.sleep(1.5)
+    shot = os.path.join(artefacts, "panel-notes.png")
+    subprocess.run(["import", "-display", display, "-window", "root", "-crop", "%dx330+0+0" % (width + 688), shot],
+                   check=True, timeout=30)
+    # Back to the panel, where Play kept the focus: two tabs on is Stop.
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "--delay", "100", "Tab", "Tab", "Return")
+    wait_until(lambda: sent()[-1:] == [ALL_SOUND_OFF], 10, "the song to end")
+    count = len(sent())
+    time.sleep(1.0)
+    if len(sent()) != count or not xdotool(display, *search).split():
+        fail("the song went on after Stop, or the Notes window closed with it")
+    return "Stop ended the song after %d entries beside the Notes window (%s)" % (count - 2, shot)
+
+
+def main():
+    scenario = sys.argv[1]
+    quillarc, cli, artefacts = map(os.path.abspath, sys.argv[2:5])
+    os.makedirs(artefacts, exist_ok=True)
+    songs = [shutil.copy(song, SCRATCH) for song in sys.argv[5:7]]
+    server, display = start_xvfb(os.path.join(SCRATCH, "xvfb.log"), "1280x600x24") or fail("Xvfb did not start")
+    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_SHOWN_MARK="shown",
+               QUILLARC_PLAYLIST=";".join(map(os.path.basename, songs)), XDG_RUNTIME_DIR=SCRATCH)
+    env.pop("QUILLARC_VIRTUAL_DEVICES", None)
+    panel = subprocess.Popen([quillarc], env=env, cwd=SCRATCH, stdout=subprocess.PIPE, text=True,
+                             stderr=open(os.path.join(SCRATCH, "panel.err"), "w"))
+    try:
+        if panel.stdout.readline().strip() != "shown":
+            fail("the window was not shown")
+        window = xdotool(display, "search", "--onlyvisible", "--name", "^%s$" % TITLE).split()[0]
+        xdotool(display, "windowfocus", "--sync", window)
+        if scenario == "notes":
+            result = notes_beside(display, window, artefacts)
+        else:
+            result = {"whole": whole, "next": next_song, "seek": seek}[scenario](display, *map(
+                lambda song: entries(cli, song), songs))
+        xdotool(display, "windowfocus", "--sync", window)
+        xdotool(display, "key", "ctrl+q")
+        if panel.wait(timeout=30) != 0:
+            fail("the panel exited with status %d" % panel.returncode)
+        # Closing may cut a song short, but never leaves a note sounding.
+        ons = [i for i, m in enumerate(sent()) if m[0] == 0x90 and m[2] > 0]
+        if ons and ALL_SOUND_OFF not in sent()[ons[-1]:]:
+            fail("a note was left sounding after the panel closed")
+    finally:
+        if panel.poll() is None:
+            panel.kill()
+            panel.wait()
+        stop_xvfb(server)
+        with open(os.path.join(SCRATCH, "panel.err")) as fh:
+            sys.stderr.write(fh.read())
+    print("player %s: passed (%s)" % (scenario, result))
+
+
+if __name__ == "__main__":
+    main()
