@@ -1,4 +1,25 @@
-find_package(GTest REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+  # No GoogleTest libraries for the target: built here from Debian's sources
+  # (package googletest), GoogleMock and the main function in one library.
+  set(QUILLARC_GTEST_SOURCES /usr/src/googletest CACHE PATH "GoogleTest's sources, for a cross build")
+  set(gt ${QUILLARC_GTEST_SOURCES}/googletest)
+  set(gm ${QUILLARC_GTEST_SOURCES}/googlemock)
+  if(NOT EXISTS ${gt}/src/gtest-all.cc)
+    message(FATAL_ERROR "GoogleTest's sources are not in ${QUILLARC_GTEST_SOURCES} (apt-get install googletest)")
+  endif()
+  add_library(quillarc_gtest STATIC ${gt}/src/gtest-all.cc ${gm}/src/gmock-all.cc ${gt}/src/gtest_main.cc)
+  target_include_directories(quillarc_gtest SYSTEM PUBLIC ${gt}/include ${gm}/include)
+  target_include_directories(quillarc_gtest PRIVATE ${gt} ${gm})
+  # Its sources are each already a whole library in one file.
+  set_target_properties(quillarc_gtest PROPERTIES UNITY_BUILD OFF)
+  find_package(Threads REQUIRED)
+  target_link_libraries(quillarc_gtest PUBLIC Threads::Threads)
+  foreach(name gtest gmock gtest_main)
+    add_library(GTest::${name} ALIAS quillarc_gtest)
+  endforeach()
+else()
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 # quillarc_test(NAME SOURCES... DEPS ... [LABELS ...]): one GoogleTest

@@ -8,7 +8,11 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#ifdef _WIN32
+#include <QWinEventNotifier>
+#else
 #include <QSocketNotifier>
+#endif
 #include <QStringList>
 
 #include <cstdio>
@@ -91,12 +95,18 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
     QApplication application(argc, argv);
     // Desktop shells find the icon and the name through the installed entry.
     QGuiApplication::setDesktopFileName("quillarc");
-    QSocketNotifier notifier(stopSignals.fd(), QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &application, [&stopSignals] {
+    const auto closePanel = [&stopSignals] {
         stopSignals.take();
         QApplication::closeAllWindows();
         QApplication::quit();
-    });
+    };
+#ifdef _WIN32
+    QWinEventNotifier notifier(stopSignals.event());
+    QObject::connect(&notifier, &QWinEventNotifier::activated, &application, closePanel);
+#else
+    QSocketNotifier notifier(stopSignals.fd(), QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &application, closePanel);
+#endif
     return execMainWindow(context, hooks);
 }
 

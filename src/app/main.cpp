@@ -13,6 +13,7 @@
 // QUILLARC_SHOWN_MARK       a line printed on standard output once the main
 //                           window has first been drawn on screen.
 #include "app/Startup.h"
+#include "base/Environment.h"
 #include "midiout/VirtualMidiService.h"
 
 #include <cstdlib>
@@ -47,15 +48,15 @@ int main(int argc, char** argv)
         return 0;
     }
     std::shared_ptr<MidiService> service;
-    if (const char* names = std::getenv("QUILLARC_VIRTUAL_DEVICES")) {
-        service = std::make_shared<VirtualMidiService>(splitList(names));
+    if (const auto names = environmentVariable("QUILLARC_VIRTUAL_DEVICES")) {
+        service = std::make_shared<VirtualMidiService>(splitList(*names));
     }
     LaunchHooks hooks;
-    if (const char* playlist = std::getenv("QUILLARC_PLAYLIST")) {
-        hooks.playlist = splitList(playlist);
+    if (const auto playlist = environmentVariable("QUILLARC_PLAYLIST")) {
+        hooks.playlist = splitList(*playlist);
     }
-    if (const char* mark = std::getenv("QUILLARC_SHOWN_MARK")) {
-        hooks.shownMark = mark;
+    if (const auto mark = environmentVariable("QUILLARC_SHOWN_MARK")) {
+        hooks.shownMark = *mark;
     }
     return runControlPanel(argc, argv, std::move(service), hooks);
 }

@@ -11,9 +11,6 @@
 #include "playback/PlaybackSession.h"
 #include "playback/TerminationSignals.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <iostream>
@@ -216,16 +213,15 @@ int runPlayCommand(const std::vector<std::string>& args)
     PlayReports reports(*coreLines);
     std::thread worker(playbackThread, std::ref(state), std::ref(reports));
 
-    const bool showProgress = ::isatty(STDERR_FILENO) != 0;
-    TerminalMode terminal(STDIN_FILENO);
+    const bool showProgress = isTerminal(kStandardError);
+    TerminalMode terminal(kStandardInput);
     StoppableLine line(*device, *port, state, reports);
     PlayControls controls(state, terminal, line.coil());
     bool stoppedBySignal = false;
     int announced = 0;
 
     while (!reports.hasFinished()) {
-        pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int ready = ::poll(fds, terminal.active() ? 2 : 1, 100);
+        const InputReady ready = waitForInput(signals, terminal, 100);
         printStatuses(reports, showProgress);
         // Each file after the first is named as it starts.
         if (const int index = reports.playingIndex(); index > announced) {
@@ -233,18 +229,16 @@ int runPlayCommand(const std::vector<std::string>& args)
             std::cerr << (showProgress ? "\r" : "") << "Playing " << index + 1 << " of " << parsed.fileNames.size()
                       << ": " << parsed.fileNames[static_cast<std::size_t>(index)] << '\n';
         }
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0 &&
-            controls.answerSignals([&] { return signals.take(); }, [&] { signals.stopProcess(); })) {
+        if (ready.signal && controls.answerSignals([&] { return signals.take(); }, [&] { signals.stopProcess(); })) {
             stoppedBySignal = true;
         }
-        if (ready > 0 && terminal.active() && (fds[1].revents & POLLIN) != 0) {
-            char key = 0;
-            if (::read(STDIN_FILENO, &key, 1) == 1) {
-                controls.press(key);
+        if (ready.key) {
+            if (const std::optional<char> key = terminal.readKey()) {
+                controls.press(*key);
             }
         }
         // In the background the bar would be drawn over the shell's prompt.
-        if (showProgress && reports.started() && inForeground(STDERR_FILENO)) {
+        if (showProgress && reports.started() && inForeground(kStandardError)) {
             std::cerr << progressLine(reports.position(), controls.paused(), reports.elapsedMs(), reports.totalMs()) << std::flush;
         }
     }

@@ -2,8 +2,7 @@
 
 #include "cli/TerminalMode.h"
 #include "playback/AppState.h"
-
-#include <csignal>
+#include "playback/TerminationSignals.h"
 
 namespace {
 
@@ -18,9 +17,9 @@ PendingSignals takePending(const std::function<int()>& take)
 {
     PendingSignals pending;
     while (const int signal = take()) {
-        if (signal == SIGTSTP) {
+        if (signal == TerminationSignals::kSuspend) {
             pending.suspend = true;
-        } else if (signal == SIGCONT) {
+        } else if (signal == TerminationSignals::kContinue) {
             pending.continued = true;
         } else {
             pending.stop = true;

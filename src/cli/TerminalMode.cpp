@@ -1,6 +1,14 @@
 #include "cli/TerminalMode.h"
 
+#include "playback/TerminationSignals.h"
+
+#include <poll.h>
 #include <unistd.h>
+
+bool isTerminal(int fd)
+{
+    return ::isatty(fd) != 0;
+}
 
 bool inForeground(int fd)
 {
@@ -45,4 +53,22 @@ void TerminalMode::leave()
         ::tcsetattr(m_fd, TCSANOW, &m_saved);
     }
     m_active = false;
+}
+
+std::optional<char> TerminalMode::readKey()
+{
+    char key = 0;
+    if (m_active && ::read(m_fd, &key, 1) == 1) {
+        return key;
+    }
+    return std::nullopt;
+}
+
+InputReady waitForInput(const TerminationSignals& signals, const TerminalMode& terminal, int timeoutMs)
+{
+    pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {terminal.m_fd, POLLIN, 0}};
+    if (::poll(fds, terminal.active() ? 2 : 1, timeoutMs) <= 0) {
+        return {};
+    }
+    return {(fds[0].revents & POLLIN) != 0, terminal.active() && (fds[1].revents & POLLIN) != 0};
 }

@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/StandardStreams.h"
 
 #include <array>
 #include <cstring>
@@ -19,9 +20,13 @@ constexpr std::array kCommands{
 #endif
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
+#ifdef QUILLARC_WITH_LIVE
     Command{"live", "play a MIDI keyboard on the coil controller as it is played", runLiveCommand},
+#endif
     Command{"panic", "silence every channel of the coil controller", runPanicCommand},
+#ifdef QUILLARC_WITH_RENDER
     Command{"render", "render a MIDI file to a WAV file as the coil would sound", runRenderCommand},
+#endif
 };
 
 void printUsage(std::ostream& out)
@@ -39,11 +44,13 @@ void printUsage(std::ostream& out)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
+    useBinaryStandardStreams();
+    const std::vector<std::string> args = commandLineArguments(argc, argv);
+    if (args.size() < 2) {
         printUsage(std::cerr);
         return 2;
     }
-    const std::string name = argv[1];
+    const std::string& name = args[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(std::cout);
         return 0;
@@ -55,7 +62,7 @@ int main(int argc, char** argv)
     for (const Command& command : kCommands) {
         if (name == command.name) {
             try {
-                return command.run(std::vector<std::string>(argv + 2, argv + argc));
+                return command.run(std::vector<std::string>(args.begin() + 2, args.end()));
             } catch (const UsageError& error) {
                 std::cerr << "quillarc-cli " << name << ": " << error.what() << '\n';
                 return 2;

@@ -1,5 +1,6 @@
 #include "coil/CoilSynth.h"
 
+#include "coilmodel/CoilModel.h"
 #include "midiout/ShortMessage.h"
 
 #include <algorithm>
@@ -22,8 +23,8 @@ CoilSynth::CoilSynth(double sampleRate) : m_sampleRate(sampleRate) {}
 
 double CoilSynth::keyFrequency(int key)
 {
-    // The same steps as the duty-cycle estimate: the semitone ratio first.
-    return 220.0 * std::pow(std::pow(2.0, 1.0 / 12.0), key - 57);
+    // The same frequency as the duty-cycle estimate's.
+    return ::keyFrequency(key);
 }
 
 double CoilSynth::pulseSeconds(int key, int velocity)

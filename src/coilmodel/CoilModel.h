@@ -8,7 +8,9 @@
 // window, the simulator and the coil limits all count with it; they differ
 // only in the keys they let take a voice.
 
-// The equal-tempered pitch of `key` in hertz, key 57 being 220 Hz.
+// The equal-tempered pitch of `key` in hertz, key 57 being 220 Hz:
+// 220 x (2^(1/12))^(key - 57), the semitone ratio formed first, with the
+// same bits on every platform.
 double keyFrequency(std::int32_t key);
 
 // Estimated duty cycle (a fraction) of one sounding note on the coil: a pulse

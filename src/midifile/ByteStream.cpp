@@ -1,57 +1,24 @@
 #include "midifile/ByteStream.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // A read of a large file looks at the stop flag after each block this size.
 constexpr std::size_t kReadBlock = std::size_t{1} << 22;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
+// Closes the file however the read ends.
+struct ClosedAtEnd {
+    int fd;
+    ~ClosedAtEnd() { closeRegularFile(fd); }
 };
 
 }  // namespace
 
-RegularFile openRegularFile(const std::string& fileName)
-{
-    // O_NONBLOCK: opening a FIFO must not wait for a writer. It changes
-    // nothing for a regular file, the only kind read.
-    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
-        return {};
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return {-1, ByteStream::Source::NotRegular, 0};
-    }
-    return {fd.release(), ByteStream::Source::Ready, static_cast<std::int64_t>(info.st_size)};
-}
-
 ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* stop)
 {
     const RegularFile file = openRegularFile(fileName);
-    const FileDescriptor fd(file.fd);
+    const ClosedAtEnd closer{file.fd};
     if (file.source != Source::Ready) {
         m_source = file.source;
         return;
@@ -69,14 +36,11 @@ ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* sto
         const std::size_t block = std::min(size - got, kReadBlock);
         // Pages put in place in one call before the read fills them.
         prepareRange(m_buffer, bytes + got, block);
-        const ssize_t n = ::read(fd.get(), bytes + got, block);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+        const std::size_t n = readRegularFile(file.fd, bytes + got, block);
+        got += n;
+        if (n < block) {
             break;  // an error or a file cut short: what was read is all there is
         }
-        got += static_cast<std::size_t>(n);
     }
     m_pos = bytes;
     m_end = m_pos + got;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -76,4 +77,13 @@ struct RegularFile {
 // FIFO or a device is refused (NotRegular) without waiting for a writer and
 // without a window in which the name could change. The one rule for every
 // file the program reads.
+// `fileName` is UTF-8 on every platform (wide-character calls on Windows).
 RegularFile openRegularFile(const std::string& fileName);
+// Reads up to `bytes` bytes of a file opened by openRegularFile into `into`:
+// fewer only at the file's end or on an error. Returns how many were read.
+std::size_t readRegularFile(int fd, void* into, std::size_t bytes);
+// Closes a descriptor from openRegularFile; -1 is left alone.
+void closeRegularFile(int fd);
+// The opened file as a stream to read text from, which then owns it; null
+// when that fails, the descriptor staying the caller's.
+std::FILE* regularFileStream(int fd);

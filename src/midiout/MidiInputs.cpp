@@ -1,7 +1,12 @@
+#include "midiout/MidiInputService.h"
+
+#ifndef _WIN32
 #include "midiout/JackMidiInput.h"
 #include "midiout/RtMidiInputService.h"
+#endif
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -13,8 +18,11 @@ class MidiInputChain final : public MidiInputService {
 public:
     MidiInputChain()
     {
+#ifndef _WIN32
+        // On Windows there is no input service yet: no input devices.
         m_services.push_back(std::make_unique<RtMidiInputService>());
         m_services.push_back(std::make_unique<JackMidiInput>(JackMidiService::processClient()));
+#endif
     }
 
     int deviceCount() override

@@ -1,9 +1,8 @@
 #include "midiout/MidiOutPort.h"
 
 #include "base/Fatal.h"
-#include "midiout/JackMidiService.h"
-#include "midiout/MidiServiceChain.h"
-#include "midiout/RtMidiService.h"
+#include "midiout/ShortMessage.h"
+#include "midiout/SystemMidiService.h"
 
 #include <algorithm>
 #include <array>
@@ -39,9 +38,7 @@ DeviceTable& table()
 MidiService& serviceLocked(DeviceTable& devices)
 {
     if (!devices.service) {
-        // ALSA (or the platform's own API) first, then JACK.
-        devices.service = std::make_shared<MidiServiceChain>(std::vector<std::shared_ptr<MidiService>>{
-            std::make_shared<RtMidiService>(), JackMidiService::processClient()});
+        devices.service = makeSystemMidiService();
     }
     return *devices.service;
 }
@@ -240,12 +237,10 @@ std::string MidiOutPort::portName()
 
 namespace {
 
-// One packed word: status in the low byte as given (carries included), then
-// the two data bytes cut to 7 bits.
+// The three low bytes of the packed word.
 std::array<std::uint8_t, 3> wireBytes(int status, int data1, int data2)
 {
-    const std::uint32_t word = static_cast<std::uint32_t>(status) + static_cast<std::uint32_t>(data1 & 0x7F) * 0x100U +
-                               static_cast<std::uint32_t>(data2 & 0x7F) * 0x10000U;
+    const std::uint32_t word = packShortMessage(status, data1, data2);
     return {static_cast<std::uint8_t>(word & 0xFFU), static_cast<std::uint8_t>((word >> 8) & 0xFFU),
             static_cast<std::uint8_t>((word >> 16) & 0xFFU)};
 }

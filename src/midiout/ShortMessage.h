@@ -10,6 +10,16 @@ inline constexpr int kSustain = 64;
 inline constexpr int kAllSoundOff = 120;
 inline constexpr int kAllNotesOff = 123;
 
+// The packed word of a short message, byte 0 first on the wire: the status
+// in the low byte as given (a status above 0xFF carries into byte 1), then
+// the two data bytes cut to 7 bits; byte 3 is zero. WinMM takes this word as
+// it is; the other services take its three low bytes.
+constexpr std::uint32_t packShortMessage(int status, int data1, int data2)
+{
+    return static_cast<std::uint32_t>(status) + static_cast<std::uint32_t>(data1 & 0x7F) * 0x100U +
+           static_cast<std::uint32_t>(data2 & 0x7F) * 0x10000U;
+}
+
 // How many bytes a short message with this status byte has on the wire (1 to
 // 3); data-byte statuses keep all three bytes.
 constexpr std::size_t shortMessageLength(std::uint8_t status)

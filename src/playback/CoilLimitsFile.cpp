@@ -1,6 +1,7 @@
 #include "playback/CoilLimitsFile.h"
 
 #include "base/ArgCursor.h"
+#include "base/Environment.h"
 #include "midifile/ByteStream.h"
 
 #include <cmath>
@@ -9,9 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -56,13 +54,13 @@ std::optional<CoilLimitValueError> takeWhole(std::optional<std::int32_t>& field,
     return std::nullopt;
 }
 
-std::string homeFolder(const char* home)
+// HOME/.config when HOME is set, else where the platform keeps settings.
+std::string configFolder(const char* home)
 {
     if (home != nullptr && *home != '\0') {
-        return home;
+        return std::string(home) + "/.config";
     }
-    const passwd* entry = ::getpwuid(::getuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+    return defaultConfigFolder();
 }
 
 void writeNumber(std::ofstream& out, std::string_view key, double value)
@@ -78,13 +76,15 @@ void writeNumber(std::ofstream& out, std::string_view key, double value)
 std::string coilLimitsPath(const char* xdgConfigHome, const char* home)
 {
     const std::string base =
-        xdgConfigHome != nullptr && *xdgConfigHome != '\0' ? std::string(xdgConfigHome) : homeFolder(home) + "/.config";
+        xdgConfigHome != nullptr && *xdgConfigHome != '\0' ? std::string(xdgConfigHome) : configFolder(home);
     return base + "/quillarc/coil-limits.conf";
 }
 
 std::string coilLimitsPath()
 {
-    return coilLimitsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    const std::optional<std::string> config = environmentVariable("XDG_CONFIG_HOME");
+    const std::optional<std::string> home = environmentVariable("HOME");
+    return coilLimitsPath(config ? config->c_str() : nullptr, home ? home->c_str() : nullptr);
 }
 
 std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value)
@@ -172,7 +172,7 @@ bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& er
     }
     if (opened.source != ByteStream::Source::Ready) {
         std::error_code failure;
-        if (fs::symlink_status(path, failure).type() == fs::file_type::not_found) {
+        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
             limits = CoilLimits{};
             return true;
         }
@@ -180,33 +180,22 @@ bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& er
         return false;
     }
     if (opened.size > kLargestFile) {
-        ::close(opened.fd);
+        closeRegularFile(opened.fd);
         error = "Error: " + path + ": too large for a coil limits file";
         return false;
     }
     // No more than the size seen at opening is read, so a file that keeps
     // growing cannot hold the caller.
     std::string text(static_cast<std::size_t>(opened.size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(opened.fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(opened.fd);
-    text.resize(got);
+    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
+    closeRegularFile(opened.fd);
     return parseCoilLimits(text, path, limits, error);
 }
 
 bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::string& error)
 {
     error = "Error: cannot write coil limits file " + path;
-    const fs::path target(path);
+    const fs::path target = pathFromUtf8(path);
     std::error_code failure;
     if (target.has_parent_path()) {
         fs::create_directories(target.parent_path(), failure);
@@ -214,9 +203,10 @@ bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::str
             return false;
         }
     }
-    const fs::path scratch = fs::path(path + ".new");
+    const fs::path scratch = pathFromUtf8(path + ".new");
     {
-        std::ofstream out(scratch, std::ios::trunc);
+        // Binary: the same LF line ends on every platform.
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
         out << "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
                "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
                "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"

@@ -7,14 +7,11 @@
 #include "playback/PlaybackObserver.h"
 #include "playback/PlaylistRun.h"
 #include "playback/VelocityCurve.h"
+#include "playback/WorkerThread.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-
-#ifdef __linux__
-#include <pthread.h>
-#endif
 
 namespace {
 
@@ -352,10 +349,7 @@ void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongL
 {
     using std::chrono::milliseconds;
     using std::chrono::steady_clock;
-#ifdef __linux__
-    // Named so that tools (top -H, the timing benchmark) can find the worker.
-    pthread_setname_np(pthread_self(), "quillarc-play");
-#endif
+    const TimedWorkerScope standing("quillarc-play");
     {
         PlaylistRun run(state, observer, load, nowMs);
         if (run.start()) {

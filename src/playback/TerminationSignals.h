@@ -1,8 +1,11 @@
 #pragma once
 
+#ifndef _WIN32
 #include <signal.h>
+#endif
 
 #include <array>
+#include <cstddef>
 
 // Takes SIGINT, SIGTERM, SIGHUP and SIGQUIT away from their default action
 // (which would end the process without silencing the coil): while an object
@@ -16,14 +19,26 @@
 // thread started afterwards, and read through a signalfd. Where no signalfd
 // can be made they are not left blocked: a handler writes each one into a
 // pipe instead.
+//
+// On Windows the console's events stand for the signals: Ctrl-C is SIGINT,
+// Ctrl-Break SIGQUIT, the console window closed SIGHUP, log-off and shut-down
+// SIGTERM (numbered as on POSIX systems), taken by a console control handler
+// and told through an event object instead of a descriptor. There is no job
+// control there: SIGTSTP and SIGCONT never arrive.
 class TerminationSignals {
 public:
-    enum class Delivery { SignalFd, SelfPipe };
+    enum class Delivery { SignalFd, SelfPipe, ConsoleHandler };
     enum class JobControl { LeftAlone, Taken };
 
+#ifdef _WIN32
+    static constexpr int kInterrupt = 2, kTerminate = 15, kHangUp = 1, kQuit = 3, kSuspend = 20, kContinue = 18;
+#else
+    static constexpr int kInterrupt = SIGINT, kTerminate = SIGTERM, kHangUp = SIGHUP, kQuit = SIGQUIT,
+                         kSuspend = SIGTSTP, kContinue = SIGCONT;
+#endif
     // The signals taken, in no particular order; the job-control ones after
     // them when taken.
-    static constexpr std::array<int, 6> kSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT};
+    static constexpr std::array<int, 6> kSignals{kInterrupt, kTerminate, kHangUp, kQuit, kSuspend, kContinue};
     static constexpr std::size_t kTerminationCount = 4;
 
     // `preferred` SelfPipe skips the signalfd (the fallback, chosen directly).
@@ -34,8 +49,13 @@ public:
     TerminationSignals(const TerminationSignals&) = delete;
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+#ifdef _WIN32
+    // An event object (a HANDLE) that is set while a signal is pending.
+    void* event() const;
+#else
     // Readable once a signal is pending; -1 if neither way could be set up.
     int fd() const { return m_fd; }
+#endif
     Delivery delivery() const { return m_delivery; }
     // Takes one pending signal; its number, or 0 when none was pending.
     int take();
@@ -46,6 +66,9 @@ public:
     void stopProcess();
 
 private:
+#ifdef _WIN32
+    Delivery m_delivery = Delivery::ConsoleHandler;
+#else
     bool openSelfPipe();
 
     Delivery m_delivery = Delivery::SignalFd;
@@ -56,4 +79,13 @@ private:
     int m_pipeWrite = -1;
     std::size_t m_taken = kTerminationCount;
     std::array<struct sigaction, kSignals.size()> m_savedActions{};
+#endif
 };
+
+#ifdef _WIN32
+// The console control handler itself, as the system calls it with an event
+// type (CTRL_C_EVENT...); TRUE when the event was taken. For a console
+// close, log-off or shut-down, after which the system ends the process, it
+// returns once the object is gone (the coil silenced by then) or after 4 s.
+int consoleControlHandler(unsigned long eventType);
+#endif

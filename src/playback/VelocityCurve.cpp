@@ -4,8 +4,6 @@
 
 #include <cstdio>
 
-#include <unistd.h>
-
 bool loadVelocityCurve(const std::string& path, PlaybackOptions& options, std::string& error)
 {
     // Opened as songs are: a FIFO or a device cannot hold the caller (the
@@ -20,15 +18,13 @@ bool loadVelocityCurve(const std::string& path, PlaybackOptions& options, std::s
     // a size of 0 (some of which block on read) are never read either, as
     // the song reader reads no more than the size seen at opening.
     if (opened.source == ByteStream::Source::Ready && opened.size == 0) {
-        ::close(opened.fd);
+        closeRegularFile(opened.fd);
         error = "Error: no velocity values in " + path;
         return false;
     }
-    std::FILE* file = opened.source == ByteStream::Source::Ready ? ::fdopen(opened.fd, "r") : nullptr;
+    std::FILE* file = opened.source == ByteStream::Source::Ready ? regularFileStream(opened.fd) : nullptr;
     if (file == nullptr) {
-        if (opened.fd >= 0) {
-            ::close(opened.fd);
-        }
+        closeRegularFile(opened.fd);
         error = "Error: cannot open velocity curve file " + path;
         return false;
     }

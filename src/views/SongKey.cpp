@@ -1,5 +1,7 @@
 #include "views/SongKey.h"
 
+#include "base/Environment.h"
+
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -16,11 +18,11 @@ SongKey songKey(const std::string& path, const PlaybackOptions& options)
     }
     key.coilLimits = options.coilLimits;
     std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
+    const auto size = std::filesystem::file_size(pathFromUtf8(path), error);
     if (error) {
         return key;
     }
-    const auto written = std::filesystem::last_write_time(path, error);
+    const auto written = std::filesystem::last_write_time(pathFromUtf8(path), error);
     if (error) {
         return key;
     }

@@ -2,6 +2,7 @@
 #include "midiout/MidiOutPort.h"
 #include "support/ConfigFolder.h"
 #include "support/SmfBuilder.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,7 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
     auto devices = std::make_shared<ChangingDevices>(std::vector<std::string>{"Synth", controller}, GetParam().after);
     ASSERT_TRUE(MidiOutPort::installService(devices));
     const std::filesystem::path song = std::filesystem::temp_directory_path() /
-                                       ("quillarc-cli-play-" + std::to_string(::getpid()) + ".mid");
+                                       ("quillarc-cli-play-" + std::to_string(processId()) + ".mid");
     const auto bytes = GetParam().song.empty()
                            ? SmfBuilder(0, 480).track().noteOn(0, 0, 60, 100).noteOn(120, 0, 60, 0).end().bytes()
                            : GetParam().song;

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "support/TestPlatform.h"
+
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <array>
 #include <cstdio>
@@ -21,9 +25,15 @@ struct ProgramRun {
 inline ProgramRun runProgram(const std::string& commandLine, const std::string& configHome = "/nonexistent/quillarc-config")
 {
     const std::filesystem::path errFile =
-        std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(::getpid()));
+        std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(processId()));
     ProgramRun run;
+#ifdef _WIN32
+    // The command interpreter takes the line; the child inherits the variable.
+    setEnvironment("XDG_CONFIG_HOME", configHome);
+    FILE* pipe = _popen(("\"" + commandLine + " 2>\"" + errFile.string() + "\"\"").c_str(), "rb");
+#else
     FILE* pipe = ::popen(("XDG_CONFIG_HOME='" + configHome + "' " + commandLine + " 2>" + errFile.string()).c_str(), "r");
+#endif
     if (pipe == nullptr) {
         return run;
     }
@@ -32,12 +42,19 @@ inline ProgramRun runProgram(const std::string& commandLine, const std::string& 
     while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
         run.out.append(buffer.data(), got);
     }
+#ifdef _WIN32
+    run.exitCode = _pclose(pipe);
+#else
     const int status = ::pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
+#endif
+    {
+        // Closed before the removal: Windows removes no open file.
+        std::ifstream err(errFile, std::ios::binary);
+        std::stringstream text;
+        text << err.rdbuf();
+        run.err = text.str();
+    }
     std::filesystem::remove(errFile);
     return run;
 }

@@ -1,13 +1,18 @@
 #include "ReadHelpers.h"
+#include "base/Environment.h"
 #include "support/SmfBuilder.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -95,6 +100,7 @@ TEST(Reader, FileThatCannotBeOpenedPrintsNothing)
     EXPECT_EQ(file.trackCount(), 1);
 }
 
+#ifndef _WIN32
 // Something that is not a regular file is refused before a byte is read: a
 // FIFO without a writer would otherwise block the reader for ever.
 struct NotRegularCase {
@@ -127,6 +133,48 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(NotRegularCase{"Fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
                     NotRegularCase{"Directory", [](const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0700), 0); }}),
     [](const testing::TestParamInfo<NotRegularCase>& param) { return param.param.name; });
+#endif
+
+// File names are UTF-8 on every platform: a song in a folder named in any
+// script opens, and a folder of that name is refused as on its own.
+struct Utf8NameCase {
+    const char* name;
+    const char* folder;
+    bool isFolder;
+};
+
+class ReaderOpensUtf8Name : public testing::TestWithParam<Utf8NameCase> {};
+
+TEST_P(ReaderOpensUtf8Name, InAnyScript)
+{
+    const std::string root = utf8FromPath(std::filesystem::temp_directory_path()) + "/quillarc-names-" +
+                             std::to_string(processId());
+    const std::string path = root + "/" + GetParam().folder + "/song.mid";
+    std::filesystem::create_directories(pathFromUtf8(path).parent_path());
+    if (GetParam().isFolder) {
+        std::filesystem::create_directory(pathFromUtf8(path));
+    } else {
+        const std::vector<std::uint8_t> bytes = SmfBuilder().track().noteOn(0, 0, 64, 80).end().bytes();
+        std::ofstream(pathFromUtf8(path), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    MidiFile file;
+    testing::internal::CaptureStdout();
+    const bool read = file.loadFile(path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().isFolder ? "Error: not a regular file " + path + "\n" : "");
+    EXPECT_EQ(read, !GetParam().isFolder);
+    if (!GetParam().isFolder) {
+        EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0x90, 64, 80}}));
+    }
+    std::filesystem::remove_all(pathFromUtf8(root));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ReaderOpensUtf8Name,
+                         testing::Values(Utf8NameCase{"Latin", "Chansons d\u2019\u00e9t\u00e9", false},
+                                         Utf8NameCase{"Cyrillic", "\u041f\u0435\u0441\u043d\u0438", false},
+                                         Utf8NameCase{"Han", "\u6b4c\u66f2 \U0001D11E", false},
+                                         Utf8NameCase{"FolderOfThatName", "Lieder f\u00fcr Orgel", true}),
+                         [](const testing::TestParamInfo<Utf8NameCase>& param) { return param.param.name; });
 
 TEST(Reader, CompleteReadLeavesEachTrackInFileOrderWithAbsoluteTicks)
 {

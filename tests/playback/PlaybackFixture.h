@@ -5,6 +5,7 @@
 #include "playback/AppState.h"
 #include "playback/PlaybackObserver.h"
 #include "support/SmfBuilder.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +91,7 @@ protected:
         m_service = std::make_shared<VirtualMidiService>(std::vector<std::string>{"Other Synth", "Quillarc USB Controller"});
         ASSERT_TRUE(MidiOutPort::installService(m_service));
         m_dir = std::filesystem::temp_directory_path() /
-                ("quillarc-playback-" + std::to_string(::getpid()) + "-" +
+                ("quillarc-playback-" + std::to_string(processId()) + "-" +
                  testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(m_dir);
         state.controllerPort.store(kController);

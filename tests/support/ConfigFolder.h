@@ -1,6 +1,6 @@
 #pragma once
 
-#include <unistd.h>
+#include "support/TestPlatform.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,13 +12,14 @@
 // variable still names the removed folder, where nothing is found.
 class ConfigFolder {
 public:
-    ConfigFolder() { ::setenv("XDG_CONFIG_HOME", m_dir.c_str(), 1); }
+    ConfigFolder() { setEnvironment("XDG_CONFIG_HOME", m_dir.string()); }
     ~ConfigFolder() { std::filesystem::remove_all(m_dir); }
     ConfigFolder(const ConfigFolder&) = delete;
     ConfigFolder& operator=(const ConfigFolder&) = delete;
 
     std::string dir() const { return m_dir.string(); }
-    std::string limitsPath() const { return (m_dir / "quillarc" / "coil-limits.conf").string(); }
+    // Named as the program names it, with '/' on every platform.
+    std::string limitsPath() const { return m_dir.string() + "/quillarc/coil-limits.conf"; }
     void writeLimits(const std::string& text) const
     {
         std::filesystem::create_directories(m_dir / "quillarc");
@@ -28,5 +29,5 @@ public:
 private:
     static inline int s_made = 0;
     std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
-                                  ("quillarc-config-" + std::to_string(::getpid()) + "-" + std::to_string(++s_made));
+                                  ("quillarc-config-" + std::to_string(processId()) + "-" + std::to_string(++s_made));
 };

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include "support/TestPlatform.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,7 +15,7 @@ class SongFolder : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir = std::filesystem::temp_directory_path() / ("quillarc-songs-" + std::to_string(::getpid()));
+        m_dir = std::filesystem::temp_directory_path() / ("quillarc-songs-" + std::to_string(processId()));
         std::filesystem::create_directories(m_dir);
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
