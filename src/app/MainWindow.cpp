@@ -471,14 +471,24 @@ void MainWindow::playlistSelectionChanged()
     m_analysis->selectionChanged();
 }
 
-void MainWindow::play()
+// Play and Fixed Mode alike: refused while live input runs (with `liveText`)
+// or while the coil limits file cannot be read (with its error).
+bool MainWindow::refusedWhileLiveOrLimitsBad(const char* liveText)
 {
     if (m_liveDialog) {
-        showStatus(kLiveBusyPlayText);
-        return;
+        showStatus(liveText);
+        return true;
     }
     if (m_context.limitsFileError) {
         showStatus(QString::fromStdString(*m_context.limitsFileError));
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::play()
+{
+    if (refusedWhileLiveOrLimitsBad(kLiveBusyPlayText)) {
         return;
     }
     if (m_context.state.playing.load() == 0 && m_playlist.fileLoaded()) {
@@ -566,12 +576,7 @@ bool MainWindow::ensureController()
 
 void MainWindow::openFixedMode()
 {
-    if (m_liveDialog) {
-        showStatus(kLiveBusyFixedText);
-        return;
-    }
-    if (m_context.limitsFileError) {
-        showStatus(QString::fromStdString(*m_context.limitsFileError));
+    if (refusedWhileLiveOrLimitsBad(kLiveBusyFixedText)) {
         return;
     }
     if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {

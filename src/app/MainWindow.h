@@ -118,6 +118,7 @@ private:
     void playlistSelectionChanged();
 
     void play();
+    bool refusedWhileLiveOrLimitsBad(const char* liveText);
     void pause();
     void stop();
     void restart();
