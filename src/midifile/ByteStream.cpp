@@ -1,5 +1,7 @@
 #include "midifile/ByteStream.h"
 
+#include "midifile/RegularFile.h"
+
 #include <algorithm>
 
 namespace {
@@ -19,8 +21,8 @@ ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* sto
 {
     const RegularFile file = openRegularFile(fileName);
     const ClosedAtEnd closer{file.fd};
-    if (file.source != Source::Ready) {
-        m_source = file.source;
+    if (file.state != RegularFile::State::Ready) {
+        m_source = file.state == RegularFile::State::NotRegular ? Source::NotRegular : Source::CannotOpen;
         return;
     }
     // The size when opened; a file that grows meanwhile is read as it was.

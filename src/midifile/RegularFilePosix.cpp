@@ -1,4 +1,4 @@
-#include "midifile/ByteStream.h"
+#include "midifile/RegularFile.h"
 
 #include <cerrno>
 
@@ -18,9 +18,9 @@ RegularFile openRegularFile(const std::string& fileName)
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        return {-1, ByteStream::Source::NotRegular, 0};
+        return {-1, RegularFile::State::NotRegular, 0};
     }
-    return {fd, ByteStream::Source::Ready, static_cast<std::int64_t>(info.st_size)};
+    return {fd, RegularFile::State::Ready, static_cast<std::int64_t>(info.st_size)};
 }
 
 std::size_t readRegularFile(int fd, void* into, std::size_t bytes)

@@ -1,4 +1,4 @@
-#include "midifile/ByteStream.h"
+#include "midifile/RegularFile.h"
 
 #include "base/TextEncoding.h"
 
@@ -22,7 +22,7 @@ RegularFile openRegularFile(const std::string& fileName)
         return {};
     }
     if ((info.st_mode & _S_IFMT) != _S_IFREG) {
-        return {-1, ByteStream::Source::NotRegular, 0};
+        return {-1, RegularFile::State::NotRegular, 0};
     }
     const int fd = _wopen(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0 || _fstat64(fd, &info) != 0) {
@@ -32,9 +32,9 @@ RegularFile openRegularFile(const std::string& fileName)
     // The same check on what was opened, should the name have changed since.
     if ((info.st_mode & _S_IFMT) != _S_IFREG) {
         _close(fd);
-        return {-1, ByteStream::Source::NotRegular, 0};
+        return {-1, RegularFile::State::NotRegular, 0};
     }
-    return {fd, ByteStream::Source::Ready, static_cast<std::int64_t>(info.st_size)};
+    return {fd, RegularFile::State::Ready, static_cast<std::int64_t>(info.st_size)};
 }
 
 std::size_t readRegularFile(int fd, void* into, std::size_t bytes)

@@ -2,7 +2,7 @@
 
 #include "base/ArgCursor.h"
 #include "base/Environment.h"
-#include "midifile/ByteStream.h"
+#include "midifile/RegularFile.h"
 
 #include <cmath>
 #include <cstdint>
@@ -166,11 +166,11 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
 bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& error)
 {
     const RegularFile opened = openRegularFile(path);
-    if (opened.source == ByteStream::Source::NotRegular) {
+    if (opened.state == RegularFile::State::NotRegular) {
         error = "Error: not a regular file " + path;
         return false;
     }
-    if (opened.source != ByteStream::Source::Ready) {
+    if (opened.state != RegularFile::State::Ready) {
         std::error_code failure;
         if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
             limits = CoilLimits{};

@@ -1,6 +1,6 @@
 #include "playback/VelocityCurve.h"
 
-#include "midifile/ByteStream.h"
+#include "midifile/RegularFile.h"
 
 #include <cstdio>
 
@@ -10,19 +10,19 @@ bool loadVelocityCurve(const std::string& path, PlaybackOptions& options, std::s
     // panel loads a curve on its GUI thread), and only what the 128 values
     // need is read.
     const RegularFile opened = openRegularFile(path);
-    if (opened.source == ByteStream::Source::NotRegular) {
+    if (opened.state == RegularFile::State::NotRegular) {
         error = "Error: not a regular file " + path;
         return false;
     }
     // A file that is empty when opened has no values; kernel files that show
     // a size of 0 (some of which block on read) are never read either, as
     // the song reader reads no more than the size seen at opening.
-    if (opened.source == ByteStream::Source::Ready && opened.size == 0) {
+    if (opened.state == RegularFile::State::Ready && opened.size == 0) {
         closeRegularFile(opened.fd);
         error = "Error: no velocity values in " + path;
         return false;
     }
-    std::FILE* file = opened.source == ByteStream::Source::Ready ? regularFileStream(opened.fd) : nullptr;
+    std::FILE* file = opened.state == RegularFile::State::Ready ? regularFileStream(opened.fd) : nullptr;
     if (file == nullptr) {
         closeRegularFile(opened.fd);
         error = "Error: cannot open velocity curve file " + path;
