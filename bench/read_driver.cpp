@@ -9,8 +9,8 @@
 // before the result, as they do in the program.
 
 #include "midifile/MidiFile.h"
-#include "playback/NoteList.h"
-#include "playback/PlaybackOptions.h"
+#include "song/NoteList.h"
+#include "song/PlaybackOptions.h"
 
 #include <chrono>
 #include <cstdio>

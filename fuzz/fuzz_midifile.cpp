@@ -5,8 +5,8 @@
 // here is reported by libFuzzer as "fuzz target exited", with the input.
 
 #include "midifile/MidiFile.h"
-#include "playback/NoteList.h"
-#include "playback/PlaybackOptions.h"
+#include "song/NoteList.h"
+#include "song/PlaybackOptions.h"
 
 #include <cstddef>
 #include <cstdint>

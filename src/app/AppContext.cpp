@@ -1,7 +1,7 @@
 #include "app/AppContext.h"
 
+#include "coilmodel/CoilLimitsFile.h"
 #include "midiout/MidiOutput.h"
-#include "playback/CoilLimitsFile.h"
 
 AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
 {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "playback/AppState.h"
-#include "playback/PlaybackOptions.h"
+#include "song/PlaybackOptions.h"
 
 #include <memory>
 #include <optional>

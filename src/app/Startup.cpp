@@ -3,7 +3,7 @@
 #include "app/AppContext.h"
 #include "app/MainWindow.h"
 #include "midiout/MidiOutPort.h"
-#include "playback/TerminationSignals.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QEvent>

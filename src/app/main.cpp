@@ -13,8 +13,8 @@
 // QUILLARC_SHOWN_MARK       a line printed on standard output once the main
 //                           window has first been drawn on screen.
 #include "app/Startup.h"
-#include "base/Environment.h"
 #include "midiout/VirtualMidiService.h"
+#include "platform/Environment.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/BlockStorage.h"
 #include "base/Fatal.h"
+#include "platform/BlockStorage.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SongCommand.h"
-#include "playback/SongLoader.h"
+#include "song/SongLoader.h"
 #include "views/Analysis.h"
 #include "views/Channels.h"
 

@@ -1,8 +1,8 @@
 #include "cli/CliSupport.h"
 
+#include "coilmodel/CoilLimitsFile.h"
 #include "midiout/Controller.h"
-#include "playback/CoilLimitsFile.h"
-#include "playback/VelocityCurve.h"
+#include "song/VelocityCurve.h"
 
 #include <array>
 #include <iostream>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "base/ArgCursor.h"
+#include "coilmodel/CoilLimits.h"
 #include "midiout/MidiOutput.h"
-#include "playback/CoilLimits.h"
-#include "playback/PlaybackOptions.h"
+#include "song/PlaybackOptions.h"
 
 #include <optional>
 #include <string>

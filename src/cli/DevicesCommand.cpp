@@ -1,7 +1,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "midiin/MidiInputService.h"
 #include "midiout/Controller.h"
-#include "midiout/MidiInputService.h"
 #include "midiout/MidiOutput.h"
 
 #include <iostream>

@@ -1,12 +1,12 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/TerminalMode.h"
 #include "live/LiveNote.h"
 #include "live/LiveSession.h"
-#include "midiout/MidiInputService.h"
+#include "midiin/MidiInputService.h"
+#include "platform/TerminalMode.h"
+#include "platform/TerminationSignals.h"
 #include "playback/AppState.h"
 #include "playback/PlaybackSession.h"
-#include "playback/TerminationSignals.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/SongCommand.h"
-#include "playback/SongLoader.h"
+#include "song/SongLoader.h"
 
 #include <iostream>
 

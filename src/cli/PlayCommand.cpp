@@ -3,13 +3,13 @@
 #include "cli/PlayControls.h"
 #include "cli/PlayReports.h"
 #include "cli/ProgressLine.h"
-#include "cli/TerminalMode.h"
 #include "midiout/Controller.h"
 #include "midiout/MidiOutPort.h"
 #include "midiout/MidiOutput.h"
+#include "platform/TerminalMode.h"
+#include "platform/TerminationSignals.h"
 #include "playback/AppState.h"
-#include "playback/PlaybackSession.h"
-#include "playback/TerminationSignals.h"
+#include "playback/PlaybackThread.h"
 
 #include <chrono>
 #include <cmath>

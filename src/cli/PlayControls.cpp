@@ -1,8 +1,8 @@
 #include "cli/PlayControls.h"
 
-#include "cli/TerminalMode.h"
+#include "platform/TerminalMode.h"
+#include "platform/TerminationSignals.h"
 #include "playback/AppState.h"
-#include "playback/TerminationSignals.h"
 
 namespace {
 

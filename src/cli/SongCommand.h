@@ -2,7 +2,7 @@
 
 #include "cli/CliSupport.h"
 #include "midifile/MidiFile.h"
-#include "playback/PlaybackOptions.h"
+#include "song/PlaybackOptions.h"
 
 #include <functional>
 #include <iosfwd>

@@ -1,6 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/StandardStreams.h"
+#include "platform/StandardStreams.h"
 
 #include <array>
 #include <cstring>

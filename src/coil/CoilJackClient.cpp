@@ -1,7 +1,7 @@
 #include "coil/CoilJackClient.h"
 
-#include "midiout/JackClientClose.h"
-#include "midiout/ProcessCycles.h"
+#include "jack/JackClientClose.h"
+#include "jack/ProcessCycles.h"
 
 #include <jack/midiport.h>
 

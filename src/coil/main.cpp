@@ -3,9 +3,9 @@
 // to a WAV file on request.
 
 #include "base/ArgCursor.h"
-#include "playback/CoilLimitsFile.h"
 #include "coil/CoilJackClient.h"
 #include "coil/WavWriter.h"
+#include "coilmodel/CoilLimitsFile.h"
 
 #include <pthread.h>
 #include <signal.h>

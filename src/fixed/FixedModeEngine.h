@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/CoilLimiter.h"
+#include "coilmodel/CoilLimiter.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "fixed/OptionsDialog.h"
 
 #include "fixed/TypedNumber.h"
-#include "playback/PlaybackOptions.h"
-#include "playback/VelocityCurve.h"
+#include "song/PlaybackOptions.h"
+#include "song/VelocityCurve.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "playback/CoilLimits.h"
+#include "coilmodel/CoilLimits.h"
 
 #include <functional>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "live/LiveForwarder.h"
 
 #include "midiout/ShortMessage.h"
-#include "playback/NoteList.h"
-#include "playback/VelocityCurve.h"
+#include "song/NoteList.h"
+#include "song/VelocityCurve.h"
 
 #include <algorithm>
 

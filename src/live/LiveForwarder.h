@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/CoilLimiter.h"
-#include "playback/PlaybackOptions.h"
+#include "coilmodel/CoilLimiter.h"
+#include "song/PlaybackOptions.h"
 
 #include <array>
 #include <cstddef>

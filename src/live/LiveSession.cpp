@@ -1,16 +1,12 @@
 #include "live/LiveSession.h"
 
 #include "midiout/MidiOutput.h"
+#include "platform/WorkerThread.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
 
 #include <chrono>
 #include <vector>
-
-#if defined(__linux__)
-#include <pthread.h>
-#include <sched.h>
-#endif
 
 namespace {
 
@@ -18,18 +14,6 @@ using namespace std::chrono_literals;
 
 // How often an input that does not tell of its going is looked at.
 constexpr auto kWatchInterval = 1s;
-
-// A realtime input's notes are forwarded on the worker: at a realtime
-// priority (below the JACK server's own) it is not kept from the next cycle
-// by ordinary threads. Where that is refused it runs as it is.
-void raisePriority()
-{
-#if defined(__linux__)
-    sched_param param{};
-    param.sched_priority = 60;
-    (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-#endif
-}
 
 }  // namespace
 
@@ -71,8 +55,10 @@ LiveSession::Start LiveSession::start(int volume)
 
 LiveEnd LiveSession::run()
 {
+    // A realtime input's notes are forwarded on this worker: at a realtime
+    // priority it is not kept from the next cycle by ordinary threads.
     if (m_realtimeInput) {
-        raisePriority();
+        raiseToRealtimePriority();
     }
     const bool watch = !m_inputs.tellsOfChanges(m_inputDevice);
     auto nextWatch = std::chrono::steady_clock::now() + kWatchInterval;

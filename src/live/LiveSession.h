@@ -1,9 +1,9 @@
 #pragma once
 
+#include "jack/JackMidiQueue.h"
 #include "live/LiveForwarder.h"
-#include "live/Wakeup.h"
-#include "midiout/JackMidiQueue.h"
-#include "midiout/MidiInputService.h"
+#include "midiin/MidiInputService.h"
+#include "platform/Wakeup.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "midifile/ByteStream.h"
 
-#include "midifile/RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 

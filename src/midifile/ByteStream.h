@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/BlockStorage.h"
+#include "platform/BlockStorage.h"
 
 #include <atomic>
 #include <cstdint>

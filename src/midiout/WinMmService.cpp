@@ -1,7 +1,7 @@
 #include "midiout/WinMmService.h"
 
-#include "base/TextEncoding.h"
 #include "midiout/ShortMessage.h"
+#include "platform/TextEncoding.h"
 
 #include <climits>
 #include <utility>

@@ -58,7 +58,5 @@ private:
     std::map<int, std::uintptr_t> m_open;  // device -> handle
 };
 
-#ifdef _WIN32
 // WinMM itself (winmm.dll).
 std::shared_ptr<WinMmCalls> systemWinMmCalls();
-#endif

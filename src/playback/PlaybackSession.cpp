@@ -6,8 +6,7 @@
 #include "playback/Clock.h"
 #include "playback/PlaybackObserver.h"
 #include "playback/PlaylistRun.h"
-#include "playback/VelocityCurve.h"
-#include "playback/WorkerThread.h"
+#include "song/VelocityCurve.h"
 
 #include <algorithm>
 #include <cmath>
@@ -338,39 +337,4 @@ std::uint32_t PlaybackSession::nextProgressChange(std::uint32_t elapsed) const
     const double at = std::ceil((m_lastProgress + 1) * m_total / 127.0);
     const auto atMs = static_cast<std::uint32_t>(std::max(at, static_cast<double>(elapsed) + 1.0));
     return m_start + atMs;
-}
-
-void playbackThread(AppState& state, PlaybackObserver& observer)
-{
-    playbackThreadWith(state, observer, loadSong);
-}
-
-void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongLoad& load)
-{
-    using std::chrono::milliseconds;
-    using std::chrono::steady_clock;
-    const TimedWorkerScope standing("quillarc-play");
-    {
-        PlaylistRun run(state, observer, load, nowMs);
-        if (run.start()) {
-            while (true) {
-                const std::uint64_t seen = state.changeCount();
-                const auto result = run.pass(nowMs());
-                if (!result.goesOn) {
-                    break;
-                }
-                if (!result.wakeAt) {
-                    state.waitForChange(seen);
-                    continue;
-                }
-                // Wake at the start of the millisecond in which the pass is due.
-                const auto sinceEpoch = std::chrono::duration_cast<milliseconds>(steady_clock::now().time_since_epoch());
-                const auto delay = static_cast<std::int32_t>(*result.wakeAt - static_cast<std::uint32_t>(sinceEpoch.count()));
-                if (delay > 0) {
-                    state.waitForChange(seen, steady_clock::time_point(sinceEpoch + milliseconds(delay)));
-                }
-            }
-        }
-    }
-    observer.finished();
 }

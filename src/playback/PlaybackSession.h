@@ -1,11 +1,11 @@
 #pragma once
 
+#include "coilmodel/CoilLimiter.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
-#include "playback/CoilLimiter.h"
-#include "playback/NoteList.h"
-#include "playback/PlaybackOptions.h"
-#include "playback/SongLoader.h"
+#include "song/NoteList.h"
+#include "song/PlaybackOptions.h"
+#include "song/SongLoader.h"
 
 #include <atomic>
 #include <cstdint>
@@ -154,11 +154,3 @@ private:
     };
     std::deque<Handed> m_handed;
 };
-
-// The playback worker: runs a PlaylistRun with the real clock until it
-// ends. Between passes it sleeps until the next entry is due or the shared
-// state changes, whichever comes first; it never spins. Reports finished()
-// last, after the coil has been silenced.
-void playbackThread(AppState& state, PlaybackObserver& observer);
-// The same with the notes from `load` instead of loadSong.
-void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongLoad& load);

@@ -1,6 +1,6 @@
 #include "views/Analysis.h"
 
-#include "playback/VelocityCurve.h"
+#include "song/VelocityCurve.h"
 
 #include <limits>
 #include <optional>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "coilmodel/CoilLimiter.h"
 #include "coilmodel/CoilModel.h"
-#include "playback/CoilLimiter.h"
-#include "playback/NoteList.h"
-#include "playback/PlaybackOptions.h"
+#include "song/NoteList.h"
+#include "song/PlaybackOptions.h"
 
 #include <array>
 #include <cstdint>

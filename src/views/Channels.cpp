@@ -1,7 +1,7 @@
 #include "views/Channels.h"
 
-#include "playback/NoteList.h"
-#include "playback/SongLoader.h"
+#include "song/NoteList.h"
+#include "song/SongLoader.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "midifile/MidiFile.h"
-#include "playback/PlaybackOptions.h"
+#include "song/PlaybackOptions.h"
 #include "views/Analysis.h"
 
 #include <atomic>

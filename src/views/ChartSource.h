@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/PlaybackOptions.h"
-#include "playback/SongLoader.h"
+#include "song/PlaybackOptions.h"
+#include "song/SongLoader.h"
 #include "views/ChartPainter.h"
 #include "views/SongKey.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/SongLoader.h"
+#include "song/SongLoader.h"
 #include "views/Analysis.h"
 #include "views/Chart.h"
 

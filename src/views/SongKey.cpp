@@ -1,6 +1,6 @@
 #include "views/SongKey.h"
 
-#include "base/Environment.h"
+#include "platform/Environment.h"
 
 #include <chrono>
 #include <filesystem>

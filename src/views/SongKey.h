@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/PlaybackOptions.h"
+#include "song/PlaybackOptions.h"
 
 #include <array>
 #include <cstdint>

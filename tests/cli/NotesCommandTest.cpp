@@ -1,6 +1,6 @@
 #include "RunProgram.h"
-#include "support/SongFolder.h"
 #include "support/SmfBuilder.h"
+#include "support/SongFolder.h"
 
 #include <gtest/gtest.h>
 

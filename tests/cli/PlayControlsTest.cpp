@@ -1,6 +1,6 @@
 #include "cli/PlayControls.h"
 #include "cli/ProgressLine.h"
-#include "cli/TerminalMode.h"
+#include "platform/TerminalMode.h"
 #include "playback/AppState.h"
 
 #include <gtest/gtest.h>

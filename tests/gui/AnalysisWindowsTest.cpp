@@ -1,7 +1,7 @@
 #include "GuiTestSupport.h"
-#include "playback/SongLoader.h"
-#include "views/ChartPainter.h"
+#include "song/SongLoader.h"
 #include "views/AnalysisWindows.h"
+#include "views/ChartPainter.h"
 #include "views/ChartWindow.h"
 #include "views/Charts.h"
 

@@ -4,7 +4,7 @@
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "playback/AppState.h"
-#include "playback/PlaybackOptions.h"
+#include "song/PlaybackOptions.h"
 
 #include <gtest/gtest.h>
 

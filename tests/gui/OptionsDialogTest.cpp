@@ -1,8 +1,8 @@
 #include "GuiTestSupport.h"
 
 #include <QAction>
+#include "coilmodel/CoilLimitsFile.h"
 #include "fixed/OptionsDialog.h"
-#include "playback/CoilLimitsFile.h"
 
 #include <QCheckBox>
 #include <QDialog>

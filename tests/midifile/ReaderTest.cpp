@@ -1,5 +1,5 @@
 #include "ReadHelpers.h"
-#include "base/Environment.h"
+#include "platform/Environment.h"
 #include "support/SmfBuilder.h"
 #include "support/TestPlatform.h"
 

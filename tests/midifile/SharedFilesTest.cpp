@@ -1,5 +1,5 @@
 #include "midifile/MidiFile.h"
-#include "playback/NoteList.h"
+#include "song/NoteList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "PlaybackFixture.h"
-#include "playback/PlaybackSession.h"
+#include "playback/PlaybackThread.h"
 
 #include <chrono>
 #include <thread>

@@ -1,6 +1,6 @@
 #include "views/Channels.h"
 
-#include "playback/NoteList.h"
+#include "song/NoteList.h"
 #include "support/SmfBuilder.h"
 #include "support/SongFolder.h"
 

@@ -1,0 +1,239 @@
+#include "coilmodel/CoilLimitsFile.h"
+
+#include "base/ArgCursor.h"
+#include "platform/Environment.h"
+#include "platform/RegularFile.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kDutyKey = "duty_limit_percent";
+constexpr std::string_view kMaxNoteKey = "max_note_ms";
+constexpr std::string_view kLowestKey = "lowest_key";
+constexpr std::string_view kHighestKey = "highest_key";
+
+// A limits file is a few lines; anything much larger is not one, and is
+// refused before it is read into memory.
+constexpr std::int64_t kLargestFile = 64 * 1024;
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+CoilLimitValueError badNumber(std::string_view value)
+{
+    return {true, "bad number '" + std::string(value) + "'"};
+}
+
+// A whole number in lowest..highest. A number with a fraction, or one too
+// large for 64 bits, is a number out of range rather than a bad one.
+std::optional<CoilLimitValueError> takeWhole(std::optional<std::int32_t>& field, std::string_view value, std::int64_t lowest,
+                                             std::int64_t highest, const char* range)
+{
+    const std::optional<std::int64_t> whole = parseNumber<std::int64_t>(value);
+    if (!whole) {
+        return parseNumber<double>(value) ? std::optional(CoilLimitValueError{false, range}) : badNumber(value);
+    }
+    if (*whole < lowest || *whole > highest) {
+        return CoilLimitValueError{false, range};
+    }
+    field = static_cast<std::int32_t>(*whole);
+    return std::nullopt;
+}
+
+// HOME/.config when HOME is set, else where the platform keeps settings.
+std::string configFolder(const char* home)
+{
+    if (home != nullptr && *home != '\0') {
+        return std::string(home) + "/.config";
+    }
+    return defaultConfigFolder();
+}
+
+void writeNumber(std::ofstream& out, std::string_view key, double value)
+{
+    // The shortest text that reads back to the same double.
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out << key << " = " << std::string_view(text, static_cast<std::size_t>(end - text)) << '\n';
+}
+
+}  // namespace
+
+std::string coilLimitsPath(const char* xdgConfigHome, const char* home)
+{
+    const std::string base =
+        xdgConfigHome != nullptr && *xdgConfigHome != '\0' ? std::string(xdgConfigHome) : configFolder(home);
+    return base + "/quillarc/coil-limits.conf";
+}
+
+std::string coilLimitsPath()
+{
+    const std::optional<std::string> config = environmentVariable("XDG_CONFIG_HOME");
+    const std::optional<std::string> home = environmentVariable("HOME");
+    return coilLimitsPath(config ? config->c_str() : nullptr, home ? home->c_str() : nullptr);
+}
+
+std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value)
+{
+    if (key == kDutyKey) {
+        const std::optional<double> percent = parseNumber<double>(value);
+        if (!percent) {
+            return badNumber(value);
+        }
+        // Written so that NaN fails too.
+        if (!(*percent > 0.0 && *percent <= 100.0)) {
+            return CoilLimitValueError{false, "must be above 0 and at most 100"};
+        }
+        limits.dutyLimitPercent = *percent;
+        return std::nullopt;
+    }
+    if (key == kMaxNoteKey) {
+        return takeWhole(limits.maxNoteMs, value, 1, INT32_MAX, "must be a whole number above 0");
+    }
+    auto& field = key == kLowestKey ? limits.lowestKey : limits.highestKey;
+    return takeWhole(field, value, 0, 127, "must be a whole number from 0 to 127");
+}
+
+std::optional<std::string> coilKeyRangeError(const CoilLimits& limits)
+{
+    if (limits.lowestKey && limits.highestKey && *limits.lowestKey > *limits.highestKey) {
+        return std::string(kLowestKey) + ' ' + std::to_string(*limits.lowestKey) + " is above " + std::string(kHighestKey) +
+               ' ' + std::to_string(*limits.highestKey);
+    }
+    return std::nullopt;
+}
+
+bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits& limits, std::string& error)
+{
+    CoilLimits parsed;
+    std::set<std::string_view> seen;
+    int lineNumber = 0;
+    int keyRangeLine = 0;
+    const auto fail = [&](int line, const std::string& reason) {
+        error = "Error: " + path + ':' + std::to_string(line) + ": " + reason;
+        return false;
+    };
+    while (!text.empty()) {
+        ++lineNumber;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        line = trimmed(line.substr(0, line.find('#')));
+        if (line.empty()) {
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            return fail(lineNumber, "expected key = value, not '" + std::string(line) + "'");
+        }
+        const std::string_view key = trimmed(line.substr(0, equals));
+        const std::string_view value = trimmed(line.substr(equals + 1));
+        if (key != kDutyKey && key != kMaxNoteKey && key != kLowestKey && key != kHighestKey) {
+            return fail(lineNumber, "unknown key '" + std::string(key) + "'");
+        }
+        if (!seen.insert(key).second) {
+            return fail(lineNumber, "duplicate key '" + std::string(key) + "'");
+        }
+        if (const auto wrong = setCoilLimit(parsed, key, value)) {
+            return fail(lineNumber, wrong->badNumber ? wrong->text : std::string(key) + ' ' + wrong->text);
+        }
+        if (key == kLowestKey || key == kHighestKey) {
+            keyRangeLine = lineNumber;
+        }
+    }
+    // Said at the later of the two keys: only there is the pair complete.
+    if (const auto wrong = coilKeyRangeError(parsed)) {
+        return fail(keyRangeLine, *wrong);
+    }
+    limits = parsed;
+    return true;
+}
+
+bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& error)
+{
+    const RegularFile opened = openRegularFile(path);
+    if (opened.state == RegularFile::State::NotRegular) {
+        error = "Error: not a regular file " + path;
+        return false;
+    }
+    if (opened.state != RegularFile::State::Ready) {
+        std::error_code failure;
+        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
+            limits = CoilLimits{};
+            return true;
+        }
+        error = "Error: cannot open coil limits file " + path;
+        return false;
+    }
+    if (opened.size > kLargestFile) {
+        closeRegularFile(opened.fd);
+        error = "Error: " + path + ": too large for a coil limits file";
+        return false;
+    }
+    // No more than the size seen at opening is read, so a file that keeps
+    // growing cannot hold the caller.
+    std::string text(static_cast<std::size_t>(opened.size), '\0');
+    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
+    closeRegularFile(opened.fd);
+    return parseCoilLimits(text, path, limits, error);
+}
+
+bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::string& error)
+{
+    error = "Error: cannot write coil limits file " + path;
+    const fs::path target = pathFromUtf8(path);
+    std::error_code failure;
+    if (target.has_parent_path()) {
+        fs::create_directories(target.parent_path(), failure);
+        if (failure) {
+            return false;
+        }
+    }
+    const fs::path scratch = pathFromUtf8(path + ".new");
+    {
+        // Binary: the same LF line ends on every platform.
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        out << "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
+               "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
+               "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
+               "# highest_key (0 to 127).\n";
+        if (limits.dutyLimitPercent) {
+            writeNumber(out, kDutyKey, *limits.dutyLimitPercent);
+        }
+        if (limits.maxNoteMs) {
+            out << kMaxNoteKey << " = " << *limits.maxNoteMs << '\n';
+        }
+        if (limits.lowestKey) {
+            out << kLowestKey << " = " << *limits.lowestKey << '\n';
+        }
+        if (limits.highestKey) {
+            out << kHighestKey << " = " << *limits.highestKey << '\n';
+        }
+        out.close();
+        if (!out) {
+            fs::remove(scratch, failure);
+            return false;
+        }
+    }
+    fs::rename(scratch, target, failure);
+    if (failure) {
+        fs::remove(scratch, failure);
+        return false;
+    }
+    error.clear();
+    return true;
+}

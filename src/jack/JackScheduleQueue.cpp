@@ -1,0 +1,60 @@
+#include "jack/JackScheduleQueue.h"
+
+std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint64_t cycleEnd,
+                                          std::uint32_t frames) noexcept
+{
+    if (due >= cycleEnd) {
+        return std::nullopt;
+    }
+    if (due <= cycleStart || frames == 0) {
+        return 0U;
+    }
+    // Below the cycle's length, so the product stays far inside 64 bits.
+    const std::uint64_t frame = (due - cycleStart) * frames / (cycleEnd - cycleStart);
+    return static_cast<std::uint32_t>(frame < frames ? frame : frames - 1);
+}
+
+// The ring buffer holds one byte less than its power-of-two size: ask for one
+// more than the records need.
+JackScheduleQueue::JackScheduleQueue(std::size_t capacity)
+    : m_ring(jack_ringbuffer_create(capacity * sizeof(Record) + 1))
+{
+    if (m_ring) {
+        m_capacity = jack_ringbuffer_write_space(m_ring) / sizeof(Record);
+    }
+}
+
+JackScheduleQueue::~JackScheduleQueue()
+{
+    if (m_ring) {
+        jack_ringbuffer_free(m_ring);
+    }
+}
+
+bool JackScheduleQueue::push(const std::uint8_t* bytes, std::size_t length, std::uint64_t due) noexcept
+{
+    const std::uint64_t pushed = m_pushed.load(std::memory_order_relaxed);
+    if (!valid() || length < 1 || length > 3 || pushed - m_taken.load(std::memory_order_acquire) >= m_capacity) {
+        return false;
+    }
+    Record record{};
+    record[0] = static_cast<std::uint8_t>(length);
+    std::memcpy(record.data() + 1, bytes, length);
+    std::memcpy(record.data() + kDueOffset, &due, sizeof due);
+    jack_ringbuffer_write(m_ring, reinterpret_cast<const char*>(record.data()), sizeof record);
+    m_pushed.store(pushed + 1, std::memory_order_release);
+    return true;
+}
+
+std::size_t JackScheduleQueue::takeBack() noexcept
+{
+    // The callback claims only what it has seen pushed, so the claim never
+    // lies beyond `pushed`.
+    const std::uint64_t pushed = m_pushed.load(std::memory_order_relaxed);
+    return static_cast<std::size_t>(pushed - m_claim.exchange(pushed));
+}
+
+bool JackScheduleQueue::empty() const noexcept
+{
+    return m_pushed.load(std::memory_order_acquire) == m_taken.load(std::memory_order_acquire);
+}

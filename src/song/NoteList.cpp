@@ -1,0 +1,84 @@
+#include "song/NoteList.h"
+
+#include "midifile/MidiFile.h"
+
+#include <cmath>
+#include <iostream>
+
+std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
+{
+    // The shift must leave a valid key: one that would pass 127 goes out unshifted.
+    if (options.shiftLowNotes != 0 && key <= options.lowerLimit && key + 8 <= 127) {
+        return key + 8;
+    }
+    return key;
+}
+
+std::string noteTimes::divisionError(std::int32_t ticksPerQuarter)
+{
+    return "Error: invalid ticks per quarter note " + std::to_string(ticksPerQuarter);
+}
+
+std::string noteTimes::timeError(std::int32_t tick)
+{
+    return "Error: note time out of range at tick " + std::to_string(tick);
+}
+
+std::string noteTimes::tempoError(std::int32_t tick)
+{
+    return "Error: invalid tempo event at tick " + std::to_string(tick);
+}
+
+std::optional<double> tempoOfEvent(const MidiEvent& event)
+{
+    if (event.size() < 6) {
+        return std::nullopt;
+    }
+    const std::uint8_t* bytes = event.bytes.begin();
+    const std::uint32_t microseconds = (static_cast<std::uint32_t>(bytes[3]) << 16) | (bytes[4] << 8) | bytes[5];
+    if (microseconds == 0) {
+        return std::nullopt;
+    }
+    return (60.0 / microseconds) * 1000000.0;
+}
+
+std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter)
+{
+    const double a = static_cast<double>(tick) * 60.0 / tempoBpm;
+    const double b = a / static_cast<double>(ticksPerQuarter);
+    const double ms = std::trunc(1000.0 * b) + kLeadInMs;
+    if (!(ms >= INT32_MIN && ms <= INT32_MAX)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(ms);
+}
+
+std::optional<double> readTempo(const MidiFile& file, std::int32_t index)
+{
+    return tempoOfEvent(file.eventAt(0, index));
+}
+
+NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop)
+{
+    NoteList list;
+    list.entries.reserve(static_cast<std::size_t>(file.track(0).getSize()));
+    const NoteTimesWalk walk = walkNoteTimes(
+        file, [&options](int status) { return (status & 0x0F) == options.playChannel; },
+        [&](const MidiEvent& event, std::optional<std::int32_t> timeMs) {
+            if (!timeMs) {
+                return false;
+            }
+            const std::int32_t key = shiftedKey(event.byteOr(1), options);
+            const std::int32_t velocity = (event.byteOr(0) & 0xF0) == 0x90 ? event.byteOr(2) : 0;
+            list.entries.push_back({key, velocity, *timeMs});
+            return true;
+        },
+        [](double tempoBpm) { std::cout << "Tempo change detected, new tempo = " << tempoBpm << std::endl; }, stop);
+    list.error = walk.error;
+    list.tempoBpm = walk.tempoBpm;
+    if (walk.stopped) {
+        list.entries = {};
+        list.stopped = true;
+    }
+    return list;
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "midifile/MidiFile.h"
+#include "song/PlaybackOptions.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One note-on to send: a note-off is an entry with velocity 0.
+struct NoteListEntry {
+    std::int32_t key = 0;       // 0..127, at most 135 before the shift guard
+    std::int32_t velocity = 0;  // 0 releases the note
+    std::int32_t timeMs = 0;    // due time from the start of playback, 500 ms lead-in included
+};
+
+inline bool operator==(const NoteListEntry& a, const NoteListEntry& b)
+{
+    return a.key == b.key && a.velocity == b.velocity && a.timeMs == b.timeMs;
+}
+
+struct NoteList {
+    std::vector<NoteListEntry> entries;
+    // Set when extraction had to stop: the entries are then not to be played.
+    std::optional<std::string> error;
+    // The tempo in force after the last event (120 when the file sets none).
+    double tempoBpm = 120.0;
+    // The caller's stop flag ended extraction: the entries are empty.
+    bool stopped = false;
+
+    bool ok() const { return !error.has_value() && !stopped; }
+};
+
+// Lead-in before the first tick of a song.
+inline constexpr std::int32_t kLeadInMs = 500;
+
+// The key sent for `key` under the low-note shift: raised by 8 when the shift
+// is on and the key is at or below its limit, unless that would pass 127.
+std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options);
+
+// Builds the note list of options.playChannel from track 0 of `file`, which
+// the caller has put through toAbsoluteTicks and mergeTracks. Each entry is
+// timed with the tempo in force when it is reached, applied to its whole
+// absolute tick count. Tempo changes are announced on standard output. Each
+// call keeps its tempo to itself, so extractions on several threads at once do
+// not disturb each other. Bad tempo events and times that do not fit in 32 bits
+// end extraction with an error instead of ending the process. When `stop` is
+// given, it is looked at every few thousand events; once raised, extraction
+// ends with `stopped` set and no entries.
+NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop = nullptr);
+
+// Due time of an event at absolute `tick` when the tempo in force is
+// `tempoBpm`: the whole tick count at that tempo, truncated to the millisecond,
+// plus the lead-in. Nothing when the time does not fit in 32 bits.
+std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter);
+
+// Beats per minute of the set-tempo event at `index` of track 0, or nothing when
+// the event holds fewer than three tempo bytes or a tempo of 0 microseconds.
+std::optional<double> readTempo(const MidiFile& file, std::int32_t index);
+// The same for a set-tempo event itself.
+std::optional<double> tempoOfEvent(const MidiEvent& event);
+
+// How a walk over the note times of a song ended.
+struct NoteTimesWalk {
+    // The first error met in event order: an unusable division (before any
+    // event), a note time that does not fit in 32 bits, or a bad tempo event,
+    // which ends the walk. Each is what extraction stops with.
+    std::optional<std::string> error;
+    double tempoBpm = 120.0;  // in force after the last event walked
+    bool stopped = false;     // the stop flag ended the walk
+};
+
+namespace noteTimes {
+std::string divisionError(std::int32_t ticksPerQuarter);
+std::string timeError(std::int32_t tick);
+std::string tempoError(std::int32_t tick);
+// Events walked between two looks at the stop flag.
+inline constexpr std::uint32_t kStopCheckEvents = 4096;
+}  // namespace noteTimes
+
+// The timing rule of extraction, walked once over track 0 of `file` (put
+// through toAbsoluteTicks and mergeTracks): every note-on and note-off whose
+// status byte `takes` is handed to `onNote(event, timeMs)` with its due time
+// under the tempo in force, or nothing when that time does not fit in 32 bits;
+// onNote returns false to end the walk there. Each valid set-tempo event
+// changes the tempo for the events after it and is handed to `onTempo(bpm)`.
+// When `stop` is given it is looked at every few thousand events.
+template <typename Takes, typename OnNote, typename OnTempo>
+NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, OnTempo onTempo,
+                            const std::atomic<bool>* stop)
+{
+    NoteTimesWalk walk;
+    const std::int32_t ticksPerQuarter = file.ticksPerQuarter();
+    if (ticksPerQuarter <= 0) {
+        walk.error = noteTimes::divisionError(ticksPerQuarter);
+        return walk;
+    }
+    // The track is walked directly: every position visited is in range, so
+    // the per-event index checks of eventAt would only repeat the loop's own.
+    std::uint32_t untilStopCheck = noteTimes::kStopCheckEvents;
+    for (const MidiEvent& event : file.track(0)) {
+        if (--untilStopCheck == 0) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+                walk.stopped = true;
+                return walk;
+            }
+            untilStopCheck = noteTimes::kStopCheckEvents;
+        }
+        const int status = event.byteOr(0);
+        const int kind = status & 0xF0;
+        if (kind == 0x90 || kind == 0x80) {
+            if (!takes(status)) {
+                continue;
+            }
+            const std::optional<std::int32_t> timeMs = noteTimeMs(event.tick, walk.tempoBpm, ticksPerQuarter);
+            if (!timeMs && !walk.error) {
+                walk.error = noteTimes::timeError(event.tick);
+            }
+            if (!onNote(event, timeMs)) {
+                return walk;
+            }
+        } else if (status == 0xFF && event.byteOr(1) == 0x51) {
+            const std::optional<double> tempo = tempoOfEvent(event);
+            if (!tempo) {
+                if (!walk.error) {
+                    walk.error = noteTimes::tempoError(event.tick);
+                }
+                return walk;
+            }
+            walk.tempoBpm = *tempo;
+            onTempo(walk.tempoBpm);
+        }
+    }
+    return walk;
+}

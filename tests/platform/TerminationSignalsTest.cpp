@@ -1,0 +1,80 @@
+#include "platform/TerminationSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pthread.h>
+
+#include <csignal>
+
+namespace {
+
+using Delivery = TerminationSignals::Delivery;
+
+using JobControl = TerminationSignals::JobControl;
+
+struct SignalCase {
+    const char* name;
+    int signal;
+    Delivery delivery;
+    JobControl jobControl = JobControl::LeftAlone;
+};
+
+class TerminationSignalsTest : public testing::TestWithParam<SignalCase> {};
+
+bool blockedHere(int signal)
+{
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    return sigismember(&mask, signal) == 1;
+}
+
+TEST_P(TerminationSignalsTest, SignalArrivesAsDataAndNothingIsLeftBehind)
+{
+    const SignalCase& param = GetParam();
+    struct sigaction before{};
+    ASSERT_EQ(::sigaction(param.signal, nullptr, &before), 0);
+    ASSERT_FALSE(blockedHere(param.signal));
+    const bool taken = param.jobControl == JobControl::Taken || (param.signal != SIGTSTP && param.signal != SIGCONT);
+    {
+        TerminationSignals signals(param.delivery, param.jobControl);
+        ASSERT_GE(signals.fd(), 0);
+        EXPECT_EQ(signals.delivery(), param.delivery);
+        // Blocked only where a signalfd reads it.
+        ASSERT_EQ(blockedHere(param.signal), taken && param.delivery == Delivery::SignalFd);
+        EXPECT_EQ(signals.take(), 0);
+        struct sigaction during{};
+        ASSERT_EQ(::sigaction(param.signal, nullptr, &during), 0);
+        ASSERT_EQ(during.sa_handler == before.sa_handler, !taken || param.delivery == Delivery::SignalFd);
+        if (!taken) {
+            return;  // raised, it would stop the test
+        }
+
+        ASSERT_EQ(::raise(param.signal), 0);
+        pollfd ready{signals.fd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, 5000), 1);
+        EXPECT_EQ(signals.take(), param.signal);
+        EXPECT_EQ(signals.take(), 0);
+    }
+    struct sigaction after{};
+    ASSERT_EQ(::sigaction(param.signal, nullptr, &after), 0);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    EXPECT_FALSE(blockedHere(param.signal));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TerminationSignalsTest,
+    testing::Values(SignalCase{"InterruptThroughSignalFd", SIGINT, Delivery::SignalFd},
+                    SignalCase{"TerminateThroughSignalFd", SIGTERM, Delivery::SignalFd},
+                    SignalCase{"HangUpThroughSignalFd", SIGHUP, Delivery::SignalFd},
+                    SignalCase{"QuitThroughSignalFd", SIGQUIT, Delivery::SignalFd},
+                    SignalCase{"InterruptThroughSelfPipe", SIGINT, Delivery::SelfPipe},
+                    SignalCase{"TerminateThroughSelfPipe", SIGTERM, Delivery::SelfPipe},
+                    SignalCase{"HangUpThroughSelfPipe", SIGHUP, Delivery::SelfPipe},
+                    SignalCase{"QuitThroughSelfPipe", SIGQUIT, Delivery::SelfPipe},
+                    SignalCase{"SuspendThroughSignalFd", SIGTSTP, Delivery::SignalFd, JobControl::Taken},
+                    SignalCase{"ContinueThroughSelfPipe", SIGCONT, Delivery::SelfPipe, JobControl::Taken},
+                    SignalCase{"SuspendLeftAloneUnlessAsked", SIGTSTP, Delivery::SelfPipe}),
+    [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
+
+}  // namespace

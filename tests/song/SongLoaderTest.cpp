@@ -1,0 +1,105 @@
+#include "song/SongLoader.h"
+#include "support/BigSong.h"
+#include "support/SmfBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestPlatform.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch folder of its own for each test, removed afterwards.
+class SongLoaderTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("quillarc-loader-" + std::to_string(processId()));
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
+    {
+        const std::string path = (m_dir / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    static PlaybackOptions channelOne()
+    {
+        PlaybackOptions options;
+        options.playChannel = 1;
+        return options;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(SongLoaderTest, UnraisedFlagLoadsExactlyAsNoFlag)
+{
+    const std::string path = write("big.mid", bigSong(4, 30000));
+    const std::atomic<bool> stop{false};
+    testing::internal::CaptureStdout();
+    const LoadedSong plain = loadSong(path, channelOne());
+    const LoadedSong watched = loadSong(path, channelOne(), &stop);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Tempo change detected, new tempo = 133.333\nTempo change detected, new tempo = 133.333\n");
+    EXPECT_FALSE(watched.stopped);
+    EXPECT_TRUE(watched.read.ok());
+    EXPECT_EQ(watched.notes.entries.size(), 60000U);
+    EXPECT_EQ(watched.notes.entries, plain.notes.entries);
+}
+
+TEST_F(SongLoaderTest, FlagRaisedBeforehandLoadsNothingAndPrintsNothing)
+{
+    const std::string path = write("big.mid", bigSong(4, 30000));
+    const std::atomic<bool> stop{true};
+    testing::internal::CaptureStdout();
+    const LoadedSong song = loadSong(path, channelOne(), &stop);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(song.stopped);
+    EXPECT_EQ(song.read.status, ReadResult::Status::Stopped);
+    EXPECT_TRUE(song.notes.entries.empty());
+}
+
+TEST_F(SongLoaderTest, FlagRaisedWhileLoadingEndsWithStopped)
+{
+    const std::string path = write("big.mid", bigSong(4, 60000));
+    std::atomic<bool> stop{false};
+    LoadedSong song;
+    std::thread loader([&] { song = loadSong(path, channelOne(), &stop); });
+    stop.store(true);
+    loader.join();
+    EXPECT_TRUE(song.stopped);
+    EXPECT_TRUE(song.notes.entries.empty());
+}
+
+#ifndef _WIN32
+TEST_F(SongLoaderTest, FifoIsAReadFailureNamedInItsFirstLine)
+{
+    const std::string path = (m_dir / "pipe.mid").string();
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    testing::internal::CaptureStdout();
+    const LoadedSong song = loadSong(path, channelOne());
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(song.stopped);
+    EXPECT_EQ(song.read.status, ReadResult::Status::Failed);
+    EXPECT_EQ(song.readFailureText(path), "Error: not a regular file " + path);
+    EXPECT_TRUE(song.notes.entries.empty());
+}
+#endif
+
+}  // namespace
