@@ -603,6 +603,10 @@ INSTANTIATE_TEST_SUITE_P(
         LimitedSessionRow{"AheadPauseTakesBackAndHandsAgainAfterTheResume", {{}, 700, {}, {}}, 'p',
                           "491 60/100@501 991 96/127@1001 back 1000 x 2000 96/127@2001 2491 96/0@2501 "
                           "2741 30/90@2751 2791 30/0@2801 3991 60/0@4001 4011 x", "", 10},
+        // 600 ms ahead the pause takes back two: the song goes on from the first.
+        LimitedSessionRow{"AheadPauseTakingBackTwoResumesFromTheFirst", {}, 'p',
+                          "0 60/100@501 401 96/127@1001 back 901 96/0@1501 back 1000 x 2000 96/127@2001 "
+                          "2000 96/0@2501 2151 30/90@2751 2201 30/0@2801 3401 60/0@4001 4601 x", "", 600},
         // Next ends the song as Stop does.
         LimitedSessionRow{"AheadNextTakesBack", {{}, 700, {}, {}}, 'n', "491 60/100@501 991 96/127@1001 back 1000 x", "",
                           10},
