@@ -14,8 +14,10 @@ with_jack.sh started as "Quillarc USB Controller".
 with the right bytes, and the last message is all-sound-off. With a realtime
 JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
-`signal`: the player exits 0 and the recorder's last messages silence every
-channel (with TSTP before the stop too).
+`signal`: the player exits with 128 + the signal's number and the recorder's
+last messages are the silencing (all-sound-off, a note-off for each key left
+sounding, all-notes-off), then every channel silenced (with TSTP before the
+stop too).
 `clients`: while a song plays, the player holds exactly one JACK client.
 `playlist`: `play A B --from 1.2`: A from its first entry due at 1200 ms,
 then B from its lead-in, each opened with its channel volume.
@@ -119,16 +121,32 @@ def check_full(cli, gen_song):
     print("play full: passed (%d notes)" % len(expected_notes))
 
 
-def silencing_fault(messages, stop):
-    last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
-    after = messages[last_note + 1:]
-    if any(b[0] & 0xF0 == 0x90 for b in after):
-        return "a note followed the silencing"
-    for channel in range(16):
+def silencing_fault(messages, stop, every_channel=True):
+    """What is wrong with the end of `messages` (the recorder's, after `stop`),
+    or None: the program's silencing is all-sound-off, a note-off for every key
+    left sounding (in key order), then all-notes-off, on channel 0; no note
+    sounds after it; with `every_channel`, every channel is silenced after it
+    too (the last output object's reset)."""
+    starts = [i for i, b in enumerate(messages) if b == [0xB0, 120, 0]]
+    later_note = [i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90 and b[2] > 0]
+    starts = [i for i in starts if not later_note or i > later_note[-1]]
+    if not starts:
+        return "no all-sound-off after the last note after %s" % stop
+    first = starts[0]
+    sounding = set()
+    for b in messages[:first]:
+        if b[0] & 0xF0 == 0x90:
+            (sounding.add if b[2] > 0 else sounding.discard)(b[1])
+        elif b[0] & 0xF0 == 0x80:
+            sounding.discard(b[1])
+    expected = [[0xB0, 120, 0]] + [[0x90, key, 0] for key in sorted(sounding)] + [[0xB0, 123, 0]]
+    got = messages[first:first + len(expected)]
+    if got != expected:
+        return "the silencing after %s was %s, expected %s" % (stop, got, expected)
+    after = messages[first:]
+    for channel in range(16 if every_channel else 0):
         if not [b for b in after if b[0] == 0xB0 + channel and b[1] in (120, 123) and b[2] == 0]:
             return "channel %d was not silenced after %s" % (channel, stop)
-    if after[0] != [0xB0, 120, 0]:
-        return "the player's own all-sound-off must come first, got %s" % after[:1]
     return None
 
 
@@ -167,7 +185,8 @@ def check_signal(cli, gen_song, name):
     except subprocess.TimeoutExpired:
         player.kill()
         fail("the player did not stop after SIG%s" % name)
-    if player.returncode != 0:
+    # As a shell expects of a program that a signal ended: 130 after Ctrl-C.
+    if player.returncode != 128 + signum:
         fail("the player exited %d after SIG%s: %s" % (player.returncode, name, err))
     fault = silencing_fault([b for _, b in read_events(stop_recorder=True)], "the stop")
     if fault:
