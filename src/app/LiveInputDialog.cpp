@@ -163,15 +163,21 @@ void LiveInputDialog::sessionEnded(WorkerOwner::Generation generation, LiveEnd e
 
 void LiveInputDialog::notePlayed(int key, double duty)
 {
-    m_lastKey.store(key);
-    m_lastDuty.store(duty);
-    if (!m_notePosted.exchange(true)) {
+    const std::lock_guard lock(m_noteMutex);
+    m_lastNote = {key, duty};
+    if (!m_notePosted) {
+        m_notePosted = true;
         QMetaObject::invokeMethod(this, [this] { showNote(); }, Qt::QueuedConnection);
     }
 }
 
 void LiveInputDialog::showNote()
 {
-    m_notePosted.store(false);
-    m_noteLine->setText(QString::fromStdString(liveNoteText(m_lastKey.load(), m_lastDuty.load())));
+    Note note;
+    {
+        const std::lock_guard lock(m_noteMutex);
+        note = m_lastNote;
+        m_notePosted = false;
+    }
+    m_noteLine->setText(QString::fromStdString(liveNoteText(note.key, note.duty)));
 }

@@ -5,8 +5,8 @@
 
 #include <QDialog>
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 
 class AppState;
 class PlaybackObserver;
@@ -57,10 +57,15 @@ private:
     QSlider* m_volumeSlider = nullptr;
     QLabel* m_noteLine = nullptr;
     std::unique_ptr<LiveSession> m_session;
-    // The latest note; at most one queued call shows it.
-    std::atomic<int> m_lastKey{0};
-    std::atomic<double> m_lastDuty{0.0};
-    std::atomic<bool> m_notePosted{false};
+    // The latest note, key and duty as one record; at most one queued call
+    // shows it.
+    struct Note {
+        int key = 0;
+        double duty = 0.0;
+    };
+    std::mutex m_noteMutex;
+    Note m_lastNote;
+    bool m_notePosted = false;
     // Last: the worker is joined before the session and the dialog go.
     WorkerOwner m_worker{[this] { m_session->stop(); }};
 };
