@@ -133,7 +133,10 @@ void giveMnemonicsTo(const QList<QAction*>& actions)
 }  // namespace
 
 MainWindow::MainWindow(AppContext& context, QWidget* parent)
-    : QMainWindow(parent), m_context(context), m_fileDialogs{chooseMidiFiles, chooseMidiFile, {}}
+    : QMainWindow(parent),
+      m_context(context),
+      m_fileDialogs{chooseMidiFiles, chooseMidiFile, {}},
+      m_playback([this] { m_context.state.requestStop(); })
 {
     initResources();
     setObjectName("mainWindow");
@@ -612,7 +615,7 @@ void MainWindow::openLiveInput()
     // A worker that ran out of notes may still be closing its output.
     stopAndJoinWorker();
     m_context.state.setOptions(m_context.options);
-    auto* dialog = new LiveInputDialog(m_context.state, *m_reporter, m_volumeSlider->value(), this);
+    auto* dialog = new LiveInputDialog(m_context.state, *m_reporter, midiInputs(), m_volumeSlider->value(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_liveDialog = dialog;
     dialog->open();
@@ -656,8 +659,7 @@ void MainWindow::openAbout()
 void MainWindow::startWorker()
 {
     ++m_workersStarted;
-    const std::uint64_t generation = ++m_workerGeneration;
-    m_worker = std::thread([&state = m_context.state, &reporter = *m_reporter, load = m_songLoader, generation] {
+    m_playback.start([&state = m_context.state, &reporter = *m_reporter, load = m_songLoader](auto generation) {
         playbackThreadWith(state, reporter, load);
         reporter.workerFinished(generation);
     });
@@ -665,25 +667,17 @@ void MainWindow::startWorker()
 
 void MainWindow::stopAndJoinWorker()
 {
-    if (!m_worker.joinable()) {
-        return;
-    }
     // Only ever called with `playing` clear: the worker is ending anyway, and
     // one still reading its song must not hold the GUI thread until it is read.
-    m_context.state.requestStop();
-    m_worker.join();
+    m_playback.stopAndJoin();
 }
 
 void MainWindow::workerFinished(std::uint64_t generation)
 {
     // Only the worker that reported: a newer one may already have started.
-    if (generation != m_workerGeneration) {
-        return;
+    if (m_playback.joinEnded(generation)) {
+        songEnded();
     }
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
-    songEnded();
 }
 
 void MainWindow::shutDown()

@@ -2,6 +2,7 @@
 
 #include "app/Playlist.h"
 #include "app/SongClock.h"
+#include "base/WorkerOwner.h"
 #include "playback/PlaybackSession.h"
 #include "views/ChartSource.h"
 
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class AnalysisWindows;
 class AppContext;
@@ -81,7 +81,7 @@ public:
     // How many playback threads this window has started.
     int workersStarted() const { return m_workersStarted; }
     // True while a playback thread exists that has not been joined.
-    bool hasWorker() const { return m_worker.joinable(); }
+    bool hasWorker() const { return m_playback.running(); }
     // The Tools menu; the analysis windows' entries go before "Options...".
     QMenu* toolsMenu() const { return m_toolsMenu; }
     QAction* optionsAction() const { return m_optionsAction; }
@@ -162,9 +162,9 @@ private:
     Playlist m_playlist;
     FileDialogs m_fileDialogs;
     SongLoad m_songLoader = loadSong;
-    std::thread m_worker;
-    // The generation of m_worker; each start takes the next.
-    std::uint64_t m_workerGeneration = 0;
+    // Stopping a worker before its join ends a song as Stop does; the stop
+    // flag also makes one still reading its song give up at once.
+    WorkerOwner m_playback;
     int m_workersStarted = 0;
     // A worker found the controller gone or unable to open: look again
     // before the next use.

@@ -27,33 +27,6 @@ std::shared_ptr<const PlaybackOptions> AppState::options() const
     return m_options;
 }
 
-void AppState::notifyChange()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_changeCount;
-    }
-    m_changed.notify_all();
-}
-
-std::uint64_t AppState::changeCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_changeCount;
-}
-
-bool AppState::waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline)
-{
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_until(lock, deadline, [&] { return m_changeCount != seen; });
-}
-
-void AppState::waitForChange(std::uint64_t seen)
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_changeCount != seen; });
-}
-
 void AppState::requestStop()
 {
     playing.store(0);
