@@ -23,7 +23,8 @@ const char* const kPlayUsage = R"(usage: quillarc-cli play FILE... [options]
 
 Plays one channel of a Standard MIDI File on the coil controller, exactly as
 the control panel does: the channel volume first, then every note at its
-time, and all-sound-off at the end. Several files play one after another,
+time, and at the end all-sound-off, a note-off for every key left sounding
+and all-notes-off. Several files play one after another,
 each from its lead-in, as the panel's "Play the whole playlist" does.
 
 options:

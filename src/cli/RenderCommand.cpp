@@ -24,7 +24,8 @@ mono): the sound of the coil simulator quillarc-coil while 'quillarc-cli play'
 plays the song to it, made without a MIDI device or a JACK server. It is fed
 the same messages at the same times as play sends them: the channel volume at
 the start of the file, each note in the millisecond after it is due, and
-all-sound-off at the end; the file goes on for half a second after that.
+the silencing at the end (all-sound-off, a note-off for every key left
+sounding, all-notes-off); the file goes on for half a second after that.
 It then prints the length, the peak of the estimated duty cycle (the coil
 model's, every key counted) and the peak of the measured duty over each
 second of the file (the part of the second during which the output was on),
@@ -61,7 +62,7 @@ public:
         return m_open;
     }
     void close(int) override { m_open = false; }
-    // The session has sent all-sound-off before the device is reset; the
+    // The session has silenced the coil before the device is reset; the
     // synthesis is silent by then whatever the reset would add.
     void reset(int) override {}
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override

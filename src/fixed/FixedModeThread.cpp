@@ -22,6 +22,7 @@ public:
     {
         m_output.sendControlChange(channel, controller, value);
     }
+    void silence(int channel) override { m_output.silence(channel); }
     void statusText(const std::string& text) override { m_observer.statusText(text); }
 
 private:

@@ -26,7 +26,8 @@ using CoilMessages = std::vector<CoilMessage>;
 // input notes stops when the last of them is released. The sustain pedal
 // (controller 64, down at 64 and above) holds note-offs until it is
 // released; all-sound-off and all-notes-off (controllers 120, 123) become
-// all-sound-off. Everything else is dropped. The input is a byte stream:
+// all-sound-off, which the sender takes as the place to silence the coil
+// (LiveSession sends MidiOutput::silence there). Everything else is dropped. The input is a byte stream:
 // running status and messages split across calls are followed, system
 // messages end running status, realtime bytes are skipped.
 class LiveForwarder {

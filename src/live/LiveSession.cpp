@@ -1,6 +1,7 @@
 #include "live/LiveSession.h"
 
 #include "midiout/MidiOutput.h"
+#include "midiout/ShortMessage.h"
 #include "platform/WorkerThread.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
@@ -187,7 +188,11 @@ bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::ui
 bool LiveSession::send(const CoilMessages& out)
 {
     for (const CoilMessage& message : out) {
-        if (m_output->sendMessage(message[0], message[1], message[2]) != 0) {
+        // The forwarder's all-sound-off is where the coil is to be silenced:
+        // it goes out as the one silencing, which also releases every key
+        // left sounding.
+        const bool silencing = message == CoilMessage{0xB0, kAllSoundOff, 0};
+        if ((silencing ? m_output->silence(0) : m_output->sendMessage(message[0], message[1], message[2])) != 0) {
             return false;
         }
     }

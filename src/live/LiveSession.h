@@ -44,8 +44,9 @@ public:
 // have taken a device away; an input that does not tell of its going is
 // looked at every second. It never spins.
 //
-// Every way out sends all-sound-off (the controller's every key then silent)
-// and closes both devices.
+// Every way out silences the coil (MidiOutput::silence: all-sound-off, a
+// note-off for every key left sounding, all-notes-off) and closes both
+// devices; so does the keyboard's own all-sound-off or all-notes-off.
 class LiveSession final : public MidiInputSink {
 public:
     LiveSession(AppState& state, LiveObserver& observer, MidiInputService& inputs, int inputDevice, int inputChannel);

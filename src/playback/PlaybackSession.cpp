@@ -115,7 +115,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         if (m_state.pauseStartPending.exchange(0) != 0) {
             takeBackAhead();
             m_handedUpTo = now;
-            if (!send(kAllSoundOff, 0)) {
+            if (!silence()) {
                 return endLost();
             }
             m_pauseStart = now;
@@ -161,7 +161,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
     if (m_state.restartRequested.exchange(0) != 0) {
         takeBackAhead();
-        if (!send(kAllSoundOff, 0)) {
+        if (!silence()) {
             return endLost();
         }
         m_next = 0;
@@ -210,7 +210,7 @@ bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t so
 {
     takeBackAhead();
     m_handedUpTo = songNow;
-    if (!send(kAllSoundOff, 0)) {
+    if (!silence()) {
         return false;
     }
     const std::int64_t from = seek.relative ? static_cast<std::int64_t>(songNow - m_start) : 0;
@@ -233,6 +233,13 @@ bool PlaybackSession::send(int controller, int value)
 {
     m_limiter.controlChange(controller);
     m_lost = m_lost || m_output->sendControlChange(kChannel, controller, value) != 0;
+    return !m_lost;
+}
+
+bool PlaybackSession::silence()
+{
+    m_limiter.silenced();
+    m_lost = m_lost || m_output->silence(kChannel) != 0;
     return !m_lost;
 }
 
@@ -288,7 +295,7 @@ void PlaybackSession::silenceAndClose()
     // Tried also after a refused message: a device that refused one may
     // still take this one.
     takeBackAhead();
-    m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+    m_output->silence(kChannel);
     m_limiter.silenced();
     m_output->closePort();
     m_output.reset();

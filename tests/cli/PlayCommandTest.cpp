@@ -150,7 +150,7 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
     EXPECT_EQ(devices->messagesTo("Synth"), Messages{});
     EXPECT_EQ(devices->messagesTo("New Synth"), Messages{});
     const Messages expected = GetParam().controllerStays
-                                  ? Messages{{0xB0, 7, 50}, {0x90, 60, 100}, {0x90, 60, 0}, {0xB0, 120, 0}}
+                                  ? Messages{{0xB0, 7, 50}, {0x90, 60, 100}, {0x90, 60, 0}, {0xB0, 120, 0}, {0xB0, 123, 0}}
                                   : Messages{};
     EXPECT_EQ(devices->messagesTo(controller), expected);
 }

@@ -36,6 +36,7 @@ inline Message controlChange(int controller, int value)
     return {0xB0, static_cast<std::uint8_t>(controller), static_cast<std::uint8_t>(value)};
 }
 inline const Message kAllSoundOff = controlChange(120, 0);
+inline const Message kAllNotesOff = controlChange(123, 0);
 
 inline int countOf(const Messages& messages, const Message& message)
 {
