@@ -223,7 +223,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::buildAnalysisMenu()
 {
-    m_analysis = new AnalysisWindows(analysisMakers(), [this] { return panelSelection(); }, this);
+    m_analysis = new AnalysisWindows(analysisMakers(panelDiagnostics()), [this] { return panelSelection(); }, this);
     const std::array entries{
         std::tuple{"Spectrum...", "spectrumAction", ChartKind::Spectrum},
         std::tuple{"View notes...", "notesAction", ChartKind::Notes},

@@ -112,10 +112,7 @@ int runPlotCommand(const std::vector<std::string>& args)
         throw UsageError("plot needs -o OUT.png");
     }
 
-    const LoadedSong song = [&] {
-        const CoreOutputOnStderr quiet;
-        return loadSong(parsed->fileName, parsed->options);
-    }();
+    const LoadedSong song = loadSong(parsed->fileName, parsed->options, nullptr, diagnosticsOnStderr());
     const auto application = offscreenApplication();
     const QImage image = renderChart(makeChartPicture(chartForSong(*kind, song, parsed->fileName)), scale);
     int status = 0;

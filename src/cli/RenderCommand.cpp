@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -78,20 +79,25 @@ private:
     bool m_open = false;
 };
 
-// Prints the statuses that the core has not printed already.
+// Prints the core's lines as they come and the statuses that do not repeat
+// one of them, on standard error.
 class StatusPrinter : public PlaybackObserver {
 public:
-    explicit StatusPrinter(const CoreOutputOnStderr& coreLines) : m_coreLines(coreLines) {}
+    void diagnostic(const std::string& line) override
+    {
+        m_printed.insert(line);
+        std::cerr << line << '\n';
+    }
     void statusText(const std::string& text) override
     {
-        if (!m_coreLines.printed(text)) {
+        if (m_printed.count(text) == 0) {
             std::cerr << text << '\n';
         }
     }
     void progress(int) override {}
 
 private:
-    const CoreOutputOnStderr& m_coreLines;
+    std::set<std::string> m_printed;
 };
 
 // The highest duty estimate that lasts at least one sample.
@@ -163,8 +169,7 @@ int runRenderCommand(const std::vector<std::string>& args)
     bool played = false;
     CoilLimitCounts limited;
     {
-        const CoreOutputOnStderr coreLines;
-        StatusPrinter status(coreLines);
+        StatusPrinter status;
         PlaybackSession session(state, status);
         if (session.start(controller->now)) {
             played = true;

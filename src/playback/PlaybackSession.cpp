@@ -33,7 +33,7 @@ bool PlaybackSession::start(const MsClock& clock)
     const std::string fileName = m_state.currentFileName();
     const auto options = m_state.options();
     {
-        LoadedSong song = m_load(fileName, *options, &m_state.stopRequested);
+        LoadedSong song = m_load(fileName, *options, &m_state.stopRequested, m_observer);
         if (song.stopped || stopped()) {
             m_ending = Ending::Stopped;
             return false;

@@ -25,9 +25,10 @@ inline constexpr const char* kCannotOpenControllerText = "Error: cannot open the
 inline constexpr const char* kControllerLostText = "Error: lost the connection to the controller";
 
 // How a session gets its notes: loadSong, or a stand-in in tests. The stop
-// flag is the session's AppState::stopRequested.
+// flag is the session's AppState::stopRequested; the lines go to the
+// session's observer.
 using SongLoad = std::function<LoadedSong(const std::string& fileName, const PlaybackOptions& options,
-                                          const std::atomic<bool>* stop)>;
+                                          const std::atomic<bool>* stop, DiagnosticSink& sink)>;
 
 // One playback of one file: reads it, builds the note list of the chosen
 // channel, and sends each entry to the controller when it is due. The loop is

@@ -27,6 +27,11 @@ TEST(PlayKeys, EachKeyAsksForItsRequestAndTheBarFollowsThePosition)
     }
     EXPECT_EQ(progressLine(64, false, 62999, 125001), "\r[" + std::string(20, '#') + std::string(20, '-') + "] 1:02 / 2:05         ");
     EXPECT_EQ(progressLine(127, true, 59999, 60000), "\r[" + std::string(40, '#') + "] 0:59 / 1:00  paused ");
+    // A line (a status, a tempo change) printed while the bar is drawn covers it.
+    EXPECT_EQ(lineOverProgress("Tempo change detected, new tempo = 100", 63),
+              "\rTempo change detected, new tempo = 100" + std::string(25, ' ') + "\n");
+    EXPECT_EQ(lineOverProgress("Playing 2 of 2: b.mid", 0), "\rPlaying 2 of 2: b.mid\n");
+    EXPECT_EQ(lineOverProgress(std::string(70, 'x'), 63), "\r" + std::string(70, 'x') + "\n");
 }
 
 TEST(PlayKeys, ArrowsSeekAndOtherEscapeSequencesAreSwallowed)
@@ -54,7 +59,7 @@ struct SignalCase {
     bool userPaused;
     std::deque<int> signals, whileStopped;
     std::vector<std::string> calls;  // the coil's, with `paused` and `pauseStartPending` as each found them
-    bool stops;
+    int stoppedBy;                   // the signal that stops playback, 0 for none
     int pausedAfter;
 };
 
@@ -77,18 +82,21 @@ TEST_P(PlaySignals, CoilIsQuietWhileStoppedAndTheSongGoesOnAsTheUserLeftIt)
     }
     std::deque<int> pending = row.signals;
     const auto take = [&] { const int next = pending.empty() ? 0 : pending.front(); return pending.empty() ? 0 : (pending.pop_front(), next); };
-    EXPECT_EQ(controls.answerSignals(take, [&] { calls.emplace_back("stopped"); pending = row.whileStopped; }), row.stops);
+    EXPECT_EQ(controls.answerSignals(take, [&] { calls.emplace_back("stopped"); pending = row.whileStopped; }),
+              row.stoppedBy);
     EXPECT_EQ(calls, row.calls);
     EXPECT_EQ(state.paused.load(), row.pausedAfter);
-    EXPECT_EQ(state.playing.load(), row.stops ? 0 : 1);
+    EXPECT_EQ(state.playing.load(), row.stoppedBy != 0 ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlaySignals,
-    testing::Values(SignalCase{"CtrlZWhilePlaying", false, {SIGTSTP}, {SIGCONT}, {"silence 11", "stopped", "restore 11"}, false, 0},
-                    SignalCase{"CtrlZWhilePaused", true, {SIGTSTP}, {SIGCONT}, {"silence 10", "stopped", "restore 10"}, false, 1},
-                    SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, true, 1},
-                    SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, true, 0}),
+    testing::Values(SignalCase{"CtrlZWhilePlaying", false, {SIGTSTP}, {SIGCONT}, {"silence 11", "stopped", "restore 11"}, 0, 0},
+                    SignalCase{"CtrlZWhilePaused", true, {SIGTSTP}, {SIGCONT}, {"silence 10", "stopped", "restore 10"}, 0, 1},
+                    SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, SIGTERM, 1},
+                    SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, SIGHUP, 0},
+                    // The first of two that stop it is the one the exit status tells.
+                    SignalCase{"CtrlCThenQuit", false, {SIGINT, SIGQUIT}, {}, {}, SIGINT, 0}),
     [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
 
 // A child's exit status; -1 when it was stopped (by SIGTTOU), then killed.

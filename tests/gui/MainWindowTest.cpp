@@ -85,7 +85,8 @@ class SlowFirstRead {
 public:
     SongLoad loader()
     {
-        return [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop) {
+        return [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop,
+                      DiagnosticSink&) {
             if (m_calls.fetch_add(1) > 0) {
                 return loadSong(fileName, options, stop);
             }

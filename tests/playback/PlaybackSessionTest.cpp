@@ -402,7 +402,7 @@ TEST_P(PlaybackSessionStoppedDuringStart, OpensNothingAndReportsNothing)
     const std::string path = useSong(threeNotes());
     const std::atomic<bool>* flagSeen = nullptr;
     const SongLoad pressStopWhileReading = [&](const std::string& fileName, const PlaybackOptions& options,
-                                               const std::atomic<bool>* stop) {
+                                               const std::atomic<bool>* stop, DiagnosticSink&) {
         flagSeen = stop;
         state.requestStop();
         if (GetParam().loaderSawIt) {
