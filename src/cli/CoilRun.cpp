@@ -43,6 +43,7 @@ CoilRun::CoilRun(const OutputArgs& args, PlaybackOptions& options)
     }
     m_port = *port;
     m_state.controllerPort.store(m_port);
+    m_state.setControllerName(MidiOutPort::service()->productName(m_port));
     m_state.setOptions(options);
     m_failure = 0;
 }

@@ -3,6 +3,7 @@
 #include "fixed/FixedModeControls.h"
 #include "fixed/FixedModeEngine.h"
 #include "fixed/FixedTone.h"
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
@@ -35,8 +36,9 @@ private:
 void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer)
 {
     observer.statusText("Entering fixed mode");
-    output.selectPort(state.controllerPort.load());
-    output.openPort();
+    if (const int port = openDevice(output, state.controllerPort.load(), state.controllerName()); port >= 0) {
+        state.controllerPort.store(port);
+    }
 
     // The power slider starts at the main volume (whose top is loudest).
     const int power = kFixedPowerHighest - state.volumePosition.load();

@@ -1,5 +1,6 @@
 #include "live/LiveSession.h"
 
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "midiout/ShortMessage.h"
 #include "platform/WorkerThread.h"
@@ -31,11 +32,13 @@ LiveSession::~LiveSession()
 
 LiveSession::Start LiveSession::start(int volume)
 {
-    m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
-    if (m_output->openPort() != 1) {
+    m_output = std::make_unique<MidiOutput>();
+    const int port = openDevice(*m_output, m_state.controllerPort.load(), m_state.controllerName());
+    if (port < 0) {
         m_output.reset();
         return Start::ControllerFailed;
     }
+    m_state.controllerPort.store(port);
     m_realtimeInput = m_inputs.realtime(m_inputDevice);
     {
         const std::lock_guard lock(m_mutex);

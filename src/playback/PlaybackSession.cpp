@@ -1,5 +1,6 @@
 #include "playback/PlaybackSession.h"
 
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "midiout/ShortMessage.h"
 #include "playback/AppState.h"
@@ -64,8 +65,9 @@ bool PlaybackSession::start(const MsClock& clock)
     m_limiter = CoilLimiter(options->coilLimits);
 
     m_total = static_cast<double>(m_notes.back().timeMs);
-    m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
-    if (m_output->openPort() != 1) {
+    m_output = std::make_unique<MidiOutput>();
+    const int port = openDevice(*m_output, m_state.controllerPort.load(), m_state.controllerName());
+    if (port < 0) {
         m_output.reset();
         m_notes.clear();
         m_observer.statusText(kCannotOpenControllerText);
@@ -78,6 +80,7 @@ bool PlaybackSession::start(const MsClock& clock)
         endLost();
         return false;
     }
+    m_state.controllerPort.store(port);
     m_leadMs = std::max(m_output->scheduleLeadMs(), 0);
     m_start = clock();
     m_handedUpTo = m_start;

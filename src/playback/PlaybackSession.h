@@ -63,7 +63,9 @@ public:
     PlaybackSession& operator=(const PlaybackSession&) = delete;
 
     // The start sequence: read currentFileName, prepare it, extract the
-    // notes, open the controller and send the channel volume; the song's
+    // notes, open the controller (openDevice: where controllerPort says, or
+    // where controllerName is found afresh, stored in controllerPort) and
+    // send the channel volume; the song's
     // clock starts when the volume has been sent, so however long the file
     // took to read, the first note keeps its lead-in. Returns false when
     // there is nothing to play; the reason has then been reported as status

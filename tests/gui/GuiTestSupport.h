@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/MainWindow.h"
+#include "midiout/Controller.h"
 #include "midiout/MidiOutPort.h"
 #include "midiout/VirtualMidiService.h"
 #include "support/ConfigFolder.h"
@@ -24,8 +25,6 @@
 
 using Message = std::array<std::uint8_t, 3>;
 using Messages = std::vector<Message>;
-
-inline constexpr const char* kControllerName = "Quillarc USB Controller";
 
 inline Message noteOn(int key, int velocity)
 {

@@ -1,4 +1,5 @@
 #include "PlaybackFixture.h"
+#include "midiout/MidiOutput.h"
 #include "playback/PlaybackSession.h"
 
 namespace {
@@ -465,6 +466,25 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"InvalidTempo", SmfBuilder().track().event(0, {0xFF, 0x51, 0x03, 0, 0, 0}).noteOn(0, 4, 60, 1).end().bytes(),
                     "Error: invalid tempo event at tick 0"}),
     [](const testing::TestParamInfo<RefusalCase>& param) { return param.param.name; });
+
+// The controller's client went and came back after another one while nothing
+// played: its old number now leads to "Synth". The song goes to the
+// controller, whose new number is kept.
+TEST_F(PlaybackSessionTest, ControllerNumberedAnewIsLookedUpAgainBeforeTheOpen)
+{
+    useSong(threeNotes());
+    MidiOutput holder;  // the panel's own object keeps the table counted
+    m_service->unplug("Quillarc USB Controller");
+    m_service->addDevice("Synth");
+    m_service->addDevice("Quillarc USB Controller");
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(700));
+    EXPECT_EQ(state.controllerPort.load(), 2);
+    session.pass(1201);
+    EXPECT_EQ(m_service->messages(2), (Messages{controlChange(7, 31), noteOn(60, 100)}));
+    EXPECT_EQ(m_service->messages(1), Messages{});
+    EXPECT_EQ(observer.lostReports(), 0);
+}
 
 TEST_F(PlaybackSessionTest, MissingFileIsReportedAsSuch)
 {
