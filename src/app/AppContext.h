@@ -16,8 +16,8 @@ class MidiOutput;
 // Building it reads the coil limits file into the options; a file that
 // cannot be read leaves no limits and its message in limitsFileError.
 // Building it builds the first output object, which counts the MIDI output
-// devices: with none, the process ends there with "Error: no MIDI output
-// devices" and exit code 1. Install a different MidiService before building it.
+// devices (runControlPanel makes sure there is one first). Install a
+// different MidiService before building it.
 class AppContext {
 public:
     AppContext();

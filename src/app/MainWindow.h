@@ -45,7 +45,7 @@ struct FileDialogs {
 // shared state, a start of the playback thread, a dialog or an analysis
 // window.
 //
-// The player around the specified transport: Next and Previous, the whole
+// The player around the transport: Next and Previous, the whole
 // playlist (with repeat), seeking with the progress slider and the arrow
 // keys, the playing entry marked in the playlist with the selection
 // following it, and a permanent label with the state and the song's time.

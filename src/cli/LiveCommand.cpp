@@ -24,6 +24,7 @@ Plays a MIDI keyboard (or any MIDI source) on the coil controller as it is
 played, sent as a song is: on channel 0, with the low-note shift, the
 velocity curve and the coil limits. Note-offs and the sustain pedal are
 followed; the keyboard's all-sound-off or all-notes-off silences the coil.
+When the coil limits acted, it says what they did as it ends.
 
 options:
   --input N          take the notes of input device N (see
@@ -130,6 +131,13 @@ public:
             const std::string line = liveNoteText(key, duty) + "\n";
             (void)::write(STDERR_FILENO, line.data(), line.size());
         }
+    }
+
+    // Always: a status line is part of what the command says, as play's.
+    void statusText(const std::string& text) override
+    {
+        const std::string line = text + "\n";
+        (void)::write(STDERR_FILENO, line.data(), line.size());
     }
 
 private:

@@ -49,10 +49,9 @@ public:
     // All-sound-off, every key and held note forgotten: the way out.
     void silence(CoilMessages& out);
 
-    // The key that the last note-on sent sounded, if any was sent.
-    std::optional<int> lastKey() const { return m_lastKey; }
     // The coil model's estimate of what has been sent, 0..1.
     double duty() const { return m_limiter.duty(); }
+    // What the coil limits have done to the messages sent so far.
     const CoilLimitCounts& limitCounts() const { return m_limiter.counts(); }
 
 private:
@@ -81,6 +80,5 @@ private:
     std::array<bool, 16> m_pedalDown{};
     // Notes held by each pedal, in the order they were released.
     std::array<std::vector<std::uint8_t>, 16> m_heldOrder{};
-    std::optional<int> m_lastKey;
     CoilLimiter m_limiter{CoilLimits{}};
 };

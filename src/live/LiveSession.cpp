@@ -117,6 +117,9 @@ LiveEnd LiveSession::run()
         }
     }
     finish();
+    if (m_forwarder.limitCounts().any()) {
+        m_observer.statusText(coilLimitsText(m_forwarder.limitCounts()));
+    }
     return end;
 }
 

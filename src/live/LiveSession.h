@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class AppState;
@@ -30,6 +31,9 @@ public:
     // A note-on went out: the key it sounded and the coil model's estimate of
     // the duty afterwards (0..1).
     virtual void notePlayed(int key, double duty) = 0;
+    // A line for the status bar: at the end of a session in which the coil
+    // limits acted, what they did (coilLimitsText), as a song reports it.
+    virtual void statusText(const std::string& text) = 0;
 };
 
 // Live mode: one input device played through a LiveForwarder to the
@@ -43,6 +47,8 @@ public:
 // of the maximum note length, a volume change, stop(), and a change that may
 // have taken a device away; an input that does not tell of its going is
 // looked at every second. It never spins.
+//
+// A session that ends after the limits acted says what they did.
 //
 // Every way out silences the coil (MidiOutput::silence: all-sound-off, a
 // note-off for every key left sounding, all-notes-off) and closes both

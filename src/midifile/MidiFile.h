@@ -106,8 +106,6 @@ public:
     // given and raised, the merge ends between chunks, drops every event
     // (one empty track is left) and returns false; otherwise it returns true.
     bool mergeTracks(const std::atomic<bool>* stop = nullptr);
-    // Sorts each track by compareEvents, stably.
-    void sortAllTracks();
 
     // Order of events: by tick; at equal ticks channel messages, markers and
     // system-exclusive events before meta events, and end-of-track last.

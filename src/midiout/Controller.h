@@ -6,8 +6,8 @@
 inline constexpr const char* kControllerName = "Quillarc USB Controller";
 
 // The index of the first output device whose portName() is exactly
-// kControllerName, or -1 when there is none. Uses a short-lived output object,
-// so it ends the process like any first object when there is no device at all.
+// kControllerName, or -1 when there is none (also when there is no device at
+// all). Uses a short-lived output object.
 int findController();
 
 // findController after counting the devices afresh, so that a controller

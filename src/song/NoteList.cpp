@@ -53,11 +53,6 @@ std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::
     return static_cast<std::int32_t>(ms);
 }
 
-std::optional<double> readTempo(const MidiFile& file, std::int32_t index)
-{
-    return tempoOfEvent(file.eventAt(0, index));
-}
-
 NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop,
                       DiagnosticSink& sink)
 {

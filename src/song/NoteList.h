@@ -57,10 +57,8 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
 // plus the lead-in. Nothing when the time does not fit in 32 bits.
 std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter);
 
-// Beats per minute of the set-tempo event at `index` of track 0, or nothing when
-// the event holds fewer than three tempo bytes or a tempo of 0 microseconds.
-std::optional<double> readTempo(const MidiFile& file, std::int32_t index);
-// The same for a set-tempo event itself.
+// Beats per minute of a set-tempo event, or nothing when the event holds fewer
+// than three tempo bytes or a tempo of 0 microseconds.
 std::optional<double> tempoOfEvent(const MidiEvent& event);
 
 // How a walk over the note times of a song ended.

@@ -22,33 +22,42 @@ private:
     MidiInputSink* m_sink = nullptr;
 };
 
-class NoLines final : public LiveObserver {
+class Statuses final : public LiveObserver {
+public:
     void notePlayed(int, double) override {}
+    void statusText(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
 };
 
 struct WayOutRow {
     const char* name;
     std::vector<std::uint8_t> played;
     std::vector<Bytes> sent;  // after the channel volume
+    CoilLimits limits = {};
+    std::vector<std::string> statuses = {};  // at the end
 };
 
 class LiveSessionTest : public testing::TestWithParam<WayOutRow> {};
 
-TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSounding)
+TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSoundingAndTheLimitsAreReported)
 {
     const auto devices = installVirtualDevices({"Synth", "Quillarc USB Controller"});
     AppState state;
     state.controllerPort.store(1);
+    PlaybackOptions options;
+    options.coilLimits = GetParam().limits;
+    state.setOptions(options);
     Keyboard keyboard;
-    NoLines lines;
-    {
-        LiveSession session(state, lines, keyboard, 0, LiveForwarder::kAllChannels);
-        ASSERT_EQ(session.start(40), LiveSession::Start::Started);
-        keyboard.play(GetParam().played);
-    }
+    Statuses observer;
+    LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
+    ASSERT_EQ(session.start(40), LiveSession::Start::Started);
+    keyboard.play(GetParam().played);
+    session.stop();
+    EXPECT_EQ(session.run(), LiveEnd::Stopped);
     std::vector<Bytes> expected{{0xB0, 7, 40}};
     expected.insert(expected.end(), GetParam().sent.begin(), GetParam().sent.end());
     EXPECT_EQ(devices->messages(1), expected);
+    EXPECT_EQ(observer.texts, GetParam().statuses);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,7 +69,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The keyboard's all-notes-off is the same silencing; closing finds nothing sounding.
         WayOutRow{"KeyboardPanicReleasesThemToo",
                   {0x91, 0x3E, 0x20, 0xB1, 0x7B, 0x00},
-                  {{0x90, 0x3E, 0x20}, {0xB0, 120, 0}, {0x90, 0x3E, 0}, {0xB0, 123, 0}, {0xB0, 120, 0}, {0xB0, 123, 0}}}),
+                  {{0x90, 0x3E, 0x20}, {0xB0, 120, 0}, {0x90, 0x3E, 0}, {0xB0, 123, 0}, {0xB0, 120, 0}, {0xB0, 123, 0}}},
+        // Key 30 is below the coil's keys, 100 softened from 127 under 5 %.
+        WayOutRow{"WhatTheLimitsDidIsReportedAtTheEnd",
+                  {0x90, 0x1E, 0x40, 0x90, 0x64, 0x7F},
+                  {{0x90, 0x64, 102}, {0xB0, 120, 0}, {0x90, 0x64, 0}, {0xB0, 123, 0}},
+                  {5.0, {}, 40, {}},
+                  {"Coil limits: 1 note softened, 1 dropped, 0 cut"}}),
     [](const testing::TestParamInfo<WayOutRow>& row) { return std::string(row.param.name); });
 
 }  // namespace

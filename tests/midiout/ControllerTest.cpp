@@ -102,10 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SilenceRow{"RefusesMessages", false, false, 6, false, false}),
     [](const ::testing::TestParamInfo<SilenceRow>& row) { return std::string(row.param.what); });
 
-TEST(FindControllerDeathTest, WithoutAnyDeviceTheProbeEndsTheProcess)
+TEST(FindControllerTest, WithoutAnyDeviceThereIsNone)
 {
     installVirtualDevices({});
-    EXPECT_EXIT(findController(), ::testing::ExitedWithCode(1), "^Error: no MIDI output devices\n$");
+    EXPECT_EQ(findController(), -1);
 }
 
 struct OpenRow {
