@@ -1,10 +1,14 @@
+#include "cli/CoilRun.h"
 #include "cli/PlayControls.h"
 #include "cli/ProgressLine.h"
+#include "midiout/VirtualMidiService.h"
 #include "platform/TerminalMode.h"
 #include "playback/AppState.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -96,8 +100,42 @@ INSTANTIATE_TEST_SUITE_P(
                     SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, SIGTERM, 1},
                     SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, SIGHUP, 0},
                     // The first of two that stop it is the one the exit status tells.
-                    SignalCase{"CtrlCThenQuit", false, {SIGINT, SIGQUIT}, {}, {}, SIGINT, 0}),
+                    SignalCase{"CtrlCThenQuit", false, {SIGINT, SIGQUIT}, {}, {}, SIGINT, 0},
+                    SignalCase{"ContinueAloneChangesNothing", false, {SIGCONT}, {}, {}, 0, 0}),
     [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
+
+// The run of play and live: a signal that ends it is its exit status, as a
+// shell expects, and its end resets every channel of the device it chose.
+TEST(CoilRunTest, ASignalEndsItWith128PlusItsNumberAndEveryChannelReset)
+{
+    for (const int signal : {0, SIGINT, SIGTERM}) {
+        auto devices = std::make_shared<VirtualMidiService>(std::vector<std::string>{"Synth", "Quillarc USB Controller"});
+        ASSERT_TRUE(MidiOutPort::installService(devices));
+        const ConfigFolder config;
+        PlaybackOptions options;
+        {
+            CoilRun run({}, options);
+            ASSERT_EQ(run.failure(), 0);
+            EXPECT_EQ(run.state().controllerName(), "Quillarc USB Controller");
+            if (signal != 0) {
+                ASSERT_EQ(::pthread_kill(::pthread_self(), signal), 0);  // held for the run's descriptor
+            }
+            TerminalMode terminal(-1);
+            int looks = 0;
+            run.watch(terminal, {[&] { return looks > 0; }, [](const std::function<int()>& take) { return take(); },
+                                 [](char) {}, [&] { ++looks; }});
+            EXPECT_EQ(run.exitStatus(7), signal != 0 ? 128 + signal : 7);
+            run.resetEveryChannel();
+        }
+        using Kind = VirtualMidiService::Record::Kind;
+        std::vector<std::pair<Kind, int>> last;
+        for (const auto& record : devices->records()) {
+            last.emplace_back(record.kind, record.device);
+        }
+        EXPECT_EQ(std::vector(last.end() - 3, last.end()),
+                  (std::vector<std::pair<Kind, int>>{{Kind::Open, 1}, {Kind::Reset, 1}, {Kind::Close, 1}}));
+    }
+}
 
 // A child's exit status; -1 when it was stopped (by SIGTTOU), then killed.
 int statusOf(pid_t child)
