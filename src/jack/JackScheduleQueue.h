@@ -10,11 +10,27 @@
 #include <optional>
 
 // Where a message due at `due` falls in a process cycle of `frames` frames
-// whose first frame sounds at `cycleStart` and the next cycle's at
-// `cycleEnd` (microseconds of one clock): the frame of its due time, frame 0
-// for a message already late, nothing for one due in a later cycle.
-std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint64_t cycleEnd,
-                                          std::uint32_t frames) noexcept;
+// at `rate` frames a second whose callback began at `cycleStart`
+// (nanoseconds of one clock): frame 0 for a message already due, the frame
+// of its due time within the cycle's length of the start, nothing for one due
+// in a later cycle (or at an unknown rate, 0).
+//
+// The start is the time the callback really began, read by the callback
+// itself, not JACK's start of the cycle (jack_get_cycle_times): that is the
+// server's filtered estimate, which follows its wake-ups slowly. A server
+// that stalls (an xrun) goes on late without counting the frames it missed,
+// and the estimate then trails the real time by as much as the stall, taking
+// a second or more to come back and overshooting on the way: messages placed
+// by it arrived up to the stall late, then early. A plain sender's message
+// written at frame 0 sounds when the callback runs; placed from that same
+// time, each cycle stands on its own, so a stall costs only the cycles it
+// spans: what fell due during it goes at frame 0 of the late cycle, and the
+// cycle after it is exact again. The callback's own wake-up jitter, which
+// the estimate smooths, moves a message only when a cycle wakes later than
+// the one before it, and then by that difference, as it moves a plain
+// sender's.
+std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint32_t frames,
+                                          std::uint32_t rate) noexcept;
 
 // The messages handed ahead of their time from a sending thread to the JACK
 // process callback: a lock-free single-producer, single-consumer queue of
