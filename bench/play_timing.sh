@@ -25,6 +25,8 @@
 set -euo pipefail
 periods="${QUILLARC_JACK_PERIODS:-64 256 1024}"
 seconds="${QUILLARC_SONG_SECONDS:-20}"
+stall_ms="${QUILLARC_STALL_MS:-0}"
+stall_s="$(awk "BEGIN { print $stall_ms / 1000 }")"
 # The recorder notes the server's xruns (see bench/play_timing.py).
 export QUILLARC_RECORDER_XRUNS=1
 cd "$(dirname "$0")/.."
@@ -63,9 +65,10 @@ for i in $(seq 1 "$runs"); do
           /usr/bin/time -f "%U %S" -o "'"$out"'.cpu" "'"$build"'/bench/sleep_sender" "Quillarc USB Controller" <"'"$work"'/notes.csv" &
         fi
         timer=$!
-        if [ "${QUILLARC_STALL_MS:-0}" -gt 0 ]; then
-          (sleep '"$((seconds / 2))"'; kill -STOP "$QUILLARC_JACK_PID"
-           sleep "$(echo "$QUILLARC_STALL_MS" | awk "{print \$1 / 1000}")"; kill -CONT "$QUILLARC_JACK_PID") &
+        if [ '"$stall_ms"' -gt 0 ]; then
+          # At realtime priority, so that the stall lasts as asked on a busy machine.
+          (sleep '"$((seconds / 2))"'
+           chrt -f 90 bash -c "kill -STOP $QUILLARC_JACK_PID; sleep '"$stall_s"'; kill -CONT $QUILLARC_JACK_PID") &
         fi
         # The sending thread'"'"'s own CPU time (clock ticks), sampled every 0.2 s
         # until the player ends: the process total also holds the JACK
