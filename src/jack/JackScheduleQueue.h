@@ -16,19 +16,19 @@
 // in a later cycle (or at an unknown rate, 0).
 //
 // The start is the time the callback really began, read by the callback
-// itself, not JACK's start of the cycle (jack_get_cycle_times): that is the
-// server's filtered estimate, which follows its wake-ups slowly. A server
-// that stalls (an xrun) goes on late without counting the frames it missed,
-// and the estimate then trails the real time by as much as the stall, taking
-// a second or more to come back and overshooting on the way: messages placed
-// by it arrived up to the stall late, then early. A plain sender's message
-// written at frame 0 sounds when the callback runs; placed from that same
-// time, each cycle stands on its own, so a stall costs only the cycles it
-// spans: what fell due during it goes at frame 0 of the late cycle, and the
-// cycle after it is exact again. The callback's own wake-up jitter, which
-// the estimate smooths, moves a message only when a cycle wakes later than
-// the one before it, and then by that difference, as it moves a plain
-// sender's.
+// itself, and not JACK's start of the cycle (jack_get_cycle_times): that is
+// a filtered estimate, and a server that stalls (an xrun) goes on without
+// counting the frames it missed, so after a stall the estimate trails the
+// real time by as much as the stall and takes a second or more to come back,
+// overshooting: messages placed by it arrived up to the stall late, then
+// early. Nor the frame counter through a clock of our own: at the nominal
+// rate it drifts from a sound card's crystal, and following the card again
+// takes a filter that settles anew after every stall. The callback's start
+// needs no history: each cycle stands alone, a stall costs only the cycles
+// it spans (what fell due during it goes at frame 0 of the late cycle, as a
+// plain sender's message would), and the one price is the wake-up's jitter,
+// which moves a message only when a cycle wakes later than the one before
+// it, and by that difference.
 std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint32_t frames,
                                           std::uint32_t rate) noexcept;
 
