@@ -84,4 +84,13 @@ TEST(JackScheduleQueueTest, ACallbackThatBeginsLateTakesWhatFellDueMeanwhileAtFr
     }
 }
 
+TEST(JackScheduleQueueTest, AMessageAWholeCycleAheadOrAtAnUnknownRateWaitsForALaterCycle)
+{
+    constexpr std::uint64_t kStart = 3'000'000'000'777;  // 480 frames at 48 kHz: exactly 10 ms
+    EXPECT_EQ(frameInCycle(kStart + 9'999'999, kStart, 480, 48000), 479U);
+    EXPECT_EQ(frameInCycle(kStart + 10'000'000, kStart, 480, 48000), std::nullopt);
+    EXPECT_EQ(frameInCycle(kStart - 1, kStart, 480, 0), 0U);
+    EXPECT_EQ(frameInCycle(kStart + 1, kStart, 480, 0), std::nullopt);
+}
+
 }  // namespace
