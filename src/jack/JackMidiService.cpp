@@ -51,9 +51,10 @@ constexpr int kScheduleMarginMs = 20;
 
 void silentJackMessage(const char*) {}
 
-std::uint64_t steadyNanos(Clock::time_point at)
+std::uint64_t steadyMicros(Clock::time_point at)
 {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count());
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch());
+    return static_cast<std::uint64_t>(micros.count());
 }
 
 // JACK writes its own diagnostics to stderr unless told otherwise; the setting
@@ -79,7 +80,7 @@ struct OutPort {
 };
 
 // Writes the timed messages of one cycle into a port's buffer, each at the
-// frame of its due time (steady clock nanoseconds) counted from the time the
+// frame of its due time (steady clock microseconds) counted from the time the
 // callback began, never before the frame of the message before it (JACK
 // keeps a buffer's events in time order).
 struct CycleSink {
@@ -143,7 +144,7 @@ struct JackMidiService::Impl {
         // messages are placed from (frameInCycle says why not JACK's
         // estimate). The steady clock is CLOCK_MONOTONIC, which Linux reads
         // in the vDSO without a system call; it neither blocks nor allocates.
-        const std::uint64_t cycleStart = steadyNanos(Clock::now());
+        const std::uint64_t cycleStart = steadyMicros(Clock::now());
         Impl& impl = *static_cast<Impl*>(self);
         impl.cycles.enterCycle();
         const std::uint32_t rate = impl.sampleRate.load(std::memory_order_relaxed);
@@ -319,7 +320,7 @@ struct JackMidiService::Impl {
         entry.out.reset();
     }
 
-    // Sends at once, or at `due` (steady clock nanoseconds) when given.
+    // Sends at once, or at `due` (steady clock microseconds) when given.
     int sendLocked(OpenDevice& entry, const std::uint8_t* bytes, std::size_t length,
                    std::optional<std::uint64_t> due = std::nullopt)
     {
@@ -495,13 +496,13 @@ int JackMidiService::sendAt(int device, std::uint8_t status, std::uint8_t data1,
         return kSendDeviceNotOpen;
     }
     // The steady clock's millisecond `dueMs` nearest now, in the callback's
-    // nanoseconds; one already past goes now.
+    // microseconds; one already past goes now.
     const auto now = Clock::now();
     const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
     const auto ahead = std::chrono::milliseconds(static_cast<std::int32_t>(dueMs - static_cast<std::uint32_t>(nowMs.count())));
     const std::uint8_t bytes[3] = {status, data1, data2};
     return m_impl->sendLocked(*entry, bytes, shortMessageLength(status),
-                              steadyNanos(std::max(now, Clock::time_point(nowMs + ahead))));
+                              steadyMicros(std::max(now, Clock::time_point(nowMs + ahead))));
 }
 
 int JackMidiService::takeBack(int device)

@@ -3,7 +3,7 @@
 std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint32_t frames,
                                           std::uint32_t rate) noexcept
 {
-    constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
+    constexpr std::uint64_t kMicrosPerSecond = 1'000'000;
     if (due <= cycleStart) {
         return 0U;
     }
@@ -11,14 +11,14 @@ std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycle
         return std::nullopt;
     }
     // A message `ahead` of the start falls in the cycle when ahead * rate <
-    // frames * 1e9, that is when ahead is below the cycle's length rounded up
-    // to whole nanoseconds. Below it, the product stays inside 64 bits.
+    // frames * 1e6, that is when ahead is below the cycle's length rounded up
+    // to whole microseconds. Below it, the product stays inside 64 bits.
     const std::uint64_t ahead = due - cycleStart;
-    const std::uint64_t length = (std::uint64_t{frames} * kNanosPerSecond + rate - 1) / rate;
+    const std::uint64_t length = (std::uint64_t{frames} * kMicrosPerSecond + rate - 1) / rate;
     if (ahead >= length) {
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(ahead * rate / kNanosPerSecond);
+    return static_cast<std::uint32_t>(ahead * rate / kMicrosPerSecond);
 }
 
 // The ring buffer holds one byte less than its power-of-two size: ask for one

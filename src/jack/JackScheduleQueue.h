@@ -11,7 +11,7 @@
 
 // Where a message due at `due` falls in a process cycle of `frames` frames
 // at `rate` frames a second whose callback began at `cycleStart`
-// (nanoseconds of one clock): frame 0 for a message already due, the frame
+// (microseconds of one clock): frame 0 for a message already due, the frame
 // of its due time within the cycle's length of the start, nothing for one due
 // in a later cycle (or at an unknown rate, 0).
 //

@@ -59,7 +59,6 @@ constexpr std::size_t kRingBytes = 1 << 20;
 jack_client_t* g_client = nullptr;
 jack_port_t* g_port = nullptr;
 jack_ringbuffer_t* g_ring = nullptr;
-jack_nframes_t g_rate = 48000;
 std::atomic<std::uint64_t> g_dropped{0};
 std::atomic<bool> g_stopWriter{false};
 
@@ -75,7 +74,7 @@ int process(jack_nframes_t frames, void*)
             continue;
         }
         const EventHeader header{cycleStart + event.time, static_cast<std::uint32_t>(event.size),
-                                 cycleUsecs + jack_time_t{event.time} * 1000000 / g_rate};
+                                 cycleUsecs + jack_time_t{event.time} * 1000000 / jack_get_sample_rate(g_client)};
         if (jack_ringbuffer_write_space(g_ring) < sizeof header + event.size) {
             g_dropped.fetch_add(1, std::memory_order_relaxed);
             continue;
@@ -113,7 +112,8 @@ bool drain(std::FILE* out)
         jack_ringbuffer_read(g_ring, reinterpret_cast<char*>(&header), sizeof header);
         std::string bytes(header.size, '\0');
         jack_ringbuffer_read(g_ring, bytes.data(), header.size);
-        std::fprintf(out, "%u %llu", static_cast<unsigned>(header.frame), static_cast<unsigned long long>(header.usecs));
+        std::fprintf(out, "%u %llu", static_cast<unsigned>(header.frame),
+                     static_cast<unsigned long long>(header.usecs));
         for (const char byte : bytes) {
             std::fprintf(out, " %02x", static_cast<unsigned>(static_cast<unsigned char>(byte)));
         }
@@ -189,7 +189,6 @@ int main(int argc, char** argv)
                      static_cast<unsigned>(status));
         return 1;
     }
-    g_rate = jack_get_sample_rate(g_client);
     g_ring = jack_ringbuffer_create(kRingBytes);
     g_port = jack_port_register(g_client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!g_ring || !g_port) {
