@@ -80,6 +80,7 @@ TEST(JackScheduleQueueTest, ACallbackThatBeginsLateTakesWhatFellDueMeanwhileAtFr
         EXPECT_EQ((Cycle{100, {}, start, 480}.drained(queue)), drained) << start - kT0;
     }
     EXPECT_EQ(frameInCycle(kT0 + 1, kT0, 480, 0), std::nullopt) << "an unknown rate";
+    EXPECT_EQ(frameInCycle(kT0, kT0, 480, 0), 0U) << "an unknown rate";
 }
 
 }  // namespace
