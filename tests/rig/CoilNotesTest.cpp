@@ -56,17 +56,25 @@ TEST(CoilNotes, EachCoilTakesItsChannelsThenTransposeThenShiftThenVoices)
     } rows[] = {
         {"a channel set, without voices every message passing",
          SmfBuilder().track().noteOn(48, 0, 60, 10).noteOn(0, 2, 61, 11).noteOn(0, 3, 62, 12).noteOn(48, 4, 62, 13)
-             .noteOff(0, 5, 64).noteOff(0, 0, 60).noteOff(0, 3, 62).noteOn(0, 15, 65, 14).end().bytes(),
+             .noteOff(0, 5, 64).noteOff(0, 0, 60).noteOff(0, 3, 62).noteOn(0, 15, 65, 14).noteOn(0, 0, 60, 15)
+             .noteOn(0, 3, 66, 16).end().bytes(),
          coilOf(0b1000000000011001), {},
-         {{60, 10, 550}, {62, 12, 550}, {62, 13, 600}, {60, 0, 600}, {62, 0, 600}, {65, 14, 600}}, {4, 0, 0, 0, 2}},
+         {{60, 10, 550}, {62, 12, 550}, {62, 13, 600}, {60, 0, 600}, {62, 0, 600}, {65, 14, 600}, {60, 15, 600},
+          {66, 16, 600}},
+         {6, 0, 0, 0, 3}},
         {"transpose up to the top of the key range",
          SmfBuilder().track().noteOn(48, 0, 122, 1).noteOn(0, 0, 123, 2).noteOff(48, 0, 123).noteOff(0, 0, 122).end()
              .bytes(),
          coilOf(1, {}, KeepMode::Highest, 5), {}, {{127, 1, 550}, {127, 0, 600}}, {1, 1, 0, 0, 1}},
-        {"transpose down to the bottom of the key range, with voices",
-         SmfBuilder().track().noteOn(48, 0, 13, 1).noteOn(0, 0, 12, 2).noteOn(48, 0, 12, 0).noteOff(0, 0, 13).end()
-             .bytes(),
-         coilOf(1, 1, KeepMode::Latest, -13), {}, {{0, 1, 550}, {0, 0, 600}}, {1, 1, 0, 0, 1}},
+        {"transpose down to the bottom of the key range, keep latest stealing key 0",
+         SmfBuilder().track().noteOn(48, 0, 13, 1).noteOn(0, 0, 12, 2).noteOn(0, 0, 14, 3).noteOn(48, 0, 12, 0)
+             .noteOn(0, 0, 15, 4).noteOff(0, 0, 13).end().bytes(),
+         coilOf(1, 2, KeepMode::Latest, -13), {}, {{0, 1, 550}, {1, 3, 550}, {0, 0, 600}, {2, 4, 600}},
+         {3, 1, 0, 1, 2}},
+        {"keep highest stealing key 0",
+         SmfBuilder().track().noteOn(48, 0, 20, 1).noteOn(0, 0, 21, 2).noteOn(48, 0, 22, 3).end().bytes(),
+         coilOf(1, 2, KeepMode::Highest, -20), {}, {{0, 1, 550}, {1, 2, 550}, {0, 0, 600}, {2, 3, 600}},
+         {3, 0, 0, 1, 2}},
         {"the coil's shift after its transpose",
          SmfBuilder().track().noteOn(48, 0, 60, 1).noteOn(0, 0, 61, 1).end().bytes(),
          coilOf(1, {}, KeepMode::Highest, -10, true, 50), {}, {{58, 1, 550}, {51, 1, 550}}, {2, 0, 0, 0, 2}},

@@ -29,6 +29,7 @@ std::vector<Coil> goodCoils()
     bass.limits.dutyLimitPercent = 4;
     Coil other = coilNamed("X #1 [a]", 0b1000000000000011);
     other.device = "Synth #2";
+    other.voices = 16;
     other.keep = KeepMode::Latest;
     other.transpose = -48;
     other.shiftLowNotes = false;
@@ -43,8 +44,8 @@ const char* const kGoodFile = "# melody on the big coil, bass on the small one\n
                               "keep = highest\n\n"
                               "[coil Bass]\r\ndevice = Bass Coil\nchannels = 2\nvoices = 1\nkeep = lowest\n"
                               "transpose = 12\nvolume_percent = 80\nduty_limit_percent = 4\n"
-                              "  [coil X #1 [a]]  \n device = Synth #2\nchannels = 15, 0 - 1 # two\nkeep = latest\n"
-                              "transpose = -48\nshift_low_notes = off\nlower_limit = 0\nvolume_percent = 1 #\n"
+                              "  [coil X #1 [a]]  \n device = Synth #2\nchannels = 15, 0 - 1 # two\nvoices=16\n"
+                              "keep = latest\ntranspose = -48\nshift_low_notes = off\nlower_limit = 0\nvolume_percent = 1 #\n"
                               "max_note_ms = 900\nlowest_key = 30\nhighest_key = 30\n";
 
 TEST(RigFile, ParsesAGoodFileAndNamesTheLineOfEveryMistake)
@@ -101,7 +102,7 @@ TEST(RigFile, ParsesAGoodFileAndNamesTheLineOfEveryMistake)
             ASSERT_EQ(rig.source.coils.size(), 3U);
             EXPECT_EQ(rig.source.coils[1].section, 8);
             EXPECT_EQ(rig.source.coils[1].keys.front(), (std::pair<std::string, int>("device", 9)));
-            EXPECT_EQ(rig.source.coils[2].keyRange, 26);
+            EXPECT_EQ(rig.source.coils[2].keyRange, 27);
         }
     }
 }
@@ -170,6 +171,8 @@ TEST(RigFile, PathFollowsXdgConfigHomeAndAMissingFileIsNoRig)
     ASSERT_TRUE(readRig(rigPath(), rig, error)) << error;
     EXPECT_EQ(rig->coils, goodCoils());
     EXPECT_EQ(rig->source.path, folder.dir() + "/quillarc/rig.conf");
+    EXPECT_FALSE(readRig(folder.dir(), rig, error));
+    EXPECT_EQ(error, "Error: not a regular file " + folder.dir());
 }
 
 }  // namespace
