@@ -27,7 +27,8 @@ CoilKeyMessages CoilNoteRule::take(std::int32_t channel, std::int32_t key, std::
 {
     CoilKeyMessages out;
     const std::int32_t moved = key + m_transpose;
-    if ((moved < 0 || moved > 127) && (m_transpose != 0 || m_voices)) {
+    const bool inRange = key >= 0 && key <= 127 && moved >= 0 && moved <= 127;
+    if (!inRange && (m_transpose != 0 || m_voices)) {
         m_counts.droppedByKeyRange += velocity > 0 ? 1 : 0;
         return out;
     }

@@ -29,7 +29,8 @@ struct CoilNoteCounts {
 // voices, the VoiceRule on the coil's keys. Without voices every message
 // passes, so a coil with no transpose and no voices sends exactly what the
 // single coil's note list always held; a key byte above 127 (only a damaged
-// file has one) then passes as it always did, and is dropped otherwise.
+// file has one) then passes as it always did, and is dropped otherwise, as a
+// key out of range.
 // Message by message, allocation-free: a song's note list and live input
 // alike. One owner calls it.
 class CoilNoteRule {
@@ -70,7 +71,9 @@ using TempoReport = std::function<void(double)>;
 // times it (a stolen key's release at the same millisecond as the note-on
 // that stole it, just before it). Errors and the stop flag end the walk for
 // every coil as they end extractNotes: the same error in every list, or
-// `stopped` and no entries. `onTempo` (when given) hears each tempo once.
+// `stopped` and no entries. A note time that does not fit in 32 bits, on any
+// coil's channels, is such an error: the song cannot be played on the rig.
+// `onTempo` (when given) hears each tempo once.
 std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, const PlaybackOptions& options,
                                           const TempoReport& onTempo = {}, const std::atomic<bool>* stop = nullptr);
 

@@ -189,7 +189,7 @@ public:
 private:
     Wrong section(std::string_view text)
     {
-        if (text.back() != ']' || text.size() < 2) {
+        if (text.back() != ']') {
             return "expected [coil NAME], not " + quoted(text);
         }
         const std::string_view inner = trimmed(text.substr(1, text.size() - 2));

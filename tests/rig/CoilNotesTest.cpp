@@ -68,9 +68,12 @@ TEST(CoilNotes, EachCoilTakesItsChannelsThenTransposeThenShiftThenVoices)
          coilOf(1, {}, KeepMode::Highest, 5), {}, {{127, 1, 550}, {127, 0, 600}}, {1, 1, 0, 0, 1}},
         {"transpose down to the bottom of the key range, keep latest stealing key 0",
          SmfBuilder().track().noteOn(48, 0, 13, 1).noteOn(0, 0, 12, 2).noteOn(0, 0, 14, 3).noteOn(48, 0, 12, 0)
-             .noteOn(0, 0, 15, 4).noteOff(0, 0, 13).end().bytes(),
-         coilOf(1, 2, KeepMode::Latest, -13), {}, {{0, 1, 550}, {1, 3, 550}, {0, 0, 600}, {2, 4, 600}},
-         {3, 1, 0, 1, 2}},
+             .noteOn(0, 0, 15, 4).noteOff(0, 0, 13).noteOff(0, 0, 14).noteOn(0, 0, 13, 5).noteOff(0, 0, 13).end().bytes(),
+         coilOf(1, 2, KeepMode::Latest, -13), {},
+         {{0, 1, 550}, {1, 3, 550}, {0, 0, 600}, {2, 4, 600}, {1, 0, 600}, {0, 5, 600}, {0, 0, 600}}, {4, 1, 0, 1, 2}},
+        {"a key byte above 127 (a damaged file) out of range under a transpose",
+         SmfBuilder().track().event(48, {0x90, 170, 1}).noteOn(0, 0, 100, 2).end().bytes(),
+         coilOf(1, 1, KeepMode::Highest, -48), {}, {{52, 2, 550}}, {1, 1, 0, 0, 1}},
         {"keep highest stealing key 0",
          SmfBuilder().track().noteOn(48, 0, 20, 1).noteOn(0, 0, 21, 2).noteOn(48, 0, 22, 3).end().bytes(),
          coilOf(1, 2, KeepMode::Highest, -20), {}, {{0, 1, 550}, {1, 2, 550}, {0, 0, 600}, {2, 3, 600}},
@@ -173,6 +176,27 @@ TEST(CoilNotes, WithoutVoicesOrTransposeEachCoilGetsExactlyTheSingleCoilListInOn
             EXPECT_GE(channelsWithNotes, 3U);
         }
     }
+}
+
+TEST(CoilNotes, ANoteTimeThatDoesNotFitOnOneCoilsChannelsEndsEveryCoilsList)
+{
+    // Channel 9's first note does not fit in 32 bits; the next, after a faster
+    // tempo, would.
+    MidiFile file;
+    file.loadBytes(SmfBuilder(1, 1).track().noteOn(0, 0, 70, 1).tempo(0, 0xFFFFFF).noteOn(200000, 9, 60, 1)
+                       .tempo(0, 250000).noteOn(1, 9, 61, 1).noteOn(0, 0, 71, 1).end().bytes(), "t.mid");
+    file.toAbsoluteTicks();
+    file.mergeTracks();
+    const Rig rig{{coilOf(1), coilOf(1 << 9)}, {}};
+    const auto lists = extractRigNotes(file, rig, {});
+    for (const CoilNoteList& list : lists) {
+        EXPECT_EQ(list.notes.error, "Error: note time out of range at tick 200000");
+    }
+    EXPECT_EQ(lists[0].notes.entries, (Entries{{70, 1, 500}}));
+    EXPECT_EQ(lists[1].notes.entries, Entries{});
+    const CoilNoteList alone = extractCoilNotes(file, rig.coils[0], {});
+    EXPECT_TRUE(alone.notes.ok());
+    EXPECT_EQ(alone.notes.entries, (Entries{{70, 1, 500}, {71, 1, 50000750}}));
 }
 
 }  // namespace
