@@ -55,11 +55,11 @@ TEST(CoilNotes, EachCoilTakesItsChannelsThenTransposeThenShiftThenVoices)
         CoilNoteCounts counts;  // played, out of key range, dropped and stolen by voices, most keys at once
     } rows[] = {
         {"a channel set, without voices every message passing",
-         SmfBuilder().track().noteOn(48, 0, 60, 10).noteOn(0, 2, 61, 11).noteOn(0, 3, 62, 12).noteOn(48, 4, 62, 13)
+         SmfBuilder().track().noteOn(48, 0, 60, 10).noteOn(0, 2, 61, 11).noteOn(0, 3, 62, 1).noteOn(48, 4, 62, 13)
              .noteOff(0, 5, 64).noteOff(0, 0, 60).noteOff(0, 3, 62).noteOn(0, 15, 65, 14).noteOn(0, 0, 60, 15)
              .noteOn(0, 3, 66, 16).end().bytes(),
          coilOf(0b1000000000011001), {},
-         {{60, 10, 550}, {62, 12, 550}, {62, 13, 600}, {60, 0, 600}, {62, 0, 600}, {65, 14, 600}, {60, 15, 600},
+         {{60, 10, 550}, {62, 1, 550}, {62, 13, 600}, {60, 0, 600}, {62, 0, 600}, {65, 14, 600}, {60, 15, 600},
           {66, 16, 600}},
          {6, 0, 0, 0, 3}},
         {"transpose up to the top of the key range",
@@ -74,6 +74,8 @@ TEST(CoilNotes, EachCoilTakesItsChannelsThenTransposeThenShiftThenVoices)
         {"a key byte above 127 (a damaged file) out of range under a transpose",
          SmfBuilder().track().event(48, {0x90, 170, 1}).noteOn(0, 0, 100, 2).end().bytes(),
          coilOf(1, 1, KeepMode::Highest, -48), {}, {{52, 2, 550}}, {1, 1, 0, 0, 1}},
+        {"a key byte above 127 passing as it always did without transpose or voices",
+         SmfBuilder().track().event(48, {0x90, 170, 1}).end().bytes(), coilOf(1), {}, {{170, 1, 550}}, {1, 0, 0, 0, 0}},
         {"keep highest stealing key 0",
          SmfBuilder().track().noteOn(48, 0, 20, 1).noteOn(0, 0, 21, 2).noteOn(48, 0, 22, 3).end().bytes(),
          coilOf(1, 2, KeepMode::Highest, -20), {}, {{0, 1, 550}, {1, 2, 550}, {0, 0, 600}, {2, 3, 600}},

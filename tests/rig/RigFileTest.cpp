@@ -122,6 +122,8 @@ TEST(Rig, ResolvesDevicesVolumesRoutesLimitsAndTheDefaultRig)
     Rig rig{goodCoils(), {}};
     EXPECT_EQ(coilDevices(rig, devices), (std::vector<std::optional<std::int32_t>>{2, 1, {}}));
     EXPECT_EQ(missingCoilError(rig, coilDevices(rig, devices)), "Error: coil X #1 [a] not found (Synth #2)");
+    EXPECT_EQ(missingCoilError(rig, coilDevices(rig, {"Bass Coil"})),
+              "Error: coil Lead not found (Quillarc USB Controller)");
     rig.coils.pop_back();
     EXPECT_EQ(missingCoilError(rig, coilDevices(rig, devices)), std::nullopt);
 
@@ -133,6 +135,7 @@ TEST(Rig, ResolvesDevicesVolumesRoutesLimitsAndTheDefaultRig)
     EXPECT_EQ(routes.coilsOf(2), (std::vector<std::size_t>{1}));
     EXPECT_EQ(routes.coilsOf(15), (std::vector<std::size_t>{}));
     EXPECT_EQ(routes.coilsOf(16), (std::vector<std::size_t>{}));
+    EXPECT_EQ(routes.coilsOf(-1), (std::vector<std::size_t>{}));
 
     PlaybackOptions options;
     options.playChannel = 9;
@@ -173,6 +176,10 @@ TEST(RigFile, PathFollowsXdgConfigHomeAndAMissingFileIsNoRig)
     EXPECT_EQ(rig->source.path, folder.dir() + "/quillarc/rig.conf");
     EXPECT_FALSE(readRig(folder.dir(), rig, error));
     EXPECT_EQ(error, "Error: not a regular file " + folder.dir());
+    std::ofstream(rigPath(), std::ios::binary) << "[coil A]\n";
+    EXPECT_FALSE(readRig(rigPath(), rig, error));
+    EXPECT_EQ(error, "Error: " + rigPath() + ":1: coil 'A' has no channels");
+    EXPECT_EQ(rig->coils, goodCoils());
 }
 
 }  // namespace
