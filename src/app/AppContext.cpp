@@ -15,3 +15,13 @@ AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
 }
 
 AppContext::~AppContext() = default;
+
+std::optional<std::string> AppContext::saveCoilLimits()
+{
+    std::string error;
+    if (!writeCoilLimits(coilLimitsPath(), options.coilLimits, error)) {
+        return error;
+    }
+    limitsFileError.reset();
+    return std::nullopt;
+}

@@ -35,6 +35,11 @@ public:
     // known. Cleared once Options has written the file afresh. GUI thread.
     std::optional<std::string> limitsFileError;
 
+    // Writes the coil limits of `options` to the limits file, so that they
+    // hold for every program and the next start; clears limitsFileError.
+    // The message of a failure to write, nothing on success.
+    std::optional<std::string> saveCoilLimits();
+
     // Port 0, not opened until fixed mode selects and opens the controller;
     // once opened it stays open until the context goes.
     MidiOutput& fixedModeOutput() { return *m_fixedModeOutput; }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/PlaybackWorker.h"
 #include "app/Playlist.h"
+#include "app/PlaylistBox.h"
 #include "app/SongClock.h"
-#include "base/WorkerOwner.h"
-#include "playback/PlaybackSession.h"
 #include "views/ChartSource.h"
 
 #include <QElapsedTimer>
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class AnalysisWindows;
 class AppContext;
@@ -25,7 +26,6 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
-class QPushButton;
 class QSlider;
 class QTimer;
 
@@ -41,24 +41,23 @@ struct FileDialogs {
 };
 
 // "Quillarc Control Panel": transport buttons, volume and progress sliders,
-// the playlist and the status bar. Every command becomes a change of the
-// shared state, a start of the playback thread, a dialog or an analysis
-// window.
+// the playlist and the status bar. The window wires the pieces: its menus
+// (MainMenus, with their mnemonics), the playlist box (PlaylistBox), drops
+// (FileDrops), the playback worker (PlaybackWorker) and the shared state,
+// through whose requests every transport change goes (AppState). Every
+// command becomes such a request, a start of the worker, a dialog or an
+// analysis window.
 //
-// The player around the specified transport: Next and Previous, the whole
-// playlist (with repeat), seeking with the progress slider and the arrow
-// keys, the playing entry marked in the playlist with the selection
-// following it, and a permanent label with the state and the song's time.
-// Every menu has mnemonics; Space (play/pause), N, P, Left and Right work
-// wherever the focus is in the window.
+// The player: Next and Previous, the whole playlist (with repeat), seeking
+// with the progress slider and the arrow keys, the playing entry marked in
+// the playlist with the selection following it, and a permanent label with
+// the state and the song's time. Space (play/pause), N, P, Left and Right
+// work wherever the focus is in the window.
 //
-// The window owns the playback thread: it joins a finished one when the
-// thread reports its end (by generation number, so a late report never
-// joins a newer worker), before starting the next, before fixed mode, and
-// when the window closes. Before any join it raises the stop flag, so a
-// worker still reading its song gives up at once instead of holding the GUI
-// thread. Workers reach the widgets only through the GuiReporter's queued
-// calls.
+// The worker is joined when it reports its end (by generation, so a late
+// report never joins a newer worker), before the next starts, before fixed
+// mode and live input, and when the window closes. Workers reach the widgets
+// only through the GuiReporter's queued calls.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -79,9 +78,9 @@ public:
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.
-    int workersStarted() const { return m_workersStarted; }
+    int workersStarted() const { return m_worker->started(); }
     // True while a playback thread exists that has not been joined.
-    bool hasWorker() const { return m_playback.running(); }
+    bool hasWorker() const { return m_worker->running(); }
     // The Tools menu; the analysis windows' entries go before "Options...".
     QMenu* toolsMenu() const { return m_toolsMenu; }
     QAction* optionsAction() const { return m_optionsAction; }
@@ -98,14 +97,6 @@ protected:
 private:
     void buildMenus();
     void buildControls();
-    void buildAnalysisMenu();
-    // The Playback menu: the transport, Next, Previous, the seeks and the
-    // playlist modes, with their keys.
-    void buildPlaybackMenu();
-    // Ctrl+O, Ctrl+Q and F10 on the window.
-    void buildShortcuts();
-    // Gives each menu and entry without one a mnemonic of its own.
-    void giveMnemonics();
     // Seeking with the progress slider.
     void connectProgressSeek();
     // The file and options the analysis windows show.
@@ -120,8 +111,6 @@ private:
     void play();
     bool refusedWhileLiveOrLimitsBad(const char* liveText);
     void pause();
-    void stop();
-    void restart();
     void togglePlayPause();
     // Next (+1) and Previous (-1): the worker moves on while a song plays;
     // otherwise the selection does.
@@ -135,6 +124,7 @@ private:
     void songStarted(int totalMs);
     void songTime(int elapsedMs);
     void songEnded();
+    void workerFinished(std::uint64_t generation);
     // The paused flag may have changed: the song's clock and label follow.
     void followPause();
     void markPlaying(int index);
@@ -146,31 +136,27 @@ private:
     // Looks for the controller again when it was not found or has gone;
     // only while no worker runs. True when there is a controller.
     bool ensureController();
+    // Joins a worker that ran out (it may still be closing its output) and
+    // looks for the controller again: before a use, when no song plays.
+    void joinAndLookForController();
     void openFixedMode();
     void openLiveInput();
     void openOptions();
     void openAbout();
-
-    void startWorker();
-    void stopAndJoinWorker();
-    void workerFinished(std::uint64_t generation);
     void shutDown();
 
     AppContext& m_context;
     // Declared first: it must outlive every worker and dialog that reports to it.
     std::unique_ptr<GuiReporter> m_reporter;
+    std::unique_ptr<PlaybackWorker> m_worker;
     Playlist m_playlist;
     FileDialogs m_fileDialogs;
-    SongLoad m_songLoader = loadSong;
-    // Stopping a worker before its join ends a song as Stop does; the stop
-    // flag also makes one still reading its song give up at once.
-    WorkerOwner m_playback;
-    int m_workersStarted = 0;
     // A worker found the controller gone or unable to open: look again
     // before the next use.
     bool m_controllerLost = false;
 
     QListWidget* m_playlistBox = nullptr;
+    std::optional<PlaylistBox> m_rows;
     QSlider* m_volumeSlider = nullptr;
     QSlider* m_progressSlider = nullptr;
     QMenu* m_toolsMenu = nullptr;
