@@ -25,6 +25,7 @@ struct MainMenus {
 
 // Builds the menus of `window`: File, Playback, Tools and Help, each entry
 // with its object name and the keys of the panel (Space, N, P, Left, Right,
-// Ctrl+O, Ctrl+Q, Ctrl+L, Escape), working wherever the focus is in the
-// window; F10 opens the first menu. Every menu and entry gets a mnemonic.
+// Ctrl+O, Ctrl+Q, Ctrl+L, and Escape shown beside Silence coil; PanicKey
+// takes Escape itself), working wherever the focus is in the window; F10
+// opens the first menu. Every menu and entry gets a mnemonic.
 MainMenus buildMainMenus(QMainWindow& window, const MenuCommands& commands);

@@ -8,6 +8,7 @@
 #include "app/LiveRefusal.h"
 #include "app/MainControls.h"
 #include "app/MainMenus.h"
+#include "app/PanicKey.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "fixed/FixedModeDialog.h"
@@ -102,6 +103,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_analysis = new AnalysisWindows(analysisMakers(), [this] { return panelSelection(); }, this);
     buildControls();
     buildMenus();
+    new PanicKey(this, [this] { silenceCoil(); });
     connectProgressSeek();
     setAcceptDrops(true);
 }

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -963,14 +964,18 @@ void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel_data()
 {
     QTest::addColumn<bool>("playing");
     QTest::addColumn<bool>("byKey");
-    QTest::newRow("nothing plays, from the menu") << false << false;
-    QTest::newRow("mid-song, Escape") << true << true;
+    QTest::addColumn<QString>("focus");  // where the focus is before F10 opens the menu; empty: no menu
+    QTest::newRow("nothing plays, from the menu") << false << false << "";
+    QTest::newRow("mid-song, Escape") << true << true << "";
+    QTest::newRow("after F10 and Escape closed the menu") << true << true << "playlist";
+    QTest::newRow("the same from the volume slider") << false << true << "volumeSlider";
 }
 
 void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
 {
     QFETCH(bool, playing);
     QFETCH(bool, byKey);
+    QFETCH(QString, focus);
     Panel panel(devicesWithController(3, kController));
     if (playing) {
         panel.answerDialogs({}, song("song.mid"));
@@ -981,7 +986,15 @@ void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
     panel.service->clear();
     if (byKey) {
         QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
-        QTest::keyClick(panel.find<QListWidget>("playlist"), Qt::Key_Escape);
+        panel.find<QWidget>(focus.isEmpty() ? "playlist" : focus.toLatin1().constData())->setFocus();
+        if (!focus.isEmpty()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+            QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+            QCOMPARE(panel.messages(kController), Messages{});
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     } else {
         QVERIFY(trigger(panel, "silenceAction"));
     }
