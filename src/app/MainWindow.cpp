@@ -89,6 +89,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         [this](int index) { nowPlaying(index); },
         [this](int totalMs) { songStarted(totalMs); },
         [this](int elapsedMs) { songTime(elapsedMs); },
+        [this](const QString& text) { m_limitsLabel->setText(text); },
     });
     m_worker = std::make_unique<PlaybackWorker>(m_context.state, *m_reporter, [reporter = m_reporter.get()](auto generation) {
         reporter->workerFinished(generation);
@@ -186,6 +187,10 @@ void MainWindow::buildControls()
     connect(m_playlistBox, &QListWidget::itemSelectionChanged, this, &MainWindow::playlistSelectionChanged);
     connect(m_playlistBox, &QListWidget::itemActivated, this, &MainWindow::playEntry);
 
+    // What the limits did to the last song stays until the next Play.
+    m_limitsLabel = new QLabel(this);
+    m_limitsLabel->setObjectName("limitsLabel");
+    statusBar()->addPermanentWidget(m_limitsLabel);
     m_songLabel = new QLabel(this);
     m_songLabel->setObjectName("songTimeLabel");
     statusBar()->addPermanentWidget(m_songLabel);
@@ -345,6 +350,7 @@ void MainWindow::play()
     case PlayStep::StartWorker:
         // Joined first: no earlier worker may clear `playing` after the request.
         m_worker->stopAndJoin();
+        m_limitsLabel->clear();
         beginPlayback(m_context.state, m_playlist, m_context.options);
         m_worker->start();
         markPlaying(m_playlist.currentFile());

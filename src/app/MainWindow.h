@@ -162,6 +162,7 @@ private:
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
     QLabel* m_songLabel = nullptr;
+    QLabel* m_limitsLabel = nullptr;
     QTimer* m_playheadTimer = nullptr;
     QElapsedTimer m_monotonic;
     SongClock m_songClock;

@@ -128,6 +128,7 @@ private slots:
     void everyMenuHasMnemonicsOfItsOwn();
     void wholePlaylistPlaysTheFilesInTurn_data();
     void wholePlaylistPlaysTheFilesInTurn();
+    void whatTheLimitsDidStaysShownUntilTheNextPlay();
     void nextAndPreviousMoveThroughThePlaylist_data();
     void nextAndPreviousMoveThroughThePlaylist();
     void seekingMovesThePausedSong_data();
@@ -547,6 +548,31 @@ void MainWindowTest::wholePlaylistPlaysTheFilesInTurn()
     // A song's start wipes what was said before it ("Loaded ", no notes).
     QCOMPARE(panel.status(), QString());
     QCOMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString());
+}
+
+// Lowest key 61: key 60 is dropped, 64 plays.
+void MainWindowTest::whatTheLimitsDidStaysShownUntilTheNextPlay()
+{
+    Panel panel(devicesWithController(2, kController), "lowest_key = 61\n");
+    auto* limitsLabel = panel.find<QLabel>("limitsLabel");
+    QVERIFY(limitsLabel != nullptr);
+    const QString dropped = "Coil limits: 0 notes softened, 1 dropped, 0 cut";
+    panel.answerDialogs({oneNote("first.mid", 60), oneNote("second.mid", 64)});
+    QVERIFY(trigger(panel, "openAction") && trigger(panel, "wholePlaylistAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(countOf(panel.messages(kController), noteOn(64, 90)), 1);
+    QCOMPARE(limitsLabel->text(), dropped);
+
+    // A song stopped says what the limits did to it too; Play clears it.
+    SmfBuilder held(0, 500);
+    held.track().noteOn(300, 0, 60, 90).noteOff(200, 0, 60).noteOn(29500, 0, 64, 90).noteOff(200, 0, 64);
+    panel.answerDialogs({writeFile(m_dir, "held.mid", held.end().bytes())});
+    QVERIFY(trigger(panel, "openAction") && click(panel, "playButton"));
+    QCOMPARE(limitsLabel->text(), QString());
+    QTRY_COMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString("Playing 0:01 / 0:30"));
+    QVERIFY(click(panel, "stopButton"));
+    QTRY_COMPARE(limitsLabel->text(), dropped);
 }
 
 void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()
