@@ -227,7 +227,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 void MainWindow::dropEvent(QDropEvent* event)
 {
     const DroppedFiles dropped = droppedFiles(event->mimeData()->urls());
-    appendFiles(dropped.files);
+    for (const QString& path : dropped.files) {
+        appendToPlaylist(path);
+    }
     // After "Loaded ": what was refused is the news.
     if (dropped.refusal) {
         showStatus(*dropped.refusal);
@@ -238,14 +240,16 @@ void MainWindow::dropEvent(QDropEvent* event)
 void MainWindow::appendFiles(const QStringList& paths)
 {
     for (const QString& path : paths) {
-        appendToPlaylist(path);
+        addToPlaylist(path);
     }
 }
 
 void MainWindow::dropFiles(const QStringList& paths)
 {
     const DroppedFiles dropped = regularFiles(paths);
-    appendFiles(dropped.files);
+    for (const QString& path : dropped.files) {
+        appendToPlaylist(path);
+    }
     if (dropped.refusal) {
         showStatus(*dropped.refusal);
     }
@@ -265,7 +269,6 @@ void MainWindow::openFiles()
         return;
     }
     m_playlist.clearLines();
-    showStatus(kLoadedText);
     std::vector<std::string> chosen;
     chosen.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths) {
@@ -276,6 +279,13 @@ void MainWindow::openFiles()
     sharePlaylist();
     // The song that plays on is not one of the new entries.
     m_playingIndex = -1;
+    // The first file is the selected one, and shows so; a song that ended
+    // before leaves the slider to the new list.
+    m_rows->select(0);
+    if (m_context.state.playing.load() == 0) {
+        m_progressSlider->setValue(0);
+    }
+    showStatus(kLoadedText);
     m_analysis->selectionChanged();
 }
 
@@ -290,6 +300,11 @@ void MainWindow::addFile()
 void MainWindow::appendToPlaylist(const QString& path)
 {
     showStatus(kLoadedText);
+    addToPlaylist(path);
+}
+
+void MainWindow::addToPlaylist(const QString& path)
+{
     m_rows->showLastLine(m_playlist.append(path.toStdString()));
     sharePlaylist();
     m_analysis->selectionChanged();

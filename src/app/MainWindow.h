@@ -70,7 +70,9 @@ public:
     void setFileDialogs(FileDialogs dialogs);
     // Where playback workers get their notes: loadSong unless replaced.
     void setSongLoader(SongLoad load);
-    // Appends `paths` to the playlist as given, as "Add..." appends one.
+    // The start-up list: appends `paths` as given, as "Add..." appends one,
+    // but quietly, so that the status bar goes on saying whether the
+    // controller was found.
     void appendFiles(const QStringList& paths);
     // Appends the dropped `paths` that are files; anything else (a folder, a
     // missing file) is refused with a status message.
@@ -105,7 +107,9 @@ private:
     void showStatus(const QString& text);
     void openFiles();
     void addFile();
+    // "Loaded ", then addToPlaylist.
     void appendToPlaylist(const QString& path);
+    void addToPlaylist(const QString& path);
     void playlistSelectionChanged();
 
     void play();

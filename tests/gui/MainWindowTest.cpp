@@ -113,7 +113,7 @@ private slots:
 
     void playIsRefused_data();
     void playIsRefused();
-    void openReplacesThePlaylistWithoutHighlightingALine();
+    void openReplacesThePlaylistHighlightsTheFirstFileAndRewindsTheSlider();
     void cancelledOpenKeepsThePlaylist();
     void droppedThingsThatCannotPlayAreRefusedAloud_data();
     void droppedThingsThatCannotPlayAreRefusedAloud();
@@ -299,11 +299,12 @@ void MainWindowTest::playIsRefused()
     QCOMPARE(panel.window->workersStarted(), 0);
 }
 
-void MainWindowTest::openReplacesThePlaylistWithoutHighlightingALine()
+void MainWindowTest::openReplacesThePlaylistHighlightsTheFirstFileAndRewindsTheSlider()
 {
     Panel panel(devicesWithController(2, kController));
     const QStringList paths{m_dir.filePath("one.mid"), m_dir.filePath("two.mid"), m_dir.filePath("three.mid")};
     panel.answerDialogs(paths);
+    panel.find<QSlider>("progressSlider")->setValue(90);  // where a song that ended left it
     QVERIFY(trigger(panel, "openAction"));
 
     QCOMPARE(panel.status(), QString("Loaded "));
@@ -312,7 +313,8 @@ void MainWindowTest::openReplacesThePlaylistWithoutHighlightingALine()
     for (int row = 0; row < 3; ++row) {
         QCOMPARE(box->item(row)->data(Qt::UserRole).toInt(), row);
     }
-    QVERIFY(box->selectedItems().isEmpty());
+    QCOMPARE(box->selectedItems(), QList<QListWidgetItem*>{box->item(0)});
+    QCOMPARE(panel.find<QSlider>("progressSlider")->value(), 0);
     QCOMPARE(panel.window->playlist().fileCount(), 3);
     QCOMPARE(panel.window->playlist().selectedFile(), 0);
     QVERIFY(panel.window->playlist().fileLoaded());
