@@ -11,6 +11,7 @@
 #include "app/PanicKey.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
+#include "coilmodel/CoilLimitsFile.h"
 #include "fixed/FixedModeDialog.h"
 #include "fixed/OptionsDialog.h"
 #include "midiin/MidiInputService.h"
@@ -335,11 +336,25 @@ bool MainWindow::refusedWhileLiveOrLimitsBad(const char* liveText)
         showStatus(liveText);
         return true;
     }
+    return refusedForLimitsFile();
+}
+
+bool MainWindow::refusedForLimitsFile()
+{
+    reloadCoilLimits();
     if (m_context.limitsFileError) {
         showStatus(QString::fromStdString(*m_context.limitsFileError));
         return true;
     }
     return false;
+}
+
+void MainWindow::reloadCoilLimits()
+{
+    // The Duty Cycle window draws the limit in force.
+    if (m_context.reloadCoilLimits()) {
+        m_analysis->selectionChanged();
+    }
 }
 
 void MainWindow::play()
@@ -449,8 +464,7 @@ void MainWindow::openFixedMode()
 
 void MainWindow::openLiveInput()
 {
-    if (m_context.limitsFileError) {
-        showStatus(QString::fromStdString(*m_context.limitsFileError));
+    if (refusedForLimitsFile()) {
         return;
     }
     if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {
@@ -469,17 +483,25 @@ void MainWindow::openLiveInput()
 
 void MainWindow::openOptions()
 {
+    // The limits as the file has them now; a file that cannot be read is
+    // never written over, and the dialog says why.
+    reloadCoilLimits();
+    const std::optional<std::string> limitsError = m_context.limitsFileError;
     auto* dialog = new OptionsDialog(m_context.options, m_fileDialogs.curveFile, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (limitsError) {
+        dialog->refuseLimits(QString::fromStdString(*limitsError));
+    }
     // Running playback reads the curve settings as they change.
     connect(dialog, &OptionsDialog::optionsChanged, this, [this] {
         m_context.state.setOptions(m_context.options);
         m_analysis->selectionChanged();
     });
-    // The limits belong to the coil, so they are kept for the next run; a
-    // file that could not be read is replaced by what was accepted.
-    connect(dialog, &QDialog::accepted, this, [this] {
-        if (const auto error = m_context.saveCoilLimits()) {
+    // The limits belong to the coil, so they are kept in its file for every
+    // program and the next run.
+    connect(dialog, &QDialog::accepted, this, [this, limitsError] {
+        const auto error = limitsError ? std::optional(*limitsError + kLimitsFileKeptText) : m_context.saveCoilLimits();
+        if (error) {
             showStatus(QString::fromStdString(*error));
         }
     });

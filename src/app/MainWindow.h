@@ -114,6 +114,10 @@ private:
 
     void play();
     bool refusedWhileLiveOrLimitsBad(const char* liveText);
+    // Reads the coil limits file afresh; true (its error shown) when it
+    // cannot be read.
+    bool refusedForLimitsFile();
+    void reloadCoilLimits();
     void pause();
     void togglePlayPause();
     // Next (+1) and Previous (-1): the worker moves on while a song plays;

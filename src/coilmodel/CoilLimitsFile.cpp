@@ -4,6 +4,8 @@
 #include "platform/Environment.h"
 #include "platform/RegularFile.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -63,12 +65,88 @@ std::string configFolder(const char* home)
     return defaultConfigFolder();
 }
 
-void writeNumber(std::ofstream& out, std::string_view key, double value)
+constexpr std::string_view kKeys[] = {kDutyKey, kMaxNoteKey, kLowestKey, kHighestKey};
+
+constexpr std::string_view kHeader =
+    "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
+    "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
+    "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
+    "# highest_key (0 to 127).\n";
+
+// The value of the limit named `key` as the file writes it, nothing when it
+// is off. A percent is the shortest text that reads back to the same double.
+std::optional<std::string> limitText(const CoilLimits& limits, std::string_view key)
 {
-    // The shortest text that reads back to the same double.
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    out << key << " = " << std::string_view(text, static_cast<std::size_t>(end - text)) << '\n';
+    if (key == kDutyKey) {
+        if (!limits.dutyLimitPercent) {
+            return std::nullopt;
+        }
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, *limits.dutyLimitPercent).ptr;
+        return std::string(text, static_cast<std::size_t>(end - text));
+    }
+    const auto& field = key == kMaxNoteKey ? limits.maxNoteMs : key == kLowestKey ? limits.lowestKey : limits.highestKey;
+    return field ? std::optional(std::to_string(*field)) : std::nullopt;
+}
+
+// One line of a parsed limits file (without its '\n') with the limit it
+// sets made what `limits` says; `written` notes the keys met.
+std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<std::string_view>& written)
+{
+    const std::string_view code = line.substr(0, line.find('#'));
+    const std::size_t equals = code.find('=');
+    if (trimmed(code).empty() || equals == std::string_view::npos) {
+        return std::string(line);
+    }
+    const std::string_view key = trimmed(code.substr(0, equals));
+    const auto known = std::find(std::begin(kKeys), std::end(kKeys), key);
+    if (known == std::end(kKeys)) {
+        return std::string(line);
+    }
+    written.insert(*known);
+    const std::optional<std::string> wanted = limitText(limits, key);
+    if (!wanted) {
+        const std::size_t indent = line.find_first_not_of(" \t");
+        return std::string(line.substr(0, indent)) + "# " + std::string(line.substr(indent));
+    }
+    const std::string_view value = trimmed(code.substr(equals + 1));
+    CoilLimits now;
+    if (!setCoilLimit(now, key, value) && limitText(now, key) == wanted) {
+        return std::string(line);
+    }
+    const std::size_t at = static_cast<std::size_t>(value.data() - line.data());
+    return std::string(line.substr(0, at)) + *wanted + std::string(line.substr(at + value.size()));
+}
+
+// What the file at `path` says now: its text, empty when there is none.
+enum class FileText { Read, Missing, NotRegular, Unreadable };
+FileText readFileText(const std::string& path, std::string& text, std::string& error)
+{
+    const RegularFile opened = openRegularFile(path);
+    if (opened.state == RegularFile::State::NotRegular) {
+        error = "Error: not a regular file " + path;
+        return FileText::NotRegular;
+    }
+    if (opened.state != RegularFile::State::Ready) {
+        std::error_code failure;
+        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
+            text.clear();
+            return FileText::Missing;
+        }
+        error = "Error: cannot open coil limits file " + path;
+        return FileText::Unreadable;
+    }
+    if (opened.size > kLargestFile) {
+        closeRegularFile(opened.fd);
+        error = "Error: " + path + ": too large for a coil limits file";
+        return FileText::Unreadable;
+    }
+    // No more than the size seen at opening is read, so a file that keeps
+    // growing cannot hold the caller.
+    text.assign(static_cast<std::size_t>(opened.size), '\0');
+    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
+    closeRegularFile(opened.fd);
+    return FileText::Read;
 }
 
 }  // namespace
@@ -165,36 +243,57 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
 
 bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& error)
 {
-    const RegularFile opened = openRegularFile(path);
-    if (opened.state == RegularFile::State::NotRegular) {
-        error = "Error: not a regular file " + path;
-        return false;
+    std::string text;
+    switch (readFileText(path, text, error)) {
+    case FileText::Missing:
+        limits = CoilLimits{};
+        return true;
+    case FileText::Read:
+        return parseCoilLimits(text, path, limits, error);
+    case FileText::NotRegular:
+    case FileText::Unreadable:
+        break;
     }
-    if (opened.state != RegularFile::State::Ready) {
-        std::error_code failure;
-        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
-            limits = CoilLimits{};
-            return true;
+    return false;
+}
+
+std::string coilLimitsFileWith(std::string_view text, const CoilLimits& limits)
+{
+    std::string out = text.empty() ? std::string(kHeader) : std::string();
+    std::set<std::string_view> written;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        out += lineWith(text.substr(0, end), limits, written);
+        if (end == std::string_view::npos) {
+            break;
         }
-        error = "Error: cannot open coil limits file " + path;
-        return false;
+        out += '\n';
+        text = text.substr(end + 1);
     }
-    if (opened.size > kLargestFile) {
-        closeRegularFile(opened.fd);
-        error = "Error: " + path + ": too large for a coil limits file";
-        return false;
+    for (const std::string_view key : kKeys) {
+        if (const auto value = limitText(limits, key); value && written.count(key) == 0) {
+            if (!out.empty() && out.back() != '\n') {
+                out += '\n';
+            }
+            out += std::string(key) + " = " + *value + '\n';
+        }
     }
-    // No more than the size seen at opening is read, so a file that keeps
-    // growing cannot hold the caller.
-    std::string text(static_cast<std::size_t>(opened.size), '\0');
-    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
-    closeRegularFile(opened.fd);
-    return parseCoilLimits(text, path, limits, error);
+    return out;
 }
 
 bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::string& error)
 {
+    std::string text;
+    CoilLimits now;
+    const FileText found = readFileText(path, text, error);
+    if (found == FileText::Unreadable || (found == FileText::Read && !parseCoilLimits(text, path, now, error))) {
+        error += kLimitsFileKeptText;
+        return false;
+    }
     error = "Error: cannot write coil limits file " + path;
+    if (found == FileText::NotRegular) {
+        return false;
+    }
     const fs::path target = pathFromUtf8(path);
     std::error_code failure;
     if (target.has_parent_path()) {
@@ -205,24 +304,9 @@ bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::str
     }
     const fs::path scratch = pathFromUtf8(path + ".new");
     {
-        // Binary: the same LF line ends on every platform.
+        // Binary: the line ends as they are, LF for new lines on every platform.
         std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out << "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
-               "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
-               "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
-               "# highest_key (0 to 127).\n";
-        if (limits.dutyLimitPercent) {
-            writeNumber(out, kDutyKey, *limits.dutyLimitPercent);
-        }
-        if (limits.maxNoteMs) {
-            out << kMaxNoteKey << " = " << *limits.maxNoteMs << '\n';
-        }
-        if (limits.lowestKey) {
-            out << kLowestKey << " = " << *limits.lowestKey << '\n';
-        }
-        if (limits.highestKey) {
-            out << kHighestKey << " = " << *limits.highestKey << '\n';
-        }
+        out << coilLimitsFileWith(text, limits);
         out.close();
         if (!out) {
             fs::remove(scratch, failure);
