@@ -9,6 +9,7 @@
 #include "app/MainControls.h"
 #include "app/MainMenus.h"
 #include "app/PanicKey.h"
+#include "app/SongDisplay.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "coilmodel/CoilLimitsFile.h"
@@ -25,13 +26,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTimer>
 
 // Resources live in the static library: register them before first use.
 static void initResources()
@@ -44,8 +43,6 @@ namespace {
 constexpr const char* kMidiFilters = "MIDI Files (*.mid);;All Files (*.*)";
 // Left and Right seek this far back and forward.
 constexpr int kSeekStepMs = 5000;
-// The playhead of the analysis windows moves this often.
-constexpr int kPlayheadIntervalMs = 200;
 
 QStringList chooseMidiFiles(QWidget* parent)
 {
@@ -88,14 +85,13 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         [this](std::uint64_t generation) { workerFinished(generation); },
         [this] { m_controllerLost = true; },
         [this](int index) { nowPlaying(index); },
-        [this](int totalMs) { songStarted(totalMs); },
-        [this](int elapsedMs) { songTime(elapsedMs); },
-        [this](const QString& text) { m_limitsLabel->setText(text); },
+        [this](int totalMs) { m_display->started(totalMs, m_context.state.paused.load() != 0); },
+        [this](int elapsedMs) { m_display->time(elapsedMs); },
+        [this](const QString& text) { m_display->showLimits(text); },
     });
     m_worker = std::make_unique<PlaybackWorker>(m_context.state, *m_reporter, [reporter = m_reporter.get()](auto generation) {
         reporter->workerFinished(generation);
     });
-    m_monotonic.start();
 
     statusBar()->setObjectName("statusBar");
     m_context.state.setControllerPort(findController());
@@ -113,6 +109,11 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 MainWindow::~MainWindow()
 {
     shutDown();
+}
+
+int MainWindow::playingIndex() const
+{
+    return m_display->playingIndex();
 }
 
 void MainWindow::setFileDialogs(FileDialogs dialogs)
@@ -188,16 +189,7 @@ void MainWindow::buildControls()
     connect(m_playlistBox, &QListWidget::itemSelectionChanged, this, &MainWindow::playlistSelectionChanged);
     connect(m_playlistBox, &QListWidget::itemActivated, this, &MainWindow::playEntry);
 
-    // What the limits did to the last song stays until the next Play.
-    m_limitsLabel = new QLabel(this);
-    m_limitsLabel->setObjectName("limitsLabel");
-    statusBar()->addPermanentWidget(m_limitsLabel);
-    m_songLabel = new QLabel(this);
-    m_songLabel->setObjectName("songTimeLabel");
-    statusBar()->addPermanentWidget(m_songLabel);
-    m_playheadTimer = new QTimer(this);
-    m_playheadTimer->setInterval(kPlayheadIntervalMs);
-    connect(m_playheadTimer, &QTimer::timeout, this, &MainWindow::movePlayhead);
+    m_display = new SongDisplay(statusBar(), m_playlist, *m_rows, *m_analysis, this);
 
     resize(520, 320);
 }
@@ -279,7 +271,7 @@ void MainWindow::openFiles()
     m_rows->showLines();
     sharePlaylist();
     // The song that plays on is not one of the new entries.
-    m_playingIndex = -1;
+    m_display->markPlaying(-1);
     // The first file is the selected one, and shows so; a song that ended
     // before leaves the slider to the new list.
     m_rows->select(0);
@@ -380,10 +372,11 @@ void MainWindow::play()
     case PlayStep::StartWorker:
         // Joined first: no earlier worker may clear `playing` after the request.
         m_worker->stopAndJoin();
-        m_limitsLabel->clear();
+        // What the limits did to the last song stays until now.
+        m_display->showLimits({});
         beginPlayback(m_context.state, m_playlist, m_context.options);
         m_worker->start();
-        markPlaying(m_playlist.currentFile());
+        m_display->markPlaying(m_playlist.currentFile());
         break;
     }
 }
@@ -524,7 +517,7 @@ void MainWindow::workerFinished(std::uint64_t generation)
 {
     // Only the worker that reported: a newer one may already have started.
     if (m_worker->joinEnded(generation)) {
-        songEnded();
+        m_display->ended();
     }
 }
 
@@ -583,8 +576,8 @@ void MainWindow::seekBy(int deltaMs)
 
 void MainWindow::seekToSlider(int position)
 {
-    if (m_context.state.playing.load() != 0 && m_songClock.running()) {
-        m_context.state.requestSeek(sliderSeekMs(position, m_songClock.totalMs()));
+    if (m_context.state.playing.load() != 0 && m_display->clock().running()) {
+        m_context.state.requestSeek(sliderSeekMs(position, m_display->clock().totalMs()));
     }
 }
 
@@ -606,66 +599,15 @@ void MainWindow::nowPlaying(int index)
 {
     // The selection follows the worker when it moves on (not at the file
     // that Play started, which the user may have left since).
-    if (index != m_playingIndex) {
+    if (index != m_display->playingIndex()) {
         m_rows->select(index);
     }
     // What was said about the song before is not news about this one.
     statusBar()->clearMessage();
-    markPlaying(index);
-}
-
-void MainWindow::songStarted(int totalMs)
-{
-    m_songClock.start(totalMs, m_monotonic.elapsed());
-    followPause();
-    m_playheadTimer->start();
-    showSongTime();
-    movePlayhead();
-}
-
-void MainWindow::songTime(int elapsedMs)
-{
-    m_songClock.report(elapsedMs, m_monotonic.elapsed());
-    showSongTime();
-    movePlayhead();
-}
-
-void MainWindow::songEnded()
-{
-    m_songClock.stop();
-    m_playheadTimer->stop();
-    markPlaying(-1);
-    showSongTime();
-    movePlayhead();
+    m_display->markPlaying(index);
 }
 
 void MainWindow::followPause()
 {
-    m_songClock.setPaused(m_context.state.paused.load() != 0, m_monotonic.elapsed());
-    markPlaying(m_playingIndex);
-    showSongTime();
-}
-
-void MainWindow::markPlaying(int index)
-{
-    m_playingIndex = index;
-    m_rows->markPlaying(index, m_songClock.paused());
-}
-
-void MainWindow::showSongTime()
-{
-    m_songLabel->setText(m_songClock.running() ? QString::fromStdString(songTimeText(
-                                                     m_songClock.paused(), m_songClock.reportedMs(), m_songClock.totalMs()))
-                                               : QString());
-}
-
-void MainWindow::movePlayhead()
-{
-    if (!m_songClock.running() || m_playingIndex < 0 || m_playingIndex >= m_playlist.fileCount()) {
-        m_analysis->setPlayhead(std::nullopt);
-        return;
-    }
-    if (m_analysis->showsPlayhead()) {
-        m_analysis->setPlayhead(Playhead{m_playlist.path(m_playingIndex), m_songClock.at(m_monotonic.elapsed())});
-    }
+    m_display->setPaused(m_context.state.paused.load() != 0);
 }

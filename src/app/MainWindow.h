@@ -3,10 +3,8 @@
 #include "app/PlaybackWorker.h"
 #include "app/Playlist.h"
 #include "app/PlaylistBox.h"
-#include "app/SongClock.h"
 #include "views/ChartSource.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -22,12 +20,11 @@ class FixedModeDialog;
 class LiveInputDialog;
 class GuiReporter;
 class QAction;
-class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QSlider;
-class QTimer;
+class SongDisplay;
 
 // The file dialogs the window opens. Each returns what the user chose, empty
 // when cancelled; tests replace them.
@@ -88,7 +85,7 @@ public:
     QAction* optionsAction() const { return m_optionsAction; }
 
     // The playlist index of the file being played, -1 when none plays.
-    int playingIndex() const { return m_playingIndex; }
+    int playingIndex() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -127,17 +124,11 @@ private:
     void seekToSlider(int position);
     // Double-click or Enter on an entry: it plays from its lead-in.
     void playEntry(QListWidgetItem* item);
-    // The song reports of the worker.
+    // The worker moved to the file at `index`: the selection follows.
     void nowPlaying(int index);
-    void songStarted(int totalMs);
-    void songTime(int elapsedMs);
-    void songEnded();
     void workerFinished(std::uint64_t generation);
     // The paused flag may have changed: the song's clock and label follow.
     void followPause();
-    void markPlaying(int index);
-    void showSongTime();
-    void movePlayhead();
     void sharePlaylist();
     // The panic: stops a song, then silences every channel of the controller.
     void silenceCoil();
@@ -169,12 +160,7 @@ private:
     QSlider* m_progressSlider = nullptr;
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
-    QLabel* m_songLabel = nullptr;
-    QLabel* m_limitsLabel = nullptr;
-    QTimer* m_playheadTimer = nullptr;
-    QElapsedTimer m_monotonic;
-    SongClock m_songClock;
-    int m_playingIndex = -1;
+    SongDisplay* m_display = nullptr;
     // The progress slider moved under the user's hand since it was pressed.
     bool m_progressDragged = false;
     QPointer<FixedModeDialog> m_fixedModeDialog;
