@@ -1,10 +1,9 @@
 #include "coilmodel/CoilLimitsFile.h"
 
 #include "base/ArgCursor.h"
+#include "base/SettingsFile.h"
 #include "platform/Environment.h"
-#include "platform/RegularFile.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -21,10 +20,6 @@ constexpr std::string_view kDutyKey = "duty_limit_percent";
 constexpr std::string_view kMaxNoteKey = "max_note_ms";
 constexpr std::string_view kLowestKey = "lowest_key";
 constexpr std::string_view kHighestKey = "highest_key";
-
-// A limits file is a few lines; anything much larger is not one, and is
-// refused before it is read into memory.
-constexpr std::int64_t kLargestFile = 64 * 1024;
 
 std::string_view trimmed(std::string_view text)
 {
@@ -54,15 +49,6 @@ std::optional<CoilLimitValueError> takeWhole(std::optional<std::int32_t>& field,
     }
     field = static_cast<std::int32_t>(*whole);
     return std::nullopt;
-}
-
-// HOME/.config when HOME is set, else where the platform keeps settings.
-std::string configFolder(const char* home)
-{
-    if (home != nullptr && *home != '\0') {
-        return std::string(home) + "/.config";
-    }
-    return defaultConfigFolder();
 }
 
 constexpr std::string_view kKeys[] = {kDutyKey, kMaxNoteKey, kLowestKey, kHighestKey};
@@ -99,11 +85,10 @@ std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<s
         return std::string(line);
     }
     const std::string_view key = trimmed(code.substr(0, equals));
-    const auto known = std::find(std::begin(kKeys), std::end(kKeys), key);
-    if (known == std::end(kKeys)) {
+    if (!isCoilLimitKey(key)) {
         return std::string(line);
     }
-    written.insert(*known);
+    written.insert(key);
     const std::optional<std::string> wanted = limitText(limits, key);
     if (!wanted) {
         const std::size_t indent = line.find_first_not_of(" \t");
@@ -114,55 +99,25 @@ std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<s
     if (!setCoilLimit(now, key, value) && limitText(now, key) == wanted) {
         return std::string(line);
     }
-    const std::size_t at = static_cast<std::size_t>(value.data() - line.data());
+    const auto at = static_cast<std::size_t>(value.data() - line.data());
     return std::string(line.substr(0, at)) + *wanted + std::string(line.substr(at + value.size()));
-}
-
-// What the file at `path` says now: its text, empty when there is none.
-enum class FileText { Read, Missing, NotRegular, Unreadable };
-FileText readFileText(const std::string& path, std::string& text, std::string& error)
-{
-    const RegularFile opened = openRegularFile(path);
-    if (opened.state == RegularFile::State::NotRegular) {
-        error = "Error: not a regular file " + path;
-        return FileText::NotRegular;
-    }
-    if (opened.state != RegularFile::State::Ready) {
-        std::error_code failure;
-        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
-            text.clear();
-            return FileText::Missing;
-        }
-        error = "Error: cannot open coil limits file " + path;
-        return FileText::Unreadable;
-    }
-    if (opened.size > kLargestFile) {
-        closeRegularFile(opened.fd);
-        error = "Error: " + path + ": too large for a coil limits file";
-        return FileText::Unreadable;
-    }
-    // No more than the size seen at opening is read, so a file that keeps
-    // growing cannot hold the caller.
-    text.assign(static_cast<std::size_t>(opened.size), '\0');
-    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
-    closeRegularFile(opened.fd);
-    return FileText::Read;
 }
 
 }  // namespace
 
 std::string coilLimitsPath(const char* xdgConfigHome, const char* home)
 {
-    const std::string base =
-        xdgConfigHome != nullptr && *xdgConfigHome != '\0' ? std::string(xdgConfigHome) : configFolder(home);
-    return base + "/quillarc/coil-limits.conf";
+    return settingsFilePath("coil-limits.conf", xdgConfigHome, home);
 }
 
 std::string coilLimitsPath()
 {
-    const std::optional<std::string> config = environmentVariable("XDG_CONFIG_HOME");
-    const std::optional<std::string> home = environmentVariable("HOME");
-    return coilLimitsPath(config ? config->c_str() : nullptr, home ? home->c_str() : nullptr);
+    return settingsFilePath("coil-limits.conf");
+}
+
+bool isCoilLimitKey(std::string_view key)
+{
+    return key == kDutyKey || key == kMaxNoteKey || key == kLowestKey || key == kHighestKey;
 }
 
 std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value)
@@ -220,7 +175,7 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
         }
         const std::string_view key = trimmed(line.substr(0, equals));
         const std::string_view value = trimmed(line.substr(equals + 1));
-        if (key != kDutyKey && key != kMaxNoteKey && key != kLowestKey && key != kHighestKey) {
+        if (!isCoilLimitKey(key)) {
             return fail(lineNumber, "unknown key '" + std::string(key) + "'");
         }
         if (!seen.insert(key).second) {
@@ -244,17 +199,16 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
 bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& error)
 {
     std::string text;
-    switch (readFileText(path, text, error)) {
-    case FileText::Missing:
+    switch (readSettingsFile(path, "coil limits file", text, error)) {
+    case SettingsRead::Missing:
         limits = CoilLimits{};
         return true;
-    case FileText::Read:
-        return parseCoilLimits(text, path, limits, error);
-    case FileText::NotRegular:
-    case FileText::Unreadable:
+    case SettingsRead::Failed:
+        return false;
+    case SettingsRead::Read:
         break;
     }
-    return false;
+    return parseCoilLimits(text, path, limits, error);
 }
 
 std::string coilLimitsFileWith(std::string_view text, const CoilLimits& limits)
@@ -283,19 +237,22 @@ std::string coilLimitsFileWith(std::string_view text, const CoilLimits& limits)
 
 bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::string& error)
 {
+    const fs::path target = pathFromUtf8(path);
+    std::error_code failure;
     std::string text;
     CoilLimits now;
-    const FileText found = readFileText(path, text, error);
-    if (found == FileText::Unreadable || (found == FileText::Read && !parseCoilLimits(text, path, now, error))) {
+    const SettingsRead found = readSettingsFile(path, "coil limits file", text, error);
+    // A folder (or the like) in its place cannot be written over at all.
+    const auto type = fs::symlink_status(target, failure).type();
+    if (found == SettingsRead::Failed && type != fs::file_type::regular && type != fs::file_type::not_found) {
+        error = "Error: cannot write coil limits file " + path;
+        return false;
+    }
+    if (found == SettingsRead::Failed || (found == SettingsRead::Read && !parseCoilLimits(text, path, now, error))) {
         error += kLimitsFileKeptText;
         return false;
     }
     error = "Error: cannot write coil limits file " + path;
-    if (found == FileText::NotRegular) {
-        return false;
-    }
-    const fs::path target = pathFromUtf8(path);
-    std::error_code failure;
     if (target.has_parent_path()) {
         fs::create_directories(target.parent_path(), failure);
         if (failure) {
