@@ -161,9 +161,9 @@ void LiveInputDialog::sessionEnded(WorkerOwner::Generation generation, LiveEnd e
     showLine(end == LiveEnd::InputLost ? kInputLostText : kControllerLostText);
 }
 
-void LiveInputDialog::statusText(const std::string& text)
+void LiveInputDialog::limitsActed(const CoilLimitCounts& counts)
 {
-    m_statusReporter.statusText(text);
+    m_statusReporter.limitsActed(counts);
 }
 
 void LiveInputDialog::notePlayed(int key, double duty)

@@ -133,10 +133,10 @@ public:
         }
     }
 
-    // Always: a status line is part of what the command says, as play's.
-    void statusText(const std::string& text) override
+    // Always: it is part of what the command says, as play's status lines.
+    void limitsActed(const CoilLimitCounts& counts) override
     {
-        const std::string line = text + "\n";
+        const std::string line = coilLimitsText(counts) + "\n";
         (void)::write(STDERR_FILENO, line.data(), line.size());
     }
 

@@ -118,7 +118,7 @@ LiveEnd LiveSession::run()
     }
     finish();
     if (m_forwarder.limitCounts().any()) {
-        m_observer.statusText(coilLimitsText(m_forwarder.limitCounts()));
+        m_observer.limitsActed(m_forwarder.limitCounts());
     }
     return end;
 }

@@ -31,9 +31,9 @@ public:
     // A note-on went out: the key it sounded and the coil model's estimate of
     // the duty afterwards (0..1).
     virtual void notePlayed(int key, double duty) = 0;
-    // A line for the status bar: at the end of a session in which the coil
-    // limits acted, what they did (coilLimitsText), as a song reports it.
-    virtual void statusText(const std::string& text) = 0;
+    // At the end of a session in which the coil limits acted: what they did,
+    // as a song reports it (PlaybackObserver::limitsActed).
+    virtual void limitsActed(const CoilLimitCounts& counts) = 0;
 };
 
 // Live mode: one input device played through a LiveForwarder to the

@@ -39,6 +39,17 @@ std::shared_ptr<const PlaybackOptions> AppState::options() const
     return m_options;
 }
 
+void AppState::requestPlay(std::string file, int index, const PlaybackOptions& options)
+{
+    stopRequested.store(false);
+    playing.store(1);
+    paused.store(0);
+    setCurrentFileName(std::move(file));
+    playingIndex.store(index);
+    setOptions(options);
+    notifyChange();
+}
+
 void AppState::requestStop()
 {
     playing.store(0);
@@ -81,6 +92,18 @@ void AppState::moveVolume(int position)
 {
     volumePosition.store(position);
     pendingVolume.store(127 - position);
+    notifyChange();
+}
+
+void AppState::setWholePlaylist(bool on)
+{
+    wholePlaylist.store(on ? 1 : 0);
+    notifyChange();
+}
+
+void AppState::setRepeatPlaylist(bool on)
+{
+    repeatPlaylist.store(on ? 1 : 0);
     notifyChange();
 }
 

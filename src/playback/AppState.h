@@ -66,6 +66,12 @@ public:
     // worker is handed its song, after the previous one has been joined.
     std::atomic<bool> stopRequested{false};
 
+    // Play from idle: the worker about to start plays `file` (the playlist's
+    // file at `index`, -1 when it is none of it) with `options`. Lowers
+    // stopRequested, sets `playing` and clears `paused`. The caller has
+    // joined any earlier worker first, so that none can still clear
+    // `playing` or see the lowered stop flag after this.
+    void requestPlay(std::string file, int index, const PlaybackOptions& options);
     // Stop: clears `playing`, raises stopRequested and wakes the worker;
     // `paused` is left as it is.
     void requestStop();
@@ -89,6 +95,11 @@ public:
     // The volume control moved to `position` (0 = top = loudest): the worker
     // sends 127 - position.
     void moveVolume(int position);
+    // The playlist modes, read by the worker when a song ends.
+    void setWholePlaylist(bool on);
+    void setRepeatPlaylist(bool on);
+    // The controller was looked for: its device index, -1 when none was found.
+    void setControllerPort(int port) { controllerPort.store(port); }
 
     struct SeekRequest {
         bool relative = false;

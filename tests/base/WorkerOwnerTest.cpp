@@ -37,6 +37,8 @@ struct Waiter {
 
     void start()
     {
+        // Lowered only once the worker before has been joined, as Play does.
+        owner.stopAndJoin();
         stop.store(false);
         owner.start([this](WorkerOwner::Generation generation) {
             for (std::uint64_t seen = changes.count(); !stop.load(); seen = changes.count()) {

@@ -25,7 +25,7 @@ private:
 class Statuses final : public LiveObserver {
 public:
     void notePlayed(int, double) override {}
-    void statusText(const std::string& text) override { texts.push_back(text); }
+    void limitsActed(const CoilLimitCounts& counts) override { texts.push_back(coilLimitsText(counts)); }
     std::vector<std::string> texts;
 };
 
