@@ -53,7 +53,7 @@ TEST_F(MidiOutputTest, ShortLivedObjectLeavesTheApplicationsDeviceAlone)
     EXPECT_EQ(countRecords(*m_devices, Kind::Close, 1), 0);
 }
 
-struct SilenceRow {
+struct SilencingRow {
     const char* name;
     // At 1000 + T ms on a device that takes messages 50 ms ahead: "T on K V" or
     // "T off K" (0x80) at once, "T at K V D" handed for 1000 + D, "T back".
@@ -61,9 +61,9 @@ struct SilenceRow {
     std::vector<Bytes> silencing;  // what silence(0) sends after them
 };
 
-class MidiOutputSilenceTest : public MidiOutputTest, public testing::WithParamInterface<SilenceRow> {};
+class MidiOutputSilencingTest : public MidiOutputTest, public testing::WithParamInterface<SilencingRow> {};
 
-TEST_P(MidiOutputSilenceTest, SilencingReleasesEveryKeyLeftSoundingAfterAllSoundOff)
+TEST_P(MidiOutputSilencingTest, SilencingReleasesEveryKeyLeftSoundingAfterAllSoundOff)
 {
     std::uint32_t now = 1000;
     m_devices->setSchedule(1, 50, [&now] { return now; });
@@ -91,18 +91,18 @@ const Bytes kSoundOff{0xB0, 120, 0};
 const Bytes kNotesOff{0xB0, 123, 0};
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, MidiOutputSilenceTest,
+    Rows, MidiOutputSilencingTest,
     testing::Values(
-        SilenceRow{"NoneSounding", "1 on 60 100 2 on 60 0", {kSoundOff, kNotesOff}},
+        SilencingRow{"NoneSounding", "1 on 60 100 2 on 60 0", {kSoundOff, kNotesOff}},
         // 200 is key 72 on the wire; 0x80 ends 64; channel 1's key is not channel 0's.
-        SilenceRow{"InKeyOrder", "1 on 64 1 2 on 200 9 3 on 61 5 4 off 64 5 ch1 50",
+        SilencingRow{"InKeyOrder", "1 on 64 1 2 on 200 9 3 on 61 5 4 off 64 5 ch1 50",
                    {kSoundOff, {0x90, 61, 0}, {0x90, 72, 0}, kNotesOff}},
         // Taken back at 15: 62's note-on never sounded, 60's note-off never left.
-        SilenceRow{"WhatWasTakenBackNeverLeft", "1 on 60 9 2 at 61 9 10 3 at 62 9 20 4 at 60 0 30 15 back",
+        SilencingRow{"WhatWasTakenBackNeverLeft", "1 on 60 9 2 at 61 9 10 3 at 62 9 20 4 at 60 0 30 15 back",
                    {kSoundOff, {0x90, 60, 0}, {0x90, 61, 0}, kNotesOff}},
         // Handed and gone by the time of the silencing: 61 sounds, 60 ended.
-        SilenceRow{"WhatWasHandedAndLeft", "1 on 60 9 2 at 61 9 10 3 at 60 0 20 40 back",
+        SilencingRow{"WhatWasHandedAndLeft", "1 on 60 9 2 at 61 9 10 3 at 60 0 20 40 back",
                    {kSoundOff, {0x90, 61, 0}, kNotesOff}}),
-    [](const testing::TestParamInfo<SilenceRow>& row) { return std::string(row.param.name); });
+    [](const testing::TestParamInfo<SilencingRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
