@@ -21,3 +21,13 @@ struct CoilLimits {
     bool any() const { return dutyLimitPercent || maxNoteMs || lowestKey || highestKey; }
     friend bool operator==(const CoilLimits&, const CoilLimits&) = default;
 };
+
+// `base` with each limit that `over` sets taken from `over` instead.
+inline CoilLimits limitsLaidOver(CoilLimits base, const CoilLimits& over)
+{
+    base.dutyLimitPercent = over.dutyLimitPercent ? over.dutyLimitPercent : base.dutyLimitPercent;
+    base.maxNoteMs = over.maxNoteMs ? over.maxNoteMs : base.maxNoteMs;
+    base.lowestKey = over.lowestKey ? over.lowestKey : base.lowestKey;
+    base.highestKey = over.highestKey ? over.highestKey : base.highestKey;
+    return base;
+}

@@ -1,8 +1,8 @@
 #include "coilmodel/CoilLimitsFile.h"
 
 #include "base/ArgCursor.h"
+#include "base/SettingsFile.h"
 #include "platform/Environment.h"
-#include "platform/RegularFile.h"
 
 #include <cmath>
 #include <cstdint>
@@ -19,10 +19,6 @@ constexpr std::string_view kDutyKey = "duty_limit_percent";
 constexpr std::string_view kMaxNoteKey = "max_note_ms";
 constexpr std::string_view kLowestKey = "lowest_key";
 constexpr std::string_view kHighestKey = "highest_key";
-
-// A limits file is a few lines; anything much larger is not one, and is
-// refused before it is read into memory.
-constexpr std::int64_t kLargestFile = 64 * 1024;
 
 std::string_view trimmed(std::string_view text)
 {
@@ -54,15 +50,6 @@ std::optional<CoilLimitValueError> takeWhole(std::optional<std::int32_t>& field,
     return std::nullopt;
 }
 
-// HOME/.config when HOME is set, else where the platform keeps settings.
-std::string configFolder(const char* home)
-{
-    if (home != nullptr && *home != '\0') {
-        return std::string(home) + "/.config";
-    }
-    return defaultConfigFolder();
-}
-
 void writeNumber(std::ofstream& out, std::string_view key, double value)
 {
     // The shortest text that reads back to the same double.
@@ -75,16 +62,17 @@ void writeNumber(std::ofstream& out, std::string_view key, double value)
 
 std::string coilLimitsPath(const char* xdgConfigHome, const char* home)
 {
-    const std::string base =
-        xdgConfigHome != nullptr && *xdgConfigHome != '\0' ? std::string(xdgConfigHome) : configFolder(home);
-    return base + "/quillarc/coil-limits.conf";
+    return settingsFilePath("coil-limits.conf", xdgConfigHome, home);
 }
 
 std::string coilLimitsPath()
 {
-    const std::optional<std::string> config = environmentVariable("XDG_CONFIG_HOME");
-    const std::optional<std::string> home = environmentVariable("HOME");
-    return coilLimitsPath(config ? config->c_str() : nullptr, home ? home->c_str() : nullptr);
+    return settingsFilePath("coil-limits.conf");
+}
+
+bool isCoilLimitKey(std::string_view key)
+{
+    return key == kDutyKey || key == kMaxNoteKey || key == kLowestKey || key == kHighestKey;
 }
 
 std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value)
@@ -142,7 +130,7 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
         }
         const std::string_view key = trimmed(line.substr(0, equals));
         const std::string_view value = trimmed(line.substr(equals + 1));
-        if (key != kDutyKey && key != kMaxNoteKey && key != kLowestKey && key != kHighestKey) {
+        if (!isCoilLimitKey(key)) {
             return fail(lineNumber, "unknown key '" + std::string(key) + "'");
         }
         if (!seen.insert(key).second) {
@@ -165,30 +153,16 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
 
 bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& error)
 {
-    const RegularFile opened = openRegularFile(path);
-    if (opened.state == RegularFile::State::NotRegular) {
-        error = "Error: not a regular file " + path;
+    std::string text;
+    switch (readSettingsFile(path, "coil limits file", text, error)) {
+    case SettingsRead::Missing:
+        limits = CoilLimits{};
+        return true;
+    case SettingsRead::Failed:
         return false;
+    case SettingsRead::Read:
+        break;
     }
-    if (opened.state != RegularFile::State::Ready) {
-        std::error_code failure;
-        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
-            limits = CoilLimits{};
-            return true;
-        }
-        error = "Error: cannot open coil limits file " + path;
-        return false;
-    }
-    if (opened.size > kLargestFile) {
-        closeRegularFile(opened.fd);
-        error = "Error: " + path + ": too large for a coil limits file";
-        return false;
-    }
-    // No more than the size seen at opening is read, so a file that keeps
-    // growing cannot hold the caller.
-    std::string text(static_cast<std::size_t>(opened.size), '\0');
-    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
-    closeRegularFile(opened.fd);
     return parseCoilLimits(text, path, limits, error);
 }
 

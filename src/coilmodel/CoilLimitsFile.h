@@ -32,6 +32,9 @@ struct CoilLimitValueError {
 // it was on an error.
 std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value);
 
+// Whether `key` names one of the four limits (setCoilLimit takes only these).
+bool isCoilLimitKey(std::string_view key);
+
 // "lowest_key 70 is above highest_key 60" when both keys are set the wrong
 // way round; nothing otherwise.
 std::optional<std::string> coilKeyRangeError(const CoilLimits& limits);

@@ -1,0 +1,67 @@
+#include "base/SettingsFile.h"
+
+#include "platform/Environment.h"
+#include "platform/RegularFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kLargestFile = 64 * 1024;
+
+// HOME/.config when HOME is set, else where the platform keeps settings.
+std::string configFolder(const char* home)
+{
+    if (home != nullptr && *home != '\0') {
+        return std::string(home) + "/.config";
+    }
+    return defaultConfigFolder();
+}
+
+}  // namespace
+
+std::string settingsFilePath(std::string_view fileName, const char* xdgConfigHome, const char* home)
+{
+    const std::string base =
+        xdgConfigHome != nullptr && *xdgConfigHome != '\0' ? std::string(xdgConfigHome) : configFolder(home);
+    return base + "/quillarc/" + std::string(fileName);
+}
+
+std::string settingsFilePath(std::string_view fileName)
+{
+    const std::optional<std::string> config = environmentVariable("XDG_CONFIG_HOME");
+    const std::optional<std::string> home = environmentVariable("HOME");
+    return settingsFilePath(fileName, config ? config->c_str() : nullptr, home ? home->c_str() : nullptr);
+}
+
+SettingsRead readSettingsFile(const std::string& path, std::string_view kind, std::string& text, std::string& error)
+{
+    const RegularFile opened = openRegularFile(path);
+    if (opened.state == RegularFile::State::NotRegular) {
+        error = "Error: not a regular file " + path;
+        return SettingsRead::Failed;
+    }
+    if (opened.state != RegularFile::State::Ready) {
+        std::error_code failure;
+        if (fs::symlink_status(pathFromUtf8(path), failure).type() == fs::file_type::not_found) {
+            return SettingsRead::Missing;
+        }
+        error = "Error: cannot open " + std::string(kind) + ' ' + path;
+        return SettingsRead::Failed;
+    }
+    if (opened.size > kLargestFile) {
+        closeRegularFile(opened.fd);
+        error = "Error: " + path + ": too large for a " + std::string(kind);
+        return SettingsRead::Failed;
+    }
+    // No more than the size seen at opening is read, so a file that keeps
+    // growing cannot hold the caller.
+    text.assign(static_cast<std::size_t>(opened.size), '\0');
+    text.resize(readRegularFile(opened.fd, text.data(), text.size()));
+    closeRegularFile(opened.fd);
+    return SettingsRead::Read;
+}

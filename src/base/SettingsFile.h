@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The small plain-text settings files under the user's configuration folder
+// (the coil limits, the rig): where they are and how they are read, one rule
+// for all of them.
+
+// $XDG_CONFIG_HOME/quillarc/FILENAME, or HOME/.config/quillarc/FILENAME when
+// `xdgConfigHome` is null or empty. `home` falls back to the platform's
+// settings folder when null or empty.
+std::string settingsFilePath(std::string_view fileName, const char* xdgConfigHome, const char* home);
+// The same, from the environment of the process.
+std::string settingsFilePath(std::string_view fileName);
+
+enum class SettingsRead {
+    Read,     // `text` holds the file
+    Missing,  // no file at all: the settings' defaults hold, and that is no error
+    Failed,   // `error` says why
+};
+
+// Reads the settings file at `path` whole into `text`. `kind` names it in the
+// messages ("coil limits file"): "Error: not a regular file PATH", "Error:
+// cannot open KIND PATH", "Error: PATH: too large for a KIND". A settings
+// file is a few lines; one above 64 KiB is refused before it is read.
+SettingsRead readSettingsFile(const std::string& path, std::string_view kind, std::string& text, std::string& error);

@@ -1,0 +1,334 @@
+#include "rig/RigFile.h"
+
+#include "base/ArgCursor.h"
+#include "base/SettingsFile.h"
+#include "coilmodel/CoilLimitsFile.h"
+#include "rig/CoilDevices.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// A reason for an error, to follow "Error: PATH:LINE: "; nothing when a value
+// is taken.
+using Wrong = std::optional<std::string>;
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string quoted(std::string_view text)
+{
+    return '\'' + std::string(text) + '\'';
+}
+
+// A whole number in lowest..highest into `field`. A number with a fraction is
+// one out of range rather than a bad one, as in the limits file.
+Wrong takeWhole(std::int32_t& field, std::string_view key, std::string_view value, std::int32_t lowest,
+                std::int32_t highest)
+{
+    const std::optional<std::int64_t> whole = parseNumber<std::int64_t>(value);
+    if (!whole && !parseNumber<double>(value)) {
+        return "bad number " + quoted(value);
+    }
+    if (!whole || *whole < lowest || *whole > highest) {
+        return std::string(key) + " must be a whole number from " + std::to_string(lowest) + " to " +
+               std::to_string(highest);
+    }
+    field = static_cast<std::int32_t>(*whole);
+    return std::nullopt;
+}
+
+Wrong takeWhole(std::optional<std::int32_t>& field, std::string_view key, std::string_view value, std::int32_t lowest,
+                std::int32_t highest)
+{
+    std::int32_t taken = 0;
+    Wrong wrong = takeWhole(taken, key, value, lowest, highest);
+    if (!wrong) {
+        field = taken;
+    }
+    return wrong;
+}
+
+// One item of a channel list, "3" or "3-5", added to `channels`.
+Wrong addChannels(ChannelSet& channels, std::string_view item, std::string_view list)
+{
+    const std::size_t dash = item.find('-');
+    const auto first = parseNumber<std::int32_t>(trimmed(item.substr(0, dash)));
+    const auto last = dash == std::string_view::npos ? first : parseNumber<std::int32_t>(trimmed(item.substr(dash + 1)));
+    if (!first || !last) {
+        return "bad channel list " + quoted(list);
+    }
+    for (const std::int32_t channel : {*first, *last}) {
+        if (channel < 0 || channel > 15) {
+            return "channel " + std::to_string(channel) + " is outside 0 to 15";
+        }
+    }
+    if (*first > *last) {
+        return "channel range " + std::to_string(*first) + '-' + std::to_string(*last) + " is backwards";
+    }
+    for (std::int32_t channel = *first; channel <= *last; ++channel) {
+        channels = channels.with(channel);
+    }
+    return std::nullopt;
+}
+
+Wrong setChannels(Coil& coil, std::string_view value)
+{
+    ChannelSet channels;
+    std::string_view rest = value;
+    for (;;) {
+        const std::size_t comma = rest.find(',');
+        if (Wrong wrong = addChannels(channels, trimmed(rest.substr(0, comma)), value)) {
+            return wrong;
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        rest = rest.substr(comma + 1);
+    }
+    coil.channels = channels;
+    return std::nullopt;
+}
+
+Wrong setDevice(Coil& coil, std::string_view value)
+{
+    if (!parseDeviceChoice(value)) {
+        return "device " + quoted(value) + " names no device (NAME, or NAME #N with N from 1)";
+    }
+    coil.device = std::string(value);
+    return std::nullopt;
+}
+
+Wrong setKeep(Coil& coil, std::string_view value)
+{
+    constexpr std::pair<std::string_view, KeepMode> kModes[] = {
+        {"highest", KeepMode::Highest}, {"lowest", KeepMode::Lowest}, {"latest", KeepMode::Latest}};
+    for (const auto& [name, mode] : kModes) {
+        if (value == name) {
+            coil.keep = mode;
+            return std::nullopt;
+        }
+    }
+    return "keep must be highest, lowest or latest, not " + quoted(value);
+}
+
+Wrong setShift(Coil& coil, std::string_view value)
+{
+    if (value != "on" && value != "off") {
+        return "shift_low_notes must be on or off, not " + quoted(value);
+    }
+    coil.shiftLowNotes = value == "on";
+    return std::nullopt;
+}
+
+Wrong setVoices(Coil& coil, std::string_view value)
+{
+    return takeWhole(coil.voices, "voices", value, 1, 16);
+}
+
+Wrong setTranspose(Coil& coil, std::string_view value)
+{
+    return takeWhole(coil.transpose, "transpose", value, -48, 48);
+}
+
+Wrong setLowerLimit(Coil& coil, std::string_view value)
+{
+    return takeWhole(coil.lowerLimit, "lower_limit", value, 0, 127);
+}
+
+Wrong setVolume(Coil& coil, std::string_view value)
+{
+    return takeWhole(coil.volumePercent, "volume_percent", value, 1, 100);
+}
+
+struct RigKey {
+    std::string_view name;
+    Wrong (*set)(Coil&, std::string_view);
+};
+
+constexpr RigKey kRigKeys[] = {
+    {"device", setDevice},         {"channels", setChannels},         {"voices", setVoices},
+    {"keep", setKeep},             {"transpose", setTranspose},       {"shift_low_notes", setShift},
+    {"lower_limit", setLowerLimit}, {"volume_percent", setVolume},
+};
+
+// Reads a rig file line by line; the first mistake ends it.
+class RigParser {
+public:
+    explicit RigParser(const std::string& path) { m_rig.source.path = path; }
+
+    Wrong line(std::string_view text)
+    {
+        ++m_line;
+        text = trimmed(text);
+        if (text.empty() || text.front() == '#') {
+            return std::nullopt;
+        }
+        return text.front() == '[' ? section(text) : keyLine(text);
+    }
+
+    Wrong finish()
+    {
+        if (m_rig.coils.empty()) {
+            m_line = std::max(m_line, 1);
+            return std::string("no [coil NAME] section");
+        }
+        return closeCoil();
+    }
+
+    int lineNumber() const { return m_line; }
+    Rig& rig() { return m_rig; }
+
+private:
+    Wrong section(std::string_view text)
+    {
+        if (text.back() != ']') {
+            return "expected [coil NAME], not " + quoted(text);
+        }
+        const std::string_view inner = trimmed(text.substr(1, text.size() - 2));
+        const bool coil = inner.substr(0, 4) == "coil" && (inner.size() == 4 || inner[4] == ' ' || inner[4] == '\t');
+        if (!coil) {
+            return "unknown section " + quoted(text);
+        }
+        const std::string name(trimmed(inner.substr(4)));
+        if (name.empty()) {
+            return std::string("coil without a name");
+        }
+        if (std::any_of(m_rig.coils.begin(), m_rig.coils.end(), [&](const Coil& c) { return c.name == name; })) {
+            return "duplicate coil " + quoted(name);
+        }
+        if (Wrong wrong = closeCoil()) {
+            return wrong;
+        }
+        m_rig.coils.push_back(Coil{});
+        m_rig.coils.back().name = name;
+        m_rig.source.coils.push_back({m_line, {}, 0});
+        return std::nullopt;
+    }
+
+    Wrong keyLine(std::string_view text)
+    {
+        const std::size_t equals = text.find('=');
+        if (equals == std::string_view::npos) {
+            return "expected key = value, not " + quoted(text);
+        }
+        const std::string_view key = trimmed(text.substr(0, equals));
+        std::string_view value = trimmed(text.substr(equals + 1));
+        if (key != "device") {
+            value = trimmed(value.substr(0, value.find('#')));
+        }
+        if (m_rig.coils.empty()) {
+            return "key " + quoted(key) + " outside any [coil NAME] section";
+        }
+        auto& keys = m_rig.source.coils.back().keys;
+        if (std::any_of(keys.begin(), keys.end(), [&](const auto& seen) { return seen.first == key; })) {
+            return "duplicate key " + quoted(key);
+        }
+        Wrong wrong = setKey(key, value);
+        keys.emplace_back(key, m_line);
+        return wrong;
+    }
+
+    Wrong setKey(std::string_view key, std::string_view value)
+    {
+        Coil& coil = m_rig.coils.back();
+        for (const RigKey& rigKey : kRigKeys) {
+            if (key == rigKey.name) {
+                return rigKey.set(coil, value);
+            }
+        }
+        if (!isCoilLimitKey(key)) {
+            return "unknown key " + quoted(key);
+        }
+        const CoilLimits before = coil.limits;
+        if (const auto wrong = setCoilLimit(coil.limits, key, value)) {
+            return wrong->badNumber ? wrong->text : std::string(key) + ' ' + wrong->text;
+        }
+        if (coil.limits.lowestKey != before.lowestKey || coil.limits.highestKey != before.highestKey) {
+            m_rig.source.coils.back().keyRange = m_line;
+        }
+        return std::nullopt;
+    }
+
+    // The checks of a whole coil, made when its section ends; the error names
+    // the line where the coil is incomplete.
+    Wrong closeCoil()
+    {
+        if (m_rig.coils.empty()) {
+            return std::nullopt;
+        }
+        const Coil& coil = m_rig.coils.back();
+        const RigSource::CoilLines& lines = m_rig.source.coils.back();
+        if (coil.channels.empty()) {
+            m_line = lines.section;
+            return "coil " + quoted(coil.name) + " has no channels";
+        }
+        if (Wrong wrong = coilKeyRangeError(coil.limits)) {
+            m_line = lines.keyRange;
+            return wrong;
+        }
+        return std::nullopt;
+    }
+
+    Rig m_rig;
+    int m_line = 0;
+};
+
+}  // namespace
+
+std::string rigPath(const char* xdgConfigHome, const char* home)
+{
+    return settingsFilePath("rig.conf", xdgConfigHome, home);
+}
+
+std::string rigPath()
+{
+    return settingsFilePath("rig.conf");
+}
+
+bool parseRig(std::string_view text, const std::string& path, Rig& rig, std::string& error)
+{
+    RigParser parser(path);
+    Wrong wrong;
+    while (!wrong && !text.empty()) {
+        const std::size_t end = text.find('\n');
+        wrong = parser.line(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+    if (!wrong) {
+        wrong = parser.finish();
+    }
+    if (wrong) {
+        error = "Error: " + path + ':' + std::to_string(parser.lineNumber()) + ": " + *wrong;
+        return false;
+    }
+    rig = std::move(parser.rig());
+    return true;
+}
+
+bool readRig(const std::string& path, std::optional<Rig>& rig, std::string& error)
+{
+    std::string text;
+    switch (readSettingsFile(path, "rig file", text, error)) {
+    case SettingsRead::Missing:
+        rig.reset();
+        return true;
+    case SettingsRead::Failed:
+        return false;
+    case SettingsRead::Read:
+        break;
+    }
+    Rig parsed;
+    if (!parseRig(text, path, parsed, error)) {
+        return false;
+    }
+    rig = std::move(parsed);
+    return true;
+}
