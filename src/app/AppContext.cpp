@@ -5,13 +5,31 @@
 
 AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
 {
+    reloadCoilLimits();
+}
+
+bool AppContext::reloadCoilLimits()
+{
+    const CoilLimits before = options.coilLimits;
     std::string error;
-    if (!readCoilLimits(coilLimitsPath(), options.coilLimits, error)) {
+    if (readCoilLimits(coilLimitsPath(), options.coilLimits, error)) {
+        limitsFileError.reset();
+    } else {
         limitsFileError = error;
     }
-    // Fixed mode reads the published record; the limits hold for it from the
-    // start, before any Play or OK has published the options.
+    // Fixed mode reads the published record: the limits hold for it as
+    // soon as they are read.
     state.setOptions(options);
+    return options.coilLimits != before;
 }
 
 AppContext::~AppContext() = default;
+
+std::optional<std::string> AppContext::saveCoilLimits()
+{
+    std::string error;
+    if (!writeCoilLimits(coilLimitsPath(), options.coilLimits, error)) {
+        return error;
+    }
+    return std::nullopt;
+}

@@ -13,8 +13,11 @@ class MidiOutput;
 // window: the state shared with the workers, the options record, and the
 // output object that fixed mode plays through.
 //
-// Building it reads the coil limits file into the options; a file that
-// cannot be read leaves no limits and its message in limitsFileError.
+// The coil limits file is the truth of the limits: building it reads the
+// file into the options, and so does each reloadCoilLimits (at each Play,
+// Fixed Mode, live start and Options opening), so that a file edited by
+// hand holds from then on. A file that cannot be read leaves its message in
+// limitsFileError (and, at start, no limits).
 // Building it builds the first output object, which counts the MIDI output
 // devices: with none, the process ends there with "Error: no MIDI output
 // devices" and exit code 1. Install a different MidiService before building it.
@@ -30,10 +33,21 @@ public:
     // The options in force; GUI thread only. Workers get snapshots through
     // state.setOptions.
     PlaybackOptions options;
-    // The message of a limits file that could not be read: while it is set,
-    // Play and Fixed Mode refuse, as the limits meant for the coil are not
-    // known. Cleared once Options has written the file afresh. GUI thread.
+    // The message of a limits file that could not be read at the latest
+    // reading: while it is set, Play, Fixed Mode and live input refuse, as
+    // the limits meant for the coil are not known. GUI thread.
     std::optional<std::string> limitsFileError;
+
+    // Reads the limits file afresh into `options` and hands them to the
+    // workers (state.setOptions), or notes why it cannot be read
+    // (limitsFileError, the limits left as they were). True when the limits
+    // in force changed.
+    bool reloadCoilLimits();
+    // Writes the coil limits of `options` into the limits file, keeping
+    // what else the user wrote there, so that they hold for every program
+    // and the next start. A file that cannot be read is not written over.
+    // The message of a failure, nothing on success.
+    std::optional<std::string> saveCoilLimits();
 
     // Port 0, not opened until fixed mode selects and opens the controller;
     // once opened it stays open until the context goes.

@@ -24,6 +24,11 @@ void GuiReporter::songTime(int elapsedMs)
     push({Report::Kind::SongTime, {}, elapsedMs});
 }
 
+void GuiReporter::limitsActed(const CoilLimitCounts& counts)
+{
+    push({Report::Kind::LimitsActed, coilLimitsText(counts)});
+}
+
 void GuiReporter::push(Report report)
 {
     std::lock_guard lock(m_mutex);
@@ -95,6 +100,9 @@ void GuiReporter::deliver()
             break;
         case Report::Kind::SongTime:
             call(m_handlers.songTime, report.value);
+            break;
+        case Report::Kind::LimitsActed:
+            call(m_handlers.limitsActed, QString::fromStdString(report.text));
             break;
         }
     }

@@ -18,7 +18,8 @@
 // the handlers there. Status texts and the song reports (which file, its
 // start, its time) arrive in the order they were made, so a text about one
 // file is never taken for one about the next; progress only as its latest
-// value, after them. The handlers run on the GUI thread only.
+// value, after them. What the coil limits did comes in order, kept apart
+// from the status texts. The handlers run on the GUI thread only.
 class GuiReporter : public QObject, public PlaybackObserver {
     Q_OBJECT
 
@@ -36,6 +37,8 @@ public:
         std::function<void(int totalMs)> songStarted;
         // The song's clock (ms), at each whole second and after a seek.
         std::function<void(int elapsedMs)> songTime;
+        // What the coil limits did to the song that ended (coilLimitsText).
+        std::function<void(const QString& text)> limitsActed;
     };
 
     // Lives on the thread that builds it, which must be the GUI thread.
@@ -47,6 +50,7 @@ public:
     void nowPlaying(int index) override;
     void songStarted(int totalMs) override;
     void songTime(int elapsedMs) override;
+    void limitsActed(const CoilLimitCounts& counts) override;
     // Called by a playback worker as its very last action: the window can
     // join it. Generations tell workers apart; thread ids would not, as the
     // C library hands a finished thread's id to the next thread.
@@ -54,7 +58,7 @@ public:
 
 private:
     struct Report {
-        enum class Kind { Text, NowPlaying, SongStarted, SongTime };
+        enum class Kind { Text, NowPlaying, SongStarted, SongTime, LimitsActed };
         Kind kind;
         std::string text;
         int value = 0;

@@ -19,9 +19,9 @@ constexpr int kSliderHighest = 127;
 
 }  // namespace
 
-LiveInputDialog::LiveInputDialog(AppState& state, PlaybackObserver& statusReporter, int volumePosition,
-                                 QWidget* parent)
-    : QDialog(parent), m_state(state), m_statusReporter(statusReporter)
+LiveInputDialog::LiveInputDialog(AppState& state, PlaybackObserver& statusReporter, MidiInputService& inputs,
+                                 int volumePosition, QWidget* parent)
+    : QDialog(parent), m_state(state), m_statusReporter(statusReporter), m_inputs(inputs)
 {
     setObjectName("liveInputDialog");
     setWindowTitle("Live Input");
@@ -101,10 +101,9 @@ void LiveInputDialog::refresh()
     stopSession();
     const QString chosen = m_inputBox->currentText();
     m_inputBox->clear();
-    MidiInputService& inputs = midiInputs();
-    const int count = inputs.deviceCount();
+    const int count = m_inputs.deviceCount();
     for (int index = 0; index < count; ++index) {
-        m_inputBox->addItem(QString::fromStdString(inputs.productName(index)), index);
+        m_inputBox->addItem(QString::fromStdString(m_inputs.productName(index)), index);
     }
     const int again = m_inputBox->findText(chosen);
     m_inputBox->setCurrentIndex(again >= 0 ? again : 0);
@@ -117,7 +116,7 @@ void LiveInputDialog::restart()
         showLine(kNoInputDevicesText);
         return;
     }
-    m_session = std::make_unique<LiveSession>(m_state, static_cast<LiveObserver&>(*this), midiInputs(), m_inputBox->currentData().toInt(),
+    m_session = std::make_unique<LiveSession>(m_state, static_cast<LiveObserver&>(*this), m_inputs, m_inputBox->currentData().toInt(),
                                               m_channelBox->currentData().toInt());
     switch (m_session->start(kSliderHighest - m_volumeSlider->value())) {
     case LiveSession::Start::ControllerFailed:
@@ -132,22 +131,18 @@ void LiveInputDialog::restart()
         break;
     }
     m_noteLine->setText("No note played yet");
-    m_worker = std::thread([this, session = m_session.get()] {
+    m_worker.start([this, session = m_session.get()](WorkerOwner::Generation generation) {
         const LiveEnd end = session->run();
         if (end != LiveEnd::Stopped) {
-            QMetaObject::invokeMethod(this, "sessionEnded", Qt::QueuedConnection, Q_ARG(int, static_cast<int>(end)));
+            QMetaObject::invokeMethod(this, [this, generation, end] { sessionEnded(generation, end); },
+                                      Qt::QueuedConnection);
         }
     });
 }
 
 void LiveInputDialog::stopSession()
 {
-    if (m_session) {
-        m_session->stop();
-    }
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
+    m_worker.stopAndJoin();
     m_session.reset();
 }
 
@@ -157,23 +152,32 @@ void LiveInputDialog::showLine(const QString& text)
     m_statusReporter.statusText(text.toStdString());
 }
 
-void LiveInputDialog::sessionEnded(int end)
+void LiveInputDialog::sessionEnded(WorkerOwner::Generation generation, LiveEnd end)
 {
-    stopSession();
-    showLine(static_cast<LiveEnd>(end) == LiveEnd::InputLost ? kInputLostText : kControllerLostText);
+    if (!m_worker.joinEnded(generation)) {
+        return;
+    }
+    m_session.reset();
+    showLine(end == LiveEnd::InputLost ? kInputLostText : kControllerLostText);
 }
 
 void LiveInputDialog::notePlayed(int key, double duty)
 {
-    m_lastKey.store(key);
-    m_lastDuty.store(duty);
-    if (!m_notePosted.exchange(true)) {
-        QMetaObject::invokeMethod(this, "showNote", Qt::QueuedConnection);
+    const std::lock_guard lock(m_noteMutex);
+    m_lastNote = {key, duty};
+    if (!m_notePosted) {
+        m_notePosted = true;
+        QMetaObject::invokeMethod(this, [this] { showNote(); }, Qt::QueuedConnection);
     }
 }
 
 void LiveInputDialog::showNote()
 {
-    m_notePosted.store(false);
-    m_noteLine->setText(QString::fromStdString(liveNoteText(m_lastKey.load(), m_lastDuty.load())));
+    Note note;
+    {
+        const std::lock_guard lock(m_noteMutex);
+        note = m_lastNote;
+        m_notePosted = false;
+    }
+    m_noteLine->setText(QString::fromStdString(liveNoteText(note.key, note.duty)));
 }

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "base/WorkerOwner.h"
 #include "live/LiveSession.h"
 
 #include <QDialog>
 
-#include <atomic>
 #include <memory>
-#include <thread>
+#include <mutex>
 
 class AppState;
 class PlaybackObserver;
@@ -22,19 +22,24 @@ class QSlider;
 // thread; a change of device or channel starts it afresh. Closing it in any
 // way stops the worker and silences the coil before the dialog ends. A
 // device that goes away ends forwarding with its text on the line and in
-// `statusReporter`.
+// `statusReporter`. The worker is owned as every worker is (WorkerOwner): the
+// end of a session reaches the dialog with its generation, and one that comes
+// after a newer session began is passed over.
 class LiveInputDialog : public QDialog, private LiveObserver {
     Q_OBJECT
 
 public:
-    LiveInputDialog(AppState& state, PlaybackObserver& statusReporter, int volumePosition, QWidget* parent = nullptr);
+    // `inputs` lists and opens the input devices; it, `state` and
+    // `statusReporter` must outlive the dialog.
+    LiveInputDialog(AppState& state, PlaybackObserver& statusReporter, MidiInputService& inputs, int volumePosition,
+                    QWidget* parent = nullptr);
     ~LiveInputDialog() override;
 
     void done(int result) override;
 
 private:
-    Q_INVOKABLE void showNote();
-    Q_INVOKABLE void sessionEnded(int end);
+    void showNote();
+    void sessionEnded(WorkerOwner::Generation generation, LiveEnd end);
 
     void refresh();
     void restart();
@@ -46,14 +51,21 @@ private:
 
     AppState& m_state;
     PlaybackObserver& m_statusReporter;
+    MidiInputService& m_inputs;
     QComboBox* m_inputBox = nullptr;
     QComboBox* m_channelBox = nullptr;
     QSlider* m_volumeSlider = nullptr;
     QLabel* m_noteLine = nullptr;
     std::unique_ptr<LiveSession> m_session;
-    std::thread m_worker;
-    // The latest note; at most one queued call shows it.
-    std::atomic<int> m_lastKey{0};
-    std::atomic<double> m_lastDuty{0.0};
-    std::atomic<bool> m_notePosted{false};
+    // The latest note, key and duty as one record; at most one queued call
+    // shows it.
+    struct Note {
+        int key = 0;
+        double duty = 0.0;
+    };
+    std::mutex m_noteMutex;
+    Note m_lastNote;
+    bool m_notePosted = false;
+    // Last: the worker is joined before the session and the dialog go.
+    WorkerOwner m_worker{[this] { m_session->stop(); }};
 };

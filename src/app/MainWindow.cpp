@@ -2,48 +2,35 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppContext.h"
+#include "app/FileDrops.h"
 #include "app/GuiReporter.h"
 #include "app/LiveInputDialog.h"
 #include "app/LiveRefusal.h"
+#include "app/MainControls.h"
+#include "app/MainMenus.h"
+#include "app/PanicKey.h"
+#include "app/SongDisplay.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
-#include "app/VolumeSlider.h"
 #include "coilmodel/CoilLimitsFile.h"
 #include "fixed/FixedModeDialog.h"
 #include "fixed/OptionsDialog.h"
 #include "midiin/MidiInputService.h"
 #include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
-#include "playback/PlaybackThread.h"
 #include "playback/PlaylistRun.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSet>
 #include <QSlider>
 #include <QStatusBar>
-#include <QStyle>
-#include <QTimer>
-#include <QUrl>
-#include <QVBoxLayout>
-
-#include <algorithm>
-#include <array>
-#include <optional>
-#include <tuple>
 
 // Resources live in the static library: register them before first use.
 static void initResources()
@@ -53,12 +40,9 @@ static void initResources()
 
 namespace {
 
-constexpr int kSliderHighest = 127;
 constexpr const char* kMidiFilters = "MIDI Files (*.mid);;All Files (*.*)";
 // Left and Right seek this far back and forward.
 constexpr int kSeekStepMs = 5000;
-// The playhead of the analysis windows moves this often.
-constexpr int kPlayheadIntervalMs = 200;
 
 QStringList chooseMidiFiles(QWidget* parent)
 {
@@ -81,55 +65,6 @@ QString chooseMidiFile(QWidget* parent)
     return dialog.selectedFiles().constFirst();
 }
 
-// An icon button: its name is what a screen reader says, the tip adds the key.
-QPushButton* transportButton(QWidget* parent, const char* name, const QString& accessibleName, const QString& tip,
-                             QStyle::StandardPixmap icon)
-{
-    auto* button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setIconSize(QSize(24, 24));
-    button->setToolTip(tip);
-    button->setAccessibleName(accessibleName);
-    button->setFocusPolicy(Qt::TabFocus);
-    // Space is play/pause everywhere: Enter presses the button that has the focus.
-    button->setAutoDefault(true);
-    return button;
-}
-
-// `text` with a mnemonic: the first letter of a word that no other entry of
-// its menu has taken, else any such letter; unchanged when it has one.
-QString withMnemonic(const QString& text, QSet<QChar>& taken)
-{
-    for (const bool initialsOnly : {true, false}) {
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar letter = text[i].toLower();
-            const bool initial = i == 0 || text[i - 1] == ' ';
-            if (text[i].isLetter() && (initial || !initialsOnly) && !taken.contains(letter)) {
-                taken.insert(letter);
-                return QString(text).insert(i, '&');
-            }
-        }
-    }
-    return text;
-}
-
-void giveMnemonicsTo(const QList<QAction*>& actions)
-{
-    QSet<QChar> taken;
-    for (const QAction* action : actions) {
-        const qsizetype at = action->text().indexOf('&');
-        if (at >= 0 && at + 1 < action->text().size()) {
-            taken.insert(action->text()[at + 1].toLower());
-        }
-    }
-    for (QAction* action : actions) {
-        if (!action->isSeparator() && !action->text().contains('&')) {
-            action->setText(withMnemonic(action->text(), taken));
-        }
-    }
-}
-
 }  // namespace
 
 MainWindow::MainWindow(AppContext& context, QWidget* parent)
@@ -150,21 +85,23 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         [this](std::uint64_t generation) { workerFinished(generation); },
         [this] { m_controllerLost = true; },
         [this](int index) { nowPlaying(index); },
-        [this](int totalMs) { songStarted(totalMs); },
-        [this](int elapsedMs) { songTime(elapsedMs); },
+        [this](int totalMs) { m_display->started(totalMs, m_context.state.paused.load() != 0); },
+        [this](int elapsedMs) { m_display->time(elapsedMs); },
+        [this](const QString& text) { m_display->showLimits(text); },
     });
-    m_monotonic.start();
+    m_worker = std::make_unique<PlaybackWorker>(m_context.state, *m_reporter, [reporter = m_reporter.get()](auto generation) {
+        reporter->workerFinished(generation);
+    });
 
     statusBar()->setObjectName("statusBar");
-    m_context.state.controllerPort.store(findController());
+    m_context.state.setControllerPort(findController());
     showStatus(QString::fromStdString(controllerStatusText(m_context.state.controllerPort.load())));
     setWindowIcon(QIcon(":/icons/quillarc.xpm"));
 
-    buildMenus();
+    m_analysis = new AnalysisWindows(analysisMakers(), [this] { return panelSelection(); }, this);
     buildControls();
-    buildPlaybackMenu();
-    buildShortcuts();
-    giveMnemonics();
+    buildMenus();
+    new PanicKey(this, [this] { silenceCoil(); });
     connectProgressSeek();
     setAcceptDrops(true);
 }
@@ -174,6 +111,11 @@ MainWindow::~MainWindow()
     shutDown();
 }
 
+int MainWindow::playingIndex() const
+{
+    return m_display->playingIndex();
+}
+
 void MainWindow::setFileDialogs(FileDialogs dialogs)
 {
     m_fileDialogs = std::move(dialogs);
@@ -181,55 +123,33 @@ void MainWindow::setFileDialogs(FileDialogs dialogs)
 
 void MainWindow::setSongLoader(SongLoad load)
 {
-    m_songLoader = std::move(load);
+    m_worker->setSongLoader(std::move(load));
 }
 
 void MainWindow::buildMenus()
 {
-    QMenu* fileMenu = menuBar()->addMenu("File");
-    fileMenu->setObjectName("fileMenu");
-    QAction* openAction = fileMenu->addAction("Open...", this, &MainWindow::openFiles);
-    openAction->setObjectName("openAction");
-    QAction* addAction = fileMenu->addAction("Add...", this, &MainWindow::addFile);
-    addAction->setObjectName("addAction");
-    fileMenu->addSeparator();
-    QAction* exitAction = fileMenu->addAction("Exit", this, &QWidget::close);
-    exitAction->setObjectName("exitAction");
-
-    m_toolsMenu = menuBar()->addMenu("Tools");
-    m_toolsMenu->setObjectName("toolsMenu");
-    buildAnalysisMenu();
-    m_optionsAction = m_toolsMenu->addAction("Options...", this, &MainWindow::openOptions);
-    m_optionsAction->setObjectName("optionsAction");
-    QAction* liveAction = m_toolsMenu->addAction("Live Input...", this, &MainWindow::openLiveInput);
-    liveAction->setObjectName("liveAction");
-    liveAction->setShortcut(Qt::CTRL | Qt::Key_L);
-    m_toolsMenu->addSeparator();
-    QAction* silenceAction = m_toolsMenu->addAction("Silence coil", this, &MainWindow::silenceCoil);
-    silenceAction->setObjectName("silenceAction");
-    silenceAction->setShortcut(Qt::Key_Escape);
-    // Escape works wherever the focus is in the window, not only in its menu.
-    silenceAction->setShortcutContext(Qt::WindowShortcut);
-    QWidget::addAction(silenceAction);
-
-    QMenu* helpMenu = menuBar()->addMenu("Help");
-    helpMenu->setObjectName("helpMenu");
-    QAction* aboutAction = helpMenu->addAction("About...", this, &MainWindow::openAbout);
-    aboutAction->setObjectName("aboutAction");
-}
-
-void MainWindow::buildAnalysisMenu()
-{
-    m_analysis = new AnalysisWindows(analysisMakers(), [this] { return panelSelection(); }, this);
-    const std::array entries{
-        std::tuple{"Spectrum...", "spectrumAction", ChartKind::Spectrum},
-        std::tuple{"View notes...", "notesAction", ChartKind::Notes},
-        std::tuple{"Duty Cycles...", "dutyAction", ChartKind::Duty},
-    };
-    for (const auto& [text, name, kind] : entries) {
-        QAction* action = m_toolsMenu->addAction(text, this, [this, kind = kind] { m_analysis->open(kind); });
-        action->setObjectName(name);
-    }
+    AppState& state = m_context.state;
+    MenuCommands commands;
+    commands.open = [this] { openFiles(); };
+    commands.add = [this] { addFile(); };
+    commands.exit = [this] { close(); };
+    commands.playPause = [this] { togglePlayPause(); };
+    commands.stop = [&state] { state.requestStop(); };
+    commands.restart = [&state] { state.requestRestart(); };
+    commands.next = [this] { step(1); };
+    commands.previous = [this] { step(-1); };
+    commands.seekBack = [this] { seekBy(-kSeekStepMs); };
+    commands.seekForward = [this] { seekBy(kSeekStepMs); };
+    commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
+    commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
+    commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
+    commands.options = [this] { openOptions(); };
+    commands.liveInput = [this] { openLiveInput(); };
+    commands.silence = [this] { silenceCoil(); };
+    commands.about = [this] { openAbout(); };
+    const MainMenus menus = buildMainMenus(*this, commands);
+    m_toolsMenu = menus.tools;
+    m_optionsAction = menus.options;
 }
 
 PanelSelection MainWindow::panelSelection() const
@@ -249,86 +169,27 @@ void MainWindow::buildControls()
 {
     auto* central = new QWidget(this);
     setCentralWidget(central);
+    const MainControls controls = buildMainControls(central, m_context.state.volumePosition.load());
+    m_volumeSlider = controls.volume;
+    m_progressSlider = controls.progress;
+    m_playlistBox = controls.playlist;
+    m_rows.emplace(m_playlistBox, m_playlist);
+    m_rows->showLines();
 
-    auto* playButton = transportButton(central, "playButton", "Play", "Play (Space)", QStyle::SP_MediaPlay);
-    auto* pauseButton = transportButton(central, "pauseButton", "Pause", "Pause (Space)", QStyle::SP_MediaPause);
-    auto* stopButton = transportButton(central, "stopButton", "Stop", "Stop", QStyle::SP_MediaStop);
-    auto* restartButton = transportButton(central, "restartButton", "Restart", "Restart from the beginning",
-                                          QStyle::SP_MediaSkipBackward);
-    auto* nextButton = transportButton(central, "nextButton", "Next", "Next file (N)", QStyle::SP_MediaSkipForward);
-    auto* fixedModeButton = new QPushButton("Fixed Mode", central);
-    fixedModeButton->setObjectName("fixedModeButton");
-    auto* exitButton = new QPushButton("Exit", central);
-    exitButton->setObjectName("exitButton");
-    for (QPushButton* button : {fixedModeButton, exitButton}) {
-        button->setAutoDefault(true);
-    }
-
-    // Position 0 at the top: the top is loudest.
-    m_volumeSlider = new VolumeSlider(central);
-    m_volumeSlider->setObjectName("volumeSlider");
-    m_volumeSlider->setRange(0, kSliderHighest);
-    m_volumeSlider->setValue(m_context.state.volumePosition.load());
-    m_volumeSlider->setToolTip("Volume");
-    m_volumeSlider->setAccessibleName("Volume");
-    auto* volumeLabel = new QLabel("Volume", central);
-    volumeLabel->setObjectName("volumeLabel");
-    volumeLabel->setAlignment(Qt::AlignHCenter);
-
-    m_progressSlider = new QSlider(Qt::Horizontal, central);
-    m_progressSlider->setObjectName("progressSlider");
-    m_progressSlider->setRange(0, kSliderHighest);
-    m_progressSlider->setToolTip("Progress: drag to seek (Left and Right: 5 s)");
-    m_progressSlider->setAccessibleName("Progress");
-
-    m_playlistBox = new QListWidget(central);
-    m_playlistBox->setObjectName("playlist");
-    m_playlistBox->setSelectionMode(QAbstractItemView::SingleSelection);
-    for (const Playlist::Line& line : m_playlist.lines()) {
-        auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
-        item->setData(Qt::UserRole, line.index);
-    }
-
-    auto* volumeColumn = new QVBoxLayout;
-    volumeColumn->addWidget(volumeLabel);
-    volumeColumn->addWidget(m_volumeSlider, 1, Qt::AlignHCenter);
-
-    auto* transportRow = new QHBoxLayout;
-    for (QPushButton* button : {playButton, pauseButton, stopButton, restartButton, nextButton}) {
-        transportRow->addWidget(button);
-    }
-    transportRow->addStretch();
-    transportRow->addWidget(fixedModeButton);
-    transportRow->addWidget(exitButton);
-
-    auto* mainColumn = new QVBoxLayout;
-    mainColumn->addWidget(m_playlistBox, 1);
-    mainColumn->addWidget(m_progressSlider);
-    mainColumn->addLayout(transportRow);
-
-    auto* layout = new QHBoxLayout(central);
-    layout->addLayout(volumeColumn);
-    layout->addLayout(mainColumn, 1);
-
-    connect(playButton, &QPushButton::clicked, this, &MainWindow::play);
-    connect(pauseButton, &QPushButton::clicked, this, &MainWindow::pause);
-    connect(stopButton, &QPushButton::clicked, this, &MainWindow::stop);
-    connect(restartButton, &QPushButton::clicked, this, &MainWindow::restart);
-    connect(nextButton, &QPushButton::clicked, this, [this] { step(1); });
-    connect(fixedModeButton, &QPushButton::clicked, this, &MainWindow::openFixedMode);
-    connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
+    AppState& state = m_context.state;
+    connect(controls.play, &QPushButton::clicked, this, &MainWindow::play);
+    connect(controls.pause, &QPushButton::clicked, this, &MainWindow::pause);
+    connect(controls.stop, &QPushButton::clicked, this, [&state] { state.requestStop(); });
+    connect(controls.restart, &QPushButton::clicked, this, [&state] { state.requestRestart(); });
+    connect(controls.next, &QPushButton::clicked, this, [this] { step(1); });
+    connect(controls.fixedMode, &QPushButton::clicked, this, &MainWindow::openFixedMode);
+    connect(controls.exit, &QPushButton::clicked, this, &QWidget::close);
     // Connected after the initial position is set: only moves are sent.
-    connect(m_volumeSlider, &QSlider::valueChanged, this,
-            [this](int position) { m_context.state.moveVolume(position); });
+    connect(m_volumeSlider, &QSlider::valueChanged, this, [&state](int position) { state.moveVolume(position); });
     connect(m_playlistBox, &QListWidget::itemSelectionChanged, this, &MainWindow::playlistSelectionChanged);
     connect(m_playlistBox, &QListWidget::itemActivated, this, &MainWindow::playEntry);
 
-    m_songLabel = new QLabel(this);
-    m_songLabel->setObjectName("songTimeLabel");
-    statusBar()->addPermanentWidget(m_songLabel);
-    m_playheadTimer = new QTimer(this);
-    m_playheadTimer->setInterval(kPlayheadIntervalMs);
-    connect(m_playheadTimer, &QTimer::timeout, this, &MainWindow::movePlayhead);
+    m_display = new SongDisplay(statusBar(), m_playlist, *m_rows, *m_analysis, this);
 
     resize(520, 320);
 }
@@ -351,26 +212,20 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+    if (offersLocalFiles(event->mimeData()->urls())) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
-    std::optional<QString> refusal;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            paths.append(url.toLocalFile());
-        } else {
-            refusal = QString("Error: not a local file ") + url.toDisplayString();
-        }
+    const DroppedFiles dropped = droppedFiles(event->mimeData()->urls());
+    for (const QString& path : dropped.files) {
+        appendToPlaylist(path);
     }
-    dropFiles(paths);
-    if (refusal) {
-        showStatus(*refusal);
+    // After "Loaded ": what was refused is the news.
+    if (dropped.refusal) {
+        showStatus(*dropped.refusal);
     }
     event->acceptProposedAction();
 }
@@ -378,26 +233,18 @@ void MainWindow::dropEvent(QDropEvent* event)
 void MainWindow::appendFiles(const QStringList& paths)
 {
     for (const QString& path : paths) {
-        appendToPlaylist(path);
+        addToPlaylist(path);
     }
 }
 
 void MainWindow::dropFiles(const QStringList& paths)
 {
-    std::optional<QString> refusal;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            refusal = QString("Error: cannot open file ") + path;
-        } else if (!info.isFile()) {
-            refusal = QString("Error: not a regular file ") + path;
-        } else {
-            appendToPlaylist(path);
-        }
+    const DroppedFiles dropped = regularFiles(paths);
+    for (const QString& path : dropped.files) {
+        appendToPlaylist(path);
     }
-    // After "Loaded ": what was refused is the news.
-    if (refusal) {
-        showStatus(*refusal);
+    if (dropped.refusal) {
+        showStatus(*dropped.refusal);
     }
 }
 
@@ -415,21 +262,23 @@ void MainWindow::openFiles()
         return;
     }
     m_playlist.clearLines();
-    m_playlistBox->clear();
-    showStatus(kLoadedText);
     std::vector<std::string> chosen;
     chosen.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths) {
         chosen.push_back(path.toStdString());
     }
     m_playlist.replace(std::move(chosen));
-    for (const Playlist::Line& line : m_playlist.lines()) {
-        auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
-        item->setData(Qt::UserRole, line.index);
-    }
+    m_rows->showLines();
     sharePlaylist();
     // The song that plays on is not one of the new entries.
-    m_playingIndex = -1;
+    m_display->markPlaying(-1);
+    // The first file is the selected one, and shows so; a song that ended
+    // before leaves the slider to the new list.
+    m_rows->select(0);
+    if (m_context.state.playing.load() == 0) {
+        m_progressSlider->setValue(0);
+    }
+    showStatus(kLoadedText);
     m_analysis->selectionChanged();
 }
 
@@ -444,12 +293,12 @@ void MainWindow::addFile()
 void MainWindow::appendToPlaylist(const QString& path)
 {
     showStatus(kLoadedText);
-    if (m_playlist.append(path.toStdString())) {
-        m_playlistBox->clear();
-    }
-    const Playlist::Line& line = m_playlist.lines().back();
-    auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_playlistBox);
-    item->setData(Qt::UserRole, line.index);
+    addToPlaylist(path);
+}
+
+void MainWindow::addToPlaylist(const QString& path)
+{
+    m_rows->showLastLine(m_playlist.append(path.toStdString()));
     sharePlaylist();
     m_analysis->selectionChanged();
 }
@@ -479,11 +328,25 @@ bool MainWindow::refusedWhileLiveOrLimitsBad(const char* liveText)
         showStatus(liveText);
         return true;
     }
+    return refusedForLimitsFile();
+}
+
+bool MainWindow::refusedForLimitsFile()
+{
+    reloadCoilLimits();
     if (m_context.limitsFileError) {
         showStatus(QString::fromStdString(*m_context.limitsFileError));
         return true;
     }
     return false;
+}
+
+void MainWindow::reloadCoilLimits()
+{
+    // The Duty Cycle window draws the limit in force.
+    if (m_context.reloadCoilLimits()) {
+        m_analysis->selectionChanged();
+    }
 }
 
 void MainWindow::play()
@@ -492,8 +355,7 @@ void MainWindow::play()
         return;
     }
     if (m_context.state.playing.load() == 0 && m_playlist.fileLoaded()) {
-        stopAndJoinWorker();
-        ensureController();
+        joinAndLookForController();
     }
     const PlayStep step = decidePlay(m_context.state, m_playlist);
     switch (step) {
@@ -508,10 +370,13 @@ void MainWindow::play()
     case PlayStep::Ignore:
         break;
     case PlayStep::StartWorker:
-        stopAndJoinWorker();
+        // Joined first: no earlier worker may clear `playing` after the request.
+        m_worker->stopAndJoin();
+        // What the limits did to the last song stays until now.
+        m_display->showLimits({});
         beginPlayback(m_context.state, m_playlist, m_context.options);
-        startWorker();
-        markPlaying(m_playlist.currentFile());
+        m_worker->start();
+        m_display->markPlaying(m_playlist.currentFile());
         break;
     }
 }
@@ -520,16 +385,6 @@ void MainWindow::pause()
 {
     m_context.state.requestPause();
     followPause();
-}
-
-void MainWindow::stop()
-{
-    m_context.state.requestStop();
-}
-
-void MainWindow::restart()
-{
-    m_context.state.requestRestart();
 }
 
 void MainWindow::togglePlayPause()
@@ -545,7 +400,7 @@ void MainWindow::silenceCoil()
 {
     // A song first, as Stop ends it: its worker silences and closes the
     // device, and nothing it sends can follow the panic.
-    stopAndJoinWorker();
+    m_worker->stopAndJoin();
     if (!ensureController()) {
         showStatus(kNoControllerText);
         return;
@@ -565,7 +420,7 @@ bool MainWindow::ensureController()
         // would keep the devices from being counted again.
         m_context.fixedModeOutput().closePort();
         const int port = findControllerAfresh();
-        m_context.state.controllerPort.store(port);
+        m_context.state.setControllerPort(port);
         m_controllerLost = false;
         if (port >= 0) {
             showStatus(QString::fromStdString(controllerStatusText(port)));
@@ -574,21 +429,26 @@ bool MainWindow::ensureController()
     return m_context.state.controllerPort.load() >= 0;
 }
 
+void MainWindow::joinAndLookForController()
+{
+    // Only ever with `playing` clear: the worker is ending anyway, and one
+    // still reading its song gives up at the stop.
+    m_worker->stopAndJoin();
+    ensureController();
+}
+
 void MainWindow::openFixedMode()
 {
     if (refusedWhileLiveOrLimitsBad(kLiveBusyFixedText)) {
         return;
     }
     if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {
-        stopAndJoinWorker();
-        ensureController();
+        joinAndLookForController();
     }
     if (const auto refusal = fixedModeRefusal(m_context.state)) {
         showStatus(QString::fromStdString(*refusal));
         return;
     }
-    // A worker that ran out of notes may still be closing its output.
-    stopAndJoinWorker();
     auto* dialog = new FixedModeDialog(m_context.state, m_context.fixedModeOutput(), *m_reporter, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_fixedModeDialog = dialog;
@@ -597,22 +457,18 @@ void MainWindow::openFixedMode()
 
 void MainWindow::openLiveInput()
 {
-    if (m_context.limitsFileError) {
-        showStatus(QString::fromStdString(*m_context.limitsFileError));
+    if (refusedForLimitsFile()) {
         return;
     }
     if (m_context.state.playing.load() == 0 && m_context.state.paused.load() == 0) {
-        stopAndJoinWorker();
-        ensureController();
+        joinAndLookForController();
     }
     if (const auto refusal = liveModeRefusal(m_context.state, midiInputs().deviceCount())) {
         showStatus(QString::fromStdString(*refusal));
         return;
     }
-    // A worker that ran out of notes may still be closing its output.
-    stopAndJoinWorker();
     m_context.state.setOptions(m_context.options);
-    auto* dialog = new LiveInputDialog(m_context.state, *m_reporter, m_volumeSlider->value(), this);
+    auto* dialog = new LiveInputDialog(m_context.state, *m_reporter, midiInputs(), m_volumeSlider->value(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_liveDialog = dialog;
     dialog->open();
@@ -620,22 +476,26 @@ void MainWindow::openLiveInput()
 
 void MainWindow::openOptions()
 {
+    // The limits as the file has them now; a file that cannot be read is
+    // never written over, and the dialog says why.
+    reloadCoilLimits();
+    const std::optional<std::string> limitsError = m_context.limitsFileError;
     auto* dialog = new OptionsDialog(m_context.options, m_fileDialogs.curveFile, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (limitsError) {
+        dialog->refuseLimits(QString::fromStdString(*limitsError));
+    }
     // Running playback reads the curve settings as they change.
-    connect(dialog, &OptionsDialog::optionsChanged, this,
-            [this] {
-                m_context.state.setOptions(m_context.options);
-                m_analysis->selectionChanged();
-            });
-    // The limits belong to the coil, so they are kept for the next run; a
-    // file that could not be read is replaced by what was accepted.
-    connect(dialog, &QDialog::accepted, this, [this] {
-        std::string error;
-        if (writeCoilLimits(coilLimitsPath(), m_context.options.coilLimits, error)) {
-            m_context.limitsFileError.reset();
-        } else {
-            showStatus(QString::fromStdString(error));
+    connect(dialog, &OptionsDialog::optionsChanged, this, [this] {
+        m_context.state.setOptions(m_context.options);
+        m_analysis->selectionChanged();
+    });
+    // The limits belong to the coil, so they are kept in its file for every
+    // program and the next run.
+    connect(dialog, &QDialog::accepted, this, [this, limitsError] {
+        const auto error = limitsError ? std::optional(*limitsError + kLimitsFileKeptText) : m_context.saveCoilLimits();
+        if (error) {
+            showStatus(QString::fromStdString(*error));
         }
     });
     m_analysis->channelNotes([dialog = QPointer(dialog)](const QString& text) {
@@ -653,37 +513,12 @@ void MainWindow::openAbout()
     dialog->open();
 }
 
-void MainWindow::startWorker()
-{
-    ++m_workersStarted;
-    const std::uint64_t generation = ++m_workerGeneration;
-    m_worker = std::thread([&state = m_context.state, &reporter = *m_reporter, load = m_songLoader, generation] {
-        playbackThreadWith(state, reporter, load);
-        reporter.workerFinished(generation);
-    });
-}
-
-void MainWindow::stopAndJoinWorker()
-{
-    if (!m_worker.joinable()) {
-        return;
-    }
-    // Only ever called with `playing` clear: the worker is ending anyway, and
-    // one still reading its song must not hold the GUI thread until it is read.
-    m_context.state.requestStop();
-    m_worker.join();
-}
-
 void MainWindow::workerFinished(std::uint64_t generation)
 {
     // Only the worker that reported: a newer one may already have started.
-    if (generation != m_workerGeneration) {
-        return;
+    if (m_worker->joinEnded(generation)) {
+        m_display->ended();
     }
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
-    songEnded();
 }
 
 void MainWindow::shutDown()
@@ -697,81 +532,7 @@ void MainWindow::shutDown()
         delete m_liveDialog;
     }
     m_context.state.requestStop();
-    stopAndJoinWorker();
-}
-
-void MainWindow::buildPlaybackMenu()
-{
-    QMenu* menu = new QMenu("&Playback", this);
-    menu->setObjectName("playbackMenu");
-    menuBar()->insertMenu(m_toolsMenu->menuAction(), menu);
-    const auto add = [this, menu](const char* text, const char* name, QKeySequence key, auto slot) {
-        QAction* action = menu->addAction(text, this, slot);
-        action->setObjectName(name);
-        if (!key.isEmpty()) {
-            action->setShortcut(key);
-            action->setShortcutContext(Qt::WindowShortcut);
-            QWidget::addAction(action);
-        }
-        return action;
-    };
-    add("&Play/Pause", "playPauseAction", Qt::Key_Space, &MainWindow::togglePlayPause);
-    add("&Stop", "stopAction", {}, &MainWindow::stop);
-    add("Res&tart", "restartAction", {}, &MainWindow::restart);
-    add("&Next", "nextAction", Qt::Key_N, [this] { step(1); });
-    add("Pre&vious", "previousAction", Qt::Key_P, [this] { step(-1); });
-    menu->addSeparator();
-    add("&Back 5 s", "seekBackAction", Qt::Key_Left, [this] { seekBy(-kSeekStepMs); });
-    add("&Forward 5 s", "seekForwardAction", Qt::Key_Right, [this] { seekBy(kSeekStepMs); });
-    menu->addSeparator();
-    // Off at start: a song that ends leaves the panel idle unless asked.
-    QAction* whole = add("Play the &whole playlist", "wholePlaylistAction", {}, [] {});
-    whole->setCheckable(true);
-    connect(whole, &QAction::toggled, this, [this](bool on) {
-        m_context.state.wholePlaylist.store(on ? 1 : 0);
-        m_context.state.notifyChange();
-    });
-    QAction* repeat = add("&Repeat playlist", "repeatPlaylistAction", {}, [] {});
-    repeat->setCheckable(true);
-    connect(repeat, &QAction::toggled, this, [this](bool on) {
-        m_context.state.repeatPlaylist.store(on ? 1 : 0);
-        m_context.state.notifyChange();
-    });
-}
-
-void MainWindow::buildShortcuts()
-{
-    const std::array keys{std::pair{"openAction", QKeySequence(Qt::CTRL | Qt::Key_O)},
-                          std::pair{"exitAction", QKeySequence(Qt::CTRL | Qt::Key_Q)}};
-    for (const auto& [name, key] : keys) {
-        if (auto* action = menuBar()->findChild<QAction*>(name)) {
-            action->setShortcut(key);
-            action->setShortcutContext(Qt::WindowShortcut);
-            QWidget::addAction(action);
-        }
-    }
-    // F10 opens the first menu, as on the desktops that users come from.
-    auto* menuKey = new QAction(this);
-    menuKey->setObjectName("menuKeyAction");
-    menuKey->setShortcut(Qt::Key_F10);
-    menuKey->setShortcutContext(Qt::WindowShortcut);
-    connect(menuKey, &QAction::triggered, this, [this] {
-        const QList<QAction*> menus = menuBar()->actions();
-        if (!menus.isEmpty()) {
-            menuBar()->setActiveAction(menus.constFirst());
-        }
-    });
-    QWidget::addAction(menuKey);
-}
-
-void MainWindow::giveMnemonics()
-{
-    giveMnemonicsTo(menuBar()->actions());
-    for (QAction* top : menuBar()->actions()) {
-        if (QMenu* menu = top->menu()) {
-            giveMnemonicsTo(menu->actions());
-        }
-    }
+    m_worker->stopAndJoin();
 }
 
 void MainWindow::connectProgressSeek()
@@ -801,8 +562,8 @@ void MainWindow::step(int places)
     }
     const auto following = followingFile(m_playlist.selectedFile(), m_playlist.fileCount(), places,
                                          m_context.state.repeatPlaylist.load() != 0);
-    if (const auto row = following ? m_playlist.rowOf(*following) : std::nullopt) {
-        m_playlistBox->setCurrentRow(*row);
+    if (following) {
+        m_rows->select(*following);
     }
 }
 
@@ -815,8 +576,8 @@ void MainWindow::seekBy(int deltaMs)
 
 void MainWindow::seekToSlider(int position)
 {
-    if (m_context.state.playing.load() != 0 && m_songClock.running()) {
-        m_context.state.requestSeek(sliderSeekMs(position, m_songClock.totalMs()));
+    if (m_context.state.playing.load() != 0 && m_display->clock().running()) {
+        m_context.state.requestSeek(sliderSeekMs(position, m_display->clock().totalMs()));
     }
 }
 
@@ -838,79 +599,15 @@ void MainWindow::nowPlaying(int index)
 {
     // The selection follows the worker when it moves on (not at the file
     // that Play started, which the user may have left since).
-    if (index != m_playingIndex) {
-        if (const auto row = m_playlist.rowOf(index)) {
-            m_playlistBox->setCurrentRow(*row);
-        }
+    if (index != m_display->playingIndex()) {
+        m_rows->select(index);
     }
     // What was said about the song before is not news about this one.
     statusBar()->clearMessage();
-    markPlaying(index);
-}
-
-void MainWindow::songStarted(int totalMs)
-{
-    m_songClock.start(totalMs, m_monotonic.elapsed());
-    followPause();
-    m_playheadTimer->start();
-    showSongTime();
-    movePlayhead();
-}
-
-void MainWindow::songTime(int elapsedMs)
-{
-    m_songClock.report(elapsedMs, m_monotonic.elapsed());
-    showSongTime();
-    movePlayhead();
-}
-
-void MainWindow::songEnded()
-{
-    m_songClock.stop();
-    m_playheadTimer->stop();
-    markPlaying(-1);
-    showSongTime();
-    movePlayhead();
+    m_display->markPlaying(index);
 }
 
 void MainWindow::followPause()
 {
-    m_songClock.setPaused(m_context.state.paused.load() != 0, m_monotonic.elapsed());
-    markPlaying(m_playingIndex);
-    showSongTime();
-}
-
-void MainWindow::markPlaying(int index)
-{
-    m_playingIndex = index;
-    const QIcon playingIcon = style()->standardIcon(m_songClock.paused() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
-    const std::optional<int> playingRow = index >= 0 ? m_playlist.rowOf(index) : std::nullopt;
-    for (int row = 0; row < m_playlistBox->count(); ++row) {
-        QListWidgetItem* item = m_playlistBox->item(row);
-        const bool playing = playingRow == row;
-        QFont font = item->font();
-        font.setBold(playing);
-        item->setFont(font);
-        item->setIcon(playing ? playingIcon : QIcon());
-        item->setData(Qt::AccessibleDescriptionRole, playing ? QString(m_songClock.paused() ? "Paused" : "Playing")
-                                                             : QString());
-    }
-}
-
-void MainWindow::showSongTime()
-{
-    m_songLabel->setText(m_songClock.running() ? QString::fromStdString(songTimeText(
-                                                     m_songClock.paused(), m_songClock.reportedMs(), m_songClock.totalMs()))
-                                               : QString());
-}
-
-void MainWindow::movePlayhead()
-{
-    if (!m_songClock.running() || m_playingIndex < 0 || m_playingIndex >= m_playlist.fileCount()) {
-        m_analysis->setPlayhead(std::nullopt);
-        return;
-    }
-    if (m_analysis->showsPlayhead()) {
-        m_analysis->setPlayhead(Playhead{m_playlist.path(m_playingIndex), m_songClock.at(m_monotonic.elapsed())});
-    }
+    m_display->setPaused(m_context.state.paused.load() != 0);
 }

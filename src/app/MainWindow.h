@@ -1,11 +1,10 @@
 #pragma once
 
+#include "app/PlaybackWorker.h"
 #include "app/Playlist.h"
-#include "app/SongClock.h"
-#include "playback/PlaybackSession.h"
+#include "app/PlaylistBox.h"
 #include "views/ChartSource.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -13,7 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
+#include <optional>
 
 class AnalysisWindows;
 class AppContext;
@@ -21,13 +20,11 @@ class FixedModeDialog;
 class LiveInputDialog;
 class GuiReporter;
 class QAction;
-class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
-class QPushButton;
 class QSlider;
-class QTimer;
+class SongDisplay;
 
 // The file dialogs the window opens. Each returns what the user chose, empty
 // when cancelled; tests replace them.
@@ -41,24 +38,23 @@ struct FileDialogs {
 };
 
 // "Quillarc Control Panel": transport buttons, volume and progress sliders,
-// the playlist and the status bar. Every command becomes a change of the
-// shared state, a start of the playback thread, a dialog or an analysis
-// window.
+// the playlist and the status bar. The window wires the pieces: its menus
+// (MainMenus, with their mnemonics), the playlist box (PlaylistBox), drops
+// (FileDrops), the playback worker (PlaybackWorker) and the shared state,
+// through whose requests every transport change goes (AppState). Every
+// command becomes such a request, a start of the worker, a dialog or an
+// analysis window.
 //
-// The player around the specified transport: Next and Previous, the whole
-// playlist (with repeat), seeking with the progress slider and the arrow
-// keys, the playing entry marked in the playlist with the selection
-// following it, and a permanent label with the state and the song's time.
-// Every menu has mnemonics; Space (play/pause), N, P, Left and Right work
-// wherever the focus is in the window.
+// The player: Next and Previous, the whole playlist (with repeat), seeking
+// with the progress slider and the arrow keys, the playing entry marked in
+// the playlist with the selection following it, and a permanent label with
+// the state and the song's time. Space (play/pause), N, P, Left and Right
+// work wherever the focus is in the window.
 //
-// The window owns the playback thread: it joins a finished one when the
-// thread reports its end (by generation number, so a late report never
-// joins a newer worker), before starting the next, before fixed mode, and
-// when the window closes. Before any join it raises the stop flag, so a
-// worker still reading its song gives up at once instead of holding the GUI
-// thread. Workers reach the widgets only through the GuiReporter's queued
-// calls.
+// The worker is joined when it reports its end (by generation, so a late
+// report never joins a newer worker), before the next starts, before fixed
+// mode and live input, and when the window closes. Workers reach the widgets
+// only through the GuiReporter's queued calls.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -71,7 +67,9 @@ public:
     void setFileDialogs(FileDialogs dialogs);
     // Where playback workers get their notes: loadSong unless replaced.
     void setSongLoader(SongLoad load);
-    // Appends `paths` to the playlist as given, as "Add..." appends one.
+    // The start-up list: appends `paths` as given, as "Add..." appends one,
+    // but quietly, so that the status bar goes on saying whether the
+    // controller was found.
     void appendFiles(const QStringList& paths);
     // Appends the dropped `paths` that are files; anything else (a folder, a
     // missing file) is refused with a status message.
@@ -79,15 +77,15 @@ public:
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.
-    int workersStarted() const { return m_workersStarted; }
+    int workersStarted() const { return m_worker->started(); }
     // True while a playback thread exists that has not been joined.
-    bool hasWorker() const { return m_worker.joinable(); }
+    bool hasWorker() const { return m_worker->running(); }
     // The Tools menu; the analysis windows' entries go before "Options...".
     QMenu* toolsMenu() const { return m_toolsMenu; }
     QAction* optionsAction() const { return m_optionsAction; }
 
     // The playlist index of the file being played, -1 when none plays.
-    int playingIndex() const { return m_playingIndex; }
+    int playingIndex() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -98,14 +96,6 @@ protected:
 private:
     void buildMenus();
     void buildControls();
-    void buildAnalysisMenu();
-    // The Playback menu: the transport, Next, Previous, the seeks and the
-    // playlist modes, with their keys.
-    void buildPlaybackMenu();
-    // Ctrl+O, Ctrl+Q and F10 on the window.
-    void buildShortcuts();
-    // Gives each menu and entry without one a mnemonic of its own.
-    void giveMnemonics();
     // Seeking with the progress slider.
     void connectProgressSeek();
     // The file and options the analysis windows show.
@@ -114,14 +104,18 @@ private:
     void showStatus(const QString& text);
     void openFiles();
     void addFile();
+    // "Loaded ", then addToPlaylist.
     void appendToPlaylist(const QString& path);
+    void addToPlaylist(const QString& path);
     void playlistSelectionChanged();
 
     void play();
     bool refusedWhileLiveOrLimitsBad(const char* liveText);
+    // Reads the coil limits file afresh; true (its error shown) when it
+    // cannot be read.
+    bool refusedForLimitsFile();
+    void reloadCoilLimits();
     void pause();
-    void stop();
-    void restart();
     void togglePlayPause();
     // Next (+1) and Previous (-1): the worker moves on while a song plays;
     // otherwise the selection does.
@@ -130,56 +124,43 @@ private:
     void seekToSlider(int position);
     // Double-click or Enter on an entry: it plays from its lead-in.
     void playEntry(QListWidgetItem* item);
-    // The song reports of the worker.
+    // The worker moved to the file at `index`: the selection follows.
     void nowPlaying(int index);
-    void songStarted(int totalMs);
-    void songTime(int elapsedMs);
-    void songEnded();
+    void workerFinished(std::uint64_t generation);
     // The paused flag may have changed: the song's clock and label follow.
     void followPause();
-    void markPlaying(int index);
-    void showSongTime();
-    void movePlayhead();
     void sharePlaylist();
     // The panic: stops a song, then silences every channel of the controller.
     void silenceCoil();
     // Looks for the controller again when it was not found or has gone;
     // only while no worker runs. True when there is a controller.
     bool ensureController();
+    // Joins a worker that ran out (it may still be closing its output) and
+    // looks for the controller again: before a use, when no song plays.
+    void joinAndLookForController();
     void openFixedMode();
     void openLiveInput();
     void openOptions();
     void openAbout();
-
-    void startWorker();
-    void stopAndJoinWorker();
-    void workerFinished(std::uint64_t generation);
     void shutDown();
 
     AppContext& m_context;
     // Declared first: it must outlive every worker and dialog that reports to it.
     std::unique_ptr<GuiReporter> m_reporter;
+    std::unique_ptr<PlaybackWorker> m_worker;
     Playlist m_playlist;
     FileDialogs m_fileDialogs;
-    SongLoad m_songLoader = loadSong;
-    std::thread m_worker;
-    // The generation of m_worker; each start takes the next.
-    std::uint64_t m_workerGeneration = 0;
-    int m_workersStarted = 0;
     // A worker found the controller gone or unable to open: look again
     // before the next use.
     bool m_controllerLost = false;
 
     QListWidget* m_playlistBox = nullptr;
+    std::optional<PlaylistBox> m_rows;
     QSlider* m_volumeSlider = nullptr;
     QSlider* m_progressSlider = nullptr;
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
-    QLabel* m_songLabel = nullptr;
-    QTimer* m_playheadTimer = nullptr;
-    QElapsedTimer m_monotonic;
-    SongClock m_songClock;
-    int m_playingIndex = -1;
+    SongDisplay* m_display = nullptr;
     // The progress slider moved under the user's hand since it was pressed.
     bool m_progressDragged = false;
     QPointer<FixedModeDialog> m_fixedModeDialog;

@@ -25,8 +25,7 @@ public:
     // "Open...", before its dialog: the box is emptied.
     void clearLines();
     // "Open..." chosen: the paths replace the playlist in the given order,
-    // each gets a line, the first is selected (without highlighting a line)
-    // and becomes the current file.
+    // each gets a line, the first is selected and becomes the current file.
     void replace(std::vector<std::string> paths);
     // "Add..." chosen (or a file dropped): the path goes at the end with a
     // line of its own; on an empty playlist the box is emptied first, which

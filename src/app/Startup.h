@@ -12,7 +12,8 @@ class MidiService;
 // without them.
 struct LaunchHooks {
     // Paths put into the playlist before the window shows, as if they had
-    // been dropped on it.
+    // been dropped on it, except that the status bar keeps saying whether
+    // the controller was found.
     std::vector<std::string> playlist;
     // Printed on standard output, with a newline, once the main window has
     // been drawn on screen for the first time; nothing when empty.

@@ -37,13 +37,8 @@ std::optional<std::string> playRefusalText(PlayStep step)
 
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options)
 {
-    state.stopRequested.store(false);
-    state.playing.store(1);
-    state.paused.store(0);
-    state.setCurrentFileName(playlist.startPlaying());
-    state.playingIndex.store(playlist.currentFile());
-    state.setOptions(options);
-    state.notifyChange();
+    std::string file = playlist.startPlaying();
+    state.requestPlay(std::move(file), playlist.currentFile(), options);
 }
 
 int sliderSeekMs(int position, int totalMs)

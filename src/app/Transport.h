@@ -24,12 +24,10 @@ PlayStep decidePlay(const AppState& state, const Playlist& playlist);
 // The refusal text of a refusing step, nothing for the others.
 std::optional<std::string> playRefusalText(PlayStep step);
 
-// Play from idle: lowers stopRequested, sets `playing`, clears `paused`,
-// hands the selected file (its path and its place in the playlist) and the
-// options to the next worker. The caller has
-// joined any earlier worker first, so that none can still clear `playing` or
-// see the lowered stop flag after this. Pause, resume, stop, restart and the
-// volume are requests on AppState itself.
+// Play from idle: the selected file becomes the playlist's current one and
+// goes to AppState::requestPlay with its place in the playlist and the
+// options. Pause, resume, stop, restart and the volume are requests on
+// AppState itself.
 void beginPlayback(AppState& state, Playlist& playlist, const PlaybackOptions& options);
 
 // Where a seek with the progress slider goes: the song's time at slider

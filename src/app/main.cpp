@@ -9,7 +9,8 @@
 //                           ';' (for example "Quillarc USB Controller;Synth");
 //                           set but empty, there is no device at all.
 // QUILLARC_PLAYLIST         MIDI files, separated by ';', put into the
-//                           playlist at start as if dropped on the window.
+//                           playlist at start as if dropped on the window
+//                           (quietly: the status bar keeps the controller).
 // QUILLARC_SHOWN_MARK       a line printed on standard output once the main
 //                           window has first been drawn on screen.
 #include "app/Startup.h"

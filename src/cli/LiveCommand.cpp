@@ -1,3 +1,4 @@
+#include "base/WorkerOwner.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "live/LiveNote.h"
@@ -8,14 +9,16 @@
 #include "playback/AppState.h"
 #include "playback/PlaybackSession.h"
 
-#include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <iostream>
 #include <optional>
-#include <thread>
 
 namespace {
+
+// How often the worker's end is looked for between signals and keys.
+constexpr int kLookIntervalMs = 100;
 
 const char* const kLiveUsage = R"(usage: quillarc-cli live [options]
 
@@ -189,46 +192,32 @@ int runLiveCommand(const std::vector<std::string>& args)
         break;
     }
 
-    // The worker says it has ended through a pipe, beside the signals and
-    // the keys.
-    int ended[2] = {-1, -1};
-    if (::pipe(ended) != 0) {
-        std::cerr << "Error: cannot start live mode\n";
-        return 1;
-    }
+    // The worker is owned as every worker is; its end is seen at the next
+    // look, beside the signals and the keys.
     LiveEnd end = LiveEnd::Stopped;
-    std::thread worker([&] {
+    std::atomic<bool> ended{false};
+    WorkerOwner worker([&session] { session.stop(); });
+    worker.start([&](WorkerOwner::Generation) {
         end = session.run();
-        const char done = 1;
-        (void)::write(ended[1], &done, 1);
+        ended.store(true);
     });
 
-    TerminalMode terminal(STDIN_FILENO);
+    TerminalMode terminal(kStandardInput);
     bool stopping = false;
-    while (!stopping) {
-        pollfd fds[3] = {{ended[0], POLLIN, 0}, {signals.fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        if (::poll(fds, terminal.active() ? 3 : 2, -1) <= 0) {
-            continue;
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
-            break;
-        }
-        if ((fds[1].revents & POLLIN) != 0) {
+    while (!stopping && !ended.load()) {
+        const InputReady ready = waitForInput(signals, terminal, kLookIntervalMs);
+        if (ready.signal) {
             // A continue alone changes nothing; every other signal ends it.
             for (int signal = signals.take(); signal != 0; signal = signals.take()) {
-                stopping = stopping || signal != SIGCONT;
+                stopping = stopping || signal != TerminationSignals::kContinue;
             }
         }
-        char key = 0;
-        if (terminal.active() && (fds[2].revents & POLLIN) != 0 && ::read(STDIN_FILENO, &key, 1) == 1 &&
-            (key == 'q' || key == 'Q')) {
-            stopping = true;
+        if (ready.key) {
+            const std::optional<char> key = terminal.readKey();
+            stopping = stopping || key == 'q' || key == 'Q';
         }
     }
-    session.stop();
-    worker.join();
-    ::close(ended[0]);
-    ::close(ended[1]);
+    worker.stopAndJoin();
     terminal.leave();
     if (end == LiveEnd::ControllerLost) {
         std::cerr << kControllerLostText << '\n';

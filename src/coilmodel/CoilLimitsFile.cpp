@@ -4,6 +4,7 @@
 #include "base/SettingsFile.h"
 #include "platform/Environment.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -50,12 +51,56 @@ std::optional<CoilLimitValueError> takeWhole(std::optional<std::int32_t>& field,
     return std::nullopt;
 }
 
-void writeNumber(std::ofstream& out, std::string_view key, double value)
+constexpr std::string_view kKeys[] = {kDutyKey, kMaxNoteKey, kLowestKey, kHighestKey};
+
+constexpr std::string_view kHeader =
+    "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
+    "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
+    "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
+    "# highest_key (0 to 127).\n";
+
+// The value of the limit named `key` as the file writes it, nothing when it
+// is off. A percent is the shortest text that reads back to the same double.
+std::optional<std::string> limitText(const CoilLimits& limits, std::string_view key)
 {
-    // The shortest text that reads back to the same double.
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    out << key << " = " << std::string_view(text, static_cast<std::size_t>(end - text)) << '\n';
+    if (key == kDutyKey) {
+        if (!limits.dutyLimitPercent) {
+            return std::nullopt;
+        }
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, *limits.dutyLimitPercent).ptr;
+        return std::string(text, static_cast<std::size_t>(end - text));
+    }
+    const auto& field = key == kMaxNoteKey ? limits.maxNoteMs : key == kLowestKey ? limits.lowestKey : limits.highestKey;
+    return field ? std::optional(std::to_string(*field)) : std::nullopt;
+}
+
+// One line of a parsed limits file (without its '\n') with the limit it
+// sets made what `limits` says; `written` notes the keys met.
+std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<std::string_view>& written)
+{
+    const std::string_view code = line.substr(0, line.find('#'));
+    const std::size_t equals = code.find('=');
+    if (trimmed(code).empty() || equals == std::string_view::npos) {
+        return std::string(line);
+    }
+    const std::string_view key = trimmed(code.substr(0, equals));
+    if (!isCoilLimitKey(key)) {
+        return std::string(line);
+    }
+    written.insert(key);
+    const std::optional<std::string> wanted = limitText(limits, key);
+    if (!wanted) {
+        const std::size_t indent = line.find_first_not_of(" \t");
+        return std::string(line.substr(0, indent)) + "# " + std::string(line.substr(indent));
+    }
+    const std::string_view value = trimmed(code.substr(equals + 1));
+    CoilLimits now;
+    if (!setCoilLimit(now, key, value) && limitText(now, key) == wanted) {
+        return std::string(line);
+    }
+    const auto at = static_cast<std::size_t>(value.data() - line.data());
+    return std::string(line.substr(0, at)) + *wanted + std::string(line.substr(at + value.size()));
 }
 
 }  // namespace
@@ -166,11 +211,48 @@ bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& er
     return parseCoilLimits(text, path, limits, error);
 }
 
+std::string coilLimitsFileWith(std::string_view text, const CoilLimits& limits)
+{
+    std::string out = text.empty() ? std::string(kHeader) : std::string();
+    std::set<std::string_view> written;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        out += lineWith(text.substr(0, end), limits, written);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        out += '\n';
+        text = text.substr(end + 1);
+    }
+    for (const std::string_view key : kKeys) {
+        if (const auto value = limitText(limits, key); value && written.count(key) == 0) {
+            if (!out.empty() && out.back() != '\n') {
+                out += '\n';
+            }
+            out += std::string(key) + " = " + *value + '\n';
+        }
+    }
+    return out;
+}
+
 bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::string& error)
 {
-    error = "Error: cannot write coil limits file " + path;
     const fs::path target = pathFromUtf8(path);
     std::error_code failure;
+    std::string text;
+    CoilLimits now;
+    const SettingsRead found = readSettingsFile(path, "coil limits file", text, error);
+    // A folder (or the like) in its place cannot be written over at all.
+    const auto type = fs::symlink_status(target, failure).type();
+    if (found == SettingsRead::Failed && type != fs::file_type::regular && type != fs::file_type::not_found) {
+        error = "Error: cannot write coil limits file " + path;
+        return false;
+    }
+    if (found == SettingsRead::Failed || (found == SettingsRead::Read && !parseCoilLimits(text, path, now, error))) {
+        error += kLimitsFileKeptText;
+        return false;
+    }
+    error = "Error: cannot write coil limits file " + path;
     if (target.has_parent_path()) {
         fs::create_directories(target.parent_path(), failure);
         if (failure) {
@@ -179,24 +261,9 @@ bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::str
     }
     const fs::path scratch = pathFromUtf8(path + ".new");
     {
-        // Binary: the same LF line ends on every platform.
+        // Binary: the line ends as they are, LF for new lines on every platform.
         std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out << "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
-               "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
-               "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
-               "# highest_key (0 to 127).\n";
-        if (limits.dutyLimitPercent) {
-            writeNumber(out, kDutyKey, *limits.dutyLimitPercent);
-        }
-        if (limits.maxNoteMs) {
-            out << kMaxNoteKey << " = " << *limits.maxNoteMs << '\n';
-        }
-        if (limits.lowestKey) {
-            out << kLowestKey << " = " << *limits.lowestKey << '\n';
-        }
-        if (limits.highestKey) {
-            out << kHighestKey << " = " << *limits.highestKey << '\n';
-        }
+        out << coilLimitsFileWith(text, limits);
         out.close();
         if (!out) {
             fs::remove(scratch, failure);

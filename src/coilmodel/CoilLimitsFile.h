@@ -50,8 +50,23 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
 // with the message in `error` and leaves `limits` as it was.
 bool readCoilLimits(const std::string& path, CoilLimits& limits, std::string& error);
 
-// Writes `limits` to `path` with a short header comment, creating its folder;
-// reading it back gives the same record. The file is replaced whole (written
-// beside it, then renamed), so a reader never sees half of it. False with
-// "Error: cannot write coil limits file PATH" on a failure.
+// The text of a limits file, `text` (which parses), with its limits set to
+// `limits` and everything else the user wrote kept, in its order: comments,
+// blank lines, line ends, and the line of a limit whose value is unchanged.
+// A changed value is replaced where it stands (the rest of its line kept), a
+// limit switched off has its line turned into a comment, and one switched on
+// that has no line gets one at the end. An empty text gets a short header
+// comment first. Reading the result gives `limits`.
+std::string coilLimitsFileWith(std::string_view text, const CoilLimits& limits);
+
+// Added to the message of a limits file that is not written over.
+inline constexpr const char* kLimitsFileKeptText = " (the file is kept as it is)";
+
+// Sets the limits of the file at `path` to `limits` (coilLimitsFileWith on
+// what the file says now; a missing file is made, with its folder). The
+// file is replaced whole (written beside it, then renamed), so a reader
+// never sees half of it. A file that cannot be read or parsed is not written
+// over: false with its message and " (the file is kept as it is)" in
+// `error`. False with "Error: cannot write coil limits file PATH" when
+// writing fails (a folder in its place included).
 bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::string& error);

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "base/ChangeSignal.h"
 #include "fixed/FixedTone.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 // What the Fixed Mode dialog shares with its thread: whether the thread is to
 // keep running and the two slider positions, mirrored here by the dialog
@@ -23,21 +22,13 @@ public:
     int powerPosition() const { return m_power.load(); }
     void setPowerPosition(int power);
 
-    // A counter that every setter advances: read it before looking at the
-    // values, then wait with it, and no change can slip by unnoticed.
-    std::uint64_t changeCount() const;
-    // Blocks until a setter has run since `seen` was read.
-    void waitForChange(std::uint64_t seen);
-    // The same, or until `deadline`.
-    void waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline);
+    // Every setter notifies it: the fixed-mode thread reads its count before
+    // looking at the values, then waits with it, and no change slips by.
+    ChangeSignal& changes() { return m_changes; }
 
 private:
-    void notifyChange();
-
     std::atomic<bool> m_running{false};
     std::atomic<int> m_frequency{kFixedStartKey};
     std::atomic<int> m_power{kFixedPowerHighest};
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::uint64_t m_changeCount = 0;
+    ChangeSignal m_changes;
 };

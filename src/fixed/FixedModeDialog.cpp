@@ -53,19 +53,18 @@ FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackOb
 
     m_controls.setRunning(true);
     if (state.controllerPort.load() >= 0) {
-        m_thread = std::thread(fixedModeThread, std::ref(m_controls), std::ref(state), std::ref(output),
-                               std::ref(static_cast<FixedModeObserver&>(*this)));
+        m_worker.start([this, &state, &output](auto) { fixedModeThread(m_controls, state, output, *this); });
     }
 }
 
 FixedModeDialog::~FixedModeDialog()
 {
-    stopThread();
+    m_worker.stopAndJoin();
 }
 
 void FixedModeDialog::done(int result)
 {
-    stopThread();
+    m_worker.stopAndJoin();
     QDialog::done(result);
 }
 
@@ -77,14 +76,6 @@ void FixedModeDialog::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void FixedModeDialog::stopThread()
-{
-    m_controls.setRunning(false);
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
 }
 
 void FixedModeDialog::statusText(const std::string& text)

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "base/WorkerOwner.h"
 #include "fixed/FixedModeControls.h"
 #include "fixed/FixedModeThread.h"
 
 #include <QDialog>
 
 #include <atomic>
-#include <thread>
 
 class AppState;
 class MidiOutput;
@@ -44,8 +44,6 @@ private:
     void statusText(const std::string& text) override;
     void showPositions(int key, int power) override;
 
-    void stopThread();
-
     PlaybackObserver& m_statusReporter;
     FixedModeControls m_controls;
     QSlider* m_frequencySlider = nullptr;
@@ -55,5 +53,6 @@ private:
     std::atomic<int> m_shownKey{kFixedStartKey};
     std::atomic<int> m_shownPower{kFixedPowerHighest};
     std::atomic<bool> m_positionsPosted{false};
-    std::thread m_thread;
+    // Last: the thread is joined before the controls and the dialog go.
+    WorkerOwner m_worker{[this] { m_controls.setRunning(false); }};
 };

@@ -14,6 +14,7 @@ void FixedModeEngine::soundTone(std::uint32_t now)
     const auto velocity = m_limiter.noteOn(m_key, kVelocity, now);
     if (velocity) {
         m_refusal.reset();
+        m_velocity = *velocity;
         m_sink.sendNoteOn(kChannel, m_key, *velocity);
         return;
     }
@@ -31,7 +32,7 @@ void FixedModeEngine::soundTone(std::uint32_t now)
 
 std::string FixedModeEngine::statusText(int power) const
 {
-    return m_refusal ? *m_refusal : fixedModeStatusText(m_key, power);
+    return m_refusal ? *m_refusal : fixedModeStatusText(m_key, power, m_velocity);
 }
 
 void FixedModeEngine::start(int key, int power, std::uint32_t now)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "coilmodel/CoilLimiter.h"
+#include "fixed/FixedTone.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,7 +24,9 @@ public:
 // coil limits say otherwise: the tone's velocity is then the highest that
 // keeps the coil model's estimate under the duty limit, and a key outside the
 // range (or one no velocity fits) does not sound, the status text saying why
-// in place of the positions until the tone moves to a key that may sound.
+// in place of the positions until the tone moves to a key that may sound. A
+// lowered tone's status text gives the duty cycle of what is sent and the
+// velocity; a tone at full velocity keeps the plain text.
 // With a maximum note length the tone is cut once it has sounded that long
 // (the thread asks nextCutAt when to look again); it sounds again when the
 // frequency moves. Times are 32-bit wrapping milliseconds; without a maximum
@@ -31,7 +34,7 @@ public:
 class FixedModeEngine {
 public:
     static constexpr int kChannel = 0;
-    static constexpr int kVelocity = 127;
+    static constexpr int kVelocity = kFixedFullVelocity;
 
     explicit FixedModeEngine(FixedModeSink& sink, const CoilLimits& limits = {});
 
@@ -65,5 +68,8 @@ private:
     CoilLimiter m_limiter;
     std::optional<std::string> m_refusal;
     int m_key = 0;
+    // The velocity the sounding tone was sent with (lower than kVelocity
+    // when the duty limit lowered it): the status text shows what is sent.
+    int m_velocity = kVelocity;
     int m_power = 0;
 };

@@ -49,7 +49,7 @@ void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& o
     engine.start(controls.frequencyPosition(), controls.powerPosition(), nowMs());
 
     while (true) {
-        const std::uint64_t seen = controls.changeCount();
+        const std::uint64_t seen = controls.changes().count();
         engine.update(controls.frequencyPosition(), controls.powerPosition(), nowMs());
         engine.cutIfDue(nowMs());
         if (!controls.running()) {
@@ -59,10 +59,10 @@ void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& o
         // Asleep until a slider moves, or until the tone is due to be cut.
         if (const auto cutAt = engine.nextCutAt(nowMs())) {
             const auto delay = static_cast<std::int32_t>(*cutAt - nowMs());
-            controls.waitForChange(seen, std::chrono::steady_clock::now() +
-                                             std::chrono::milliseconds(std::max<std::int32_t>(delay, 0)));
+            controls.changes().waitUntil(seen, std::chrono::steady_clock::now() +
+                                                   std::chrono::milliseconds(std::max<std::int32_t>(delay, 0)));
         } else {
-            controls.waitForChange(seen);
+            controls.changes().wait(seen);
         }
     }
 }

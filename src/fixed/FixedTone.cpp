@@ -21,3 +21,14 @@ std::string fixedModeStatusText(int key, int power)
                   dutyCycleForPower(power));
     return text;
 }
+
+std::string fixedModeStatusText(int key, int power, int velocity)
+{
+    if (velocity >= kFixedFullVelocity) {
+        return fixedModeStatusText(key, power);
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "Frequency: %d Hz Duty Cycle: %2.1f (coil limits: velocity %d)", frequencyForKey(key),
+                  dutyCycleForPower(power) * velocity / 127.0, velocity);
+    return text;
+}

@@ -9,6 +9,8 @@ inline constexpr int kFixedKeyHighest = 80;
 // The key the tone starts on whenever fixed mode is entered.
 inline constexpr int kFixedStartKey = 64;
 inline constexpr int kFixedPowerHighest = 127;
+// The tone's velocity when no coil limit lowers it.
+inline constexpr int kFixedFullVelocity = 127;
 
 // The equal-tempered pitch of `key` in whole hertz, key 57 being 220 Hz,
 // rounded half up (key 40 gives 82, key 64 gives 330, key 80 gives 831).
@@ -21,3 +23,8 @@ double dutyCycleForPower(int power);
 // "Frequency: <Hz> Hz Duty Cycle: <duty>" for the given slider positions, the
 // duty cycle with one decimal (power 127 reads 6.8, 64 reads 3.4).
 std::string fixedModeStatusText(int key, int power);
+// The same for a tone the coil limits sent at `velocity` instead of full
+// velocity: the duty cycle of what is sent (the power's scaled by velocity /
+// 127), followed by " (coil limits: velocity V)". At full velocity, the text
+// above.
+std::string fixedModeStatusText(int key, int power, int velocity);

@@ -204,15 +204,30 @@ void OptionsDialog::showChannelNotes(const QString& text)
     }
 }
 
+void OptionsDialog::refuseLimits(const QString& why)
+{
+    m_limitsRefused = true;
+    for (QWidget* field : std::initializer_list<QWidget*>{m_dutyLimitBox, m_dutyLimitSpin, m_maxNoteBox, m_maxNoteSpin,
+                                                         m_lowestKeyBox, m_lowestKeySpin, m_highestKeyBox,
+                                                         m_highestKeySpin}) {
+        field->setEnabled(false);
+    }
+    m_limitsErrorLine->setWordWrap(true);
+    m_limitsErrorLine->setText(why);
+    m_limitsErrorLine->show();
+}
+
 void OptionsDialog::storeAndAccept()
 {
-    const std::optional<CoilLimits> limits = typedLimits();
-    if (!limits) {
-        m_limitsErrorLine->setText("The lowest key is above the highest key.");
-        m_limitsErrorLine->show();
-        return;
+    if (!m_limitsRefused) {
+        const std::optional<CoilLimits> limits = typedLimits();
+        if (!limits) {
+            m_limitsErrorLine->setText("The lowest key is above the highest key.");
+            m_limitsErrorLine->show();
+            return;
+        }
+        m_options.coilLimits = *limits;
     }
-    m_options.coilLimits = *limits;
     m_options.playChannel = typedNumber(m_channelEdit->text().toStdString());
     m_options.lowerLimit = typedNumber(m_lowerLimitEdit->text().toStdString());
     m_options.shiftLowNotes = m_shiftLowNotesBox->isChecked() ? 1 : 0;

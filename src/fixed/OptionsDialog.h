@@ -24,7 +24,7 @@ struct PlaybackOptions;
 // box, stored on OK, decides whether it is used. Escape is Cancel.
 // The "Coil limits" group has a box per limit that switches it on and a
 // field for its value; OK refuses, with a line in the group, a lowest key
-// above the highest.
+// above the highest. The caller writes the accepted limits to the file.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 
@@ -39,6 +39,10 @@ public:
     // The read-only line under the channel field that names the channels of
     // the selected file that have notes; empty for none.
     void showChannelNotes(const QString& text);
+    // The limits file cannot be read (`why`, with its file and line): the
+    // group shows why instead of limits it does not know, and OK leaves the
+    // limits as they are.
+    void refuseLimits(const QString& why);
 
 signals:
     // The record changed: after OK, and after a curve file was loaded.
@@ -67,4 +71,5 @@ private:
     QSpinBox* m_highestKeySpin = nullptr;
     QLabel* m_limitsErrorLine = nullptr;
     double m_shownDutyLimit = 0.0;
+    bool m_limitsRefused = false;
 };

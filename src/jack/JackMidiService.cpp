@@ -10,10 +10,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -51,6 +51,12 @@ constexpr int kScheduleMarginMs = 20;
 
 void silentJackMessage(const char*) {}
 
+std::uint64_t steadyMicros(Clock::time_point at)
+{
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch());
+    return static_cast<std::uint64_t>(micros.count());
+}
+
 // JACK writes its own diagnostics to stderr unless told otherwise; the setting
 // is process-wide.
 void silenceJack()
@@ -74,18 +80,19 @@ struct OutPort {
 };
 
 // Writes the timed messages of one cycle into a port's buffer, each at the
-// frame of its due time, never before the frame of the message before it
-// (JACK keeps a buffer's events in time order).
+// frame of its due time (steady clock microseconds) counted from the time the
+// callback began, never before the frame of the message before it (JACK
+// keeps a buffer's events in time order).
 struct CycleSink {
     void* buffer;
-    jack_time_t cycleStart;
-    jack_time_t cycleEnd;
+    std::uint64_t cycleStart;
     jack_nframes_t frames;
+    std::uint32_t rate;
     jack_nframes_t lastFrame = 0;
 
     std::optional<std::uint32_t> frameOf(std::uint64_t due) const
     {
-        return frameInCycle(due, cycleStart, cycleEnd, frames);
+        return frameInCycle(due, cycleStart, frames, rate);
     }
     bool room(std::size_t length) const { return jack_midi_max_event_size(buffer) >= length; }
     std::uint8_t* reserve(std::size_t length, std::uint32_t frame)
@@ -125,9 +132,6 @@ struct JackMidiService::Impl {
     std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
     std::array<std::atomic<OutPort*>, kSlots> live{};
-    // The client whose callback runs, for its cycle times; set before the
-    // callback is first registered on it.
-    std::atomic<jack_client_t*> callbackClient{nullptr};
     std::atomic<JackClientUser*> user{nullptr};
     // Held by JACK's notification thread while it tells the user, so that
     // setUser can take the user away from it; never by the process callback.
@@ -135,20 +139,15 @@ struct JackMidiService::Impl {
 
     static int process(jack_nframes_t frames, void* self)
     {
+        // The one reading of the clock in a cycle, first, so that nothing
+        // here delays it: the time this cycle really began, which timed
+        // messages are placed from (frameInCycle says why not JACK's
+        // estimate). The steady clock is CLOCK_MONOTONIC, which Linux reads
+        // in the vDSO without a system call; it neither blocks nor allocates.
+        const std::uint64_t cycleStart = steadyMicros(Clock::now());
         Impl& impl = *static_cast<Impl*>(self);
         impl.cycles.enterCycle();
-        // The one reading of the clock in a cycle: when its first frame and
-        // the next cycle's sound. Without it every timed message goes at
-        // frame 0 of this cycle, as if late.
-        jack_nframes_t firstFrame = 0;
-        jack_time_t cycleStart = 0;
-        jack_time_t cycleEnd = 0;
-        float periodUsecs = 0;
-        if (jack_get_cycle_times(impl.callbackClient.load(), &firstFrame, &cycleStart, &cycleEnd, &periodUsecs) != 0 ||
-            cycleEnd <= cycleStart) {
-            cycleStart = std::numeric_limits<jack_time_t>::max();
-            cycleEnd = cycleStart;
-        }
+        const std::uint32_t rate = impl.sampleRate.load(std::memory_order_relaxed);
         for (std::atomic<OutPort*>& slot : impl.live) {
             OutPort* out = slot.load();
             if (out == nullptr) {
@@ -160,7 +159,7 @@ struct JackMidiService::Impl {
             void* buffer = jack_port_get_buffer(out->port, frames);
             jack_midi_clear_buffer(buffer);
             out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
-            CycleSink sink{buffer, cycleStart, cycleEnd, frames};
+            CycleSink sink{buffer, cycleStart, frames, rate};
             out->scheduled.drain(sink);
         }
         if (JackClientUser* user = impl.user.load()) {
@@ -223,7 +222,6 @@ struct JackMidiService::Impl {
         if (!client) {
             return false;
         }
-        callbackClient.store(client);
         jack_on_info_shutdown(client, &Impl::onShutdown, this);
         periodFrames.store(jack_get_buffer_size(client));
         sampleRate.store(jack_get_sample_rate(client));
@@ -322,9 +320,9 @@ struct JackMidiService::Impl {
         entry.out.reset();
     }
 
-    // Sends at once, or at `due` (JACK microseconds) when given.
+    // Sends at once, or at `due` (steady clock microseconds) when given.
     int sendLocked(OpenDevice& entry, const std::uint8_t* bytes, std::size_t length,
-                   std::optional<jack_time_t> due = std::nullopt)
+                   std::optional<std::uint64_t> due = std::nullopt)
     {
         if (!entry.gone && (serverGone.load() || jack_port_connected(entry.out->port) <= 0)) {
             entry.gone = true;
@@ -497,16 +495,14 @@ int JackMidiService::sendAt(int device, std::uint8_t status, std::uint8_t data1,
     if (!entry) {
         return kSendDeviceNotOpen;
     }
-    // From the steady clock's milliseconds to JACK's microseconds: the due
-    // time's distance from now, read on both clocks together.
+    // The steady clock's millisecond `dueMs` nearest now, in the callback's
+    // microseconds; one already past goes now.
     const auto now = Clock::now();
-    const jack_time_t jackNow = jack_get_time();
     const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
     const auto ahead = std::chrono::milliseconds(static_cast<std::int32_t>(dueMs - static_cast<std::uint32_t>(nowMs.count())));
-    const auto aheadUs = std::chrono::duration_cast<std::chrono::microseconds>(Clock::time_point(nowMs + ahead) - now);
-    const jack_time_t due = aheadUs.count() > 0 ? jackNow + static_cast<jack_time_t>(aheadUs.count()) : jackNow;
     const std::uint8_t bytes[3] = {status, data1, data2};
-    return m_impl->sendLocked(*entry, bytes, shortMessageLength(status), due);
+    return m_impl->sendLocked(*entry, bytes, shortMessageLength(status),
+                              steadyMicros(std::max(now, Clock::time_point(nowMs + ahead))));
 }
 
 int JackMidiService::takeBack(int device)

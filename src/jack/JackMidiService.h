@@ -38,13 +38,15 @@ public:
 // messages sent at once go at offset 0 of the next cycle, messages handed
 // ahead (sendAt) at the frame of their due time in the cycle it falls in, or
 // at offset 0 when already late, after those sent at once. The callback
-// reads the cycle's times once and neither locks, allocates nor calls the
-// system. open returns once the connection carries
-// messages; close returns once the cycle after the one that took the last
-// message has run, so a closing all-sound-off is not lost. Sends fail at once
-// with kSendDeviceGone when the device or the server has gone, and a server
-// that runs no cycle for four of its periods and a tenth of a second fails
-// them too: nothing waits without a limit.
+// reads the clock once, as it begins, places timed messages from that time
+// (frameInCycle), and neither locks, allocates nor calls the system. A stall
+// of the server (an xrun) thus delays only what fell due during it. open
+// returns once the connection carries messages; close returns once the cycle
+// after the one that took the last message has run, so a closing
+// all-sound-off is not lost. Sends fail at once with kSendDeviceGone when the
+// device or the server has gone, and a server that runs no cycle for four of
+// its periods and a tenth of a second fails them too: nothing waits without a
+// limit.
 //
 // Thread-safe; nothing is printed and no exception leaves this class.
 class JackMidiService : public MidiService {

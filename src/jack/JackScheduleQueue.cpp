@@ -1,17 +1,24 @@
 #include "jack/JackScheduleQueue.h"
 
-std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint64_t cycleEnd,
-                                          std::uint32_t frames) noexcept
+std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint32_t frames,
+                                          std::uint32_t rate) noexcept
 {
-    if (due >= cycleEnd) {
-        return std::nullopt;
-    }
-    if (due <= cycleStart || frames == 0) {
+    constexpr std::uint64_t kMicrosPerSecond = 1'000'000;
+    if (due <= cycleStart) {
         return 0U;
     }
-    // Below the cycle's length, so the product stays far inside 64 bits.
-    const std::uint64_t frame = (due - cycleStart) * frames / (cycleEnd - cycleStart);
-    return static_cast<std::uint32_t>(frame < frames ? frame : frames - 1);
+    if (rate == 0) {
+        return std::nullopt;
+    }
+    // A message `ahead` of the start falls in the cycle when ahead * rate <
+    // frames * 1e6, that is when ahead is below the cycle's length rounded up
+    // to whole microseconds. Below it, the product stays inside 64 bits.
+    const std::uint64_t ahead = due - cycleStart;
+    const std::uint64_t length = (std::uint64_t{frames} * kMicrosPerSecond + rate - 1) / rate;
+    if (ahead >= length) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(ahead * rate / kMicrosPerSecond);
 }
 
 // The ring buffer holds one byte less than its power-of-two size: ask for one

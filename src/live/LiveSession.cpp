@@ -65,22 +65,7 @@ LiveEnd LiveSession::run()
     std::vector<std::uint8_t> bytes;
     LiveEnd end = LiveEnd::Stopped;
     for (;;) {
-        std::optional<std::chrono::steady_clock::time_point> deadline;
-        {
-            const std::lock_guard lock(m_mutex);
-            const std::uint32_t now = nowMs();
-            if (const auto cut = m_forwarder.nextCutAt(now)) {
-                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*cut - now);
-            }
-        }
-        if (watch && (!deadline || nextWatch < *deadline)) {
-            deadline = nextWatch;
-        }
-        if (deadline) {
-            (void)m_wake.waitUntil(*deadline);
-        } else {
-            m_wake.wait();
-        }
+        const std::uint64_t seen = m_changes.count();
         if (m_stop.load()) {
             break;
         }
@@ -102,40 +87,59 @@ LiveEnd LiveSession::run()
             bytes.resize(bytes.size() + length);
             return bytes.data() + bytes.size() - length;
         });
-        const std::lock_guard lock(m_mutex);
-        if (look && !m_output->connected()) {
-            end = LiveEnd::ControllerLost;
-            break;
+        std::optional<std::chrono::steady_clock::time_point> deadline;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (look && !m_output->connected()) {
+                end = LiveEnd::ControllerLost;
+                break;
+            }
+            if (!pass(bytes, nowMs())) {
+                end = LiveEnd::ControllerLost;
+                break;
+            }
+            const std::uint32_t now = nowMs();
+            if (const auto cut = m_forwarder.nextCutAt(now)) {
+                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*cut - now);
+            }
         }
-        const std::uint32_t now = nowMs();
-        CoilMessages out;
-        if (const int volume = m_pendingVolume.exchange(-1); volume >= 0) {
-            m_forwarder.volume(volume, out);
+        if (watch && (!deadline || nextWatch < *deadline)) {
+            deadline = nextWatch;
         }
-        if (m_overflow.exchange(false)) {
-            // Notes were lost on the way, note-offs perhaps among them.
-            m_forwarder.silence(out);
-        }
-        m_forwarder.cutsDue(now, out);
-        if (!send(out) || !forward(bytes.data(), bytes.size(), now)) {
-            end = LiveEnd::ControllerLost;
-            break;
+        if (deadline) {
+            (void)m_changes.waitUntil(seen, *deadline);
+        } else {
+            m_changes.wait(seen);
         }
     }
     finish();
     return end;
 }
 
+bool LiveSession::pass(const std::vector<std::uint8_t>& bytes, std::uint32_t now)
+{
+    CoilMessages out;
+    if (const int volume = m_pendingVolume.exchange(-1); volume >= 0) {
+        m_forwarder.volume(volume, out);
+    }
+    if (m_overflow.exchange(false)) {
+        // Notes were lost on the way, note-offs perhaps among them.
+        m_forwarder.silence(out);
+    }
+    m_forwarder.cutsDue(now, out);
+    return send(out) && forward(bytes.data(), bytes.size(), now);
+}
+
 void LiveSession::stop()
 {
     m_stop.store(true);
-    m_wake.post();
+    m_changes.notify();
 }
 
 void LiveSession::setVolume(int value)
 {
     m_pendingVolume.store(value);
-    m_wake.post();
+    m_changes.notify();
 }
 
 void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexcept
@@ -144,7 +148,7 @@ void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexce
         const std::lock_guard lock(m_mutex);
         if (m_output && !m_lost.load() && !forward(bytes, length, nowMs())) {
             m_lost.store(true);
-            m_wake.post();
+            m_changes.notify();
         }
         return;
     }
@@ -153,13 +157,13 @@ void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexce
             m_overflow.store(true);
         }
     }
-    m_wake.post();
+    m_changes.notify();
 }
 
 void LiveSession::changed() noexcept
 {
     m_changed.store(true);
-    m_wake.post();
+    m_changes.notify();
 }
 
 bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now)

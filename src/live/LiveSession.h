@@ -1,14 +1,15 @@
 #pragma once
 
+#include "base/ChangeSignal.h"
 #include "jack/JackMidiQueue.h"
 #include "live/LiveForwarder.h"
 #include "midiin/MidiInputService.h"
-#include "platform/Wakeup.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class AppState;
 class MidiOutput;
@@ -69,6 +70,10 @@ public:
     void changed() noexcept override;
 
 private:
+    // With m_mutex held: the volume asked for, a silence after lost input,
+    // the cuts due and `bytes`, sent at `now`. False when the controller
+    // refused a message.
+    bool pass(const std::vector<std::uint8_t>& bytes, std::uint32_t now);
     // With m_mutex held: forwards, sends, tells the observer. False when the
     // controller refused a message.
     bool forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now);
@@ -89,7 +94,8 @@ private:
     // From the realtime input to the worker (one producer, one consumer).
     JackMidiQueue m_queue{4096};
     std::atomic<bool> m_overflow{false};
-    Wakeup m_wake;
+    // Notified by every producer above and below; the worker waits on it.
+    ChangeSignal m_changes;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_changed{false};
     std::atomic<bool> m_lost{false};  // a send from the input's thread failed

@@ -2,9 +2,7 @@
 
 #include <chrono>
 
-#ifdef _WIN32
-#include <semaphore>
-#else
+#ifndef _WIN32
 #include <semaphore.h>
 #endif
 
@@ -12,7 +10,8 @@
 // blocks, locks or allocates. The waiting side sleeps until a post or a
 // deadline, whichever comes first, to the scheduler's precision (the
 // standard semaphore's timed wait in this toolchain wakes tens of
-// milliseconds late). Posts add up; each wait takes one.
+// milliseconds late; on Windows, to the system timer's, which a timed
+// worker sets to 1 ms). Posts add up; each wait takes one.
 class Wakeup {
 public:
     Wakeup();
@@ -27,7 +26,7 @@ public:
 
 private:
 #ifdef _WIN32
-    std::counting_semaphore<> m_semaphore{0};
+    void* m_semaphore = nullptr;  // a Win32 semaphore's handle
 #else
     sem_t m_semaphore;
 #endif

@@ -27,31 +27,15 @@ std::shared_ptr<const PlaybackOptions> AppState::options() const
     return m_options;
 }
 
-void AppState::notifyChange()
+void AppState::requestPlay(std::string file, int index, const PlaybackOptions& options)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_changeCount;
-    }
-    m_changed.notify_all();
-}
-
-std::uint64_t AppState::changeCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_changeCount;
-}
-
-bool AppState::waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline)
-{
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_until(lock, deadline, [&] { return m_changeCount != seen; });
-}
-
-void AppState::waitForChange(std::uint64_t seen)
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_changeCount != seen; });
+    stopRequested.store(false);
+    playing.store(1);
+    paused.store(0);
+    setCurrentFileName(std::move(file));
+    playingIndex.store(index);
+    setOptions(options);
+    notifyChange();
 }
 
 void AppState::requestStop()
@@ -96,6 +80,18 @@ void AppState::moveVolume(int position)
 {
     volumePosition.store(position);
     pendingVolume.store(127 - position);
+    notifyChange();
+}
+
+void AppState::setWholePlaylist(bool on)
+{
+    wholePlaylist.store(on ? 1 : 0);
+    notifyChange();
+}
+
+void AppState::setRepeatPlaylist(bool on)
+{
+    repeatPlaylist.store(on ? 1 : 0);
     notifyChange();
 }
 

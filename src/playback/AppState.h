@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/ChangeSignal.h"
 #include "song/PlaybackOptions.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,6 +64,12 @@ public:
     // worker is handed its song, after the previous one has been joined.
     std::atomic<bool> stopRequested{false};
 
+    // Play from idle: the worker about to start plays `file` (the playlist's
+    // file at `index`, -1 when it is none of it) with `options`. Lowers
+    // stopRequested, sets `playing` and clears `paused`. The caller has
+    // joined any earlier worker first, so that none can still clear
+    // `playing` or see the lowered stop flag after this.
+    void requestPlay(std::string file, int index, const PlaybackOptions& options);
     // Stop: clears `playing`, raises stopRequested and wakes the worker;
     // `paused` is left as it is.
     void requestStop();
@@ -87,6 +93,11 @@ public:
     // The volume control moved to `position` (0 = top = loudest): the worker
     // sends 127 - position.
     void moveVolume(int position);
+    // The playlist modes, read by the worker when a song ends.
+    void setWholePlaylist(bool on);
+    void setRepeatPlaylist(bool on);
+    // The controller was looked for: its device index, -1 when none was found.
+    void setControllerPort(int port) { controllerPort.store(port); }
 
     struct SeekRequest {
         bool relative = false;
@@ -108,20 +119,23 @@ public:
     void setOptions(const PlaybackOptions& options);
     std::shared_ptr<const PlaybackOptions> options() const;
 
-    // Wakes every worker waiting in waitForChange. Call after each write above.
-    void notifyChange();
+    // Wakes the worker waiting in waitForChange. Call after each write above.
+    void notifyChange() { m_changes.notify(); }
     // A counter that notifyChange advances: read it before deciding to wait.
-    std::uint64_t changeCount() const;
+    std::uint64_t changeCount() const { return m_changes.count(); }
     // Waits until notifyChange has been called since `seen` was read, or until
-    // `deadline`. Returns true when woken by a change.
-    bool waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline);
+    // `deadline`. Returns true when woken by a change. The playback worker's
+    // thread only (see ChangeSignal).
+    bool waitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline)
+    {
+        return m_changes.waitUntil(seen, deadline);
+    }
     // The same without a deadline.
-    void waitForChange(std::uint64_t seen);
+    void waitForChange(std::uint64_t seen) { m_changes.wait(seen); }
 
 private:
+    ChangeSignal m_changes;
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::uint64_t m_changeCount = 0;
     std::string m_currentFileName;
     std::optional<SeekRequest> m_seek;
     std::shared_ptr<const std::vector<std::string>> m_playlist = std::make_shared<const std::vector<std::string>>();

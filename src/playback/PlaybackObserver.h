@@ -1,5 +1,7 @@
 #pragma once
 
+#include "coilmodel/CoilLimiter.h"
+
 #include <string>
 
 // How a worker thread reports to the user interface. Called on the worker's
@@ -18,6 +20,10 @@ public:
     virtual void songTime(int elapsedMs) { static_cast<void>(elapsedMs); }
     // A status-bar message.
     virtual void statusText(const std::string& text) = 0;
+    // A song ended (ran out, stopped, or left by Next or Previous) after the
+    // coil limits changed what it sent: what they did. As a status text
+    // unless the observer keeps it apart.
+    virtual void limitsActed(const CoilLimitCounts& counts) { statusText(coilLimitsText(counts)); }
     // Position of the progress slider, 0..127; reported when it changes.
     virtual void progress(int position) = 0;
     // The controller could not be opened, or stopped taking messages: the

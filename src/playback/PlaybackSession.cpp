@@ -97,6 +97,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     if (m_state.playing.load() == 0) {
         silenceAndClose();
         m_ending = Ending::Stopped;
+        reportLimits();
         return {false, std::nullopt};
     }
     const int volume = m_state.pendingVolume.exchange(-1);
@@ -109,6 +110,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         silenceAndClose();
         m_ending = Ending::Stepped;
         m_step = step;
+        reportLimits();
         return {false, std::nullopt};
     }
     if (m_state.paused.load() != 0) {
@@ -141,9 +143,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         m_state.playing.store(0);
         silenceAndClose();
         m_ending = Ending::RanOut;
-        if (m_limiter.counts().any()) {
-            m_observer.statusText(coilLimitsText(m_limiter.counts()));
-        }
+        reportLimits();
         return {false, std::nullopt};
     }
 
@@ -293,6 +293,13 @@ void PlaybackSession::silenceAndClose()
     m_output->closePort();
     m_output.reset();
     m_notes.clear();
+}
+
+void PlaybackSession::reportLimits()
+{
+    if (m_limiter.counts().any()) {
+        m_observer.limitsActed(m_limiter.counts());
+    }
 }
 
 void PlaybackSession::reportPosition(std::uint32_t elapsed)

@@ -44,7 +44,8 @@ using SongLoad = std::function<LoadedSong(const std::string& fileName, const Pla
 //
 // Every message leaves through the coil limits of the options in force; a
 // cut falls due as an entry does, and the pass wakes for it. A song that
-// runs out after the limits acted reports what they did (coilLimitsText).
+// runs out, is stopped or is left by Next or Previous after the limits acted
+// reports what they did (PlaybackObserver::limitsActed).
 //
 // A controller that places messages at their own time (a lead, see
 // MidiOutPort::scheduleLeadMs) is handed each message up to the lead ahead of
@@ -119,6 +120,7 @@ private:
     bool seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow);
     // Reports the progress position and the song's time at `elapsed`.
     void reportPosition(std::uint32_t elapsed);
+    void reportLimits();
     void reportProgress(int position);
     std::uint32_t nextSecond(std::uint32_t elapsed) const;
     std::uint32_t nextProgressChange(std::uint32_t elapsed) const;

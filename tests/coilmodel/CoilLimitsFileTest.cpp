@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 // What each read starts from, so that a refused file is seen to change nothing.
@@ -43,6 +46,37 @@ TEST(CoilLimitsFile, ParsesGoodFilesAndNamesTheLineOfAnError)
     }
 }
 
+TEST(CoilLimitsFile, RewritingKeepsTheUsersLinesAndChangesOnlyTheLimitsThatChanged)
+{
+    const std::string header = "# Quillarc coil limits, read by quillarc, quillarc-cli and quillarc-coil.\n"
+                               "# key = value lines; a key left out is off. Keys: duty_limit_percent\n"
+                               "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
+                               "# highest_key (0 to 127).\n";
+    const struct {
+        const char* text;
+        CoilLimits limits;
+        std::string written;
+    } rows[] = {
+        // Changed in place, switched off as a comment, switched on at the end.
+        {"# my coil\n\nduty_limit_percent = 8   # the bridge\r\nmax_note_ms=+2000\n  lowest_key = 36\n",
+         {2.5, 2000, std::nullopt, 90},
+         "# my coil\n\nduty_limit_percent = 2.5   # the bridge\r\nmax_note_ms=+2000\n  # lowest_key = 36\nhighest_key = 90\n"},
+        {"highest_key = 96\nduty_limit_percent = 7.125", {7.125, std::nullopt, 12, 96},
+         "highest_key = 96\nduty_limit_percent = 7.125\nlowest_key = 12\n"},
+        {"", {2.0 / 3.0, std::nullopt, std::nullopt, std::nullopt}, header + "duty_limit_percent = 0.6666666666666666\n"},
+        {"# nothing yet\n", {}, "# nothing yet\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const std::string written = coilLimitsFileWith(row.text, row.limits);
+        EXPECT_EQ(written, row.written);
+        CoilLimits reread;
+        std::string error;
+        EXPECT_TRUE(parseCoilLimits(written, "f.conf", reread, error)) << error;
+        EXPECT_EQ(reread, row.limits);
+    }
+}
+
 TEST(CoilLimitsFile, PathFollowsXdgConfigHomeAndFallsBackToHome)
 {
     EXPECT_EQ(coilLimitsPath("/tmp/conf", "/home/ada"), "/tmp/conf/quillarc/coil-limits.conf");
@@ -65,6 +99,13 @@ TEST_F(CoilLimitsFolder, WrittenLimitsReadBackTheSameAndAMissingFileIsNone)
         ASSERT_TRUE(readCoilLimits(path, limits, error)) << error;
         EXPECT_EQ(limits, written);
     }
+    // A file that does not parse is not written over.
+    const std::string bad = "# my coil\nduty = 4\n";
+    std::ofstream(path) << bad;
+    EXPECT_FALSE(writeCoilLimits(path, CoilLimits{3.0, {}, {}, {}}, error));
+    EXPECT_EQ(error, "Error: " + path + ":2: unknown key 'duty' (the file is kept as it is)");
+    std::ifstream kept(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), bad);
     limits = kBefore;
     EXPECT_FALSE(readCoilLimits(m_dir.string(), limits, error));
     EXPECT_EQ(error, "Error: not a regular file " + m_dir.string());

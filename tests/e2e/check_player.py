@@ -2,7 +2,7 @@
 """The control panel as a player, on Xvfb against the recorder of
 with_jack.sh, driven by the keyboard; the playlist is SONG SONG.
 
-    check_player.py whole|next|seek|notes QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG SONG
+    check_player.py whole|next|seek|notes|limits QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG SONG
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, all-sound-off. next: N mid-song silences the first, the second
@@ -10,6 +10,10 @@ plays whole. seek: Right mid-song, then the entry due 5 s on. notes: "View
 notes..." (Alt+T, V) beside the panel (photographed), Stop (Tab, Tab, Enter
 from Play) ends the song. Each ends with Ctrl+Q and the coil silent; with a
 realtime server the lead-ins and the clock after the seek are timed.
+limits: the coil limits file, edited by hand while the panel runs, holds
+from the next Play: the second song plays whole under the file the panel
+started with (lowest_key 36), then again without its note-ons above
+highest_key 67, added by hand.
 """
 import os
 import shutil
@@ -116,11 +120,38 @@ def notes_beside(display, window, artefacts):
     return "Stop ended the song after %d entries beside the Notes window (%s)" % (count - 2, shot)
 
 
+def limits_path():
+    return os.path.join(os.environ["XDG_CONFIG_HOME"], "quillarc", "coil-limits.conf")
+
+
+def write_limits(text):
+    os.makedirs(os.path.dirname(limits_path()), exist_ok=True)
+    with open(limits_path(), "w") as fh:
+        fh.write(text)
+
+
+def limits_edited(display, a, b):
+    # N while idle selects the second song; Space plays it.
+    xdotool(display, "key", "--delay", "100", "n", "space")
+    whole_song = [VOLUME] + [m for _, m in b] + [ALL_SOUND_OFF]
+    wait_until(lambda: len(sent()) >= len(whole_song), 20, "the song under the first file")
+    write_limits("# my coil\nlowest_key = 36  # the lowest string\nhighest_key = 67\n")
+    xdotool(display, "key", "space")
+    limited = [VOLUME] + [m for _, m in b if m[2] == 0 or m[1] <= 67] + [ALL_SOUND_OFF]
+    wait_until(lambda: len(sent()) >= len(whole_song) + len(limited), 20, "the song under the edited file")
+    time.sleep(0.5)
+    if sent() != whole_song + limited:
+        fail("the limits file edited by hand did not hold from the next Play")
+    return "%d entries, then %d under the edited file" % (len(b), len(limited) - 2)
+
+
 def main():
     scenario = sys.argv[1]
     quillarc, cli, artefacts = map(os.path.abspath, sys.argv[2:5])
     os.makedirs(artefacts, exist_ok=True)
     songs = [shutil.copy(song, SCRATCH) for song in sys.argv[5:7]]
+    if scenario == "limits":
+        write_limits("# my coil\nlowest_key = 36  # the lowest string\n")
     server, display = start_xvfb(os.path.join(SCRATCH, "xvfb.log"), "1280x600x24") or fail("Xvfb did not start")
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_SHOWN_MARK="shown",
                QUILLARC_PLAYLIST=";".join(map(os.path.basename, songs)), XDG_RUNTIME_DIR=SCRATCH)
@@ -135,7 +166,7 @@ def main():
         if scenario == "notes":
             result = notes_beside(display, window, artefacts)
         else:
-            result = {"whole": whole, "next": next_song, "seek": seek}[scenario](display, *map(
+            result = {"whole": whole, "next": next_song, "seek": seek, "limits": limits_edited}[scenario](display, *map(
                 lambda song: entries(cli, song), songs))
         xdotool(display, "windowfocus", "--sync", window)
         xdotool(display, "key", "ctrl+q")

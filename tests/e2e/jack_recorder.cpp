@@ -9,9 +9,11 @@
 //
 //   FRAME USECS HH HH HH...
 //
-// FRAME is the event's frame time (32-bit, wrapping), USECS its time from
-// jack_frames_to_time in microseconds, then the bytes in lower-case hex. Lines
-// go to FILE (default standard output) within a few milliseconds of arrival.
+// FRAME is the event's frame time (32-bit, wrapping), USECS its real time:
+// JACK's clock (jack_get_time) as the process callback began, plus its offset
+// at the server's rate; never JACK's filtered estimate (jack_frames_to_time),
+// which lags the real time for a second after an xrun. Then the bytes in hex.
+// Lines go to FILE (default standard output) within milliseconds of arrival.
 // The --ready FILE is created once the port is registered and the client is
 // running. SIGTERM or SIGINT (or the server going away) ends the recorder
 // after it has written everything it received and a last line "end"; events
@@ -49,6 +51,7 @@ namespace {
 struct EventHeader {
     jack_nframes_t frame;
     std::uint32_t size;
+    jack_time_t usecs;
 };
 
 constexpr std::size_t kRingBytes = 1 << 20;
@@ -61,6 +64,7 @@ std::atomic<bool> g_stopWriter{false};
 
 int process(jack_nframes_t frames, void*)
 {
+    const jack_time_t cycleUsecs = jack_get_time();
     void* buffer = jack_port_get_buffer(g_port, frames);
     const jack_nframes_t cycleStart = jack_last_frame_time(g_client);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -69,7 +73,8 @@ int process(jack_nframes_t frames, void*)
         if (jack_midi_event_get(&event, buffer, index) != 0) {
             continue;
         }
-        const EventHeader header{cycleStart + event.time, static_cast<std::uint32_t>(event.size)};
+        const EventHeader header{cycleStart + event.time, static_cast<std::uint32_t>(event.size),
+                                 cycleUsecs + jack_time_t{event.time} * 1000000 / jack_get_sample_rate(g_client)};
         if (jack_ringbuffer_write_space(g_ring) < sizeof header + event.size) {
             g_dropped.fetch_add(1, std::memory_order_relaxed);
             continue;
@@ -107,8 +112,8 @@ bool drain(std::FILE* out)
         jack_ringbuffer_read(g_ring, reinterpret_cast<char*>(&header), sizeof header);
         std::string bytes(header.size, '\0');
         jack_ringbuffer_read(g_ring, bytes.data(), header.size);
-        const jack_time_t usecs = jack_frames_to_time(g_client, header.frame);
-        std::fprintf(out, "%u %llu", static_cast<unsigned>(header.frame), static_cast<unsigned long long>(usecs));
+        std::fprintf(out, "%u %llu", static_cast<unsigned>(header.frame),
+                     static_cast<unsigned long long>(header.usecs));
         for (const char byte : bytes) {
             std::fprintf(out, " %02x", static_cast<unsigned>(static_cast<unsigned char>(byte)));
         }

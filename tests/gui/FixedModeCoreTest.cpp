@@ -123,15 +123,18 @@ TEST(FixedModeEngine, StopSilencesTheChannelWithoutANoteOff)
 }
 
 // Duty of the tone at velocity v: key 64 v / 128 x 100 / 3033.7 us (116 is the
-// highest at or under 3 %), key 57 2.18 % at 127, key 80 v / 2048 (61).
+// highest at or under 3 %), key 57 2.18 % at 127, key 80 v / 2048 (61). The
+// figure shown is what is sent: power x 6.75 / 127 x v / 127 once a limit
+// lowers v (31: 0.79, 64: 1.63), the power's alone when none does.
 TEST(FixedModeEngine, CoilLimitsLowerTheToneOrRefuseIt)
 {
     const std::string refused = "Coil limits: 494 Hz (key 71) is outside the coil's keys 50..70";
     const std::string noFit = "Coil limits: 330 Hz does not fit under the duty limit of 0.01 %";
     const std::vector<std::tuple<CoilLimits, std::vector<std::pair<int, int>>, Log>> rows{
-        {{3.0, {}, {}, {}}, {{64, 31}, {57, 31}, {80, 31}},
+        {{3.0, {}, {}, {}}, {{64, 31}, {57, 31}, {80, 31}, {80, 64}},
          {"on 0 64 116", "cc 0 7 31", "on 0 64 0", "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6", "on 0 57 0",
-          "on 0 80 61", "Frequency: 831 Hz Duty Cycle: 1.6"}},
+          "on 0 80 61", "Frequency: 831 Hz Duty Cycle: 0.8 (coil limits: velocity 61)", "cc 0 7 64",
+          "Frequency: 831 Hz Duty Cycle: 1.6 (coil limits: velocity 61)"}},
         {{0.01, {}, {}, {}}, {{64, 31}, {64, 64}}, {"cc 0 7 31", noFit, "cc 0 7 64", noFit}},
         {{{}, {}, 50, 70}, {{64, 31}, {71, 31}, {71, 20}, {70, 20}},
          {"on 0 64 127", "cc 0 7 31", "on 0 64 0", refused, "cc 0 7 20", refused, "on 0 71 0", "on 0 70 127",

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -112,7 +113,7 @@ private slots:
 
     void playIsRefused_data();
     void playIsRefused();
-    void openReplacesThePlaylistWithoutHighlightingALine();
+    void openReplacesThePlaylistHighlightsTheFirstFileAndRewindsTheSlider();
     void cancelledOpenKeepsThePlaylist();
     void droppedThingsThatCannotPlayAreRefusedAloud_data();
     void droppedThingsThatCannotPlayAreRefusedAloud();
@@ -127,6 +128,7 @@ private slots:
     void everyMenuHasMnemonicsOfItsOwn();
     void wholePlaylistPlaysTheFilesInTurn_data();
     void wholePlaylistPlaysTheFilesInTurn();
+    void whatTheLimitsDidStaysShownUntilTheNextPlay();
     void nextAndPreviousMoveThroughThePlaylist_data();
     void nextAndPreviousMoveThroughThePlaylist();
     void seekingMovesThePausedSong_data();
@@ -297,11 +299,12 @@ void MainWindowTest::playIsRefused()
     QCOMPARE(panel.window->workersStarted(), 0);
 }
 
-void MainWindowTest::openReplacesThePlaylistWithoutHighlightingALine()
+void MainWindowTest::openReplacesThePlaylistHighlightsTheFirstFileAndRewindsTheSlider()
 {
     Panel panel(devicesWithController(2, kController));
     const QStringList paths{m_dir.filePath("one.mid"), m_dir.filePath("two.mid"), m_dir.filePath("three.mid")};
     panel.answerDialogs(paths);
+    panel.find<QSlider>("progressSlider")->setValue(90);  // where a song that ended left it
     QVERIFY(trigger(panel, "openAction"));
 
     QCOMPARE(panel.status(), QString("Loaded "));
@@ -310,7 +313,8 @@ void MainWindowTest::openReplacesThePlaylistWithoutHighlightingALine()
     for (int row = 0; row < 3; ++row) {
         QCOMPARE(box->item(row)->data(Qt::UserRole).toInt(), row);
     }
-    QVERIFY(box->selectedItems().isEmpty());
+    QCOMPARE(box->selectedItems(), QList<QListWidgetItem*>{box->item(0)});
+    QCOMPARE(panel.find<QSlider>("progressSlider")->value(), 0);
     QCOMPARE(panel.window->playlist().fileCount(), 3);
     QCOMPARE(panel.window->playlist().selectedFile(), 0);
     QVERIFY(panel.window->playlist().fileLoaded());
@@ -546,6 +550,31 @@ void MainWindowTest::wholePlaylistPlaysTheFilesInTurn()
     // A song's start wipes what was said before it ("Loaded ", no notes).
     QCOMPARE(panel.status(), QString());
     QCOMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString());
+}
+
+// Lowest key 61: key 60 is dropped, 64 plays.
+void MainWindowTest::whatTheLimitsDidStaysShownUntilTheNextPlay()
+{
+    Panel panel(devicesWithController(2, kController), "lowest_key = 61\n");
+    auto* limitsLabel = panel.find<QLabel>("limitsLabel");
+    QVERIFY(limitsLabel != nullptr);
+    const QString dropped = "Coil limits: 0 notes softened, 1 dropped, 0 cut";
+    panel.answerDialogs({oneNote("first.mid", 60), oneNote("second.mid", 64)});
+    QVERIFY(trigger(panel, "openAction") && trigger(panel, "wholePlaylistAction"));
+    QVERIFY(click(panel, "playButton"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QCOMPARE(countOf(panel.messages(kController), noteOn(64, 90)), 1);
+    QCOMPARE(limitsLabel->text(), dropped);
+
+    // A song stopped says what the limits did to it too; Play clears it.
+    SmfBuilder held(0, 500);
+    held.track().noteOn(300, 0, 60, 90).noteOff(200, 0, 60).noteOn(29500, 0, 64, 90).noteOff(200, 0, 64);
+    panel.answerDialogs({writeFile(m_dir, "held.mid", held.end().bytes())});
+    QVERIFY(trigger(panel, "openAction") && click(panel, "playButton"));
+    QCOMPARE(limitsLabel->text(), QString());
+    QTRY_COMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString("Playing 0:01 / 0:30"));
+    QVERIFY(click(panel, "stopButton"));
+    QTRY_COMPARE(limitsLabel->text(), dropped);
 }
 
 void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()
@@ -963,14 +992,18 @@ void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel_data()
 {
     QTest::addColumn<bool>("playing");
     QTest::addColumn<bool>("byKey");
-    QTest::newRow("nothing plays, from the menu") << false << false;
-    QTest::newRow("mid-song, Escape") << true << true;
+    QTest::addColumn<QString>("focus");  // where the focus is before F10 opens the menu; empty: no menu
+    QTest::newRow("nothing plays, from the menu") << false << false << "";
+    QTest::newRow("mid-song, Escape") << true << true << "";
+    QTest::newRow("after F10 and Escape closed the menu") << true << true << "playlist";
+    QTest::newRow("the same from the volume slider") << false << true << "volumeSlider";
 }
 
 void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
 {
     QFETCH(bool, playing);
     QFETCH(bool, byKey);
+    QFETCH(QString, focus);
     Panel panel(devicesWithController(3, kController));
     if (playing) {
         panel.answerDialogs({}, song("song.mid"));
@@ -981,7 +1014,15 @@ void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
     panel.service->clear();
     if (byKey) {
         QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
-        QTest::keyClick(panel.find<QListWidget>("playlist"), Qt::Key_Escape);
+        panel.find<QWidget>(focus.isEmpty() ? "playlist" : focus.toLatin1().constData())->setFocus();
+        if (!focus.isEmpty()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+            QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+            QCOMPARE(panel.messages(kController), Messages{});
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     } else {
         QVERIFY(trigger(panel, "silenceAction"));
     }

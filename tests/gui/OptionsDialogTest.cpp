@@ -95,7 +95,8 @@ private slots:
     void channelLineShowsWholeAtTheDefaultSize();
     void okAppliesPublishesAndWritesTheLimits_data();
     void okAppliesPublishesAndWritesTheLimits();
-    void unreadableLimitsFileRefusesPlayAndFixedModeUntilOk();
+    void optionsShowTheFileAsItIsNowAndOkKeepsTheUsersLines();
+    void unreadableLimitsFileRefusesPlayAndFixedModeUntilCorrected();
 
 private:
     QTemporaryDir m_dir;
@@ -380,9 +381,26 @@ void OptionsDialogTest::okAppliesPublishesAndWritesTheLimits()
     QCOMPARE(reread, applied);
 }
 
-void OptionsDialogTest::unreadableLimitsFileRefusesPlayAndFixedModeUntilOk()
+void OptionsDialogTest::optionsShowTheFileAsItIsNowAndOkKeepsTheUsersLines()
 {
-    Panel panel(devicesWithController(1, 0), "# my coil\nduty = 4\n");
+    Panel panel(devicesWithController(1, 0), "duty_limit_percent = 8 # the bridge\n");
+    panel.config.writeLimits("# my coil\nduty_limit_percent = 2.5 # the bridge\n");  // by hand, the panel running
+    const OptionsForm form = openOptions(panel);
+    QVERIFY(form.complete());
+    QStringList shown;
+    for (const char* name : kLimitNames) {
+        shown << shownLimit(form.dialog, name);
+    }
+    QCOMPARE(shown, QStringList({"on 2.50", "off 2000", "off 0", "off 127"}));
+    typeLimit(form.dialog, "maxNote", 1500);
+    form.button("okButton")->click();
+    QCOMPARE(readAll(panel.config.limitsPath()), "# my coil\nduty_limit_percent = 2.5 # the bridge\nmax_note_ms = 1500\n");
+}
+
+void OptionsDialogTest::unreadableLimitsFileRefusesPlayAndFixedModeUntilCorrected()
+{
+    const std::string bad = "# my coil\nduty = 4\n";
+    Panel panel(devicesWithController(1, 0), bad);
     const QString refusal = QString::fromStdString("Error: " + panel.config.limitsPath() + ":2: unknown key 'duty'");
     panel.answerDialogs({}, writeFile(m_dir, "song.mid", steadySong(2)));
     panel.find<QAction>("addAction")->trigger();
@@ -395,13 +413,19 @@ void OptionsDialogTest::unreadableLimitsFileRefusesPlayAndFixedModeUntilOk()
     QVERIFY(!panel.window->hasWorker());
     QCOMPARE(panel.messages(0), Messages{});
 
+    // Options says why and writes nothing over the file.
     const OptionsForm form = openOptions(panel);
     QVERIFY(form.complete());
-    typeLimit(form.dialog, "highestKey", 90);
+    QCOMPARE(form.dialog->findChild<QLabel*>("limitsErrorLine")->text(), refusal);
     form.button("okButton")->click();
-    QVERIFY(readAll(panel.config.limitsPath()).ends_with("\nhighest_key = 90\n"));
+    QCOMPARE(readAll(panel.config.limitsPath()), bad);
+    QCOMPARE(panel.status(), refusal + " (the file is kept as it is)");
+
+    // Corrected by hand: the next Play plays, under what it says.
+    panel.config.writeLimits("# my coil\nlowest_key = 51\n");
     panel.find<QPushButton>("playButton")->click();
-    QTRY_VERIFY(countOf(panel.messages(0), noteOn(50, 100)) == 1);
+    QTRY_VERIFY(countOf(panel.messages(0), noteOn(51, 100)) == 1);
+    QCOMPARE(countOf(panel.messages(0), noteOn(50, 100)), 0);
     panel.find<QPushButton>("stopButton")->click();
     QTRY_VERIFY(!panel.window->hasWorker());
 }

@@ -1,0 +1,92 @@
+#include "app/MainControls.h"
+
+#include "app/VolumeSlider.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kSliderHighest = 127;
+
+// An icon button: its name is what a screen reader says, the tip adds the key.
+QPushButton* transportButton(QWidget* parent, const char* name, const QString& accessibleName, const QString& tip,
+                             QStyle::StandardPixmap icon)
+{
+    auto* button = new QPushButton(parent);
+    button->setObjectName(name);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIconSize(QSize(24, 24));
+    button->setToolTip(tip);
+    button->setAccessibleName(accessibleName);
+    button->setFocusPolicy(Qt::TabFocus);
+    // Space is play/pause everywhere: Enter presses the button that has the focus.
+    button->setAutoDefault(true);
+    return button;
+}
+
+QPushButton* textButton(QWidget* parent, const char* name, const char* text)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(true);
+    return button;
+}
+
+}  // namespace
+
+MainControls buildMainControls(QWidget* central, int volumePosition)
+{
+    MainControls c;
+    c.play = transportButton(central, "playButton", "Play", "Play (Space)", QStyle::SP_MediaPlay);
+    c.pause = transportButton(central, "pauseButton", "Pause", "Pause (Space)", QStyle::SP_MediaPause);
+    c.stop = transportButton(central, "stopButton", "Stop", "Stop", QStyle::SP_MediaStop);
+    c.restart = transportButton(central, "restartButton", "Restart", "Restart from the beginning",
+                                QStyle::SP_MediaSkipBackward);
+    c.next = transportButton(central, "nextButton", "Next", "Next file (N)", QStyle::SP_MediaSkipForward);
+    c.fixedMode = textButton(central, "fixedModeButton", "Fixed Mode");
+    c.exit = textButton(central, "exitButton", "Exit");
+
+    c.volume = new VolumeSlider(central);
+    c.volume->setObjectName("volumeSlider");
+    c.volume->setRange(0, kSliderHighest);
+    c.volume->setValue(volumePosition);
+    c.volume->setToolTip("Volume");
+    c.volume->setAccessibleName("Volume");
+    auto* volumeLabel = new QLabel("Volume", central);
+    volumeLabel->setObjectName("volumeLabel");
+    volumeLabel->setAlignment(Qt::AlignHCenter);
+
+    c.progress = new QSlider(Qt::Horizontal, central);
+    c.progress->setObjectName("progressSlider");
+    c.progress->setRange(0, kSliderHighest);
+    c.progress->setToolTip("Progress: drag to seek (Left and Right: 5 s)");
+    c.progress->setAccessibleName("Progress");
+
+    c.playlist = new QListWidget(central);
+    c.playlist->setObjectName("playlist");
+    c.playlist->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    auto* volumeColumn = new QVBoxLayout;
+    volumeColumn->addWidget(volumeLabel);
+    volumeColumn->addWidget(c.volume, 1, Qt::AlignHCenter);
+    auto* transportRow = new QHBoxLayout;
+    for (QPushButton* button : {c.play, c.pause, c.stop, c.restart, c.next}) {
+        transportRow->addWidget(button);
+    }
+    transportRow->addStretch();
+    transportRow->addWidget(c.fixedMode);
+    transportRow->addWidget(c.exit);
+    auto* mainColumn = new QVBoxLayout;
+    mainColumn->addWidget(c.playlist, 1);
+    mainColumn->addWidget(c.progress);
+    mainColumn->addLayout(transportRow);
+    auto* layout = new QHBoxLayout(central);
+    layout->addLayout(volumeColumn);
+    layout->addLayout(mainColumn, 1);
+    return c;
+}

@@ -1,0 +1,111 @@
+#include "app/MainMenus.h"
+
+#include "app/Mnemonics.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <array>
+#include <tuple>
+
+namespace {
+
+// An entry of `menu` that runs `run`. With a key, the key works wherever the
+// focus is in the window, not only while the menu is open.
+QAction* addEntry(QMainWindow& window, QMenu* menu, const char* text, const char* name, const std::function<void()>& run,
+                  const QKeySequence& key = {})
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    QObject::connect(action, &QAction::triggered, &window, [run] { run(); });
+    if (!key.isEmpty()) {
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        window.addAction(action);
+    }
+    return action;
+}
+
+QMenu* addMenu(QMainWindow& window, const char* title, const char* name)
+{
+    QMenu* menu = window.menuBar()->addMenu(title);
+    menu->setObjectName(name);
+    return menu;
+}
+
+void buildFileMenu(QMainWindow& window, const MenuCommands& commands)
+{
+    QMenu* menu = addMenu(window, "File", "fileMenu");
+    addEntry(window, menu, "Open...", "openAction", commands.open, QKeySequence(Qt::CTRL | Qt::Key_O));
+    addEntry(window, menu, "Add...", "addAction", commands.add);
+    menu->addSeparator();
+    addEntry(window, menu, "Exit", "exitAction", commands.exit, QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+void buildPlaybackMenu(QMainWindow& window, const MenuCommands& commands)
+{
+    QMenu* menu = addMenu(window, "&Playback", "playbackMenu");
+    addEntry(window, menu, "&Play/Pause", "playPauseAction", commands.playPause, Qt::Key_Space);
+    addEntry(window, menu, "&Stop", "stopAction", commands.stop);
+    addEntry(window, menu, "Res&tart", "restartAction", commands.restart);
+    addEntry(window, menu, "&Next", "nextAction", commands.next, Qt::Key_N);
+    addEntry(window, menu, "Pre&vious", "previousAction", commands.previous, Qt::Key_P);
+    menu->addSeparator();
+    addEntry(window, menu, "&Back 5 s", "seekBackAction", commands.seekBack, Qt::Key_Left);
+    addEntry(window, menu, "&Forward 5 s", "seekForwardAction", commands.seekForward, Qt::Key_Right);
+    menu->addSeparator();
+    // Off at start: a song that ends leaves the panel idle unless asked.
+    const std::array modes{std::tuple{"Play the &whole playlist", "wholePlaylistAction", commands.wholePlaylist},
+                           std::tuple{"&Repeat playlist", "repeatPlaylistAction", commands.repeatPlaylist}};
+    for (const auto& [text, name, toggled] : modes) {
+        QAction* mode = addEntry(window, menu, text, name, [] {});
+        mode->setCheckable(true);
+        QObject::connect(mode, &QAction::toggled, &window, toggled);
+    }
+}
+
+QMenu* buildToolsMenu(QMainWindow& window, const MenuCommands& commands, QAction*& options)
+{
+    QMenu* menu = addMenu(window, "Tools", "toolsMenu");
+    const std::array charts{std::tuple{"Spectrum...", "spectrumAction", ChartKind::Spectrum},
+                            std::tuple{"View notes...", "notesAction", ChartKind::Notes},
+                            std::tuple{"Duty Cycles...", "dutyAction", ChartKind::Duty}};
+    for (const auto& [text, name, kind] : charts) {
+        addEntry(window, menu, text, name, [analysis = commands.analysis, kind = kind] { analysis(kind); });
+    }
+    options = addEntry(window, menu, "Options...", "optionsAction", commands.options);
+    addEntry(window, menu, "Live Input...", "liveAction", commands.liveInput, QKeySequence(Qt::CTRL | Qt::Key_L));
+    menu->addSeparator();
+    addEntry(window, menu, "Silence coil", "silenceAction", commands.silence, Qt::Key_Escape);
+    return menu;
+}
+
+}  // namespace
+
+MainMenus buildMainMenus(QMainWindow& window, const MenuCommands& commands)
+{
+    MainMenus menus;
+    buildFileMenu(window, commands);
+    buildPlaybackMenu(window, commands);
+    menus.tools = buildToolsMenu(window, commands, menus.options);
+    QMenu* help = addMenu(window, "Help", "helpMenu");
+    addEntry(window, help, "About...", "aboutAction", commands.about);
+
+    // F10 opens the first menu, as on the desktops that users come from.
+    auto* menuKey = new QAction(&window);
+    menuKey->setObjectName("menuKeyAction");
+    menuKey->setShortcut(Qt::Key_F10);
+    menuKey->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(menuKey, &QAction::triggered, &window, [&window] {
+        const QList<QAction*> tops = window.menuBar()->actions();
+        if (!tops.isEmpty()) {
+            window.menuBar()->setActiveAction(tops.constFirst());
+        }
+    });
+    window.addAction(menuKey);
+    giveMnemonics(window.menuBar());
+    return menus;
+}
