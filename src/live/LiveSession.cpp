@@ -184,8 +184,8 @@ bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::ui
         return false;
     }
     for (const CoilMessage& message : out) {
-        if (message[0] == 0x90 && message[2] != 0) {
-            m_observer.notePlayed(message[1], m_forwarder.duty());
+        if (message.bytes[0] == 0x90 && message.bytes[2] != 0) {
+            m_observer.notePlayed(message.bytes[1], m_forwarder.duty(message.coil));
         }
     }
     return true;
@@ -197,8 +197,9 @@ bool LiveSession::send(const CoilMessages& out)
         // The forwarder's all-sound-off is where the coil is to be silenced:
         // it goes out as the one silencing, which also releases every key
         // left sounding.
-        const bool silencing = message == CoilMessage{0xB0, kAllSoundOff, 0};
-        if ((silencing ? m_output->silence(0) : m_output->sendMessage(message[0], message[1], message[2])) != 0) {
+        const auto& [status, data1, data2] = message.bytes;
+        const bool silencing = status == 0xB0 && data1 == kAllSoundOff;
+        if ((silencing ? m_output->silence(0) : m_output->sendMessage(status, data1, data2)) != 0) {
             return false;
         }
     }
