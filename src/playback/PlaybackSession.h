@@ -3,6 +3,7 @@
 #include "coilmodel/CoilLimiter.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
+#include "playback/RigOutputs.h"
 #include "song/NoteList.h"
 #include "song/PlaybackOptions.h"
 #include "song/SongLoader.h"
@@ -18,11 +19,6 @@
 
 class MidiOutput;
 class PlaybackObserver;
-
-// Why a song ended without playing out: the controller refused to open, or
-// stopped taking messages (unplugged, its client gone).
-inline constexpr const char* kCannotOpenControllerText = "Error: cannot open the controller";
-inline constexpr const char* kControllerLostText = "Error: lost the connection to the controller";
 
 // How a session gets its notes: loadSong, or a stand-in in tests. The stop
 // flag is the session's AppState::stopRequested; the lines go to the
