@@ -9,7 +9,7 @@
 namespace {
 
 // Every coil plays on the first channel of its own controller.
-constexpr int kChannel = 0;
+constexpr int kCoilChannel = 0;
 
 std::string coilAndDevice(const Coil& coil)
 {
@@ -116,7 +116,7 @@ bool RigOutputs::sendControl(std::size_t index, int controller, int value)
 {
     CoilOutput& coil = m_coils[index];
     coil.limiter.controlChange(controller);
-    return keep(index, coil.output->sendControlChange(kChannel, controller, value));
+    return keep(index, coil.output->sendControlChange(kCoilChannel, controller, value));
 }
 
 bool RigOutputs::sendNote(std::size_t index, int key, int velocity, std::uint32_t at)
@@ -127,8 +127,8 @@ bool RigOutputs::sendNote(std::size_t index, int key, int velocity, std::uint32_
         return true;
     }
     const bool timed = leadMs(index) > 0;
-    return keep(index, timed ? coil.output->sendNoteOnAt(kChannel, key, *sent, at)
-                             : coil.output->sendNoteOn(kChannel, key, *sent));
+    return keep(index, timed ? coil.output->sendNoteOnAt(kCoilChannel, key, *sent, at)
+                             : coil.output->sendNoteOn(kCoilChannel, key, *sent));
 }
 
 int RigOutputs::takeBack(std::size_t index)
@@ -140,7 +140,7 @@ bool RigOutputs::silence(std::size_t index)
 {
     CoilOutput& coil = m_coils[index];
     coil.limiter.silenced();
-    return keep(index, coil.output->silence(kChannel));
+    return keep(index, coil.output->silence(kCoilChannel));
 }
 
 bool RigOutputs::silenceAll()
