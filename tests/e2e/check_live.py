@@ -8,6 +8,7 @@ keyboard, jack_sender) and the JACK recorder that with_jack.sh started as
     check_live.py vanish CLI SENDER         the sender killed mid-note
     check_live.py cut CLI SENDER            a held key under --max-note-ms 300
     check_live.py panel QUILLARC SENDER ARTEFACT_DIR   the panel's Live Input dialog
+    check_live.py rig CLI SENDER            a two-coil rig, then the panic
 
 `sequence`: devices --inputs lists the sender; every byte at the recorder,
 in order, is the one expected, ending with the silencing and the reset of
@@ -21,7 +22,11 @@ Input with Ctrl+L, a keyboard started since then being the default input:
 the sender's notes reach the recorder exactly, the panel holds one JACK
 client and is never connected into itself, the dialog is photographed into
 ARTEFACT_DIR/live-input.png, and Escape closes it with the held note
-silenced.
+silenced. `rig`: recorders "Quillarc USB Controller", "Lead Coil" and "Bass
+Coil"; with a rig of the last two, each coil's recorder gets exactly its
+channels' notes after its transpose, voice rule and volume share, and the
+silencing after SIGINT; the controller, in no coil, gets nothing. Then
+`panic` resets all three.
 """
 import os
 import signal
@@ -108,6 +113,81 @@ def check_sequence(cli, sender):
     if got != EXPECTED:
         fail("the recorder got %s, expected %s" % (got, EXPECTED))
     print("live sequence: passed (%d messages)" % len(got))
+
+
+# Lead plays channels 0 and 1 with one voice (the higher key steals); Bass
+# plays channels 1 and 2 an octave down at half the volume (101 x 50 / 100).
+RIG = """[coil Lead]
+device = Lead Coil
+channels = 0-1
+voices = 1
+
+[coil Bass]
+device = Bass Coil
+channels = 1, 2
+transpose = -12
+volume_percent = 50
+"""
+RIG_SEQUENCE = """0 90 3c 64
+20 92 30 50
+40 91 40 70
+60 80 3c 00
+80 81 40 00
+100 82 30 00
+120 91 45 60
+"""
+
+
+def silence_held(key):
+    return [[0xB0, 120, 0], [0x90, key, 0], [0xB0, 123, 0]]
+
+
+RIG_EXPECTED = {
+    "Lead Coil": [[0xB0, 7, 101], [0x90, 0x3C, 0x64], [0x90, 0x3C, 0], [0x90, 0x40, 0x70], [0x90, 0x40, 0],
+                  [0x90, 0x45, 0x60]] + silence_held(0x45) + RESET,
+    "Bass Coil": [[0xB0, 7, 50], [0x90, 0x24, 0x50], [0x90, 0x34, 0x70], [0x90, 0x34, 0], [0x90, 0x24, 0],
+                  [0x90, 0x39, 0x60]] + silence_held(0x39) + RESET,
+    "Quillarc USB Controller": [],
+}
+
+
+def recorder_messages(name):
+    """What the recorder named `name` holds so far (its file is line-buffered)."""
+    for i in range(int(os.environ["QUILLARC_RECORDER_COUNT"])):
+        if os.environ["QUILLARC_RECORDER_NAME_%d" % i] == name:
+            with open(os.environ["QUILLARC_RECORDER_FILE_%d" % i]) as fh:
+                return [[int(x, 16) for x in line.split()[2:]] for line in fh
+                        if line.split() and line.split()[0] not in ("end", "dropped", "xrun")]
+    fail("no recorder named " + name, FIRM)
+
+
+def check_rig(cli, sender):
+    rig = os.path.join(SCRATCH, "two-coils.conf")
+    with open(rig, "w") as fh:
+        fh.write(RIG)
+    keyboard, done = start_sender(sender, RIG_SEQUENCE)
+    live = start_live(cli, "--rig", rig, "--volume", "101")
+    wait_for("the sequence was not sent", lambda: os.path.exists(done), live)
+    wait_for("the sequence did not arrive on both coils",
+             lambda: all(len(recorder_messages(name)) >= len(RIG_EXPECTED[name]) - 3 - len(RESET)
+                         for name in ("Lead Coil", "Bass Coil")), live)
+    live.send_signal(signal.SIGINT)
+    status, err = finish(live, "SIGINT")
+    keyboard.terminate()
+    keyboard.wait(timeout=10)
+    if status != 128 + signal.SIGINT:
+        fail("live exited %d: %s" % (status, err), FIRM)
+    wait_for("the silencing did not arrive on both coils",
+             lambda: all(len(recorder_messages(name)) >= len(RIG_EXPECTED[name]) for name in RIG_EXPECTED), live)
+    for name, expected in RIG_EXPECTED.items():
+        if recorder_messages(name) != expected:
+            fail("%s got %s, expected %s" % (name, recorder_messages(name), expected))
+    panic = subprocess.run([cli, "panic", "--rig", rig], capture_output=True, text=True, timeout=30)
+    if panic.returncode != 0:
+        fail("panic exited %d: %s" % (panic.returncode, panic.stderr), FIRM)
+    wait_for("the panic did not reach every device",
+             lambda: all(recorder_messages(name) == expected + RESET for name, expected in RIG_EXPECTED.items()), live)
+    print("live rig: passed (%s)" % ", ".join("%s %d" % (n, len(recorder_messages(n))) for n in RIG_EXPECTED))
 
 
 def check_held(cli, sender, stop, expected_status):
@@ -246,6 +326,8 @@ def main():
         check_panel(cli, sender, sys.argv[4])
     elif mode == "cut":
         check_cut(cli, sender)
+    elif mode == "rig":
+        check_rig(cli, sender)
     elif mode == "sequence":
         check_sequence(cli, sender)
     elif mode == "signal":
