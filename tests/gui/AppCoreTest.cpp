@@ -31,6 +31,39 @@ INSTANTIATE_TEST_SUITE_P(Ports, ControllerStatus,
                                          ControllerCase{12, "Found Quillarc USB controller on port 12"},
                                          ControllerCase{-1, "Error: no compatible controller found"}));
 
+// A rig file's rig of coils named NAME on devices DEVICE.
+Rig rigOf(const std::vector<std::pair<std::string, std::string>>& coils)
+{
+    Rig rig;
+    for (const auto& [name, device] : coils) {
+        rig.coils.emplace_back();
+        rig.coils.back().name = name;
+        rig.coils.back().device = device;
+    }
+    return rig;
+}
+
+struct RigStatusCase {
+    std::vector<std::optional<std::int32_t>> devices;
+    const char* text;
+};
+
+class RigStatus : public testing::TestWithParam<RigStatusCase> {};
+
+TEST_P(RigStatus, CountsTheCoilsFoundAndNamesEachMissingOne)
+{
+    const Rig rig = rigOf({{"Lead", "Lead Coil"}, {"Bass", "Bass Coil #2"}});
+    EXPECT_EQ(rigStatusText(rig, GetParam().devices), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, RigStatus,
+    testing::Values(RigStatusCase{{3, 1}, "Found 2 of 2 coils"},
+                    RigStatusCase{{3, std::nullopt}, "Found 1 of 2 coils: coil Bass not found (Bass Coil #2)"},
+                    RigStatusCase{{std::nullopt, 0}, "Found 1 of 2 coils: coil Lead not found (Lead Coil)"},
+                    RigStatusCase{{std::nullopt, std::nullopt},
+                                  "Found 0 of 2 coils: coil Lead not found (Lead Coil), coil Bass not found (Bass Coil #2)"}));
+
 using Lines = std::vector<std::pair<std::string, int>>;
 
 Lines linesOf(const Playlist& playlist)
@@ -77,6 +110,7 @@ struct PlayCase {
     int playing;
     int paused;
     PlayStep step;
+    bool rigFile = false;  // a rig file's coils are looked for by name, not the controller
 };
 
 class DecidePlay : public testing::TestWithParam<PlayCase> {};
@@ -92,6 +126,7 @@ TEST_P(DecidePlay, FollowsTheTransportTable)
     state.controllerPort.store(c.controllerPort);
     state.playing.store(c.playing);
     state.paused.store(c.paused);
+    state.setRig(c.rigFile ? std::optional(rigOf({{"Bass", "Bass Coil"}})) : std::nullopt);
     EXPECT_EQ(decidePlay(state, playlist), c.step);
 }
 
@@ -100,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PlayCase{"NoFileEvenWithoutController", false, -1, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoFile", false, 0, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoController", true, -1, 0, 0, PlayStep::RefuseNoController},
+                    PlayCase{"RigFileWithoutController", true, -1, 0, 0, PlayStep::StartWorker, true},
+                    PlayCase{"RigFileWithoutAFile", false, -1, 0, 0, PlayStep::RefuseNoFile, true},
                     PlayCase{"Idle", true, 0, 0, 0, PlayStep::StartWorker},
                     PlayCase{"Playing", true, 4, 1, 0, PlayStep::Ignore},
                     PlayCase{"Paused", true, 4, 1, 1, PlayStep::Resume},
@@ -175,6 +212,7 @@ struct LiveRefusalCase {
     int paused;
     int inputDevices;
     const char* refusal;  // null: live mode may start
+    bool rigFile = false;
 };
 
 class LiveRefusal : public testing::TestWithParam<LiveRefusalCase> {};
@@ -186,6 +224,7 @@ TEST_P(LiveRefusal, RefusesWithTheFirstReasonThatHolds)
     state.controllerPort.store(c.controllerPort);
     state.playing.store(c.playing);
     state.paused.store(c.paused);
+    state.setRig(c.rigFile ? std::optional(rigOf({{"Bass", "Bass Coil"}})) : std::nullopt);
     const auto refusal = liveModeRefusal(state, c.inputDevices);
     EXPECT_EQ(refusal.value_or("none"), c.refusal ? c.refusal : "none");
 }
@@ -196,7 +235,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LiveRefusalCase{"Playing", 3, 1, 0, 2, "Song is playing or paused, cannot enter live mode"},
                     LiveRefusalCase{"StoppedWhilePaused", 3, 0, 1, 2, "Song is playing or paused, cannot enter live mode"},
                     LiveRefusalCase{"NoInputDevice", 3, 0, 0, 0, "Error: no MIDI input devices"},
-                    LiveRefusalCase{"Idle", 3, 0, 0, 2, nullptr}),
+                    LiveRefusalCase{"Idle", 3, 0, 0, 2, nullptr},
+                    LiveRefusalCase{"RigFileWithoutController", -1, 0, 0, 2, nullptr, true},
+                    LiveRefusalCase{"RigFilePlaying", -1, 1, 0, 2, "Song is playing or paused, cannot enter live mode", true}),
     [](const testing::TestParamInfo<LiveRefusalCase>& row) { return row.param.name; });
 
 }  // namespace
