@@ -3,6 +3,7 @@
 #include "playback/AppState.h"
 #include "playback/PlaybackObserver.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -11,9 +12,11 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackObserver& statusReporter,
                                  QWidget* parent)
-    : QDialog(parent), m_statusReporter(statusReporter)
+    : QDialog(parent), m_statusReporter(statusReporter), m_state(state), m_output(output)
 {
     setObjectName("fixedModeDialog");
     setWindowTitle("Fixed Mode");
@@ -39,6 +42,17 @@ FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackOb
     grid->addWidget(new QLabel("Power", this), 1, 0);
     grid->addWidget(m_powerSlider, 1, 1);
     grid->setColumnMinimumWidth(1, 240);
+    if (const auto rig = state.rig(); rig && rig->coils.size() > 1) {
+        m_coilBox = new QComboBox(this);
+        m_coilBox->setObjectName("coilBox");
+        for (const Coil& coil : rig->coils) {
+            m_coilBox->addItem(QString::fromStdString(coil.name));
+        }
+        auto* coilLabel = new QLabel("&Coil", this);
+        coilLabel->setBuddy(m_coilBox);
+        grid->addWidget(coilLabel, 2, 0);
+        grid->addWidget(m_coilBox, 2, 1);
+    }
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton);
@@ -51,9 +65,20 @@ FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackOb
     connect(m_powerSlider, &QSlider::valueChanged, this, [this](int power) { m_controls.setPowerPosition(power); });
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
+    if (m_coilBox != nullptr) {
+        connect(m_coilBox, &QComboBox::currentIndexChanged, this, [this](int coil) {
+            m_worker.stopAndJoin();
+            startOn(static_cast<std::size_t>(std::max(coil, 0)));
+        });
+    }
+    startOn(0);
+}
+
+void FixedModeDialog::startOn(std::size_t coil)
+{
     m_controls.setRunning(true);
-    if (state.controllerPort.load() >= 0) {
-        m_worker.start([this, &state, &output](auto) { fixedModeThread(m_controls, state, output, *this); });
+    if (m_state.controllerPort.load() >= 0 || m_state.rig()) {
+        m_worker.start([this, coil](auto) { fixedModeThread(m_controls, m_state, m_output, *this, coil); });
     }
 }
 

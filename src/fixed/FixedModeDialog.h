@@ -11,12 +11,17 @@
 class AppState;
 class MidiOutput;
 class PlaybackObserver;
+class QComboBox;
 class QSlider;
 
 // The "Fixed Mode" dialog: a Frequency slider (key 40..80), a Power slider
 // (0..127) and OK. Building it starts the fixed-mode thread on the
 // controller (when there is one); the sliders reach the thread through
 // FixedModeControls, and the thread's status texts go to `statusReporter`.
+// With a rig file of more than one coil a Coil box chooses the coil that
+// sounds, the first to begin with; choosing another ends the tone on the
+// one before (its thread silences it and is joined) and starts it afresh on
+// the one chosen.
 //
 // Closing, by OK or by the close box, clears the running flag and joins the
 // thread before the dialog ends: the thread finishes its last pass, silences
@@ -39,6 +44,8 @@ protected:
 
 private:
     Q_INVOKABLE void applyPositions();
+    // Starts the fixed-mode thread on coil `coil` of the rig (0 without one).
+    void startOn(std::size_t coil);
 
     // FixedModeObserver, called on the fixed-mode thread.
     void statusText(const std::string& text) override;
@@ -48,6 +55,9 @@ private:
     FixedModeControls m_controls;
     QSlider* m_frequencySlider = nullptr;
     QSlider* m_powerSlider = nullptr;
+    QComboBox* m_coilBox = nullptr;  // only for a rig file of two coils or more
+    AppState& m_state;
+    MidiOutput& m_output;
     // Positions the thread asked to show; only the latest pair matters, so
     // at most one queued call is in flight.
     std::atomic<int> m_shownKey{kFixedStartKey};

@@ -1,6 +1,8 @@
 #include "GuiTestSupport.h"
 
+#include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -48,6 +50,7 @@ private slots:
     void closingSilencesOnceAndLeavesThePortOpen();
     void escapeDoesNotClose();
     void reopeningStartsAgainOnTheOpenPort();
+    void theCoilChosenSoundsAndTheOneBeforeIsSilenced();
 };
 
 void FixedModeDialogTest::openingStartsTheToneAtTheMainVolume_data()
@@ -153,6 +156,32 @@ void FixedModeDialogTest::reopeningStartsAgainOnTheOpenPort()
     }
     QCOMPARE(opens, 1);
     QVERIFY(panel.service->isDeviceOpen(1));
+}
+
+void FixedModeDialogTest::theCoilChosenSoundsAndTheOneBeforeIsSilenced()
+{
+    // No controller: a rig file's coils are their own devices. Bass's own
+    // limit keeps key 64 from sounding there.
+    Panel panel({"Synth 0", "Lead Coil", "Bass Coil"}, std::nullopt,
+                "[coil Lead]\ndevice = Lead Coil\nchannels = 0\n\n"
+                "[coil Bass]\ndevice = Bass Coil\nchannels = 1\nhighest_key = 60\n");
+    QCOMPARE(panel.status(), QString("Found 2 of 2 coils"));
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    auto* coils = form.dialog->findChild<QComboBox*>("coilBox");
+    QVERIFY(coils != nullptr);
+    QCOMPARE(coils->count(), 2);
+    QCOMPARE(coils->currentText(), QString("Lead"));
+    const auto labels = form.dialog->findChildren<QLabel*>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [coils](QLabel* l) { return l->buddy() == coils && l->text() == "&Coil"; }));
+    QTRY_COMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31)}));
+
+    coils->setCurrentIndex(1);
+    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 0), kAllNotesOff}));
+    QTRY_COMPARE(panel.messages(2), (Messages{controlChange(7, 31)}));
+    form.dialog->accept();
+    QCOMPARE(panel.messages(2), (Messages{controlChange(7, 31), kAllSoundOff, kAllNotesOff}));
+    QVERIFY(panel.messages(0).empty());
 }
 
 QTEST_MAIN(FixedModeDialogTest)

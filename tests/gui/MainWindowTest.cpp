@@ -176,6 +176,7 @@ private slots:
     void controllerTroubleIsSaidAndTheNextPlayLooksAgain();
     void silenceCoilStopsTheSongAndResetsEveryChannel_data();
     void silenceCoilStopsTheSongAndResetsEveryChannel();
+    void panicResetsEveryCoilOfTheRigAndTheControllerDespiteAMissingOne();
     void volumeSliderFillsBelowItsHandle();
     void aboutDialogShowsTheProgramName();
 
@@ -1060,6 +1061,27 @@ void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
     expected.insert(expected.end(), reset.begin(), reset.end());
     QCOMPARE(panel.messages(kController), expected);
     QVERIFY(!panel.service->isDeviceOpen(kController));
+}
+
+void MainWindowTest::panicResetsEveryCoilOfTheRigAndTheControllerDespiteAMissingOne()
+{
+    Panel panel({"Lead Coil", "Synth 1", kControllerName, "Bass Coil"}, std::nullopt,
+                "[coil Lead]\ndevice = Lead Coil\nchannels = 0\n[coil Gone]\ndevice = Gone Coil\nchannels = 1\n"
+                "[coil Bass]\ndevice = Bass Coil\nchannels = 2\n");
+    QCOMPARE(panel.status(), QString("Found 2 of 3 coils: coil Gone not found (Gone Coil)"));
+    panel.service->clear();
+    QVERIFY(trigger(panel, "silenceAction"));
+    QCOMPARE(panel.status(), QString("Error: coil Gone not found (Gone Coil)"));
+    Messages reset;
+    for (int channel = 0; channel < 16; ++channel) {
+        for (const int controller : {64, 120, 123}) {
+            reset.push_back({static_cast<std::uint8_t>(0xB0 + channel), static_cast<std::uint8_t>(controller), 0});
+        }
+    }
+    for (const int device : {0, 2, 3}) {
+        QCOMPARE(panel.messages(device), reset);
+    }
+    QCOMPARE(panel.messages(1), Messages{});
 }
 
 // The filled part of the groove is the loudness: from the handle down.
