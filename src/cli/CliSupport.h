@@ -3,6 +3,7 @@
 #include "base/ArgCursor.h"
 #include "coilmodel/CoilLimits.h"
 #include "midiout/MidiOutput.h"
+#include "rig/Rig.h"
 #include "song/PlaybackOptions.h"
 
 #include <optional>
@@ -57,3 +58,19 @@ bool applyLimits(const LimitOptions& limits, PlaybackOptions& options);
 // table: the choice keeps its meaning for as long as it lives.
 std::optional<int> chooseOutputPort(const std::optional<int>& port, const std::optional<std::string>& name,
                                     std::optional<MidiOutput>& device);
+
+// The rig of play, live, panic, render and coils: the rig file
+// (rig.conf) unless --rig FILE names another or --no-rig plays the single
+// coil without one.
+struct RigArgs {
+    std::optional<std::string> file;
+    bool none = false;
+};
+// --rig FILE and --no-rig, like takeNoteOption.
+bool takeRigOption(const std::string& arg, ArgCursor& cursor, RigArgs& rig);
+extern const char* const kRigOptionsHelp;
+// The rig file in force into `rig` (empty without one: the single coil). A
+// file that --rig names must be there. False after printing the file's
+// message on standard error (the command then exits with 2); --rig with
+// --no-rig is a UsageError.
+bool readRigArgs(const RigArgs& args, const CoilLimits& fileLimits, std::optional<Rig>& rig);

@@ -9,7 +9,7 @@
 namespace {
 
 // Every coil plays on the first channel of its own controller.
-constexpr int kChannel = 0;
+constexpr int kCoilChannel = 0;
 
 std::string coilAndDevice(const Coil& coil)
 {
@@ -116,7 +116,7 @@ bool RigOutputs::sendControl(std::size_t index, int controller, int value)
 {
     CoilOutput& coil = m_coils[index];
     coil.limiter.controlChange(controller);
-    return keep(index, coil.output->sendControlChange(kChannel, controller, value));
+    return keep(index, coil.output->sendControlChange(kCoilChannel, controller, value));
 }
 
 RigOutputs::Sent RigOutputs::sendNote(std::size_t index, int key, int velocity, std::uint32_t at)
@@ -127,8 +127,8 @@ RigOutputs::Sent RigOutputs::sendNote(std::size_t index, int key, int velocity, 
         return Sent::Limited;
     }
     const bool timed = leadMs(index) > 0;
-    const int result = timed ? coil.output->sendNoteOnAt(kChannel, key, *sent, at)
-                             : coil.output->sendNoteOn(kChannel, key, *sent);
+    const int result = timed ? coil.output->sendNoteOnAt(kCoilChannel, key, *sent, at)
+                             : coil.output->sendNoteOn(kCoilChannel, key, *sent);
     return keep(index, result) ? Sent::Handed : Sent::Refused;
 }
 
@@ -141,7 +141,7 @@ bool RigOutputs::silence(std::size_t index)
 {
     CoilOutput& coil = m_coils[index];
     coil.limiter.silenced();
-    return keep(index, coil.output->silence(kChannel));
+    return keep(index, coil.output->silence(kCoilChannel));
 }
 
 bool RigOutputs::silenceAll()

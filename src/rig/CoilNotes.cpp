@@ -16,10 +16,28 @@ PlaybackOptions shiftOf(const Coil& coil, const PlaybackOptions& options)
 }  // namespace
 
 CoilNoteRule::CoilNoteRule(const Coil& coil, const PlaybackOptions& options)
-    : m_transpose(coil.transpose), m_shift(shiftOf(coil, options))
+    : m_transpose(coil.transpose),
+      m_ownShift(coil.shiftLowNotes),
+      m_ownLowerLimit(coil.lowerLimit),
+      m_shift(shiftOf(coil, options))
 {
     if (coil.voices) {
         m_voices.emplace(*coil.voices, coil.keep);
+    }
+}
+
+void CoilNoteRule::followShift(const PlaybackOptions& options)
+{
+    m_shift.shiftLowNotes = m_ownShift ? (*m_ownShift ? 1 : 0) : options.shiftLowNotes;
+    m_shift.lowerLimit = m_ownLowerLimit.value_or(options.lowerLimit);
+}
+
+void CoilNoteRule::silenced()
+{
+    m_sounding = {};
+    m_keysSounding = 0;
+    if (m_voices) {
+        m_voices->silenced();
     }
 }
 

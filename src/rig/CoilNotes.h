@@ -41,12 +41,20 @@ public:
     // A note-on (`velocity` > 0) or a note-off (0) of `key` on `channel`
     // (0..15); routing to the coil's channels is the caller's.
     CoilKeyMessages take(std::int32_t channel, std::int32_t key, std::int32_t velocity);
+    // The low-note shift of `options` (the Options in force) where the coil
+    // leaves it to them, from the next message on: live input follows the
+    // Options as they change. Allocation-free.
+    void followShift(const PlaybackOptions& options);
+    // The coil was silenced: nothing sounds and nothing holds a voice.
+    void silenced();
     const CoilNoteCounts& counts() const { return m_counts; }
 
 private:
     void follow(const CoilKeyMessages& sent);
 
     std::int32_t m_transpose;
+    std::optional<bool> m_ownShift;              // the coil's shift_low_notes
+    std::optional<std::int32_t> m_ownLowerLimit;  // and lower_limit
     PlaybackOptions m_shift;  // only its low-note shift is read
     std::optional<VoiceRule> m_voices;
     std::array<bool, 128> m_sounding{};  // without voices: each key as the coil has it
