@@ -2,10 +2,12 @@
 
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/MidiOutput.h"
+#include "rig/RigFile.h"
 
 AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
 {
     reloadCoilLimits();
+    reloadRig();
 }
 
 bool AppContext::reloadCoilLimits()
@@ -32,4 +34,16 @@ std::optional<std::string> AppContext::saveCoilLimits()
         return error;
     }
     return std::nullopt;
+}
+
+void AppContext::reloadRig()
+{
+    std::optional<Rig> rig;
+    std::string error;
+    if (!readRig(rigPath(), rig, error)) {
+        rigFileError = error;
+        return;
+    }
+    rigFileError.reset();
+    state.setRig(std::move(rig));
 }

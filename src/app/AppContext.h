@@ -37,6 +37,9 @@ public:
     // reading: while it is set, Play, Fixed Mode and live input refuse, as
     // the limits meant for the coil are not known. GUI thread.
     std::optional<std::string> limitsFileError;
+    // The message of a rig file that could not be read at the latest
+    // reading: Play refuses while it is set. GUI thread.
+    std::optional<std::string> rigFileError;
 
     // Reads the limits file afresh into `options` and hands them to the
     // workers (state.setOptions), or notes why it cannot be read
@@ -48,6 +51,12 @@ public:
     // and the next start. A file that cannot be read is not written over.
     // The message of a failure, nothing on success.
     std::optional<std::string> saveCoilLimits();
+    // Reads the rig file afresh (rig.conf) and hands its rig to the workers
+    // (state.setRig; none without the file: the single coil of the
+    // Options), or notes why it cannot be read (rigFileError, the rig left
+    // as it was). At start and at each Play, so that a file edited by hand
+    // holds from the next song on.
+    void reloadRig();
 
     // Port 0, not opened until fixed mode selects and opens the controller;
     // once opened it stays open until the context goes.

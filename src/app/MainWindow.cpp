@@ -354,6 +354,13 @@ void MainWindow::play()
     if (refusedWhileLiveOrLimitsBad(kLiveBusyPlayText)) {
         return;
     }
+    if (m_context.state.playing.load() == 0) {
+        m_context.reloadRig();
+        if (m_context.rigFileError) {
+            showStatus(QString::fromStdString(*m_context.rigFileError));
+            return;
+        }
+    }
     if (m_context.state.playing.load() == 0 && m_playlist.fileLoaded()) {
         joinAndLookForController();
     }

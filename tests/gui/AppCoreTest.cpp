@@ -77,6 +77,7 @@ struct PlayCase {
     int playing;
     int paused;
     PlayStep step;
+    bool rigFile = false;  // its coils are looked up by the session
 };
 
 class DecidePlay : public testing::TestWithParam<PlayCase> {};
@@ -92,6 +93,12 @@ TEST_P(DecidePlay, FollowsTheTransportTable)
     state.controllerPort.store(c.controllerPort);
     state.playing.store(c.playing);
     state.paused.store(c.paused);
+    if (c.rigFile) {
+        Coil lead;
+        lead.name = "Lead";
+        lead.device = "Lead Coil";
+        state.setRig(Rig{{lead}, {}});
+    }
     EXPECT_EQ(decidePlay(state, playlist), c.step);
 }
 
@@ -100,6 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PlayCase{"NoFileEvenWithoutController", false, -1, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoFile", false, 0, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoController", true, -1, 0, 0, PlayStep::RefuseNoController},
+                    PlayCase{"NoControllerWithARigFile", true, -1, 0, 0, PlayStep::StartWorker, true},
                     PlayCase{"Idle", true, 0, 0, 0, PlayStep::StartWorker},
                     PlayCase{"Playing", true, 4, 1, 0, PlayStep::Ignore},
                     PlayCase{"Paused", true, 4, 1, 1, PlayStep::Resume},
