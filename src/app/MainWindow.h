@@ -66,7 +66,7 @@ public:
     ~MainWindow() override;
 
     void setFileDialogs(FileDialogs dialogs);
-    // Where playback workers get their notes: loadSong unless replaced.
+    // Where playback workers get their notes: loadRigSong unless replaced.
     void setSongLoader(SongLoad load);
     // The start-up list: appends `paths` as given, as "Add..." appends one,
     // but quietly, so that the status bar goes on saying whether the

@@ -11,8 +11,9 @@ PlayStep decidePlay(const AppState& state, const Playlist& playlist)
     if (!playlist.fileLoaded()) {
         return PlayStep::RefuseNoFile;
     }
-    // A rig file's coils are looked for by the session, each by name.
-    if (state.controllerPort.load() < 0 && !state.rig()) {
+    // A rig file's coils are looked up by the session itself, which names a
+    // missing one.
+    if (state.controllerPort.load() < 0 && state.rig() == nullptr) {
         return PlayStep::RefuseNoController;
     }
     if (state.playing.load() != 0) {

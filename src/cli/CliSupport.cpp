@@ -231,3 +231,32 @@ bool readRigArgs(const RigArgs& args, const CoilLimits& fileLimits, std::optiona
     }
     return true;
 }
+
+const char* const kSingleCoilOptionsHelp =
+    "  --channels LIST    channels of the one coil instead of --channel, e.g.\n"
+    "                     \"0, 3-4\" (0 is the first MIDI channel)\n"
+    "  --voices N         keys the coil sounds at once, 1 to 16 (default: all)\n"
+    "  --keep MODE        what a full coil keeps: highest, lowest or latest\n"
+    "  --transpose N      semitones added to every key, -48 to 48\n";
+
+bool takeSingleCoilOption(const std::string& arg, ArgCursor& cursor, SingleCoilArgs& coil)
+{
+    for (const char* key : {"channels", "voices", "keep", "transpose"}) {
+        if (arg == std::string("--") + key) {
+            coil.keys.emplace_back(key, cursor.valueOf(arg));
+            return true;
+        }
+    }
+    return false;
+}
+
+Coil singleCoil(const SingleCoilArgs& args, const PlaybackOptions& options)
+{
+    Coil coil = defaultRig(options).coils.front();
+    for (const auto& [key, value] : args.keys) {
+        if (const auto wrong = setCoilKey(coil, key, value)) {
+            throw UsageError("--" + key + ": " + *wrong);
+        }
+    }
+    return coil;
+}

@@ -7,6 +7,8 @@
 #include "song/PlaybackOptions.h"
 
 #include <optional>
+#include <utility>
+#include <vector>
 #include <string>
 
 // The note-list options of notes, play and render: --channel N,
@@ -74,3 +76,16 @@ extern const char* const kRigOptionsHelp;
 // message on standard error (the command then exits with 2); --rig with
 // --no-rig is a UsageError.
 bool readRigArgs(const RigArgs& args, const CoilLimits& fileLimits, std::optional<Rig>& rig);
+
+// --channels LIST, --voices N, --keep MODE and --transpose N: the one coil
+// without a rig file, beside --channel, each set as the rig file's key of
+// that name sets it.
+struct SingleCoilArgs {
+    std::vector<std::pair<std::string, std::string>> keys;  // rig file key, value
+    bool any() const { return !keys.empty(); }
+};
+bool takeSingleCoilOption(const std::string& arg, ArgCursor& cursor, SingleCoilArgs& coil);
+extern const char* const kSingleCoilOptionsHelp;
+// The default rig's coil for `options` (the controller, --channel, the
+// shift) with the keys given set on it. Throws UsageError for a wrong value.
+Coil singleCoil(const SingleCoilArgs& args, const PlaybackOptions& options);

@@ -23,7 +23,9 @@ const char* const kPlayUsage = R"(usage: quillarc-cli play FILE... [options]
 Plays one channel of a Standard MIDI File on the coil controller, exactly as
 the control panel does: the channel volume first, then every note at its
 time, and at the end all-sound-off, a note-off for every key left sounding
-and all-notes-off. Several files play one after another,
+and all-notes-off. With a rig file every coil plays its channels on its own
+device, on one clock, each through its transpose, voices, volume share and
+limits; a coil missing refuses the song, a coil lost ends it on every coil. Several files play one after another,
 each from its lead-in, as the panel's "Play the whole playlist" does.
 
 options:
@@ -59,6 +61,7 @@ struct PlayArgs {
     std::optional<double> fromSeconds;
     PlaybackOptions options;
     OutputArgs output;
+    SingleCoilArgs single;
 };
 
 PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -71,7 +74,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             helpShown = true;
             return parsed;
         }
-        if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output)) {
+        if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output) ||
+            takeSingleCoilOption(arg, cursor, parsed.single)) {
             continue;
         }
         if (arg == "--from") {
@@ -153,7 +157,8 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     PlayArgs parsed = parsePlayArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kPlayUsage << kNoteOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kPlayTail;
+        std::cout << kPlayUsage << kNoteOptionsHelp << kSingleCoilOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp
+                  << kRigOptionsHelp << kPlayTail;
         return 0;
     }
     CoilRun run(parsed.output, parsed.options);
@@ -161,6 +166,17 @@ int runPlayCommand(const std::vector<std::string>& args)
         return run.failure();
     }
     AppState& state = run.state();
+    if (parsed.single.any()) {
+        if (state.rig() != nullptr) {
+            std::cerr << "Error: --channels, --voices, --keep and --transpose are for one coil without a rig file "
+                         "(give --no-rig)\n";
+            return 2;
+        }
+        // The one coil on the device chosen, playing what these options say.
+        Coil coil = singleCoil(parsed.single, parsed.options);
+        coil.device = state.controllerName();
+        state.setRig(Rig{{coil}, {}});
+    }
     state.volumePosition.store(127 - parsed.output.send.volume);
     state.setPlaylist(parsed.fileNames);
     state.playingIndex.store(0);

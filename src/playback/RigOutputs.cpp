@@ -119,16 +119,17 @@ bool RigOutputs::sendControl(std::size_t index, int controller, int value)
     return keep(index, coil.output->sendControlChange(kCoilChannel, controller, value));
 }
 
-bool RigOutputs::sendNote(std::size_t index, int key, int velocity, std::uint32_t at)
+RigOutputs::Sent RigOutputs::sendNote(std::size_t index, int key, int velocity, std::uint32_t at)
 {
     CoilOutput& coil = m_coils[index];
     const std::optional<int> sent = coil.limiter.noteOn(key, velocity, at);
     if (!sent) {
-        return true;
+        return Sent::Limited;
     }
     const bool timed = leadMs(index) > 0;
-    return keep(index, timed ? coil.output->sendNoteOnAt(kCoilChannel, key, *sent, at)
-                             : coil.output->sendNoteOn(kCoilChannel, key, *sent));
+    const int result = timed ? coil.output->sendNoteOnAt(kCoilChannel, key, *sent, at)
+                             : coil.output->sendNoteOn(kCoilChannel, key, *sent);
+    return keep(index, result) ? Sent::Handed : Sent::Refused;
 }
 
 int RigOutputs::takeBack(std::size_t index)

@@ -93,9 +93,10 @@ public:
     bool sendControl(std::size_t index, int controller, int value);
     // A note-on (velocity 0: a note-off) for one coil through its limiter,
     // leaving at `at` (nowMs()'s clock) on a device with a lead, at once on
-    // one without. Limits that drop the note send nothing and return true.
-    // False when the coil refused it.
-    bool sendNote(std::size_t index, int key, int velocity, std::uint32_t at);
+    // one without: handed to the device, dropped by the limits (nothing
+    // sent), or refused by the device.
+    enum class Sent { Handed, Limited, Refused };
+    Sent sendNote(std::size_t index, int key, int velocity, std::uint32_t at);
     // Takes back what one coil was handed ahead and has not left
     // (MidiOutput::takeBack); how many messages.
     int takeBack(std::size_t index);

@@ -81,7 +81,7 @@ void CoilNoteRule::follow(const CoilKeyMessages& sent)
 }
 
 std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, const PlaybackOptions& options,
-                                          const TempoReport& onTempo, const std::atomic<bool>* stop)
+                                          DiagnosticSink& sink, const std::atomic<bool>* stop)
 {
     std::vector<CoilNoteList> lists(rig.coils.size());
     std::vector<CoilNoteRule> rules;
@@ -111,11 +111,7 @@ std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, 
             }
             return true;
         },
-        [&onTempo](double tempoBpm) {
-            if (onTempo) {
-                onTempo(tempoBpm);
-            }
-        },
+        [&sink](double tempoBpm) { sink.diagnostic(noteTimes::tempoLine(tempoBpm)); },
         stop);
     for (std::size_t i = 0; i < lists.size(); ++i) {
         NoteList& notes = lists[i].notes;
@@ -131,9 +127,9 @@ std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, 
 }
 
 CoilNoteList extractCoilNotes(const MidiFile& file, const Coil& coil, const PlaybackOptions& options,
-                              const TempoReport& onTempo, const std::atomic<bool>* stop)
+                              DiagnosticSink& sink, const std::atomic<bool>* stop)
 {
     Rig rig;
     rig.coils.push_back(coil);
-    return std::move(extractRigNotes(file, rig, options, onTempo, stop).front());
+    return std::move(extractRigNotes(file, rig, options, sink, stop).front());
 }

@@ -9,7 +9,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -69,9 +68,6 @@ struct CoilNoteList {
     CoilNoteCounts counts;
 };
 
-// Told the tempo (beats per minute) at each valid set-tempo event of a song.
-using TempoReport = std::function<void(double)>;
-
 // The note list of every coil of `rig`, in rig order, from one walk over the
 // note times of `file` (put through toAbsoluteTicks and mergeTracks, as for
 // extractNotes): each coil gets the note-ons and note-offs of its channels in
@@ -81,10 +77,11 @@ using TempoReport = std::function<void(double)>;
 // every coil as they end extractNotes: the same error in every list, or
 // `stopped` and no entries. A note time that does not fit in 32 bits, on any
 // coil's channels, is such an error: the song cannot be played on the rig.
-// `onTempo` (when given) hears each tempo once.
+// Each tempo change is announced to `sink` once, as extractNotes announces it.
 std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, const PlaybackOptions& options,
-                                          const TempoReport& onTempo = {}, const std::atomic<bool>* stop = nullptr);
+                                          DiagnosticSink& sink = noDiagnostics(),
+                                          const std::atomic<bool>* stop = nullptr);
 
 // The same for one coil.
 CoilNoteList extractCoilNotes(const MidiFile& file, const Coil& coil, const PlaybackOptions& options,
-                              const TempoReport& onTempo = {}, const std::atomic<bool>* stop = nullptr);
+                              DiagnosticSink& sink = noDiagnostics(), const std::atomic<bool>* stop = nullptr);

@@ -110,7 +110,7 @@ struct PlayCase {
     int playing;
     int paused;
     PlayStep step;
-    bool rigFile = false;  // a rig file's coils are looked for by name, not the controller
+    bool rigFile = false;  // its coils are looked up by the session
 };
 
 class DecidePlay : public testing::TestWithParam<PlayCase> {};
@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PlayCase{"NoFileEvenWithoutController", false, -1, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoFile", false, 0, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoController", true, -1, 0, 0, PlayStep::RefuseNoController},
-                    PlayCase{"RigFileWithoutController", true, -1, 0, 0, PlayStep::StartWorker, true},
+                    PlayCase{"NoControllerWithARigFile", true, -1, 0, 0, PlayStep::StartWorker, true},
                     PlayCase{"RigFileWithoutAFile", false, -1, 0, 0, PlayStep::RefuseNoFile, true},
                     PlayCase{"Idle", true, 0, 0, 0, PlayStep::StartWorker},
                     PlayCase{"Playing", true, 4, 1, 0, PlayStep::Ignore},

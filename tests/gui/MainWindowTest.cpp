@@ -86,10 +86,10 @@ class SlowFirstRead {
 public:
     SongLoad loader()
     {
-        return [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop,
-                      DiagnosticSink&) {
+        return [this](const std::string& fileName, const Rig& rig, const PlaybackOptions& options,
+                      const std::atomic<bool>* stop, DiagnosticSink&) {
             if (m_calls.fetch_add(1) > 0) {
-                return loadSong(fileName, options, stop);
+                return loadRigSong(fileName, rig, options, stop);
             }
             m_reading.store(true);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -97,7 +97,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             m_releasedByStop.store(stop != nullptr && stop->load());
-            return loadSong(fileName, options, stop);
+            return loadRigSong(fileName, rig, options, stop);
         };
     }
     bool reading() const { return m_reading.load(); }

@@ -90,11 +90,12 @@ TEST_F(RigOutputsTest, EachCoilHasItsShareItsLimitsAndItsSilencingAndALostCoilIs
         EXPECT_EQ(std::make_pair(outputs.options(0).shiftLowNotes, outputs.options(1).shiftLowNotes), std::make_pair(0, 1));
         EXPECT_EQ(outputs.options(1).lowerLimit, 31);
         EXPECT_TRUE(outputs.sendVolume(31));
-        EXPECT_TRUE(outputs.sendNote(0, 30, 100, 7000));  // under Lead's lowest key: not sent
-        EXPECT_TRUE(outputs.sendNote(1, 30, 100, 7000));
-        EXPECT_TRUE(outputs.sendNote(0, 60, 90, 7001));
+        using Sent = RigOutputs::Sent;
+        EXPECT_EQ(outputs.sendNote(0, 30, 100, 7000), Sent::Limited);  // under Lead's lowest key
+        EXPECT_EQ(outputs.sendNote(1, 30, 100, 7000), Sent::Handed);
+        EXPECT_EQ(outputs.sendNote(0, 60, 90, 7001), Sent::Handed);
         m_service->setSendError(3, kSendDeviceGone);
-        EXPECT_FALSE(outputs.sendNote(1, 62, 10, 7002));
+        EXPECT_EQ(outputs.sendNote(1, 62, 10, 7002), Sent::Refused);
         EXPECT_FALSE(outputs.silenceAll());
         EXPECT_EQ(outputs.lostCoil(), std::optional<std::size_t>(1));
         EXPECT_EQ(outputs.lostText(), "Error: lost the connection to coil Bass (Bass Coil #2)");
