@@ -2,7 +2,7 @@
 """The control panel as a player, on Xvfb against the recorder of
 with_jack.sh, driven by the keyboard; the playlist is SONG SONG.
 
-    check_player.py whole|next|seek|notes|limits QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG SONG
+    check_player.py whole|next|seek|notes|limits|rig QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG SONG
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, the silencing. next: N mid-song silences the first, the second
@@ -13,7 +13,10 @@ realtime server the lead-ins and the clock after the seek are timed.
 limits: the coil limits file, edited by hand while the panel runs, holds
 from the next Play: the second song plays whole under the file the panel
 started with (lowest_key 36), then again without its note-ons above
-highest_key 67, added by hand.
+highest_key 67, added by hand. rig: with a rig file of two coils (recorders
+"Lead Coil" and "Bass Coil"), Space plays the first song on both: each
+recorder gets exactly its coil's note list (quillarc-cli notes --coil) after
+its own share of the volume, then the silencing.
 """
 import os
 import shutil
@@ -30,15 +33,15 @@ VOLUME = [0xB0, 7, 31]
 SLACK_MS = 40
 
 
-def entries(cli, song):
-    out = subprocess.run([cli, "notes", song], check=True, capture_output=True, text=True).stdout
+def entries(cli, song, *options):
+    out = subprocess.run([cli, "notes", *options, song], check=True, capture_output=True, text=True).stdout
     return [(int(t), [0x90, int(k), int(v)]) for t, k, v in (line.split(",") for line in out.split()[1:])]
 
 
-def recorded():
-    """(ms, message) of everything recorded so far, each silencing as its
-    all-sound-off."""
-    with open(os.environ["QUILLARC_RECORDER_FILE"]) as fh:
+def recorded(recorder=0):
+    """(ms, message) of everything recorder number `recorder` recorded so far,
+    each silencing as its all-sound-off."""
+    with open(os.environ["QUILLARC_RECORDER_FILE_%d" % recorder]) as fh:
         rows = [line.split() for line in fh if line.strip() not in ("", "end")]
     if any(row[0] == "dropped" for row in rows):
         fail("the recorder dropped events")
@@ -46,8 +49,8 @@ def recorded():
                                lambda event: event[1])
 
 
-def sent():
-    return [m for _, m in recorded()]
+def sent(recorder=0):
+    return [m for _, m in recorded(recorder)]
 
 
 def check_lead_in(at, song):
@@ -148,6 +151,35 @@ def limits_edited(display, a, b):
     return "%d entries, then %d under the edited file" % (len(b), len(limited) - 2)
 
 
+# Lead: channel 0, one voice (chords lose notes to the highest); Bass: channels
+# 0 and 1 an octave down at half the volume (31 x 50 / 100).
+RIG = """[coil Lead]
+device = Lead Coil
+channels = 0
+voices = 1
+
+[coil Bass]
+device = Bass Coil
+channels = 0-1
+transpose = -12
+volume_percent = 50
+"""
+
+
+def rig_played(display, cli, song):
+    xdotool(display, "key", "space")
+    expected = [[VOLUME] + [m for _, m in entries(cli, song, "--coil", "Lead")] + [ALL_SOUND_OFF],
+                [[0xB0, 7, 15]] + [m for _, m in entries(cli, song, "--coil", "Bass")] + [ALL_SOUND_OFF]]
+    if expected[0][1:] == expected[1][1:]:
+        fail("the two coils' note lists do not differ: the check could not tell them apart")
+    wait_until(lambda: all(len(sent(i)) >= len(e) for i, e in enumerate(expected)), 40, "the song on both coils")
+    time.sleep(0.5)
+    for i, name in enumerate(("Lead", "Bass")):
+        if sent(i) != expected[i]:
+            fail("coil %s got %s, expected %s" % (name, sent(i), expected[i]))
+    return "Lead %d and Bass %d entries, each after its volume" % (len(expected[0]) - 2, len(expected[1]) - 2)
+
+
 def main():
     scenario = sys.argv[1]
     quillarc, cli, artefacts = map(os.path.abspath, sys.argv[2:5])
@@ -155,6 +187,10 @@ def main():
     songs = [shutil.copy(song, SCRATCH) for song in sys.argv[5:7]]
     if scenario == "limits":
         write_limits("# my coil\nlowest_key = 36  # the lowest string\n")
+    if scenario == "rig":
+        os.makedirs(os.path.dirname(limits_path()), exist_ok=True)
+        with open(os.path.join(os.path.dirname(limits_path()), "rig.conf"), "w") as fh:
+            fh.write(RIG)
     server, display = start_xvfb(os.path.join(SCRATCH, "xvfb.log"), "1280x600x24") or fail("Xvfb did not start")
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_SHOWN_MARK="shown",
                QUILLARC_PLAYLIST=";".join(map(os.path.basename, songs)), XDG_RUNTIME_DIR=SCRATCH)
@@ -168,6 +204,8 @@ def main():
         xdotool(display, "windowfocus", "--sync", window)
         if scenario == "notes":
             result = notes_beside(display, window, artefacts)
+        elif scenario == "rig":
+            result = rig_played(display, cli, songs[0])
         else:
             result = {"whole": whole, "next": next_song, "seek": seek, "limits": limits_edited}[scenario](display, *map(
                 lambda song: entries(cli, song), songs))
@@ -176,9 +214,10 @@ def main():
         if panel.wait(timeout=30) != 0:
             fail("the panel exited with status %d" % panel.returncode)
         # Closing may cut a song short, but never leaves a note sounding.
-        ons = [i for i, m in enumerate(sent()) if m[0] == 0x90 and m[2] > 0]
-        if ons and ALL_SOUND_OFF not in sent()[ons[-1]:]:
-            fail("a note was left sounding after the panel closed")
+        for recorder in range(int(os.environ["QUILLARC_RECORDER_COUNT"])):
+            ons = [i for i, m in enumerate(sent(recorder)) if m[0] == 0x90 and m[2] > 0]
+            if ons and ALL_SOUND_OFF not in sent(recorder)[ons[-1]:]:
+                fail("a note was left sounding after the panel closed")
     finally:
         if panel.poll() is None:
             panel.kill()
