@@ -46,6 +46,11 @@ std::optional<std::string> openCoil(const Rig& rig, std::size_t index, MidiOutpu
     if (!port) {
         return missingCoilError(Rig{{coil}, {}}, {std::nullopt});
     }
+    // Another coil's device, its tone silenced when it was left: closed, as
+    // an open device keeps the devices from being counted again.
+    if (output.isOpen() == 1 && output.port() != *port) {
+        output.closePort();
+    }
     output.selectPort(*port);
     if (output.openPort() != 1) {
         return cannotOpenCoilText(coil);

@@ -179,6 +179,8 @@ void FixedModeDialogTest::theCoilChosenSoundsAndTheOneBeforeIsSilenced()
     coils->setCurrentIndex(1);
     QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 0), kAllNotesOff}));
     QTRY_COMPARE(panel.messages(2), (Messages{controlChange(7, 31)}));
+    // Left open, the coil before would keep the devices from being counted again.
+    QVERIFY(!panel.service->isDeviceOpen(1));
     form.dialog->accept();
     QCOMPARE(panel.messages(2), (Messages{controlChange(7, 31), kAllSoundOff, kAllNotesOff}));
     QVERIFY(panel.messages(0).empty());
