@@ -59,15 +59,18 @@ LiveSession::Start LiveSession::start(int volume)
         m_state.controllerPort.store(m_outputs->port(0));
     }
     m_realtimeInput = m_inputs.realtime(m_inputDevice);
+    bool volumeSent = false;
     {
         const std::lock_guard lock(m_mutex);
         CoilMessages out;
         m_forwarder.volume(volume, out);
-        if (!send(out)) {
-            m_startError = lostText();
-            finish();
-            return Start::ControllerFailed;
-        }
+        volumeSent = send(out);
+    }
+    // Not under the lock: finish takes it.
+    if (!volumeSent) {
+        m_startError = lostText();
+        finish();
+        return Start::ControllerFailed;
     }
     m_inputOpen = m_inputs.open(m_inputDevice, *this);
     if (!m_inputOpen) {
