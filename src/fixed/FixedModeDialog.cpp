@@ -49,6 +49,7 @@ FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackOb
             m_coilBox->addItem(QString::fromStdString(coil.name));
         }
         auto* coilLabel = new QLabel("&Coil", this);
+        coilLabel->setObjectName("coilLabel");
         coilLabel->setBuddy(m_coilBox);
         grid->addWidget(coilLabel, 2, 0);
         grid->addWidget(m_coilBox, 2, 1);

@@ -13,10 +13,9 @@ realtime server the lead-ins and the clock after the seek are timed.
 limits: the coil limits file, edited by hand while the panel runs, holds
 from the next Play: the second song plays whole under the file the panel
 started with (lowest_key 36), then again without its note-ons above
-highest_key 67, added by hand. rig: with a rig file of two coils (recorders
-"Lead Coil" and "Bass Coil"), Space plays the first song on both: each
-recorder gets exactly its coil's note list (quillarc-cli notes --coil) after
-its own share of the volume, then the silencing.
+highest_key 67, added by hand. rig: with a rig file of two coils, Space
+plays the first song on both, each recorder its coil's exact note list (notes
+--coil) after its share of the volume, then the silencing.
 """
 import os
 import shutil
@@ -151,32 +150,19 @@ def limits_edited(display, a, b):
     return "%d entries, then %d under the edited file" % (len(b), len(limited) - 2)
 
 
-# Lead: channel 0, one voice (chords lose notes to the highest); Bass: channels
-# 0 and 1 an octave down at half the volume (31 x 50 / 100).
-RIG = """[coil Lead]
-device = Lead Coil
-channels = 0
-voices = 1
-
-[coil Bass]
-device = Bass Coil
-channels = 0-1
-transpose = -12
-volume_percent = 50
-"""
+# Lead: channel 0, one voice; Bass: channels 0-1 an octave down at 31 x 50 / 100.
+RIG = ("[coil Lead]\ndevice = Lead Coil\nchannels = 0\nvoices = 1\n"
+       "[coil Bass]\ndevice = Bass Coil\nchannels = 0-1\ntranspose = -12\nvolume_percent = 50\n")
 
 
 def rig_played(display, cli, song):
     xdotool(display, "key", "space")
-    expected = [[VOLUME] + [m for _, m in entries(cli, song, "--coil", "Lead")] + [ALL_SOUND_OFF],
-                [[0xB0, 7, 15]] + [m for _, m in entries(cli, song, "--coil", "Bass")] + [ALL_SOUND_OFF]]
-    if expected[0][1:] == expected[1][1:]:
-        fail("the two coils' note lists do not differ: the check could not tell them apart")
+    expected = [[volume] + [m for _, m in entries(cli, song, "--coil", coil)] + [ALL_SOUND_OFF]
+                for volume, coil in ((VOLUME, "Lead"), ([0xB0, 7, 15], "Bass"))]
     wait_until(lambda: all(len(sent(i)) >= len(e) for i, e in enumerate(expected)), 40, "the song on both coils")
     time.sleep(0.5)
-    for i, name in enumerate(("Lead", "Bass")):
-        if sent(i) != expected[i]:
-            fail("coil %s got %s, expected %s" % (name, sent(i), expected[i]))
+    if [sent(0), sent(1)] != expected or expected[0][1:] == expected[1][1:]:
+        fail("the coils got %s, expected %s" % ([sent(0), sent(1)], expected))
     return "Lead %d and Bass %d entries, each after its volume" % (len(expected[0]) - 2, len(expected[1]) - 2)
 
 
@@ -188,7 +174,7 @@ def main():
     if scenario == "limits":
         write_limits("# my coil\nlowest_key = 36  # the lowest string\n")
     if scenario == "rig":
-        os.makedirs(os.path.dirname(limits_path()), exist_ok=True)
+        write_limits("")
         with open(os.path.join(os.path.dirname(limits_path()), "rig.conf"), "w") as fh:
             fh.write(RIG)
     server, display = start_xvfb(os.path.join(SCRATCH, "xvfb.log"), "1280x600x24") or fail("Xvfb did not start")

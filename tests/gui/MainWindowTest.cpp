@@ -1073,14 +1073,10 @@ void MainWindowTest::panicResetsEveryCoilOfTheRigAndTheControllerDespiteAMissing
     QVERIFY(trigger(panel, "silenceAction"));
     QCOMPARE(panel.status(), QString("Error: coil Gone not found (Gone Coil)"));
     Messages reset;
-    for (int channel = 0; channel < 16; ++channel) {
-        for (const int controller : {64, 120, 123}) {
-            reset.push_back({static_cast<std::uint8_t>(0xB0 + channel), static_cast<std::uint8_t>(controller), 0});
-        }
+    for (int at = 0; at < 48; ++at) {
+        reset.push_back({static_cast<std::uint8_t>(0xB0 + at / 3), std::array<std::uint8_t, 3>{64, 120, 123}[at % 3], 0});
     }
-    for (const int device : {0, 2, 3}) {
-        QCOMPARE(panel.messages(device), reset);
-    }
+    QVERIFY(panel.messages(0) == reset && panel.messages(2) == reset && panel.messages(3) == reset);
     QCOMPARE(panel.messages(1), Messages{});
 }
 

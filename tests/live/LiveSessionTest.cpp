@@ -82,10 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct RigTroubleRow {
     const char* name;
     std::vector<std::string> devices;
-    int failingDevice;  // its sends refused; -1 for none
-    LiveSession::Start start;
-    std::string text;               // startError, else lostText after the note
-    std::vector<Bytes> leadGot;     // device 0, whatever the trouble
+    LiveSession::Start start;  // Started: device 1 refuses from the note on, else from the start
+    std::string text;          // startError, else lostText
+    std::vector<Bytes> leadGot;
 };
 
 class LiveSessionRigTrouble : public testing::TestWithParam<RigTroubleRow> {};
@@ -95,43 +94,34 @@ TEST_P(LiveSessionRigTrouble, ACoilMissingOrLostEndsLiveModeOnEveryCoilNamed)
     const RigTroubleRow& row = GetParam();
     const auto devices = installVirtualDevices(row.devices);
     const bool started = row.start == LiveSession::Start::Started;
-    if (!started && row.failingDevice >= 0) {
-        devices->setSendError(row.failingDevice, 5);
-    }
+    devices->setSendError(1, started ? 0 : 5);
     Rig rig;
     std::string error;
     ASSERT_TRUE(parseRig("[coil Lead]\ndevice = Lead Coil\nchannels = 0-1\n"
-                         "[coil Bass]\ndevice = Bass Coil\nchannels = 1\nvolume_percent = 50\n",
-                         "rig.conf", rig, error)) << error;
+                         "[coil Bass]\ndevice = Bass Coil\nchannels = 1\nvolume_percent = 50\n", "rig.conf", rig, error));
     AppState state;
-    state.controllerPort.store(-1);
     state.setRig(rig);
     Keyboard keyboard;
     Statuses observer;
     LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
     ASSERT_EQ(session.start(41), row.start);
     if (started) {
-        devices->setSendError(row.failingDevice, 5);
-        keyboard.play({0x91, 0x3C, 0x64});
+        devices->setSendError(1, 5);
+        keyboard.play({0x91, 0x3C, 0x64});  // both coils' channel
         EXPECT_EQ(session.run(), LiveEnd::ControllerLost);
-        EXPECT_EQ(session.lostText(), row.text);
-    } else {
-        EXPECT_EQ(session.startError(), row.text);
     }
+    EXPECT_EQ(started ? session.lostText() : session.startError(), row.text);
     EXPECT_EQ(devices->messages(0), row.leadGot);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, LiveSessionRigTrouble,
-    testing::Values(RigTroubleRow{"MissingCoilOpensNone", {"Lead Coil", "Quillarc USB Controller"}, -1,
-                                  LiveSession::Start::ControllerFailed, "Error: coil Bass not found (Bass Coil)", {}},
-                    // Bass's volume share (41 x 50 / 100) is refused at start.
-                    RigTroubleRow{"CoilRefusingTheVolume", {"Lead Coil", "Bass Coil"}, 1,
-                                  LiveSession::Start::ControllerFailed,
-                                  "Error: lost the connection to coil Bass (Bass Coil)",
+    testing::Values(RigTroubleRow{"MissingCoilOpensNone", {"Lead Coil", "Synth"}, LiveSession::Start::ControllerFailed,
+                                  "Error: coil Bass not found (Bass Coil)", {}},
+                    RigTroubleRow{"CoilRefusingItsVolumeShare", {"Lead Coil", "Bass Coil"},
+                                  LiveSession::Start::ControllerFailed, "Error: lost the connection to coil Bass (Bass Coil)",
                                   {{0xB0, 7, 41}, {0xB0, 120, 0}, {0xB0, 123, 0}}},
-                    // Channel 1 is both coils': Lead sounds the key before Bass refuses it.
-                    RigTroubleRow{"CoilLostMidNote", {"Lead Coil", "Bass Coil"}, 1, LiveSession::Start::Started,
+                    RigTroubleRow{"CoilLostMidNote", {"Lead Coil", "Bass Coil"}, LiveSession::Start::Started,
                                   "Error: lost the connection to coil Bass (Bass Coil)",
                                   {{0xB0, 7, 41}, {0x90, 0x3C, 0x64}, {0xB0, 120, 0}, {0x90, 0x3C, 0}, {0xB0, 123, 0}}}),
     [](const testing::TestParamInfo<RigTroubleRow>& row) { return std::string(row.param.name); });
