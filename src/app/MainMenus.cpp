@@ -1,6 +1,7 @@
 #include "app/MainMenus.h"
 
 #include "app/Mnemonics.h"
+#include "views/ChartWindow.h"
 
 #include <QAction>
 #include <QKeySequence>
@@ -10,12 +11,13 @@
 
 #include <array>
 #include <tuple>
+#include <utility>
 
 namespace {
 
 // An entry of `menu` that runs `run`. With a key, the key works wherever the
 // focus is in the window, not only while the menu is open.
-QAction* addEntry(QMainWindow& window, QMenu* menu, const char* text, const char* name, const std::function<void()>& run,
+QAction* addEntry(QMainWindow& window, QMenu* menu, const QString& text, const char* name, const std::function<void()>& run,
                   const QKeySequence& key = {})
 {
     QAction* action = menu->addAction(text);
@@ -70,10 +72,11 @@ void buildPlaybackMenu(QMainWindow& window, const MenuCommands& commands)
 QMenu* buildToolsMenu(QMainWindow& window, const MenuCommands& commands, QAction*& options)
 {
     QMenu* menu = addMenu(window, "Tools", "toolsMenu");
-    const std::array charts{std::tuple{"Spectrum...", "spectrumAction", ChartKind::Spectrum},
-                            std::tuple{"View notes...", "notesAction", ChartKind::Notes},
-                            std::tuple{"Duty Cycles...", "dutyAction", ChartKind::Duty}};
-    for (const auto& [text, name, kind] : charts) {
+    // Each entry is named after the window it opens.
+    const std::array charts{std::pair{"spectrumAction", ChartKind::Spectrum}, std::pair{"notesAction", ChartKind::Notes},
+                            std::pair{"dutyAction", ChartKind::Duty}};
+    for (const auto& [name, kind] : charts) {
+        const QString text = QString(chartWindowTitle(kind)) + "...";
         addEntry(window, menu, text, name, [analysis = commands.analysis, kind = kind] { analysis(kind); });
     }
     options = addEntry(window, menu, "Options...", "optionsAction", commands.options);

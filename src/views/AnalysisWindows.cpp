@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <algorithm>
+
 AnalysisWindows::AnalysisWindows(ChartSource::Makers makers, ChartWindow::SelectionProvider selection,
                                  QWidget* parent)
     : QObject(parent), m_parent(parent), m_source(std::move(makers)), m_selection(std::move(selection))
@@ -84,8 +86,7 @@ void AnalysisWindows::setPlayhead(std::optional<Playhead> playhead)
 
 bool AnalysisWindows::showsPlayhead() const
 {
-    return m_windows[static_cast<std::size_t>(ChartKind::Notes)] != nullptr ||
-           m_windows[static_cast<std::size_t>(ChartKind::Duty)] != nullptr;
+    return std::any_of(m_windows.begin(), m_windows.end(), [](const QPointer<ChartWindow>& window) { return window != nullptr; });
 }
 
 void AnalysisWindows::channelNotes(std::function<void(const QString&)> show)

@@ -39,7 +39,7 @@ public:
     // Where the song being played is, for the windows that show it; nothing
     // when none plays.
     void setPlayhead(std::optional<Playhead> playhead);
-    // Whether a window is open that shows the playhead.
+    // Whether a window is open that shows the playhead (they all do).
     bool showsPlayhead() const;
 
 signals:
