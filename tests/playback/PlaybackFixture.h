@@ -141,9 +141,21 @@ inline const Message kAllSoundOff{0xB0, 120, 0};
 // Drives `player` (a session or a playlist run) from `start` as the playback
 // thread does, passing at the wake times it asks for, with the presses of
 // `presses` ("T p": at start + T Pause; r Play while paused; s Stop; n Next;
-// v Previous; =MS seek to MS; +MS or -MS seek by MS) made before the pass at
+// v Previous; e the playlist's first file removed; =MS seek to MS; +MS or
+// -MS seek by MS) made before the pass at
 // their time. Returns what was sent by the passes, "T K/V" for a note-on,
 // "T x" for all-sound-off, "T vN" for the channel volume, T after `start`.
+// The panel's Remove on the playlist's first file.
+inline void dropFirstFile(AppState& state)
+{
+    const auto files = state.playlist();
+    std::vector<int> newIndexOf;
+    for (std::size_t i = 0; i < files->size(); ++i) {
+        newIndexOf.push_back(static_cast<int>(i) - 1);
+    }
+    state.editPlaylist(std::vector<std::string>(files->begin() + 1, files->end()), newIndexOf);
+}
+
 template <class Player>
 std::string playTimed(Player& player, AppState& state, const std::function<Messages()>& sent, std::uint32_t start,
                       const std::string& presses, std::uint32_t* now = nullptr)
@@ -165,6 +177,7 @@ std::string playTimed(Player& player, AppState& state, const std::function<Messa
             : key == 's' ? state.requestStop()
             : key == 'n' ? state.requestStep(1)
             : key == 'v' ? state.requestStep(-1)
+            : key == 'e' ? dropFirstFile(state)
             : key == '=' ? state.requestSeek(std::stoi(press.substr(1)))
                          : state.requestSeekBy(std::stoi(press));
             pressing = static_cast<bool>(pressList >> pressAt >> press);
