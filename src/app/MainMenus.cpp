@@ -43,30 +43,48 @@ void buildFileMenu(QMainWindow& window, const MenuCommands& commands)
     QMenu* menu = addMenu(window, "File", "fileMenu");
     addEntry(window, menu, "Open...", "openAction", commands.open, QKeySequence(Qt::CTRL | Qt::Key_O));
     addEntry(window, menu, "Add...", "addAction", commands.add);
+    addEntry(window, menu, "Load playlist...", "loadPlaylistAction", commands.loadPlaylist);
+    addEntry(window, menu, "Save playlist...", "savePlaylistAction", commands.savePlaylist);
     menu->addSeparator();
     addEntry(window, menu, "Exit", "exitAction", commands.exit, QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
-void buildPlaybackMenu(QMainWindow& window, const MenuCommands& commands)
+QMenu* buildPlaylistMenu(QMainWindow& window, const MenuCommands& commands)
+{
+    QMenu* menu = addMenu(window, "Playlist", "playlistMenu");
+    addEntry(window, menu, "Remove", "removeAction", commands.remove, Qt::Key_Delete);
+    addEntry(window, menu, "Clear", "clearAction", commands.clear);
+    addEntry(window, menu, "Move up", "moveUpAction", commands.moveUp, QKeySequence(Qt::CTRL | Qt::Key_Up));
+    addEntry(window, menu, "Move down", "moveDownAction", commands.moveDown, QKeySequence(Qt::CTRL | Qt::Key_Down));
+    return menu;
+}
+
+void buildPlaybackMenu(QMainWindow& window, const MenuCommands& commands, MainMenus& menus)
 {
     QMenu* menu = addMenu(window, "&Playback", "playbackMenu");
     addEntry(window, menu, "&Play/Pause", "playPauseAction", commands.playPause, Qt::Key_Space);
-    addEntry(window, menu, "&Stop", "stopAction", commands.stop);
-    addEntry(window, menu, "Res&tart", "restartAction", commands.restart);
+    addEntry(window, menu, "&Stop", "stopAction", commands.stop, Qt::Key_S);
+    addEntry(window, menu, "Res&tart", "restartAction", commands.restart, Qt::Key_R);
     addEntry(window, menu, "&Next", "nextAction", commands.next, Qt::Key_N);
     addEntry(window, menu, "Pre&vious", "previousAction", commands.previous, Qt::Key_P);
     menu->addSeparator();
     addEntry(window, menu, "&Back 5 s", "seekBackAction", commands.seekBack, Qt::Key_Left);
     addEntry(window, menu, "&Forward 5 s", "seekForwardAction", commands.seekForward, Qt::Key_Right);
     menu->addSeparator();
-    // Off at start: a song that ends leaves the panel idle unless asked.
+    // Off at a first start (a song that ends leaves the panel idle unless
+    // asked), then as the panel was left. Repeat's letter is not R: while
+    // this menu is open, R is Restart's key.
     const std::array modes{std::tuple{"Play the &whole playlist", "wholePlaylistAction", commands.wholePlaylist},
-                           std::tuple{"&Repeat playlist", "repeatPlaylistAction", commands.repeatPlaylist}};
-    for (const auto& [text, name, toggled] : modes) {
-        QAction* mode = addEntry(window, menu, text, name, [] {});
-        mode->setCheckable(true);
-        QObject::connect(mode, &QAction::toggled, &window, toggled);
+                           std::tuple{"Repeat p&laylist", "repeatPlaylistAction", commands.repeatPlaylist}};
+    std::array<QAction*, 2> made{};
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        const auto& [text, name, toggled] = modes[i];
+        made[i] = addEntry(window, menu, text, name, [] {});
+        made[i]->setCheckable(true);
+        QObject::connect(made[i], &QAction::toggled, &window, toggled);
     }
+    menus.wholePlaylist = made[0];
+    menus.repeatPlaylist = made[1];
 }
 
 QMenu* buildToolsMenu(QMainWindow& window, const MenuCommands& commands, QAction*& options)
@@ -92,7 +110,8 @@ MainMenus buildMainMenus(QMainWindow& window, const MenuCommands& commands)
 {
     MainMenus menus;
     buildFileMenu(window, commands);
-    buildPlaybackMenu(window, commands);
+    menus.playlist = buildPlaylistMenu(window, commands);
+    buildPlaybackMenu(window, commands, menus);
     menus.tools = buildToolsMenu(window, commands, menus.options);
     QMenu* help = addMenu(window, "Help", "helpMenu");
     addEntry(window, help, "About...", "aboutAction", commands.about);
