@@ -43,4 +43,24 @@ function(quillarc_test name)
   endif()
   list(JOIN labels "-" label)
   gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
+  # Its cases are listed only once it is built: until then the executable is
+  # known to stand under its labels from here alone.
+  foreach(each IN LISTS labels)
+    set_property(GLOBAL APPEND PROPERTY QUILLARC_TEST_LABELS ${each})
+    set_property(GLOBAL APPEND PROPERTY QUILLARC_TESTS_LABELLED_${each} ${name})
+  endforeach()
 endfunction()
+
+# tests-<label> builds the GoogleTest executables of that label, so that a
+# stage that runs one label builds only what it runs (cmake/TestTargets.cmake
+# adds what the other tests of the label name on their command lines).
+function(quillarc_label_targets)
+  get_property(labels GLOBAL PROPERTY QUILLARC_TEST_LABELS)
+  list(REMOVE_DUPLICATES labels)
+  foreach(label IN LISTS labels)
+    get_property(executables GLOBAL PROPERTY QUILLARC_TESTS_LABELLED_${label})
+    add_custom_target(tests-${label})
+    add_dependencies(tests-${label} ${executables})
+  endforeach()
+endfunction()
+cmake_language(DEFER CALL quillarc_label_targets)

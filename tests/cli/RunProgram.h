@@ -44,6 +44,13 @@ inline ProgramRun runProgram(const std::string& commandLine, const std::string& 
     }
 #ifdef _WIN32
     run.exitCode = _pclose(pipe);
+    if (run.exitCode == 9009) {
+        // The command interpreter's "not found": under Wine it now and then
+        // answers so for a program it starts fine the next time. Said in a
+        // line of its own, which the Windows stage of scripts/test looks for.
+        std::printf("runProgram: the command interpreter did not start the program (exit 9009): %s\n",
+                    commandLine.c_str());
+    }
 #else
     const int status = ::pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
