@@ -105,8 +105,6 @@ TEST_F(SongLoaderTest, FifoIsAReadFailureNamedInItsFirstLine)
 }
 #endif
 
-}  // namespace
-
 // Ticks of 480 a quarter; 90 bpm from tick 480 times tick 960 at 960 x
 // 666.667 / 480 = 1333 ms after the lead-in, as the note list does.
 TEST_F(SongLoaderTest, LengthIsTheLastEntrysTimeSaidQuietlyAndNoneWithoutANoteOnOrWithABadTempo)
@@ -133,3 +131,5 @@ TEST_F(SongLoaderTest, LengthIsTheLastEntrysTimeSaidQuietlyAndNoneWithoutANoteOn
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     }
 }
+
+}  // namespace
