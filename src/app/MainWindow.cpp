@@ -56,10 +56,10 @@ constexpr const char* kPlaylistFilters = "Playlists (*.m3u *.m3u8);;All Files (*
 // Left and Right seek this far back and forward.
 constexpr int kSeekStepMs = 5000;
 
-QStringList chooseFiles(QWidget* parent, const QString& folder, QFileDialog::FileMode mode, const char* filters,
-                        const char* suffix, QFileDialog::AcceptMode accept = QFileDialog::AcceptOpen)
+QStringList chooseFiles(QWidget* parent, const char* title, const QString& folder, QFileDialog::FileMode mode,
+                        const char* filters, const char* suffix, QFileDialog::AcceptMode accept = QFileDialog::AcceptOpen)
 {
-    QFileDialog dialog(parent, {}, folder);
+    QFileDialog dialog(parent, title, folder);
     dialog.setFileMode(mode);
     dialog.setAcceptMode(accept);
     dialog.setNameFilter(filters);
@@ -78,16 +78,17 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     : QMainWindow(parent), m_context(context)
 {
     m_fileDialogs.openFiles = [this](QWidget* owner) {
-        return chooseFiles(owner, m_openFolder, QFileDialog::ExistingFiles, kMidiFilters, "mid");
+        return chooseFiles(owner, "Open", m_openFolder, QFileDialog::ExistingFiles, kMidiFilters, "mid");
     };
     m_fileDialogs.addFile = [this](QWidget* owner) {
-        return firstOf(chooseFiles(owner, m_openFolder, QFileDialog::ExistingFile, kMidiFilters, "mid"));
+        return firstOf(chooseFiles(owner, "Add", m_openFolder, QFileDialog::ExistingFile, kMidiFilters, "mid"));
     };
     m_fileDialogs.loadPlaylist = [this](QWidget* owner) {
-        return firstOf(chooseFiles(owner, m_openFolder, QFileDialog::ExistingFile, kPlaylistFilters, "m3u"));
+        return firstOf(chooseFiles(owner, "Load playlist", m_openFolder, QFileDialog::ExistingFile, kPlaylistFilters, "m3u"));
     };
     m_fileDialogs.savePlaylist = [this](QWidget* owner) {
-        return firstOf(chooseFiles(owner, m_openFolder, QFileDialog::AnyFile, kPlaylistFilters, "m3u", QFileDialog::AcceptSave));
+        return firstOf(chooseFiles(owner, "Save playlist", m_openFolder, QFileDialog::AnyFile, kPlaylistFilters, "m3u",
+                                   QFileDialog::AcceptSave));
     };
     initResources();
     setObjectName("mainWindow");
