@@ -138,7 +138,7 @@ std::vector<Level> sideLevels(const Chart& chart, double fieldTop, double scale)
 }
 
 // The boxes of one row of labels (`across`: under the field, else beside it),
-// each centred on its place and held inside 0..`extent`.
+// each centred on its place and held inside the padding of 0..`extent`.
 std::vector<LayoutBox> rowBoxes(const Level& level, bool across, double line, double extent,
                                 const LabelMetrics& metrics)
 {
@@ -146,7 +146,7 @@ std::vector<LayoutBox> rowBoxes(const Level& level, bool across, double line, do
     for (const Wanted& wanted : level) {
         const double width = metrics.width(wanted.text);
         if (across) {
-            const double left = std::clamp(wanted.at - width / 2, 0.0, std::max(0.0, extent - width));
+            const double left = std::clamp(wanted.at - width / 2, kPadding, std::max(kPadding, extent - kPadding - width));
             boxes.push_back({left, line, width, metrics.lineHeight});
         } else {
             const double top = std::clamp(wanted.at - metrics.lineHeight / 2, 0.0, std::max(0.0, extent - metrics.lineHeight));

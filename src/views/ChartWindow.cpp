@@ -47,8 +47,9 @@ ChartWindow::ChartWindow(ChartKind kind, ChartSource& source, SelectionProvider 
     setObjectName(objectNameOf(kind));
     setWindowTitle(chartWindowTitle(kind));
     setModal(false);
+    // Resized by its frame: a size grip would sit on the last label of the
+    // time axis.
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
-    setSizeGripEnabled(true);
     // The labels' black surround is the window's own: no background of the
     // style flashes before the chart is painted.
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -111,12 +111,15 @@ def notes_beside(display, window, artefacts):
     search = ["search", "--onlyvisible", "--name", "^Notes$"]
     notes = wait_until(lambda: subprocess.run(["xdotool", *search], capture_output=True, text=True,
                                               env=dict(os.environ, DISPLAY=display)).stdout.split(), 20, "Notes")[0]
-    width = int(xdotool(display, "getwindowgeometry", "--shell", window).split("WIDTH=")[1].split()[0])
+    size = lambda of: [int(xdotool(display, "getwindowgeometry", "--shell", of).split(key + "=")[1].split()[0])
+                       for key in ("WIDTH", "HEIGHT")]
+    width, height = size(window)
     xdotool(display, "windowmove", notes, str(width + 8), "0")
     time.sleep(1.5)
+    notes_width, notes_height = size(notes)
     shot = os.path.join(artefacts, "panel-notes.png")
-    subprocess.run(["import", "-display", display, "-window", "root", "-crop", "%dx330+0+0" % (width + 688), shot],
-                   check=True, timeout=30)
+    crop = "%dx%d+0+0" % (width + 8 + notes_width, max(height, notes_height))
+    subprocess.run(["import", "-display", display, "-window", "root", "-crop", crop, shot], check=True, timeout=30)
     # Back to the panel, where Play kept the focus: two tabs on is Stop.
     xdotool(display, "windowfocus", "--sync", window)
     xdotool(display, "key", "--delay", "100", "Tab", "Tab", "Return")
