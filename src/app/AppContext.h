@@ -19,8 +19,8 @@ class MidiOutput;
 // hand holds from then on. A file that cannot be read leaves its message in
 // limitsFileError (and, at start, no limits).
 // Building it builds the first output object, which counts the MIDI output
-// devices: with none, the process ends there with "Error: no MIDI output
-// devices" and exit code 1. Install a different MidiService before building it.
+// devices (runControlPanel makes sure there is one first). Install a
+// different MidiService before building it.
 class AppContext {
 public:
     AppContext();

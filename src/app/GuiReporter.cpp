@@ -1,7 +1,20 @@
 #include "app/GuiReporter.h"
 
+#include <iostream>
+
+DiagnosticSink& panelDiagnostics()
+{
+    static StreamDiagnostics lines(std::cout);
+    return lines;
+}
+
 GuiReporter::GuiReporter(Handlers handlers, QObject* parent) : QObject(parent), m_handlers(std::move(handlers))
 {
+}
+
+void GuiReporter::diagnostic(const std::string& line)
+{
+    panelDiagnostics().diagnostic(line);
 }
 
 void GuiReporter::statusText(const std::string& text)

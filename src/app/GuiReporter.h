@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+// The panel's sink of the core's lines: standard output, a whole line at a
+// time from any thread.
+DiagnosticSink& panelDiagnostics();
+
 // The GUI side of PlaybackObserver. Workers call it on their own threads; it
 // keeps what they report in a mailbox and posts at most one queued call to
 // the GUI thread per burst, which empties the mailbox and hands each item to
@@ -44,6 +48,8 @@ public:
     // Lives on the thread that builds it, which must be the GUI thread.
     explicit GuiReporter(Handlers handlers, QObject* parent = nullptr);
 
+    // On standard output, as the panel has always printed them.
+    void diagnostic(const std::string& line) override;
     void statusText(const std::string& text) override;
     void progress(int position) override;
     void controllerLost() override;

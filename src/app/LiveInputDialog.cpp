@@ -161,6 +161,11 @@ void LiveInputDialog::sessionEnded(WorkerOwner::Generation generation, LiveEnd e
     showLine(end == LiveEnd::InputLost ? kInputLostText : kControllerLostText);
 }
 
+void LiveInputDialog::limitsActed(const CoilLimitCounts& counts)
+{
+    m_statusReporter.limitsActed(counts);
+}
+
 void LiveInputDialog::notePlayed(int key, double duty)
 {
     const std::lock_guard lock(m_noteMutex);

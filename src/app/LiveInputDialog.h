@@ -48,6 +48,8 @@ private:
 
     // LiveObserver, on the worker's or the input's thread.
     void notePlayed(int key, double duty) override;
+    // To the panel's status bar, as a song's.
+    void limitsActed(const CoilLimitCounts& counts) override;
 
     AppState& m_state;
     PlaybackObserver& m_statusReporter;

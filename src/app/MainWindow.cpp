@@ -118,7 +118,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     showStatus(QString::fromStdString(controllerStatusText(m_context.state.controllerPort.load())));
     setWindowIcon(QIcon(":/icons/quillarc.xpm"));
 
-    m_analysis = new AnalysisWindows(analysisMakers(), [this] { return panelSelection(); }, this);
+    m_analysis = new AnalysisWindows(analysisMakers(panelDiagnostics()), [this] { return panelSelection(); }, this);
     buildControls();
     buildMenus();
     new PanicKey(this, [this] { silenceCoil(); });

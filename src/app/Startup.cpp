@@ -88,10 +88,10 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
         MidiOutPort::installService(std::move(service));
     }
     if (MidiOutPort::service()->deviceCount() <= 0) {
+        std::fputs("Error: no MIDI output devices\n", stderr);
         showNoDevicesBox(argc, argv);
+        return 1;
     }
-    // The first output object: without a device it prints the error and
-    // ends the process with exit code 1.
     AppContext context;
     QApplication application(argc, argv);
     // Desktop shells find the icon and the name through the installed entry.

@@ -27,8 +27,7 @@ struct LaunchHooks {
 //
 // Without any MIDI output device the run ends before a window opens: the
 // message "Error: no MIDI output devices" goes to standard error (and into a
-// message box first when there is a display to show it on) and the process
-// exits with code 1.
+// message box when there is a display to show it on) and the run returns 1.
 int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service, const LaunchHooks& hooks = {});
 
 // Shows the main window over `context` on the running application object,

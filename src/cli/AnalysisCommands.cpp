@@ -4,6 +4,7 @@
 #include "song/SongLoader.h"
 #include "views/Analysis.h"
 #include "views/Channels.h"
+#include "views/Charts.h"
 
 #include <iostream>
 
@@ -43,10 +44,11 @@ const std::string kDutyHelp =
         "two voices sounding at most. CSV on standard output: a header\n"
         "\"time_ms,duty\", then one row per point; a duty is a fraction (0.05 is 5 %).\n\n") +
     "options:\n" + kNoteOptionsHelp +
-    "  --summary          print instead one line \"peak DUTY at TIME ms, mean DUTY\":\n"
+    "  --summary          print instead one line \"peak P % at TIME ms, mean M %\":\n"
     "                     the first highest point and the mean over time, each\n"
     "                     duty held until the next point (0 with fewer than two\n"
-    "                     points; peak 0 at 0 ms without any)\n"
+    "                     points; peak 0 at 0 ms without any), as percentages to\n"
+    "                     two decimals, as the Duty Cycle window shows them\n"
     "  --coil             the coil model's estimate instead: of every key, of what\n"
     "                     play would send (after the curve and the coil limits),\n"
     "                     one point per message sent; the figure quillarc-coil\n"
@@ -65,8 +67,7 @@ const std::string kChannelsHelp =
 
 LoadedSong load(const SongArguments& arguments)
 {
-    const CoreOutputOnStderr quiet;
-    return loadSong(arguments.fileName, arguments.options);
+    return loadSong(arguments.fileName, arguments.options, nullptr, diagnosticsOnStderr());
 }
 
 }  // namespace
@@ -138,8 +139,7 @@ int runDutyCommand(const std::vector<std::string>& args)
         const std::vector<DutyPoint> points =
             coil ? coilDutyPoints(song.notes.entries, options) : dutyPoints(song.notes.entries);
         if (summary) {
-            const DutySummary s = summarizeDuty(points);
-            out << "peak " << exactText(s.peak) << " at " << s.peakMs << " ms, mean " << exactText(s.mean) << '\n';
+            out << dutySummaryText(summarizeDuty(points)) << '\n';
             return;
         }
         out << "time_ms,duty\n";
@@ -155,10 +155,7 @@ int runChannelsCommand(const std::vector<std::string>& args)
     if (!parsed) {
         return 0;
     }
-    const ChannelFileSurvey file = [&] {
-        const CoreOutputOnStderr quiet;
-        return surveyChannelsOfFile(parsed->fileName, parsed->options);
-    }();
+    const ChannelFileSurvey file = surveyChannelsOfFile(parsed->fileName, parsed->options, nullptr, diagnosticsOnStderr());
     return finishSongCsv(parsed->fileName, file.read, file.survey.error, [&](std::ostream& csv) {
         csv << "channel,notes,first_ms,last_ms\n";
         for (const ChannelNotes& channel : file.survey.channels) {

@@ -1,12 +1,12 @@
 #include "base/WorkerOwner.h"
 #include "cli/CliSupport.h"
+#include "cli/CoilRun.h"
 #include "cli/Commands.h"
 #include "live/LiveNote.h"
 #include "live/LiveSession.h"
 #include "midiin/MidiInputService.h"
 #include "platform/TerminalMode.h"
 #include "platform/TerminationSignals.h"
-#include "playback/AppState.h"
 #include "playback/PlaybackSession.h"
 
 #include <unistd.h>
@@ -17,8 +17,6 @@
 
 namespace {
 
-// How often the worker's end is looked for between signals and keys.
-constexpr int kLookIntervalMs = 100;
 
 const char* const kLiveUsage = R"(usage: quillarc-cli live [options]
 
@@ -26,6 +24,7 @@ Plays a MIDI keyboard (or any MIDI source) on the coil controller as it is
 played, sent as a song is: on channel 0, with the low-note shift, the
 velocity curve and the coil limits. Note-offs and the sustain pedal are
 followed; the keyboard's all-sound-off or all-notes-off silences the coil.
+When the coil limits acted, it says what they did as it ends.
 
 options:
   --input N          take the notes of input device N (see
@@ -44,19 +43,17 @@ It forwards until stopped: q when standard input is a terminal, Ctrl-C,
 SIGTERM, SIGHUP, SIGQUIT or Ctrl-Z; each silences every channel. The notes
 are shown on standard error as they pass when it is a terminal.
 
-exit status: 0 when stopped, 1 when a device could not be found or opened or
-went away, 2 on bad arguments or a coil limits file that cannot be read.
+exit status: 0 when stopped with q, 128 + the signal's number after a signal
+(130 after Ctrl-C), 1 when a device could not be found or opened or went
+away, 2 on bad arguments or a coil limits file that cannot be read.
 )";
 
 struct LiveArgs {
     std::optional<int> input;
     std::optional<std::string> inputName;
     int channel = LiveForwarder::kAllChannels;
-    std::optional<int> port;
-    std::optional<std::string> device;
     PlaybackOptions options;
-    SendOptions send;
-    LimitOptions limits;
+    OutputArgs output;
 };
 
 LiveArgs parseLiveArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -77,17 +74,12 @@ LiveArgs parseLiveArgs(const std::vector<std::string>& args, bool& helpShown)
             channelGiven = true;
         } else if (arg == "--all-channels") {
             allGiven = true;
-        } else if (takeNoteOption(arg, cursor, parsed.options) || takeSendOption(arg, cursor, parsed.send) ||
-                   takeLimitOption(arg, cursor, parsed.limits)) {
+        } else if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output)) {
             continue;
         } else if (arg == "--input") {
             parsed.input = cursor.intValueOf(arg);
         } else if (arg == "--input-device") {
             parsed.inputName = cursor.valueOf(arg);
-        } else if (arg == "--port") {
-            parsed.port = cursor.intValueOf(arg);
-        } else if (arg == "--device") {
-            parsed.device = cursor.valueOf(arg);
         } else {
             throw UsageError("unknown argument " + arg);
         }
@@ -98,9 +90,7 @@ LiveArgs parseLiveArgs(const std::vector<std::string>& args, bool& helpShown)
     if (channelGiven && allGiven) {
         throw UsageError("give either --channel or --all-channels, not both");
     }
-    if (parsed.port && parsed.device) {
-        throw UsageError("give either --port or --device, not both");
-    }
+    checkOutputArgs(parsed.output);
     return parsed;
 }
 
@@ -143,6 +133,13 @@ public:
         }
     }
 
+    // Always: it is part of what the command says, as play's status lines.
+    void limitsActed(const CoilLimitCounts& counts) override
+    {
+        const std::string line = coilLimitsText(counts) + "\n";
+        (void)::write(STDERR_FILENO, line.data(), line.size());
+    }
+
 private:
     bool m_show;
 };
@@ -157,18 +154,9 @@ int runLiveCommand(const std::vector<std::string>& args)
         std::cout << kLiveUsage << kShiftOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kLiveTail;
         return 0;
     }
-    if (!applyCurve(parsed.send, parsed.options)) {
-        return 1;
-    }
-    if (!applyLimits(parsed.limits, parsed.options)) {
-        return 2;
-    }
-
-    TerminationSignals signals(TerminationSignals::Delivery::SignalFd, TerminationSignals::JobControl::Taken);
-    std::optional<MidiOutput> device;
-    const std::optional<int> port = chooseOutputPort(parsed.port, parsed.device, device);
-    if (!port) {
-        return 1;
+    CoilRun run(parsed.output, parsed.options);
+    if (run.failure() != 0) {
+        return run.failure();
     }
     MidiInputService& inputs = midiInputs();
     const std::optional<int> input = chooseInput(parsed, inputs);
@@ -176,12 +164,9 @@ int runLiveCommand(const std::vector<std::string>& args)
         return 1;
     }
 
-    AppState state;
-    state.controllerPort.store(*port);
-    state.setOptions(parsed.options);
     NoteLines lines(::isatty(STDERR_FILENO) != 0);
-    LiveSession session(state, lines, inputs, *input, parsed.channel);
-    switch (session.start(parsed.send.volume)) {
+    LiveSession session(run.state(), lines, inputs, *input, parsed.channel);
+    switch (session.start(parsed.output.send.volume)) {
     case LiveSession::Start::ControllerFailed:
         std::cerr << kCannotOpenControllerText << '\n';
         return 1;
@@ -192,45 +177,36 @@ int runLiveCommand(const std::vector<std::string>& args)
         break;
     }
 
-    // The worker is owned as every worker is; its end is seen at the next
-    // look, beside the signals and the keys.
     LiveEnd end = LiveEnd::Stopped;
     std::atomic<bool> ended{false};
+    bool stopping = false;
     WorkerOwner worker([&session] { session.stop(); });
     worker.start([&](WorkerOwner::Generation) {
         end = session.run();
         ended.store(true);
     });
-
     TerminalMode terminal(kStandardInput);
-    bool stopping = false;
-    while (!stopping && !ended.load()) {
-        const InputReady ready = waitForInput(signals, terminal, kLookIntervalMs);
-        if (ready.signal) {
-            // A continue alone changes nothing; every other signal ends it.
-            for (int signal = signals.take(); signal != 0; signal = signals.take()) {
-                stopping = stopping || signal != TerminationSignals::kContinue;
-            }
-        }
-        if (ready.key) {
-            const std::optional<char> key = terminal.readKey();
-            stopping = stopping || key == 'q' || key == 'Q';
-        }
-    }
+    run.watch(terminal, {[&] { return stopping || ended.load(); },
+                         [&](const std::function<int()>& take) {
+                             // A continue alone changes nothing; every other signal ends it.
+                             int stop = 0;
+                             for (int signal = take(); signal != 0; signal = take()) {
+                                 stop = stop == 0 && signal != TerminationSignals::kContinue ? signal : stop;
+                             }
+                             stopping = stopping || stop != 0;
+                             return stop;
+                         },
+                         [&](char key) { stopping = stopping || key == 'q' || key == 'Q'; }, [] {}});
     worker.stopAndJoin();
     terminal.leave();
     if (end == LiveEnd::ControllerLost) {
         std::cerr << kControllerLostText << '\n';
-        return 1;
+        return run.exitStatus(1);
     }
-    // The session has silenced channel 0 and closed the device; open it once
-    // more so that the last output object, going now, resets it: every
-    // channel goes quiet.
-    device->selectPort(*port);
-    device->openPort();
+    run.resetEveryChannel();
     if (end == LiveEnd::InputLost) {
         std::cerr << kInputLostText << '\n';
-        return 1;
+        return run.exitStatus(1);
     }
-    return 0;
+    return run.exitStatus(0);
 }

@@ -33,10 +33,7 @@ int runNotesCommand(const std::vector<std::string>& args)
     if (!parsed) {
         return 0;
     }
-    const LoadedSong song = [&] {
-        const CoreOutputOnStderr quiet;
-        return loadSong(parsed->fileName, parsed->options);
-    }();
+    const LoadedSong song = loadSong(parsed->fileName, parsed->options, nullptr, diagnosticsOnStderr());
     return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
         csv << "time_ms,key,velocity\n";
         for (const NoteListEntry& entry : song.notes.entries) {

@@ -42,7 +42,6 @@ int runPanicCommand(const std::vector<std::string>& args)
         }
     }
 
-    // The first output object ends the process when there is no device.
     if (MidiOutPort::service()->deviceCount() <= 0) {
         std::cerr << "Error: no MIDI output devices\n";
         return 1;

@@ -1,13 +1,12 @@
+#include "base/WorkerOwner.h"
 #include "cli/CliSupport.h"
+#include "cli/CoilRun.h"
 #include "cli/Commands.h"
 #include "cli/PlayControls.h"
 #include "cli/PlayReports.h"
 #include "cli/ProgressLine.h"
-#include "midiout/Controller.h"
-#include "midiout/MidiOutPort.h"
 #include "midiout/MidiOutput.h"
 #include "platform/TerminalMode.h"
-#include "platform/TerminationSignals.h"
 #include "playback/AppState.h"
 #include "playback/PlaybackThread.h"
 
@@ -23,7 +22,8 @@ const char* const kPlayUsage = R"(usage: quillarc-cli play FILE... [options]
 
 Plays one channel of a Standard MIDI File on the coil controller, exactly as
 the control panel does: the channel volume first, then every note at its
-time, and all-sound-off at the end. Several files play one after another,
+time, and at the end all-sound-off, a note-off for every key left sounding
+and all-notes-off. Several files play one after another,
 each from its lead-in, as the panel's "Play the whole playlist" does.
 
 options:
@@ -47,20 +47,18 @@ paused (a pause of your own stays). In the background (started with &, or
 after bg) keys are not read and no bar is drawn. Reader diagnostics and
 status lines go to standard error.
 
-exit status: 0 when a song was played (or stopped), 1 when there was
-nothing to play or no device to play on, or the device could not be opened
-or went away while playing, 2 on bad arguments or a coil limits file that
-cannot be read.
+exit status: 0 when a song was played (or stopped with q), 128 + the
+signal's number after a signal (130 after Ctrl-C), 1 when there was nothing
+to play (--from past the end of the first file among it) or no device to
+play on, or the device could not be opened or went away while playing, 2 on
+bad arguments or a coil limits file that cannot be read.
 )";
 
 struct PlayArgs {
     std::vector<std::string> fileNames;
     std::optional<double> fromSeconds;
-    std::optional<int> port;
-    std::optional<std::string> device;
     PlaybackOptions options;
-    SendOptions send;
-    LimitOptions limits;
+    OutputArgs output;
 };
 
 PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -73,15 +71,10 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             helpShown = true;
             return parsed;
         }
-        if (takeNoteOption(arg, cursor, parsed.options) || takeSendOption(arg, cursor, parsed.send) ||
-            takeLimitOption(arg, cursor, parsed.limits)) {
+        if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output)) {
             continue;
         }
-        if (arg == "--port") {
-            parsed.port = cursor.intValueOf(arg);
-        } else if (arg == "--device") {
-            parsed.device = cursor.valueOf(arg);
-        } else if (arg == "--from") {
+        if (arg == "--from") {
             // Up to about 23 days: the milliseconds fit the song's clock.
             parsed.fromSeconds = parseNumber<double>(cursor.valueOf(arg));
             if (!parsed.fromSeconds || !(*parsed.fromSeconds >= 0.0 && *parsed.fromSeconds <= 2.0e6)) {
@@ -96,15 +89,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
     if (parsed.fileNames.empty()) {
         throw UsageError("play needs a FILE (see quillarc-cli play --help)");
     }
-    if (parsed.port && parsed.device) {
-        throw UsageError("give either --port or --device, not both");
-    }
+    checkOutputArgs(parsed.output);
     return parsed;
-}
-
-std::optional<int> choosePort(const PlayArgs& args, std::optional<MidiOutput>& device)
-{
-    return chooseOutputPort(args.port, args.device, device);
 }
 
 // The coil's line while the process is stopped: the device silenced on
@@ -160,13 +146,6 @@ private:
     bool m_heldOpen = false;
 };
 
-void printStatuses(PlayReports& reports, bool overProgress)
-{
-    for (const std::string& status : reports.takeStatuses()) {
-        std::cerr << (overProgress ? "\r" : "") << status << '\n';
-    }
-}
-
 }  // namespace
 
 int runPlayCommand(const std::vector<std::string>& args)
@@ -177,87 +156,64 @@ int runPlayCommand(const std::vector<std::string>& args)
         std::cout << kPlayUsage << kNoteOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kPlayTail;
         return 0;
     }
-    if (!applyCurve(parsed.send, parsed.options)) {
-        return 1;
+    CoilRun run(parsed.output, parsed.options);
+    if (run.failure() != 0) {
+        return run.failure();
     }
-    if (!applyLimits(parsed.limits, parsed.options)) {
-        return 2;
-    }
-
-    // Signals are taken from here on: a Ctrl-C while the device is being
-    // found or the song read still ends in a clean stop.
-    TerminationSignals signals(TerminationSignals::Delivery::SignalFd, TerminationSignals::JobControl::Taken);
-    // One output object lives from the choice of the device until the worker
-    // has been joined: the device table is counted once, so the worker opens
-    // the device chosen (or fails to, when it has gone) instead of counting
-    // afresh after the song was read and finding another one, or none.
-    std::optional<MidiOutput> device;
-    const std::optional<int> port = choosePort(parsed, device);
-    if (!port) {
-        return 1;
-    }
-
-    AppState state;
-    state.controllerPort.store(*port);
-    state.volumePosition.store(127 - parsed.send.volume);
-    state.setOptions(parsed.options);
+    AppState& state = run.state();
+    state.volumePosition.store(127 - parsed.output.send.volume);
     state.setPlaylist(parsed.fileNames);
     state.playingIndex.store(0);
     state.wholePlaylist.store(1);
+    std::optional<int> fromMs;
     if (parsed.fromSeconds) {
-        state.requestSeek(static_cast<std::int32_t>(std::lround(*parsed.fromSeconds * 1000.0)));
+        fromMs = static_cast<std::int32_t>(std::lround(*parsed.fromSeconds * 1000.0));
+        state.requestSeek(*fromMs);
     }
     state.playing.store(1);
 
-    std::optional<CoreOutputOnStderr> coreLines(std::in_place);
-    PlayReports reports(*coreLines);
-    std::thread worker(playbackThread, std::ref(state), std::ref(reports));
+    PlayReports reports(state, parsed.fileNames, fromMs);
+    WorkerOwner worker([&state] { state.requestStop(); });
+    worker.start([&](WorkerOwner::Generation) { playbackThread(state, reports); });
 
     const bool showProgress = isTerminal(kStandardError);
+    std::size_t barWidth = 0;
+    const auto printLines = [&] {
+        for (const std::string& line : reports.takeLines()) {
+            std::cerr << (showProgress ? lineOverProgress(line, barWidth) : line + '\n');
+        }
+    };
     TerminalMode terminal(kStandardInput);
-    StoppableLine line(*device, *port, state, reports);
+    StoppableLine line(run.device(), run.port(), state, reports);
     PlayControls controls(state, terminal, line.coil());
-    bool stoppedBySignal = false;
-    int announced = 0;
-
-    while (!reports.hasFinished()) {
-        const InputReady ready = waitForInput(signals, terminal, 100);
-        printStatuses(reports, showProgress);
-        // Each file after the first is named as it starts.
-        if (const int index = reports.playingIndex(); index > announced) {
-            announced = index;
-            std::cerr << (showProgress ? "\r" : "") << "Playing " << index + 1 << " of " << parsed.fileNames.size()
-                      << ": " << parsed.fileNames[static_cast<std::size_t>(index)] << '\n';
-        }
-        if (ready.signal && controls.answerSignals([&] { return signals.take(); }, [&] { signals.stopProcess(); })) {
-            stoppedBySignal = true;
-        }
-        if (ready.key) {
-            if (const std::optional<char> key = terminal.readKey()) {
-                controls.press(*key);
-            }
-        }
-        // In the background the bar would be drawn over the shell's prompt.
-        if (showProgress && reports.started() && inForeground(kStandardError)) {
-            std::cerr << progressLine(reports.position(), controls.paused(), reports.elapsedMs(), reports.totalMs()) << std::flush;
-        }
-    }
-    worker.join();
-    coreLines.reset();
-    printStatuses(reports, showProgress);
-    if (showProgress && reports.started()) {
+    run.watch(terminal, {[&] { return reports.hasFinished(); },
+                         [&](const std::function<int()>& take) {
+                             return controls.answerSignals(take, [&] { run.signals().stopProcess(); });
+                         },
+                         [&](char key) { controls.press(key); },
+                         [&] {
+                             printLines();
+                             // In the background the bar would be drawn over the shell's prompt.
+                             if (showProgress && reports.started() && inForeground(kStandardError)) {
+                                 const std::string bar = progressLine(reports.position(), controls.paused(),
+                                                                      reports.elapsedMs(), reports.totalMs());
+                                 barWidth = bar.size() - 1;  // after its carriage return
+                                 std::cerr << bar << std::flush;
+                             }
+                         }});
+    worker.stopAndJoin();
+    printLines();
+    if (barWidth != 0) {
         std::cerr << '\n';
     }
 
-    if (stoppedBySignal) {
-        // The worker has silenced channel 0 and closed the device; open it once
-        // more so that the last output object, going now, resets it: every
-        // channel goes quiet.
-        device->selectPort(*port);
-        device->openPort();
+    if (const std::optional<int> songMs = reports.fromPastEnd()) {
+        std::cerr << "Error: --from " << *parsed.fromSeconds << " is past the end of " << parsed.fileNames.front()
+                  << " (" << *songMs / 1000.0 << " s)\n";
+        return run.exitStatus(1);
     }
-    if (reports.controllerWasLost()) {
-        return 1;
+    if (run.stoppedBySignal()) {
+        run.resetEveryChannel();
     }
-    return reports.started() || stoppedBySignal ? 0 : 1;
+    return run.exitStatus(reports.controllerWasLost() || !reports.started() ? 1 : 0);
 }

@@ -8,7 +8,7 @@ namespace {
 
 // The signals taken since the last look, by what they ask for.
 struct PendingSignals {
-    bool stop = false;
+    int stop = 0;  // the first that ends playback
     bool suspend = false;
     bool continued = false;
 };
@@ -21,8 +21,8 @@ PendingSignals takePending(const std::function<int()>& take)
             pending.suspend = true;
         } else if (signal == TerminationSignals::kContinue) {
             pending.continued = true;
-        } else {
-            pending.stop = true;
+        } else if (pending.stop == 0) {
+            pending.stop = signal;
         }
     }
     return pending;
@@ -142,21 +142,21 @@ void PlayControls::goOn()
     }
 }
 
-bool PlayControls::answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess)
+int PlayControls::answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess)
 {
     PendingSignals pending = takePending(take);
-    if (pending.suspend && !pending.stop) {
+    if (pending.suspend && pending.stop == 0) {
         suspend();
         stopProcess();
         pending = takePending(take);
-        if (!pending.stop) {
+        if (pending.stop == 0) {
             goOn();
         }
     }
     if (pending.continued) {
         m_terminal.enter();
     }
-    if (pending.stop) {
+    if (pending.stop != 0) {
         m_state.requestStop();
     }
     return pending.stop;

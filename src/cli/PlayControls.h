@@ -49,7 +49,7 @@ public:
     bool paused() const { return m_paused; }
 
     // Answers the signals pending, which `take` gives one by one (0 when none
-    // is left); true when they stop playback (requested here). Ctrl-Z: the
+    // is left); the first of them that stops playback (requested here), or 0. Ctrl-Z: the
     // song pauses unless the user has paused it, the coil goes quiet, the
     // terminal gets its modes back and `stopProcess` returns once the process
     // goes on (fg, bg). Then single-key input comes back in the foreground
@@ -57,7 +57,7 @@ public:
     // meanwhile stops it (kill %1 on a stopped job is SIGTERM, then SIGCONT).
     // SIGCONT alone: the process may be in the foreground now (a job started
     // with & and brought there with fg).
-    bool answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess);
+    int answerSignals(const std::function<int()>& take, const std::function<void()>& stopProcess);
 
 private:
     void suspend();

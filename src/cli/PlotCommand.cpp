@@ -121,10 +121,7 @@ int runPlotCommand(const std::vector<std::string>& args)
         throw UsageError("plot needs -o OUT.png");
     }
 
-    const LoadedSong song = [&] {
-        const CoreOutputOnStderr quiet;
-        return loadSong(parsed->fileName, parsed->options);
-    }();
+    const LoadedSong song = loadSong(parsed->fileName, parsed->options, nullptr, diagnosticsOnStderr());
     const auto application = offscreenApplication();
     const ChartPicture picture = makeChartPicture(chartForSong(*kind, song, parsed->fileName));
     const QImage image = bare ? renderChart(picture, scale) : renderLabelledChart(picture, scale);

@@ -14,6 +14,11 @@ std::string clockText(int ms)
 
 }  // namespace
 
+std::string lineOverProgress(const std::string& line, std::size_t barWidth)
+{
+    return "\r" + line + std::string(barWidth > line.size() ? barWidth - line.size() : 0, ' ') + "\n";
+}
+
 std::string progressLine(int position, bool paused, int elapsedMs, int totalMs)
 {
     constexpr int kWidth = 40;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -24,7 +25,8 @@ mono): the sound of the coil simulator quillarc-coil while 'quillarc-cli play'
 plays the song to it, made without a MIDI device or a JACK server. It is fed
 the same messages at the same times as play sends them: the channel volume at
 the start of the file, each note in the millisecond after it is due, and
-all-sound-off at the end; the file goes on for half a second after that.
+the silencing at the end (all-sound-off, a note-off for every key left
+sounding, all-notes-off); the file goes on for half a second after that.
 It then prints the length, the peak of the estimated duty cycle (the coil
 model's, every key counted) and the peak of the measured duty over each
 second of the file (the part of the second during which the output was on),
@@ -61,7 +63,7 @@ public:
         return m_open;
     }
     void close(int) override { m_open = false; }
-    // The session has sent all-sound-off before the device is reset; the
+    // The session has silenced the coil before the device is reset; the
     // synthesis is silent by then whatever the reset would add.
     void reset(int) override {}
     int send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override
@@ -77,20 +79,25 @@ private:
     bool m_open = false;
 };
 
-// Prints the statuses that the core has not printed already.
+// Prints the core's lines as they come and the statuses that do not repeat
+// one of them, on standard error.
 class StatusPrinter : public PlaybackObserver {
 public:
-    explicit StatusPrinter(const CoreOutputOnStderr& coreLines) : m_coreLines(coreLines) {}
+    void diagnostic(const std::string& line) override
+    {
+        m_printed.insert(line);
+        std::cerr << line << '\n';
+    }
     void statusText(const std::string& text) override
     {
-        if (!m_coreLines.printed(text)) {
+        if (m_printed.count(text) == 0) {
             std::cerr << text << '\n';
         }
     }
     void progress(int) override {}
 
 private:
-    const CoreOutputOnStderr& m_coreLines;
+    std::set<std::string> m_printed;
 };
 
 // The highest duty estimate that lasts at least one sample.
@@ -162,8 +169,7 @@ int runRenderCommand(const std::vector<std::string>& args)
     bool played = false;
     CoilLimitCounts limited;
     {
-        const CoreOutputOnStderr coreLines;
-        StatusPrinter status(coreLines);
+        StatusPrinter status;
         PlaybackSession session(state, status);
         if (session.start(controller->now)) {
             played = true;

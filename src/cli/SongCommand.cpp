@@ -35,37 +35,10 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
     return parsed;
 }
 
-CoreOutputOnStderr::CoreOutputOnStderr() : m_saved(std::cout.rdbuf(this)) {}
-
-CoreOutputOnStderr::~CoreOutputOnStderr()
+DiagnosticSink& diagnosticsOnStderr()
 {
-    std::cout.rdbuf(m_saved);
-    if (!m_line.empty()) {
-        std::cerr << m_line << std::flush;
-    }
-}
-
-bool CoreOutputOnStderr::printed(const std::string& line) const
-{
-    std::lock_guard lock(m_mutex);
-    return m_printed.count(line) != 0;
-}
-
-// Without a buffer every character comes here: the core prints a few short
-// lines, and each leaves whole as soon as it ends.
-int CoreOutputOnStderr::overflow(int c)
-{
-    if (c == traits_type::eof()) {
-        return traits_type::not_eof(c);
-    }
-    std::lock_guard lock(m_mutex);
-    if (c != '\n') {
-        m_line.push_back(static_cast<char>(c));
-        return c;
-    }
-    std::cerr << m_line << '\n' << std::flush;
-    m_printed.insert(std::exchange(m_line, {}));
-    return c;
+    static StreamDiagnostics lines(std::cerr);
+    return lines;
 }
 
 int finishSongCsv(const std::string& fileName, const ReadResult& read, const std::optional<std::string>& error,

@@ -6,10 +6,7 @@
 
 #include <functional>
 #include <iosfwd>
-#include <mutex>
 #include <optional>
-#include <set>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -29,29 +26,10 @@ using ExtraOption = std::function<bool(const std::string& arg, ArgCursor& cursor
 std::optional<SongArguments> parseSongArguments(const std::string& command, const std::vector<std::string>& args,
                                                 const std::string& help, const ExtraOption& extra = {}, bool takesChannel = true);
 
-// Sends what the core writes on standard output (reader diagnostics, tempo
-// changes) to standard error while it lives, line by line, so that standard
-// output holds the command's own result alone. The lines are remembered: a
-// status that only repeats one of them need not be printed a second time.
-class CoreOutputOnStderr : public std::streambuf {
-public:
-    CoreOutputOnStderr();
-    ~CoreOutputOnStderr() override;
-    CoreOutputOnStderr(const CoreOutputOnStderr&) = delete;
-    CoreOutputOnStderr& operator=(const CoreOutputOnStderr&) = delete;
-
-    // Whether `line` (without its newline) has been printed. Any thread.
-    bool printed(const std::string& line) const;
-
-protected:
-    int overflow(int c) override;
-
-private:
-    mutable std::mutex m_mutex;
-    std::string m_line;
-    std::set<std::string> m_printed;
-    std::streambuf* m_saved;
-};
+// The command-line tool's sink of the core's lines (reader diagnostics,
+// tempo changes): standard error, each line as it comes, so that standard
+// output holds the command's own result alone.
+DiagnosticSink& diagnosticsOnStderr();
 
 // Ends a command that has read `fileName`: when the file could not be opened it
 // says so (the reader prints nothing then); when `error` is set (the notes could

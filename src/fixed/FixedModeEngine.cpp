@@ -91,7 +91,7 @@ bool FixedModeEngine::soundAgain(std::uint32_t now)
 
 void FixedModeEngine::stop()
 {
-    m_sink.sendControlChange(kChannel, kAllSoundOff, 0);
-    m_limiter.controlChange(kAllSoundOff);
+    m_sink.silence(kChannel);
+    m_limiter.silenced();
     m_sink.statusText("Exited Fixed Mode");
 }

@@ -14,6 +14,8 @@ public:
     virtual ~FixedModeSink() = default;
     virtual void sendNoteOn(int channel, int key, int velocity) = 0;
     virtual void sendControlChange(int channel, int controller, int value) = 0;
+    // The coil's silencing on `channel` (MidiOutput::silence).
+    virtual void silence(int channel) = 0;
     virtual void statusText(const std::string& text) = 0;
 };
 
@@ -60,8 +62,8 @@ public:
     // When the tone is to be cut, in the clock of `now`; nothing when no cut
     // is coming.
     std::optional<std::uint32_t> nextCutAt(std::uint32_t now) const { return m_limiter.nextCutAt(now); }
-    // Silences the channel (all sound off stands for the note off of the
-    // sounding key) and reports "Exited Fixed Mode".
+    // Silences the channel (the sink's silence releases the sounding key)
+    // and reports "Exited Fixed Mode".
     void stop();
 
     int key() const { return m_key; }

@@ -3,6 +3,7 @@
 #include "fixed/FixedModeControls.h"
 #include "fixed/FixedModeEngine.h"
 #include "fixed/FixedTone.h"
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
@@ -22,6 +23,7 @@ public:
     {
         m_output.sendControlChange(channel, controller, value);
     }
+    void silence(int channel) override { m_output.silence(channel); }
     void statusText(const std::string& text) override { m_observer.statusText(text); }
 
 private:
@@ -34,8 +36,9 @@ private:
 void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer)
 {
     observer.statusText("Entering fixed mode");
-    output.selectPort(state.controllerPort.load());
-    output.openPort();
+    if (const int port = openDevice(output, state.controllerPort.load(), state.controllerName()); port >= 0) {
+        state.controllerPort.store(port);
+    }
 
     // The power slider starts at the main volume (whose top is loudest).
     const int power = kFixedPowerHighest - state.volumePosition.load();

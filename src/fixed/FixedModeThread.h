@@ -22,8 +22,9 @@ public:
     virtual void velocitySent(std::optional<int> velocity) { static_cast<void>(velocity); }
 };
 
-// The fixed-mode worker. Announces itself, opens the controller
-// (state.controllerPort, which must be a device) on `output`, sets the
+// The fixed-mode worker. Announces itself, opens the controller on `output`
+// (openDevice: at state.controllerPort, or where its name is found afresh,
+// stored in state.controllerPort), sets the
 // sliders to key 64 and to the power of the main volume slider, sounds the
 // tone, and then follows the sliders until controls.running() is cleared.
 // Between slider moves it sleeps; "Sound again" (controls.requestAgain)

@@ -112,7 +112,7 @@ struct OpenDevice {
 }  // namespace
 
 struct JackMidiService::Impl {
-    std::string clientName;
+    std::string clientName = "Quillarc Control Panel";
     std::mutex mutex;  // guards everything below but the atomics
     jack_client_t* client = nullptr;
     bool active = false;
@@ -347,10 +347,9 @@ struct JackMidiService::Impl {
     }
 };
 
-JackMidiService::JackMidiService(std::string clientName) : m_impl(std::make_unique<Impl>())
+JackMidiService::JackMidiService(OneClient) : m_impl(std::make_unique<Impl>())
 {
     silenceJack();
-    m_impl->clientName = std::move(clientName);
 }
 
 JackMidiService::~JackMidiService()
@@ -521,7 +520,7 @@ bool JackMidiService::connected(int device)
 
 std::shared_ptr<JackMidiService> JackMidiService::processClient()
 {
-    static const auto client = std::make_shared<JackMidiService>();
+    static const auto client = std::make_shared<JackMidiService>(OneClient{});
     return client;
 }
 

@@ -49,10 +49,21 @@ public:
 // limit.
 //
 // Thread-safe; nothing is printed and no exception leaves this class.
+//
+// A process has one JACK client, for outputs and inputs alike
+// (processClient()): each client hides only its own ports from the devices it
+// lists, so a second one would offer the first one's ports as devices, and the
+// program could be connected back into itself.
 class JackMidiService : public MidiService {
+    struct Impl;
+    struct OneClient {
+        explicit OneClient() = default;
+    };
+
 public:
-    // `clientName` is the name asked for; JACK makes it unique.
-    explicit JackMidiService(std::string clientName = "Quillarc Control Panel");
+    // Made only by processClient(); the client is named "Quillarc Control
+    // Panel" (JACK makes the name unique on the server).
+    explicit JackMidiService(OneClient);
     ~JackMidiService() override;
 
     JackMidiService(const JackMidiService&) = delete;
@@ -88,6 +99,5 @@ public:
     const ProcessCycles& cycles() const;
 
 private:
-    struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

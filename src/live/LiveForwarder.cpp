@@ -85,7 +85,6 @@ void LiveForwarder::noteOn(int channel, int key, int velocity, const PlaybackOpt
     out.push_back(noteOnMessage(sounded, *sent));
     note.sounded = static_cast<std::int8_t>(sounded);
     ++m_soundedBy[static_cast<std::size_t>(sounded)];
-    m_lastKey = sounded;
 }
 
 void LiveForwarder::noteOff(int channel, int key, std::uint32_t now, CoilMessages& out)

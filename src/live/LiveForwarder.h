@@ -26,7 +26,8 @@ using CoilMessages = std::vector<CoilMessage>;
 // input notes stops when the last of them is released. The sustain pedal
 // (controller 64, down at 64 and above) holds note-offs until it is
 // released; all-sound-off and all-notes-off (controllers 120, 123) become
-// all-sound-off. Everything else is dropped. The input is a byte stream:
+// all-sound-off, which the sender takes as the place to silence the coil
+// (LiveSession sends MidiOutput::silence there). Everything else is dropped. The input is a byte stream:
 // running status and messages split across calls are followed, system
 // messages end running status, realtime bytes are skipped.
 class LiveForwarder {
@@ -48,10 +49,9 @@ public:
     // All-sound-off, every key and held note forgotten: the way out.
     void silence(CoilMessages& out);
 
-    // The key that the last note-on sent sounded, if any was sent.
-    std::optional<int> lastKey() const { return m_lastKey; }
     // The coil model's estimate of what has been sent, 0..1.
     double duty() const { return m_limiter.duty(); }
+    // What the coil limits have done to the messages sent so far.
     const CoilLimitCounts& limitCounts() const { return m_limiter.counts(); }
 
 private:
@@ -80,6 +80,5 @@ private:
     std::array<bool, 16> m_pedalDown{};
     // Notes held by each pedal, in the order they were released.
     std::array<std::vector<std::uint8_t>, 16> m_heldOrder{};
-    std::optional<int> m_lastKey;
     CoilLimiter m_limiter{CoilLimits{}};
 };

@@ -1,6 +1,8 @@
 #include "live/LiveSession.h"
 
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
+#include "midiout/ShortMessage.h"
 #include "platform/WorkerThread.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
@@ -30,11 +32,13 @@ LiveSession::~LiveSession()
 
 LiveSession::Start LiveSession::start(int volume)
 {
-    m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
-    if (m_output->openPort() != 1) {
+    m_output = std::make_unique<MidiOutput>();
+    const int port = openDevice(*m_output, m_state.controllerPort.load(), m_state.controllerName());
+    if (port < 0) {
         m_output.reset();
         return Start::ControllerFailed;
     }
+    m_state.controllerPort.store(port);
     m_realtimeInput = m_inputs.realtime(m_inputDevice);
     {
         const std::lock_guard lock(m_mutex);
@@ -113,6 +117,9 @@ LiveEnd LiveSession::run()
         }
     }
     finish();
+    if (m_forwarder.limitCounts().any()) {
+        m_observer.limitsActed(m_forwarder.limitCounts());
+    }
     return end;
 }
 
@@ -187,7 +194,11 @@ bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::ui
 bool LiveSession::send(const CoilMessages& out)
 {
     for (const CoilMessage& message : out) {
-        if (m_output->sendMessage(message[0], message[1], message[2]) != 0) {
+        // The forwarder's all-sound-off is where the coil is to be silenced:
+        // it goes out as the one silencing, which also releases every key
+        // left sounding.
+        const bool silencing = message == CoilMessage{0xB0, kAllSoundOff, 0};
+        if ((silencing ? m_output->silence(0) : m_output->sendMessage(message[0], message[1], message[2])) != 0) {
             return false;
         }
     }

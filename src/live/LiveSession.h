@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class AppState;
@@ -30,6 +31,9 @@ public:
     // A note-on went out: the key it sounded and the coil model's estimate of
     // the duty afterwards (0..1).
     virtual void notePlayed(int key, double duty) = 0;
+    // At the end of a session in which the coil limits acted: what they did,
+    // as a song reports it (PlaybackObserver::limitsActed).
+    virtual void limitsActed(const CoilLimitCounts& counts) = 0;
 };
 
 // Live mode: one input device played through a LiveForwarder to the
@@ -44,8 +48,11 @@ public:
 // have taken a device away; an input that does not tell of its going is
 // looked at every second. It never spins.
 //
-// Every way out sends all-sound-off (the controller's every key then silent)
-// and closes both devices.
+// A session that ends after the limits acted says what they did.
+//
+// Every way out silences the coil (MidiOutput::silence: all-sound-off, a
+// note-off for every key left sounding, all-notes-off) and closes both
+// devices; so does the keyboard's own all-sound-off or all-notes-off.
 class LiveSession final : public MidiInputSink {
 public:
     LiveSession(AppState& state, LiveObserver& observer, MidiInputService& inputs, int inputDevice, int inputChannel);

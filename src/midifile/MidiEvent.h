@@ -31,5 +31,4 @@ struct MidiEvent {
 
     bool isMeta() const { return byteOr(0) == 0xFF; }
     bool isEndOfTrack() const { return isMeta() && byteOr(1) == 0x2F; }
-    bool isTempo() const { return isMeta() && byteOr(1) == 0x51; }
 };

@@ -359,15 +359,6 @@ bool MidiFile::dropEventsAfterStop(std::int32_t rememberedMode)
     return false;
 }
 
-void MidiFile::sortAllTracks()
-{
-    for (auto& list : m_tracks) {
-        if (list) {
-            sortTrack(*list, kOrderUnknown);
-        }
-    }
-}
-
 int MidiFile::compareEvents(const MidiEvent& a, const MidiEvent& b)
 {
     if (a.tick > b.tick) {

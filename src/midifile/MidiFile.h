@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Diagnostics.h"
+
 #include "base/CheckedArray.h"
 #include "midifile/MidiEvent.h"
 #include "midifile/MidiEventList.h"
@@ -49,16 +51,17 @@ public:
     MidiFile& operator=(const MidiFile&) = delete;
 
     // Reads a file, replacing the tracks once its header has been accepted.
-    // Reader diagnostics go to standard output, one flushed line each, and are
-    // kept in readResult(). Never ends the process on bad data. Anything but a
+    // Reader diagnostics go to `sink`, a line each, and are kept in
+    // readResult(). Never ends the process on bad data. Anything but a
     // regular file is refused with "Error: not a regular file PATH", without
     // waiting on it. When `stop` is given, it is looked at between chunks of
     // a few thousand events; once raised, the read ends with Status::Stopped.
-    bool loadFile(const std::string& fileName, const std::atomic<bool>* stop = nullptr);
+    bool loadFile(const std::string& fileName, const std::atomic<bool>* stop = nullptr,
+                  DiagnosticSink& sink = noDiagnostics());
     // The same reader over bytes in memory; `name` stands for the file name in
     // the diagnostics.
     bool loadBytes(std::span<const std::uint8_t> data, const std::string& name,
-                   const std::atomic<bool>* stop = nullptr);
+                   const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
     const ReadResult& readResult() const { return m_readResult; }
 
     std::int32_t trackCount() const { return std::max(m_tracks.getSize(), m_announcedTracks); }
@@ -103,8 +106,6 @@ public:
     // given and raised, the merge ends between chunks, drops every event
     // (one empty track is left) and returns false; otherwise it returns true.
     bool mergeTracks(const std::atomic<bool>* stop = nullptr);
-    // Sorts each track by compareEvents, stably.
-    void sortAllTracks();
 
     // Order of events: by tick; at equal ticks channel messages, markers and
     // system-exclusive events before meta events, and end-of-track last.

@@ -4,16 +4,16 @@
 
 #include <algorithm>
 #include <array>
-#include <iostream>
 #include <optional>
 
-// Reads one file into a MidiFile. Every refusal prints its lines on standard
-// output (each flushed) and records them in the file's read result; a corrupt
-// file is a failed read, never the end of the process.
+// Reads one file into a MidiFile. Every refusal hands its lines to the
+// caller's sink and records them in the file's read result; a corrupt file is
+// a failed read, never the end of the process.
 class MidiFile::Reader {
 public:
-    Reader(MidiFile& file, ByteStream& in, const std::string& name, const std::atomic<bool>* stop)
-        : m_file(file), m_in(in), m_name(name), m_stop(stop), m_storageBudget(in.remaining() / 3)
+    Reader(MidiFile& file, ByteStream& in, const std::string& name, const std::atomic<bool>* stop,
+           DiagnosticSink& sink)
+        : m_file(file), m_in(in), m_name(name), m_stop(stop), m_sink(sink), m_storageBudget(in.remaining() / 3)
     {
     }
 
@@ -85,7 +85,7 @@ private:
 
     void say(const std::string& line)
     {
-        std::cout << line << std::endl;
+        m_sink.diagnostic(line);
         m_file.m_readResult.diagnostics.push_back(line);
     }
 
@@ -426,18 +426,20 @@ private:
     ByteStream& m_in;
     const std::string& m_name;
     const std::atomic<bool>* m_stop;
+    DiagnosticSink& m_sink;
     std::size_t m_storageBudget;  // events the tracks may still reserve storage for
     std::uint8_t m_runningStatus = 0;
 };
 
-bool MidiFile::loadFile(const std::string& fileName, const std::atomic<bool>* stop)
+bool MidiFile::loadFile(const std::string& fileName, const std::atomic<bool>* stop, DiagnosticSink& sink)
 {
     ByteStream in(fileName, stop);
-    return Reader(*this, in, fileName, stop).read();
+    return Reader(*this, in, fileName, stop, sink).read();
 }
 
-bool MidiFile::loadBytes(std::span<const std::uint8_t> data, const std::string& name, const std::atomic<bool>* stop)
+bool MidiFile::loadBytes(std::span<const std::uint8_t> data, const std::string& name, const std::atomic<bool>* stop,
+                         DiagnosticSink& sink)
 {
     ByteStream in(data);
-    return Reader(*this, in, name, stop).read();
+    return Reader(*this, in, name, stop, sink).read();
 }

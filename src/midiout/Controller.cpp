@@ -23,6 +23,29 @@ int findControllerAfresh()
     return findController();
 }
 
+int openDevice(MidiOutput& output, int port, const std::string& name)
+{
+    const auto service = MidiOutPort::service();
+    const auto opensAt = [&](int index) {
+        if (index < 0 || index >= MidiOutPort::deviceCount() || service->productName(index) != name) {
+            return false;
+        }
+        output.selectPort(index);
+        return output.openPort() == 1;
+    };
+    if (opensAt(port)) {
+        return port;
+    }
+    if (MidiOutPort::recount() > 0) {
+        for (int index = 0; index < MidiOutPort::deviceCount(); ++index) {
+            if (opensAt(index)) {
+                return index;
+            }
+        }
+    }
+    return -1;
+}
+
 bool silenceDevice(int port)
 {
     MidiOutput output;

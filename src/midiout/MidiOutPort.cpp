@@ -76,7 +76,9 @@ void closeLocked(DeviceTable& devices, int port)
 MidiOutPort::MidiOutPort()
 {
     attachToTable();
-    selectPort(0);
+    if (deviceCount() > 0) {
+        selectPort(0);
+    }
 }
 
 MidiOutPort::MidiOutPort(int port, int openNow)
@@ -93,11 +95,9 @@ void MidiOutPort::attachToTable()
     DeviceTable& devices = table();
     std::unique_lock lock(devices.mutex);
     if (devices.objectCount == 0) {
-        const int count = serviceLocked(devices).deviceCount();
-        if (count <= 0) {
-            lock.unlock();
-            fatalError("Error: no MIDI output devices");
-        }
+        // No device at all is a state like any other: the table is empty,
+        // and the objects have no port until a recount finds some.
+        const int count = std::max(serviceLocked(devices).deviceCount(), 0);
         if (devices.exists) {
             lock.unlock();
             fatalError("Error: device array should be NULL when calling initialize() in MidiOutPort.");

@@ -20,8 +20,8 @@
 // a supported use.
 class MidiOutPort {
 public:
-    // Port 0, not opened. Ends the process with "Error: no MIDI output devices"
-    // when it is the first object and there is no device.
+    // Port 0, not opened; no port at all (port() -1) when there is no
+    // device: the caller looks at deviceCount() and says so.
     MidiOutPort();
     // Selects `port` (which must be a device) and opens it when `openNow` is
     // not 0.

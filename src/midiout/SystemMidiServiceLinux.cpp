@@ -8,7 +8,7 @@
 
 std::shared_ptr<MidiService> makeSystemMidiService()
 {
-    // ALSA first, then JACK.
+    // ALSA first, then JACK, on the client the inputs use too.
     return std::make_shared<MidiServiceChain>(std::vector<std::shared_ptr<MidiService>>{
-        std::make_shared<RtMidiService>(), std::make_shared<JackMidiService>()});
+        std::make_shared<RtMidiService>(), JackMidiService::processClient()});
 }

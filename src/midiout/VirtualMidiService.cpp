@@ -136,6 +136,17 @@ void VirtualMidiService::addDevice(std::string name)
     m_devices.push_back(Device{std::move(name)});
 }
 
+void VirtualMidiService::unplug(const std::string& name)
+{
+    const std::lock_guard lock(m_mutex);
+    for (auto device = m_devices.begin(); device != m_devices.end(); ++device) {
+        if (device->name == name) {
+            m_devices.erase(device);
+            return;
+        }
+    }
+}
+
 void VirtualMidiService::unplugLastDevice()
 {
     const std::lock_guard lock(m_mutex);

@@ -59,6 +59,10 @@ public:
     // Pulls out the last device; as with addDevice, output objects see it
     // once the table is counted again.
     void unplugLastDevice();
+    // Pulls out the first device named `name`: those after it move down one
+    // number at once, as the system's devices are numbered afresh when one
+    // goes (a JACK client restarted, an ALSA client renumbered).
+    void unplug(const std::string& name);
     // Makes `device` one that takes messages `leadMs` ahead of their time: a
     // message handed to it has left once `now()` has reached its due time,
     // and one taken back before that is marked so in the records.

@@ -90,16 +90,15 @@ void WinMmService::reset(int device)
 
 int WinMmService::send(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
-    std::uintptr_t handle = 0;
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto found = m_open.find(device);
-        if (found == m_open.end()) {
-            return kSendDeviceNotOpen;
-        }
-        handle = found->second;
+    // The handle is used under the lock that close() takes: a close on
+    // another thread cannot free it (and WinMM give its value to the next
+    // open) between the look-up and the call. midiOutShortMsg returns at once.
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_open.find(device);
+    if (found == m_open.end()) {
+        return kSendDeviceNotOpen;
     }
-    const unsigned result = m_calls->shortMsg(handle, packShortMessage(status, data1, data2));
+    const unsigned result = m_calls->shortMsg(found->second, packShortMessage(status, data1, data2));
     if (result == kBadDeviceId) {
         return kSendDeviceGone;
     }

@@ -14,6 +14,18 @@ std::string AppState::currentFileName() const
     return m_currentFileName;
 }
 
+void AppState::setControllerName(std::string name)
+{
+    std::lock_guard lock(m_mutex);
+    m_controllerName = std::move(name);
+}
+
+std::string AppState::controllerName() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_controllerName;
+}
+
 void AppState::setOptions(const PlaybackOptions& options)
 {
     auto snapshot = std::make_shared<const PlaybackOptions>(options);

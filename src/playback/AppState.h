@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/ChangeSignal.h"
+#include "midiout/Controller.h"
 #include "song/PlaybackOptions.h"
 
 #include <atomic>
@@ -54,7 +55,8 @@ public:
     std::atomic<int> playingIndex{-1};
     // Channel volume waiting to be sent (127 - volume slider position), -1 when none.
     std::atomic<int> pendingVolume{-1};
-    // Device index of the controller, -1 when none was found.
+    // Device index of the controller, -1 when none was found. A worker that
+    // finds the controller under another number (controllerName) stores it.
     std::atomic<int> controllerPort{1};
     // Mirror of the volume slider's position (0 = top = loudest), kept by the GUI.
     std::atomic<int> volumePosition{96};
@@ -122,6 +124,11 @@ public:
     // Path that the next playback thread opens.
     void setCurrentFileName(std::string fileName);
     std::string currentFileName() const;
+    // The name of the device that controllerPort chose, by which a worker
+    // looks for it again when that number no longer leads to it
+    // (kControllerName unless the command line chose another device).
+    void setControllerName(std::string name);
+    std::string controllerName() const;
 
     // The options in force. Writers replace the whole record; readers get a
     // snapshot that stays valid while they hold it.
@@ -146,6 +153,7 @@ private:
     ChangeSignal m_changes;
     mutable std::mutex m_mutex;
     std::string m_currentFileName;
+    std::string m_controllerName = kControllerName;
     std::optional<SeekRequest> m_seek;
     std::shared_ptr<const std::vector<std::string>> m_playlist = std::make_shared<const std::vector<std::string>>();
     std::shared_ptr<const PlaybackOptions> m_options = std::make_shared<const PlaybackOptions>();

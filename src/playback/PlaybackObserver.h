@@ -1,15 +1,19 @@
 #pragma once
 
+#include "base/Diagnostics.h"
 #include "coilmodel/CoilLimiter.h"
 
 #include <string>
 
 // How a worker thread reports to the user interface. Called on the worker's
 // thread: implementations must not touch widgets directly (the GUI posts
-// queued calls; the command-line tool prints).
-class PlaybackObserver {
+// queued calls; the command-line tool prints). It is also the sink of the
+// lines the core makes while it reads each song; they are dropped unless the
+// front end takes them.
+class PlaybackObserver : public DiagnosticSink {
 public:
-    virtual ~PlaybackObserver() = default;
+    ~PlaybackObserver() override = default;
+    void diagnostic(const std::string& line) override { static_cast<void>(line); }
     // The song is about to play: its length, the due time of the last entry.
     virtual void songStarted(int totalMs) { static_cast<void>(totalMs); }
     // The worker moved to the file at `index` of the playlist (before its

@@ -1,5 +1,6 @@
 #include "playback/PlaybackSession.h"
 
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "midiout/ShortMessage.h"
 #include "playback/AppState.h"
@@ -33,7 +34,7 @@ bool PlaybackSession::start(const MsClock& clock)
     const std::string fileName = m_state.currentFileName();
     const auto options = m_state.options();
     {
-        LoadedSong song = m_load(fileName, *options, &m_state.stopRequested);
+        LoadedSong song = m_load(fileName, *options, &m_state.stopRequested, m_observer);
         if (song.stopped || stopped()) {
             m_ending = Ending::Stopped;
             return false;
@@ -64,8 +65,9 @@ bool PlaybackSession::start(const MsClock& clock)
     m_limiter = CoilLimiter(options->coilLimits);
 
     m_total = static_cast<double>(m_notes.back().timeMs);
-    m_output = std::make_unique<MidiOutput>(m_state.controllerPort.load(), 1);
-    if (m_output->openPort() != 1) {
+    m_output = std::make_unique<MidiOutput>();
+    const int port = openDevice(*m_output, m_state.controllerPort.load(), m_state.controllerName());
+    if (port < 0) {
         m_output.reset();
         m_notes.clear();
         m_observer.statusText(kCannotOpenControllerText);
@@ -78,6 +80,7 @@ bool PlaybackSession::start(const MsClock& clock)
         endLost();
         return false;
     }
+    m_state.controllerPort.store(port);
     m_leadMs = std::max(m_output->scheduleLeadMs(), 0);
     m_start = clock();
     m_handedUpTo = m_start;
@@ -117,7 +120,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         if (m_state.pauseStartPending.exchange(0) != 0) {
             takeBackAhead();
             m_handedUpTo = now;
-            if (!send(kAllSoundOff, 0)) {
+            if (!silence()) {
                 return endLost();
             }
             m_pauseStart = now;
@@ -161,7 +164,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     }
     if (m_state.restartRequested.exchange(0) != 0) {
         takeBackAhead();
-        if (!send(kAllSoundOff, 0)) {
+        if (!silence()) {
             return endLost();
         }
         m_next = 0;
@@ -210,7 +213,7 @@ bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t so
 {
     takeBackAhead();
     m_handedUpTo = songNow;
-    if (!send(kAllSoundOff, 0)) {
+    if (!silence()) {
         return false;
     }
     const std::int64_t from = seek.relative ? static_cast<std::int64_t>(songNow - m_start) : 0;
@@ -233,6 +236,13 @@ bool PlaybackSession::send(int controller, int value)
 {
     m_limiter.controlChange(controller);
     m_lost = m_lost || m_output->sendControlChange(kChannel, controller, value) != 0;
+    return !m_lost;
+}
+
+bool PlaybackSession::silence()
+{
+    m_limiter.silenced();
+    m_lost = m_lost || m_output->silence(kChannel) != 0;
     return !m_lost;
 }
 
@@ -288,7 +298,7 @@ void PlaybackSession::silenceAndClose()
     // Tried also after a refused message: a device that refused one may
     // still take this one.
     takeBackAhead();
-    m_output->sendControlChange(kChannel, kAllSoundOff, 0);
+    m_output->silence(kChannel);
     m_limiter.silenced();
     m_output->closePort();
     m_output.reset();

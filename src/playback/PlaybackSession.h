@@ -25,9 +25,10 @@ inline constexpr const char* kCannotOpenControllerText = "Error: cannot open the
 inline constexpr const char* kControllerLostText = "Error: lost the connection to the controller";
 
 // How a session gets its notes: loadSong, or a stand-in in tests. The stop
-// flag is the session's AppState::stopRequested.
+// flag is the session's AppState::stopRequested; the lines go to the
+// session's observer.
 using SongLoad = std::function<LoadedSong(const std::string& fileName, const PlaybackOptions& options,
-                                          const std::atomic<bool>* stop)>;
+                                          const std::atomic<bool>* stop, DiagnosticSink& sink)>;
 
 // One playback of one file: reads it, builds the note list of the chosen
 // channel, and sends each entry to the controller when it is due. The loop is
@@ -36,7 +37,8 @@ using SongLoad = std::function<LoadedSong(const std::string& fileName, const Pla
 // real clock.
 //
 // Every way out (end of the list, `playing` cleared, a send the controller
-// refused) sends all-sound-off and closes the output before the session
+// refused) silences the coil (MidiOutput::silence: all-sound-off, a note-off
+// for each key left sounding, all-notes-off) and closes the output before the session
 // reports that it has ended; the destructor does the same if the session is
 // abandoned while its output is open. A controller that cannot be opened, or
 // refuses a message, ends the song with kCannotOpenControllerText or
@@ -51,7 +53,7 @@ using SongLoad = std::function<LoadedSong(const std::string& fileName, const Pla
 // MidiOutPort::scheduleLeadMs) is handed each message up to the lead ahead of
 // its due time, after the limits, in the order of the note list. A pause,
 // restart or stop takes back what was handed and has not left before the
-// all-sound-off goes out (a pause hands it again after the resume), and the
+// silencing goes out (a pause hands it again after the resume), and the
 // song ends a lead after its last message was due, once that has left.
 class PlaybackSession {
 public:
@@ -62,7 +64,9 @@ public:
     PlaybackSession& operator=(const PlaybackSession&) = delete;
 
     // The start sequence: read currentFileName, prepare it, extract the
-    // notes, open the controller and send the channel volume; the song's
+    // notes, open the controller (openDevice: where controllerPort says, or
+    // where controllerName is found afresh, stored in controllerPort) and
+    // send the channel volume; the song's
     // clock starts when the volume has been sent, so however long the file
     // took to read, the first note keeps its lead-in. Returns false when
     // there is nothing to play; the reason has then been reported as status
@@ -107,6 +111,9 @@ private:
     // Sends one message through the limits; false (and m_lost set) when the
     // controller refused it.
     bool send(int controller, int value);
+    // The silencing of a pause, seek, restart or way out; false (and m_lost
+    // set) when the controller refused it.
+    bool silence();
     // A note-on through the limits, leaving at `at`.
     bool sendNote(int key, int velocity, std::uint32_t at);
     // Takes back what was handed ahead and has not left: the song goes on
@@ -116,7 +123,7 @@ private:
     PassResult endLost();
     void silenceAndClose();
     // Seeks as asked, from `songNow` on the session's clock; false (and
-    // m_lost set) when the controller refused the all-sound-off.
+    // m_lost set) when the controller refused the silencing.
     bool seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow);
     // Reports the progress position and the song's time at `elapsed`.
     void reportPosition(std::uint32_t elapsed);

@@ -3,7 +3,7 @@
 #include "midifile/MidiFile.h"
 
 #include <cmath>
-#include <iostream>
+#include <sstream>
 
 std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
 {
@@ -53,12 +53,8 @@ std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::
     return static_cast<std::int32_t>(ms);
 }
 
-std::optional<double> readTempo(const MidiFile& file, std::int32_t index)
-{
-    return tempoOfEvent(file.eventAt(0, index));
-}
-
-NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop)
+NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop,
+                      DiagnosticSink& sink)
 {
     NoteList list;
     list.entries.reserve(static_cast<std::size_t>(file.track(0).getSize()));
@@ -73,7 +69,12 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
             list.entries.push_back({key, velocity, *timeMs});
             return true;
         },
-        [](double tempoBpm) { std::cout << "Tempo change detected, new tempo = " << tempoBpm << std::endl; }, stop);
+        [&sink](double tempoBpm) {
+            std::ostringstream line;  // the default six significant digits
+            line << "Tempo change detected, new tempo = " << tempoBpm;
+            sink.diagnostic(line.str());
+        },
+        stop);
     list.error = walk.error;
     list.tempoBpm = walk.tempoBpm;
     if (walk.stopped) {

@@ -43,23 +43,22 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options);
 // Builds the note list of options.playChannel from track 0 of `file`, which
 // the caller has put through toAbsoluteTicks and mergeTracks. Each entry is
 // timed with the tempo in force when it is reached, applied to its whole
-// absolute tick count. Tempo changes are announced on standard output. Each
+// absolute tick count. Tempo changes are announced to `sink`. Each
 // call keeps its tempo to itself, so extractions on several threads at once do
 // not disturb each other. Bad tempo events and times that do not fit in 32 bits
 // end extraction with an error instead of ending the process. When `stop` is
 // given, it is looked at every few thousand events; once raised, extraction
 // ends with `stopped` set and no entries.
-NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop = nullptr);
+NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop = nullptr,
+                      DiagnosticSink& sink = noDiagnostics());
 
 // Due time of an event at absolute `tick` when the tempo in force is
 // `tempoBpm`: the whole tick count at that tempo, truncated to the millisecond,
 // plus the lead-in. Nothing when the time does not fit in 32 bits.
 std::optional<std::int32_t> noteTimeMs(std::int32_t tick, double tempoBpm, std::int32_t ticksPerQuarter);
 
-// Beats per minute of the set-tempo event at `index` of track 0, or nothing when
-// the event holds fewer than three tempo bytes or a tempo of 0 microseconds.
-std::optional<double> readTempo(const MidiFile& file, std::int32_t index);
-// The same for a set-tempo event itself.
+// Beats per minute of a set-tempo event, or nothing when the event holds fewer
+// than three tempo bytes or a tempo of 0 microseconds.
 std::optional<double> tempoOfEvent(const MidiEvent& event);
 
 // How a walk over the note times of a song ended.

@@ -20,9 +20,10 @@ std::string LoadedSong::readFailureText(const std::string& fileName) const
     return "Error: cannot open file " + fileName;
 }
 
-bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read, const std::atomic<bool>* stop)
+bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read, const std::atomic<bool>* stop,
+                        DiagnosticSink& sink)
 {
-    file.loadFile(fileName, stop);
+    file.loadFile(fileName, stop, sink);
     read = file.readResult();
     if (read.status == ReadResult::Status::Stopped || raised(stop)) {
         return false;
@@ -31,17 +32,18 @@ bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult&
     return file.mergeTracks(stop);
 }
 
-LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop)
+LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop,
+                    DiagnosticSink& sink)
 {
     LoadedSong song;
     song.channel = options.playChannel;
     song.options = options;
     MidiFile file;
-    if (!readAndPrepareSong(file, fileName, song.read, stop)) {
+    if (!readAndPrepareSong(file, fileName, song.read, stop, sink)) {
         song.stopped = true;
         return song;
     }
-    song.notes = extractNotes(file, options, stop);
+    song.notes = extractNotes(file, options, stop, sink);
     if (song.notes.stopped || raised(stop)) {
         song.stopped = true;
         song.notes = NoteList{};

@@ -33,14 +33,13 @@ struct LoadedSong {
 // went; a raised `stop` (looked at between chunks of the read and the merge)
 // ends the work early and returns false, with nothing more printed.
 bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read,
-                        const std::atomic<bool>* stop = nullptr);
+                        const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
 
 // Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
 // the note list of options.playChannel, exactly as playback does. Reader
-// diagnostics and tempo changes go to standard output (the command line
-// moves them to standard error).
+// diagnostics and tempo changes go to `sink`, in that order.
 // When `stop` is given it is looked at between chunks of the read, the merge
 // and the extraction, so a raised flag ends the work within milliseconds even
 // on a very large file, with `stopped` set and nothing more printed.
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options,
-                    const std::atomic<bool>* stop = nullptr);
+                    const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());

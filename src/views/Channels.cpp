@@ -63,11 +63,11 @@ ChannelSurvey surveyChannels(const MidiFile& prepared, const PlaybackOptions& /*
 }
 
 ChannelFileSurvey surveyChannelsOfFile(const std::string& fileName, const PlaybackOptions& options,
-                                       const std::atomic<bool>* stop)
+                                       const std::atomic<bool>* stop, DiagnosticSink& sink)
 {
     ChannelFileSurvey result;
     MidiFile file;
-    if (!readAndPrepareSong(file, fileName, result.read, stop)) {
+    if (!readAndPrepareSong(file, fileName, result.read, stop, sink)) {
         result.stopped = true;
         return result;
     }

@@ -43,7 +43,7 @@ struct ChannelFileSurvey {
 // surveys it. May run on any thread; a raised `stop` ends the work early, the
 // read included, with `stopped` set.
 ChannelFileSurvey surveyChannelsOfFile(const std::string& fileName, const PlaybackOptions& options,
-                                       const std::atomic<bool>* stop = nullptr);
+                                       const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
 
 // "Notes in this file: channel 1: 412, channel 9: 800": each channel as the
 // channel field numbers it, with its note count; empty when there is none.

@@ -113,7 +113,7 @@ std::shared_ptr<ChartSource::JobResult> ChartSource::work(const Job& job, std::s
         return result;
     }
     if (!song) {
-        auto loaded = std::make_shared<LoadedSong>(loadSong(job.key.path, job.options, &stop));
+        auto loaded = std::make_shared<LoadedSong>(loadSong(job.key.path, job.options, &stop, *makers.diagnostics));
         if (loaded->stopped) {
             result->stopped = true;
             return result;

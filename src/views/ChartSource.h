@@ -48,6 +48,8 @@ public:
         ChartMaker chart;
         NoFileMaker noFile;
         ChannelNotesMaker channelNotes;
+        // Where the lines of each song read for a chart go.
+        DiagnosticSink* diagnostics = &noDiagnostics();
     };
 
     explicit ChartSource(Makers makers, QObject* parent = nullptr);

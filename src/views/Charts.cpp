@@ -158,17 +158,29 @@ std::optional<std::int32_t> dutyLimitRow(std::optional<double> limitPercent)
     return std::min(row, kBaseRow - 1);
 }
 
+namespace {
+
+// A duty as a percentage with two decimals. to_chars, not printf: the panel
+// runs under the user's locale, and the figures keep the decimal point the
+// command line prints.
+std::string percent(double fraction)
+{
+    std::array<char, 32> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), fraction * 100.0, std::chars_format::fixed, 2);
+    return std::string(text.data(), end.ptr);
+}
+
+}  // namespace
+
+std::string dutySummaryText(const DutySummary& summary)
+{
+    return "peak " + percent(summary.peak) + " % at " + std::to_string(summary.peakMs) + " ms, mean " +
+           percent(summary.mean) + " %";
+}
+
 std::string dutyFiguresText(const DutySummary& window, double coilPeak, std::optional<double> limitPercent)
 {
-    // to_chars, not printf: the panel runs under the user's locale, and the
-    // figures keep the decimal point the command line prints.
-    auto percent = [](double fraction) {
-        std::array<char, 32> text{};
-        const auto end = std::to_chars(text.data(), text.data() + text.size(), fraction * 100.0, std::chars_format::fixed, 2);
-        return std::string(text.data(), end.ptr);
-    };
-    std::string line = "Window peak " + percent(window.peak) + " % at " + std::to_string(window.peakMs) + " ms, mean " +
-                       percent(window.mean) + " %; coil peak " + percent(coilPeak) + " %";
+    std::string line = "Window " + dutySummaryText(window) + "; coil peak " + percent(coilPeak) + " %";
     if (limitPercent) {
         std::array<char, 32> text{};
         const auto end = std::to_chars(text.data(), text.data() + text.size(), *limitPercent);

@@ -59,6 +59,11 @@ inline constexpr std::int32_t kDutyFiguresHeight = 30;
 // above it (a limit past 6.75 %): no bar under it can reach it in the field.
 std::optional<std::int32_t> dutyLimitRow(std::optional<double> limitPercent);
 
+// "peak P % at T ms, mean M %": the first highest point and the mean, each a
+// percentage to two decimals, as the window and quillarc-cli duty --summary
+// give them.
+std::string dutySummaryText(const DutySummary& summary);
+
 // The duty window's line of figures: "Window peak P % at T ms, mean M %; coil
 // peak C %", then "; limit L %" when a limit is set. P and M are the window's
 // own estimate, C the coil model's peak over every key; each to two decimals,

@@ -18,6 +18,14 @@ std::string exact(double value)
     return text;
 }
 
+// A duty as the window and the limits speak of it: percent, two decimals.
+std::string percent(double duty)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f %%", duty * 100.0);
+    return text;
+}
+
 ProgramRun cli(const std::string& args)
 {
     return runProgram(std::string(QUILLARC_CLI) + " " + args);
@@ -84,7 +92,7 @@ TEST_F(AnalysisCommands, EachCommandPrintsItsCsvOfTheChosenChannel)
         {"weights " + file + " --channel 2", weights, tempoLine},
         {"duty " + file + " --channel 2", duty, tempoLine},
         {"duty --summary " + file + " --channel 2",
-         "peak " + exact(b + c) + " at 876 ms, mean " + exact(summary.mean) + "\n", tempoLine},
+         "peak " + percent(b + c) + " at 876 ms, mean " + percent(summary.mean) + "\n", tempoLine},
         {"duty --coil " + file + " --channel 2", coilDuty, tempoLine},
         {"channels " + file + " --shift-low-notes", "channel,notes,first_ms,last_ms\n2,5,500,1625\n5,1,562,1750\n", ""},  // a survey, not an extraction
     };
@@ -105,8 +113,8 @@ TEST_F(AnalysisCommands, FailuresExitOneWithTheirLineOnStandardError)
         {"pairs --channel 2", "key,velocity,start,length\n60,64,500,500\n"},
         {"weights --channel 2", "key,weight\n0,0\n"},
         {"duty --channel 2", "time_ms,duty\n500," + exact(noteDuty(60, 64)) + "\n1000,0\n"},
-        {"duty --summary --channel 2", "peak " + exact(noteDuty(60, 64)) + " at 500 ms, mean " +
-                                           exact(summarizeDuty({{500, noteDuty(60, 64)}, {1000, 0.0}}).mean) + "\n"},
+        {"duty --summary --channel 2", "peak " + percent(noteDuty(60, 64)) + " at 500 ms, mean " +
+                                           percent(summarizeDuty({{500, noteDuty(60, 64)}, {1000, 0.0}}).mean) + "\n"},
         {"channels", "channel,notes,first_ms,last_ms\n2,1,500,1000\n"},
     };
     for (const auto& [command, partialOut] : commands) {

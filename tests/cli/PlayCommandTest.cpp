@@ -117,6 +117,7 @@ struct ChangeCase {
     std::string err = "";                     // SONG and LIMITS stand for the paths of the song and limits file
     std::vector<std::uint8_t> song = {};      // instead of the song of one note
     std::string limits = "";                  // the limits file, when there is one
+    bool stoppedAtStart = false;              // the controller got its volume and the silencing only
 };
 
 
@@ -149,9 +150,10 @@ TEST_P(PlayCommandWhileDevicesChange, SongGoesToTheChosenDeviceOrNowhere)
 
     EXPECT_EQ(devices->messagesTo("Synth"), Messages{});
     EXPECT_EQ(devices->messagesTo("New Synth"), Messages{});
-    const Messages expected = GetParam().controllerStays
-                                  ? Messages{{0xB0, 7, 50}, {0x90, 60, 100}, {0x90, 60, 0}, {0xB0, 120, 0}}
-                                  : Messages{};
+    const Messages expected =
+        GetParam().stoppedAtStart    ? Messages{{0xB0, 7, 50}, {0xB0, 120, 0}, {0xB0, 123, 0}}
+        : GetParam().controllerStays ? Messages{{0xB0, 7, 50}, {0x90, 60, 100}, {0x90, 60, 0}, {0xB0, 120, 0}, {0xB0, 123, 0}}
+                                     : Messages{};
     EXPECT_EQ(devices->messagesTo(controller), expected);
 }
 
@@ -166,7 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ChangeCase{"UnreadableLimitsFilePlaysNothing", {"Synth", "Quillarc USB Controller"}, false, {}, 2,
                                "Error: LIMITS:2: unknown key 'duty'\n", {}, "# the coil\nduty = 4\n"},
                     ChangeCase{"LimitsFileIgnored", {"Synth", "Quillarc USB Controller"}, true, {"--no-limits"}, 0, "", {},
-                               "duty = 4\n"}),
+                               "duty = 4\n"},
+                    // The song's last entry is due at 0.625 s.
+                    ChangeCase{"FromPastTheEndIsAnError", {"Synth", "Quillarc USB Controller"}, false, {"--from", "0.626"}, 1,
+                               "Error: --from 0.626 is past the end of SONG (0.625 s)\n", {}, "", true}),
     [](const testing::TestParamInfo<ChangeCase>& param) { return param.param.name; });
 
 }  // namespace

@@ -1,10 +1,14 @@
+#include "cli/CoilRun.h"
 #include "cli/PlayControls.h"
 #include "cli/ProgressLine.h"
+#include "midiout/VirtualMidiService.h"
 #include "platform/TerminalMode.h"
 #include "playback/AppState.h"
+#include "support/ConfigFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -27,6 +31,11 @@ TEST(PlayKeys, EachKeyAsksForItsRequestAndTheBarFollowsThePosition)
     }
     EXPECT_EQ(progressLine(64, false, 62999, 125001), "\r[" + std::string(20, '#') + std::string(20, '-') + "] 1:02 / 2:05         ");
     EXPECT_EQ(progressLine(127, true, 59999, 60000), "\r[" + std::string(40, '#') + "] 0:59 / 1:00  paused ");
+    // A line (a status, a tempo change) printed while the bar is drawn covers it.
+    EXPECT_EQ(lineOverProgress("Tempo change detected, new tempo = 100", 63),
+              "\rTempo change detected, new tempo = 100" + std::string(25, ' ') + "\n");
+    EXPECT_EQ(lineOverProgress("Playing 2 of 2: b.mid", 0), "\rPlaying 2 of 2: b.mid\n");
+    EXPECT_EQ(lineOverProgress(std::string(70, 'x'), 63), "\r" + std::string(70, 'x') + "\n");
 }
 
 TEST(PlayKeys, ArrowsSeekAndOtherEscapeSequencesAreSwallowed)
@@ -54,7 +63,7 @@ struct SignalCase {
     bool userPaused;
     std::deque<int> signals, whileStopped;
     std::vector<std::string> calls;  // the coil's, with `paused` and `pauseStartPending` as each found them
-    bool stops;
+    int stoppedBy;                   // the signal that stops playback, 0 for none
     int pausedAfter;
 };
 
@@ -77,19 +86,56 @@ TEST_P(PlaySignals, CoilIsQuietWhileStoppedAndTheSongGoesOnAsTheUserLeftIt)
     }
     std::deque<int> pending = row.signals;
     const auto take = [&] { const int next = pending.empty() ? 0 : pending.front(); return pending.empty() ? 0 : (pending.pop_front(), next); };
-    EXPECT_EQ(controls.answerSignals(take, [&] { calls.emplace_back("stopped"); pending = row.whileStopped; }), row.stops);
+    EXPECT_EQ(controls.answerSignals(take, [&] { calls.emplace_back("stopped"); pending = row.whileStopped; }),
+              row.stoppedBy);
     EXPECT_EQ(calls, row.calls);
     EXPECT_EQ(state.paused.load(), row.pausedAfter);
-    EXPECT_EQ(state.playing.load(), row.stops ? 0 : 1);
+    EXPECT_EQ(state.playing.load(), row.stoppedBy != 0 ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlaySignals,
-    testing::Values(SignalCase{"CtrlZWhilePlaying", false, {SIGTSTP}, {SIGCONT}, {"silence 11", "stopped", "restore 11"}, false, 0},
-                    SignalCase{"CtrlZWhilePaused", true, {SIGTSTP}, {SIGCONT}, {"silence 10", "stopped", "restore 10"}, false, 1},
-                    SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, true, 1},
-                    SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, true, 0}),
+    testing::Values(SignalCase{"CtrlZWhilePlaying", false, {SIGTSTP}, {SIGCONT}, {"silence 11", "stopped", "restore 11"}, 0, 0},
+                    SignalCase{"CtrlZWhilePaused", true, {SIGTSTP}, {SIGCONT}, {"silence 10", "stopped", "restore 10"}, 0, 1},
+                    SignalCase{"KillOfTheStoppedJob", false, {SIGTSTP}, {SIGTERM, SIGCONT}, {"silence 11", "stopped"}, SIGTERM, 1},
+                    SignalCase{"HangUp", false, {SIGCONT, SIGHUP}, {}, {}, SIGHUP, 0},
+                    // The first of two that stop it is the one the exit status tells.
+                    SignalCase{"CtrlCThenQuit", false, {SIGINT, SIGQUIT}, {}, {}, SIGINT, 0},
+                    SignalCase{"ContinueAloneChangesNothing", false, {SIGCONT}, {}, {}, 0, 0}),
     [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
+
+// The run of play and live: a signal that ends it is its exit status, as a
+// shell expects, and its end resets every channel of the device it chose.
+TEST(CoilRunTest, ASignalEndsItWith128PlusItsNumberAndEveryChannelReset)
+{
+    for (const int signal : {0, SIGINT, SIGTERM}) {
+        auto devices = std::make_shared<VirtualMidiService>(std::vector<std::string>{"Synth", "Quillarc USB Controller"});
+        ASSERT_TRUE(MidiOutPort::installService(devices));
+        const ConfigFolder config;
+        PlaybackOptions options;
+        {
+            CoilRun run({}, options);
+            ASSERT_EQ(run.failure(), 0);
+            EXPECT_EQ(run.state().controllerName(), "Quillarc USB Controller");
+            if (signal != 0) {
+                ASSERT_EQ(::pthread_kill(::pthread_self(), signal), 0);  // held for the run's descriptor
+            }
+            TerminalMode terminal(-1);
+            int looks = 0;
+            run.watch(terminal, {[&] { return looks > 0; }, [](const std::function<int()>& take) { return take(); },
+                                 [](char) {}, [&] { ++looks; }});
+            EXPECT_EQ(run.exitStatus(7), signal != 0 ? 128 + signal : 7);
+            run.resetEveryChannel();
+        }
+        using Kind = VirtualMidiService::Record::Kind;
+        std::vector<std::pair<Kind, int>> last;
+        for (const auto& record : devices->records()) {
+            last.emplace_back(record.kind, record.device);
+        }
+        EXPECT_EQ(std::vector(last.end() - 3, last.end()),
+                  (std::vector<std::pair<Kind, int>>{{Kind::Open, 1}, {Kind::Reset, 1}, {Kind::Close, 1}}));
+    }
+}
 
 // A child's exit status; -1 when it was stopped (by SIGTTOU), then killed.
 int statusOf(pid_t child)

@@ -33,6 +33,7 @@ TEST(CoilLimitsFile, ParsesGoodFilesAndNamesTheLineOfAnError)
         {"lowest_key = -1", kBefore, "1: lowest_key must be a whole number from 0 to 127"},
         {"highest_key = 128", kBefore, "1: highest_key must be a whole number from 0 to 127"},
         {"highest_key = 60\n\nlowest_key = 70\n", kBefore, "3: lowest_key 70 is above highest_key 60"},
+        {"lowest_key = 70\n\nhighest_key = 60\n", kBefore, "3: lowest_key 70 is above highest_key 60"},
         {"max_note_ms = 10\nmax_note_ms = 20\n", kBefore, "2: duplicate key 'max_note_ms'"},
         {"max_note_ms 2000", kBefore, "1: expected key = value, not 'max_note_ms 2000'"},
     };

@@ -10,15 +10,18 @@ keyboard, jack_sender) and the JACK recorder that with_jack.sh started as
     check_live.py panel QUILLARC SENDER ARTEFACT_DIR   the panel's Live Input dialog
 
 `sequence`: devices --inputs lists the sender; every byte at the recorder,
-in order, is the one expected, ending with all-sound-off and the reset of
-every channel after SIGINT. `signal`: live exits 0 and every channel is
-silenced after the held note. `vanish`: live says the input went, exits 1,
+in order, is the one expected, ending with the silencing and the reset of
+every channel after SIGINT, live exiting 130 on one JACK client. `signal`:
+live exits with 128 + the signal's number, the held note gets its note-off
+and every channel is silenced. `vanish`: live says the input went, exits 1,
 and every channel is silenced. `cut`: the held key is cut once it has
 sounded 300 ms (the worker wakes for it), and its late note-off sends
-nothing. `panel`: the real panel on Xvfb opens Live
-Input with Ctrl+L, the sender's notes reach the recorder exactly, the dialog
-is photographed into ARTEFACT_DIR/live-input.png, and Escape closes it with
-the held note silenced.
+nothing. `panel`: the real panel on Xvfb opens Fixed Mode and closes it, then Live
+Input with Ctrl+L, a keyboard started since then being the default input:
+the sender's notes reach the recorder exactly, the panel holds one JACK
+client and is never connected into itself, the dialog is photographed into
+ARTEFACT_DIR/live-input.png, and Escape closes it with the held note
+silenced.
 """
 import os
 import signal
@@ -27,7 +30,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from check_play import FIRM, fail, read_events, silencing_fault, wait_for  # noqa: E402
+from check_play import FIRM, fail, jack_clients, read_events, silencing_fault, wait_for  # noqa: E402
 
 SCRATCH = os.environ["QUILLARC_E2E_DIR"]
 KEYBOARD = "Live Keyboard"
@@ -45,8 +48,11 @@ SEQUENCE = """0 91 3c 64
 160 b1 7b 00
 """
 RESET = [[0xB0 + channel, controller, 0] for channel in range(16) for controller in (64, 120, 123)]
+# The keyboard's all-notes-off is the coil's silencing, with the note-off of
+# the key it left sounding; SIGINT's finds none sounding.
 EXPECTED = [[0xB0, 7, 100], [0x90, 0x3C, 0x64], [0x90, 0x38, 0x50], [0x90, 0x3C, 0], [0x90, 0x38, 0],
-            [0x90, 0x40, 0x7F], [0xB0, 120, 0], [0xB0, 120, 0]] + RESET
+            [0x90, 0x40, 0x7F], [0xB0, 120, 0], [0x90, 0x40, 0], [0xB0, 123, 0], [0xB0, 120, 0],
+            [0xB0, 123, 0]] + RESET
 
 
 def start_sender(sender, script):
@@ -89,11 +95,14 @@ def check_sequence(cli, sender):
     live = start_live(cli, "--channel", "1", "--shift-low-notes", "--volume", "100")
     wait_for("the sequence was not sent", lambda: os.path.exists(done), live)
     wait_for("the sequence did not arrive", lambda: len(recorded()) >= 7, live)
+    clients = jack_clients(live.pid)
     live.send_signal(signal.SIGINT)
     status, err = finish(live, "SIGINT")
     keyboard.terminate()
     keyboard.wait(timeout=10)
-    if status != 0:
+    if len(clients) != 1:
+        fail("live holds %d JACK clients: %s" % (len(clients), clients), FIRM)
+    if status != 128 + signal.SIGINT:
         fail("live exited %d: %s" % (status, err), FIRM)
     got = [b for _, b in read_events(stop_recorder=True)]
     if got != EXPECTED:
@@ -131,7 +140,7 @@ def check_cut(cli, sender):
     keyboard.wait(timeout=10)
     events = read_events(stop_recorder=True)
     messages = [b for _, b in events]
-    if status != 0 or messages[:4] != [[0xB0, 7, 31], [0x90, 0x45, 0x70], [0x90, 0x45, 0], [0xB0, 120, 0]]:
+    if status != 128 + signal.SIGTERM or messages[:4] != [[0xB0, 7, 31], [0x90, 0x45, 0x70], [0x90, 0x45, 0], [0xB0, 120, 0]]:
         fail("live exited %d, the recorder got %s" % (status, messages[:4]))
     held_ms = (events[2][0] - events[1][0]) / 1000.0
     # The forwarder's clock counts whole milliseconds, and each message
@@ -142,15 +151,27 @@ def check_cut(cli, sender):
     print("live cut: passed (cut after %.1f ms)" % held_ms)
 
 
+def own_connections(clients):
+    """The connections in the JACK graph from a port of one of `clients` to a
+    port of one of them: the program connected back into itself."""
+    listing = subprocess.run(["jack_lsp", "-c"], capture_output=True, text=True, timeout=20).stdout
+    found, port = [], ""
+    for line in listing.splitlines():
+        if not line[:1].isspace():
+            port = line
+        elif port.split(":")[0] in clients and line.strip().split(":")[0] in clients:
+            found.append((port, line.strip()))
+    return found
+
+
 def check_panel(quillarc, sender, artefacts):
     import shutil
     from xserver import start_xvfb, stop_xvfb
-    for tool in ("Xvfb", "xdpyinfo", "xdotool", "import"):
+    for tool in ("Xvfb", "xdpyinfo", "xdotool", "import", "jack_lsp"):
         if shutil.which(tool) is None:
             print("SKIP: %s is not installed (scripts/bootstrap installs it)" % tool, file=sys.stderr)
             sys.exit(77)
     os.makedirs(artefacts, exist_ok=True)
-    keyboard, done = start_sender(sender, "0 90 45 70\n200 80 45 00\n400 90 48 60\n")
     started = start_xvfb(os.path.join(SCRATCH, "xvfb.log"))
     if started is None:
         fail("Xvfb did not start", FIRM)
@@ -160,22 +181,43 @@ def check_panel(quillarc, sender, artefacts):
     env.pop("QUILLARC_VIRTUAL_DEVICES", None)
     xdotool = lambda *args: subprocess.run(["xdotool", *args], env=env, check=True, capture_output=True,
                                            text=True, timeout=20).stdout
+    focus = lambda title: xdotool("windowfocus", "--sync",
+                                  xdotool("search", "--onlyvisible", "--name", "^%s$" % title).split()[0])
     panel = subprocess.Popen([quillarc], env=env, stdout=subprocess.PIPE, text=True,
                              stderr=open(os.path.join(SCRATCH, "panel.err"), "w"))
+    keyboard = None
     try:
         if panel.stdout.readline().strip() != "shown":
             fail("the window was not shown", FIRM)
-        xdotool("windowfocus", "--sync", xdotool("search", "--onlyvisible", "--name", "^Quillarc Control Panel$").split()[0])
+        # Fixed Mode first (Tab order from Play: Pause, Stop, Restart, Next,
+        # Fixed Mode): its output port is the program's own, and must not be
+        # offered as a keyboard afterwards.
+        focus("Quillarc Control Panel")
+        xdotool("key", "--delay", "20", *(["Tab"] * 5), "Return")
+        wait_for("fixed mode did not sound", lambda: [0x90, 64, 127] in recorded(), panel)
+        focus("Fixed Mode")
+        xdotool("key", "Return")
+        wait_for("closing fixed mode did not silence the coil", lambda: [0xB0, 120, 0] in recorded(), panel)
+        tuned = recorded()
+        # The keyboard comes after: it is the last port to appear.
+        keyboard, done = start_sender(sender, "0 90 45 70\n200 80 45 00\n400 90 48 60\n")
+        focus("Quillarc Control Panel")
         xdotool("key", "ctrl+l")
         played = [[0xB0, 7, 31], [0x90, 0x45, 0x70], [0x90, 0x45, 0], [0x90, 0x48, 0x60]]
-        wait_for("the notes did not pass", lambda: recorded()[:4] == played, panel)
+        wait_for("the notes did not pass", lambda: recorded()[len(tuned):len(tuned) + 4] == played, panel, FIRM)
+        clients = jack_clients(panel.pid)
+        if len(clients) != 1:
+            fail("the panel holds %d JACK clients: %s" % (len(clients), clients), FIRM)
+        if own_connections(clients):
+            fail("the panel is connected into itself: %s" % own_connections(clients), FIRM)
         dialog = xdotool("search", "--onlyvisible", "--name", "^Live Input$").split()[0]
         time.sleep(0.3)  # the note line is drawn after the note has left
         subprocess.run(["import", "-display", display, "-window", dialog, os.path.join(artefacts, "live-input.png")],
                        check=True, timeout=30)
         xdotool("windowfocus", "--sync", dialog)
         xdotool("key", "Escape")
-        wait_for("closing the dialog did not silence the coil", lambda: len(recorded()) >= 5, panel)
+        wait_for("closing the dialog did not silence the coil",
+                 lambda: len(recorded()) > len(tuned) + 4, panel)
         panel.terminate()
         if panel.wait(timeout=30) != 0:
             fail("the panel exited with status %d" % panel.returncode, FIRM)
@@ -183,11 +225,17 @@ def check_panel(quillarc, sender, artefacts):
         if panel.poll() is None:
             panel.kill()
             panel.wait()
-        keyboard.terminate()
-        keyboard.wait(timeout=10)
+        if keyboard is not None:
+            keyboard.terminate()
+            keyboard.wait(timeout=10)
         stop_xvfb(server)
     got = [b for _, b in read_events(stop_recorder=True)]
-    if got[:5] != played + [[0xB0, 120, 0]] or any(b[0] & 0xF0 == 0x90 and b[2] > 0 for b in got[5:]):
+    live = got[len(tuned):]
+    for part, what in ((tuned, "closing Fixed Mode"), (live, "closing Live Input")):
+        fault = silencing_fault(part, what, every_channel=False)
+        if fault:
+            fail(fault + ": " + str(got))
+    if live[:4] != played:
         fail("the recorder got %s" % got)
     print("live panel: passed (%d messages; screenshot %s)" % (len(got), os.path.join(artefacts, "live-input.png")))
 
@@ -206,7 +254,7 @@ def main():
         def send(live, _):
             live.send_signal(getattr(signal, "SIG" + name))
             return "SIG" + name
-        check_held(cli, sender, send, 0)
+        check_held(cli, sender, send, 128 + getattr(signal, "SIG" + name))
     else:
         def vanish(_, keyboard):
             keyboard.kill()

@@ -7,7 +7,7 @@ must be "Quillarc USB Controller", and there must be three recorders.
 
 Every listing must show the three recorders with the controller marked; every
 play of a one-second song must end normally and deliver, in order, the volume,
-each note and the closing all-sound-off, before the next play starts.
+each note and the closing silencing, before the next play starts.
 DEVICES and PLAYS default to 40 and 10; QUILLARC_E2E_SOAK=1 makes them 200 and
 50.
 
@@ -72,7 +72,7 @@ def check_plays(cli, gen_song, count):
     notes = run([cli, "notes", song], "notes").stdout.strip().splitlines()[1:]
     one_play = [[0xB0, 7, 31]]
     one_play += [[0x90, int(k) & 0x7F, int(v) & 0x7F] for _, k, v in (row.split(",") for row in notes)]
-    one_play += [[0xB0, 120, 0]]
+    one_play += [[0xB0, 120, 0], [0xB0, 123, 0]]
     # A missing message fails the check but the loop goes on, so that every
     # run is still watched for a crash.
     faults = []
@@ -80,7 +80,7 @@ def check_plays(cli, gen_song, count):
         before = len(recorded())
         run([cli, "play", song], "play run %d" % attempt)
         # Everything was handed to JACK before the player closed its port; the
-        # recorder writes it out within a few milliseconds, all-sound-off last.
+        # recorder writes it out within a few milliseconds, all-notes-off last.
         deadline = time.monotonic() + 2
         while one_play[-1] not in recorded()[before:] and time.monotonic() < deadline:
             time.sleep(0.01)

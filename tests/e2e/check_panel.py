@@ -17,7 +17,7 @@ ARTEFACT_DIR/panel.png. When the song is over the keyboard moves to the Exit
 button and presses it with Enter: the program must end with status 0.
 
 `recorder`: the controller must get the channel volume, every note of the
-song's note list in order and the final all-sound-off, and no note after it.
+song's note list in order and the final silencing, and no note after it.
 `coil`: the simulator must report a duty cycle while the song plays and none
 once it is over; its recording must sound during the song and be silent at
 its end.
@@ -31,6 +31,7 @@ import sys
 import time
 import wave
 
+from silencing import collapse_silencings
 from xserver import start_xvfb, stop_xvfb
 
 SCRATCH = os.environ["QUILLARC_E2E_DIR"]
@@ -70,7 +71,8 @@ class Recorder:
         self.song_messages = []
 
     def recorded(self, finished=False):
-        """The recorded messages; with `finished`, None until the recorder has ended its file."""
+        """The recorded messages, each silencing as its all-sound-off; with
+        `finished`, None until the recorder has ended its file."""
         with open(self.file) as fh:
             lines = fh.read().splitlines()
         messages = []
@@ -82,7 +84,7 @@ class Recorder:
                 messages.append([int(x, 16) for x in fields[2:]])
         if finished and (not lines or lines[-1] != "end"):
             return None
-        return messages
+        return collapse_silencings(messages)
 
     def notes(self):
         return [m for m in self.recorded() if m[0] == 0x90]

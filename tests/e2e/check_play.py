@@ -11,18 +11,21 @@ with_jack.sh started as "Quillarc USB Controller".
     check_play.py transport CLI GEN_SONG  pause, resume, seek, restart and stop from the keyboard
 
 `full`: the channel volume arrives first, then every note-list entry in order
-with the right bytes, and the last message is all-sound-off. With a realtime
+with the right bytes, and the last messages are the silencing. With a realtime
 JACK server the notes' timing is checked too (generously: the benchmark
 measures it precisely).
-`signal`: the player exits 0 and the recorder's last messages silence every
-channel (with TSTP before the stop too).
+`signal`: the player exits with 128 + the signal's number and the recorder's
+last messages are the silencing (all-sound-off, a note-off for each key left
+sounding, all-notes-off), then every channel silenced (with TSTP before the
+stop too).
 `clients`: while a song plays, the player holds exactly one JACK client.
 `playlist`: `play A B --from 1.2`: A from its first entry due at 1200 ms,
 then B from its lead-in, each opened with its channel volume.
 `keys`: on a terminal, the Right arrow silences the coil and goes on from the
-entry due 5 s further on, and n plays the next file from its lead-in.
+entry due 5 s further on, and n plays the next file from its lead-in, whose
+tempo line takes a line of its own over the progress bar.
 `transport`: on a terminal, Pause, Play, Right arrow, restart and stop: the
-recorder's bytes are runs of the note list, each press's all-sound-off after
+recorder's bytes are runs of the note list, each press's silencing after
 its run, nothing during the pause (at long periods a note handed ahead and
 not taken back would follow the silence).
 """
@@ -31,6 +34,9 @@ import signal
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from silencing import collapse_silencings  # noqa: E402
 
 RECORDER_FILE = os.environ["QUILLARC_RECORDER_FILE"]
 RECORDER_PID = int(os.environ["QUILLARC_RECORDER_PID"])
@@ -96,7 +102,7 @@ def check_full(cli, gen_song):
     if run.returncode != 0:
         fail("play exited %d: %s" % (run.returncode, run.stderr))
     events = read_events(stop_recorder=True)
-    messages = [bytes_ for _, bytes_ in events]
+    messages = collapse_silencings([bytes_ for _, bytes_ in events])
     if not messages or messages[0] != [0xB0, 0x07, 31]:
         fail("the first message must be the channel volume B0 07 1F, got %s" % messages[:1])
     expected_notes = [[0x90, key & 0x7F, velocity & 0x7F] for _, key, velocity in entries]
@@ -119,16 +125,32 @@ def check_full(cli, gen_song):
     print("play full: passed (%d notes)" % len(expected_notes))
 
 
-def silencing_fault(messages, stop):
-    last_note = max(i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90)
-    after = messages[last_note + 1:]
-    if any(b[0] & 0xF0 == 0x90 for b in after):
-        return "a note followed the silencing"
-    for channel in range(16):
+def silencing_fault(messages, stop, every_channel=True):
+    """What is wrong with the end of `messages` (the recorder's, after `stop`),
+    or None: the program's silencing is all-sound-off, a note-off for every key
+    left sounding (in key order), then all-notes-off, on channel 0; no note
+    sounds after it; with `every_channel`, every channel is silenced after it
+    too (the last output object's reset)."""
+    starts = [i for i, b in enumerate(messages) if b == [0xB0, 120, 0]]
+    later_note = [i for i, b in enumerate(messages) if b[0] & 0xF0 == 0x90 and b[2] > 0]
+    starts = [i for i in starts if not later_note or i > later_note[-1]]
+    if not starts:
+        return "no all-sound-off after the last note after %s" % stop
+    first = starts[0]
+    sounding = set()
+    for b in messages[:first]:
+        if b[0] & 0xF0 == 0x90:
+            (sounding.add if b[2] > 0 else sounding.discard)(b[1])
+        elif b[0] & 0xF0 == 0x80:
+            sounding.discard(b[1])
+    expected = [[0xB0, 120, 0]] + [[0x90, key, 0] for key in sorted(sounding)] + [[0xB0, 123, 0]]
+    got = messages[first:first + len(expected)]
+    if got != expected:
+        return "the silencing after %s was %s, expected %s" % (stop, got, expected)
+    after = messages[first:]
+    for channel in range(16 if every_channel else 0):
         if not [b for b in after if b[0] == 0xB0 + channel and b[1] in (120, 123) and b[2] == 0]:
             return "channel %d was not silenced after %s" % (channel, stop)
-    if after[0] != [0xB0, 120, 0]:
-        return "the player's own all-sound-off must come first, got %s" % after[:1]
     return None
 
 
@@ -167,7 +189,8 @@ def check_signal(cli, gen_song, name):
     except subprocess.TimeoutExpired:
         player.kill()
         fail("the player did not stop after SIG%s" % name)
-    if player.returncode != 0:
+    # As a shell expects of a program that a signal ended: 130 after Ctrl-C.
+    if player.returncode != 128 + signum:
         fail("the player exited %d after SIG%s: %s" % (player.returncode, name, err))
     fault = silencing_fault([b for _, b in read_events(stop_recorder=True)], "the stop")
     if fault:
@@ -241,7 +264,7 @@ def check_playlist(cli, gen_song):
     if ("Playing 2 of 2: " + second) not in run.stderr:
         fail("the second file was not named as it started: %r" % run.stderr)
     events = read_events(stop_recorder=True)
-    songs = split_songs([bytes_ for _, bytes_ in events])
+    songs = split_songs(collapse_silencings([bytes_ for _, bytes_ in events]))
     expected = [[[0xB0, 120, 0]] + as_notes([e for e in a if e[0] >= 1200]) + [[0xB0, 120, 0]],
                 as_notes(b) + [[0xB0, 120, 0]]]
     if songs != expected:
@@ -265,7 +288,15 @@ def check_keys(cli, gen_song):
     if pid == 0:
         os.execv(cli, [cli, "play", first, second])
     # The bar is redrawn on the terminal: read it away so the player never blocks.
-    threading.Thread(target=lambda: [os.read(master, 4096) for _ in iter(int, 1)], daemon=True).start()
+    screen = []
+
+    def read_screen():
+        try:
+            while True:
+                screen.append(os.read(master, 4096))
+        except OSError:
+            pass
+    threading.Thread(target=read_screen, daemon=True).start()
 
     class Player:
         def kill(self):
@@ -275,26 +306,37 @@ def check_keys(cli, gen_song):
     wait_for("the song did not start", lambda: len([1 for _, x in events() if x[0] == 0x90]) >= 6, player)
     os.write(master, b"\x1b[C")
     silenced = lambda: [i for i, (_, x) in enumerate(events()) if x == [0xB0, 120, 0]]
-    wait_for("the seek did not silence the coil", lambda: silenced() and len(events()) > silenced()[0] + 1, player)
+    # The silencing ends with all-notes-off; the song goes on after it.
+    resumed = lambda: next(i for i, (_, x) in enumerate(events()) if i > silenced()[0] and x == [0xB0, 123, 0])
+    wait_for("the seek did not silence the coil",
+             lambda: silenced() and [0xB0, 123, 0] in [x for _, x in events()] and len(events()) > resumed() + 1, player)
     got = events()
     at = silenced()[0]
+    after = resumed()
     elapsed_ms = (got[at][0] - got[0][0]) / 1000.0
     times = [t for t, _, _ in a]
     # The note the seek went on with, allowing for the recorder's view of the clock.
     allowed = a[bisect.bisect_left(times, elapsed_ms + 5000 - 30):bisect.bisect_left(times, elapsed_ms + 5000 + 30) + 1]
-    if got[at + 1][1] not in as_notes(allowed):
-        fail("after a seek at %.0f ms the next note was %s, expected one of %s" % (elapsed_ms, got[at + 1][1], allowed))
+    if got[after + 1][1] not in as_notes(allowed):
+        fail("after a seek at %.0f ms the next note was %s, expected one of %s" % (elapsed_ms, got[after + 1][1], allowed))
     os.write(master, b"n")
     wait_for("n did not start the next file",
              lambda: len([1 for _, x in events() if x == [0xB0, 0x07, 31]]) == 2 and events()[-1][1][0] == 0x90, player)
     os.write(master, b"q")
     _, status = os.waitpid(pid, 0)
     if os.WEXITSTATUS(status) != 0:
-        fail("the player exited %d after q" % os.WEXITSTATUS(status))
-    songs = split_songs([x for _, x in read_events(stop_recorder=True)])
+        fail("the player exited %d after q" % os.WEXITSTATUS(status), FIRM)
+    # The second file's tempo line comes while the first one's bar is drawn:
+    # it takes a line of its own over the bar, never the end of the bar's.
+    text = b"".join(screen).decode(errors="replace")
+    tempo = "Tempo change detected, new tempo = 120"
+    at = [i for i in range(len(text)) if text.startswith(tempo, i)]
+    if len(at) != 2 or any(text[i - 1] != "\r" or "\n" not in text[i:].split("\r[", 1)[0] for i in at[1:]):
+        fail("the tempo lines broke the progress bar: %r" % text[-600:], FIRM)
+    songs = split_songs(collapse_silencings([x for _, x in read_events(stop_recorder=True)]))
     if len(songs) != 2 or songs[1][0] != as_notes(b)[0] or songs[1][-1] != [0xB0, 120, 0]:
         fail("the second file did not play from its first note to a silenced end: %s" % songs[1:])
-    print("play keys: passed (seek at %.0f ms went on with %s)" % (elapsed_ms, got[at + 1][1]))
+    print("play keys: passed (seek at %.0f ms went on with %s)" % (elapsed_ms, got[after + 1][1]))
 
 
 def check_transport(cli, gen_song):
@@ -318,10 +360,10 @@ def check_transport(cli, gen_song):
         wait_for("a press did not silence the coil", lambda: messages().count(silence) >= max(count, 1), player)
         if count == 0:
             time.sleep(0.5)
-            if messages()[-1] != silence:
+            if messages()[-1] != [0xB0, 123, 0]:
                 fail("a note came during the pause")
     os.waitpid(pid, 0)
-    got = [x for _, x in read_events(stop_recorder=True)]
+    got = collapse_silencings([x for _, x in read_events(stop_recorder=True)])
     # The run before each silence starts where the note list says: at the top,
     # after the paused run, further on (found) and at the top again.
     cuts = [0] + [i for i, x in enumerate(got) if x == silence]

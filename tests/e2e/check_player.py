@@ -6,7 +6,7 @@ SONG for remember and m3u).
     check_player.py whole|next|seek|notes|limits|remember|m3u QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
-its entries, all-sound-off. next: N mid-song silences the first, the second
+its entries, the silencing. next: N mid-song silences the first, the second
 plays whole. seek: Right mid-song, then the entry due 5 s on. notes:
 "Notes..." (Alt+T, N) beside the panel (photographed), Stop (Tab, Tab, Enter
 from Play) ends the song. Each ends with Ctrl+Q and the coil silent; with a
@@ -30,6 +30,7 @@ import sys
 import time
 
 from check_panel import ALL_SOUND_OFF, SCRATCH, TITLE, fail, wait_until, xdotool
+from silencing import collapse_silencings
 from xserver import start_xvfb, stop_xvfb
 
 REALTIME = os.environ.get("QUILLARC_JACK_REALTIME") == "1"
@@ -43,12 +44,14 @@ def entries(cli, song):
 
 
 def recorded():
-    """(ms, message) of everything recorded so far."""
+    """(ms, message) of everything recorded so far, each silencing as its
+    all-sound-off."""
     with open(os.environ["QUILLARC_RECORDER_FILE"]) as fh:
         rows = [line.split() for line in fh if line.strip() not in ("", "end")]
     if any(row[0] == "dropped" for row in rows):
         fail("the recorder dropped events")
-    return [(int(row[1]) / 1000.0, [int(x, 16) for x in row[2:]]) for row in rows]
+    return collapse_silencings([(int(row[1]) / 1000.0, [int(x, 16) for x in row[2:]]) for row in rows],
+                               lambda event: event[1])
 
 
 def sent():

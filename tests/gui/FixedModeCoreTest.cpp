@@ -99,6 +99,7 @@ public:
         log.push_back("cc " + std::to_string(channel) + " " + std::to_string(controller) + " " +
                       std::to_string(value));
     }
+    void silence(int channel) override { log.push_back("silence " + std::to_string(channel)); }
     void statusText(const std::string& text) override { log.push_back(text); }
 
     std::vector<std::string> log;
@@ -127,14 +128,14 @@ TEST(FixedModeEngine, BothSlidersMovedInOnePassSendKeyThenPowerEachWithTheNewPos
                              "Frequency: 220 Hz Duty Cycle: 6.8"}));
 }
 
-TEST(FixedModeEngine, StopSilencesTheChannelWithoutANoteOff)
+TEST(FixedModeEngine, StopSilencesTheChannel)
 {
     RecordingSink sink;
     FixedModeEngine engine(sink);
     engine.start(70, 100);
     sink.log.clear();
     engine.stop();
-    EXPECT_EQ(sink.log, (Log{"cc 0 120 0", "Exited Fixed Mode"}));
+    EXPECT_EQ(sink.log, (Log{"silence 0", "Exited Fixed Mode"}));
 }
 
 // Duty of the tone at velocity v: key 64 v / 128 x 100 / 3033.7 us (116 is the

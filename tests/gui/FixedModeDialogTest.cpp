@@ -116,7 +116,7 @@ void FixedModeDialogTest::closingSilencesOnceAndLeavesThePortOpen()
     }
     // The dialog has joined its thread: everything is sent by now.
     QCOMPARE(panel.messages(2), (Messages{noteOn(64, 127), controlChange(7, 31), noteOn(64, 0), noteOn(65, 127),
-                                          controlChange(7, 0), kAllSoundOff}));
+                                          controlChange(7, 0), kAllSoundOff, noteOn(65, 0), kAllNotesOff}));
     QVERIFY(panel.service->isDeviceOpen(2));
     QTRY_VERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
     QTRY_COMPARE(texts(statuses), (QStringList{"Entering fixed mode", "Frequency: 349 Hz Duty Cycle: 1.6",
@@ -144,12 +144,12 @@ void FixedModeDialogTest::reopeningStartsAgainOnTheOpenPort()
     for (int round = 0; round < 2; ++round) {
         const FixedModeForm form = openFixedMode(panel);
         QVERIFY(form.complete());
-        QTRY_COMPARE(panel.messages(1).size(), std::size_t(3 * round + 2));
+        QTRY_COMPARE(panel.messages(1).size(), std::size_t(5 * round + 2));
         form.dialog->accept();
         QTRY_VERIFY(panel.find<QDialog>("fixedModeDialog") == nullptr);
     }
-    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 127),
-                                          controlChange(7, 31), kAllSoundOff}));
+    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 0), kAllNotesOff,
+                                          noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 0), kAllNotesOff}));
     int opens = 0;
     for (const auto& record : panel.service->records()) {
         opens += record.kind == VirtualMidiService::Record::Kind::Open ? 1 : 0;

@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/MainWindow.h"
+#include "midiout/Controller.h"
 #include "midiout/MidiOutPort.h"
 #include "midiout/VirtualMidiService.h"
 #include "support/ConfigFolder.h"
@@ -25,8 +26,6 @@
 using Message = std::array<std::uint8_t, 3>;
 using Messages = std::vector<Message>;
 
-inline constexpr const char* kControllerName = "Quillarc USB Controller";
-
 inline Message noteOn(int key, int velocity)
 {
     return {0x90, static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(velocity)};
@@ -36,6 +35,7 @@ inline Message controlChange(int controller, int value)
     return {0xB0, static_cast<std::uint8_t>(controller), static_cast<std::uint8_t>(value)};
 }
 inline const Message kAllSoundOff = controlChange(120, 0);
+inline const Message kAllNotesOff = controlChange(123, 0);
 
 inline int countOf(const Messages& messages, const Message& message)
 {

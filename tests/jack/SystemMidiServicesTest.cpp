@@ -60,12 +60,8 @@ TEST(SystemMidiServicesTest, WithoutAnyMidiSystemThereAreNoDevicesAndNoNoise)
         ::testing::internal::CaptureStdout();
         int count = -1;
         {
-            std::unique_ptr<MidiService> service;
-            if (jack) {
-                service = std::make_unique<JackMidiService>();
-            } else {
-                service = std::make_unique<RtMidiService>();
-            }
+            const std::shared_ptr<MidiService> service =
+                jack ? std::shared_ptr<MidiService>(JackMidiService::processClient()) : std::make_shared<RtMidiService>();
             count = service->deviceCount();
             EXPECT_FALSE(service->open(0));
             EXPECT_EQ(service->send(0, 0x90, 60, 100), kSendDeviceNotOpen);

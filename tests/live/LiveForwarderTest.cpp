@@ -115,11 +115,18 @@ INSTANTIATE_TEST_SUITE_P(
         ForwardRow{"MaximumNoteLengthCutsAHeldKey", 0, withLimits(CoilLimits{{}, 700, {}, {}}),
                    "100:903c64 300:903e64 799:cut 800:cut 900:803c00 1000:cut 1001:803e00",
                    "903c64 903e64 903c00 903e00 "},
+        // Cut at 800, 60 struck again sounds afresh and its own note-off ends it.
+        ForwardRow{"KeyStruckAgainAfterItsCutGetsItsOwnNoteOff", 0, withLimits(CoilLimits{{}, 700, {}, {}}),
+                   "100:903c64 800:cut 900:903c64 1000:803c00", "903c64 903c00 903c64 903c00 "},
         // The pedal holds 60 and 62; 62 struck again while held ends first and
         // sounds on; pedal up releases 60 only, 62's own note-off ends it.
         ForwardRow{"SustainHoldsUntilReleased", 0, shiftAt(50),
                    "1:b04040 2:903c64 3:803c00 4:903e64 5:803e00 6:903e50 7:b0407f 8:b04000 9:803e00",
                    "903c64 903e64 903e00 903e50 903c00 903e00 "},
+        // The same with 64 struck between the pedal-up and 62's own note-off.
+        ForwardRow{"PedalUpReleasesOnlyTheKeysItHeld", 0, shiftAt(50),
+                   "1:b04040 2:903c64 3:803c00 4:903e64 5:803e00 6:903e50 7:b0407f 8:b04000 9:904064 10:803e00",
+                   "903c64 903e64 903e00 903e50 903c00 904064 903e00 "},
         // A pedal on another channel holds nothing here.
         ForwardRow{"PedalOfAnotherChannel", 0, shiftAt(50), "1:b14040 2:903c64 3:803c00", "903c64 903c00 "},
         // All-notes-off from the keyboard: all-sound-off, then the old note-offs

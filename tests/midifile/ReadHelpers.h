@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midifile/MidiFile.h"
+#include "support/PrintedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -8,17 +9,15 @@
 #include <string>
 #include <vector>
 
-// Reads `bytes` into `file` as "t.mid", returning what the reader printed on
-// standard output.
+// Reads `bytes` into `file` as "t.mid", returning the lines the reader gave.
 inline std::string readInto(MidiFile& file, const std::vector<std::uint8_t>& bytes, bool* ok = nullptr)
 {
-    testing::internal::CaptureStdout();
-    const bool result = file.loadBytes(bytes, "t.mid");
-    const std::string printed = testing::internal::GetCapturedStdout();
+    PrintedLines printed;
+    const bool result = file.loadBytes(bytes, "t.mid", nullptr, printed);
     if (ok != nullptr) {
         *ok = result;
     }
-    return printed;
+    return printed.text;
 }
 
 inline std::vector<int> messageOf(const MidiEvent& event)

@@ -93,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReaderRefusesDivision,
 TEST(Reader, FileThatCannotBeOpenedPrintsNothing)
 {
     MidiFile file;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(file.loadFile("/nonexistent/quillarc/none.mid"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    PrintedLines printed;
+    EXPECT_FALSE(file.loadFile("/nonexistent/quillarc/none.mid", nullptr, printed));
+    EXPECT_EQ(printed.text, "");
     EXPECT_EQ(file.readResult().status, Status::CannotOpen);
     EXPECT_EQ(file.trackCount(), 1);
 }
@@ -118,9 +118,9 @@ TEST_P(ReaderRefusesNotRegularFile, WithOneLineAndWithoutWaiting)
     GetParam().make(path);
 
     MidiFile file;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(file.loadFile(path));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: not a regular file " + path + "\n");
+    PrintedLines printed;
+    EXPECT_FALSE(file.loadFile(path, nullptr, printed));
+    EXPECT_EQ(printed.text, "Error: not a regular file " + path + "\n");
     EXPECT_EQ(file.readResult().status, Status::Failed);
     EXPECT_EQ(file.readResult().firstDiagnostic(), "Error: not a regular file " + path);
     EXPECT_EQ(file.trackCount(), 1);
@@ -159,9 +159,9 @@ TEST_P(ReaderOpensUtf8Name, InAnyScript)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     MidiFile file;
-    testing::internal::CaptureStdout();
-    const bool read = file.loadFile(path);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().isFolder ? "Error: not a regular file " + path + "\n" : "");
+    PrintedLines printed;
+    const bool read = file.loadFile(path, nullptr, printed);
+    EXPECT_EQ(printed.text, GetParam().isFolder ? "Error: not a regular file " + path + "\n" : "");
     EXPECT_EQ(read, !GetParam().isFolder);
     if (!GetParam().isFolder) {
         EXPECT_EQ(messagesOf(file, 0), (std::vector<std::vector<int>>{{0x90, 64, 80}}));

@@ -61,9 +61,9 @@ TEST(StoppableRead, FlagRaisedBeforehandStopsAtTheFirstTrackWithoutALine)
     const std::atomic<bool> stop{true};
     MidiFile file;
     bool ok = true;
-    testing::internal::CaptureStdout();
-    ok = file.loadBytes(song(), "t.mid", &stop);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    PrintedLines printed;
+    ok = file.loadBytes(song(), "t.mid", &stop, printed);
+    EXPECT_EQ(printed.text, "");
     EXPECT_FALSE(ok);
     EXPECT_EQ(file.readResult().status, ReadResult::Status::Stopped);
     EXPECT_TRUE(file.readResult().diagnostics.empty());

@@ -102,10 +102,51 @@ INSTANTIATE_TEST_SUITE_P(
                       SilenceRow{"RefusesMessages", false, false, 6, false, false}),
     [](const ::testing::TestParamInfo<SilenceRow>& row) { return std::string(row.param.what); });
 
-TEST(FindControllerDeathTest, WithoutAnyDeviceTheProbeEndsTheProcess)
+TEST(FindControllerTest, WithoutAnyDeviceThereIsNone)
 {
     installVirtualDevices({});
-    EXPECT_EXIT(findController(), ::testing::ExitedWithCode(1), "^Error: no MIDI output devices\n$");
+    EXPECT_EQ(findController(), -1);
 }
+
+struct OpenRow {
+    const char* what;
+    std::vector<std::string> after;  // the devices by the time of the open, before a count
+    bool heldOpen;                   // another object holds a device open meanwhile
+    int opened;                      // the number it opens the controller at, -1 for none
+};
+
+class OpenDeviceTest : public ::testing::TestWithParam<OpenRow> {};
+
+// Counted as {"Quillarc USB Controller", "Synth"}: the controller at 0.
+TEST_P(OpenDeviceTest, OpensTheNamedDeviceWhereverItIsNow)
+{
+    const OpenRow& row = GetParam();
+    auto devices = installVirtualDevices({"Quillarc USB Controller", "Synth"});
+    MidiOutput holder;
+    holder.selectPort(1);
+    devices->unplug("Quillarc USB Controller");
+    devices->unplug("Synth");
+    for (const std::string& name : row.after) {
+        devices->addDevice(name);
+    }
+    if (row.heldOpen) {
+        holder.openPort();
+    }
+    MidiOutput output;
+    EXPECT_EQ(openDevice(output, 0, kControllerName), row.opened);
+    for (int device = 0; device < static_cast<int>(row.after.size()); ++device) {
+        EXPECT_EQ(devices->isDeviceOpen(device), device == row.opened || (row.heldOpen && device == 1)) << device;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OpenDeviceTest,
+    ::testing::Values(OpenRow{"StillWhereItWas", {"Quillarc USB Controller", "Synth"}, false, 0},
+                      // Its client came back after another one: the device at 0 is not it.
+                      OpenRow{"NumberedAnew", {"Synth", "Quillarc USB Controller"}, false, 1},
+                      OpenRow{"Gone", {"Synth", "Other"}, false, -1},
+                      // Counting afresh would renumber what is open: it is not done.
+                      OpenRow{"NumberedAnewWhileADeviceIsOpen", {"Synth", "Quillarc USB Controller"}, true, -1}),
+    [](const ::testing::TestParamInfo<OpenRow>& row) { return std::string(row.param.what); });
 
 }  // namespace

@@ -17,6 +17,7 @@ class FakeWinMm : public WinMmCalls {
 public:
     std::vector<std::u16string> names;
     std::optional<unsigned> refusedOpen;  // this device's midiOutOpen fails
+    unsigned sendResult = 0;              // what midiOutShortMsg answers
     std::vector<std::string> log;
 
     unsigned numDevs() override { return static_cast<unsigned>(names.size()); }
@@ -40,7 +41,7 @@ public:
     unsigned shortMsg(std::uintptr_t handle, std::uint32_t message) override
     {
         log.push_back(hex("msg", handle) + hex("", message));
-        return 0;
+        return sendResult;
     }
     unsigned reset(std::uintptr_t handle) override { return note("reset", handle); }
     unsigned close(std::uintptr_t handle) override { return note("close", handle); }
@@ -111,6 +112,18 @@ TEST_F(WinMmServiceTest, WordsGoOutPackedAndTheLastObjectResetsThenClosesEveryOp
     }
     expected.insert(expected.end(), {"reset 101", "close 101"});
     EXPECT_EQ(m_fake->log, expected);
+}
+
+TEST_F(WinMmServiceTest, DeviceAtTheCountIsRefusedAndANoDeviceAnswerIsALostDevice)
+{
+    ASSERT_EQ(m_service->deviceCount(), 4);
+    EXPECT_FALSE(m_service->open(4));
+    ASSERT_TRUE(m_service->open(1));
+    m_fake->sendResult = 2;  // MMSYSERR_BADDEVICEID: unplugged since it was opened
+    EXPECT_EQ(m_service->send(1, 0x90, 60, 1), kSendDeviceGone);
+    m_fake->sendResult = 11;  // MMSYSERR_INVALPARAM, passed on as it is
+    EXPECT_EQ(m_service->send(1, 0x90, 60, 1), 11);
+    EXPECT_EQ(m_fake->log, (std::vector<std::string>{"open 101", "msg 101 13c90", "msg 101 13c90"}));
 }
 
 }  // namespace

@@ -137,14 +137,8 @@ inline Message controlChange(int controller, int value)
     return {0xB0, static_cast<std::uint8_t>(controller), static_cast<std::uint8_t>(value)};
 }
 inline const Message kAllSoundOff{0xB0, 120, 0};
+inline const Message kAllNotesOff{0xB0, 123, 0};
 
-// Drives `player` (a session or a playlist run) from `start` as the playback
-// thread does, passing at the wake times it asks for, with the presses of
-// `presses` ("T p": at start + T Pause; r Play while paused; s Stop; n Next;
-// v Previous; e the playlist's first file removed; =MS seek to MS; +MS or
-// -MS seek by MS) made before the pass at
-// their time. Returns what was sent by the passes, "T K/V" for a note-on,
-// "T x" for all-sound-off, "T vN" for the channel volume, T after `start`.
 // The panel's Remove on the playlist's first file.
 inline void dropFirstFile(AppState& state)
 {
@@ -156,6 +150,14 @@ inline void dropFirstFile(AppState& state)
     state.editPlaylist(std::vector<std::string>(files->begin() + 1, files->end()), newIndexOf);
 }
 
+// Drives `player` (a session or a playlist run) from `start` as the playback
+// thread does, passing at the wake times it asks for, with the presses of
+// `presses` ("T p": at start + T Pause; r Play while paused; s Stop; n Next;
+// v Previous; e the playlist's first file removed; =MS seek to MS; +MS or
+// -MS seek by MS) made before the pass at
+// their time. Returns what was sent by the passes, "T K/V" for a note-on,
+// "T x" for all-sound-off, "T o" for all-notes-off, "T vN" for the channel
+// volume, T after `start`.
 template <class Player>
 std::string playTimed(Player& player, AppState& state, const std::function<Messages()>& sent, std::uint32_t start,
                       const std::string& presses, std::uint32_t* now = nullptr)
@@ -192,6 +194,7 @@ std::string playTimed(Player& player, AppState& state, const std::function<Messa
             timed += (timed.empty() ? "" : " ") + std::to_string(t - start) + " " +
                      (m[0] != 0xB0  ? std::to_string(m[1]) + "/" + std::to_string(m[2])
                       : m[1] == 120 ? std::string("x")
+                      : m[1] == 123 ? std::string("o")
                                     : "v" + std::to_string(m[2]));
         }
         goesOn = result.goesOn;

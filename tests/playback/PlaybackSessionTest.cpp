@@ -1,4 +1,5 @@
 #include "PlaybackFixture.h"
+#include "midiout/MidiOutput.h"
 #include "playback/PlaybackSession.h"
 
 namespace {
@@ -86,7 +87,8 @@ TEST_F(PlaybackSessionTest, WakeTimeNeverLiesBeyondTheNextDueEntry)
     }
     // Every entry leaves at the first millisecond it is due, and the loop
     // passes only at progress steps and due times (not once per millisecond).
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), noteOn(62, 90), noteOn(64, 0), kAllSoundOff}));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), noteOn(62, 90), noteOn(64, 0), kAllSoundOff,
+                                noteOn(60, 0), noteOn(62, 0), kAllNotesOff}));
     EXPECT_EQ(now, 1501U);
     EXPECT_LT(passes, 150);
     EXPECT_EQ(observer.progressPositions().back(), 127);
@@ -114,7 +116,7 @@ TEST_F(PlaybackSessionTest, PauseSilencesOnceAndResumeShiftsTheStart)
     const auto paused = session.pass(20700);
     EXPECT_FALSE(paused.wakeAt.has_value());  // only a change of the shared state gives work
     passThrough(session, 20701, 25000);
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff}));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff, noteOn(60, 0), kAllNotesOff}));
 
     // Resumed 2000 ms after the pause: the entry due at 1000 leaves at 3001.
     pressPlayWhilePaused();
@@ -122,7 +124,7 @@ TEST_F(PlaybackSessionTest, PauseSilencesOnceAndResumeShiftsTheStart)
     EXPECT_EQ(state.resumeRequested.load(), 0);
     EXPECT_EQ(session.startTime(), 22000U);
     passThrough(session, 22701, 23000);
-    EXPECT_EQ(sent().size(), 3U);
+    EXPECT_EQ(sent().size(), 5U);
     session.pass(23001);
     EXPECT_EQ(sent().back(), noteOn(62, 90));
 }
@@ -255,11 +257,12 @@ TEST_F(PlaybackSessionTest, PausingTwiceMovesThePauseStartToTheSecondPress)
     session.pass(700);
     state.pauseStartPending.store(1);
     session.pass(900);
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff, kAllSoundOff}));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff, noteOn(60, 0), kAllNotesOff,
+                                kAllSoundOff, kAllNotesOff}));
     pressPlayWhilePaused();
     session.pass(1900);  // start moves by 1900 - 900 = 1000
     session.pass(2000);
-    EXPECT_EQ(sent().size(), 4U);
+    EXPECT_EQ(sent().size(), 7U);
     session.pass(2001);
     EXPECT_EQ(sent().back(), noteOn(62, 90));
 }
@@ -282,7 +285,8 @@ TEST_F(PlaybackSessionTest, RestartWhilePausedWaitsForTheResume)
     EXPECT_EQ(state.restartRequested.load(), 0);
     EXPECT_EQ(session.nextIndex(), 0U);
     EXPECT_EQ(session.startTime(), 2000U);
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), noteOn(62, 90), kAllSoundOff, kAllSoundOff}));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), noteOn(62, 90), kAllSoundOff, noteOn(60, 0),
+                                noteOn(62, 0), kAllNotesOff, kAllSoundOff, kAllNotesOff}));
     passThrough(session, 2001, 2501);
     EXPECT_EQ(sent().back(), noteOn(60, 100));
 }
@@ -309,7 +313,7 @@ TEST_F(PlaybackSessionTest, StopWhilePausedSilencesClosesAndLeavesPausedSet)
     session.pass(100);
     state.playing.store(0);
     EXPECT_FALSE(session.pass(200).goesOn);
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), kAllSoundOff, kAllSoundOff}));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), kAllSoundOff, kAllNotesOff, kAllSoundOff, kAllNotesOff}));
     EXPECT_FALSE(m_service->isDeviceOpen(kController));
     EXPECT_EQ(state.paused.load(), 1);
     EXPECT_EQ(state.playing.load(), 0);
@@ -324,7 +328,8 @@ TEST_F(PlaybackSessionTest, EndOfListClearsPlayingSilencesAndCloses)
     EXPECT_EQ(state.playing.load(), 1);
     EXPECT_FALSE(session.pass(1502).goesOn);
     EXPECT_EQ(state.playing.load(), 0);
-    EXPECT_EQ(sent().back(), kAllSoundOff);
+    const Messages all = sent();
+    EXPECT_EQ(Messages(all.end() - 4, all.end()), (Messages{kAllSoundOff, noteOn(60, 0), noteOn(62, 0), kAllNotesOff}));
     EXPECT_FALSE(m_service->isDeviceOpen(kController));
     EXPECT_EQ(m_service->records().back().kind, VirtualMidiService::Record::Kind::Close);
 }
@@ -337,7 +342,7 @@ TEST_F(PlaybackSessionTest, AbandonedSessionSilencesTheCoil)
         ASSERT_TRUE(session.start(0));
         session.pass(600);
     }
-    EXPECT_EQ(sent().back(), kAllSoundOff);
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 100), kAllSoundOff, noteOn(60, 0), kAllNotesOff}));
     EXPECT_FALSE(m_service->isDeviceOpen(kController));
 }
 
@@ -398,7 +403,7 @@ TEST_P(PlaybackSessionStoppedDuringStart, OpensNothingAndReportsNothing)
     const std::string path = useSong(threeNotes());
     const std::atomic<bool>* flagSeen = nullptr;
     const SongLoad pressStopWhileReading = [&](const std::string& fileName, const PlaybackOptions& options,
-                                               const std::atomic<bool>* stop) {
+                                               const std::atomic<bool>* stop, DiagnosticSink&) {
         flagSeen = stop;
         state.requestStop();
         if (GetParam().loaderSawIt) {
@@ -462,6 +467,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "Error: invalid tempo event at tick 0"}),
     [](const testing::TestParamInfo<RefusalCase>& param) { return param.param.name; });
 
+// The controller's client went and came back after another one while nothing
+// played: its old number now leads to "Synth". The song goes to the
+// controller, whose new number is kept.
+TEST_F(PlaybackSessionTest, ControllerNumberedAnewIsLookedUpAgainBeforeTheOpen)
+{
+    useSong(threeNotes());
+    MidiOutput holder;  // the panel's own object keeps the table counted
+    m_service->unplug("Quillarc USB Controller");
+    m_service->addDevice("Synth");
+    m_service->addDevice("Quillarc USB Controller");
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(700));
+    EXPECT_EQ(state.controllerPort.load(), 2);
+    session.pass(1201);
+    EXPECT_EQ(m_service->messages(2), (Messages{controlChange(7, 31), noteOn(60, 100)}));
+    EXPECT_EQ(m_service->messages(1), Messages{});
+    EXPECT_EQ(observer.lostReports(), 0);
+}
+
 TEST_F(PlaybackSessionTest, MissingFileIsReportedAsSuch)
 {
     state.setCurrentFileName((m_dir / "gone.mid").string());
@@ -505,9 +529,10 @@ TEST_F(PlaybackSessionTest, VelocityCurveAppliesOnlyWhenChosenAndLoaded)
         const Messages all = sent();
         return Messages(all.begin() + 1, all.end());
     };
-    EXPECT_EQ(play(1, 1), (Messages{noteOn(60, 99), noteOn(61, 0x48), noteOn(60, 0), kAllSoundOff}));
-    EXPECT_EQ(play(1, 0), (Messages{noteOn(60, 10), noteOn(61, 20), noteOn(60, 0), kAllSoundOff}));
-    EXPECT_EQ(play(0, 1), (Messages{noteOn(60, 10), noteOn(61, 20), noteOn(60, 0), kAllSoundOff}));
+    const Messages end{kAllSoundOff, noteOn(61, 0), kAllNotesOff};
+    EXPECT_EQ(play(1, 1), (Messages{noteOn(60, 99), noteOn(61, 0x48), noteOn(60, 0), end[0], end[1], end[2]}));
+    EXPECT_EQ(play(1, 0), (Messages{noteOn(60, 10), noteOn(61, 20), noteOn(60, 0), end[0], end[1], end[2]}));
+    EXPECT_EQ(play(0, 1), (Messages{noteOn(60, 10), noteOn(61, 20), noteOn(60, 0), end[0], end[1], end[2]}));
 }
 
 }  // namespace
@@ -527,7 +552,8 @@ struct LimitedSessionRow {
     const char* name;
     CoilLimits limits;
     char press;  // at 21000: 'p' pause (Play again at 22000), 'r' restart, 's' stop, 'f' seek to 1700, 'n' next, '-' none
-    const char* sent;  // by the passes: "T K/V" a note-on, "T x" all-sound-off, T after 20000; "@D back" as below
+    const char* sent;  // by the passes: "T K/V" a note-on, "T x" all-sound-off, "T o" all-notes-off, T after 20000;
+                       // "@D back" as below
     const char* status;  // at the end of the song, "" for none
     int leadMs;  // the controller's lead: a message handed ahead shows "@" its due time, " back" when taken back
 };
@@ -570,7 +596,8 @@ TEST_P(LimitedSessionTest, SendsThroughTheLimitsAtTheirTimes)
         const auto& r = records[i];
         timed += r.kind != VirtualMidiService::Record::Kind::Message ? ""
                  : (timed.empty() ? "" : " ") + std::to_string(handedAt[i] - 20000) + " " +
-                       (r.bytes[0] == 0xB0 ? "x" : std::to_string(r.bytes[1]) + "/" + std::to_string(r.bytes[2])) +
+                       (r.bytes[0] == 0xB0 ? (r.bytes[1] == 120 ? "x" : "o")
+                                           : std::to_string(r.bytes[1]) + "/" + std::to_string(r.bytes[2])) +
                        (r.dueMs ? "@" + std::to_string(*r.dueMs - 20000) : "") + (r.takenBack ? " back" : "");
     }
     EXPECT_EQ(timed, GetParam().sent);
@@ -583,40 +610,46 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, LimitedSessionTest,
     testing::Values(
         LimitedSessionRow{"HeldNoteIsCutAtTheMaximumLength", {{}, 700, {}, {}}, '-',
-                          "501 60/100 1001 96/127 1201 60/0 1501 96/0 1751 30/90 1801 30/0 3001 60/0 3001 x",
+                          "501 60/100 1001 96/127 1201 60/0 1501 96/0 1751 30/90 1801 30/0 3001 60/0 3001 x 3001 o",
                           "Coil limits: 0 notes softened, 0 dropped, 1 cut", 0},
         LimitedSessionRow{"NoCutAfterAPause", {{}, 700, {}, {}}, 'p',
-                          "501 60/100 1000 x 2001 96/127 2501 96/0 2751 30/90 2801 30/0 4001 60/0 4001 x", "", 0},
+                          "501 60/100 1000 x 1000 60/0 1000 o 2001 96/127 2501 96/0 2751 30/90 2801 30/0 4001 60/0 "
+                          "4001 x 4001 o", "", 0},
         LimitedSessionRow{"NoCutOfTheNoteBeforeARestart", {{}, 700, {}, {}}, 'r',
-                          "501 60/100 1000 x 1501 60/100 2001 96/127 2201 60/0 2501 96/0 2751 30/90 2801 30/0 4001 60/0 "
-                          "4001 x",
+                          "501 60/100 1000 x 1000 60/0 1000 o 1501 60/100 2001 96/127 2201 60/0 2501 96/0 2751 30/90 "
+                          "2801 30/0 4001 60/0 4001 x 4001 o",
                           "Coil limits: 0 notes softened, 0 dropped, 1 cut", 0},
-        LimitedSessionRow{"NoCutAfterAStop", {{}, 700, {}, {}}, 's', "501 60/100 1000 x", "", 0},
-        LimitedSessionRow{"WhatTheLimitsDidIsReportedAtAStop", {{}, {}, 61, {}}, 's', "1000 x",
+        LimitedSessionRow{"NoCutAfterAStop", {{}, 700, {}, {}}, 's', "501 60/100 1000 x 1000 60/0 1000 o", "", 0},
+        LimitedSessionRow{"WhatTheLimitsDidIsReportedAtAStop", {{}, {}, 61, {}}, 's', "1000 x 1000 o",
                           "Coil limits: 0 notes softened, 1 dropped, 0 cut", 0},
-        LimitedSessionRow{"AndAtNext", {{}, {}, 61, {}}, 'n', "1000 x", "Coil limits: 0 notes softened, 1 dropped, 0 cut",
+        LimitedSessionRow{"AndAtNext", {{}, {}, 61, {}}, 'n', "1000 x 1000 o", "Coil limits: 0 notes softened, 1 dropped, 0 cut",
                           0},
         LimitedSessionRow{"SoftenedAndDroppedAreReportedAtTheEnd", {6.0, {}, 36, {}}, '-',
-                          "501 60/100 1001 96/81 1501 96/0 1801 30/0 3001 60/0 3001 x",
+                          "501 60/100 1001 96/81 1501 96/0 1801 30/0 3001 60/0 3001 x 3001 o",
                           "Coil limits: 1 note softened, 1 dropped, 0 cut", 0},
         // Handed 10 ms ahead: the cut in its place, the end once the last note has left.
         LimitedSessionRow{"AheadCutLeavesInItsPlaceAndTheEndWaitsForTheLast", {{}, 700, {}, {}}, '-',
-                          "491 60/100@501 991 96/127@1001 1191 60/0@1201 1491 96/0@1501 1741 30/90@1751 "
-                          "1791 30/0@1801 2991 60/0@3001 3011 x",
+                          "491 60/100@501 991 96/127@1001 1191 60/0@1201 1491 96/0@1501 1741 30/90@1751 1791 "
+                          "30/0@1801 2991 60/0@3001 3011 x 3011 o",
                           "Coil limits: 0 notes softened, 0 dropped, 1 cut", 10},
         LimitedSessionRow{"AheadPauseTakesBackAndHandsAgainAfterTheResume", {{}, 700, {}, {}}, 'p',
-                          "491 60/100@501 991 96/127@1001 back 1000 x 2000 96/127@2001 2491 96/0@2501 "
-                          "2741 30/90@2751 2791 30/0@2801 3991 60/0@4001 4011 x", "", 10},
+                          "491 60/100@501 991 96/127@1001 back 1000 x 1000 60/0 1000 o 2000 96/127@2001 2491 "
+                          "96/0@2501 2741 30/90@2751 2791 30/0@2801 3991 60/0@4001 4011 x 4011 o", "", 10},
+        // 600 ms ahead the pause takes back two: the song goes on from the first.
+        LimitedSessionRow{"AheadPauseTakingBackTwoResumesFromTheFirst", {}, 'p',
+                          "0 60/100@501 401 96/127@1001 back 901 96/0@1501 back 1000 x 1000 60/0 1000 o 2000 "
+                          "96/127@2001 2000 96/0@2501 2151 30/90@2751 2201 30/0@2801 3401 60/0@4001 4601 x 4601 o", "", 600},
         // Next ends the song as Stop does.
-        LimitedSessionRow{"AheadNextTakesBack", {{}, 700, {}, {}}, 'n', "491 60/100@501 991 96/127@1001 back 1000 x", "",
+        LimitedSessionRow{"AheadNextTakesBack", {{}, 700, {}, {}}, 'n', "491 60/100@501 991 96/127@1001 back 1000 x "
+                                                                        "1000 60/0 1000 o", "",
                           10},
         LimitedSessionRow{"AheadSeekTakesBackAndHandsFromThePosition", {{}, 700, {}, {}}, 'f',
-                          "491 60/100@501 991 96/127@1001 back 1000 x 1041 30/90@1051 1091 30/0@1101 2291 60/0@2301 "
-                          "2311 x", "", 10},
+                          "491 60/100@501 991 96/127@1001 back 1000 x 1000 60/0 1000 o 1041 30/90@1051 1091 "
+                          "30/0@1101 2291 60/0@2301 2311 x 2311 o", "", 10},
         // The softened note taken back is counted once.
         LimitedSessionRow{"AheadRestartTakesBackWhatItCounted", {6.0, {}, 36, {}}, 'r',
-                          "491 60/100@501 991 96/81@1001 back 1000 x 1491 60/100@1501 1991 96/81@2001 2491 96/0@2501 "
-                          "2791 30/0@2801 3991 60/0@4001 4011 x",
+                          "491 60/100@501 991 96/81@1001 back 1000 x 1000 60/0 1000 o 1491 60/100@1501 1991 "
+                          "96/81@2001 2491 96/0@2501 2791 30/0@2801 3991 60/0@4001 4011 x 4011 o",
                           "Coil limits: 1 note softened, 1 dropped, 0 cut", 10}),
     [](const testing::TestParamInfo<LimitedSessionRow>& row) { return row.param.name; });
 
@@ -651,25 +684,32 @@ TEST_P(SeekTest, GoesOnFromTheFirstEntryDueAtOrAfterThePosition)
 INSTANTIATE_TEST_SUITE_P(
     Rows, SeekTest,
     testing::Values(
-        SeekRow{"ForwardWhilePlaying", "600 +650", "501 60/100 600 x 611 64/0 1351 65/70 1351 x"},
+        SeekRow{"ForwardWhilePlaying", "600 +650", "501 60/100 600 x 600 60/0 600 o 611 64/0 1351 65/70 1351 x 1351 "
+                                                   "65/0 1351 o"},
         SeekRow{"BackWhilePlaying", "1300 =400",
-                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1300 x 1401 60/100 1901 62/90 1901 64/80 2161 64/0 "
-                "2901 65/70 2901 x"},
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1300 x 1300 60/0 1300 62/0 1300 o 1401 60/100 1901 62/90 "
+                "1901 64/80 2161 64/0 2901 65/70 2901 x 2901 60/0 2901 62/0 2901 65/0 2901 o"},
         SeekRow{"OntoTwoEntriesDueTogether", "1700 =1000",
-                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1701 62/90 1701 64/80 1961 64/0 2701 65/70 "
-                "2701 x"},
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1700 60/0 1700 62/0 1700 o 1701 62/90 1701 64/80 "
+                "1961 64/0 2701 65/70 2701 x 2701 62/0 2701 65/0 2701 o"},
         SeekRow{"JustPastTwoEntriesDueTogether", "1700 =1001",
-                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1960 64/0 2700 65/70 2700 x"},
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1700 60/0 1700 62/0 1700 o 1960 64/0 2700 65/70 "
+                "2700 x 2700 65/0 2700 o"},
         SeekRow{"ForwardWhilePausedIsWherePlayResumes", "700 p 900 =1000 1500 r",
-                "501 60/100 700 x 900 x 1501 62/90 1501 64/80 1761 64/0 2501 65/70 2501 x"},
+                "501 60/100 700 x 700 60/0 700 o 900 x 900 o 1501 62/90 1501 64/80 1761 64/0 2501 65/70 2501 x 2501 "
+                "62/0 2501 65/0 2501 o"},
         SeekRow{"BackWhilePaused", "1100 p 1200 -700 1400 r",
-                "501 60/100 1001 62/90 1001 64/80 1100 x 1200 x 1501 60/100 2001 62/90 2001 64/80 2261 64/0 "
-                "3001 65/70 3001 x"},
-        SeekRow{"BeforeTheFirstEntry", "300 =-300", "300 x 801 60/100 1301 62/90 1301 64/80 1561 64/0 2301 65/70 2301 x"},
-        SeekRow{"PastTheLastEndsTheSong", "1100 =9000", "501 60/100 1001 62/90 1001 64/80 1100 x 1100 x"},
-        SeekRow{"PastTheLastWhilePausedEndsOnPlay", "700 p 800 =9000 1000 r", "501 60/100 700 x 800 x 1000 x"},
+                "501 60/100 1001 62/90 1001 64/80 1100 x 1100 60/0 1100 62/0 1100 64/0 1100 o 1200 x 1200 o 1501 "
+                "60/100 2001 62/90 2001 64/80 2261 64/0 3001 65/70 3001 x 3001 60/0 3001 62/0 3001 65/0 3001 o"},
+        SeekRow{"BeforeTheFirstEntry", "300 =-300", "300 x 300 o 801 60/100 1301 62/90 1301 64/80 1561 64/0 2301 "
+                                                    "65/70 2301 x 2301 60/0 2301 62/0 2301 65/0 2301 o"},
+        SeekRow{"PastTheLastEndsTheSong", "1100 =9000", "501 60/100 1001 62/90 1001 64/80 1100 x 1100 60/0 1100 62/0 "
+                                                        "1100 64/0 1100 o 1100 x 1100 o"},
+        SeekRow{"PastTheLastWhilePausedEndsOnPlay", "700 p 800 =9000 1000 r", "501 60/100 700 x 700 60/0 700 o 800 x "
+                                                                              "800 o 1000 x 1000 o"},
         SeekRow{"SeeksNotYetServedAddUp", "1700 =1000 1700 +260",
-                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1701 64/0 2441 65/70 2441 x"}),
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1700 60/0 1700 62/0 1700 o 1701 64/0 2441 65/70 "
+                "2441 x 2441 65/0 2441 o"}),
     [](const testing::TestParamInfo<SeekRow>& row) { return row.param.name; });
 
 TEST_F(PlaybackSessionTest, SongTimeIsReportedAtEachWholeSecondAndAfterASeek)

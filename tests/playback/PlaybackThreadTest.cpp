@@ -41,6 +41,10 @@ TEST_F(PlaybackThreadTest, PlaysAShortSongToTheEndAndSilencesTheCoil)
         expected.push_back(noteOn(60 + i, 100));
     }
     expected.push_back(kAllSoundOff);
+    for (int i = 0; i < 8; ++i) {
+        expected.push_back(noteOn(60 + i, 0));
+    }
+    expected.push_back(kAllNotesOff);
     EXPECT_EQ(sent(), expected);
     EXPECT_EQ(state.playing.load(), 0);
     EXPECT_FALSE(m_service->isDeviceOpen(kController));
@@ -54,15 +58,16 @@ TEST_F(PlaybackThreadTest, StopWakesAPausedWorkerAtOnce)
     state.paused.store(1);
     state.pauseStartPending.store(1);
     state.notifyChange();
-    ASSERT_TRUE(eventually([&] { return sent().size() == 3; }));
+    ASSERT_TRUE(eventually([&] { return sent().size() == 5; }));
     state.pendingVolume.store(10);
     state.notifyChange();
-    ASSERT_TRUE(eventually([&] { return sent().size() == 4; }));
+    ASSERT_TRUE(eventually([&] { return sent().size() == 6; }));
     state.playing.store(0);
     state.notifyChange();
     ASSERT_TRUE(eventually([&] { return observer.hasFinished(); }, 2000ms));
     worker.join();
-    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 1), kAllSoundOff, controlChange(7, 10), kAllSoundOff}));
+    EXPECT_EQ(sent(), (Messages{controlChange(7, 31), noteOn(60, 1), kAllSoundOff, noteOn(60, 0), kAllNotesOff,
+                                controlChange(7, 10), kAllSoundOff, kAllNotesOff}));
     EXPECT_EQ(state.paused.load(), 1);
 }
 

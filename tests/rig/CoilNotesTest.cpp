@@ -1,6 +1,7 @@
 #include "rig/CoilNotes.h"
 
 #include "support/SmfBuilder.h"
+#include "support/PrintedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -166,9 +167,9 @@ TEST(CoilNotes, WithoutVoicesOrTransposeEachCoilGetsExactlyTheSingleCoilListInOn
             });
             std::size_t channelsWithNotes = 0;
             for (std::int32_t channel = 0; channel < 16; ++channel) {
-                testing::internal::CaptureStdout();
-                const NoteList today = extractNotes(file, onChannel(options, channel));
-                EXPECT_EQ(testing::internal::GetCapturedStdout(), heard.str());
+                PrintedLines printed;
+                const NoteList today = extractNotes(file, onChannel(options, channel), nullptr, printed);
+                EXPECT_EQ(printed.text, heard.str());
                 const NoteList& coil = lists[static_cast<std::size_t>(channel)].notes;
                 EXPECT_EQ(coil.entries, today.entries) << "channel " << channel;
                 EXPECT_EQ(coil.error, today.error);

@@ -2,6 +2,7 @@
 #include "song/NoteList.h"
 #include "support/BigSong.h"
 #include "support/SmfBuilder.h"
+#include "support/PrintedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,13 @@ struct Extracted {
 
 Extracted extract(const std::vector<std::uint8_t>& bytes, const PlaybackOptions& options = {})
 {
-    testing::internal::CaptureStdout();
+    PrintedLines printed;
     MidiFile file;
-    file.loadBytes(bytes, "t.mid");
+    file.loadBytes(bytes, "t.mid", nullptr, printed);
     file.toAbsoluteTicks();
     file.mergeTracks();
-    NoteList notes = extractNotes(file, options);
-    return {std::move(notes), testing::internal::GetCapturedStdout()};
+    NoteList notes = extractNotes(file, options, nullptr, printed);
+    return {std::move(notes), printed.text};
 }
 
 using Entries = std::vector<NoteListEntry>;

@@ -2,6 +2,7 @@
 #include "song/SongLoader.h"
 #include "support/BigSong.h"
 #include "support/SmfBuilder.h"
+#include "support/PrintedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -55,11 +56,10 @@ TEST_F(SongLoaderTest, UnraisedFlagLoadsExactlyAsNoFlag)
 {
     const std::string path = write("big.mid", bigSong(4, 30000));
     const std::atomic<bool> stop{false};
-    testing::internal::CaptureStdout();
-    const LoadedSong plain = loadSong(path, channelOne());
-    const LoadedSong watched = loadSong(path, channelOne(), &stop);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Tempo change detected, new tempo = 133.333\nTempo change detected, new tempo = 133.333\n");
+    PrintedLines printed;
+    const LoadedSong plain = loadSong(path, channelOne(), nullptr, printed);
+    const LoadedSong watched = loadSong(path, channelOne(), &stop, printed);
+    EXPECT_EQ(printed.text, "Tempo change detected, new tempo = 133.333\nTempo change detected, new tempo = 133.333\n");
     EXPECT_FALSE(watched.stopped);
     EXPECT_TRUE(watched.read.ok());
     EXPECT_EQ(watched.notes.entries.size(), 60000U);
@@ -70,9 +70,9 @@ TEST_F(SongLoaderTest, FlagRaisedBeforehandLoadsNothingAndPrintsNothing)
 {
     const std::string path = write("big.mid", bigSong(4, 30000));
     const std::atomic<bool> stop{true};
-    testing::internal::CaptureStdout();
-    const LoadedSong song = loadSong(path, channelOne(), &stop);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    PrintedLines printed;
+    const LoadedSong song = loadSong(path, channelOne(), &stop, printed);
+    EXPECT_EQ(printed.text, "");
     EXPECT_TRUE(song.stopped);
     EXPECT_EQ(song.read.status, ReadResult::Status::Stopped);
     EXPECT_TRUE(song.notes.entries.empty());
@@ -104,6 +104,21 @@ TEST_F(SongLoaderTest, FifoIsAReadFailureNamedInItsFirstLine)
     EXPECT_TRUE(song.notes.entries.empty());
 }
 #endif
+
+// The core prints nothing itself: each line goes to the sink the caller
+// gives, the reader's before the note list's.
+TEST_F(SongLoaderTest, LinesGoToTheCallersSinkAndNothingIsPrinted)
+{
+    const std::string path = write("cut.mid", SmfBuilder(0, 480).track().tempo(0, 600000).noteOn(0, 1, 60, 9).raw({0, 0x91}).bytes());
+    PrintedLines printed;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const LoadedSong song = loadSong(path, channelOne(), nullptr, printed);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(printed.text, "Error: unexpected end of file\nTempo change detected, new tempo = 100\n");
+    EXPECT_EQ(song.read.diagnostics, std::vector<std::string>{"Error: unexpected end of file"});
+}
 
 // Ticks of 480 a quarter; 90 bpm from tick 480 times tick 960 at 960 x
 // 666.667 / 480 = 1333 ms after the lead-in, as the note list does.

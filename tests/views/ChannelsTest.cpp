@@ -1,4 +1,5 @@
 #include "views/Channels.h"
+#include "support/PrintedLines.h"
 
 #include "song/NoteList.h"
 #include "support/SmfBuilder.h"
@@ -129,9 +130,9 @@ TEST_F(ChannelFileSurveyStop, ARaisedFlagEndsTheRead)
     PlaybackOptions options;
     options.playChannel = 3;
     const std::atomic<bool> stop{true};
-    testing::internal::CaptureStdout();
-    const ChannelFileSurvey survey = surveyChannelsOfFile(write("cut.mid", SmfBuilder(0, 480).track().noteOn(10, 3, 60, 64).raw({0, 0x93}).bytes()), options, &stop);
-    EXPECT_EQ(std::tuple(testing::internal::GetCapturedStdout(), survey.stopped, survey.read.status), std::tuple("", true, ReadResult::Status::Stopped));
+    PrintedLines printed;
+    const ChannelFileSurvey survey = surveyChannelsOfFile(write("cut.mid", SmfBuilder(0, 480).track().noteOn(10, 3, 60, 64).raw({0, 0x93}).bytes()), options, &stop, printed);
+    EXPECT_EQ(std::tuple(printed.text, survey.stopped, survey.read.status), std::tuple("", true, ReadResult::Status::Stopped));
 }
 
 TEST(ChannelNotesLine, NamesEachChannelWithItsCountOrNothing)

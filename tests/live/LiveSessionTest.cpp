@@ -1,0 +1,81 @@
+#include "live/LiveSession.h"
+#include "midiout/VirtualDevices.h"
+#include "playback/AppState.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A keyboard that delivers on the caller's thread.
+class Keyboard final : public MidiInputService {
+public:
+    int deviceCount() override { return 1; }
+    std::string productName(int) override { return "Keys"; }
+    bool open(int, MidiInputSink& sink) override { return (m_sink = &sink) != nullptr; }
+    void close(int) override { m_sink = nullptr; }
+    bool connected(int) override { return true; }
+    bool realtime(int) override { return false; }
+    bool tellsOfChanges(int) override { return true; }
+    void play(const std::vector<std::uint8_t>& bytes) { m_sink->received(bytes.data(), bytes.size()); }
+
+private:
+    MidiInputSink* m_sink = nullptr;
+};
+
+class Statuses final : public LiveObserver {
+public:
+    void notePlayed(int, double) override {}
+    void limitsActed(const CoilLimitCounts& counts) override { texts.push_back(coilLimitsText(counts)); }
+    std::vector<std::string> texts;
+};
+
+struct WayOutRow {
+    const char* name;
+    std::vector<std::uint8_t> played;
+    std::vector<Bytes> sent;  // after the channel volume
+    CoilLimits limits = {};
+    std::vector<std::string> statuses = {};  // at the end
+};
+
+class LiveSessionTest : public testing::TestWithParam<WayOutRow> {};
+
+TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSoundingAndTheLimitsAreReported)
+{
+    const auto devices = installVirtualDevices({"Synth", "Quillarc USB Controller"});
+    AppState state;
+    state.controllerPort.store(1);
+    PlaybackOptions options;
+    options.coilLimits = GetParam().limits;
+    state.setOptions(options);
+    Keyboard keyboard;
+    Statuses observer;
+    LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
+    ASSERT_EQ(session.start(40), LiveSession::Start::Started);
+    keyboard.play(GetParam().played);
+    session.stop();
+    EXPECT_EQ(session.run(), LiveEnd::Stopped);
+    std::vector<Bytes> expected{{0xB0, 7, 40}};
+    expected.insert(expected.end(), GetParam().sent.begin(), GetParam().sent.end());
+    EXPECT_EQ(devices->messages(1), expected);
+    EXPECT_EQ(observer.texts, GetParam().statuses);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LiveSessionTest,
+    testing::Values(
+        WayOutRow{"ClosingReleasesTheKeysStillDown",
+                  {0x90, 0x3C, 0x64, 0x90, 0x40, 0x50, 0x80, 0x3C, 0x00},
+                  {{0x90, 0x3C, 0x64}, {0x90, 0x40, 0x50}, {0x90, 0x3C, 0}, {0xB0, 120, 0}, {0x90, 0x40, 0}, {0xB0, 123, 0}}},
+        // The keyboard's all-notes-off is the same silencing; closing finds nothing sounding.
+        WayOutRow{"KeyboardPanicReleasesThemToo",
+                  {0x91, 0x3E, 0x20, 0xB1, 0x7B, 0x00},
+                  {{0x90, 0x3E, 0x20}, {0xB0, 120, 0}, {0x90, 0x3E, 0}, {0xB0, 123, 0}, {0xB0, 120, 0}, {0xB0, 123, 0}}},
+        // Key 30 is below the coil's keys, 100 softened from 127 under 5 %.
+        WayOutRow{"WhatTheLimitsDidIsReportedAtTheEnd",
+                  {0x90, 0x1E, 0x40, 0x90, 0x64, 0x7F},
+                  {{0x90, 0x64, 102}, {0xB0, 120, 0}, {0x90, 0x64, 0}, {0xB0, 123, 0}},
+                  {5.0, {}, 40, {}},
+                  {"Coil limits: 1 note softened, 1 dropped, 0 cut"}}),
+    [](const testing::TestParamInfo<WayOutRow>& row) { return std::string(row.param.name); });
+
+}  // namespace
