@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 class AppState;
@@ -17,6 +18,9 @@ public:
     // The thread has set the slider positions (already stored in the
     // controls); the dialog is to show them.
     virtual void showPositions(int key, int power) = 0;
+    // The tone now sounds with `velocity` (after the coil limits), or does
+    // not sound (cut or refused).
+    virtual void velocitySent(std::optional<int> velocity) { static_cast<void>(velocity); }
 };
 
 // The fixed-mode worker. Announces itself, opens the controller on `output`
@@ -26,7 +30,9 @@ public:
 // device is missing or refuses to open is said so, and nothing sounds), sets the
 // sliders to key 64 and to the power of the main volume slider, sounds the
 // tone, and then follows the sliders until controls.running() is cleared.
-// Between slider moves it sleeps. On the way out it silences channel 0 once,
+// Between slider moves it sleeps; "Sound again" (controls.requestAgain)
+// sounds a cut tone again, and each change of the velocity sent is
+// reported. On the way out it silences channel 0 once,
 // reports "Exited Fixed Mode", and leaves the port open in `output`.
 //
 // The caller owns the thread and joins it after clearing the running flag;
