@@ -9,7 +9,7 @@ the private JACK server of with_jack.sh with two recorders, "Lead Coil"
 
 The rig: Lead plays channel 0, Bass channel 1 an octave up with half the
 volume. The song has a note on each channel at every step.
-`play`: each recorder receives exactly its coil's note list (`quillarc-cli
+`play`: `quillarc-cli coils` finds both devices; each recorder receives exactly its coil's note list (`quillarc-cli
 notes --coil`) after its own channel volume and the lead-in, then the
 silencing; the two notes of a step arrive in the same frame.
 `transport`: the pause, the seek and the stop each silence both coils, and
@@ -128,6 +128,10 @@ def wait_until(ready, seconds, what):
 
 def check_play(cli):
     song, rig = make_song(12, 240), write_rig()
+    shown = subprocess.run([cli, "coils", "--rig", rig], check=True, capture_output=True, text=True).stdout
+    for line in ("Coil Lead: device Lead Coil (present)", "Coil Bass: device Bass Coil (present)"):
+        if line not in shown.splitlines():
+            fail("coils did not show %r: %r" % (line, shown))
     expected = [coil_list(cli, song, rig, name) for name in ("Lead", "Bass")]
     run = subprocess.run([cli, "play", song, "--rig", rig, "--volume", "101"], capture_output=True, text=True,
                          timeout=60)
