@@ -24,7 +24,8 @@ if(NOT QUILLARC_WINE64)
   find_program(QUILLARC_WINE64 NAMES wine64 wine)
 endif()
 if(QUILLARC_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILLARC_WINE64})
+  # Through a runner that tries a program again when Wine did not start it.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/run-under-wine.sh ${QUILLARC_WINE64})
 endif()
 
 # pkg-config sees the target's libraries only, never the build machine's.

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Makes docs/quillarc.png, the README's screenshot: the photograph that the
+# Makes the README's pictures: docs/quillarc.png, the photograph that the
 # panel's smoke test (tests/e2e/check_panel.py, label smoke) takes of the real
 # program on Xvfb half-way through a demo song played to the coil simulator;
-# and docs/player-notes.png, the panel playing with the Notes window beside
-# it, that tests/e2e/check_player.py takes in its `notes` scenario.
+# docs/player-notes.png, the panel playing with the labelled Notes window
+# beside it, that tests/e2e/check_player.py takes in its `notes` scenario;
+# and the three analysis windows' charts with their labels, drawn by
+# `quillarc-cli plot` from the karaoke song of the shared test collection
+# (channel 0; the Duty Cycle chart under a duty limit of 4 %).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap
@@ -21,3 +24,14 @@ ctest --preset dev -R 'e2e\.panel\.Player\.notes$'
 [ -f "$beside" ] || { echo "screenshot.sh: the player test took no screenshot (skipped?)" >&2; exit 1; }
 cp "$beside" docs/player-notes.png
 echo "docs/player-notes.png"
+# A fresh settings folder: no coil limits file of the user's draws its line.
+XDG_CONFIG_HOME="$(mktemp -d)"
+export XDG_CONFIG_HOME
+trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
+shared="$(sed -n 's/^QUILLARC_SHARED_DIR:PATH=//p' build/dev/CMakeCache.txt)"
+song="$shared/midi/jazz-soft/test-karaoke-kar.mid"
+cli=build/dev/src/cli/quillarc-cli
+"$cli" plot spectrum "$song" -o docs/frequency-analysis.png
+"$cli" plot notes "$song" -o docs/notes-roll.png
+"$cli" plot duty "$song" --duty-limit 4 -o docs/duty-cycle.png
+echo "docs/frequency-analysis.png docs/notes-roll.png docs/duty-cycle.png"

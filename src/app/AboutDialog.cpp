@@ -13,6 +13,9 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     auto* text = new QLabel("Quillarc Control Panel", this);
     text->setObjectName("aboutText");
     text->setAlignment(Qt::AlignCenter);
+    auto* version = new QLabel(QString("Version ") + QUILLARC_VERSION, this);
+    version->setObjectName("aboutVersion");
+    version->setAlignment(Qt::AlignCenter);
     auto* okButton = new QPushButton("OK", this);
     okButton->setObjectName("okButton");
     okButton->setDefault(true);
@@ -24,5 +27,6 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
+    layout->addWidget(version);
     layout->addLayout(buttons);
 }

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-// "About...": the program's name and OK; Escape closes it as the close box does.
+// "About...": the program's name, its version and OK; Escape closes it as the close box does.
 class AboutDialog : public QDialog {
     Q_OBJECT
 

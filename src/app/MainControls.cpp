@@ -1,5 +1,6 @@
 #include "app/MainControls.h"
 
+#include "app/SeekSlider.h"
 #include "app/VolumeSlider.h"
 
 #include <QHBoxLayout>
@@ -44,9 +45,10 @@ MainControls buildMainControls(QWidget* central, int volumePosition)
     MainControls c;
     c.play = transportButton(central, "playButton", "Play", "Play (Space)", QStyle::SP_MediaPlay);
     c.pause = transportButton(central, "pauseButton", "Pause", "Pause (Space)", QStyle::SP_MediaPause);
-    c.stop = transportButton(central, "stopButton", "Stop", "Stop", QStyle::SP_MediaStop);
-    c.restart = transportButton(central, "restartButton", "Restart", "Restart from the beginning",
-                                QStyle::SP_MediaSkipBackward);
+    c.stop = transportButton(central, "stopButton", "Stop", "Stop (S)", QStyle::SP_MediaStop);
+    c.restart = transportButton(central, "restartButton", "Restart", "Restart from the beginning (R)",
+                                QStyle::SP_BrowserReload);
+    c.previous = transportButton(central, "previousButton", "Previous", "Previous file (P)", QStyle::SP_MediaSkipBackward);
     c.next = transportButton(central, "nextButton", "Next", "Next file (N)", QStyle::SP_MediaSkipForward);
     c.fixedMode = textButton(central, "fixedModeButton", "Fixed Mode");
     c.exit = textButton(central, "exitButton", "Exit");
@@ -55,16 +57,23 @@ MainControls buildMainControls(QWidget* central, int volumePosition)
     c.volume->setObjectName("volumeSlider");
     c.volume->setRange(0, kSliderHighest);
     c.volume->setValue(volumePosition);
-    c.volume->setToolTip("Volume");
+    c.volume->setToolTip("Volume: the channel volume sent, 0 to 127");
     c.volume->setAccessibleName("Volume");
     auto* volumeLabel = new QLabel("Volume", central);
     volumeLabel->setObjectName("volumeLabel");
     volumeLabel->setAlignment(Qt::AlignHCenter);
+    // What the coil is sent: 127 at the top.
+    auto* volumeValue = new QLabel(central);
+    volumeValue->setObjectName("volumeValue");
+    volumeValue->setAlignment(Qt::AlignHCenter);
+    const auto showVolume = [volumeValue](int position) { volumeValue->setNum(kSliderHighest - position); };
+    showVolume(volumePosition);
+    QObject::connect(c.volume, &QSlider::valueChanged, volumeValue, showVolume);
 
-    c.progress = new QSlider(Qt::Horizontal, central);
+    c.progress = new SeekSlider(central);
     c.progress->setObjectName("progressSlider");
     c.progress->setRange(0, kSliderHighest);
-    c.progress->setToolTip("Progress: drag to seek (Left and Right: 5 s)");
+    c.progress->setToolTip("Progress: click or drag to seek (Left and Right: 5 s)");
     c.progress->setAccessibleName("Progress");
 
     c.playlist = new QListWidget(central);
@@ -74,8 +83,9 @@ MainControls buildMainControls(QWidget* central, int volumePosition)
     auto* volumeColumn = new QVBoxLayout;
     volumeColumn->addWidget(volumeLabel);
     volumeColumn->addWidget(c.volume, 1, Qt::AlignHCenter);
+    volumeColumn->addWidget(volumeValue);
     auto* transportRow = new QHBoxLayout;
-    for (QPushButton* button : {c.play, c.pause, c.stop, c.restart, c.next}) {
+    for (QPushButton* button : {c.play, c.pause, c.stop, c.restart, c.previous, c.next}) {
         transportRow->addWidget(button);
     }
     transportRow->addStretch();

@@ -8,7 +8,10 @@
 #include "app/LiveRefusal.h"
 #include "app/MainControls.h"
 #include "app/MainMenus.h"
+#include "app/M3u.h"
 #include "app/PanicKey.h"
+#include "app/SeekSlider.h"
+#include "app/SongLengths.h"
 #include "app/SongDisplay.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
@@ -25,12 +28,19 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
+
+#include <algorithm>
 
 // Resources live in the static library: register them before first use.
 static void initResources()
@@ -40,36 +50,46 @@ static void initResources()
 
 namespace {
 
-constexpr const char* kMidiFilters = "MIDI Files (*.mid);;All Files (*.*)";
+// Karaoke files (.kar) are Standard MIDI Files too.
+constexpr const char* kMidiFilters = "MIDI Files (*.mid *.midi *.kar);;All Files (*)";
+constexpr const char* kPlaylistFilters = "Playlists (*.m3u *.m3u8);;All Files (*)";
 // Left and Right seek this far back and forward.
 constexpr int kSeekStepMs = 5000;
 
-QStringList chooseMidiFiles(QWidget* parent)
+QStringList chooseFiles(QWidget* parent, const char* title, const QString& folder, QFileDialog::FileMode mode,
+                        const char* filters, const char* suffix, QFileDialog::AcceptMode accept = QFileDialog::AcceptOpen)
 {
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter(kMidiFilters);
-    dialog.setDefaultSuffix("mid");
+    QFileDialog dialog(parent, title, folder);
+    dialog.setFileMode(mode);
+    dialog.setAcceptMode(accept);
+    dialog.setNameFilter(filters);
+    dialog.setDefaultSuffix(suffix);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
 }
 
-QString chooseMidiFile(QWidget* parent)
+QString firstOf(const QStringList& chosen)
 {
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(kMidiFilters);
-    dialog.setDefaultSuffix("mid");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().constFirst();
+    return chosen.isEmpty() ? QString() : chosen.constFirst();
 }
 
 }  // namespace
 
 MainWindow::MainWindow(AppContext& context, QWidget* parent)
-    : QMainWindow(parent), m_context(context), m_fileDialogs{chooseMidiFiles, chooseMidiFile, {}}
+    : QMainWindow(parent), m_context(context)
 {
+    m_fileDialogs.openFiles = [this](QWidget* owner) {
+        return chooseFiles(owner, "Open", m_openFolder, QFileDialog::ExistingFiles, kMidiFilters, "mid");
+    };
+    m_fileDialogs.addFile = [this](QWidget* owner) {
+        return firstOf(chooseFiles(owner, "Add", m_openFolder, QFileDialog::ExistingFile, kMidiFilters, "mid"));
+    };
+    m_fileDialogs.loadPlaylist = [this](QWidget* owner) {
+        return firstOf(chooseFiles(owner, "Load playlist", m_openFolder, QFileDialog::ExistingFile, kPlaylistFilters, "m3u"));
+    };
+    m_fileDialogs.savePlaylist = [this](QWidget* owner) {
+        return firstOf(chooseFiles(owner, "Save playlist", m_openFolder, QFileDialog::AnyFile, kPlaylistFilters, "m3u",
+                                   QFileDialog::AcceptSave));
+    };
     initResources();
     setObjectName("mainWindow");
     setWindowTitle("Quillarc Control Panel");
@@ -132,7 +152,13 @@ void MainWindow::buildMenus()
     MenuCommands commands;
     commands.open = [this] { openFiles(); };
     commands.add = [this] { addFile(); };
+    commands.loadPlaylist = [this] { loadPlaylistFile(); };
+    commands.savePlaylist = [this] { savePlaylistFile(); };
     commands.exit = [this] { close(); };
+    commands.remove = [this] { removeSelected(); };
+    commands.clear = [this] { clearPlaylist(); };
+    commands.moveUp = [this] { moveSelected(-1); };
+    commands.moveDown = [this] { moveSelected(1); };
     commands.playPause = [this] { togglePlayPause(); };
     commands.stop = [&state] { state.requestStop(); };
     commands.restart = [&state] { state.requestRestart(); };
@@ -150,6 +176,11 @@ void MainWindow::buildMenus()
     const MainMenus menus = buildMainMenus(*this, commands);
     m_toolsMenu = menus.tools;
     m_optionsAction = menus.options;
+    m_wholePlaylistAction = menus.wholePlaylist;
+    m_repeatPlaylistAction = menus.repeatPlaylist;
+    // The playlist's own menu: its edits.
+    m_playlistBox->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_playlistBox->addActions(menus.playlist->actions());
 }
 
 PanelSelection MainWindow::panelSelection() const
@@ -173,14 +204,18 @@ void MainWindow::buildControls()
     m_volumeSlider = controls.volume;
     m_progressSlider = controls.progress;
     m_playlistBox = controls.playlist;
-    m_rows.emplace(m_playlistBox, m_playlist);
+    m_lengths = new SongLengths(this);
+    m_rows.emplace(m_playlistBox, m_playlist,
+                   [this](const std::string& path) { return m_lengths->lengthMs(path, m_context.options); });
     m_rows->showLines();
+    connect(m_lengths, &SongLengths::measured, this, [this](const QString& path) { m_rows->refresh(path.toStdString()); });
 
     AppState& state = m_context.state;
     connect(controls.play, &QPushButton::clicked, this, &MainWindow::play);
     connect(controls.pause, &QPushButton::clicked, this, &MainWindow::pause);
     connect(controls.stop, &QPushButton::clicked, this, [&state] { state.requestStop(); });
     connect(controls.restart, &QPushButton::clicked, this, [&state] { state.requestRestart(); });
+    connect(controls.previous, &QPushButton::clicked, this, [this] { step(-1); });
     connect(controls.next, &QPushButton::clicked, this, [this] { step(1); });
     connect(controls.fixedMode, &QPushButton::clicked, this, &MainWindow::openFixedMode);
     connect(controls.exit, &QPushButton::clicked, this, &QWidget::close);
@@ -206,6 +241,8 @@ bool MainWindow::event(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // As the user left it, analysis windows included, before they close.
+    writePanelSettings(panelSettings());
     shutDown();
     QMainWindow::closeEvent(event);
 }
@@ -228,13 +265,6 @@ void MainWindow::dropEvent(QDropEvent* event)
         showStatus(*dropped.refusal);
     }
     event->acceptProposedAction();
-}
-
-void MainWindow::appendFiles(const QStringList& paths)
-{
-    for (const QString& path : paths) {
-        addToPlaylist(path);
-    }
 }
 
 void MainWindow::dropFiles(const QStringList& paths)
@@ -261,6 +291,13 @@ void MainWindow::openFiles()
     if (paths.isEmpty()) {
         return;
     }
+    m_openFolder = QFileInfo(paths.constFirst()).absolutePath();
+    replacePlaylist(paths, 0, false);
+    showStatus(kLoadedText);
+}
+
+void MainWindow::replacePlaylist(const QStringList& paths, int selected, bool quietly)
+{
     m_playlist.clearLines();
     std::vector<std::string> chosen;
     chosen.reserve(static_cast<std::size_t>(paths.size()));
@@ -272,22 +309,151 @@ void MainWindow::openFiles()
     sharePlaylist();
     // The song that plays on is not one of the new entries.
     m_display->markPlaying(-1);
-    // The first file is the selected one, and shows so; a song that ended
+    // The chosen file is the selected one, and shows so; a song that ended
     // before leaves the slider to the new list.
-    m_rows->select(0);
+    const int row = std::clamp(selected, 0, std::max(m_playlist.fileCount() - 1, 0));
+    if (quietly) {
+        const QSignalBlocker blocker(m_playlistBox);
+        m_rows->select(row);
+        m_playlist.selectLine(row);
+    } else {
+        m_rows->select(row);
+    }
     if (m_context.state.playing.load() == 0) {
         m_progressSlider->setValue(0);
     }
-    showStatus(kLoadedText);
     m_analysis->selectionChanged();
+    measureLengths();
 }
 
 void MainWindow::addFile()
 {
     const QString path = m_fileDialogs.addFile(this);
     if (!path.isEmpty()) {
+        m_openFolder = QFileInfo(path).absolutePath();
         appendToPlaylist(path);
     }
+}
+
+void MainWindow::removeSelected()
+{
+    if (m_playlist.fileLoaded()) {
+        applyEdit(m_playlist.remove(m_playlist.selectedFile()));
+    }
+}
+
+void MainWindow::clearPlaylist()
+{
+    applyEdit(m_playlist.clear());
+}
+
+void MainWindow::moveSelected(int step)
+{
+    if (const auto moves = m_playlist.move(m_playlist.selectedFile(), step)) {
+        applyEdit(*moves);
+    }
+}
+
+void MainWindow::applyEdit(const Playlist::Moves& moves)
+{
+    m_rows->showLines();
+    // The worker's list too: a song that plays goes on, its file where it is now.
+    m_context.state.editPlaylist(m_playlist.paths(), moves);
+    const int playing = m_display->playingIndex();
+    m_display->markPlaying(playing >= 0 && playing < static_cast<int>(moves.size()) ? moves[static_cast<std::size_t>(playing)] : -1);
+    if (m_playlist.fileLoaded()) {
+        m_rows->select(m_playlist.selectedFile());
+    }
+    m_analysis->selectionChanged();
+}
+
+void MainWindow::loadPlaylistFile()
+{
+    const QString file = m_fileDialogs.loadPlaylist(this);
+    if (file.isEmpty()) {
+        return;
+    }
+    QFile in(file);
+    if (!QFileInfo(file).isFile() || !in.open(QIODevice::ReadOnly)) {
+        showStatus("Error: cannot open playlist " + file);
+        return;
+    }
+    const QByteArray text = in.readAll();
+    const M3uPaths read = m3uPaths(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), file.toStdString());
+    if (read.error || read.paths.empty()) {
+        showStatus(read.error ? QString::fromStdString(*read.error) : "Error: no files in playlist " + file);
+        return;
+    }
+    QStringList paths;
+    for (const std::string& path : read.paths) {
+        paths << QString::fromStdString(path);
+    }
+    replacePlaylist(paths, 0, false);
+    showStatus(kLoadedText);
+}
+
+void MainWindow::savePlaylistFile()
+{
+    if (!m_playlist.fileLoaded()) {
+        showStatus(kNoFileLoadedText);
+        return;
+    }
+    const QString file = m_fileDialogs.savePlaylist(this);
+    if (file.isEmpty()) {
+        return;
+    }
+    // Absolute paths: the list may be read from anywhere.
+    std::vector<std::string> paths;
+    for (const std::string& path : m_playlist.paths()) {
+        paths.push_back(QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString());
+    }
+    const std::string text = m3uText(paths);
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) < 0 || !out.commit()) {
+        showStatus("Error: cannot write playlist " + file);
+        return;
+    }
+    showStatus("Saved " + file);
+}
+
+void MainWindow::measureLengths()
+{
+    m_lengths->measure(m_playlist.paths(), m_context.options);
+}
+
+void MainWindow::restorePanel(const PanelSettings& settings)
+{
+    if (!settings.mainGeometry.isEmpty()) {
+        restoreGeometry(settings.mainGeometry);
+    }
+    m_openFolder = settings.openFolder;
+    m_volumeSlider->setValue(settings.volumePosition);
+    // The start's volume, not a move to be sent: no worker runs yet, and
+    // each song starts with the volume of the slider.
+    m_context.state.pendingVolume.store(-1);
+    m_wholePlaylistAction->setChecked(settings.wholePlaylist);
+    m_repeatPlaylistAction->setChecked(settings.repeatPlaylist);
+    if (!settings.playlist.isEmpty()) {
+        replacePlaylist(settings.playlist, settings.selected, true);
+    }
+    m_analysis->reopen(settings.chartOpen, settings.chartGeometry);
+}
+
+PanelSettings MainWindow::panelSettings() const
+{
+    PanelSettings settings;
+    for (const std::string& path : m_playlist.paths()) {
+        settings.playlist << QString::fromStdString(path);
+    }
+    settings.selected = m_playlist.selectedFile();
+    settings.volumePosition = m_volumeSlider->value();
+    settings.wholePlaylist = m_wholePlaylistAction->isChecked();
+    settings.repeatPlaylist = m_repeatPlaylistAction->isChecked();
+    settings.openFolder = m_openFolder;
+    settings.mainGeometry = saveGeometry();
+    settings.chartGeometry = m_analysis->geometry();
+    settings.chartOpen = m_analysis->openKinds();
+    return settings;
 }
 
 void MainWindow::appendToPlaylist(const QString& path)
@@ -301,6 +467,7 @@ void MainWindow::addToPlaylist(const QString& path)
     m_rows->showLastLine(m_playlist.append(path.toStdString()));
     sharePlaylist();
     m_analysis->selectionChanged();
+    measureLengths();
 }
 
 void MainWindow::sharePlaylist()
@@ -496,6 +663,11 @@ void MainWindow::openOptions()
     connect(dialog, &OptionsDialog::optionsChanged, this, [this] {
         m_context.state.setOptions(m_context.options);
         m_analysis->selectionChanged();
+        // A song's length is that of its channel.
+        measureLengths();
+        for (const std::string& path : m_playlist.paths()) {
+            m_rows->refresh(path);
+        }
     });
     // The limits belong to the coil, so they are kept in its file for every
     // program and the next run.
@@ -553,6 +725,7 @@ void MainWindow::connectProgressSeek()
             seekToSlider(m_progressSlider->value());
         }
     });
+    connect(m_progressSlider, &SeekSlider::jumped, this, &MainWindow::seekToSlider);
     connect(m_progressSlider, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderNoAction && action != QAbstractSlider::SliderMove) {
             seekToSlider(m_progressSlider->sliderPosition());
@@ -602,8 +775,12 @@ void MainWindow::playEntry(QListWidgetItem* item)
     play();
 }
 
-void MainWindow::nowPlaying(int index)
+void MainWindow::nowPlaying(int reported)
 {
+    // Where the file is now: the playlist may have been edited since the
+    // worker reported.
+    static_cast<void>(reported);
+    const int index = m_context.state.playingIndex.load();
     // The selection follows the worker when it moves on (not at the file
     // that Play started, which the user may have left since).
     if (index != m_display->playingIndex()) {

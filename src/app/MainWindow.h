@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PanelSettings.h"
 #include "app/PlaybackWorker.h"
 #include "app/Playlist.h"
 #include "app/PlaylistBox.h"
@@ -24,7 +25,9 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QSlider;
+class SeekSlider;
 class SongDisplay;
+class SongLengths;
 
 // The file dialogs the window opens. Each returns what the user chose, empty
 // when cancelled; tests replace them.
@@ -35,6 +38,9 @@ struct FileDialogs {
     std::function<QString(QWidget* parent)> addFile;
     // Options, "Load file...": a velocity-curve text file.
     std::function<QString(QWidget* parent)> curveFile;
+    // "Load playlist..." and "Save playlist...": an M3U file.
+    std::function<QString(QWidget* parent)> loadPlaylist;
+    std::function<QString(QWidget* parent)> savePlaylist;
 };
 
 // "Quillarc Control Panel": transport buttons, volume and progress sliders,
@@ -46,10 +52,17 @@ struct FileDialogs {
 // analysis window.
 //
 // The player: Next and Previous, the whole playlist (with repeat), seeking
-// with the progress slider and the arrow keys, the playing entry marked in
-// the playlist with the selection following it, and a permanent label with
-// the state and the song's time. Space (play/pause), N, P, Left and Right
-// work wherever the focus is in the window.
+// with the progress slider (a click on its groove goes there) and the arrow
+// keys, the playing entry marked in the playlist with the selection
+// following it, and a permanent label with the state and the song's time.
+// Space (play/pause), S, R, N, P, Left and Right work wherever the focus is
+// in the window. The playlist shows each file's name and length (SongLengths
+// works them out in the background); Remove, Clear and Move up and down edit
+// it, also while a song plays (the song plays on, and the whole playlist
+// goes on from where its file is now); it loads from and saves to M3U files.
+//
+// What the panel remembers (PanelSettings) is given to restorePanel at start
+// and saved when the window closes.
 //
 // The worker is joined when it reports its end (by generation, so a late
 // report never joins a newer worker), before the next starts, before fixed
@@ -67,13 +80,17 @@ public:
     void setFileDialogs(FileDialogs dialogs);
     // Where playback workers get their notes: loadRigSong unless replaced.
     void setSongLoader(SongLoad load);
-    // The start-up list: appends `paths` as given, as "Add..." appends one,
-    // but quietly, so that the status bar goes on saying whether the
-    // controller was found.
-    void appendFiles(const QStringList& paths);
     // Appends the dropped `paths` that are files; anything else (a folder, a
     // missing file) is refused with a status message.
     void dropFiles(const QStringList& paths);
+    // What the panel was left with: the playlist (quietly, so that the
+    // status bar goes on saying whether the controller was found; files that
+    // have gone stay, greyed), its selection, the volume, the two
+    // playlist modes, the Open dialog's folder, and where each window was
+    // and which analysis windows were open. Before anything plays.
+    void restorePanel(const PanelSettings& settings);
+    // What the panel is left with now, as closing saves it.
+    PanelSettings panelSettings() const;
 
     const Playlist& playlist() const { return m_playlist; }
     // How many playback threads this window has started.
@@ -104,6 +121,19 @@ private:
     void showStatus(const QString& text);
     void openFiles();
     void addFile();
+    // The playlist becomes `paths`, `selected` highlighted; quietly leaves
+    // the status bar as it is.
+    void replacePlaylist(const QStringList& paths, int selected, bool quietly);
+    // Remove, Clear, Move up and down: the box, the worker's list and the
+    // marks follow the edit's moves.
+    void removeSelected();
+    void clearPlaylist();
+    void moveSelected(int step);
+    void applyEdit(const Playlist::Moves& moves);
+    void loadPlaylistFile();
+    void savePlaylistFile();
+    // The lengths of the playlist's files not known yet under the options in force.
+    void measureLengths();
     // "Loaded ", then addToPlaylist.
     void appendToPlaylist(const QString& path);
     void addToPlaylist(const QString& path);
@@ -155,11 +185,16 @@ private:
     bool m_controllerLost = false;
 
     QListWidget* m_playlistBox = nullptr;
+    SongLengths* m_lengths = nullptr;
     std::optional<PlaylistBox> m_rows;
     QSlider* m_volumeSlider = nullptr;
-    QSlider* m_progressSlider = nullptr;
+    SeekSlider* m_progressSlider = nullptr;
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
+    QAction* m_wholePlaylistAction = nullptr;
+    QAction* m_repeatPlaylistAction = nullptr;
+    // Where the Open and Add dialogs open: the folder of the last file chosen.
+    QString m_openFolder;
     SongDisplay* m_display = nullptr;
     // The progress slider moved under the user's hand since it was pressed.
     bool m_progressDragged = false;

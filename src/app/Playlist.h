@@ -32,6 +32,19 @@ public:
     // removes "No files selected". Returns true when the box was emptied.
     bool append(std::string path);
 
+    // Where the paths went in an edit: the file at index i before is at
+    // index moves[i] after, -1 when it was removed.
+    using Moves = std::vector<int>;
+    // Removes the path at `index` (none outside the list). The selection
+    // stays at its place, which the next file takes (the new last one when
+    // the last was removed); the placeholder comes back with the last path.
+    Moves remove(int index);
+    // Removes every path: the placeholder alone, as at start.
+    Moves clear();
+    // Swaps the path at `index` with the one `step` (-1 or +1) away, nothing
+    // when either is outside the list; the selection follows its file.
+    std::optional<Moves> move(int index, int step);
+
     // The user selected the line at `row` of the box. Returns the text for
     // the status bar: the selected path once any file has been chosen.
     std::optional<std::string> selectLine(int row);
@@ -46,7 +59,7 @@ public:
     const std::vector<std::string>& paths() const { return m_paths; }
     int fileCount() const { return static_cast<int>(m_paths.size()); }
     const std::string& path(int index) const { return m_paths.at(static_cast<std::size_t>(index)); }
-    // Set once a file was chosen; never cleared.
+    // Set once a file was chosen; cleared when the last path is removed.
     bool fileLoaded() const { return m_fileLoaded; }
     // Index of the selected path, handed to the next playback.
     int selectedFile() const { return m_selectedFile; }
@@ -54,6 +67,10 @@ public:
     int currentFile() const { return m_currentFile; }
 
 private:
+    // After an edit: a line for each path (the placeholder for none), the
+    // selection and the current file where `moves` took them.
+    void rebuild(const Moves& moves);
+
     std::vector<std::string> m_paths;
     std::vector<Line> m_lines;
     bool m_fileLoaded = false;

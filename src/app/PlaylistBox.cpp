@@ -1,5 +1,9 @@
 #include "app/PlaylistBox.h"
 
+#include "app/StatusTexts.h"
+
+#include <QFileInfo>
+
 #include <QListWidget>
 #include <QStyle>
 
@@ -7,6 +11,29 @@ void PlaylistBox::addRow(const Playlist::Line& line)
 {
     auto* item = new QListWidgetItem(QString::fromStdString(line.text), m_box);
     item->setData(Qt::UserRole, line.index);
+    // The placeholder stands for no file.
+    if (!m_playlist.paths().empty()) {
+        describe(item, m_playlist.path(line.index));
+    }
+}
+
+void PlaylistBox::describe(QListWidgetItem* item, const std::string& path)
+{
+    item->setText(QString::fromStdString(playlistRowText(path, m_lengthOf(path))));
+    item->setToolTip(QString::fromStdString(path));
+    const bool there = QFileInfo(QString::fromStdString(path)).isFile();
+    item->setForeground(there ? QBrush() : m_box->palette().brush(QPalette::Disabled, QPalette::Text));
+}
+
+void PlaylistBox::refresh(const std::string& path)
+{
+    for (int row = 0; row < m_box->count() && !m_playlist.paths().empty(); ++row) {
+        QListWidgetItem* item = m_box->item(row);
+        const int index = item->data(Qt::UserRole).toInt();
+        if (index >= 0 && index < m_playlist.fileCount() && m_playlist.path(index) == path) {
+            describe(item, path);
+        }
+    }
 }
 
 void PlaylistBox::showLines()

@@ -2,18 +2,29 @@
 
 #include "app/Playlist.h"
 
+#include <functional>
 #include <optional>
+#include <string>
 
 class QListWidget;
+class QListWidgetItem;
 
 // The playlist as its list box shows it: one row per line of the Playlist,
 // each carrying the index of its path (Qt::UserRole), and the file that
 // plays marked (bold, a play or pause sign, and "Playing" or "Paused" for
-// screen readers). The one place that makes a row. GUI thread only.
+// screen readers). A file's row shows its name and, once known, its length
+// (playlistRowText), the full path in its tooltip, and is greyed while the
+// file is not there. The one place that makes a row. GUI thread only.
 class PlaylistBox {
 public:
+    // The length of a file's song when it is known.
+    using LengthOf = std::function<std::optional<int>(const std::string& path)>;
+
     // `box` and `playlist` must outlive this.
-    PlaylistBox(QListWidget* box, const Playlist& playlist) : m_box(box), m_playlist(playlist) {}
+    PlaylistBox(QListWidget* box, const Playlist& playlist, LengthOf lengthOf)
+        : m_box(box), m_playlist(playlist), m_lengthOf(std::move(lengthOf))
+    {
+    }
 
     // The playlist's lines, afresh.
     void showLines();
@@ -25,9 +36,15 @@ public:
     // Highlights the row of the path at `index`, if a row shows it.
     void select(int index);
 
+    // The length of `path` became known, or the file may have come or
+    // gone: its rows show it.
+    void refresh(const std::string& path);
+
 private:
     void addRow(const Playlist::Line& line);
+    void describe(QListWidgetItem* item, const std::string& path);
 
     QListWidget* m_box;
     const Playlist& m_playlist;
+    LengthOf m_lengthOf;
 };

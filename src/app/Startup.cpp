@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/MainWindow.h"
+#include "app/PanelSettings.h"
 #include "midiout/MidiOutPort.h"
 #include "platform/TerminationSignals.h"
 
@@ -113,11 +114,17 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
 int execMainWindow(AppContext& context, const LaunchHooks& hooks)
 {
     MainWindow window(context);
-    QStringList playlist;
-    for (const std::string& path : hooks.playlist) {
-        playlist.append(QString::fromStdString(path));
+    // What the panel was left with, but a start-up list in place of the
+    // saved one; whatever list the panel closes with is saved.
+    PanelSettings settings = readPanelSettings();
+    if (!hooks.playlist.empty()) {
+        settings.playlist.clear();
+        for (const std::string& path : hooks.playlist) {
+            settings.playlist.append(QString::fromStdString(path));
+        }
+        settings.selected = 0;
     }
-    window.appendFiles(playlist);
+    window.restorePanel(settings);
     FirstPaintMark shownMark(hooks.shownMark);
     if (!hooks.shownMark.empty()) {
         window.installEventFilter(&shownMark);

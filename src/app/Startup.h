@@ -11,9 +11,9 @@ class MidiService;
 // demonstrations; empty in a normal run, which then behaves exactly as
 // without them.
 struct LaunchHooks {
-    // Paths put into the playlist before the window shows, as if they had
-    // been dropped on it, except that the status bar keeps saying whether
-    // the controller was found.
+    // Paths put into the playlist before the window shows in place of the
+    // saved playlist, as if they had been dropped on it, except that the
+    // status bar keeps saying whether the controller was found.
     std::vector<std::string> playlist;
     // Printed on standard output, with a newline, once the main window has
     // been drawn on screen for the first time; nothing when empty.
@@ -30,7 +30,8 @@ struct LaunchHooks {
 // message box when there is a display to show it on) and the run returns 1.
 int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service, const LaunchHooks& hooks = {});
 
-// Shows the main window over `context` on the running application object
-// and runs the event loop until the window is closed; returns the loop's
-// exit code.
+// Shows the main window over `context` on the running application object,
+// as the panel was left (PanelSettings) unless `hooks` give a playlist, and
+// runs the event loop until the window is closed; returns the loop's exit
+// code.
 int execMainWindow(AppContext& context, const LaunchHooks& hooks = {});

@@ -1,5 +1,7 @@
 #include "app/StatusTexts.h"
 
+#include "platform/Environment.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -30,4 +32,10 @@ std::string clockText(int ms)
 std::string songTimeText(bool paused, int elapsedMs, int totalMs)
 {
     return std::string(paused ? "Paused " : "Playing ") + clockText(elapsedMs) + " / " + clockText(totalMs);
+}
+
+std::string playlistRowText(const std::string& path, std::optional<int> lengthMs)
+{
+    const std::string name = utf8FromPath(pathFromUtf8(path).filename());
+    return lengthMs ? name + " (" + clockText(*lengthMs) + ")" : name;
 }

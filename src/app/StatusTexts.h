@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Status-bar texts of the main window.
@@ -19,3 +20,7 @@ std::string controllerStatusText(int port);
 // rounded, so the elapsed time never passes the length), hours shown as
 // "1:02:03" once a time reaches one.
 std::string songTimeText(bool paused, int elapsedMs, int totalMs);
+
+// A playlist row: the file's name without its folder, then its length once
+// known, "chords.mid (0:13)" (as the song's time is shown).
+std::string playlistRowText(const std::string& path, std::optional<int> lengthMs);

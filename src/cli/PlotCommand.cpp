@@ -18,18 +18,22 @@ const std::string kPlotHelp = std::string(R"(usage: quillarc-cli plot spectrum|n
 
 Draws the chart of the Frequency Analysis (spectrum), Notes or Duty Cycle
 window for a Standard MIDI File into a PNG image, exactly as the window shows
-it, without a display. The image is K times the window's logical picture
-(381 x 151 for spectrum, 338 x 163 for notes, and for duty 381 x 181: its
-field of 381 x 151 and the strip of figures under it); with --scale 1 the
-field is pixel for pixel a green outline, a black inside and white bars, and
-on the duty chart an amber line at the coil's duty limit when one is in force
-and inside the field. When the file cannot be read in full, the image shows
-what was read with the reason in green at the top left, as the window does.
-Reader diagnostics and tempo changes go to standard error.
+it, without a display: the field at K times its logical size with its labels
+around it (seconds under the notes and duty fields, note names under the
+spectrum and beside the notes, percent beside the duty field). With --bare
+the image is the window's logical picture alone, K times (381 x 151 for
+spectrum, 338 x 163 for notes, and for duty 381 x 181: its field of 381 x 151
+and the strip of figures under it). With --scale 1 the field is pixel for
+pixel a green outline, a black inside and white bars, and on the duty chart
+an amber line at the coil's duty limit when one is in force and inside the
+field. When the file cannot be read in full, the image shows what was read
+with the reason in green at the top left, as the window does. Reader
+diagnostics and tempo changes go to standard error.
 
 options:
   -o, --output OUT   the PNG file to write (required)
   --scale K          pixels per logical pixel, 1 to 16 (default 2)
+  --bare             the field (and duty's strip of figures) without labels
   --channel N        channel to extract, 0 being the first MIDI channel (default 0)
   --shift-low-notes  raise keys at or below the lower limit by 8 semitones
   --lower-limit N    highest key that is shifted (default 50)
@@ -85,12 +89,17 @@ int runPlotCommand(const std::vector<std::string>& args)
     }
     std::string output;
     int scale = kDefaultScale;
+    bool bare = false;
     LimitOptions limits;
     auto parsed = parseSongArguments(
         "plot", std::vector<std::string>(args.begin() + 1, args.end()), kPlotHelp,
         [&](const std::string& arg, ArgCursor& cursor) {
             if (arg == "-o" || arg == "--output") {
                 output = cursor.valueOf(arg);
+                return true;
+            }
+            if (arg == "--bare") {
+                bare = true;
                 return true;
             }
             if (arg == "--scale") {
@@ -119,7 +128,8 @@ int runPlotCommand(const std::vector<std::string>& args)
     }
     const LoadedSong& song = *loaded;
     const auto application = offscreenApplication();
-    const QImage image = renderChart(makeChartPicture(chartForSong(*kind, song, parsed->fileName)), scale);
+    const ChartPicture picture = makeChartPicture(chartForSong(*kind, song, parsed->fileName));
+    const QImage image = bare ? renderChart(picture, scale) : renderLabelledChart(picture, scale);
     int status = 0;
     if (song.read.status == ReadResult::Status::CannotOpen) {
         std::cerr << "Error: cannot open file " << parsed->fileName << '\n';

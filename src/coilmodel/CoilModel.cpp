@@ -1,5 +1,6 @@
 #include "coilmodel/CoilModel.h"
 
+#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -55,6 +56,12 @@ double keyFrequency(std::int32_t key)
         return kKeyFrequencies[key];
     }
     return 220.0 * std::pow(std::pow(2.0, 1.0 / 12.0), static_cast<double>(key - 57));
+}
+
+std::string keyName(std::int32_t key)
+{
+    static constexpr std::array<const char*, 12> kNames{"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    return std::string(kNames[static_cast<std::size_t>(key % 12)]) + std::to_string(key / 12 - 1);
 }
 
 double noteDuty(std::int32_t key, std::int32_t velocity)

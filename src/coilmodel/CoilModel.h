@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
 
 // The one model of the coil's duty cycle: what one sounding note costs, and
 // which notes sound when the coil can play two at a time. The Duty Cycle
@@ -12,6 +13,10 @@
 // 220 x (2^(1/12))^(key - 57), the semitone ratio formed first, with the
 // same bits on every platform.
 double keyFrequency(std::int32_t key);
+
+// The name of `key` (0..127) with its octave, key 60 being "C4" ("C#4" for
+// 61, "A4" for 69, the 440 Hz key).
+std::string keyName(std::int32_t key);
 
 // Estimated duty cycle (a fraction) of one sounding note on the coil: a pulse
 // of min(period / 16, 100 us) x velocity / 128 per period of the key's

@@ -17,3 +17,9 @@ void FixedModeControls::setPowerPosition(int power)
     m_power.store(power);
     m_changes.notify();
 }
+
+void FixedModeControls::requestAgain()
+{
+    m_again.fetch_add(1);
+    m_changes.notify();
+}

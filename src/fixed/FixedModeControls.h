@@ -22,6 +22,11 @@ public:
     int powerPosition() const { return m_power.load(); }
     void setPowerPosition(int power);
 
+    // "Sound again": how many times it was asked; the thread sounds a cut
+    // tone again when the count has moved since it looked.
+    std::uint64_t againRequests() const { return m_again.load(); }
+    void requestAgain();
+
     // Every setter notifies it: the fixed-mode thread reads its count before
     // looking at the values, then waits with it, and no change slips by.
     ChangeSignal& changes() { return m_changes; }
@@ -30,5 +35,6 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<int> m_frequency{kFixedStartKey};
     std::atomic<int> m_power{kFixedPowerHighest};
+    std::atomic<std::uint64_t> m_again{0};
     ChangeSignal m_changes;
 };

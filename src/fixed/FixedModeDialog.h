@@ -7,16 +7,24 @@
 #include <QDialog>
 
 #include <atomic>
+#include <optional>
 
 class AppState;
 class MidiOutput;
 class PlaybackObserver;
+class QLabel;
+class QLineEdit;
 class QSlider;
 
-// The "Fixed Mode" dialog: a Frequency slider (key 40..80), a Power slider
-// (0..127) and OK. Building it starts the fixed-mode thread on the
-// controller (when there is one); the sliders reach the thread through
-// FixedModeControls, and the thread's status texts go to `statusReporter`.
+// The "Fixed Mode" dialog: a Frequency slider (key 40..80) with a field that
+// shows its pitch and name ("330 Hz E4") and takes a frequency or a key's
+// name typed into it (Enter or leaving the field moves the slider), a Power
+// slider (0..127) with what is sent (the channel volume, and the tone's
+// velocity after the coil limits, or that it is silent), "Sound again" (Alt+A)
+// for a tone that the maximum note length cut, and OK. Building it starts
+// the fixed-mode thread on the controller (when there is one); the sliders
+// reach the thread through FixedModeControls, and the thread's status texts
+// go to `statusReporter`.
 //
 // Closing, by OK or by the close box, clears the running flag and joins the
 // thread before the dialog ends: the thread finishes its last pass, silences
@@ -36,18 +44,32 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Q_INVOKABLE void applyPositions();
+    Q_INVOKABLE void applyVelocity();
+    // The frequency typed: the slider goes there, or the field shows the
+    // slider's again.
+    void takeTypedFrequency();
+    void showFrequency(int key);
+    void showPower();
 
     // FixedModeObserver, called on the fixed-mode thread.
     void statusText(const std::string& text) override;
     void showPositions(int key, int power) override;
+    void velocitySent(std::optional<int> velocity) override;
 
     PlaybackObserver& m_statusReporter;
     FixedModeControls m_controls;
     QSlider* m_frequencySlider = nullptr;
     QSlider* m_powerSlider = nullptr;
+    QLineEdit* m_frequencyEdit = nullptr;
+    QLabel* m_powerValue = nullptr;
+    // The velocity the thread reported last, -1 for a silent tone; posted
+    // as the positions are.
+    std::atomic<int> m_velocity{-1};
+    std::atomic<bool> m_velocityPosted{false};
     // Positions the thread asked to show; only the latest pair matters, so
     // at most one queued call is in flight.
     std::atomic<int> m_shownKey{kFixedStartKey};

@@ -12,6 +12,7 @@ FixedModeEngine::FixedModeEngine(FixedModeSink& sink, const CoilLimits& limits) 
 void FixedModeEngine::soundTone(std::uint32_t now)
 {
     const auto velocity = m_limiter.noteOn(m_key, kVelocity, now);
+    m_sounding = velocity.has_value();
     if (velocity) {
         m_refusal.reset();
         m_velocity = *velocity;
@@ -69,12 +70,23 @@ bool FixedModeEngine::cutIfDue(std::uint32_t now)
     if (!key) {
         return false;
     }
+    m_sounding = false;
     m_sink.sendNoteOn(kChannel, *key, 0);
     char text[96];
     std::snprintf(text, sizeof text, "Coil limits: %d Hz cut after %d ms", frequencyForKey(*key),
                   static_cast<int>(*m_limiter.limits().maxNoteMs));
     m_sink.statusText(text);
     return true;
+}
+
+bool FixedModeEngine::soundAgain(std::uint32_t now)
+{
+    if (m_sounding) {
+        return false;
+    }
+    soundTone(now);
+    m_sink.statusText(statusText(m_power));
+    return m_sounding;
 }
 
 void FixedModeEngine::stop()

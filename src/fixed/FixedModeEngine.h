@@ -31,8 +31,9 @@ public:
 // velocity; a tone at full velocity keeps the plain text.
 // With a maximum note length the tone is cut once it has sounded that long
 // (the thread asks nextCutAt when to look again); it sounds again when the
-// frequency moves. Times are 32-bit wrapping milliseconds; without a maximum
-// note length they are not looked at.
+// frequency moves, or when asked (soundAgain), and is cut again as long
+// after. Times are 32-bit wrapping milliseconds; without a maximum note
+// length they are not looked at.
 class FixedModeEngine {
 public:
     static constexpr int kChannel = 0;
@@ -51,6 +52,13 @@ public:
     // Cuts the tone when it has sounded for the maximum note length at
     // `now`, with a status text; true when it did.
     bool cutIfDue(std::uint32_t now);
+    // A tone that was cut (or refused) is sounded again at the same key and
+    // power, with the status text of the positions; a tone that sounds is
+    // left alone. True when it sounded again.
+    bool soundAgain(std::uint32_t now);
+    // The velocity the tone sounds with now (after the coil limits); nothing
+    // while it is cut or refused.
+    std::optional<int> soundingVelocity() const { return m_sounding ? std::optional(m_velocity) : std::nullopt; }
     // When the tone is to be cut, in the clock of `now`; nothing when no cut
     // is coming.
     std::optional<std::uint32_t> nextCutAt(std::uint32_t now) const { return m_limiter.nextCutAt(now); }
@@ -74,4 +82,6 @@ private:
     // when the duty limit lowered it): the status text shows what is sent.
     int m_velocity = kVelocity;
     int m_power = 0;
+    // The tone sounds: sent and neither refused nor cut since.
+    bool m_sounding = false;
 };

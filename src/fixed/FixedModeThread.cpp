@@ -50,11 +50,22 @@ void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& o
     // The limits in force when fixed mode is entered hold until it ends.
     FixedModeEngine engine(sink, state.options()->coilLimits);
     engine.start(controls.frequencyPosition(), controls.powerPosition(), nowMs());
+    std::uint64_t againSeen = controls.againRequests();
+    std::optional<int> velocityShown = engine.soundingVelocity();
+    observer.velocitySent(velocityShown);
 
     while (true) {
         const std::uint64_t seen = controls.changes().count();
         engine.update(controls.frequencyPosition(), controls.powerPosition(), nowMs());
         engine.cutIfDue(nowMs());
+        if (const std::uint64_t again = controls.againRequests(); again != againSeen) {
+            againSeen = again;
+            engine.soundAgain(nowMs());
+        }
+        if (engine.soundingVelocity() != velocityShown) {
+            velocityShown = engine.soundingVelocity();
+            observer.velocitySent(velocityShown);
+        }
         if (!controls.running()) {
             engine.stop();
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 class AppState;
@@ -16,6 +17,9 @@ public:
     // The thread has set the slider positions (already stored in the
     // controls); the dialog is to show them.
     virtual void showPositions(int key, int power) = 0;
+    // The tone now sounds with `velocity` (after the coil limits), or does
+    // not sound (cut or refused).
+    virtual void velocitySent(std::optional<int> velocity) { static_cast<void>(velocity); }
 };
 
 // The fixed-mode worker. Announces itself, opens the controller on `output`
@@ -23,7 +27,9 @@ public:
 // stored in state.controllerPort), sets the
 // sliders to key 64 and to the power of the main volume slider, sounds the
 // tone, and then follows the sliders until controls.running() is cleared.
-// Between slider moves it sleeps. On the way out it silences channel 0 once,
+// Between slider moves it sleeps; "Sound again" (controls.requestAgain)
+// sounds a cut tone again, and each change of the velocity sent is
+// reported. On the way out it silences channel 0 once,
 // reports "Exited Fixed Mode", and leaves the port open in `output`.
 //
 // The caller owns the thread and joins it after clearing the running flag;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 // Slider ranges of fixed mode. The frequency slider's position is a MIDI key
 // number; the power slider's position is sent as channel volume.
@@ -28,3 +30,12 @@ std::string fixedModeStatusText(int key, int power);
 // 127), followed by " (coil limits: velocity V)". At full velocity, the text
 // above.
 std::string fixedModeStatusText(int key, int power, int velocity);
+
+// The frequency slider's figure: "330 Hz E4", the key's pitch in whole hertz
+// and its name.
+std::string fixedFrequencyText(int key);
+
+// The slider's key for a frequency typed by the user: a number of hertz (the
+// key of the nearest pitch; "440", " 261.6 Hz") or a key's name ("A4",
+// "c#5"), held to the slider's range; nothing for anything else.
+std::optional<int> typedFrequencyKey(std::string_view text);

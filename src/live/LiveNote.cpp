@@ -2,14 +2,7 @@
 
 #include "coilmodel/CoilModel.h"
 
-#include <array>
 #include <cstdio>
-
-std::string keyName(int key)
-{
-    static constexpr std::array<const char*, 12> kNames{"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-    return std::string(kNames[static_cast<std::size_t>(key % 12)]) + std::to_string(key / 12 - 1);
-}
 
 std::string liveNoteText(int key, double duty)
 {

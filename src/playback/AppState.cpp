@@ -174,3 +174,25 @@ std::shared_ptr<const std::vector<std::string>> AppState::playlist() const
     std::lock_guard lock(m_mutex);
     return m_playlist;
 }
+
+void AppState::editPlaylist(std::vector<std::string> files, const std::vector<int>& newIndexOf)
+{
+    auto snapshot = std::make_shared<const std::vector<std::string>>(std::move(files));
+    std::lock_guard lock(m_mutex);
+    m_playlist = std::move(snapshot);
+    const int index = playingIndex.load();
+    if (index >= 0 && index < static_cast<int>(newIndexOf.size())) {
+        playingIndex.store(newIndexOf[static_cast<std::size_t>(index)]);
+    }
+}
+
+std::optional<std::string> AppState::enterPlaylistFile(int index)
+{
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= static_cast<int>(m_playlist->size())) {
+        playingIndex.store(-1);
+        return std::nullopt;
+    }
+    playingIndex.store(index);
+    return (*m_playlist)[static_cast<std::size_t>(index)];
+}

@@ -112,6 +112,15 @@ public:
     // The files that Next, Previous and the whole playlist go through.
     void setPlaylist(std::vector<std::string> files);
     std::shared_ptr<const std::vector<std::string>> playlist() const;
+    // The playlist edited while a worker may run: `files` is the new list,
+    // and the old list's file i is now at newIndexOf[i] (-1: removed). The
+    // file being played keeps its place (playingIndex follows it, -1 once it
+    // was removed), so the worker goes on from where that file is now.
+    void editPlaylist(std::vector<std::string> files, const std::vector<int>& newIndexOf);
+    // The worker moves to the playlist's file at `index`: its path, with
+    // playingIndex set to `index` in the same step, so that no edit comes
+    // between; nothing, and playingIndex -1, when no file is there.
+    std::optional<std::string> enterPlaylistFile(int index);
 
     // Path that the next playback thread opens.
     void setCurrentFileName(std::string fileName);

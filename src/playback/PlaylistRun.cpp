@@ -33,16 +33,14 @@ bool PlaylistRun::start()
 
 bool PlaylistRun::startAt(int index)
 {
-    const auto playlist = m_state.playlist();
-    const int count = static_cast<int>(playlist->size());
     for (int tried = 0;; ++tried) {
-        const bool listed = index >= 0 && index < count;
+        const int count = static_cast<int>(m_state.playlist()->size());
+        const std::optional<std::string> file = m_state.enterPlaylistFile(index);
+        const bool listed = file.has_value();
         if (listed) {
-            m_state.setCurrentFileName((*playlist)[static_cast<std::size_t>(index)]);
-            m_state.playingIndex.store(index);
+            m_state.setCurrentFileName(*file);
             m_observer.nowPlaying(index);
         }
-        m_index = listed ? index : -1;
         m_session = std::make_unique<PlaybackSession>(m_state, m_observer, m_load);
         if (m_session->start(m_clock)) {
             return true;
@@ -69,15 +67,17 @@ PlaybackSession::PassResult PlaylistRun::pass(std::uint32_t now)
     if (result.goesOn) {
         return result;
     }
-    const auto playlist = m_state.playlist();
-    const int count = static_cast<int>(playlist->size());
+    const int count = static_cast<int>(m_state.playlist()->size());
     const bool repeat = m_state.repeatPlaylist.load() != 0;
+    // Where the song's file is now: the playlist may have been edited while
+    // it played.
+    const int index = m_state.playingIndex.load();
     std::optional<int> following;
-    if (m_index >= 0 && m_session->ending() == PlaybackSession::Ending::Stepped) {
-        following = followingFile(m_index, count, m_session->step(), repeat);
-    } else if (m_index >= 0 && m_session->ending() == PlaybackSession::Ending::RanOut &&
+    if (index >= 0 && m_session->ending() == PlaybackSession::Ending::Stepped) {
+        following = followingFile(index, count, m_session->step(), repeat);
+    } else if (index >= 0 && m_session->ending() == PlaybackSession::Ending::RanOut &&
                m_state.wholePlaylist.load() != 0) {
-        following = followingFile(m_index, count, 1, repeat);
+        following = followingFile(index, count, 1, repeat);
     }
     m_session.reset();
     if (!following || m_state.stopRequested.load()) {

@@ -21,6 +21,10 @@ std::optional<int> followingFile(int index, int count, int step, bool repeat);
 // Like the session it is a function of the current time: the song that
 // follows starts within the pass that ended the one before, on `clock`.
 //
+// The file that follows is reckoned from where the song's file is in the
+// playlist when the song ends (AppState::playingIndex, which an edit of the
+// list moves); a song whose file was removed from the list ends the run.
+//
 // A file that cannot be played (no notes on the channel, not a MIDI file)
 // keeps its status text; the whole playlist goes on past it, and stops when
 // no file of a whole round could be played. Stop, a controller trouble, or
@@ -47,5 +51,4 @@ private:
     SongLoad m_load;
     MsClock m_clock;
     std::unique_ptr<PlaybackSession> m_session;
-    int m_index = -1;
 };

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <algorithm>
+
 AnalysisWindows::AnalysisWindows(ChartSource::Makers makers, ChartWindow::SelectionProvider selection,
                                  QWidget* parent)
     : QObject(parent), m_parent(parent), m_source(std::move(makers)), m_selection(std::move(selection))
@@ -22,43 +24,86 @@ AnalysisWindows::~AnalysisWindows()
 
 void AnalysisWindows::open(ChartKind kind)
 {
-    if (ChartWindow* window = m_windows[static_cast<std::size_t>(kind)]) {
-        m_opening.reset();
-        setBusy(false);
+    // The latest request wins: asking for another window while one is being
+    // computed opens only the one asked for last.
+    m_opening = {};
+    request(kind);
+}
+
+void AnalysisWindows::reopen(const std::array<bool, 3>& kinds, const std::array<QByteArray, 3>& geometry)
+{
+    m_geometry = geometry;
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i]) {
+            request(static_cast<ChartKind>(i));
+        }
+    }
+}
+
+std::array<bool, 3> AnalysisWindows::openKinds() const
+{
+    std::array<bool, 3> open{};
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        open[i] = m_windows[i] != nullptr;
+    }
+    return open;
+}
+
+std::array<QByteArray, 3> AnalysisWindows::geometry() const
+{
+    std::array<QByteArray, 3> geometry = m_geometry;
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        if (m_windows[i] != nullptr) {
+            geometry[i] = m_windows[i]->saveGeometry();
+        }
+    }
+    return geometry;
+}
+
+void AnalysisWindows::request(ChartKind kind)
+{
+    const auto index = static_cast<std::size_t>(kind);
+    if (ChartWindow* window = m_windows[index]) {
+        m_opening[index] = false;
+        setBusy(std::find(m_opening.begin(), m_opening.end(), true) != m_opening.end());
         window->raise();
         window->activateWindow();
         return;
     }
     const PanelSelection selection = m_selection();
     if (auto picture = m_source.cached(kind, selection)) {
-        m_opening.reset();
-        setBusy(false);
+        m_opening[index] = false;
+        setBusy(std::find(m_opening.begin(), m_opening.end(), true) != m_opening.end());
         showWindow(kind, std::move(picture));
         return;
     }
-    // The latest request wins: asking for another window while one is being
-    // computed opens only the one asked for last.
-    m_opening = kind;
+    m_opening[index] = true;
     setBusy(true);
     m_source.compute(kind, selection);
 }
 
 void AnalysisWindows::pictureReady(ChartKind kind)
 {
-    if (m_opening != kind) {
+    if (!m_opening[static_cast<std::size_t>(kind)]) {
         return;
     }
     // The selection cannot change while the panel waits, but the file can:
     // a stale picture asks for another computation.
-    open(kind);
+    request(kind);
 }
 
 void AnalysisWindows::showWindow(ChartKind kind, std::shared_ptr<const ChartPicture> picture)
 {
+    const auto index = static_cast<std::size_t>(kind);
     auto* window = new ChartWindow(kind, m_source, m_selection, std::move(picture), m_parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setPlayhead(m_playhead);
-    m_windows[static_cast<std::size_t>(kind)] = window;
+    if (!m_geometry[index].isEmpty()) {
+        window->restoreGeometry(m_geometry[index]);
+    }
+    // Its place is kept for the next time it opens.
+    connect(window, &QDialog::finished, this, [this, window, index] { m_geometry[index] = window->saveGeometry(); });
+    m_windows[index] = window;
     window->show();
     emit windowOpened(window);
 }
@@ -84,8 +129,7 @@ void AnalysisWindows::setPlayhead(std::optional<Playhead> playhead)
 
 bool AnalysisWindows::showsPlayhead() const
 {
-    return m_windows[static_cast<std::size_t>(ChartKind::Notes)] != nullptr ||
-           m_windows[static_cast<std::size_t>(ChartKind::Duty)] != nullptr;
+    return std::any_of(m_windows.begin(), m_windows.end(), [](const QPointer<ChartWindow>& window) { return window != nullptr; });
 }
 
 void AnalysisWindows::channelNotes(std::function<void(const QString&)> show)

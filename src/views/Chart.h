@@ -53,6 +53,15 @@ struct Chart {
         std::int32_t width = 0;
     };
     std::optional<TimeAxis> timeAxis;
+    // For the spectrum: when each key 0..127 sounds, as stretches of the
+    // song's time from `start` up to `end` (ms), in time order and apart.
+    // Empty for the other charts.
+    struct Stretch {
+        std::int32_t start = 0;
+        std::int32_t end = 0;
+        bool operator==(const Stretch&) const = default;
+    };
+    std::vector<std::vector<Stretch>> keyStretches{};
 };
 
 // The picture's height: the field and the strip of figures under it.

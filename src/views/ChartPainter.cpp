@@ -1,10 +1,12 @@
 #include "views/ChartPainter.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QTextOption>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -18,6 +20,8 @@ constexpr int kMessagePixelSize = 13;
 // The figures under a field are smaller, so that the duty window's line fits
 // in two rows of its strip.
 constexpr int kFiguresPixelSize = 11;
+// The labels around the field: as small as the figures, and never scaled.
+constexpr int kLabelPixelSize = 11;
 
 }  // namespace
 
@@ -71,14 +75,14 @@ ChartPicture makeChartPicture(Chart chart)
     return {std::move(chart), raster};
 }
 
-QRectF playheadRect(const Chart& chart, const QRectF& target, int column)
+QRectF playheadRect(const Chart& chart, const QRectF& field, int column)
 {
-    if (chart.width <= 0 || chart.height <= 2 || target.isEmpty()) {
+    if (chart.width <= 0 || chart.height <= 2 || field.isEmpty()) {
         return {};
     }
-    const double scaleX = target.width() / chart.width;
-    const double scaleY = target.height() / pictureHeight(chart);
-    return {target.left() + column * scaleX, target.top() + scaleY, scaleX, (chart.height - 2) * scaleY};
+    const double scaleX = field.width() / chart.width;
+    const double scaleY = field.height() / chart.height;
+    return {field.left() + column * scaleX, field.top() + scaleY, scaleX, (chart.height - 2) * scaleY};
 }
 
 QRectF fittedChartRect(const Chart& chart, const QSizeF& area)
@@ -98,31 +102,28 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
     if (chart.width <= 0 || chart.height <= 0 || target.isEmpty()) {
         return;
     }
+    const double rowHeight = target.height() / pictureHeight(chart);
+    paintField(painter, picture, QRectF(target.left(), target.top(), target.width(), chart.height * rowHeight));
+    if (chart.figuresHeight > 0) {
+        paintFigures(painter, chart,
+                     QRectF(target.left(), target.top() + chart.height * rowHeight, target.width(),
+                            chart.figuresHeight * rowHeight));
+    }
+}
+
+void paintField(QPainter& painter, const ChartPicture& picture, const QRectF& target)
+{
+    const Chart& chart = picture.chart;
+    if (chart.width <= 0 || chart.height <= 0 || target.isEmpty()) {
+        return;
+    }
     painter.save();
     painter.translate(target.topLeft());
-    painter.scale(target.width() / chart.width, target.height() / pictureHeight(chart));
+    painter.scale(target.width() / chart.width, target.height() / chart.height);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const QRect field(0, 0, chart.width, chart.height);
     painter.drawImage(field, picture.raster);
-
-    if (chart.figuresHeight > 0) {
-        const QRect strip(0, chart.height, chart.width, chart.figuresHeight);
-        painter.fillRect(strip, Qt::black);
-        if (!chart.figures.empty()) {
-            painter.save();
-            painter.setClipRect(strip);
-            QFont font = painter.font();
-            font.setPixelSize(kFiguresPixelSize);
-            painter.setFont(font);
-            painter.setPen(kChartGreen);
-            QTextOption wrapping(Qt::AlignLeft | Qt::AlignTop);
-            wrapping.setWrapMode(QTextOption::WordWrap);
-            painter.drawText(QRectF(5, chart.height + 2, chart.width - 10, chart.figuresHeight - 2),
-                             QString::fromStdString(chart.figures), wrapping);
-            painter.restore();
-        }
-    }
 
     if (!chart.message.empty()) {
         painter.setClipRect(field);
@@ -143,6 +144,59 @@ void paintChart(QPainter& painter, const ChartPicture& picture, const QRectF& ta
     painter.restore();
 }
 
+void paintFigures(QPainter& painter, const Chart& chart, const QRectF& target)
+{
+    if (chart.width <= 0 || chart.figuresHeight <= 0 || target.isEmpty()) {
+        return;
+    }
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / chart.width, target.height() / chart.figuresHeight);
+    const QRect strip(0, 0, chart.width, chart.figuresHeight);
+    painter.fillRect(strip, Qt::black);
+    if (!chart.figures.empty()) {
+        painter.setClipRect(strip);
+        QFont font = painter.font();
+        font.setPixelSize(kFiguresPixelSize);
+        painter.setFont(font);
+        painter.setPen(kChartGreen);
+        QTextOption wrapping(Qt::AlignLeft | Qt::AlignTop);
+        wrapping.setWrapMode(QTextOption::WordWrap);
+        painter.drawText(QRectF(5, 2, chart.width - 10, chart.figuresHeight - 2), QString::fromStdString(chart.figures),
+                         wrapping);
+    }
+    painter.restore();
+}
+
+QFont chartLabelFont(const QFont& base)
+{
+    QFont font = base;
+    font.setPixelSize(kLabelPixelSize);
+    return font;
+}
+
+LabelMetrics chartLabelMetrics(const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    return {std::ceil(metrics.height()),
+            [metrics](std::string_view text) { return std::ceil(metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())))); }};
+}
+
+void paintAxes(QPainter& painter, const ChartLayout& layout, const QFont& font)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const LayoutBox& tick : layout.ticks) {
+        painter.fillRect(toRect(tick), kChartGreen);
+    }
+    painter.setFont(font);
+    painter.setPen(kChartGreen);
+    for (const AxisLabel& label : layout.labels) {
+        painter.drawText(toRect(label.box), Qt::AlignCenter, QString::fromStdString(label.text));
+    }
+    painter.restore();
+}
+
 QImage renderChart(const ChartPicture& picture, int scale)
 {
     const Chart& chart = picture.chart;
@@ -151,6 +205,23 @@ QImage renderChart(const ChartPicture& picture, int scale)
     image.fill(Qt::black);
     QPainter painter(&image);
     paintChart(painter, picture, QRectF(0, 0, image.width(), image.height()));
+    painter.end();
+    return image;
+}
+
+QImage renderLabelledChart(const ChartPicture& picture, int scale)
+{
+    const Chart& chart = picture.chart;
+    const QFont font = chartLabelFont(QFont());
+    const LabelMetrics metrics = chartLabelMetrics(font);
+    const LayoutSize size = chartAreaFor(chart, std::max(scale, 1), metrics);
+    QImage image(std::max(size.width, 1), std::max(size.height, 1), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    const ChartLayout layout = chartLayout(chart, size.width, size.height, metrics);
+    QPainter painter(&image);
+    paintField(painter, picture, toRect(layout.field));
+    paintFigures(painter, chart, toRect(layout.figures));
+    paintAxes(painter, layout, font);
     painter.end();
     return image;
 }

@@ -47,16 +47,32 @@ ChartWindow::ChartWindow(ChartKind kind, ChartSource& source, SelectionProvider 
     setObjectName(objectNameOf(kind));
     setWindowTitle(chartWindowTitle(kind));
     setModal(false);
+    // Resized by its frame: a size grip would sit on the last label of the
+    // time axis.
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
-    setSizeGripEnabled(true);
+    // The labels' black surround is the window's own: no background of the
+    // style flashes before the chart is painted.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     if (m_picture) {
-        resize(m_picture->chart.width * kInitialScale, pictureHeight(m_picture->chart) * kInitialScale);
+        const LabelMetrics metrics = chartLabelMetrics(chartLabelFont(font()));
+        const LayoutSize smallest = chartAreaFor(m_picture->chart, 1, metrics);
+        setMinimumSize(smallest.width, smallest.height);
+        const LayoutSize initial = chartAreaFor(m_picture->chart, kInitialScale, metrics);
+        resize(initial.width, initial.height);
     }
     connect(&m_source, &ChartSource::pictureReady, this, [this](ChartKind ready) {
         if (ready == m_kind) {
             update();
         }
     });
+}
+
+ChartLayout ChartWindow::layout() const
+{
+    if (!m_picture) {
+        return {};
+    }
+    return chartLayout(m_picture->chart, width(), height(), chartLabelMetrics(chartLabelFont(font())));
 }
 
 void ChartWindow::paintEvent(QPaintEvent* event)
@@ -72,46 +88,70 @@ void ChartWindow::paintEvent(QPaintEvent* event)
     } else {
         m_source.compute(m_kind, selection);
     }
-    m_shownColumn = columnFor(selection);
+    m_shown = marksFor(selection);
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
     if (m_picture) {
-        QPainter painter(this);
-        const QRectF target = fittedChartRect(m_picture->chart, size());
-        paintChart(painter, *m_picture, target);
-        if (m_shownColumn) {
-            painter.fillRect(playheadRect(m_picture->chart, target, *m_shownColumn), kChartPlayheadColour);
-        }
+        const ChartLayout shown = layout();
+        paintField(painter, *m_picture, toRect(shown.field));
+        paintFigures(painter, m_picture->chart, toRect(shown.figures));
+        paintAxes(painter, shown, chartLabelFont(font()));
+        paintMarks(painter, shown);
     }
     ++m_paints;
     emit painted();
 }
 
+void ChartWindow::paintMarks(QPainter& painter, const ChartLayout& layout) const
+{
+    if (!m_shown) {
+        return;
+    }
+    if (m_shown->column) {
+        painter.fillRect(playheadRect(m_picture->chart, toRect(layout.field), *m_shown->column), kChartPlayheadColour);
+    }
+    for (const std::int32_t key : m_shown->keys) {
+        painter.fillRect(toRect(keyMarkBox(layout, key)), kChartPlayheadColour);
+    }
+}
+
 void ChartWindow::setPlayhead(std::optional<Playhead> playhead)
 {
     m_playhead = std::move(playhead);
-    const std::optional<int> column = columnFor(m_selection());
-    if (column == m_shownColumn) {
+    const std::optional<PlayheadMarks> marks = marksFor(m_selection());
+    if (marks == m_shown) {
         return;
     }
-    const QRegion dirty = QRegion(playheadArea(m_shownColumn)) | playheadArea(column);
+    const QRegion dirty = marksArea(m_shown) | marksArea(marks);
     m_playheadDirty |= dirty;
     update(dirty);
 }
 
-std::optional<int> ChartWindow::columnFor(const PanelSelection& selection) const
+std::optional<ChartWindow::PlayheadMarks> ChartWindow::marksFor(const PanelSelection& selection) const
 {
     if (!m_playhead || !m_picture || !selection.fileLoaded || selection.path != m_playhead->path) {
         return std::nullopt;
     }
-    return playheadColumn(m_picture->chart, m_playhead->elapsedMs);
+    if (m_kind == ChartKind::Spectrum) {
+        return PlayheadMarks{std::nullopt, soundingKeys(m_picture->chart, m_playhead->elapsedMs)};
+    }
+    const std::optional<int> column = playheadColumn(m_picture->chart, m_playhead->elapsedMs);
+    if (!column) {
+        return std::nullopt;
+    }
+    return PlayheadMarks{column, {}};
 }
 
-QRect ChartWindow::playheadArea(std::optional<int> column) const
+QRegion ChartWindow::marksArea(const std::optional<PlayheadMarks>& marks) const
 {
-    if (!column || !m_picture) {
+    if (!marks || !m_picture) {
         return {};
     }
+    const ChartLayout shown = layout();
+    // The whole band of marks: a chord's keys lie far apart, and one
+    // rectangle of a few pixels costs less than many.
+    const QRectF area = marks->column ? playheadRect(m_picture->chart, toRect(shown.field), *marks->column)
+                                      : toRect(shown.marks);
     // A pixel more on each side: the scaled raster's edges round either way.
-    return playheadRect(m_picture->chart, fittedChartRect(m_picture->chart, size()), *column)
-        .toAlignedRect()
-        .adjusted(-1, -1, 1, 1);
+    return area.toAlignedRect().adjusted(-1, -1, 1, 1);
 }

@@ -3,13 +3,16 @@
 #include "views/ChartSource.h"
 
 #include <QDialog>
-
 #include <QRegion>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+class QPainter;
 
 // Where the song being played is: its file and its clock.
 struct Playhead {
@@ -24,10 +27,16 @@ struct Playhead {
 // window with its aspect kept, sharp at any size and pixel ratio. It is an
 // ordinary window: the panel stays usable while it is open.
 //
+// Around the field are its labels (ChartAxes: time, note names, percent),
+// which keep their size while the chart scales; the window's minimum size
+// shows the field at its logical size with every label readable.
+//
 // The notes and duty windows show where the song being played is with a thin
-// line across the field, while their chart is of the file being played. A
-// move of the line repaints only its old and new place, from the chart in
-// memory; such a repaint is not a paint of the chart, so it prints nothing.
+// line across the field, the Frequency Analysis window with a mark under
+// each key sounding then, while their chart is of the file being played. A
+// move of the line or the marks repaints only their old and new place, from
+// the chart in memory; such a repaint is not a paint of the chart, so it
+// prints nothing.
 class ChartWindow : public QDialog {
     Q_OBJECT
 
@@ -45,8 +54,14 @@ public:
 
     // The song being played moved (nothing: none plays).
     void setPlayhead(std::optional<Playhead> playhead);
-    // The field's column where the last paint drew the playhead.
-    std::optional<int> shownPlayhead() const { return m_shownColumn; }
+    // The field's column where the last paint drew the playhead, or for the
+    // Frequency Analysis window the keys it marked as sounding (none: no
+    // song of this chart plays).
+    std::optional<int> shownPlayhead() const { return m_shown ? m_shown->column : std::nullopt; }
+    std::vector<std::int32_t> shownKeys() const { return m_shown ? m_shown->keys : std::vector<std::int32_t>{}; }
+
+    // The layout of the chart shown now, in the window's pixels.
+    ChartLayout layout() const;
 
 signals:
     void painted();
@@ -55,8 +70,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::optional<int> columnFor(const PanelSelection& selection) const;
-    QRect playheadArea(std::optional<int> column) const;
+    // What stands for the playhead: a column, or the keys sounding.
+    struct PlayheadMarks {
+        std::optional<int> column;
+        std::vector<std::int32_t> keys;
+        bool operator==(const PlayheadMarks&) const = default;
+    };
+    std::optional<PlayheadMarks> marksFor(const PanelSelection& selection) const;
+    QRegion marksArea(const std::optional<PlayheadMarks>& marks) const;
+    void paintMarks(QPainter& painter, const ChartLayout& layout) const;
 
     ChartKind m_kind;
     ChartSource& m_source;
@@ -64,7 +86,7 @@ private:
     std::shared_ptr<const ChartPicture> m_picture;
     int m_paints = 0;
     std::optional<Playhead> m_playhead;
-    std::optional<int> m_shownColumn;
+    std::optional<PlayheadMarks> m_shown;
     // What setPlayhead asked to repaint since the last paint.
     QRegion m_playheadDirty;
 };

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -105,6 +106,46 @@ std::optional<std::int32_t> playheadColumn(const Chart& chart, std::int32_t elap
     return std::clamp(truncated(at), 1, chart.width - 2);
 }
 
+std::vector<std::vector<Chart::Stretch>> keyStretches(const std::vector<PairedNote>& notes)
+{
+    std::vector<std::vector<Chart::Stretch>> stretches(128);
+    for (const PairedNote& note : notes) {
+        if (note.key >= 0 && note.key < 128 && note.length > 0) {
+            const auto end = static_cast<std::int64_t>(note.start) + note.length;
+            stretches[static_cast<std::size_t>(note.key)].push_back(
+                {note.start, static_cast<std::int32_t>(std::min<std::int64_t>(end, std::numeric_limits<std::int32_t>::max()))});
+        }
+    }
+    for (std::vector<Chart::Stretch>& key : stretches) {
+        std::sort(key.begin(), key.end(), [](const Chart::Stretch& a, const Chart::Stretch& b) { return a.start < b.start; });
+        std::vector<Chart::Stretch> joined;
+        for (const Chart::Stretch& stretch : key) {
+            if (!joined.empty() && stretch.start <= joined.back().end) {
+                joined.back().end = std::max(joined.back().end, stretch.end);
+            } else {
+                joined.push_back(stretch);
+            }
+        }
+        key = std::move(joined);
+    }
+    return stretches;
+}
+
+std::vector<std::int32_t> soundingKeys(const Chart& chart, std::int32_t elapsedMs)
+{
+    std::vector<std::int32_t> keys;
+    for (std::size_t key = 0; key < chart.keyStretches.size(); ++key) {
+        const std::vector<Chart::Stretch>& stretches = chart.keyStretches[key];
+        // The last stretch that starts at or before the time.
+        const auto after = std::upper_bound(stretches.begin(), stretches.end(), elapsedMs,
+                                            [](std::int32_t ms, const Chart::Stretch& s) { return ms < s.start; });
+        if (after != stretches.begin() && elapsedMs < std::prev(after)->end) {
+            keys.push_back(static_cast<std::int32_t>(key));
+        }
+    }
+    return keys;
+}
+
 std::optional<std::int32_t> dutyLimitRow(std::optional<double> limitPercent)
 {
     if (!limitPercent) {
@@ -170,9 +211,12 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
     const std::vector<NoteListEntry>& entries = song.notes.entries;
     Chart chart;
     switch (kind) {
-    case ChartKind::Spectrum:
-        chart = spectrumChart(keyWeights(pairNotes(entries)));
+    case ChartKind::Spectrum: {
+        const std::vector<PairedNote> notes = pairNotes(entries);
+        chart = spectrumChart(keyWeights(notes));
+        chart.keyStretches = keyStretches(notes);
         break;
+    }
     case ChartKind::Notes:
         chart = notesChart(pairNotes(entries), entries.empty() ? 0 : entries.back().timeMs);
         break;

@@ -39,6 +39,16 @@ Chart dutyChart(const std::vector<DutyPoint>& points);
 // chart without a time axis.
 std::optional<std::int32_t> playheadColumn(const Chart& chart, std::int32_t elapsedMs);
 
+// When each key sounds: per key 0..127, the stretches covered by its paired
+// notes, notes that overlap or touch joined into one stretch; a note of no
+// length covers nothing, and keys outside 0..127 are left out.
+std::vector<std::vector<Chart::Stretch>> keyStretches(const std::vector<PairedNote>& notes);
+
+// The keys sounding when the song's clock reads `elapsedMs`, ascending: those
+// with a stretch from at or before it to after it. The Frequency Analysis
+// window marks them as the playhead's counterpart.
+std::vector<std::int32_t> soundingKeys(const Chart& chart, std::int32_t elapsedMs);
+
 // The logical rows of the Duty Cycle window's strip of figures under its field.
 inline constexpr std::int32_t kDutyFiguresHeight = 30;
 

@@ -81,7 +81,7 @@ TEST_F(PlotCommand, ScaleOnePutsEachBarOnItsLogicalPixels)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         const auto out = m_dir / (std::string(c.kind) + ".png");
-        const ProgramRun run = plot(std::string(c.kind) + " " + path + " --channel 3 --scale 1 -o " + out.string());
+        const ProgramRun run = plot(std::string(c.kind) + " " + path + " --channel 3 --scale 1 --bare -o " + out.string());
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "");
         const QImage image = pngOf(out);
@@ -99,7 +99,7 @@ TEST_F(PlotCommand, FailedReadDrawsWhatWasReadWithTheReasonAtTheTopLeft)
     bytes.resize(bytes.size() - 3);
     const std::string path = write("short.mid", bytes);
     const auto out = m_dir / "short.png";
-    const ProgramRun run = plot("spectrum " + path + " --channel 3 --scale 1 -o " + out.string());
+    const ProgramRun run = plot("spectrum " + path + " --channel 3 --scale 1 --bare -o " + out.string());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
     const QImage image = pngOf(out);

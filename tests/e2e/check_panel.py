@@ -192,9 +192,9 @@ def run_panel(panel, display, controller, artefacts):
     wait_until(controller.song_over, 60, "the end of the song")
     controller.check_song()
 
-    # Tab order from Play: Pause, Stop, Restart, Next, Fixed Mode, Exit;
-    # Enter presses the button with the focus (Space is play/pause).
-    xdotool(display, "key", "--delay", "20", *(["Tab"] * 6), "Return")
+    # Tab order from Play: Pause, Stop, Restart, Previous, Next, Fixed Mode,
+    # Exit; Enter presses the button with the focus (Space is play/pause).
+    xdotool(display, "key", "--delay", "20", *(["Tab"] * 7), "Return")
     try:
         status = panel.wait(timeout=30)
     except subprocess.TimeoutExpired:

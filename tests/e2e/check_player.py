@@ -1,19 +1,27 @@
 #!/usr/bin/env python3
 """The control panel as a player, on Xvfb against the recorder of
-with_jack.sh, driven by the keyboard; the playlist is SONG SONG.
+with_jack.sh, driven by the keyboard; the playlist is SONG SONG (SONG SONG
+SONG for remember and m3u).
 
-    check_player.py whole|next|seek|notes|limits QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG SONG
+    check_player.py whole|next|seek|notes|limits|remember|m3u QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, the silencing. next: N mid-song silences the first, the second
-plays whole. seek: Right mid-song, then the entry due 5 s on. notes: "View
-notes..." (Alt+T, V) beside the panel (photographed), Stop (Tab, Tab, Enter
+plays whole. seek: Right mid-song, then the entry due 5 s on. notes:
+"Notes..." (Alt+T, N) beside the panel (photographed), Stop (Tab, Tab, Enter
 from Play) ends the song. Each ends with Ctrl+Q and the coil silent; with a
 realtime server the lead-ins and the clock after the seek are timed.
 limits: the coil limits file, edited by hand while the panel runs, holds
 from the next Play: the second song plays whole under the file the panel
 started with (lowest_key 36), then again without its note-ons above
 highest_key 67, added by hand.
+remember: the panel is left with its three songs, the second selected (N),
+the volume two pages up (volume 51), the whole playlist and repeat on, and
+closed; started again without a playlist of its own (both photographed), Space
+plays the second song, the third, and the first again, each at volume 51.
+m3u: "Save playlist..." writes the three songs into an M3U file, Clear
+empties the playlist, "Load playlist..." (each dialog answered by typing the
+file's path) brings them back, and the whole playlist plays them in order.
 """
 import os
 import shutil
@@ -102,16 +110,19 @@ def seek(display, a, b):
 def notes_beside(display, window, artefacts):
     xdotool(display, "key", "space")
     wait_until(lambda: len(sent()) >= 4, 20, "three entries")
-    xdotool(display, "key", "--delay", "100", "alt+t", "v")
+    xdotool(display, "key", "--delay", "100", "alt+t", "n")
     search = ["search", "--onlyvisible", "--name", "^Notes$"]
     notes = wait_until(lambda: subprocess.run(["xdotool", *search], capture_output=True, text=True,
                                               env=dict(os.environ, DISPLAY=display)).stdout.split(), 20, "Notes")[0]
-    width = int(xdotool(display, "getwindowgeometry", "--shell", window).split("WIDTH=")[1].split()[0])
+    size = lambda of: [int(xdotool(display, "getwindowgeometry", "--shell", of).split(key + "=")[1].split()[0])
+                       for key in ("WIDTH", "HEIGHT")]
+    width, height = size(window)
     xdotool(display, "windowmove", notes, str(width + 8), "0")
     time.sleep(1.5)
+    notes_width, notes_height = size(notes)
     shot = os.path.join(artefacts, "panel-notes.png")
-    subprocess.run(["import", "-display", display, "-window", "root", "-crop", "%dx330+0+0" % (width + 688), shot],
-                   check=True, timeout=30)
+    crop = "%dx%d+0+0" % (width + 8 + notes_width, max(height, notes_height))
+    subprocess.run(["import", "-display", display, "-window", "root", "-crop", crop, shot], check=True, timeout=30)
     # Back to the panel, where Play kept the focus: two tabs on is Stop.
     xdotool(display, "windowfocus", "--sync", window)
     xdotool(display, "key", "--delay", "100", "Tab", "Tab", "Return")
@@ -148,41 +159,138 @@ def limits_edited(display, a, b):
     return "%d entries, then %d under the edited file" % (len(b), len(limited) - 2)
 
 
+def photograph(display, window, path):
+    time.sleep(1.0)
+    subprocess.run(["import", "-display", display, "-window", window, path], check=True, timeout=30)
+
+
+def songs_in_turn(songs, volume):
+    """What the controller gets for `songs` played one after the other."""
+    expected = []
+    for song in songs:
+        expected += [volume] + [m for _, m in song] + [ALL_SOUND_OFF]
+    return expected
+
+
+def remember(panels, display, window, artefacts, a, b, c):
+    # Tab from Play: Pause, Stop, Restart, Previous, Next, Fixed Mode, Exit,
+    # then the volume slider, whose Page Up is ten steps louder.
+    xdotool(display, "key", "--delay", "100", "n", *(["Tab"] * 8), "Page_Up", "Page_Up", "alt+p", "w", "alt+p", "l")
+    photograph(display, window, os.path.join(artefacts, "panel-left.png"))
+    window = panels.restart(display, window, playlist=None)
+    photograph(display, window, os.path.join(artefacts, "panel-remembered.png"))
+    # After whatever closing the first panel sent.
+    before = len(sent())
+    xdotool(display, "key", "space")
+    volume = [0xB0, 7, 51]
+    expected = songs_in_turn([b, c], volume) + [volume] + [m for _, m in a[:2]]
+    wait_until(lambda: len(sent()) >= before + len(expected), 60, "the second and third song and the first again")
+    if sent()[before:before + len(expected)] != expected:
+        fail("the panel started again did not play its saved list from its selection at its volume, whole and round")
+    return window, "%d + %d entries and the first again at volume 51 after a restart" % (len(b), len(c))
+
+
+def dialog(display, title, path):
+    """Answers the file dialog titled `title` by typing `path`."""
+    search = ["search", "--onlyvisible", "--name", "^%s$" % title]
+    found = wait_until(lambda: subprocess.run(["xdotool", *search], capture_output=True, text=True,
+                                              env=dict(os.environ, DISPLAY=display)).stdout.split(), 20, title)[0]
+    xdotool(display, "windowfocus", "--sync", found)
+    xdotool(display, "type", "--delay", "20", path)
+    xdotool(display, "key", "Return")
+    wait_until(lambda: not subprocess.run(["xdotool", *search], capture_output=True, text=True,
+                                          env=dict(os.environ, DISPLAY=display)).stdout.split(), 20, title + " to close")
+
+
+def m3u(panels, display, window, artefacts, a, b, c):
+    listed = os.path.join(SCRATCH, "lists", "mine.m3u")
+    os.makedirs(os.path.dirname(listed))
+    xdotool(display, "key", "--delay", "100", "alt+f", "s")
+    dialog(display, "Save playlist", listed)
+    with open(listed) as fh:
+        saved = [line.strip() for line in fh if not line.startswith("#")]
+    if saved != [os.path.join(SCRATCH, os.path.basename(song)) for song in panels.songs]:
+        fail("the saved playlist holds %s" % saved)
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "--delay", "100", "alt+l", "c", "alt+f", "l")
+    dialog(display, "Load playlist", listed)
+    xdotool(display, "windowfocus", "--sync", window)
+    before = len(sent())
+    xdotool(display, "key", "--delay", "100", "alt+p", "w", "space")
+    expected = songs_in_turn([a, b, c], VOLUME)
+    wait_until(lambda: len(sent()) >= before + len(expected), 60, "the three songs of the loaded list")
+    time.sleep(0.5)
+    if sent()[before:] != expected:
+        fail("the loaded playlist did not play its songs in their order")
+    return window, "saved, cleared, loaded: %d + %d + %d entries in order" % (len(a), len(b), len(c))
+
+
+class Panels:
+    """The panel, started (and started again) on the display."""
+
+    def __init__(self, quillarc, display, songs):
+        self.quillarc = quillarc
+        self.songs = songs
+        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_SHOWN_MARK="shown",
+                        XDG_RUNTIME_DIR=SCRATCH)
+        self.env.pop("QUILLARC_VIRTUAL_DEVICES", None)
+        self.process = None
+
+    def start(self, display, playlist):
+        env = dict(self.env)
+        if playlist is not None:
+            env["QUILLARC_PLAYLIST"] = playlist
+        self.process = subprocess.Popen([self.quillarc], env=env, cwd=SCRATCH, stdout=subprocess.PIPE, text=True,
+                                        stderr=open(os.path.join(SCRATCH, "panel.err"), "a"))
+        if self.process.stdout.readline().strip() != "shown":
+            fail("the window was not shown")
+        window = xdotool(display, "search", "--onlyvisible", "--name", "^%s$" % TITLE).split()[0]
+        xdotool(display, "windowfocus", "--sync", window)
+        return window
+
+    def close(self, display, window):
+        xdotool(display, "windowfocus", "--sync", window)
+        xdotool(display, "key", "ctrl+q")
+        if self.process.wait(timeout=30) != 0:
+            fail("the panel exited with status %d" % self.process.returncode)
+
+    def restart(self, display, window, playlist):
+        self.close(display, window)
+        return self.start(display, playlist)
+
+    def kill(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 def main():
     scenario = sys.argv[1]
     quillarc, cli, artefacts = map(os.path.abspath, sys.argv[2:5])
     os.makedirs(artefacts, exist_ok=True)
-    songs = [shutil.copy(song, SCRATCH) for song in sys.argv[5:7]]
+    songs = [shutil.copy(song, SCRATCH) for song in sys.argv[5:]]
     if scenario == "limits":
         write_limits("# my coil\nlowest_key = 36  # the lowest string\n")
     server, display = start_xvfb(os.path.join(SCRATCH, "xvfb.log"), "1280x600x24") or fail("Xvfb did not start")
-    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QUILLARC_SHOWN_MARK="shown",
-               QUILLARC_PLAYLIST=";".join(map(os.path.basename, songs)), XDG_RUNTIME_DIR=SCRATCH)
-    env.pop("QUILLARC_VIRTUAL_DEVICES", None)
-    panel = subprocess.Popen([quillarc], env=env, cwd=SCRATCH, stdout=subprocess.PIPE, text=True,
-                             stderr=open(os.path.join(SCRATCH, "panel.err"), "w"))
+    open(os.path.join(SCRATCH, "panel.err"), "w").close()
+    panels = Panels(quillarc, display, songs)
     try:
-        if panel.stdout.readline().strip() != "shown":
-            fail("the window was not shown")
-        window = xdotool(display, "search", "--onlyvisible", "--name", "^%s$" % TITLE).split()[0]
-        xdotool(display, "windowfocus", "--sync", window)
+        window = panels.start(display, ";".join(map(os.path.basename, songs)))
         if scenario == "notes":
             result = notes_beside(display, window, artefacts)
+        elif scenario in ("remember", "m3u"):
+            window, result = {"remember": remember, "m3u": m3u}[scenario](
+                panels, display, window, artefacts, *map(lambda song: entries(cli, song), songs))
         else:
             result = {"whole": whole, "next": next_song, "seek": seek, "limits": limits_edited}[scenario](display, *map(
                 lambda song: entries(cli, song), songs))
-        xdotool(display, "windowfocus", "--sync", window)
-        xdotool(display, "key", "ctrl+q")
-        if panel.wait(timeout=30) != 0:
-            fail("the panel exited with status %d" % panel.returncode)
+        panels.close(display, window)
         # Closing may cut a song short, but never leaves a note sounding.
         ons = [i for i, m in enumerate(sent()) if m[0] == 0x90 and m[2] > 0]
         if ons and ALL_SOUND_OFF not in sent()[ons[-1]:]:
             fail("a note was left sounding after the panel closed")
     finally:
-        if panel.poll() is None:
-            panel.kill()
-            panel.wait()
+        panels.kill()
         stop_xvfb(server)
         with open(os.path.join(SCRATCH, "panel.err")) as fh:
             sys.stderr.write(fh.read())

@@ -91,7 +91,7 @@ void AnalysisWindowsTest::toolsMenuListsTheWindowsBeforeOptions()
     for (const QAction* action : panel.window->toolsMenu()->actions()) {
         texts << action->text().remove('&');
     }
-    QCOMPARE(texts, (QStringList{"Spectrum...", "View notes...", "Duty Cycles...", "Options...", "Live Input...", "", "Silence coil"}));
+    QCOMPARE(texts, (QStringList{"Frequency Analysis...", "Notes...", "Duty Cycle...", "Options...", "Live Input...", "", "Silence coil"}));
 }
 
 void AnalysisWindowsTest::windowShowsTheChartOfTheSelectedFile_data()
@@ -184,9 +184,11 @@ void AnalysisWindowsTest::windowScalesItsChartWithoutSmoothing()
     ChartWindow* window = openWindow(panel, "spectrumAction", "spectrumWindow");
     QVERIFY(window != nullptr);
     // Three times the field, with 40 spare pixels on each side.
-    window->resize(3 * 381 + 80, 3 * 151);
+    const LayoutSize tripled = chartAreaFor(window->picture()->chart, 3, chartLabelMetrics(chartLabelFont(window->font())));
+    window->resize(tripled.width + 80, tripled.height);
     const QImage shown = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shown.copy(40, 0, 3 * 381, 3 * 151), renderChart(*window->picture(), 3));
+    QCOMPARE(window->layout().scale, 3.0);
+    QCOMPARE(shown.copy(toRect(window->layout().field).toRect()), renderChart(*window->picture(), 3));
     window->close();
 }
 
@@ -231,10 +233,20 @@ void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
     QCOMPARE(notes->picture(), picture);
     QCOMPARE(panel.window->findChild<AnalysisWindows*>()->source().songsLoaded(), loaded);
     const QImage shown = notes->grab().toImage();
-    const QRectF field = fittedChartRect(picture->chart, notes->size());
+    const QRectF field = toRect(notes->layout().field);
     QCOMPARE(shown.pixelColor(playheadRect(picture->chart, field, *notes->shownPlayhead()).center().toPoint()),
              kChartPlayheadColour);
     QTRY_VERIFY(duty->shownPlayhead().has_value());
+    // Frequency Analysis marks the one key sounding, under its bar.
+    ChartWindow* spectrum = openWindow(panel, "spectrumAction", "spectrumWindow");
+    QVERIFY(spectrum != nullptr);
+    const auto marked = [spectrum] {
+        const QImage image = spectrum->grab().toImage();
+        const std::vector<std::int32_t> keys = spectrum->shownKeys();
+        return keys.size() == 1 && image.pixelColor(toRect(keyMarkBox(spectrum->layout(), keys.front())).center().toPoint()) ==
+                                       kChartPlayheadColour;
+    };
+    QTRY_VERIFY(marked());
     {
         // A paint of the whole chart prints, even while the line waits to move.
         CapturedOut out;

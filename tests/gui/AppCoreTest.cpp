@@ -1,4 +1,5 @@
 #include "app/LiveRefusal.h"
+#include "app/M3u.h"
 #include "app/Playlist.h"
 #include "app/SongClock.h"
 #include "app/StatusTexts.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -68,6 +70,42 @@ TEST(Playlist, HoldsManyEntriesWithLongPaths)
     }
     EXPECT_EQ(playlist.fileCount(), 300);
     EXPECT_EQ(playlist.selectLine(299), longPath + "299");
+}
+
+// Three files, the second selected and the third playing; each edit's
+// moves, the files after it and where the selection and the current file went.
+TEST(Playlist, EditsKeepTheSelectionAtItsPlaceOrWithItsFile)
+{
+    using Edit = std::function<std::optional<Playlist::Moves>(Playlist&)>;
+    const std::tuple<const char*, Edit, std::optional<Playlist::Moves>, Lines, int, int> rows[] = {
+        {"remove the selected", [](Playlist& p) { return p.remove(1); }, Playlist::Moves{0, -1, 1}, Lines{{"/a/1.mid", 0}, {"/a/3.mid", 1}}, 1, 1},
+        {"remove the playing last", [](Playlist& p) { return p.remove(2); }, Playlist::Moves{0, 1, -1}, Lines{{"/a/1.mid", 0}, {"/a/2.mid", 1}}, 1, 0},
+        {"move the selected up", [](Playlist& p) { return p.move(1, -1); }, Playlist::Moves{1, 0, 2}, Lines{{"/a/2.mid", 0}, {"/a/1.mid", 1}, {"/a/3.mid", 2}}, 0, 2},
+        {"move the last down", [](Playlist& p) { return p.move(2, 1); }, std::nullopt, Lines{{"/a/1.mid", 0}, {"/a/2.mid", 1}, {"/a/3.mid", 2}}, 1, 2},
+        {"clear", [](Playlist& p) { return p.clear(); }, Playlist::Moves{-1, -1, -1}, Lines{{"No files selected", 0}}, 0, 0},
+    };
+    for (const auto& [name, edit, moves, lines, selected, current] : rows) {
+        Playlist playlist;
+        playlist.replace({"/a/1.mid", "/a/2.mid", "/a/3.mid"});
+        playlist.selectLine(2);
+        playlist.startPlaying();
+        playlist.selectLine(1);
+        EXPECT_EQ(edit(playlist), moves) << name;
+        EXPECT_EQ(linesOf(playlist), lines) << name;
+        EXPECT_EQ(std::tuple(playlist.selectedFile(), playlist.currentFile(), playlist.fileLoaded()),
+                  std::tuple(selected, current, lines.front().second == 0 && lines.front().first != "No files selected"))
+            << name;
+    }
+}
+
+TEST(M3u, PathsInTheirOrderRelativeOnesFromTheListsFolder)
+{
+    const std::string text = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:13,Chords\r\nchords.mid\r\n\r\n/songs/b c.kar\n../up/./d.midi\re.mid";
+    EXPECT_EQ(m3uPaths(text, "/lists/mine.m3u").paths,
+              (std::vector<std::string>{"/lists/chords.mid", "/songs/b c.kar", "/up/d.midi", "/lists/e.mid"}));
+    const M3uPaths binary = m3uPaths(std::string_view("#EXTM3U\nok.mid\nMThd\x00\x00\x00\x06\n", 24), "/lists/song.m3u");
+    EXPECT_EQ(std::tuple(binary.paths.size(), binary.error), std::tuple(0u, std::optional<std::string>("Error: /lists/song.m3u line 3: not a path")));
+    EXPECT_EQ(m3uText({"/x/a.mid", "/y/b.kar"}), "#EXTM3U\n/x/a.mid\n/y/b.kar\n");
 }
 
 struct PlayCase {
@@ -153,6 +191,8 @@ TEST(StatusTexts, SongTimeIsWholeSecondsCutWithHoursOnceThereAreAny)
     EXPECT_EQ(songTimeText(false, 83'999, 225'400), "Playing 1:23 / 3:45");
     EXPECT_EQ(songTimeText(true, 9'500, 61'000), "Paused 0:09 / 1:01");
     EXPECT_EQ(songTimeText(false, 3'599'999, 3'723'000), "Playing 59:59 / 1:02:03");
+    EXPECT_EQ(playlistRowText("/music/a b/Jig.kar", 125'999), "Jig.kar (2:05)");
+    EXPECT_EQ(playlistRowText("relative.mid", std::nullopt), "relative.mid");
 }
 
 TEST(SongClock, RunsOnFromEachReportAndStandsStillWhilePaused)

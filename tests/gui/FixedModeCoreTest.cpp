@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -52,6 +53,20 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{65, 31, "Frequency: 349 Hz Duty Cycle: 1.6"},
                     StatusCase{40, 0, "Frequency: 82 Hz Duty Cycle: 0.0"},
                     StatusCase{80, 1, "Frequency: 831 Hz Duty Cycle: 0.1"}));
+
+// 100 Hz lies 13.65 keys under key 57 (220 Hz), nearest key 43; 261.6 Hz
+// 3.0 over, key 60.
+TEST(FixedTone, ATypedFrequencyOrKeyNameGoesToTheNearestKeyOfTheSlider)
+{
+    const std::tuple<const char*, std::optional<int>> rows[] = {
+        {"440", 69}, {" 261.6 Hz ", 60}, {"100hz", 43}, {"a4", 69}, {"C#5", 73}, {"Db3", 49}, {"20", 40},
+        {"9000", 80}, {"C9", 80}, {"A", std::nullopt}, {"", std::nullopt}, {"H4", std::nullopt},
+        {"inf", std::nullopt}, {"-440", std::nullopt}, {"440 Hz E4", std::nullopt}};
+    for (const auto& [text, key] : rows) {
+        EXPECT_EQ(typedFrequencyKey(text), key) << '"' << text << '"';
+    }
+    EXPECT_EQ(fixedFrequencyText(61), "277 Hz C#4");
+}
 
 struct NumberCase {
     const char* text;
@@ -152,8 +167,10 @@ TEST(FixedModeEngine, CoilLimitsLowerTheToneOrRefuseIt)
     }
 }
 
-// The tone is cut at exactly the maximum note length, on a clock that wraps,
-// and sounds again when the frequency moves; without the limit no cut comes.
+// The tone is cut at exactly the maximum note length, on a clock that wraps;
+// asked, it sounds again and is cut again as long after, and it sounds again
+// when the frequency moves; without the limit no cut comes and "again" leaves
+// the sounding tone alone.
 TEST(FixedModeEngine, MaximumNoteLengthCutsTheToneOnce)
 {
     const std::uint32_t start = 0xFFFFFC00U;  // 1024 ms before the clock wraps
@@ -165,9 +182,15 @@ TEST(FixedModeEngine, MaximumNoteLengthCutsTheToneOnce)
         EXPECT_FALSE(engine.cutIfDue(start + 1499));
         EXPECT_EQ(engine.cutIfDue(start + 1500), maxNoteMs.has_value());
         EXPECT_FALSE(engine.cutIfDue(start + 3100));
-        engine.update(57, 31, start + 3200);
-        const Log cut{"on 0 64 127", "cc 0 7 31", "on 0 64 0", "Coil limits: 330 Hz cut after 1500 ms", "on 0 64 0",
-                      "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6"};
+        EXPECT_EQ(engine.soundingVelocity(), maxNoteMs ? std::nullopt : std::optional(127));
+        EXPECT_EQ(engine.soundAgain(start + 3100), maxNoteMs.has_value());
+        EXPECT_EQ(engine.soundingVelocity(), 127);
+        EXPECT_FALSE(engine.cutIfDue(start + 4599));
+        EXPECT_EQ(engine.cutIfDue(start + 4600), maxNoteMs.has_value());
+        engine.update(57, 31, start + 4700);
+        const Log cut{"on 0 64 127", "cc 0 7 31", "on 0 64 0", "Coil limits: 330 Hz cut after 1500 ms", "on 0 64 127",
+                      "Frequency: 330 Hz Duty Cycle: 1.6", "on 0 64 0", "Coil limits: 330 Hz cut after 1500 ms",
+                      "on 0 64 0", "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6"};
         const Log held{"on 0 64 127", "cc 0 7 31", "on 0 64 0", "on 0 57 127", "Frequency: 220 Hz Duty Cycle: 1.6"};
         EXPECT_EQ(sink.log, maxNoteMs ? cut : held);
     }

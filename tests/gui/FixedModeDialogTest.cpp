@@ -1,6 +1,8 @@
 #include "GuiTestSupport.h"
 
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -48,6 +50,7 @@ private slots:
     void closingSilencesOnceAndLeavesThePortOpen();
     void escapeDoesNotClose();
     void reopeningStartsAgainOnTheOpenPort();
+    void figuresShowWhatIsSentAndTheToneIsTypedOrSoundedAgain();
 };
 
 void FixedModeDialogTest::openingStartsTheToneAtTheMainVolume_data()
@@ -153,6 +156,29 @@ void FixedModeDialogTest::reopeningStartsAgainOnTheOpenPort()
     }
     QCOMPARE(opens, 1);
     QVERIFY(panel.service->isDeviceOpen(1));
+}
+
+// Under a duty limit of 3 % key 64 goes at velocity 116 and key 69 (440 Hz)
+// at 87: 0.03 x 2272.7 us x 128 / 100 us = 87.3. The maximum note length
+// cuts the tone after 1.5 s.
+void FixedModeDialogTest::figuresShowWhatIsSentAndTheToneIsTypedOrSoundedAgain()
+{
+    Panel panel(devicesWithController(2, 1), "duty_limit_percent = 3\nmax_note_ms = 1500\n");
+    const FixedModeForm form = openFixedMode(panel);
+    QVERIFY(form.complete());
+    auto* frequency = form.dialog->findChild<QLineEdit*>("frequencyEdit");
+    auto* power = form.dialog->findChild<QLabel*>("powerValue");
+    QCOMPARE(frequency->text(), QString("330 Hz E4"));
+    QTRY_COMPARE(power->text(), QString("31, velocity 116"));
+    QTRY_COMPARE(power->text(), QString("31, silent"));
+    QTest::keyClick(form.dialog, Qt::Key_A, Qt::AltModifier);
+    QTRY_COMPARE(countOf(panel.messages(1), noteOn(64, 116)), 2);
+    frequency->setText("440");
+    QTest::keyClick(frequency, Qt::Key_Return);
+    QVERIFY(form.dialog->isVisible());
+    QCOMPARE(std::pair(form.frequency->value(), frequency->text()), std::pair(69, QString("440 Hz A4")));
+    QTRY_COMPARE(panel.messages(1).back(), noteOn(69, 87));
+    form.dialog->accept();
 }
 
 QTEST_MAIN(FixedModeDialogTest)

@@ -101,12 +101,14 @@ public:
         return window->findChild<T*>(name);
     }
 
-    // The file dialogs answer with these paths.
-    void answerDialogs(const QStringList& openPaths, const QString& addPath = {}, const QString& curvePath = {})
+    // The file dialogs answer with these paths (the playlist's loading and
+    // saving both with `playlistPath`).
+    void answerDialogs(const QStringList& openPaths, const QString& addPath = {}, const QString& curvePath = {},
+                       const QString& playlistPath = {})
     {
-        window->setFileDialogs({[openPaths](QWidget*) { return openPaths; },
-                                [addPath](QWidget*) { return addPath; },
-                                [curvePath](QWidget*) { return curvePath; }});
+        const auto playlist = [playlistPath](QWidget*) { return playlistPath; };
+        window->setFileDialogs({[openPaths](QWidget*) { return openPaths; }, [addPath](QWidget*) { return addPath; },
+                                [curvePath](QWidget*) { return curvePath; }, playlist, playlist});
     }
 
     // Before the context, which reads the limits file from it.

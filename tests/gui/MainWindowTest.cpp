@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -45,12 +46,15 @@ bool trigger(Panel& panel, const char* name)
     return true;
 }
 
+// The files of the box's rows by their full paths (the rows' tooltips), or
+// the placeholder's text.
 QStringList boxLines(Panel& panel)
 {
     QStringList lines;
     auto* box = panel.find<QListWidget>("playlist");
     for (int row = 0; box != nullptr && row < box->count(); ++row) {
-        lines << box->item(row)->text();
+        const QListWidgetItem* item = box->item(row);
+        lines << (item->toolTip().isEmpty() ? item->text() : item->toolTip());
     }
     return lines;
 }
@@ -155,6 +159,7 @@ private slots:
     void seekingMovesThePausedSong_data();
     void seekingMovesThePausedSong();
     void activatingAnEntryPlaysIt();
+    void stopEndsTheWorkerAndSilencesTheCoil_data();
     void stopEndsTheWorkerAndSilencesTheCoil();
     void stopWhilePausedKeepsFixedModeRefusedUntilPlay();
     void fixedModeIsRefused_data();
@@ -178,6 +183,10 @@ private slots:
     void silenceCoilStopsTheSongAndResetsEveryChannel();
     void volumeSliderFillsBelowItsHandle();
     void aboutDialogShowsTheProgramName();
+    void playlistRowsShowNamesAndLengthsAndGreyAFileThatHasGone();
+    void playlistEditsKeepThePlayingSongAndItsPlace();
+    void savedPlaylistLoadsInTheSameOrder();
+    void closedPanelComesBackAsItWasLeft();
 
 private:
     QString song(const QString& name, int seconds = 30, int channel = 0)
@@ -269,7 +278,13 @@ void MainWindowTest::menuEntries_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("open") << "fileMenu" << "openAction" << "Open...";
     QTest::newRow("add") << "fileMenu" << "addAction" << "Add...";
+    QTest::newRow("load playlist") << "fileMenu" << "loadPlaylistAction" << "Load playlist...";
+    QTest::newRow("save playlist") << "fileMenu" << "savePlaylistAction" << "Save playlist...";
     QTest::newRow("exit") << "fileMenu" << "exitAction" << "Exit";
+    QTest::newRow("remove") << "playlistMenu" << "removeAction" << "Remove";
+    QTest::newRow("clear") << "playlistMenu" << "clearAction" << "Clear";
+    QTest::newRow("move up") << "playlistMenu" << "moveUpAction" << "Move up";
+    QTest::newRow("move down") << "playlistMenu" << "moveDownAction" << "Move down";
     QTest::newRow("options") << "toolsMenu" << "optionsAction" << "Options...";
     QTest::newRow("about") << "helpMenu" << "aboutAction" << "About...";
 }
@@ -286,7 +301,7 @@ void MainWindowTest::menuEntries()
     QVERIFY(entry);
     QVERIFY(owner->actions().contains(entry));
     QCOMPARE(entry->text().remove('&'), text);
-    const QStringList titles{"File", "Playback", "Tools", "Help"};
+    const QStringList titles{"File", "Playlist", "Playback", "Tools", "Help"};
     QStringList shown;
     for (QAction* top : panel.window->menuBar()->actions()) {
         shown << top->text().remove('&');
@@ -531,7 +546,7 @@ void MainWindowTest::everyMenuHasMnemonicsOfItsOwn()
             letters.back() += action->isSeparator() ? QString() : at < 0 ? "?" : action->text().mid(at + 1, 1).toLower();
         }
     }
-    QCOMPARE(letters, (QStringList{"fpth", "oae", "pstnvbfwr", "svdolc", "a"}));
+    QCOMPARE(letters, (QStringList{"flpth", "oalse", "rcmd", "pstnvbfwl", "fndols", "a"}));
     QCOMPARE(panel.find<QAction>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
     QCOMPARE(panel.find<QAction>("exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
     QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
@@ -607,6 +622,7 @@ void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()
     QTest::newRow("idle: N holds at the last") << false << false << "NNN" << 2;
     QTest::newRow("idle, repeat: P before the first") << false << true << "P" << 2;
     QTest::newRow("playing, repeat: P plays the last") << true << true << "P" << 2;
+    QTest::newRow("idle: the Previous button, < here") << false << false << "NN<" << 1;
 }
 
 // Next mid-song, silencing it, is shown end to end (check_player.py next).
@@ -622,7 +638,11 @@ void MainWindowTest::nextAndPreviousMoveThroughThePlaylist()
     QVERIFY(trigger(panel, "openAction") && (!repeat || trigger(panel, "repeatPlaylistAction")));
     QVERIFY(QTest::qWaitForWindowActive(panel.window.get()) && (!playing || click(panel, "playButton")));
     for (const QChar key : keys) {
-        QTest::keyClick(panel.find<QListWidget>("playlist"), key.toLatin1());
+        if (key == '<') {
+            QVERIFY(click(panel, "previousButton"));
+        } else {
+            QTest::keyClick(panel.find<QListWidget>("playlist"), key.toLatin1());
+        }
     }
     QTRY_COMPARE(panel.window->playlist().selectedFile(), selected);
     QTRY_COMPARE(panel.window->playingIndex(), playing ? selected : -1);
@@ -642,6 +662,7 @@ void MainWindowTest::seekingMovesThePausedSong_data()
     QTest::newRow("Left before the start: the start") << QStringList{"Home", "Right", "Left", "Left"}
                                                       << "Paused 0:00 / 0:30" << 50;
     QTest::newRow("End: past the last note-on") << QStringList{"End"} << "Paused 0:30 / 0:30" << 0;
+    QTest::newRow("a click at the groove's end goes there") << QStringList{"Home", "ClickEnd"} << "Paused 0:30 / 0:30" << 0;
 }
 
 void MainWindowTest::seekingMovesThePausedSong()
@@ -659,8 +680,13 @@ void MainWindowTest::seekingMovesThePausedSong()
     QTRY_VERIFY(songLabel->text().startsWith("Paused "));
     const std::map<QString, Qt::Key> named{{"Home", Qt::Key_Home}, {"End", Qt::Key_End}, {"PageUp", Qt::Key_PageUp},
                                            {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right}};
+    auto* progress = panel.find<QSlider>("progressSlider");
     for (const QString& key : keys) {
-        QTest::keyClick(panel.find<QSlider>("progressSlider"), named.at(key));
+        if (key == "ClickEnd") {
+            QTest::mouseClick(progress, Qt::LeftButton, {}, QPoint(progress->width() - 2, progress->height() / 2));
+        } else {
+            QTest::keyClick(progress, named.at(key));
+        }
     }
     QTRY_COMPARE(songLabel->text(), label);
     panel.service->clear();
@@ -701,15 +727,27 @@ void MainWindowTest::activatingAnEntryPlaysIt()
     QCOMPARE(slider->value(), held);
 }
 
+void MainWindowTest::stopEndsTheWorkerAndSilencesTheCoil_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Stop button") << false;
+    QTest::newRow("S anywhere") << true;
+}
+
 void MainWindowTest::stopEndsTheWorkerAndSilencesTheCoil()
 {
+    QFETCH(bool, byKey);
     Panel panel(devicesWithController(2, kController));
     panel.answerDialogs({}, song("long.mid"));
-    QVERIFY(trigger(panel, "addAction"));
+    QVERIFY(trigger(panel, "addAction") && QTest::qWaitForWindowActive(panel.window.get()));
     QVERIFY(click(panel, "playButton"));
     QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
 
-    QVERIFY(click(panel, "stopButton"));
+    if (byKey) {
+        QTest::keyClick(panel.find<QSlider>("volumeSlider"), Qt::Key_S);
+    } else {
+        QVERIFY(click(panel, "stopButton"));
+    }
     QCOMPARE(panel.state().playing.load(), 0);
     QTRY_VERIFY(!panel.window->hasWorker());
     QVERIFY(endsSilenced(panel.messages(kController)));
@@ -809,6 +847,7 @@ void MainWindowTest::restartIsServedByTheWorker_data()
     QTest::addColumn<bool>("whilePlaying");
     QTest::newRow("pressed while idle, served by the next worker") << false;
     QTest::newRow("pressed while playing") << true;
+    QTest::newRow("R while playing") << true;
 }
 
 void MainWindowTest::restartIsServedByTheWorker()
@@ -821,7 +860,12 @@ void MainWindowTest::restartIsServedByTheWorker()
         QVERIFY(click(panel, "playButton"));
         QTRY_VERIFY(noteOnsWithVelocity(panel.messages(kController)) > 0);
     }
-    QVERIFY(click(panel, "restartButton"));
+    if (QString(QTest::currentDataTag()).startsWith("R ")) {
+        QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
+        QTest::keyClick(panel.find<QListWidget>("playlist"), Qt::Key_R);
+    } else {
+        QVERIFY(click(panel, "restartButton"));
+    }
     if (!whilePlaying) {
         // No worker yet: the request waits for the next one.
         QCOMPARE(panel.state().restartRequested.load(), 1);
@@ -1093,6 +1137,7 @@ void MainWindowTest::aboutDialogShowsTheProgramName()
     QVERIFY(dialog->isModal());
     QCOMPARE(dialog->windowTitle(), QString("About..."));
     QCOMPARE(dialog->findChild<QLabel*>("aboutText")->text(), QString("Quillarc Control Panel"));
+    QCOMPARE(dialog->findChild<QLabel*>("aboutVersion")->text(), QString("Version " QUILLARC_EXPECTED_VERSION));
     QTest::mouseClick(dialog->findChild<QPushButton*>("okButton"), Qt::LeftButton);
     QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
     // Escape closes it too, and only it: the coil is not silenced.
@@ -1101,6 +1146,102 @@ void MainWindowTest::aboutDialogShowsTheProgramName()
     QTest::keyClick(panel.find<QDialog>("aboutDialog"), Qt::Key_Escape);
     QTRY_VERIFY(panel.find<QDialog>("aboutDialog") == nullptr);
     QVERIFY(panel.messages(0).empty());
+}
+
+// steadySong(3)'s last note ends at 500 + 11 x 250 + 100 = 3350 ms.
+void MainWindowTest::playlistRowsShowNamesAndLengthsAndGreyAFileThatHasGone()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QString gone = m_dir.filePath("gone.mid");
+    panel.answerDialogs({song("three.mid", 3), gone});
+    QVERIFY(trigger(panel, "openAction"));
+    auto* box = panel.find<QListWidget>("playlist");
+    QTRY_COMPARE(box->item(0)->text(), QString("three.mid (0:03)"));
+    QCOMPARE(box->item(1)->text(), QString("gone.mid"));
+    QCOMPARE(box->item(1)->toolTip(), gone);
+    QCOMPARE(box->item(1)->foreground().color(), box->palette().color(QPalette::Disabled, QPalette::Text));
+    QCOMPARE(box->item(0)->foreground().style(), Qt::NoBrush);
+    // Its length is that of the channel played: none on channel 1.
+    panel.find<QAction>("optionsAction")->trigger();
+    auto* channel = panel.window->findChild<QLineEdit*>("channelEdit");
+    QVERIFY(channel != nullptr);
+    channel->setText("1");
+    panel.window->findChild<QPushButton*>("okButton")->click();
+    QTRY_COMPARE(box->item(0)->text(), QString("three.mid"));
+}
+
+// Three songs, the first playing: moved, removed around it, then itself.
+void MainWindowTest::playlistEditsKeepThePlayingSongAndItsPlace()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("a.mid"), song("b.mid"), song("c.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction") && click(panel, "playButton") && QTest::qWaitForWindowActive(panel.window.get()));
+    auto* box = panel.find<QListWidget>("playlist");
+    const auto key = [box](Qt::Key pressed, Qt::KeyboardModifiers modifiers = {}) { QTest::keyClick(box, pressed, modifiers); };
+    box->setCurrentRow(2);
+    key(Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(boxLines(panel), (QStringList{paths[0], paths[2], paths[1]}));
+    QCOMPARE(panel.window->playlist().selectedFile(), 1);
+    key(Qt::Key_Delete);
+    QCOMPARE(boxLines(panel), (QStringList{paths[0], paths[1]}));
+    QCOMPARE(panel.window->playlist().selectedFile(), 1);
+    box->setCurrentRow(0);
+    key(Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(*panel.state().playlist(), (std::vector<std::string>{paths[1].toStdString(), paths[0].toStdString()}));
+    QCOMPARE(std::pair(panel.state().playingIndex.load(), panel.window->playingIndex()), std::pair(1, 1));
+    QVERIFY(box->item(1)->font().bold());
+    key(Qt::Key_Delete);
+    QCOMPARE(std::pair(panel.state().playingIndex.load(), panel.window->playingIndex()), std::pair(-1, -1));
+    QCOMPARE(panel.state().playing.load(), 1);
+    QVERIFY(trigger(panel, "clearAction"));
+    QCOMPARE(boxLines(panel), QStringList{"No files selected"});
+    QVERIFY(!panel.window->playlist().fileLoaded());
+}
+
+void MainWindowTest::savedPlaylistLoadsInTheSameOrder()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("b.mid"), song("a.mid"), m_dir.filePath("gone.mid")};
+    const QString list = m_dir.filePath("lists/mine.m3u");
+    QVERIFY(QDir(m_dir.path()).mkpath("lists"));
+    panel.answerDialogs(paths, {}, {}, list);
+    QVERIFY(trigger(panel, "openAction") && trigger(panel, "savePlaylistAction"));
+    QCOMPARE(panel.status(), "Saved " + list);
+    QVERIFY(trigger(panel, "clearAction") && trigger(panel, "loadPlaylistAction"));
+    QCOMPARE(boxLines(panel), paths);
+    QCOMPARE(panel.status(), QString("Loaded "));
+}
+
+void MainWindowTest::closedPanelComesBackAsItWasLeft()
+{
+    Panel panel(devicesWithController(2, kController));
+    const QStringList paths{song("a.mid"), m_dir.filePath("gone.mid"), song("c.mid")};
+    panel.answerDialogs(paths);
+    QVERIFY(trigger(panel, "openAction") && trigger(panel, "wholePlaylistAction") && trigger(panel, "repeatPlaylistAction"));
+    panel.find<QListWidget>("playlist")->setCurrentRow(2);
+    panel.find<QSlider>("volumeSlider")->setValue(50);
+    panel.window->resize(611, 333);
+    QVERIFY(trigger(panel, "notesAction"));
+    QTRY_VERIFY(panel.find<QDialog>("notesWindow") != nullptr);
+    panel.find<QDialog>("notesWindow")->resize(700, 400);
+    QVERIFY(panel.window->close());
+
+    panel.window = std::make_unique<MainWindow>(*panel.context);
+    panel.window->restorePanel(readPanelSettings());
+    panel.window->show();
+    QCOMPARE(boxLines(panel), paths);
+    QCOMPARE(panel.window->playlist().selectedFile(), 2);
+    QCOMPARE(panel.find<QListWidget>("playlist")->currentRow(), 2);
+    QCOMPARE(std::pair(panel.find<QSlider>("volumeSlider")->value(), panel.find<QLabel>("volumeValue")->text()),
+             std::pair(50, QString("77")));
+    QCOMPARE(panel.state().pendingVolume.load(), -1);
+    QVERIFY(panel.find<QAction>("wholePlaylistAction")->isChecked() && panel.find<QAction>("repeatPlaylistAction")->isChecked());
+    QCOMPARE(std::pair(panel.state().wholePlaylist.load(), panel.state().repeatPlaylist.load()), std::pair(1, 1));
+    QCOMPARE(panel.window->size(), QSize(611, 333));
+    QTRY_VERIFY(panel.find<QDialog>("notesWindow") != nullptr);
+    QCOMPARE(panel.find<QDialog>("notesWindow")->size(), QSize(700, 400));
+    QVERIFY(panel.find<QDialog>("spectrumWindow") == nullptr);
 }
 
 QTEST_MAIN(MainWindowTest)

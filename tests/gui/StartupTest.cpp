@@ -18,6 +18,10 @@ private slots:
     void versionIsPrintedEvenWithoutAnyDevice();
     void playlistGivenAtLaunchIsInTheWindowAsIfDropped();
     void shownMarkIsPrintedOnceTheWindowIsDrawn();
+
+private:
+    // For the programs started here too: what the panel saves stays in it.
+    ConfigFolder m_config;
 };
 
 void StartupTest::withoutDevicesTheProgramEndsBeforeAnyWindow_data()
@@ -95,6 +99,10 @@ void StartupTest::playlistGivenAtLaunchIsInTheWindowAsIfDropped()
     AppContext context;
     LaunchHooks hooks;
     hooks.playlist = {"/songs/first.mid", "/other/second.mid"};
+    // The list given at launch takes the saved one's place.
+    PanelSettings saved;
+    saved.playlist = QStringList{"/saved/old.mid"};
+    writePanelSettings(saved);
 
     QStringList lines;
     QString status;
@@ -104,7 +112,7 @@ void StartupTest::playlistGivenAtLaunchIsInTheWindowAsIfDropped()
             if (window->objectName() == "mainWindow" && window->isVisible()) {
                 const auto* box = window->findChild<QListWidget*>("playlist");
                 for (int row = 0; row < box->count(); ++row) {
-                    lines.append(box->item(row)->text());
+                    lines.append(box->item(row)->toolTip());
                 }
                 status = window->findChild<QStatusBar*>("statusBar")->currentMessage();
                 window->close();

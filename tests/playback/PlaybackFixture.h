@@ -139,10 +139,22 @@ inline Message controlChange(int controller, int value)
 inline const Message kAllSoundOff{0xB0, 120, 0};
 inline const Message kAllNotesOff{0xB0, 123, 0};
 
+// The panel's Remove on the playlist's first file.
+inline void dropFirstFile(AppState& state)
+{
+    const auto files = state.playlist();
+    std::vector<int> newIndexOf;
+    for (std::size_t i = 0; i < files->size(); ++i) {
+        newIndexOf.push_back(static_cast<int>(i) - 1);
+    }
+    state.editPlaylist(std::vector<std::string>(files->begin() + 1, files->end()), newIndexOf);
+}
+
 // Drives `player` (a session or a playlist run) from `start` as the playback
 // thread does, passing at the wake times it asks for, with the presses of
 // `presses` ("T p": at start + T Pause; r Play while paused; s Stop; n Next;
-// v Previous; =MS seek to MS; +MS or -MS seek by MS) made before the pass at
+// v Previous; e the playlist's first file removed; =MS seek to MS; +MS or
+// -MS seek by MS) made before the pass at
 // their time. Returns what was sent by the passes, "T K/V" for a note-on,
 // "T x" for all-sound-off, "T o" for all-notes-off, "T vN" for the channel
 // volume, T after `start`; "@N:" before a message on channel N.
@@ -167,6 +179,7 @@ std::string playTimed(Player& player, AppState& state, const std::function<Messa
             : key == 's' ? state.requestStop()
             : key == 'n' ? state.requestStep(1)
             : key == 'v' ? state.requestStep(-1)
+            : key == 'e' ? dropFirstFile(state)
             : key == '=' ? state.requestSeek(std::stoi(press.substr(1)))
                          : state.requestSeekBy(std::stoi(press));
             pressing = static_cast<bool>(pressList >> pressAt >> press);

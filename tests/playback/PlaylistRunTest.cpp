@@ -75,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                "501 60/100 1001 60/0 1001 x 1001 o 1001 v87 1502 64/100 2002 64/0 2002 x 2002 o", {0, 1, 2}, 1},
         RunRow{"AnIndexPastThePlaylistPlaysTheCurrentFileAlone", "ABC", 3, true, true, "",
                "501 64/100 1001 64/0 1001 x 1001 o", {}, 0},
-        RunRow{"StopsAfterARoundOfFilesItCannotPlay", "xxx", 1, true, true, "", "", {1, 2, 0}, 3}),
+        RunRow{"StopsAfterARoundOfFilesItCannotPlay", "xxx", 1, true, true, "", "", {1, 2, 0}, 3},
+        RunRow{"WholePlaylistGoesOnFromWhereTheSongsFileIsAfterAnEdit", "ABC", 1, true, false, "700 e",
+               "501 62/100 1001 62/0 1001 x 1001 o 1001 v87 1502 64/100 2002 64/0 2002 x 2002 o", {1, 1}, 0},
+        RunRow{"TheSongWhoseFileWasRemovedEndsTheRun", "ABC", 0, true, true, "700 e", "501 60/100 1001 60/0 1001 x 1001 o",
+               {0}, 0}),
     [](const testing::TestParamInfo<RunRow>& row) { return row.param.name; });
 
 TEST(TransportRequestTest, EachWakesAWaitingWorker)

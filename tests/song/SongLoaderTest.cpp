@@ -1,3 +1,4 @@
+#include "song/SongLength.h"
 #include "song/SongLoader.h"
 #include "support/BigSong.h"
 #include "support/SmfBuilder.h"
@@ -15,7 +16,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -115,6 +118,33 @@ TEST_F(SongLoaderTest, LinesGoToTheCallersSinkAndNothingIsPrinted)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(printed.text, "Error: unexpected end of file\nTempo change detected, new tempo = 100\n");
     EXPECT_EQ(song.read.diagnostics, std::vector<std::string>{"Error: unexpected end of file"});
+}
+
+// Ticks of 480 a quarter; 90 bpm from tick 480 times tick 960 at 960 x
+// 666.667 / 480 = 1333 ms after the lead-in, as the note list does.
+TEST_F(SongLoaderTest, LengthIsTheLastEntrysTimeSaidQuietlyAndNoneWithoutANoteOnOrWithABadTempo)
+{
+    const std::string song = write("length.mid", SmfBuilder(0, 480)
+                                                     .track()
+                                                     .noteOn(0, 1, 60, 90)
+                                                     .tempo(480, 666667)
+                                                     .noteOff(480, 1, 60)
+                                                     .noteOff(100, 2, 61)
+                                                     .end()
+                                                     .bytes());
+    const std::string badTempo = write("tempo.mid", SmfBuilder(0, 480).track().noteOn(0, 1, 60, 90).tempo(10, 0).noteOff(10, 1, 60).end().bytes());
+    const std::tuple<std::string, int, std::optional<std::int32_t>> rows[] = {
+        {song, 1, 1833}, {song, 2, std::nullopt}, {badTempo, 1, std::nullopt}};
+    for (const auto& [path, channel, length] : rows) {
+        PlaybackOptions options;
+        options.playChannel = channel;
+        MidiFile file;
+        ReadResult read;
+        ASSERT_TRUE(readAndPrepareSong(file, path, read));
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(songLengthMs(file, options), length) << path << " channel " << channel;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "views/Charts.h"
 
+#include "views/ChartAxes.h"
+
 #include "support/SmfBuilder.h"
 #include "support/SongFolder.h"
 
@@ -67,6 +69,55 @@ TEST(Playhead, StandsAtTheSongsTimeAcrossTheTimeAxisInsideTheField)
     EXPECT_EQ(playheadColumn(duty, 2'900), 379);
     EXPECT_EQ(playheadColumn(spectrum, 1'234), std::nullopt);
     EXPECT_EQ(playheadColumn(notesChart({}, 0), 0), std::nullopt);
+}
+
+TEST(SoundingKeys, AreTheKeysWhoseJoinedNotesSpanTheSongsTime)
+{
+    Chart spectrum = spectrumChart(KeyWeights{});
+    // Key 60's notes overlap and join; key 64's first has no length; key 128 is no key.
+    spectrum.keyStretches = keyStretches({{60, 90, 700, 300}, {60, 90, 500, 250}, {64, 90, 1000, 0}, {64, 9, 1200, 100},
+                                          {128, 90, 0, 5000}, {62, 90, 900, 350}});
+    EXPECT_EQ(spectrum.keyStretches[60], (std::vector<Chart::Stretch>{{500, 1000}}));
+    const std::tuple<std::int32_t, std::vector<std::int32_t>> rows[] = {
+        {499, {}}, {500, {60}}, {999, {60, 62}}, {1000, {62}}, {1249, {62, 64}}, {1300, {}}};
+    for (const auto& [ms, keys] : rows) {
+        EXPECT_EQ(soundingKeys(spectrum, ms), keys) << ms;
+    }
+}
+
+// What the windows show at their smallest: every label apart from the others,
+// off the field and inside the window; note names every second C and a step
+// of two seconds where one would crowd.
+TEST(ChartAxes, AtTheSmallestSizeEveryLabelIsApartFromTheOthersAndTheField)
+{
+    const LabelMetrics metrics{13, [](std::string_view text) { return 6.0 * static_cast<double>(text.size()); }};
+    const std::tuple<Chart, LayoutSize, std::vector<std::string>> rows[] = {
+        {spectrumChart(KeyWeights{}), {389, 180}, {"C0", "C1", "C2", "C3", "C4", "C5", "C6", "C7", "C8", "C9"}},
+        {notesChart({{60, 90, 500, 700}}, 12'345), {364, 190},
+         {"0 s", "2 s", "4 s", "6 s", "8 s", "10 s", "12 s", "C0", "C2", "C4", "C6", "C8"}},
+        {dutyChart({{500, 0.01}, {2'000, 0.0}}), {413, 208},
+         {"0 s", "1 s", "2 s", "0 %", "1 %", "2 %", "3 %", "4 %", "5 %", "6 %"}},
+    };
+    for (const auto& [chart, size, texts] : rows) {
+        const LayoutSize smallest = chartAreaFor(chart, 1, metrics);
+        EXPECT_EQ(smallest, size);
+        const ChartLayout layout = chartLayout(chart, smallest.width, smallest.height, metrics);
+        EXPECT_EQ(layout.scale, 1.0);
+        const auto apart = [](const LayoutBox& a, const LayoutBox& b) {
+            return a.right() <= b.left || b.right() <= a.left || a.bottom() <= b.top || b.bottom() <= a.top;
+        };
+        std::vector<std::string> shown;
+        for (std::size_t i = 0; i < layout.labels.size(); ++i) {
+            const LayoutBox& box = layout.labels[i].box;
+            shown.push_back(layout.labels[i].text);
+            EXPECT_TRUE(apart(box, layout.field) && apart(box, layout.figures)) << shown.back();
+            EXPECT_TRUE(box.left >= 0 && box.top >= 0 && box.right() <= size.width && box.bottom() <= size.height) << shown.back();
+            for (std::size_t j = 0; j < i; ++j) {
+                EXPECT_TRUE(apart(box, layout.labels[j].box)) << shown.back() << " on " << layout.labels[j].text;
+            }
+        }
+        EXPECT_EQ(shown, texts);
+    }
 }
 
 TEST(DutyFigures, TheLimitLiesWhereABarOfItsDutyWouldTopAndFollowsTheFigures)
