@@ -50,15 +50,12 @@ def make_song(steps, step_ticks):
         body, last = body + vlq(tick - last) + bytes(message), tick
     body += b"\x00\xff\x2f\x00"
     song, rig = os.path.join(SCRATCH, "rig-song.mid"), os.path.join(SCRATCH, "rig.conf")
-    with open(song, "wb") as fh:
-        fh.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(body)) + body)
-    with open(rig, "w") as fh:
-        fh.write(RIG)
+    open(song, "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(body)) + body)
+    open(rig, "w").write(RIG)
     return song, rig
 
 
 def events(index, stop=False):
-    """Recorder `index`'s (frame, usecs, bytes); with `stop`, all it received."""
     if stop:
         os.kill(PIDS[index], signal.SIGTERM)
         wait_until(lambda: open(FILES[index]).read().rstrip().endswith("end"), 10, "the recorder's end")
@@ -68,7 +65,7 @@ def events(index, stop=False):
     return [(int(f[0]), int(f[1]), [int(x, 16) for x in f[2:]]) for f in lines if f and f[0] != "end"]
 
 
-def messages(index, stop=False):
+def messages(index, stop=False):  # its bytes alone
     return [m for _, _, m in events(index, stop)]
 
 
