@@ -34,19 +34,23 @@ compare() {
   done
 }
 
+# The songs listed once, up front: no pipe cut short by its reader (which
+# would end the script in silence under pipefail), and nothing in the loop
+# can read the list from its standard input.
+mapfile -d '' -t listed < <(find "$songs" -name '*.mid' -print0 | sort -z)
+[ "${#listed[@]}" -gt 0 ] || { echo "no songs under $songs" >&2; exit 1; }
 count=0
-while IFS= read -r -d '' song; do
+for song in "${listed[@]}"; do
   for command in notes channels duty; do
     compare "$command" "$song"
   done
   compare duty --summary "$song"
   count=$((count + 1))
-done < <(find "$songs" -name '*.mid' -print0 | sort -z)
-[ "$count" -gt 0 ] || { echo "no songs under $songs" >&2; exit 1; }
+done
 
 folder="$work/Chansons d’été – Песни 歌曲"
 mkdir -p "$folder"
-find "$songs" -name '*.mid' -print0 | sort -z | head -z -n 1 | xargs -0 -I{} cp {} "$folder/song.mid"
+cp "${listed[0]}" "$folder/song.mid"
 compare notes "$folder/song.mid"
 compare notes "$folder/none.mid"
 
