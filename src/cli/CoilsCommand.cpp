@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SongCommand.h"
+#include "midiout/MidiOutput.h"
 #include "playback/RigOutputs.h"
 #include "rig/CoilDevices.h"
 #include "rig/RigSong.h"
@@ -106,6 +107,8 @@ int runCoilsCommand(const std::vector<std::string>& args)
     } else {
         std::cout << "No rig file: one coil on the controller\n";
     }
+    // The device table is counted while an output object holds it.
+    const MidiOutput table;
     const auto devices = coilDevices(rig, outputDeviceNames());
     std::optional<LoadedRigSong> song;
     if (songName) {

@@ -135,9 +135,10 @@ public:
     // snapshot that stays valid while they hold it.
     void setOptions(const PlaybackOptions& options);
     std::shared_ptr<const PlaybackOptions> options() const;
-    // The rig of the rig file, read by the next song to start; none (null)
-    // without a rig file: the default rig of the options then plays
-    // (rigInForce). Replaced whole, as the options are.
+    // The rig of the rig file (or the one coil the command line's
+    // --channels, --voices, --keep or --transpose make), read by the next
+    // song to start; none (null) without: the default rig of the options
+    // then plays (rigInForce). Replaced whole, as the options are.
     void setRig(std::optional<Rig> rig);
     std::shared_ptr<const Rig> rig() const;
 

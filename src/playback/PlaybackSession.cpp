@@ -25,12 +25,14 @@ bool PlaybackSession::accepts(const LoadedRigSong& song, const std::string& file
                               std::int32_t channel)
 {
     std::optional<std::string> refusal;
+    LoadedSong read;  // for the words of a failed read, without a copy of the notes
+    read.read = song.read;
     const CoilNoteList& first = song.coils.front();
     if (!first.notes.ok()) {
         refusal = *first.notes.error;
     } else if (song.silent()) {
         if (!song.read.ok()) {
-            refusal = song.coilSong(0).readFailureText(fileName);
+            refusal = read.readFailureText(fileName);
         } else if (fromFile) {
             refusal = std::string("No notes found on the channels of any coil!");
         } else {
@@ -40,7 +42,7 @@ bool PlaybackSession::accepts(const LoadedRigSong& song, const std::string& file
         }
     } else if (!song.read.ok()) {
         // A partly read file plays what was read; the reason stays visible.
-        m_observer.statusText(song.coilSong(0).readFailureText(fileName));
+        m_observer.statusText(read.readFailureText(fileName));
     }
     if (!refusal) {
         refusal = rigLimitsError(song.rig, song.options.coilLimits);

@@ -25,7 +25,8 @@ std::string cannotOpenCoilText(const Coil& coil);
 std::string coilLostText(const Coil& coil);
 
 // The product names of the output devices, in device order, as the device
-// table numbers them now (what coilDevices resolves a rig against).
+// table numbers them now (what coilDevices resolves a rig against); an
+// output object must hold the table meanwhile, or it counts none.
 std::vector<std::string> outputDeviceNames();
 
 // The output devices of a rig's coils: one MidiOutput per coil, each with the
