@@ -3,13 +3,13 @@
 with_jack.sh, recorders "Lead Coil" (0) and "Bass Coil" (1) standing in for
 the coils: Lead plays channel 0, Bass channel 1 an octave up at half volume.
 
-    check_rig.py play|transport|lost CLI
+    check_rig.py play|transport|lost|tstp CLI
 
 `play`: `coils` finds both; each recorder gets exactly its coil's list
 (`notes --coil`) after its own volume and the lead-in, then the silencing,
 the notes of a step in one frame. `transport`: pause, seek and stop each
 silence both, nothing sounds while paused. `lost`: Bass killed mid-song ends
-the song on Lead too, named, exit 1.
+the song on Lead too, named, exit 1. `tstp`: Ctrl-Z resets both devices.
 """
 import os
 import pty
@@ -145,5 +145,18 @@ def check_lost(cli):
     print("rig lost: passed")
 
 
+def check_tstp(cli):
+    song, rig = make_song(80, 240)
+    player = subprocess.Popen([cli, "play", song, "--rig", rig], stderr=subprocess.DEVNULL)
+    wait_until(lambda: all(sum(1 for m in messages(i) if m[0] == 0x90) >= 6 for i in range(2)), 15, "the song")
+    os.kill(player.pid, signal.SIGTSTP)  # each coil's device reset (sustain off first) before it stops
+    wait_until(lambda: all([0xB0, 64, 0] in messages(i) for i in range(2)), 10, "both coils reset")
+    os.kill(player.pid, signal.SIGTERM)
+    os.kill(player.pid, signal.SIGCONT)
+    if player.wait(timeout=10) != 128 + signal.SIGTERM:
+        fail("the player exited %d after SIGTERM" % player.returncode)
+    print("rig tstp: passed")
+
+
 if __name__ == "__main__":
-    {"play": check_play, "transport": check_transport, "lost": check_lost}[sys.argv[1]](sys.argv[2])
+    {"play": check_play, "transport": check_transport, "lost": check_lost, "tstp": check_tstp}[sys.argv[1]](sys.argv[2])
