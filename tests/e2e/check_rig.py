@@ -38,8 +38,7 @@ def vlq(value):
     return bytes(out)
 
 
-def make_song(steps, step_ticks):
-    """Format 0 at 120 bpm: at each step a note on channels 0 and 1, held 60 %."""
+def make_song(steps, step_ticks):  # at 120 bpm, each step a note on channels 0 and 1, held 60 %
     timed = []
     for step in range(steps):
         on, off, lead, bass = step * step_ticks, step * step_ticks + step_ticks * 6 // 10, 60 + step * 5 % 24, 36 + step * 7 % 12
@@ -132,11 +131,7 @@ def check_lost(cli):
     player = subprocess.Popen([cli, "play", song, "--rig", rig], stderr=subprocess.PIPE, text=True)
     wait_until(lambda: sum(1 for m in messages(1) if m[0] == 0x90) >= 6, 15, "the song to start")
     os.kill(PIDS[1], signal.SIGKILL)
-    try:
-        _, err = player.communicate(timeout=10)
-    except subprocess.TimeoutExpired:
-        player.kill()
-        fail("the player went on after a coil was killed")
+    err = player.communicate(timeout=10)[1]  # raises when the player goes on
     if player.returncode != 1 or "Error: lost the connection to coil Bass (Bass Coil)" not in err:
         fail("exit %d, not 1 with the lost coil named: %r" % (player.returncode, err))
     lead = collapse_silencings(messages(0, stop=True))
@@ -155,7 +150,6 @@ def check_tstp(cli):
     os.kill(player.pid, signal.SIGCONT)
     if player.wait(timeout=10) != 128 + signal.SIGTERM:
         fail("the player exited %d after SIGTERM" % player.returncode)
-    print("rig tstp: passed")
 
 
 if __name__ == "__main__":
