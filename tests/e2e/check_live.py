@@ -189,11 +189,11 @@ def check_panel(quillarc, sender, artefacts):
     try:
         if panel.stdout.readline().strip() != "shown":
             fail("the window was not shown", FIRM)
-        # Fixed Mode first (Tab order from Play: Pause, Stop, Restart, Next,
-        # Fixed Mode): its output port is the program's own, and must not be
-        # offered as a keyboard afterwards.
+        # Fixed Mode first (Tab order from Play: Pause, Stop, Restart,
+        # Previous, Next, Fixed Mode): its output port is the program's own,
+        # and must not be offered as a keyboard afterwards.
         focus("Quillarc Control Panel")
-        xdotool("key", "--delay", "20", *(["Tab"] * 5), "Return")
+        xdotool("key", "--delay", "20", *(["Tab"] * 6), "Return")
         wait_for("fixed mode did not sound", lambda: [0x90, 64, 127] in recorded(), panel)
         focus("Fixed Mode")
         xdotool("key", "Return")
