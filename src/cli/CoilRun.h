@@ -57,6 +57,8 @@ public:
     // The output object that holds the device table, and the device chosen.
     MidiOutput& device() { return *m_device; }
     int port() const { return m_port; }
+    // Every device the run plays on: port(), or each coil's of the rig.
+    const std::vector<int>& ports() const { return m_resetPorts; }
 
     struct Watch {
         // The worker has ended: the wait is over.

@@ -15,6 +15,8 @@
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -97,14 +99,17 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
     return parsed;
 }
 
-// The coil's line while the process is stopped: the device silenced on
+// The coils' lines while the process is stopped: each device silenced on
 // every channel and closed, so that nothing sounds and nothing is on its way;
-// open again when the process goes on.
+// those that were open open again when the process goes on.
 class StoppableLine {
 public:
-    StoppableLine(MidiOutput& device, int port, const AppState& state, const PlayReports& reports)
-        : m_device(device), m_port(port), m_state(state), m_reports(reports)
+    StoppableLine(MidiOutput& device, const std::vector<int>& ports, const AppState& state, const PlayReports& reports)
+        : m_device(device), m_state(state), m_reports(reports)
     {
+        for (const int port : ports) {
+            m_ports.emplace_back(port, false);
+        }
     }
 
     PlayControls::Coil coil()
@@ -116,16 +121,21 @@ private:
     void silence()
     {
         waitForPauseServed();
-        m_device.selectPort(m_port);
-        m_heldOpen = m_device.isOpen() == 1;
-        m_device.resetPort();
-        // Closing waits until the reset has left for the device.
-        m_device.closePort();
+        for (auto& [port, heldOpen] : m_ports) {
+            m_device.selectPort(port);
+            heldOpen = m_device.isOpen() == 1;
+            m_device.resetPort();
+            // Closing waits until the reset has left for the device.
+            m_device.closePort();
+        }
     }
     void restore()
     {
-        if (m_heldOpen) {
-            m_device.openPort();
+        for (const auto& [port, heldOpen] : m_ports) {
+            if (heldOpen) {
+                m_device.selectPort(port);
+                m_device.openPort();
+            }
         }
     }
     // Until the worker has served the pause asked for: from then on it sends
@@ -144,10 +154,10 @@ private:
     }
 
     MidiOutput& m_device;
-    int m_port;
+    // Each device and whether it was open when the process stopped.
+    std::vector<std::pair<int, bool>> m_ports;
     const AppState& m_state;
     const PlayReports& m_reports;
-    bool m_heldOpen = false;
 };
 
 }  // namespace
@@ -200,7 +210,7 @@ int runPlayCommand(const std::vector<std::string>& args)
         }
     };
     TerminalMode terminal(kStandardInput);
-    StoppableLine line(run.device(), run.port(), state, reports);
+    StoppableLine line(run.device(), run.ports(), state, reports);
     PlayControls controls(state, terminal, line.coil());
     run.watch(terminal, {[&] { return reports.hasFinished(); },
                          [&](const std::function<int()>& take) {

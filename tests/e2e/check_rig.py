@@ -3,13 +3,13 @@
 with_jack.sh, recorders "Lead Coil" (0) and "Bass Coil" (1) standing in for
 the coils: Lead plays channel 0, Bass channel 1 an octave up at half volume.
 
-    check_rig.py play|transport|lost CLI
+    check_rig.py play|transport|lost|tstp CLI
 
 `play`: `coils` finds both; each recorder gets exactly its coil's list
 (`notes --coil`) after its own volume and the lead-in, then the silencing,
 the notes of a step in one frame. `transport`: pause, seek and stop each
 silence both, nothing sounds while paused. `lost`: Bass killed mid-song ends
-the song on Lead too, named, exit 1.
+the song on Lead too, named, exit 1. `tstp`: Ctrl-Z resets both devices.
 """
 import os
 import pty
@@ -38,8 +38,7 @@ def vlq(value):
     return bytes(out)
 
 
-def make_song(steps, step_ticks):
-    """Format 0 at 120 bpm: at each step a note on channels 0 and 1, held 60 %."""
+def make_song(steps, step_ticks):  # at 120 bpm, each step a note on channels 0 and 1, held 60 %
     timed = []
     for step in range(steps):
         on, off, lead, bass = step * step_ticks, step * step_ticks + step_ticks * 6 // 10, 60 + step * 5 % 24, 36 + step * 7 % 12
@@ -132,11 +131,7 @@ def check_lost(cli):
     player = subprocess.Popen([cli, "play", song, "--rig", rig], stderr=subprocess.PIPE, text=True)
     wait_until(lambda: sum(1 for m in messages(1) if m[0] == 0x90) >= 6, 15, "the song to start")
     os.kill(PIDS[1], signal.SIGKILL)
-    try:
-        _, err = player.communicate(timeout=10)
-    except subprocess.TimeoutExpired:
-        player.kill()
-        fail("the player went on after a coil was killed")
+    err = player.communicate(timeout=10)[1]  # raises when the player goes on
     if player.returncode != 1 or "Error: lost the connection to coil Bass (Bass Coil)" not in err:
         fail("exit %d, not 1 with the lost coil named: %r" % (player.returncode, err))
     lead = collapse_silencings(messages(0, stop=True))
@@ -145,5 +140,17 @@ def check_lost(cli):
     print("rig lost: passed")
 
 
+def check_tstp(cli):
+    song, rig = make_song(80, 240)
+    player = subprocess.Popen([cli, "play", song, "--rig", rig], stderr=subprocess.DEVNULL)
+    wait_until(lambda: all(sum(1 for m in messages(i) if m[0] == 0x90) >= 6 for i in range(2)), 15, "the song")
+    os.kill(player.pid, signal.SIGTSTP)  # each coil's device reset (sustain off first) before it stops
+    wait_until(lambda: all([0xB0, 64, 0] in messages(i) for i in range(2)), 10, "both coils reset")
+    os.kill(player.pid, signal.SIGTERM)
+    os.kill(player.pid, signal.SIGCONT)
+    if player.wait(timeout=10) != 128 + signal.SIGTERM:
+        fail("the player exited %d after SIGTERM" % player.returncode)
+
+
 if __name__ == "__main__":
-    {"play": check_play, "transport": check_transport, "lost": check_lost}[sys.argv[1]](sys.argv[2])
+    {"play": check_play, "transport": check_transport, "lost": check_lost, "tstp": check_tstp}[sys.argv[1]](sys.argv[2])
