@@ -22,10 +22,8 @@ Input with Ctrl+L, a keyboard started since then being the default input:
 the sender's notes reach the recorder exactly, the panel holds one JACK
 client and is never connected into itself, the dialog is photographed into
 ARTEFACT_DIR/live-input.png, and Escape closes it with the held note
-silenced. `rig`: with a rig of "Lead Coil" and "Bass Coil", each coil's
-recorder gets exactly its channels' notes after its transpose, voice rule
-and volume share, silenced at SIGINT; the controller, in no coil, nothing
-until `panic` resets all three.
+silenced. `rig`: each coil's recorder gets exactly its notes and silencing;
+the controller, in no coil, nothing until `panic` resets all three.
 """
 import os
 import signal

@@ -83,7 +83,8 @@ public:
             config.writeLimits(*limitsFile);
         }
         if (rigFile) {
-            config.writeRig(*rigFile);
+            std::filesystem::create_directories(config.dir() + "/quillarc");
+            std::ofstream(config.dir() + "/quillarc/rig.conf") << *rigFile;
         }
         installed = MidiOutPort::installService(service);
         context = std::make_unique<AppContext>();

@@ -25,11 +25,6 @@ public:
         std::filesystem::create_directories(m_dir / "quillarc");
         std::ofstream(limitsPath()) << text;
     }
-    void writeRig(const std::string& text) const
-    {
-        std::filesystem::create_directories(m_dir / "quillarc");
-        std::ofstream(m_dir / "quillarc" / "rig.conf") << text;
-    }
 
 private:
     static inline int s_made = 0;
