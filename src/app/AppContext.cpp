@@ -2,10 +2,29 @@
 
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/MidiOutput.h"
+#include "rig/RigFile.h"
 
 AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
 {
     reloadCoilLimits();
+}
+
+void AppContext::reloadRig()
+{
+    std::optional<Rig> rig;
+    std::string error;
+    if (!readRig(rigPath(), rig, error)) {
+        rigFileError = error;
+        return;
+    }
+    if (rig) {
+        if (auto wrong = rigLimitsError(*rig, options.coilLimits)) {
+            rigFileError = std::move(wrong);
+            return;
+        }
+    }
+    rigFileError.reset();
+    state.setRig(std::move(rig));
 }
 
 bool AppContext::reloadCoilLimits()
@@ -20,6 +39,8 @@ bool AppContext::reloadCoilLimits()
     // Fixed mode reads the published record: the limits hold for it as
     // soon as they are read.
     state.setOptions(options);
+    // The rig's limits lie over these: read with them.
+    reloadRig();
     return options.coilLimits != before;
 }
 

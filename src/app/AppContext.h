@@ -13,7 +13,7 @@ class MidiOutput;
 // window: the state shared with the workers, the options record, and the
 // output object that fixed mode plays through.
 //
-// The coil limits file is the truth of the limits: building it reads the
+// The coil limits file and the rig file are the truth of the limits and the coils: building it reads the
 // file into the options, and so does each reloadCoilLimits (at each Play,
 // Fixed Mode, live start and Options opening), so that a file edited by
 // hand holds from then on. A file that cannot be read leaves its message in
@@ -37,12 +37,21 @@ public:
     // reading: while it is set, Play, Fixed Mode and live input refuse, as
     // the limits meant for the coil are not known. GUI thread.
     std::optional<std::string> limitsFileError;
+    // The same for the rig file: while it cannot be read, which coil plays
+    // what is not known, and Play, Fixed Mode and live input refuse.
+    std::optional<std::string> rigFileError;
 
     // Reads the limits file afresh into `options` and hands them to the
     // workers (state.setOptions), or notes why it cannot be read
     // (limitsFileError, the limits left as they were). True when the limits
     // in force changed.
     bool reloadCoilLimits();
+    // Reads the rig file afresh and hands its rig to the workers
+    // (state.setRig: none without a file, the single coil then), or notes
+    // why it cannot be read (rigFileError, the rig left as it was). Read
+    // with the limits: at start and at each Play, Fixed Mode, live start
+    // and Options opening.
+    void reloadRig();
     // Writes the coil limits of `options` into the limits file, keeping
     // what else the user wrote there, so that they hold for every program
     // and the next start. A file that cannot be read is not written over.

@@ -120,8 +120,8 @@ void LiveInputDialog::restart()
                                               m_channelBox->currentData().toInt());
     switch (m_session->start(kSliderHighest - m_volumeSlider->value())) {
     case LiveSession::Start::ControllerFailed:
+        showLine(QString::fromStdString(m_session->startError()));
         m_session.reset();
-        showLine(kCannotOpenControllerText);
         return;
     case LiveSession::Start::InputFailed:
         m_session.reset();
@@ -157,8 +157,9 @@ void LiveInputDialog::sessionEnded(WorkerOwner::Generation generation, LiveEnd e
     if (!m_worker.joinEnded(generation)) {
         return;
     }
+    const std::string text = end == LiveEnd::InputLost ? std::string(kInputLostText) : m_session->lostText();
     m_session.reset();
-    showLine(end == LiveEnd::InputLost ? kInputLostText : kControllerLostText);
+    showLine(QString::fromStdString(text));
 }
 
 void LiveInputDialog::limitsActed(const CoilLimitCounts& counts)

@@ -6,7 +6,8 @@
 
 std::optional<std::string> liveModeRefusal(const AppState& state, int inputDevices)
 {
-    if (state.controllerPort.load() < 0) {
+    // A rig file's coils are looked for as live mode starts, each by name.
+    if (state.controllerPort.load() < 0 && !state.rig()) {
         return kNoControllerText;
     }
     if (state.paused.load() != 0 || state.playing.load() != 0) {

@@ -22,6 +22,9 @@
 #include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "playback/PlaylistRun.h"
+#include "playback/RigOutputs.h"
+#include "playback/RigPanic.h"
+#include "rig/CoilDevices.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
 
@@ -115,7 +118,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 
     statusBar()->setObjectName("statusBar");
     m_context.state.setControllerPort(findController());
-    showStatus(QString::fromStdString(controllerStatusText(m_context.state.controllerPort.load())));
+    showStatus(QString::fromStdString(startStatusText()));
     setWindowIcon(QIcon(":/icons/quillarc.xpm"));
 
     m_analysis = new AnalysisWindows(analysisMakers(panelDiagnostics()), [this] { return panelSelection(); }, this);
@@ -505,6 +508,10 @@ bool MainWindow::refusedForLimitsFile()
         showStatus(QString::fromStdString(*m_context.limitsFileError));
         return true;
     }
+    if (m_context.rigFileError) {
+        showStatus(QString::fromStdString(*m_context.rigFileError));
+        return true;
+    }
     return false;
 }
 
@@ -563,11 +570,27 @@ void MainWindow::togglePlayPause()
     }
 }
 
+std::string MainWindow::startStatusText() const
+{
+    if (m_context.rigFileError) {
+        return *m_context.rigFileError;
+    }
+    if (const auto rig = m_context.state.rig()) {
+        return rigStatusText(*rig, coilDevices(*rig, outputDeviceNames()));
+    }
+    return controllerStatusText(m_context.state.controllerPort.load());
+}
+
 void MainWindow::silenceCoil()
 {
     // A song first, as Stop ends it: its worker silences and closes the
     // device, and nothing it sends can follow the panic.
     m_worker->stopAndJoin();
+    if (const auto rig = m_context.state.rig()) {
+        const PanicOutcome outcome = panicRig(*rig);
+        showStatus(outcome.ok() ? kCoilsSilencedText : QString::fromStdString(outcome.errors.front()));
+        return;
+    }
     if (!ensureController()) {
         showStatus(kNoControllerText);
         return;

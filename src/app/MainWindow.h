@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 class AnalysisWindows;
 class AppContext;
@@ -78,7 +79,7 @@ public:
     ~MainWindow() override;
 
     void setFileDialogs(FileDialogs dialogs);
-    // Where playback workers get their notes: loadSong unless replaced.
+    // Where playback workers get their notes: loadRigSong unless replaced.
     void setSongLoader(SongLoad load);
     // Appends the dropped `paths` that are files; anything else (a folder, a
     // missing file) is refused with a status message.
@@ -161,7 +162,12 @@ private:
     void followPause();
     void sharePlaylist();
     // The panic: stops a song, then silences every channel of the controller.
+    // The panic: the controller's, or every coil's of a rig file and the
+    // controller's (panicRig).
     void silenceCoil();
+    // What the status bar says at start: the controller found, or how many
+    // of a rig file's coils were (or why the rig file cannot be read).
+    std::string startStatusText() const;
     // Looks for the controller again when it was not found or has gone;
     // only while no worker runs. True when there is a controller.
     bool ensureController();

@@ -21,7 +21,7 @@ public:
     // `state` and `observer` must outlive the worker.
     PlaybackWorker(AppState& state, PlaybackObserver& observer, Ended ended);
 
-    // Where the next workers get their notes: loadSong unless replaced.
+    // Where the next workers get their notes: loadRigSong unless replaced.
     void setSongLoader(SongLoad load) { m_load = std::move(load); }
     // Starts a worker on what AppState::requestPlay handed over, after
     // stopping and joining the one before.
@@ -39,7 +39,7 @@ private:
     AppState& m_state;
     PlaybackObserver& m_observer;
     Ended m_ended;
-    SongLoad m_load = loadSong;
+    SongLoad m_load = loadRigSong;
     int m_started = 0;
     WorkerOwner m_owner;
 };

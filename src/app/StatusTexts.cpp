@@ -13,6 +13,21 @@ std::string controllerStatusText(int port)
     return "Found Quillarc USB controller on port " + std::to_string(port);
 }
 
+std::string rigStatusText(const Rig& rig, const std::vector<std::optional<std::int32_t>>& devices)
+{
+    const auto found = std::count_if(devices.begin(), devices.end(), [](const auto& device) { return device.has_value(); });
+    std::string text = "Found " + std::to_string(found) + " of " + std::to_string(rig.coils.size()) +
+                       (rig.coils.size() == 1 ? " coil" : " coils");
+    const char* separator = ": ";
+    for (std::size_t i = 0; i < rig.coils.size() && i < devices.size(); ++i) {
+        if (!devices[i]) {
+            text += separator + ("coil " + rig.coils[i].name + " not found (" + rig.coils[i].device + ')');
+            separator = ", ";
+        }
+    }
+    return text;
+}
+
 namespace {
 
 std::string clockText(int ms)

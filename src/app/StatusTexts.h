@@ -1,7 +1,11 @@
 #pragma once
 
+#include "rig/Rig.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Status-bar texts of the main window.
 inline constexpr const char* kNoControllerText = "Error: no compatible controller found";
@@ -10,10 +14,16 @@ inline constexpr const char* kSongBusyText = "Song is playing or paused, cannot 
 inline constexpr const char* kLoadedText = "Loaded ";
 inline constexpr const char* kNoFilesSelectedText = "No files selected";
 inline constexpr const char* kCoilSilencedText = "Coil silenced";
+// The panic of a rig file's coils.
+inline constexpr const char* kCoilsSilencedText = "Coils silenced";
 
 // What start-up reports about the controller: where it was found (the device
 // index in decimal), or that there is none (`port` negative).
 std::string controllerStatusText(int port);
+// The same for the coils of a rig file, each coil's device as coilDevices
+// found it: "Found 2 of 2 coils", or with the missing ones named, "Found 1
+// of 2 coils: coil Bass not found (Bass Coil)".
+std::string rigStatusText(const Rig& rig, const std::vector<std::optional<std::int32_t>>& devices);
 
 // The permanent label of the status bar while a song is under way:
 // "Playing 1:23 / 3:45" or "Paused 1:23 / 3:45", whole seconds (cut, not

@@ -11,7 +11,9 @@ PlayStep decidePlay(const AppState& state, const Playlist& playlist)
     if (!playlist.fileLoaded()) {
         return PlayStep::RefuseNoFile;
     }
-    if (state.controllerPort.load() < 0) {
+    // A rig file's coils are looked up by the session itself, which names a
+    // missing one.
+    if (state.controllerPort.load() < 0 && state.rig() == nullptr) {
         return PlayStep::RefuseNoController;
     }
     if (state.playing.load() != 0) {
@@ -48,7 +50,7 @@ int sliderSeekMs(int position, int totalMs)
 
 std::optional<std::string> fixedModeRefusal(const AppState& state)
 {
-    if (state.controllerPort.load() < 0) {
+    if (state.controllerPort.load() < 0 && !state.rig()) {
         return kNoControllerText;
     }
     if (state.paused.load() != 0 || state.playing.load() != 0) {

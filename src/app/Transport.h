@@ -14,7 +14,7 @@ struct PlaybackOptions;
 // What Play is to do in the present state.
 enum class PlayStep {
     RefuseNoFile,        // show "No file loaded"
-    RefuseNoController,  // show "Error: no compatible controller found"
+    RefuseNoController,  // no rig file and no controller: show "Error: no compatible controller found"
     Resume,              // playing and paused: AppState::requestResume
     Ignore,              // playing and not paused
     StartWorker,         // not playing (paused or not): beginPlayback, then start a worker

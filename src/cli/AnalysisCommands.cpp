@@ -65,9 +65,12 @@ const std::string kChannelsHelp =
         "times of its first and last entries (note-offs included).\n\n") +
     "options:\n" + kShiftOptionsHelp + kHelpOption + kExitStatus;
 
-LoadedSong load(const SongArguments& arguments)
+// The song of the command's coil; nothing when the reason has been printed
+// (exit status 2).
+std::optional<LoadedSong> load(const SongArguments& arguments)
 {
-    return loadSong(arguments.fileName, arguments.options, nullptr, diagnosticsOnStderr());
+    int failure = 0;
+    return loadSongArguments(arguments, failure);
 }
 
 }  // namespace
@@ -78,7 +81,11 @@ int runPairsCommand(const std::vector<std::string>& args)
     if (!parsed) {
         return 0;
     }
-    const LoadedSong song = load(*parsed);
+    const std::optional<LoadedSong> loaded = load(*parsed);
+    if (!loaded) {
+        return 2;
+    }
+    const LoadedSong& song = *loaded;
     return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
         csv << "key,velocity,start,length\n";
         for (const PairedNote& note : pairNotes(song.notes.entries)) {
@@ -93,7 +100,11 @@ int runWeightsCommand(const std::vector<std::string>& args)
     if (!parsed) {
         return 0;
     }
-    const LoadedSong song = load(*parsed);
+    const std::optional<LoadedSong> loaded = load(*parsed);
+    if (!loaded) {
+        return 2;
+    }
+    const LoadedSong& song = *loaded;
     return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
         const KeyWeights weights = keyWeights(pairNotes(song.notes.entries));
         csv << "key,weight\n";
@@ -134,7 +145,11 @@ int runDutyCommand(const std::vector<std::string>& args)
     if (!applyCurve(send, options)) {
         return 1;
     }
-    const LoadedSong song = load(*parsed);
+    const std::optional<LoadedSong> loaded = load(*parsed);
+    if (!loaded) {
+        return 2;
+    }
+    const LoadedSong& song = *loaded;
     return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& out) {
         const std::vector<DutyPoint> points =
             coil ? coilDutyPoints(song.notes.entries, options) : dutyPoints(song.notes.entries);

@@ -2,6 +2,7 @@
 
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/Controller.h"
+#include "rig/RigFile.h"
 #include "song/VelocityCurve.h"
 
 #include <array>
@@ -181,4 +182,81 @@ std::optional<int> chooseOutputPort(const std::optional<int>& port, const std::o
     }
     std::cerr << "Error: no device named " << *name << '\n';
     return std::nullopt;
+}
+
+const char* const kRigOptionsHelp =
+    "  --rig FILE         the rig of coils in FILE instead of the rig file,\n"
+    "                     $XDG_CONFIG_HOME/quillarc/rig.conf (by default\n"
+    "                     ~/.config/quillarc/rig.conf)\n"
+    "  --no-rig           one coil on the controller, even with a rig file\n";
+
+bool takeRigOption(const std::string& arg, ArgCursor& cursor, RigArgs& rig)
+{
+    if (arg == "--rig") {
+        rig.file = cursor.valueOf(arg);
+    } else if (arg == "--no-rig") {
+        rig.none = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool readRigArgs(const RigArgs& args, const CoilLimits& fileLimits, std::optional<Rig>& rig)
+{
+    if (args.file && args.none) {
+        throw UsageError("give either --rig or --no-rig, not both");
+    }
+    rig.reset();
+    if (args.none) {
+        return true;
+    }
+    std::string error;
+    if (!readRig(args.file ? *args.file : rigPath(), rig, error)) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    if (args.file && !rig) {
+        // Asked for by name: a file that is not there is a mistake, not the
+        // absence of a rig.
+        std::cerr << "Error: cannot open rig file " << *args.file << '\n';
+        return false;
+    }
+    if (rig) {
+        if (const auto wrong = rigLimitsError(*rig, fileLimits)) {
+            std::cerr << *wrong << '\n';
+            rig.reset();
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* const kSingleCoilOptionsHelp =
+    "  --channels LIST    channels of the one coil instead of --channel, e.g.\n"
+    "                     \"0, 3-4\" (0 is the first MIDI channel)\n"
+    "  --voices N         keys the coil sounds at once, 1 to 16 (default: all)\n"
+    "  --keep MODE        what a full coil keeps: highest, lowest or latest\n"
+    "  --transpose N      semitones added to every key, -48 to 48\n";
+
+bool takeSingleCoilOption(const std::string& arg, ArgCursor& cursor, SingleCoilArgs& coil)
+{
+    for (const char* key : {"channels", "voices", "keep", "transpose"}) {
+        if (arg == std::string("--") + key) {
+            coil.keys.emplace_back(key, cursor.valueOf(arg));
+            return true;
+        }
+    }
+    return false;
+}
+
+Coil singleCoil(const SingleCoilArgs& args, const PlaybackOptions& options)
+{
+    Coil coil = defaultRig(options).coils.front();
+    for (const auto& [key, value] : args.keys) {
+        if (const auto wrong = setCoilKey(coil, key, value)) {
+            throw UsageError("--" + key + ": " + *wrong);
+        }
+    }
+    return coil;
 }

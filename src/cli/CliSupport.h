@@ -3,9 +3,12 @@
 #include "base/ArgCursor.h"
 #include "coilmodel/CoilLimits.h"
 #include "midiout/MidiOutput.h"
+#include "rig/Rig.h"
 #include "song/PlaybackOptions.h"
 
 #include <optional>
+#include <utility>
+#include <vector>
 #include <string>
 
 // The note-list options of notes, play and render: --channel N,
@@ -57,3 +60,32 @@ bool applyLimits(const LimitOptions& limits, PlaybackOptions& options);
 // table: the choice keeps its meaning for as long as it lives.
 std::optional<int> chooseOutputPort(const std::optional<int>& port, const std::optional<std::string>& name,
                                     std::optional<MidiOutput>& device);
+
+// The rig of play, live, panic, render and coils: the rig file
+// (rig.conf) unless --rig FILE names another or --no-rig plays the single
+// coil without one.
+struct RigArgs {
+    std::optional<std::string> file;
+    bool none = false;
+};
+// --rig FILE and --no-rig, like takeNoteOption.
+bool takeRigOption(const std::string& arg, ArgCursor& cursor, RigArgs& rig);
+extern const char* const kRigOptionsHelp;
+// The rig file in force into `rig` (empty without one: the single coil). A
+// file that --rig names must be there. False after printing the file's
+// message on standard error (the command then exits with 2); --rig with
+// --no-rig is a UsageError.
+bool readRigArgs(const RigArgs& args, const CoilLimits& fileLimits, std::optional<Rig>& rig);
+
+// --channels LIST, --voices N, --keep MODE and --transpose N: the one coil
+// without a rig file, beside --channel, each set as the rig file's key of
+// that name sets it.
+struct SingleCoilArgs {
+    std::vector<std::pair<std::string, std::string>> keys;  // rig file key, value
+    bool any() const { return !keys.empty(); }
+};
+bool takeSingleCoilOption(const std::string& arg, ArgCursor& cursor, SingleCoilArgs& coil);
+extern const char* const kSingleCoilOptionsHelp;
+// The default rig's coil for `options` (the controller, --channel, the
+// shift) with the keys given set on it. Throws UsageError for a wrong value.
+Coil singleCoil(const SingleCoilArgs& args, const PlaybackOptions& options);

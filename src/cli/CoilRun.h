@@ -9,29 +9,33 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TerminalMode;
 
-// The options of play and live that choose the output device and what is
-// sent besides the notes: --port N or --device NAME, the send options and the
-// limit options.
+// The options of play and live that choose the output devices and what is
+// sent besides the notes: the rig (--rig FILE, --no-rig), or --port N or
+// --device NAME for the single coil, the send options and the limit options.
 struct OutputArgs {
     std::optional<int> port;
     std::optional<std::string> device;
     SendOptions send;
     LimitOptions limits;
+    RigArgs rig;
 };
 // Takes `arg` (with its value from `cursor`) into `args` when it is one of
 // them, like takeNoteOption.
 bool takeOutputOption(const std::string& arg, ArgCursor& cursor, OutputArgs& args);
-// A UsageError for --port given with --device.
+// A UsageError for --port given with --device, or --rig with either.
 void checkOutputArgs(const OutputArgs& args);
 
 // What play and live do around the worker that drives the coil, in one place.
 //
 // The prologue (the constructor): the curve and the limits put in force in
-// the options, the ending signals taken (from there on a Ctrl-C ends the run
-// cleanly, also while the device is found), and the output device chosen.
+// the options, the rig file read (AppState::setRig), the ending signals taken
+// (from there on a Ctrl-C ends the run cleanly, also while the device is
+// found), and the output device chosen: every coil's of a rig file, none
+// missing ("Error: coil NAME not found (DEVICE)"), else the single coil's.
 // One output object holds the device table from the choice until the run
 // ends, so the worker opens the device chosen, or fails to when it has gone,
 // instead of counting afresh and finding another one.
@@ -46,13 +50,15 @@ public:
     CoilRun(const OutputArgs& args, PlaybackOptions& options);
 
     // 0 once ready; else the exit status, the reason printed on standard
-    // error: 2 for a limits file that cannot be read, otherwise 1.
+    // error: 2 for a limits or rig file that cannot be read, otherwise 1.
     int failure() const { return m_failure; }
     // controllerPort (the device chosen) and the options are set.
     AppState& state() { return m_state; }
     // The output object that holds the device table, and the device chosen.
     MidiOutput& device() { return *m_device; }
     int port() const { return m_port; }
+    // Every device the run plays on: port(), or each coil's of the rig.
+    const std::vector<int>& ports() const { return m_resetPorts; }
 
     struct Watch {
         // The worker has ended: the wait is over.
@@ -67,9 +73,10 @@ public:
     void watch(TerminalMode& terminal, const Watch& watch);
     TerminationSignals& signals() { return m_signals; }
 
-    // After the worker has silenced channel 0 and closed the device: opens it
-    // once more, so that the last output object, going with this run, resets
-    // it (every channel goes quiet).
+    // After the worker has silenced channel 0 and closed the devices: opens
+    // them once more (the single coil's, or every coil's of the rig), so that
+    // the last output object, going with this run, resets them (every
+    // channel goes quiet).
     void resetEveryChannel();
     bool stoppedBySignal() const { return m_stoppedBy != 0; }
     // 128 + the signal that ended the run, or `status` when none did.
@@ -80,6 +87,8 @@ private:
     TerminationSignals m_signals{TerminationSignals::Delivery::SignalFd, TerminationSignals::JobControl::Taken};
     std::optional<MidiOutput> m_device;
     int m_port = -1;
+    // What resetEveryChannel opens: m_port, or every coil's device.
+    std::vector<int> m_resetPorts;
     AppState m_state;
     int m_stoppedBy = 0;
 };

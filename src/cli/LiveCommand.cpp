@@ -22,7 +22,9 @@ const char* const kLiveUsage = R"(usage: quillarc-cli live [options]
 
 Plays a MIDI keyboard (or any MIDI source) on the coil controller as it is
 played, sent as a song is: on channel 0, with the low-note shift, the
-velocity curve and the coil limits. Note-offs and the sustain pedal are
+velocity curve and the coil limits. With a rig file each input channel goes
+to every coil whose channels hold it, through that coil's transpose, voices,
+volume share and limits. Note-offs and the sustain pedal are
 followed; the keyboard's all-sound-off or all-notes-off silences the coil.
 When the coil limits acted, it says what they did as it ends.
 
@@ -151,7 +153,8 @@ int runLiveCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     LiveArgs parsed = parseLiveArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kLiveUsage << kShiftOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kLiveTail;
+        std::cout << kLiveUsage << kShiftOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kRigOptionsHelp
+                  << kLiveTail;
         return 0;
     }
     CoilRun run(parsed.output, parsed.options);
@@ -168,7 +171,7 @@ int runLiveCommand(const std::vector<std::string>& args)
     LiveSession session(run.state(), lines, inputs, *input, parsed.channel);
     switch (session.start(parsed.output.send.volume)) {
     case LiveSession::Start::ControllerFailed:
-        std::cerr << kCannotOpenControllerText << '\n';
+        std::cerr << session.startError() << '\n';
         return 1;
     case LiveSession::Start::InputFailed:
         std::cerr << kCannotOpenInputText << '\n';
@@ -200,7 +203,7 @@ int runLiveCommand(const std::vector<std::string>& args)
     worker.stopAndJoin();
     terminal.leave();
     if (end == LiveEnd::ControllerLost) {
-        std::cerr << kControllerLostText << '\n';
+        std::cerr << session.lostText() << '\n';
         return run.exitStatus(1);
     }
     run.resetEveryChannel();

@@ -33,10 +33,14 @@ int runNotesCommand(const std::vector<std::string>& args)
     if (!parsed) {
         return 0;
     }
-    const LoadedSong song = loadSong(parsed->fileName, parsed->options, nullptr, diagnosticsOnStderr());
-    return finishSongCsv(parsed->fileName, song.read, song.notes.error, [&](std::ostream& csv) {
+    int failure = 0;
+    const std::optional<LoadedSong> song = loadSongArguments(*parsed, failure);
+    if (!song) {
+        return failure;
+    }
+    return finishSongCsv(parsed->fileName, song->read, song->notes.error, [&](std::ostream& csv) {
         csv << "time_ms,key,velocity\n";
-        for (const NoteListEntry& entry : song.notes.entries) {
+        for (const NoteListEntry& entry : song->notes.entries) {
             csv << entry.timeMs << ',' << entry.key << ',' << entry.velocity << '\n';
         }
     });

@@ -15,6 +15,8 @@
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -23,7 +25,9 @@ const char* const kPlayUsage = R"(usage: quillarc-cli play FILE... [options]
 Plays one channel of a Standard MIDI File on the coil controller, exactly as
 the control panel does: the channel volume first, then every note at its
 time, and at the end all-sound-off, a note-off for every key left sounding
-and all-notes-off. Several files play one after another,
+and all-notes-off. With a rig file every coil plays its channels on its own
+device, on one clock, each through its transpose, voices, volume share and
+limits; a coil missing refuses the song, a coil lost ends it on every coil. Several files play one after another,
 each from its lead-in, as the panel's "Play the whole playlist" does.
 
 options:
@@ -59,6 +63,7 @@ struct PlayArgs {
     std::optional<double> fromSeconds;
     PlaybackOptions options;
     OutputArgs output;
+    SingleCoilArgs single;
 };
 
 PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -71,7 +76,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             helpShown = true;
             return parsed;
         }
-        if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output)) {
+        if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output) ||
+            takeSingleCoilOption(arg, cursor, parsed.single)) {
             continue;
         }
         if (arg == "--from") {
@@ -93,14 +99,17 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
     return parsed;
 }
 
-// The coil's line while the process is stopped: the device silenced on
+// The coils' lines while the process is stopped: each device silenced on
 // every channel and closed, so that nothing sounds and nothing is on its way;
-// open again when the process goes on.
+// those that were open open again when the process goes on.
 class StoppableLine {
 public:
-    StoppableLine(MidiOutput& device, int port, const AppState& state, const PlayReports& reports)
-        : m_device(device), m_port(port), m_state(state), m_reports(reports)
+    StoppableLine(MidiOutput& device, const std::vector<int>& ports, const AppState& state, const PlayReports& reports)
+        : m_device(device), m_state(state), m_reports(reports)
     {
+        for (const int port : ports) {
+            m_ports.emplace_back(port, false);
+        }
     }
 
     PlayControls::Coil coil()
@@ -112,16 +121,21 @@ private:
     void silence()
     {
         waitForPauseServed();
-        m_device.selectPort(m_port);
-        m_heldOpen = m_device.isOpen() == 1;
-        m_device.resetPort();
-        // Closing waits until the reset has left for the device.
-        m_device.closePort();
+        for (auto& [port, heldOpen] : m_ports) {
+            m_device.selectPort(port);
+            heldOpen = m_device.isOpen() == 1;
+            m_device.resetPort();
+            // Closing waits until the reset has left for the device.
+            m_device.closePort();
+        }
     }
     void restore()
     {
-        if (m_heldOpen) {
-            m_device.openPort();
+        for (const auto& [port, heldOpen] : m_ports) {
+            if (heldOpen) {
+                m_device.selectPort(port);
+                m_device.openPort();
+            }
         }
     }
     // Until the worker has served the pause asked for: from then on it sends
@@ -140,10 +154,10 @@ private:
     }
 
     MidiOutput& m_device;
-    int m_port;
+    // Each device and whether it was open when the process stopped.
+    std::vector<std::pair<int, bool>> m_ports;
     const AppState& m_state;
     const PlayReports& m_reports;
-    bool m_heldOpen = false;
 };
 
 }  // namespace
@@ -153,7 +167,8 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     PlayArgs parsed = parsePlayArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kPlayUsage << kNoteOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp << kPlayTail;
+        std::cout << kPlayUsage << kNoteOptionsHelp << kSingleCoilOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp
+                  << kRigOptionsHelp << kPlayTail;
         return 0;
     }
     CoilRun run(parsed.output, parsed.options);
@@ -161,6 +176,17 @@ int runPlayCommand(const std::vector<std::string>& args)
         return run.failure();
     }
     AppState& state = run.state();
+    if (parsed.single.any()) {
+        if (state.rig() != nullptr) {
+            std::cerr << "Error: --channels, --voices, --keep and --transpose are for one coil without a rig file "
+                         "(give --no-rig)\n";
+            return 2;
+        }
+        // The one coil on the device chosen, playing what these options say.
+        Coil coil = singleCoil(parsed.single, parsed.options);
+        coil.device = state.controllerName();
+        state.setRig(Rig{{coil}, {}});
+    }
     state.volumePosition.store(127 - parsed.output.send.volume);
     state.setPlaylist(parsed.fileNames);
     state.playingIndex.store(0);
@@ -184,7 +210,7 @@ int runPlayCommand(const std::vector<std::string>& args)
         }
     };
     TerminalMode terminal(kStandardInput);
-    StoppableLine line(run.device(), run.port(), state, reports);
+    StoppableLine line(run.device(), run.ports(), state, reports);
     PlayControls controls(state, terminal, line.coil());
     run.watch(terminal, {[&] { return reports.hasFinished(); },
                          [&](const std::function<int()>& take) {

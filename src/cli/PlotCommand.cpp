@@ -121,7 +121,12 @@ int runPlotCommand(const std::vector<std::string>& args)
         throw UsageError("plot needs -o OUT.png");
     }
 
-    const LoadedSong song = loadSong(parsed->fileName, parsed->options, nullptr, diagnosticsOnStderr());
+    int failure = 0;
+    const std::optional<LoadedSong> loaded = loadSongArguments(*parsed, failure);
+    if (!loaded) {
+        return failure;
+    }
+    const LoadedSong& song = *loaded;
     const auto application = offscreenApplication();
     const ChartPicture picture = makeChartPicture(chartForSong(*kind, song, parsed->fileName));
     const QImage image = bare ? renderChart(picture, scale) : renderLabelledChart(picture, scale);

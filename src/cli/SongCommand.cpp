@@ -1,8 +1,21 @@
 #include "cli/SongCommand.h"
 
+#include "rig/RigSong.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <utility>
+
+namespace {
+
+const char* const kSongCoilOptionsHelp =
+    "  --coil NAME        the note list of the rig's coil NAME (its channels,\n"
+    "                     transpose, shift and voices)\n"
+    "  --rig FILE         with --coil: the rig in FILE instead of the rig file\n"
+    "  --no-rig           with --coil: no rig file (its one coil is \"Coil\")\n";
+
+}  // namespace
 
 std::optional<SongArguments> parseSongArguments(const std::string& command, const std::vector<std::string>& args,
                                                 const std::string& help, const ExtraOption& extra, bool takesChannel)
@@ -12,13 +25,24 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
     while (!cursor.done()) {
         const std::string& arg = cursor.next();
         if (arg == "--help" || arg == "-h") {
-            std::cout << help;
+            const std::size_t at = help.find("  --help ");
+            // duty's --coil is a flag of its own.
+            const bool coilTaken = help.find("  --coil ") != std::string::npos;
+            std::cout << help.substr(0, at) << (takesChannel && !coilTaken ? kSongCoilOptionsHelp : "")
+                      << (takesChannel ? kSingleCoilOptionsHelp : "") << (at == std::string::npos ? "" : help.substr(at));
             return std::nullopt;
         }
         if ((arg != "--channel" || takesChannel) && takeNoteOption(arg, cursor, parsed.options)) {
             continue;
         }
         if (extra && extra(arg, cursor)) {
+            continue;
+        }
+        if (takesChannel && arg == "--coil") {
+            parsed.coil = cursor.valueOf(arg);
+            continue;
+        }
+        if (takesChannel && (takeRigOption(arg, cursor, parsed.rig) || takeSingleCoilOption(arg, cursor, parsed.single))) {
             continue;
         }
         if (arg.starts_with("-") && arg != "-") {
@@ -32,7 +56,43 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
     if (parsed.fileName.empty()) {
         throw UsageError(command + " needs a FILE (see quillarc-cli " + command + " --help)");
     }
+    if (parsed.coil && parsed.single.any()) {
+        throw UsageError("--coil takes a coil of the rig: give --channels, --voices, --keep and --transpose without it");
+    }
+    if ((parsed.rig.file || parsed.rig.none) && !parsed.coil) {
+        throw UsageError("--rig and --no-rig choose where --coil finds its coil");
+    }
     return parsed;
+}
+
+std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int& failure)
+{
+    if (!arguments.coil && !arguments.single.any()) {
+        return loadSong(arguments.fileName, arguments.options, nullptr, diagnosticsOnStderr());
+    }
+    Rig rig;
+    if (arguments.coil) {
+        std::optional<Rig> fromFile;
+        if (!readRigArgs(arguments.rig, arguments.options.coilLimits, fromFile)) {
+            failure = 2;
+            return std::nullopt;
+        }
+        rig = rigInForce(fromFile, arguments.options);
+        const auto named = std::find_if(rig.coils.begin(), rig.coils.end(),
+                                        [&](const Coil& coil) { return coil.name == *arguments.coil; });
+        if (named == rig.coils.end()) {
+            std::cerr << "Error: no coil named " << *arguments.coil << " in "
+                      << (fromFile ? fromFile->source.path : std::string("the rig (no rig file: its one coil is ") +
+                                                                 kDefaultCoilName + ')')
+                      << '\n';
+            failure = 2;
+            return std::nullopt;
+        }
+        rig.coils = {*named};
+    } else {
+        rig.coils = {singleCoil(arguments.single, arguments.options)};
+    }
+    return loadRigSong(arguments.fileName, rig, arguments.options, nullptr, diagnosticsOnStderr()).coilSong(0);
 }
 
 DiagnosticSink& diagnosticsOnStderr()

@@ -3,6 +3,7 @@
 #include "cli/CliSupport.h"
 #include "midifile/MidiFile.h"
 #include "song/PlaybackOptions.h"
+#include "song/SongLoader.h"
 
 #include <functional>
 #include <iosfwd>
@@ -10,21 +11,34 @@
 #include <string>
 #include <vector>
 
-// The FILE and note options of a subcommand that reads a song.
+// The FILE and note options of a subcommand that reads a song, and whose
+// note list it is: --coil NAME, a coil of the rig (--rig FILE, else the rig
+// file), or the single coil's options (SingleCoilArgs).
 struct SongArguments {
     std::string fileName;
     PlaybackOptions options;
+    std::optional<std::string> coil;
+    RigArgs rig;
+    SingleCoilArgs single;
 };
 
 // A subcommand's own options: takes `arg` (and its value from `cursor`) and
 // returns true, or returns false when `arg` is not one of them.
 using ExtraOption = std::function<bool(const std::string& arg, ArgCursor& cursor)>;
 
-// Parses FILE, the note options (--channel unless `takesChannel` is false) and
-// the command's own options. Prints `help` on standard output and returns
+// Parses FILE, the note options (--channel unless `takesChannel` is false),
+// the command's own options, then --coil, --rig, --no-rig and the single
+// coil's options (whose help goes before --help in `help`). Prints `help` on standard output and returns
 // nothing for --help; throws UsageError for anything else it cannot take.
 std::optional<SongArguments> parseSongArguments(const std::string& command, const std::vector<std::string>& args,
                                                 const std::string& help, const ExtraOption& extra = {}, bool takesChannel = true);
+
+// The song as the command shows it: loadSong's, else with --coil that coil's
+// note list of the rig, or with the single coil's options that coil's (its
+// options and limits in `options` of the result). Nothing after printing why
+// on standard error, with the exit status in `failure`: 2 for a rig file
+// that cannot be read or that has no coil of the name.
+std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int& failure);
 
 // The command-line tool's sink of the core's lines (reader diagnostics,
 // tempo changes): standard error, each line as it comes, so that standard

@@ -7,12 +7,12 @@ WavWriter::~WavWriter()
     close();
 }
 
-bool WavWriter::open(const std::string& path, int sampleRate)
+bool WavWriter::open(const std::string& path, int sampleRate, int channels)
 {
     close();
     SF_INFO info{};
     info.samplerate = sampleRate;
-    info.channels = 1;
+    info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     m_file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (m_file == nullptr) {

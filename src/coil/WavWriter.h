@@ -6,7 +6,8 @@
 
 struct sf_private_tag;
 
-// A mono WAV file of 16-bit samples, written through libsndfile. Samples are
+// A WAV file of 16-bit samples, mono unless asked for more channels,
+// written through libsndfile. Samples are
 // given as floats from -1.0 to 1.0 (1.0 is full scale; beyond is clipped).
 // One thread at a time.
 class WavWriter {
@@ -18,8 +19,9 @@ public:
 
     // Creates (or replaces) `path`. False with the reason in error() when it
     // cannot be written.
-    bool open(const std::string& path, int sampleRate);
-    // False with the reason in error() when not all samples were written.
+    bool open(const std::string& path, int sampleRate, int channels = 1);
+    // `frames` frames, each a sample of every channel in turn. False with the
+    // reason in error() when not all samples were written.
     bool write(const float* samples, std::size_t frames);
     // Finishes the file: its header then gives the length. Also done by the
     // destructor. False when finishing failed.

@@ -3,6 +3,7 @@
 #include "playback/AppState.h"
 #include "playback/PlaybackObserver.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,9 +13,11 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackObserver& statusReporter,
                                  QWidget* parent)
-    : QDialog(parent), m_statusReporter(statusReporter)
+    : QDialog(parent), m_statusReporter(statusReporter), m_state(state), m_output(output)
 {
     setObjectName("fixedModeDialog");
     setWindowTitle("Fixed Mode");
@@ -55,6 +58,18 @@ FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackOb
     grid->addWidget(m_powerValue, 1, 2);
     grid->setColumnMinimumWidth(1, 240);
     grid->setColumnMinimumWidth(2, m_frequencyEdit->fontMetrics().horizontalAdvance("0000 Hz C#4, velocity 127"));
+    if (const auto rig = state.rig(); rig && rig->coils.size() > 1) {
+        m_coilBox = new QComboBox(this);
+        m_coilBox->setObjectName("coilBox");
+        for (const Coil& coil : rig->coils) {
+            m_coilBox->addItem(QString::fromStdString(coil.name));
+        }
+        auto* coilLabel = new QLabel("&Coil", this);
+        coilLabel->setObjectName("coilLabel");
+        coilLabel->setBuddy(m_coilBox);
+        grid->addWidget(coilLabel, 2, 0);
+        grid->addWidget(m_coilBox, 2, 1);
+    }
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(againButton);
     buttons->addStretch();
@@ -75,9 +90,20 @@ FixedModeDialog::FixedModeDialog(AppState& state, MidiOutput& output, PlaybackOb
     connect(againButton, &QPushButton::clicked, this, [this] { m_controls.requestAgain(); });
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
+    if (m_coilBox != nullptr) {
+        connect(m_coilBox, &QComboBox::currentIndexChanged, this, [this](int coil) {
+            m_worker.stopAndJoin();
+            startOn(static_cast<std::size_t>(std::max(coil, 0)));
+        });
+    }
+    startOn(0);
+}
+
+void FixedModeDialog::startOn(std::size_t coil)
+{
     m_controls.setRunning(true);
-    if (state.controllerPort.load() >= 0) {
-        m_worker.start([this, &state, &output](auto) { fixedModeThread(m_controls, state, output, *this); });
+    if (m_state.controllerPort.load() >= 0 || m_state.rig()) {
+        m_worker.start([this, coil](auto) { fixedModeThread(m_controls, m_state, m_output, *this, coil); });
     }
 }
 

@@ -12,6 +12,7 @@
 class AppState;
 class MidiOutput;
 class PlaybackObserver;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -24,7 +25,10 @@ class QSlider;
 // for a tone that the maximum note length cut, and OK. Building it starts
 // the fixed-mode thread on the controller (when there is one); the sliders
 // reach the thread through FixedModeControls, and the thread's status texts
-// go to `statusReporter`.
+// go to `statusReporter`. With a rig file of more than one coil a Coil box
+// chooses the coil that sounds, the first to begin with; choosing another
+// ends the tone on the one before (its thread silences it and is joined) and
+// starts it afresh on the one chosen.
 //
 // Closing, by OK or by the close box, clears the running flag and joins the
 // thread before the dialog ends: the thread finishes its last pass, silences
@@ -48,6 +52,8 @@ protected:
 
 private:
     Q_INVOKABLE void applyPositions();
+    // Starts the fixed-mode thread on coil `coil` of the rig (0 without one).
+    void startOn(std::size_t coil);
     Q_INVOKABLE void applyVelocity();
     // The frequency typed: the slider goes there, or the field shows the
     // slider's again.
@@ -64,6 +70,9 @@ private:
     FixedModeControls m_controls;
     QSlider* m_frequencySlider = nullptr;
     QSlider* m_powerSlider = nullptr;
+    QComboBox* m_coilBox = nullptr;  // only for a rig file of two coils or more
+    AppState& m_state;
+    MidiOutput& m_output;
     QLineEdit* m_frequencyEdit = nullptr;
     QLabel* m_powerValue = nullptr;
     // The velocity the thread reported last, -1 for a silent tone; posted

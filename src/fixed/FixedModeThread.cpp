@@ -7,6 +7,8 @@
 #include "midiout/MidiOutput.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
+#include "playback/RigOutputs.h"
+#include "rig/CoilDevices.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,10 +35,44 @@ private:
 
 }  // namespace
 
-void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer)
+namespace {
+
+// Opens the device of coil `index` of `rig` on `output`; the text that says
+// why it did not, or nothing.
+std::optional<std::string> openCoil(const Rig& rig, std::size_t index, MidiOutput& output)
+{
+    const Coil& coil = rig.coils[index];
+    const auto port = findCoilDevice(coil.device, outputDeviceNames());
+    if (!port) {
+        return missingCoilError(Rig{{coil}, {}}, {std::nullopt});
+    }
+    // Another coil's device, its tone silenced when it was left: closed, as
+    // an open device keeps the devices from being counted again.
+    if (output.isOpen() == 1 && output.port() != *port) {
+        output.closePort();
+    }
+    output.selectPort(*port);
+    if (output.openPort() != 1) {
+        return cannotOpenCoilText(coil);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer,
+                     std::size_t coil)
 {
     observer.statusText("Entering fixed mode");
-    if (const int port = openDevice(output, state.controllerPort.load(), state.controllerName()); port >= 0) {
+    CoilLimits limits = state.options()->coilLimits;
+    if (const auto rig = state.rig()) {
+        coil = std::min(coil, rig->coils.size() - 1);
+        if (const auto failed = openCoil(*rig, coil, output)) {
+            observer.statusText(*failed);
+            return;
+        }
+        limits = coilLimitsInForce(rig->coils[coil], limits);
+    } else if (const int port = openDevice(output, state.controllerPort.load(), state.controllerName()); port >= 0) {
         state.controllerPort.store(port);
     }
 
@@ -48,7 +84,7 @@ void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& o
 
     OutputSink sink(output, observer);
     // The limits in force when fixed mode is entered hold until it ends.
-    FixedModeEngine engine(sink, state.options()->coilLimits);
+    FixedModeEngine engine(sink, limits);
     engine.start(controls.frequencyPosition(), controls.powerPosition(), nowMs());
     std::uint64_t againSeen = controls.againRequests();
     std::optional<int> velocityShown = engine.soundingVelocity();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -24,7 +25,9 @@ public:
 
 // The fixed-mode worker. Announces itself, opens the controller on `output`
 // (openDevice: at state.controllerPort, or where its name is found afresh,
-// stored in state.controllerPort), sets the
+// stored in state.controllerPort), or with a rig file (state.rig()) the
+// device of its coil number `coil` under that coil's own limits (a coil whose
+// device is missing or refuses to open is said so, and nothing sounds), sets the
 // sliders to key 64 and to the power of the main volume slider, sounds the
 // tone, and then follows the sliders until controls.running() is cleared.
 // Between slider moves it sleeps; "Sound again" (controls.requestAgain)
@@ -34,4 +37,5 @@ public:
 //
 // The caller owns the thread and joins it after clearing the running flag;
 // the last pass acts on the slider positions the controls hold at that time.
-void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer);
+void fixedModeThread(FixedModeControls& controls, AppState& state, MidiOutput& output, FixedModeObserver& observer,
+                     std::size_t coil = 0);

@@ -1,11 +1,10 @@
 #include "live/LiveSession.h"
 
-#include "midiout/Controller.h"
-#include "midiout/MidiOutput.h"
 #include "midiout/ShortMessage.h"
 #include "platform/WorkerThread.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
+#include "playback/RigOutputs.h"
 
 #include <chrono>
 #include <vector>
@@ -21,8 +20,26 @@ constexpr auto kWatchInterval = 1s;
 
 LiveSession::LiveSession(AppState& state, LiveObserver& observer, MidiInputService& inputs, int inputDevice,
                          int inputChannel)
-    : m_state(state), m_observer(observer), m_inputs(inputs), m_inputDevice(inputDevice), m_forwarder(inputChannel)
+    : m_state(state),
+      m_observer(observer),
+      m_inputs(inputs),
+      m_inputDevice(inputDevice),
+      m_rig(rigOf(state)),
+      m_forwarder(m_rig.fromFile ? LiveForwarder(inputChannel, *m_rig.rig) : LiveForwarder(inputChannel))
 {
+}
+
+LiveSession::RigChoice LiveSession::rigOf(const AppState& state)
+{
+    if (auto rig = state.rig()) {
+        return {std::move(rig), true};
+    }
+    return {std::make_shared<const Rig>(defaultRig(*state.options())), false};
+}
+
+std::string LiveSession::lostText() const
+{
+    return m_rig.fromFile ? coilLostText(m_rig.rig->coils[m_lostCoil]) : std::string(kControllerLostText);
 }
 
 LiveSession::~LiveSession()
@@ -32,22 +49,28 @@ LiveSession::~LiveSession()
 
 LiveSession::Start LiveSession::start(int volume)
 {
-    m_output = std::make_unique<MidiOutput>();
-    const int port = openDevice(*m_output, m_state.controllerPort.load(), m_state.controllerName());
-    if (port < 0) {
-        m_output.reset();
+    m_outputs = std::make_unique<RigOutputs>(*m_rig.rig, *m_state.options(), m_rig.fromFile);
+    if (auto failed = m_outputs->open(m_state.controllerPort.load(), m_state.controllerName())) {
+        m_startError = std::move(*failed);
+        m_outputs.reset();
         return Start::ControllerFailed;
     }
-    m_state.controllerPort.store(port);
+    if (!m_rig.fromFile) {
+        m_state.controllerPort.store(m_outputs->port(0));
+    }
     m_realtimeInput = m_inputs.realtime(m_inputDevice);
+    bool volumeSent = false;
     {
         const std::lock_guard lock(m_mutex);
         CoilMessages out;
         m_forwarder.volume(volume, out);
-        if (!send(out)) {
-            finish();
-            return Start::ControllerFailed;
-        }
+        volumeSent = send(out);
+    }
+    // Not under the lock: finish takes it.
+    if (!volumeSent) {
+        m_startError = lostText();
+        finish();
+        return Start::ControllerFailed;
     }
     m_inputOpen = m_inputs.open(m_inputDevice, *this);
     if (!m_inputOpen) {
@@ -94,7 +117,7 @@ LiveEnd LiveSession::run()
         std::optional<std::chrono::steady_clock::time_point> deadline;
         {
             const std::lock_guard lock(m_mutex);
-            if (look && !m_output->connected()) {
+            if (look && !allConnected()) {
                 end = LiveEnd::ControllerLost;
                 break;
             }
@@ -153,7 +176,7 @@ void LiveSession::received(const std::uint8_t* bytes, std::size_t length) noexce
 {
     if (!m_realtimeInput) {
         const std::lock_guard lock(m_mutex);
-        if (m_output && !m_lost.load() && !forward(bytes, length, nowMs())) {
+        if (m_outputs && !m_lost.load() && !forward(bytes, length, nowMs())) {
             m_lost.store(true);
             m_changes.notify();
         }
@@ -184,8 +207,8 @@ bool LiveSession::forward(const std::uint8_t* bytes, std::size_t length, std::ui
         return false;
     }
     for (const CoilMessage& message : out) {
-        if (message[0] == 0x90 && message[2] != 0) {
-            m_observer.notePlayed(message[1], m_forwarder.duty());
+        if (message.bytes[0] == 0x90 && message.bytes[2] != 0) {
+            m_observer.notePlayed(message.bytes[1], m_forwarder.duty(message.coil));
         }
     }
     return true;
@@ -197,8 +220,22 @@ bool LiveSession::send(const CoilMessages& out)
         // The forwarder's all-sound-off is where the coil is to be silenced:
         // it goes out as the one silencing, which also releases every key
         // left sounding.
-        const bool silencing = message == CoilMessage{0xB0, kAllSoundOff, 0};
-        if ((silencing ? m_output->silence(0) : m_output->sendMessage(message[0], message[1], message[2])) != 0) {
+        const auto& [status, data1, data2] = message.bytes;
+        const bool silencing = status == 0xB0 && data1 == kAllSoundOff;
+        MidiOutput& output = m_outputs->output(message.coil);
+        if ((silencing ? output.silence(0) : output.sendMessage(status, data1, data2)) != 0) {
+            m_lostCoil = message.coil;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LiveSession::allConnected()
+{
+    for (std::size_t coil = 0; coil < m_outputs->size(); ++coil) {
+        if (!m_outputs->output(coil).connected()) {
+            m_lostCoil = coil;
             return false;
         }
     }
@@ -214,11 +251,13 @@ void LiveSession::finish()
         m_inputOpen = false;
     }
     const std::lock_guard lock(m_mutex);
-    if (m_output) {
+    if (m_outputs) {
+        // The forwarder forgets every key; each coil gets the one silencing,
+        // a lost one too (a device that refused one message may still take
+        // these), and closes.
         CoilMessages out;
         m_forwarder.silence(out);
-        (void)send(out);
-        m_output->closePort();
-        m_output.reset();
+        m_outputs->silenceAndClose();
+        m_outputs.reset();
     }
 }

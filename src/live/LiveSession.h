@@ -4,6 +4,7 @@
 #include "jack/JackMidiQueue.h"
 #include "live/LiveForwarder.h"
 #include "midiin/MidiInputService.h"
+#include "rig/Rig.h"
 
 #include <atomic>
 #include <cstdint>
@@ -13,7 +14,7 @@
 #include <vector>
 
 class AppState;
-class MidiOutput;
+class RigOutputs;
 
 // How live mode ended.
 enum class LiveEnd { Stopped, InputLost, ControllerLost };
@@ -36,9 +37,10 @@ public:
     virtual void limitsActed(const CoilLimitCounts& counts) = 0;
 };
 
-// Live mode: one input device played through a LiveForwarder to the
-// controller (AppState::controllerPort), with the options in force
-// (AppState::options()) for each message.
+// Live mode: one input device played through a LiveForwarder to the coils of
+// the rig (AppState::rig(); without a rig file the controller at
+// AppState::controllerPort), with the options in force (AppState::options())
+// for each message.
 //
 // An input that delivers on a realtime thread (JACK) only queues the bytes
 // and wakes the worker (run()), which forwards them at once: a note goes out
@@ -50,9 +52,10 @@ public:
 //
 // A session that ends after the limits acted says what they did.
 //
-// Every way out silences the coil (MidiOutput::silence: all-sound-off, a
-// note-off for every key left sounding, all-notes-off) and closes both
-// devices; so does the keyboard's own all-sound-off or all-notes-off.
+// Every way out silences every coil (MidiOutput::silence: all-sound-off, a
+// note-off for every key left sounding, all-notes-off) and closes the
+// devices; the keyboard's own all-sound-off or all-notes-off silences every
+// coil too. A coil that refuses a message ends live mode on every coil.
 class LiveSession final : public MidiInputSink {
 public:
     LiveSession(AppState& state, LiveObserver& observer, MidiInputService& inputs, int inputDevice, int inputChannel);
@@ -61,10 +64,19 @@ public:
     LiveSession(const LiveSession&) = delete;
     LiveSession& operator=(const LiveSession&) = delete;
 
-    // Opens the controller and the input and sends the channel volume
-    // (0..127). Nothing is left open when it fails: the text says why.
+    // Opens every coil's device and the input and sends the channel volume
+    // (0..127). Nothing is left open when it fails: startError() says why
+    // when a coil's device failed.
     enum class Start { Started, ControllerFailed, InputFailed };
     Start start(int volume);
+    // Why the coils did not open: "Error: coil NAME not found (DEVICE)",
+    // "Error: cannot open coil NAME (DEVICE)", or for the single coil
+    // "Error: cannot open the controller".
+    const std::string& startError() const { return m_startError; }
+    // After LiveEnd::ControllerLost: the coil that went, "Error: lost the
+    // connection to coil NAME (DEVICE)" (for the single coil "Error: lost the
+    // connection to the controller").
+    std::string lostText() const;
     // The worker: forwards until stop() or a device goes, then silences the
     // coil and closes both devices. Once, after a successful start.
     LiveEnd run();
@@ -85,7 +97,16 @@ private:
     // controller refused a message.
     bool forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now);
     bool send(const CoilMessages& out);
+    // With m_mutex held: false (the coil noted) when a coil's device has gone.
+    bool allConnected();
     void finish();
+
+    // The rig at construction and whether it came from a rig file.
+    struct RigChoice {
+        std::shared_ptr<const Rig> rig;
+        bool fromFile = false;
+    };
+    static RigChoice rigOf(const AppState& state);
 
     AppState& m_state;
     LiveObserver& m_observer;
@@ -94,9 +115,13 @@ private:
     bool m_realtimeInput = false;
     bool m_inputOpen = false;
 
-    std::mutex m_mutex;  // the forwarder and the output
+    RigChoice m_rig;
+    std::string m_startError;
+
+    std::mutex m_mutex;  // the forwarder and the outputs
     LiveForwarder m_forwarder;
-    std::unique_ptr<MidiOutput> m_output;
+    std::unique_ptr<RigOutputs> m_outputs;
+    std::size_t m_lostCoil = 0;  // the coil that refused a message
 
     // From the realtime input to the worker (one producer, one consumer).
     JackMidiQueue m_queue{4096};

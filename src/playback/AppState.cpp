@@ -39,6 +39,19 @@ std::shared_ptr<const PlaybackOptions> AppState::options() const
     return m_options;
 }
 
+void AppState::setRig(std::optional<Rig> rig)
+{
+    auto snapshot = rig ? std::make_shared<const Rig>(std::move(*rig)) : nullptr;
+    std::lock_guard lock(m_mutex);
+    m_rig = std::move(snapshot);
+}
+
+std::shared_ptr<const Rig> AppState::rig() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_rig;
+}
+
 void AppState::requestPlay(std::string file, int index, const PlaybackOptions& options)
 {
     stopRequested.store(false);

@@ -2,6 +2,7 @@
 
 #include "base/ChangeSignal.h"
 #include "midiout/Controller.h"
+#include "rig/Rig.h"
 #include "song/PlaybackOptions.h"
 
 #include <atomic>
@@ -134,6 +135,12 @@ public:
     // snapshot that stays valid while they hold it.
     void setOptions(const PlaybackOptions& options);
     std::shared_ptr<const PlaybackOptions> options() const;
+    // The rig of the rig file (or the one coil the command line's
+    // --channels, --voices, --keep or --transpose make), read by the next
+    // song to start; none (null) without: the default rig of the options
+    // then plays (rigInForce). Replaced whole, as the options are.
+    void setRig(std::optional<Rig> rig);
+    std::shared_ptr<const Rig> rig() const;
 
     // Wakes the worker waiting in waitForChange. Call after each write above.
     void notifyChange() { m_changes.notify(); }
@@ -157,4 +164,5 @@ private:
     std::optional<SeekRequest> m_seek;
     std::shared_ptr<const std::vector<std::string>> m_playlist = std::make_shared<const std::vector<std::string>>();
     std::shared_ptr<const PlaybackOptions> m_options = std::make_shared<const PlaybackOptions>();
+    std::shared_ptr<const Rig> m_rig;
 };

@@ -1,8 +1,6 @@
 #include "playback/PlaybackSession.h"
 
-#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
-#include "midiout/ShortMessage.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
 #include "playback/PlaybackObserver.h"
@@ -12,12 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-
-namespace {
-
-constexpr int kChannel = 0;
-
-}  // namespace
 
 PlaybackSession::PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load)
     : m_state(state), m_observer(observer), m_load(std::move(load))
@@ -29,72 +21,102 @@ PlaybackSession::~PlaybackSession()
     silenceAndClose();
 }
 
+bool PlaybackSession::accepts(const LoadedRigSong& song, const std::string& fileName, bool fromFile,
+                              std::int32_t channel)
+{
+    std::optional<std::string> refusal;
+    LoadedSong read;  // for the words of a failed read, without a copy of the notes
+    read.read = song.read;
+    const CoilNoteList& first = song.coils.front();
+    if (!first.notes.ok()) {
+        refusal = *first.notes.error;
+    } else if (song.silent()) {
+        if (!song.read.ok()) {
+            refusal = read.readFailureText(fileName);
+        } else if (fromFile) {
+            refusal = std::string("No notes found on the channels of any coil!");
+        } else {
+            char text[64];
+            std::snprintf(text, sizeof text, "No notes found on channel %d!", channel);
+            refusal = text;
+        }
+    } else if (!song.read.ok()) {
+        // A partly read file plays what was read; the reason stays visible.
+        m_observer.statusText(read.readFailureText(fileName));
+    }
+    if (!refusal) {
+        refusal = rigLimitsError(song.rig, song.options.coilLimits);
+    }
+    if (refusal) {
+        m_observer.statusText(*refusal);
+        m_state.playing.store(0);
+        m_ending = Ending::Refused;
+        return false;
+    }
+    return true;
+}
+
 bool PlaybackSession::start(const MsClock& clock)
 {
     const std::string fileName = m_state.currentFileName();
     const auto options = m_state.options();
+    const auto rigFile = m_state.rig();
+    const Rig rig = rigFile ? *rigFile : defaultRig(*options);
     {
-        LoadedSong song = m_load(fileName, *options, &m_state.stopRequested, m_observer);
+        LoadedRigSong song = m_load(fileName, rig, *options, &m_state.stopRequested, m_observer);
         if (song.stopped || stopped()) {
             m_ending = Ending::Stopped;
             return false;
         }
-        std::optional<std::string> refusal;
-        if (!song.notes.ok()) {
-            refusal = *song.notes.error;
-        } else if (song.notes.entries.empty()) {
-            if (song.read.ok()) {
-                char text[64];
-                std::snprintf(text, sizeof text, "No notes found on channel %d!", options->playChannel);
-                refusal = text;
-            } else {
-                refusal = song.readFailureText(fileName);
-            }
-        } else if (!song.read.ok()) {
-            // A partly read file plays what was read; the reason stays visible.
-            m_observer.statusText(song.readFailureText(fileName));
-        }
-        if (refusal) {
-            m_observer.statusText(*refusal);
-            m_state.playing.store(0);
-            m_ending = Ending::Refused;
+        if (!accepts(song, fileName, rigFile != nullptr, options->playChannel)) {
             return false;
         }
-        m_notes = std::move(song.notes.entries);
+        m_coils.assign(rig.coils.size(), CoilPlay{});
+        m_total = 0.0;
+        for (std::size_t i = 0; i < m_coils.size(); ++i) {
+            m_coils[i].notes = std::move(song.coils[i].notes.entries);
+            if (!m_coils[i].notes.empty()) {
+                m_total = std::max(m_total, static_cast<double>(m_coils[i].notes.back().timeMs));
+            }
+        }
     }
-    m_limiter = CoilLimiter(options->coilLimits);
-
-    m_total = static_cast<double>(m_notes.back().timeMs);
-    m_output = std::make_unique<MidiOutput>();
-    const int port = openDevice(*m_output, m_state.controllerPort.load(), m_state.controllerName());
-    if (port < 0) {
-        m_output.reset();
-        m_notes.clear();
-        m_observer.statusText(kCannotOpenControllerText);
+    m_outputs = std::make_unique<RigOutputs>(rig, *options, rigFile != nullptr);
+    if (const auto refusal = m_outputs->open(m_state.controllerPort.load(), m_state.controllerName())) {
+        m_outputs.reset();
+        m_coils.assign(1, CoilPlay{});
+        m_observer.statusText(*refusal);
         m_state.playing.store(0);
         m_ending = Ending::ControllerTrouble;
         m_observer.controllerLost();
         return false;
     }
-    if (!send(kChannelVolume, 127 - m_state.volumePosition.load())) {
+    if (!m_outputs->sendVolume(127 - m_state.volumePosition.load())) {
         endLost();
         return false;
     }
-    m_state.controllerPort.store(port);
-    m_leadMs = std::max(m_output->scheduleLeadMs(), 0);
+    if (!m_outputs->fromFile()) {
+        m_state.controllerPort.store(m_outputs->port(0));
+    }
     m_start = clock();
-    m_handedUpTo = m_start;
+    for (std::size_t i = 0; i < m_coils.size(); ++i) {
+        m_coils[i].leadMs = m_outputs->leadMs(i);
+        m_coils[i].handedUpTo = m_start;
+    }
     m_pauseStart = m_start;
     m_pauseServed = false;
-    m_next = 0;
     m_lastSecond = -1;
-    m_observer.songStarted(m_notes.back().timeMs);
+    m_observer.songStarted(static_cast<int>(m_total));
     return true;
+}
+
+bool PlaybackSession::running() const
+{
+    return m_outputs != nullptr && m_outputs->isOpen();
 }
 
 PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
 {
-    if (m_output == nullptr) {
+    if (!running()) {
         return {false, std::nullopt};
     }
     if (m_state.playing.load() == 0) {
@@ -104,7 +126,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         return {false, std::nullopt};
     }
     const int volume = m_state.pendingVolume.exchange(-1);
-    if (volume >= 0 && !send(kChannelVolume, volume)) {
+    if (volume >= 0 && !m_outputs->sendVolume(volume)) {
         return endLost();
     }
     // Next and Previous end the song as Stop does; what follows is the
@@ -119,7 +141,7 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     if (m_state.paused.load() != 0) {
         if (m_state.pauseStartPending.exchange(0) != 0) {
             takeBackAhead();
-            m_handedUpTo = now;
+            handedUpTo(now);
             if (!silence()) {
                 return endLost();
             }
@@ -136,12 +158,14 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         }
         return {true, std::nullopt};
     }
-    // A song paused after its last entry ends when it resumes, and one
-    // handed ahead once its last message has left.
-    const auto lead = static_cast<std::uint32_t>(m_leadMs);
-    if (m_next >= m_notes.size()) {
-        if (static_cast<std::int32_t>(now - (m_handedUpTo + lead)) < 0) {
-            return {true, m_handedUpTo + lead};
+    // A song paused after its last entries ends when it resumes, and one
+    // handed ahead once the last message of every coil has left.
+    if (ranOut()) {
+        for (const CoilPlay& coil : m_coils) {
+            const std::uint32_t left = coil.handedUpTo + static_cast<std::uint32_t>(coil.leadMs);
+            if (static_cast<std::int32_t>(now - left) < 0) {
+                return {true, left};
+            }
         }
         m_state.playing.store(0);
         silenceAndClose();
@@ -167,61 +191,118 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         if (!silence()) {
             return endLost();
         }
-        m_next = 0;
+        for (CoilPlay& coil : m_coils) {
+            coil.next = 0;
+        }
         m_start = now;
-        m_handedUpTo = now;
+        handedUpTo(now);
         return {true, now};
     }
 
     const std::uint32_t elapsed = now - m_start;
     reportPosition(elapsed);
 
-    // Each message is handed over once its time is at most the lead away,
-    // one per pass, and leaves at that time (or now, when it is past). An
-    // entry is due once the song's clock is strictly past its time; a cut due
-    // leaves before the entries due with it or after it.
-    const auto leaving = [now](std::uint32_t due) { return static_cast<std::int32_t>(due - now) > 0 ? due : now; };
-    const NoteListEntry& entry = m_notes[m_next];
-    const std::uint32_t entryDue = m_start + static_cast<std::uint32_t>(entry.timeMs) + 1U;
-    const std::uint32_t entryAt = leaving(entryDue);
-    const auto cutAt = m_limiter.nextCutAt(leaving(m_handedUpTo));
-    if (cutAt && *cutAt - now <= lead && *cutAt - now <= entryAt - now) {
-        if (const auto key = m_limiter.takeDueCut(*cutAt); key && !sendNote(*key, 0, *cutAt)) {
+    std::uint32_t wake = 0;
+    if (const auto candidate = earliest(now, wake)) {
+        if (!sendCandidate(*candidate)) {
             return endLost();
         }
-        return {true, now};
-    }
-    if (entryAt - now <= lead) {
-        const auto options = m_state.options();
-        m_limiter.setLimits(options->coilLimits);
-        if (!sendNote(entry.key, curvedVelocity(entry.velocity, *options), entryAt)) {
-            return endLost();
-        }
-        ++m_next;
-        // Entries due together leave one per pass, back to back; after the
+        // Messages due together leave one per pass, back to back; after the
         // last one the song ends once it has left.
         return {true, now};
     }
-    std::uint32_t wake = entryDue - lead;
-    for (const std::uint32_t at : {nextProgressChange(elapsed), nextSecond(elapsed), cutAt.value_or(entryDue) - lead}) {
+    for (const std::uint32_t at : {nextProgressChange(elapsed), nextSecond(elapsed)}) {
         wake = (at - now) < (wake - now) ? at : wake;
     }
     return {true, wake};
 }
 
+// Each message is handed over once its time is at most its coil's lead away,
+// one per pass, and leaves at that time (or now, when it is past). An entry
+// is due once the song's clock is strictly past its time; a cut due leaves
+// before the entries of its coil due with it or after it. Of the coils, the
+// message leaving first goes first, the earlier coil of the rig on a tie.
+std::optional<PlaybackSession::Candidate> PlaybackSession::earliest(std::uint32_t now, std::uint32_t& wake) const
+{
+    const auto leaving = [now](std::uint32_t due) { return static_cast<std::int32_t>(due - now) > 0 ? due : now; };
+    std::optional<Candidate> best;
+    wake = now + 0x7FFFFFFFU;
+    const auto consider = [&](const Candidate& candidate) {
+        if (!best || candidate.at - now < best->at - now) {
+            best = candidate;
+        }
+    };
+    const auto wakeFor = [&](std::uint32_t at) { wake = (at - now) < (wake - now) ? at : wake; };
+    for (std::size_t i = 0; i < m_coils.size(); ++i) {
+        const CoilPlay& coil = m_coils[i];
+        const auto lead = static_cast<std::uint32_t>(coil.leadMs);
+        const bool more = coil.next < coil.notes.size();
+        const std::uint32_t entryDue =
+            more ? m_start + static_cast<std::uint32_t>(coil.notes[coil.next].timeMs) + 1U : now;
+        const std::uint32_t entryAt = leaving(entryDue);
+        const auto cutAt = m_outputs->limiter(i).nextCutAt(leaving(coil.handedUpTo));
+        if (cutAt && *cutAt - now <= lead && (!more || *cutAt - now <= entryAt - now)) {
+            consider({i, true, *cutAt});
+        } else if (more && entryAt - now <= lead) {
+            consider({i, false, entryAt});
+        }
+        if (more) {
+            wakeFor(entryDue - lead);
+        }
+        if (cutAt) {
+            wakeFor(*cutAt - lead);
+        }
+    }
+    return best;
+}
+
+bool PlaybackSession::sendCandidate(const Candidate& candidate)
+{
+    CoilPlay& coil = m_coils[candidate.coil];
+    if (candidate.cut) {
+        const auto key = m_outputs->limiter(candidate.coil).takeDueCut(candidate.at);
+        return !key || sendNote(candidate.coil, *key, 0, candidate.at);
+    }
+    const NoteListEntry& entry = coil.notes[coil.next];
+    const auto options = m_state.options();
+    m_outputs->limiter(candidate.coil)
+        .setLimits(coilLimitsInForce(m_outputs->coil(candidate.coil), options->coilLimits));
+    if (!sendNote(candidate.coil, entry.key, curvedVelocity(entry.velocity, *options), candidate.at)) {
+        return false;
+    }
+    ++coil.next;
+    return true;
+}
+
+bool PlaybackSession::ranOut() const
+{
+    return std::all_of(m_coils.begin(), m_coils.end(),
+                       [](const CoilPlay& coil) { return coil.next >= coil.notes.size(); });
+}
+
+void PlaybackSession::handedUpTo(std::uint32_t at)
+{
+    for (CoilPlay& coil : m_coils) {
+        coil.handedUpTo = at;
+    }
+}
+
 bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow)
 {
     takeBackAhead();
-    m_handedUpTo = songNow;
+    handedUpTo(songNow);
     if (!silence()) {
         return false;
     }
     const std::int64_t from = seek.relative ? static_cast<std::int64_t>(songNow - m_start) : 0;
     const std::int64_t wanted = std::clamp<std::int64_t>(from + seek.ms, 0, static_cast<std::int64_t>(m_total) + 1);
     const auto position = static_cast<std::int32_t>(wanted);
-    const auto first = std::lower_bound(m_notes.begin(), m_notes.end(), position,
-                                        [](const NoteListEntry& entry, std::int32_t at) { return entry.timeMs < at; });
-    m_next = static_cast<std::size_t>(first - m_notes.begin());
+    for (CoilPlay& coil : m_coils) {
+        const auto first =
+            std::lower_bound(coil.notes.begin(), coil.notes.end(), position,
+                             [](const NoteListEntry& entry, std::int32_t at) { return entry.timeMs < at; });
+        coil.next = static_cast<std::size_t>(first - coil.notes.begin());
+    }
     m_start = songNow - static_cast<std::uint32_t>(position);
     m_lastSecond = -1;  // the new place is reported at once
     return true;
@@ -232,83 +313,85 @@ bool PlaybackSession::stopped() const
     return m_state.stopRequested.load() || m_state.playing.load() == 0;
 }
 
-bool PlaybackSession::send(int controller, int value)
-{
-    m_limiter.controlChange(controller);
-    m_lost = m_lost || m_output->sendControlChange(kChannel, controller, value) != 0;
-    return !m_lost;
-}
-
 bool PlaybackSession::silence()
 {
-    m_limiter.silenced();
-    m_lost = m_lost || m_output->silence(kChannel) != 0;
-    return !m_lost;
+    return m_outputs->silenceAll();
 }
 
-bool PlaybackSession::sendNote(int key, int velocity, std::uint32_t at)
+bool PlaybackSession::sendNote(std::size_t index, int key, int velocity, std::uint32_t at)
 {
-    const CoilLimitCounts before = m_limiter.counts();
-    const auto sent = m_limiter.noteOn(key, velocity, at);
-    m_handedUpTo = at;
-    if (!sent) {
-        return !m_lost;
+    CoilPlay& coil = m_coils[index];
+    const CoilLimitCounts before = m_outputs->limiter(index).counts();
+    const RigOutputs::Sent sent = m_outputs->sendNote(index, key, velocity, at);
+    coil.handedUpTo = at;
+    if (sent != RigOutputs::Sent::Handed || coil.leadMs == 0) {
+        return sent != RigOutputs::Sent::Refused;
     }
-    if (m_leadMs == 0) {
-        m_lost = m_lost || m_output->sendNoteOn(kChannel, key, *sent) != 0;
-        return !m_lost;
-    }
-    m_lost = m_lost || m_output->sendNoteOnAt(kChannel, key, *sent, at) != 0;
     // What was due two leads ago has left by now.
-    while (!m_handed.empty() && static_cast<std::int32_t>(at - m_handed.front().dueMs) > 2 * m_leadMs) {
-        m_handed.pop_front();
+    while (!coil.handed.empty() && static_cast<std::int32_t>(at - coil.handed.front().dueMs) > 2 * coil.leadMs) {
+        coil.handed.pop_front();
     }
-    m_handed.push_back({at, m_next, before});
-    return !m_lost;
+    coil.handed.push_back({at, coil.next, before});
+    return true;
 }
 
 void PlaybackSession::takeBackAhead()
 {
-    if (m_leadMs == 0) {
-        return;
+    for (std::size_t i = 0; i < m_coils.size(); ++i) {
+        CoilPlay& coil = m_coils[i];
+        if (coil.leadMs == 0) {
+            continue;
+        }
+        const auto count = std::min(static_cast<std::size_t>(std::max(m_outputs->takeBack(i), 0)), coil.handed.size());
+        if (count > 0) {
+            const Handed& first = coil.handed[coil.handed.size() - count];
+            coil.next = first.resumeAt;
+            m_outputs->limiter(i).restoreCounts(first.countsBefore);
+        }
+        coil.handed.clear();
     }
-    const auto count = std::min(static_cast<std::size_t>(std::max(m_output->takeBack(), 0)), m_handed.size());
-    if (count > 0) {
-        const Handed& first = m_handed[m_handed.size() - count];
-        m_next = first.resumeAt;
-        m_limiter.restoreCounts(first.countsBefore);
-    }
-    m_handed.clear();
 }
 
 PlaybackSession::PassResult PlaybackSession::endLost()
 {
+    const std::string text = m_outputs->lostText();
     m_state.playing.store(0);
     silenceAndClose();
-    m_observer.statusText(kControllerLostText);
+    m_ending = Ending::ControllerTrouble;
+    m_observer.statusText(text);
     m_observer.controllerLost();
     return {false, std::nullopt};
 }
 
 void PlaybackSession::silenceAndClose()
 {
-    if (m_output == nullptr) {
+    if (!running()) {
         return;
     }
     // Tried also after a refused message: a device that refused one may
     // still take this one.
     takeBackAhead();
-    m_output->silence(kChannel);
-    m_limiter.silenced();
-    m_output->closePort();
-    m_output.reset();
-    m_notes.clear();
+    m_outputs->silenceAndClose();
+    for (CoilPlay& coil : m_coils) {
+        coil.notes.clear();
+        coil.next = 0;
+    }
+}
+
+CoilLimitCounts PlaybackSession::limitCounts() const
+{
+    return m_outputs != nullptr ? m_outputs->limitCounts() : CoilLimitCounts{};
+}
+
+CoilLimitCounts PlaybackSession::limitCounts(std::size_t coil) const
+{
+    return m_outputs != nullptr ? m_outputs->limiter(coil).counts() : CoilLimitCounts{};
 }
 
 void PlaybackSession::reportLimits()
 {
-    if (m_limiter.counts().any()) {
-        m_observer.limitsActed(m_limiter.counts());
+    if (const CoilLimitCounts counts = limitCounts(); counts.any()) {
+        m_observer.limitsActed(counts);
     }
 }
 

@@ -3,6 +3,8 @@
 #include "coilmodel/CoilLimiter.h"
 #include "playback/AppState.h"
 #include "playback/Clock.h"
+#include "playback/RigOutputs.h"
+#include "rig/RigSong.h"
 #include "song/NoteList.h"
 #include "song/PlaybackOptions.h"
 #include "song/SongLoader.h"
@@ -16,63 +18,70 @@
 #include <string>
 #include <vector>
 
-class MidiOutput;
 class PlaybackObserver;
 
-// Why a song ended without playing out: the controller refused to open, or
-// stopped taking messages (unplugged, its client gone).
-inline constexpr const char* kCannotOpenControllerText = "Error: cannot open the controller";
-inline constexpr const char* kControllerLostText = "Error: lost the connection to the controller";
-
-// How a session gets its notes: loadSong, or a stand-in in tests. The stop
-// flag is the session's AppState::stopRequested; the lines go to the
+// How a session gets its notes: loadRigSong, or a stand-in in tests. The
+// stop flag is the session's AppState::stopRequested; the lines go to the
 // session's observer.
-using SongLoad = std::function<LoadedSong(const std::string& fileName, const PlaybackOptions& options,
-                                          const std::atomic<bool>* stop, DiagnosticSink& sink)>;
+using SongLoad = std::function<LoadedRigSong(const std::string& fileName, const Rig& rig,
+                                             const PlaybackOptions& options, const std::atomic<bool>* stop,
+                                             DiagnosticSink& sink)>;
 
-// One playback of one file: reads it, builds the note list of the chosen
-// channel, and sends each entry to the controller when it is due. The loop is
-// a function of the current time (32-bit wrapping milliseconds), so tests
-// drive it with chosen times and no threads; playbackThread wraps it with the
-// real clock.
+// One playback of one file on the rig in force (AppState::rig(), else the
+// default rig of the options: the single coil): reads it, builds every
+// coil's note list, and sends each entry to its coil when it is due. The
+// loop is a function of the current time (32-bit wrapping milliseconds), so
+// tests drive it with chosen times and no threads; playbackThread wraps it
+// with the real clock.
 //
-// Every way out (end of the list, `playing` cleared, a send the controller
-// refused) silences the coil (MidiOutput::silence: all-sound-off, a note-off
-// for each key left sounding, all-notes-off) and closes the output before the session
-// reports that it has ended; the destructor does the same if the session is
-// abandoned while its output is open. A controller that cannot be opened, or
-// refuses a message, ends the song with kCannotOpenControllerText or
-// kControllerLostText, `playing` cleared and controllerLost() reported.
+// One song clock for every coil: the lead-in, pause, resume, seek, restart,
+// Next, Stop and the end of the song act on every coil at once. Entries of
+// several coils due together leave in rig order, one per pass; each coil's
+// messages keep the order of its list.
 //
-// Every message leaves through the coil limits of the options in force; a
-// cut falls due as an entry does, and the pass wakes for it. A song that
-// runs out, is stopped or is left by Next or Previous after the limits acted
-// reports what they did (PlaybackObserver::limitsActed).
+// Every way out (end of the lists, `playing` cleared, a send a coil refused)
+// silences every coil (MidiOutput::silence: all-sound-off, a note-off for
+// each key left sounding, all-notes-off) and closes the outputs before the
+// session reports that it has ended; the destructor does the same if the
+// session is abandoned while its outputs are open. A coil that cannot be
+// found or opened, or refuses a message, ends the song on every coil with
+// its text (RigOutputs: the coil named; for the default rig
+// kCannotOpenControllerText or kControllerLostText), `playing` cleared and
+// controllerLost() reported.
 //
-// A controller that places messages at their own time (a lead, see
-// MidiOutPort::scheduleLeadMs) is handed each message up to the lead ahead of
-// its due time, after the limits, in the order of the note list. A pause,
+// Every message leaves through its coil's limits (coil-limits.conf's in the
+// options in force, under the coil's own); a cut falls due as an entry does,
+// and the pass wakes for it. A song that runs out, is stopped or is left by
+// Next or Previous after the limits acted reports what they did, added up
+// over the coils (PlaybackObserver::limitsActed).
+//
+// A coil whose device places messages at their own time (a lead, see
+// MidiOutPort::scheduleLeadMs) is handed each message up to the lead ahead
+// of its due time, after the limits, in the order of its note list; two
+// coils' messages due at the same millisecond are handed for that same
+// millisecond, which a JACK client places at the same frame. A pause,
 // restart or stop takes back what was handed and has not left before the
 // silencing goes out (a pause hands it again after the resume), and the
 // song ends a lead after its last message was due, once that has left.
 class PlaybackSession {
 public:
-    PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadSong);
+    PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadRigSong);
     ~PlaybackSession();
 
     PlaybackSession(const PlaybackSession&) = delete;
     PlaybackSession& operator=(const PlaybackSession&) = delete;
 
-    // The start sequence: read currentFileName, prepare it, extract the
-    // notes, open the controller (openDevice: where controllerPort says, or
-    // where controllerName is found afresh, stored in controllerPort) and
-    // send the channel volume; the song's
+    // The start sequence: read currentFileName, prepare it, extract every
+    // coil's notes, open the coils (RigOutputs::open; the default rig's
+    // controller where controllerPort says, or where controllerName is found
+    // afresh, stored in controllerPort) and send each its channel volume; the song's
     // clock starts when the volume has been sent, so however long the file
     // took to read, the first note keeps its lead-in. Returns false when
     // there is nothing to play; the reason has then been reported as status
     // text, `playing` cleared, and no output opened. A start that is stopped
     // (stopRequested raised, or `playing` cleared) before the controller is
     // opened also returns false, with nothing reported and nothing opened.
+    // A rig with a coil missing opens nothing and sends nothing.
     bool start(const MsClock& clock);
     // The same with a clock that reads `now` throughout.
     bool start(std::uint32_t now)
@@ -99,31 +108,68 @@ public:
     // The places to move in the playlist when it ended by Next or Previous.
     int step() const { return m_step; }
 
-    // The note list being played (empty before start).
-    const std::vector<NoteListEntry>& notes() const { return m_notes; }
-    std::size_t nextIndex() const { return m_next; }
+    // The note list coil `coil` plays (empty before start), and its next entry.
+    const std::vector<NoteListEntry>& notes(std::size_t coil = 0) const { return m_coils[coil].notes; }
+    std::size_t nextIndex(std::size_t coil = 0) const { return m_coils[coil].next; }
     std::uint32_t startTime() const { return m_start; }
-    // What the coil limits have done to the messages of this song so far.
-    const CoilLimitCounts& limitCounts() const { return m_limiter.counts(); }
+    // What the coil limits have done to the messages of this song so far:
+    // added up over the coils, or of one coil.
+    CoilLimitCounts limitCounts() const;
+    CoilLimitCounts limitCounts(std::size_t coil) const;
 
 private:
+    // What one coil plays: its note list and how far it has been handed.
+    struct Handed {
+        std::uint32_t dueMs;
+        std::size_t resumeAt;
+        CoilLimitCounts countsBefore;
+    };
+    struct CoilPlay {
+        std::vector<NoteListEntry> notes;
+        std::size_t next = 0;
+        // The device's lead (0: messages are sent when due), the time the
+        // latest message was handed for, and what was handed that may not
+        // have left yet, oldest first: where the coil goes on if it is taken
+        // back.
+        int leadMs = 0;
+        std::uint32_t handedUpTo = 0;
+        std::deque<Handed> handed;
+    };
+    // The next message a pass could send: coil `coil`'s cut or its next entry,
+    // leaving at `at`.
+    struct Candidate {
+        std::size_t coil = 0;
+        bool cut = false;
+        std::uint32_t at = 0;
+    };
+
     bool stopped() const;
-    // Sends one message through the limits; false (and m_lost set) when the
-    // controller refused it.
-    bool send(int controller, int value);
-    // The silencing of a pause, seek, restart or way out; false (and m_lost
-    // set) when the controller refused it.
+    // True from a successful start until the outputs close.
+    bool running() const;
+    // Refuses a song that has nothing to play, with the reason; false then.
+    bool accepts(const LoadedRigSong& song, const std::string& fileName, bool fromFile, std::int32_t channel);
+    // The silencing of a pause, seek, restart or way out, on every coil;
+    // false when a coil refused it.
     bool silence();
-    // A note-on through the limits, leaving at `at`.
-    bool sendNote(int key, int velocity, std::uint32_t at);
-    // Takes back what was handed ahead and has not left: the song goes on
-    // from the first entry among it, and the limits forget what it counted.
+    // A note-on through its coil's limits, leaving at `at`.
+    bool sendNote(std::size_t coil, int key, int velocity, std::uint32_t at);
+    // Takes back what was handed ahead and has not left: each coil goes on
+    // from the first entry among it, and its limits forget what it counted.
     void takeBackAhead();
-    // Ends the song after the controller failed: what can still be sent is.
+    // Every coil has been handed what it was due up to `at`.
+    void handedUpTo(std::uint32_t at);
+    // The earliest message of any coil at `now`, and when the pass is next due
+    // (the earliest time any message comes within its coil's lead).
+    std::optional<Candidate> earliest(std::uint32_t now, std::uint32_t& wake) const;
+    // Sends it; false when its coil refused it.
+    bool sendCandidate(const Candidate& candidate);
+    // Every coil has handed its last entry.
+    bool ranOut() const;
+    // Ends the song after a coil failed: what can still be sent is.
     PassResult endLost();
     void silenceAndClose();
-    // Seeks as asked, from `songNow` on the session's clock; false (and
-    // m_lost set) when the controller refused the silencing.
+    // Seeks as asked, from `songNow` on the session's clock; false when a
+    // coil refused the silencing.
     bool seekTo(const AppState::SeekRequest& seek, std::uint32_t songNow);
     // Reports the progress position and the song's time at `elapsed`.
     void reportPosition(std::uint32_t elapsed);
@@ -135,31 +181,18 @@ private:
     AppState& m_state;
     PlaybackObserver& m_observer;
     SongLoad m_load;
-    std::vector<NoteListEntry> m_notes;
+    std::vector<CoilPlay> m_coils = std::vector<CoilPlay>(1);
     double m_total = 0.0;
-    std::unique_ptr<MidiOutput> m_output;
+    // Kept after the song ends, closed, for what its limits did.
+    std::unique_ptr<RigOutputs> m_outputs;
     std::uint32_t m_start = 0;
     std::uint32_t m_pauseStart = 0;
-    // A paused pass has silenced the coil and noted m_pauseStart, and no
+    // A paused pass has silenced the coils and noted m_pauseStart, and no
     // resume has used it yet.
     bool m_pauseServed = false;
-    std::size_t m_next = 0;
     int m_lastProgress = -1;
     // The whole second of the song last reported by songTime, -1 before it.
     std::int64_t m_lastSecond = -1;
     Ending m_ending = Ending::Playing;
     int m_step = 0;
-    bool m_lost = false;
-    CoilLimiter m_limiter{CoilLimits{}};
-    // The controller's lead (0: messages are sent when due), the time the
-    // latest message was handed for, and what was handed that may not have
-    // left yet, oldest first: where the song goes on if it is taken back.
-    int m_leadMs = 0;
-    std::uint32_t m_handedUpTo = 0;
-    struct Handed {
-        std::uint32_t dueMs;
-        std::size_t resumeAt;
-        CoilLimitCounts countsBefore;
-    };
-    std::deque<Handed> m_handed;
 };

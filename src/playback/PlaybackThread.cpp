@@ -10,7 +10,7 @@
 
 void playbackThread(AppState& state, PlaybackObserver& observer)
 {
-    playbackThreadWith(state, observer, loadSong);
+    playbackThreadWith(state, observer, loadRigSong);
 }
 
 void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongLoad& load)

@@ -7,5 +7,5 @@
 // state changes, whichever comes first; it never spins. Reports finished()
 // last, after the coil has been silenced.
 void playbackThread(AppState& state, PlaybackObserver& observer);
-// The same with the notes from `load` instead of loadSong.
+// The same with the notes from `load` instead of loadRigSong.
 void playbackThreadWith(AppState& state, PlaybackObserver& observer, const SongLoad& load);

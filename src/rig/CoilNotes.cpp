@@ -16,10 +16,28 @@ PlaybackOptions shiftOf(const Coil& coil, const PlaybackOptions& options)
 }  // namespace
 
 CoilNoteRule::CoilNoteRule(const Coil& coil, const PlaybackOptions& options)
-    : m_transpose(coil.transpose), m_shift(shiftOf(coil, options))
+    : m_transpose(coil.transpose),
+      m_ownShift(coil.shiftLowNotes),
+      m_ownLowerLimit(coil.lowerLimit),
+      m_shift(shiftOf(coil, options))
 {
     if (coil.voices) {
         m_voices.emplace(*coil.voices, coil.keep);
+    }
+}
+
+void CoilNoteRule::followShift(const PlaybackOptions& options)
+{
+    m_shift.shiftLowNotes = m_ownShift ? (*m_ownShift ? 1 : 0) : options.shiftLowNotes;
+    m_shift.lowerLimit = m_ownLowerLimit.value_or(options.lowerLimit);
+}
+
+void CoilNoteRule::silenced()
+{
+    m_sounding = {};
+    m_keysSounding = 0;
+    if (m_voices) {
+        m_voices->silenced();
     }
 }
 
@@ -63,7 +81,7 @@ void CoilNoteRule::follow(const CoilKeyMessages& sent)
 }
 
 std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, const PlaybackOptions& options,
-                                          const TempoReport& onTempo, const std::atomic<bool>* stop)
+                                          DiagnosticSink& sink, const std::atomic<bool>* stop)
 {
     std::vector<CoilNoteList> lists(rig.coils.size());
     std::vector<CoilNoteRule> rules;
@@ -93,11 +111,7 @@ std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, 
             }
             return true;
         },
-        [&onTempo](double tempoBpm) {
-            if (onTempo) {
-                onTempo(tempoBpm);
-            }
-        },
+        [&sink](double tempoBpm) { sink.diagnostic(noteTimes::tempoLine(tempoBpm)); },
         stop);
     for (std::size_t i = 0; i < lists.size(); ++i) {
         NoteList& notes = lists[i].notes;
@@ -113,9 +127,9 @@ std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, 
 }
 
 CoilNoteList extractCoilNotes(const MidiFile& file, const Coil& coil, const PlaybackOptions& options,
-                              const TempoReport& onTempo, const std::atomic<bool>* stop)
+                              DiagnosticSink& sink, const std::atomic<bool>* stop)
 {
     Rig rig;
     rig.coils.push_back(coil);
-    return std::move(extractRigNotes(file, rig, options, onTempo, stop).front());
+    return std::move(extractRigNotes(file, rig, options, sink, stop).front());
 }

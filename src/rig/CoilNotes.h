@@ -9,7 +9,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,12 +41,20 @@ public:
     // A note-on (`velocity` > 0) or a note-off (0) of `key` on `channel`
     // (0..15); routing to the coil's channels is the caller's.
     CoilKeyMessages take(std::int32_t channel, std::int32_t key, std::int32_t velocity);
+    // The low-note shift of `options` (the Options in force) where the coil
+    // leaves it to them, from the next message on: live input follows the
+    // Options as they change. Allocation-free.
+    void followShift(const PlaybackOptions& options);
+    // The coil was silenced: nothing sounds and nothing holds a voice.
+    void silenced();
     const CoilNoteCounts& counts() const { return m_counts; }
 
 private:
     void follow(const CoilKeyMessages& sent);
 
     std::int32_t m_transpose;
+    std::optional<bool> m_ownShift;              // the coil's shift_low_notes
+    std::optional<std::int32_t> m_ownLowerLimit;  // and lower_limit
     PlaybackOptions m_shift;  // only its low-note shift is read
     std::optional<VoiceRule> m_voices;
     std::array<bool, 128> m_sounding{};  // without voices: each key as the coil has it
@@ -61,9 +68,6 @@ struct CoilNoteList {
     CoilNoteCounts counts;
 };
 
-// Told the tempo (beats per minute) at each valid set-tempo event of a song.
-using TempoReport = std::function<void(double)>;
-
 // The note list of every coil of `rig`, in rig order, from one walk over the
 // note times of `file` (put through toAbsoluteTicks and mergeTracks, as for
 // extractNotes): each coil gets the note-ons and note-offs of its channels in
@@ -73,10 +77,11 @@ using TempoReport = std::function<void(double)>;
 // every coil as they end extractNotes: the same error in every list, or
 // `stopped` and no entries. A note time that does not fit in 32 bits, on any
 // coil's channels, is such an error: the song cannot be played on the rig.
-// `onTempo` (when given) hears each tempo once.
+// Each tempo change is announced to `sink` once, as extractNotes announces it.
 std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, const PlaybackOptions& options,
-                                          const TempoReport& onTempo = {}, const std::atomic<bool>* stop = nullptr);
+                                          DiagnosticSink& sink = noDiagnostics(),
+                                          const std::atomic<bool>* stop = nullptr);
 
 // The same for one coil.
 CoilNoteList extractCoilNotes(const MidiFile& file, const Coil& coil, const PlaybackOptions& options,
-                              const TempoReport& onTempo = {}, const std::atomic<bool>* stop = nullptr);
+                              DiagnosticSink& sink = noDiagnostics(), const std::atomic<bool>* stop = nullptr);

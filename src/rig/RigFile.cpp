@@ -239,22 +239,12 @@ private:
     Wrong setKey(std::string_view key, std::string_view value)
     {
         Coil& coil = m_rig.coils.back();
-        for (const RigKey& rigKey : kRigKeys) {
-            if (key == rigKey.name) {
-                return rigKey.set(coil, value);
-            }
-        }
-        if (!isCoilLimitKey(key)) {
-            return "unknown key " + quoted(key);
-        }
         const CoilLimits before = coil.limits;
-        if (const auto wrong = setCoilLimit(coil.limits, key, value)) {
-            return wrong->badNumber ? wrong->text : std::string(key) + ' ' + wrong->text;
-        }
-        if (coil.limits.lowestKey != before.lowestKey || coil.limits.highestKey != before.highestKey) {
+        Wrong wrong = setCoilKey(coil, key, value);
+        if (!wrong && (coil.limits.lowestKey != before.lowestKey || coil.limits.highestKey != before.highestKey)) {
             m_rig.source.coils.back().keyRange = m_line;
         }
-        return std::nullopt;
+        return wrong;
     }
 
     // The checks of a whole coil, made when its section ends; the error names
@@ -282,6 +272,22 @@ private:
 };
 
 }  // namespace
+
+std::optional<std::string> setCoilKey(Coil& coil, std::string_view key, std::string_view value)
+{
+    for (const RigKey& rigKey : kRigKeys) {
+        if (key == rigKey.name) {
+            return rigKey.set(coil, value);
+        }
+    }
+    if (!isCoilLimitKey(key)) {
+        return "unknown key " + quoted(key);
+    }
+    if (const auto wrong = setCoilLimit(coil.limits, key, value)) {
+        return wrong->badNumber ? wrong->text : std::string(key) + ' ' + wrong->text;
+    }
+    return std::nullopt;
+}
 
 std::string rigPath(const char* xdgConfigHome, const char* home)
 {

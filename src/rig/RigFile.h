@@ -25,6 +25,11 @@ std::string rigPath();
 // in `error` and leaves `rig` as it was.
 bool parseRig(std::string_view text, const std::string& path, Rig& rig, std::string& error);
 
+// Sets `key` of `coil` from its text as a line of a coil section does; the
+// reason when the key is unknown or its value wrong ("voices must be a whole
+// number from 1 to 16"), with `coil` then as it was.
+std::optional<std::string> setCoilKey(Coil& coil, std::string_view key, std::string_view value);
+
 // Reads the rig file at `path` into `rig`. A missing file means no rig file
 // (`rig` empty) and is no error; anything else that cannot be read, or
 // parsed, returns false with the message in `error` and leaves `rig` as it was.

@@ -53,6 +53,15 @@ void VoiceRule::noteOff(std::int32_t channel, std::int32_t key, CoilKeyMessages&
     note.coilKey = -1;
 }
 
+void VoiceRule::silenced()
+{
+    // A new generation for every key frees each note at once, as a steal does.
+    for (KeyState& state : m_keys) {
+        state = {0, state.generation + 1, 0};
+    }
+    m_sounding = 0;
+}
+
 std::int32_t VoiceRule::victim(std::int32_t coilKey) const
 {
     std::int32_t lowest = -1;

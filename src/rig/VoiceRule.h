@@ -50,6 +50,9 @@ public:
     void noteOn(std::int32_t channel, std::int32_t key, std::int32_t coilKey, std::int32_t velocity,
                 CoilKeyMessages& out);
     void noteOff(std::int32_t channel, std::int32_t key, CoilKeyMessages& out);
+    // Every key fell silent some other way (the coil was silenced): no note
+    // holds a key from now on, and no later note-off sends anything.
+    void silenced();
 
     std::int32_t keysSounding() const { return m_sounding; }
     std::int64_t dropped() const { return m_dropped; }

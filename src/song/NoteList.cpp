@@ -29,6 +29,13 @@ std::string noteTimes::tempoError(std::int32_t tick)
     return "Error: invalid tempo event at tick " + std::to_string(tick);
 }
 
+std::string noteTimes::tempoLine(double tempoBpm)
+{
+    std::ostringstream line;  // the default six significant digits
+    line << "Tempo change detected, new tempo = " << tempoBpm;
+    return line.str();
+}
+
 std::optional<double> tempoOfEvent(const MidiEvent& event)
 {
     if (event.size() < 6) {
@@ -69,11 +76,7 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
             list.entries.push_back({key, velocity, *timeMs});
             return true;
         },
-        [&sink](double tempoBpm) {
-            std::ostringstream line;  // the default six significant digits
-            line << "Tempo change detected, new tempo = " << tempoBpm;
-            sink.diagnostic(line.str());
-        },
+        [&sink](double tempoBpm) { sink.diagnostic(noteTimes::tempoLine(tempoBpm)); },
         stop);
     list.error = walk.error;
     list.tempoBpm = walk.tempoBpm;

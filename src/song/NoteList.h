@@ -75,6 +75,9 @@ namespace noteTimes {
 std::string divisionError(std::int32_t ticksPerQuarter);
 std::string timeError(std::int32_t tick);
 std::string tempoError(std::int32_t tick);
+// The line a tempo change is announced with: "Tempo change detected, new
+// tempo = 120".
+std::string tempoLine(double tempoBpm);
 // Events walked between two looks at the stop flag.
 inline constexpr std::uint32_t kStopCheckEvents = 4096;
 }  // namespace noteTimes

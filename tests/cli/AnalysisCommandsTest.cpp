@@ -1,6 +1,7 @@
 #include "RunProgram.h"
 #include "support/SmfBuilder.h"
 #include "support/SongFolder.h"
+#include "song/PlaybackOptions.h"
 #include "views/Analysis.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,17 @@ TEST_F(AnalysisCommands, EachCommandPrintsItsCsvOfTheChosenChannel)
         coilDuty += std::to_string(point.timeMs) + "," + exact(point.duty) + "\n";
     }
 
+    // Bass: channel 2 an octave up, one voice keeping the highest: the 35
+    // (47 on the coil) finds 93 (105) sounding and is dropped. Lead: channel
+    // 5 transposed out of the key range.
+    const std::string text = "[coil Lead]\ndevice = Lead Coil\nchannels = 5\ntranspose = -41\nmax_note_ms = 100\n"
+                             "[coil Bass]\ndevice = Bass Coil\nchannels = 2\nvoices = 1\ntranspose = 12\nvolume_percent = 80\n";
+    const std::string rig = write("rig.conf", std::vector<std::uint8_t>(text.begin(), text.end()));
+    const DutySummary bass = summarizeDuty(coilDutyPoints(
+        {{72, 100, 500}, {72, 50, 625}, {72, 0, 875}, {105, 64, 876}, {105, 0, 1471}, {84, 1, 1625}}, PlaybackOptions{}));
+    char bassPeak[64];
+    std::snprintf(bassPeak, sizeof bassPeak, "duty peak %s at %d ms", percent(bass.peak).c_str(), bass.peakMs);
+
     const std::string tempoLine = "Tempo change detected, new tempo = 100\n";
     const std::vector<std::tuple<std::string, std::string, std::string>> rows{
         {"pairs " + file + " --channel 2", "key,velocity,start,length\n60,100,500,375\n60,50,625,250\n93,64,876,595\n35,70,887,613\n", tempoLine},
@@ -94,6 +106,18 @@ TEST_F(AnalysisCommands, EachCommandPrintsItsCsvOfTheChosenChannel)
         {"duty --summary " + file + " --channel 2",
          "peak " + percent(b + c) + " at 876 ms, mean " + percent(summary.mean) + "\n", tempoLine},
         {"duty --coil " + file + " --channel 2", coilDuty, tempoLine},
+        {"pairs " + file + " --coil Bass --rig " + rig,
+         "key,velocity,start,length\n72,100,500,375\n72,50,625,250\n105,64,876,595\n", tempoLine},
+        {"pairs " + file + " --channels 2,5 --voices 1 --keep latest",
+         "key,velocity,start,length\n60,100,500,62\n40,90,562,63\n60,50,625,250\n93,64,876,11\n35,70,887,613\n", tempoLine},
+        {"coils " + file + " --rig " + rig,
+         "Rig file " + rig + ": 2 coils\nCoil Lead: device Lead Coil (missing)\n"
+         "  channels 5; voices all, keep highest; transpose -41; volume 100 %; limits max_note_ms 100\n"
+         "  plays 0 notes; voice rule dropped 0, stole 0; transpose dropped 1; duty peak 0.00 % at 0 ms\n"
+         "Coil Bass: device Bass Coil (missing)\n"
+         "  channels 2; voices 1, keep highest; transpose 12; volume 80 %; limits none\n"
+         "  plays 4 notes; voice rule dropped 1, stole 0; transpose dropped 0; " + bassPeak + "\n",
+         tempoLine},
         {"channels " + file + " --shift-low-notes", "channel,notes,first_ms,last_ms\n2,5,500,1625\n5,1,562,1750\n", ""},  // a survey, not an extraction
     };
     for (const auto& [args, out, err] : rows) {
@@ -159,7 +183,8 @@ TEST_F(AnalysisCommands, BadArgumentsExitTwoAndHelpListsTheOptions)
                                    "channels x.mid --channel 2", "duty --bogus x.mid", "pairs x.mid --channel 16",
                                    "duty x.mid --duty-limit 100.5", "duty x.mid --duty-limit 4%", "duty x.mid --max-note-ms 0.5",
                                    "duty x.mid --highest-key 128", "duty x.mid --lowest-key 61 --highest-key 60",
-                                   "duty x.mid --max-note-ms", "duty x.mid --curve c.txt"}) {
+                                   "duty x.mid --max-note-ms", "duty x.mid --curve c.txt", "pairs x.mid --voices 0",
+                                   "pairs x.mid --coil Lead --keep lowest", "pairs x.mid --no-rig"}) {
         const ProgramRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;

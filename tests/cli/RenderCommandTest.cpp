@@ -31,7 +31,7 @@ Wav readWav(const fs::path& path)
     wav.rate = info.samplerate;
     wav.channels = info.channels;
     wav.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-    wav.samples.resize(static_cast<std::size_t>(sf_readf_float(file, wav.samples.data(), info.frames)));
+    wav.samples.resize(static_cast<std::size_t>(sf_readf_float(file, wav.samples.data(), info.frames) * info.channels));
     sf_close(file);
     return wav;
 }
@@ -233,6 +233,34 @@ TEST_F(RenderCommand, NothingToPlayOrNoOutputWritesNoFile)
     run = runProgram(std::string(QUILLARC_CLI) + " render " + text + " -o " + out.string());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "File: " + text + " is not a MIDI file\nChara data ish\n") << "each diagnostic once";
+}
+
+TEST_F(RenderCommand, ARigWritesEachCoilOnAChannelOfItsOwnAtItsPitchAndVolumeShare)
+{
+    const std::string song = heldNote(57, 100);
+    const std::string text = "[coil Lead]\nchannels = 3\n[coil Bass]\ndevice = Bass Coil\nchannels = 3\ntranspose = 12\n"
+                             "volume_percent = 50\n[coil Idle]\ndevice = Idle Coil\nchannels = 4\n";
+    const std::string rig = write("rig.conf", std::vector<std::uint8_t>(text.begin(), text.end()));
+    const fs::path out = m_dir / "rig.wav";
+    const ProgramRun run = runProgram(std::string(QUILLARC_CLI) + " render " + song + " -o " + out.string() +
+                                      " --rig " + rig + " --volume 90");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Wav wav = readWav(out);
+    ASSERT_EQ(wav.channels, 3);
+    const struct {
+        double hertz;
+        double level;  // 90 / 127, and Bass's share: 90 x 50 / 100 = 45
+    } coils[] = {{220.0, 90.0 / 127}, {440.0, 45.0 / 127}, {0.0, 0.0}};
+    for (std::size_t c = 0; c < 3; ++c) {
+        std::vector<float> channel;
+        for (std::size_t i = c; i < wav.samples.size(); i += 3) {
+            channel.push_back(wav.samples[i]);
+        }
+        const std::vector<Pulse> pulses = pulsesOf(channel);
+        // The note sounds from 501 ms to 2501 ms: two seconds of pulses.
+        EXPECT_NEAR(static_cast<double>(pulses.size()), 2 * coils[c].hertz, 1.0) << "channel " << c;
+        EXPECT_NEAR(pulses.empty() ? 0.0 : pulses.front().highest, coils[c].level, 1.0 / 32768) << "channel " << c;
+    }
 }
 
 }  // namespace

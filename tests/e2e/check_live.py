@@ -8,6 +8,7 @@ keyboard, jack_sender) and the JACK recorder that with_jack.sh started as
     check_live.py vanish CLI SENDER         the sender killed mid-note
     check_live.py cut CLI SENDER            a held key under --max-note-ms 300
     check_live.py panel QUILLARC SENDER ARTEFACT_DIR   the panel's Live Input dialog
+    check_live.py rig CLI SENDER            a two-coil rig, then the panic
 
 `sequence`: devices --inputs lists the sender; every byte at the recorder,
 in order, is the one expected, ending with the silencing and the reset of
@@ -21,7 +22,8 @@ Input with Ctrl+L, a keyboard started since then being the default input:
 the sender's notes reach the recorder exactly, the panel holds one JACK
 client and is never connected into itself, the dialog is photographed into
 ARTEFACT_DIR/live-input.png, and Escape closes it with the held note
-silenced.
+silenced. `rig`: each coil's recorder gets exactly its notes and silencing;
+the controller, in no coil, nothing until `panic` resets all three.
 """
 import os
 import signal
@@ -108,6 +110,50 @@ def check_sequence(cli, sender):
     if got != EXPECTED:
         fail("the recorder got %s, expected %s" % (got, EXPECTED))
     print("live sequence: passed (%d messages)" % len(got))
+
+
+# Lead: channels 0-1, one voice (the higher key steals); Bass: channels 1-2 an
+# octave down at half the volume (101 x 50 / 100). SIGINT finds one key held on each.
+RIG = ("[coil Lead]\ndevice = Lead Coil\nchannels = 0-1\nvoices = 1\n"
+       "[coil Bass]\ndevice = Bass Coil\nchannels = 1, 2\ntranspose = -12\nvolume_percent = 50\n")
+RIG_SEQUENCE = "0 90 3c 64\n20 92 30 50\n40 91 40 70\n60 80 3c 00\n80 81 40 00\n100 82 30 00\n120 91 45 60\n"
+RIG_EXPECTED = {
+    "Lead Coil": [[0xB0, 7, 101], [0x90, 0x3C, 0x64], [0x90, 0x3C, 0], [0x90, 0x40, 0x70], [0x90, 0x40, 0],
+                  [0x90, 0x45, 0x60], [0xB0, 120, 0], [0x90, 0x45, 0], [0xB0, 123, 0]] + RESET,
+    "Bass Coil": [[0xB0, 7, 50], [0x90, 0x24, 0x50], [0x90, 0x34, 0x70], [0x90, 0x34, 0], [0x90, 0x24, 0],
+                  [0x90, 0x39, 0x60], [0xB0, 120, 0], [0x90, 0x39, 0], [0xB0, 123, 0]] + RESET,
+    "Quillarc USB Controller": []}
+
+
+def recorder_messages(name):
+    i = [os.environ["QUILLARC_RECORDER_NAME_%d" % i] for i in range(len(RIG_EXPECTED))].index(name)
+    with open(os.environ["QUILLARC_RECORDER_FILE_%d" % i]) as fh:
+        return [[int(x, 16) for x in row[2:]] for row in map(str.split, fh) if row and row[0].isdigit()]
+
+
+def check_rig(cli, sender):
+    rig = os.path.join(SCRATCH, "two-coils.conf")
+    with open(rig, "w") as fh:
+        fh.write(RIG)
+    keyboard, done = start_sender(sender, RIG_SEQUENCE)
+    live = start_live(cli, "--rig", rig, "--volume", "101")
+    wait_for("the sequence did not arrive on both coils", lambda: os.path.exists(done) and all(
+        len(recorder_messages(name)) >= 6 for name in ("Lead Coil", "Bass Coil")), live)
+    live.send_signal(signal.SIGINT)
+    status, err = finish(live, "SIGINT")
+    keyboard.terminate()
+    keyboard.wait(timeout=10)
+    panic = subprocess.run([cli, "panic", "--rig", rig], capture_output=True, text=True, timeout=30)
+    if status != 128 + signal.SIGINT or panic.returncode != 0:
+        fail("live exited %d (%s), panic %d (%s)" % (status, err, panic.returncode, panic.stderr), FIRM)
+    # The panic resets each device once more, the controller too.
+    expected = {name: messages + RESET for name, messages in RIG_EXPECTED.items()}
+    wait_for("not every device was reset", lambda: all(
+        len(recorder_messages(name)) >= len(messages) for name, messages in expected.items()), live)
+    for name, messages in expected.items():
+        if recorder_messages(name) != messages:
+            fail("%s got %s, expected %s" % (name, recorder_messages(name), messages))
+    print("live rig: passed (%s)" % ", ".join("%s %d" % (n, len(recorder_messages(n))) for n in expected))
 
 
 def check_held(cli, sender, stop, expected_status):
@@ -246,6 +292,8 @@ def main():
         check_panel(cli, sender, sys.argv[4])
     elif mode == "cut":
         check_cut(cli, sender)
+    elif mode == "rig":
+        check_rig(cli, sender)
     elif mode == "sequence":
         check_sequence(cli, sender)
     elif mode == "signal":

@@ -3,7 +3,7 @@
 with_jack.sh, driven by the keyboard; the playlist is SONG SONG (SONG SONG
 SONG for remember and m3u).
 
-    check_player.py whole|next|seek|notes|limits|remember|m3u QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
+    check_player.py whole|next|seek|notes|limits|remember|m3u|rig QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, the silencing. next: N mid-song silences the first, the second
@@ -22,6 +22,9 @@ plays the second song, the third, and the first again, each at volume 51.
 m3u: "Save playlist..." writes the three songs into an M3U file, Clear
 empties the playlist, "Load playlist..." (each dialog answered by typing the
 file's path) brings them back, and the whole playlist plays them in order.
+rig: with a rig file of two coils, Space plays the first song on both, each
+recorder its coil's exact note list (notes --coil) after its share of the
+volume, then the silencing.
 """
 import os
 import shutil
@@ -38,15 +41,15 @@ VOLUME = [0xB0, 7, 31]
 SLACK_MS = 40
 
 
-def entries(cli, song):
-    out = subprocess.run([cli, "notes", song], check=True, capture_output=True, text=True).stdout
+def entries(cli, song, *options):
+    out = subprocess.run([cli, "notes", *options, song], check=True, capture_output=True, text=True).stdout
     return [(int(t), [0x90, int(k), int(v)]) for t, k, v in (line.split(",") for line in out.split()[1:])]
 
 
-def recorded():
-    """(ms, message) of everything recorded so far, each silencing as its
-    all-sound-off."""
-    with open(os.environ["QUILLARC_RECORDER_FILE"]) as fh:
+def recorded(recorder=0):
+    """(ms, message) of everything recorder number `recorder` recorded so far,
+    each silencing as its all-sound-off."""
+    with open(os.environ["QUILLARC_RECORDER_FILE_%d" % recorder]) as fh:
         rows = [line.split() for line in fh if line.strip() not in ("", "end")]
     if any(row[0] == "dropped" for row in rows):
         fail("the recorder dropped events")
@@ -54,8 +57,8 @@ def recorded():
                                lambda event: event[1])
 
 
-def sent():
-    return [m for _, m in recorded()]
+def sent(recorder=0):
+    return [m for _, m in recorded(recorder)]
 
 
 def check_lead_in(at, song):
@@ -264,6 +267,22 @@ class Panels:
             self.process.wait()
 
 
+# Lead: channel 0, one voice; Bass: channels 0-1 an octave down at 31 x 50 / 100.
+RIG = ("[coil Lead]\ndevice = Lead Coil\nchannels = 0\nvoices = 1\n"
+       "[coil Bass]\ndevice = Bass Coil\nchannels = 0-1\ntranspose = -12\nvolume_percent = 50\n")
+
+
+def rig_played(display, cli, song):
+    xdotool(display, "key", "space")
+    expected = [[volume] + [m for _, m in entries(cli, song, "--coil", coil)] + [ALL_SOUND_OFF]
+                for volume, coil in ((VOLUME, "Lead"), ([0xB0, 7, 15], "Bass"))]
+    wait_until(lambda: all(len(sent(i)) >= len(e) for i, e in enumerate(expected)), 40, "the song on both coils")
+    time.sleep(0.5)
+    if [sent(0), sent(1)] != expected or expected[0][1:] == expected[1][1:]:
+        fail("the coils got %s, expected %s" % ([sent(0), sent(1)], expected))
+    return "Lead %d and Bass %d entries, each after its volume" % (len(expected[0]) - 2, len(expected[1]) - 2)
+
+
 def main():
     scenario = sys.argv[1]
     quillarc, cli, artefacts = map(os.path.abspath, sys.argv[2:5])
@@ -271,6 +290,10 @@ def main():
     songs = [shutil.copy(song, SCRATCH) for song in sys.argv[5:]]
     if scenario == "limits":
         write_limits("# my coil\nlowest_key = 36  # the lowest string\n")
+    if scenario == "rig":
+        write_limits("")
+        with open(os.path.join(os.path.dirname(limits_path()), "rig.conf"), "w") as fh:
+            fh.write(RIG)
     server, display = start_xvfb(os.path.join(SCRATCH, "xvfb.log"), "1280x600x24") or fail("Xvfb did not start")
     open(os.path.join(SCRATCH, "panel.err"), "w").close()
     panels = Panels(quillarc, display, songs)
@@ -278,6 +301,8 @@ def main():
         window = panels.start(display, ";".join(map(os.path.basename, songs)))
         if scenario == "notes":
             result = notes_beside(display, window, artefacts)
+        elif scenario == "rig":
+            result = rig_played(display, cli, songs[0])
         elif scenario in ("remember", "m3u"):
             window, result = {"remember": remember, "m3u": m3u}[scenario](
                 panels, display, window, artefacts, *map(lambda song: entries(cli, song), songs))
@@ -286,9 +311,10 @@ def main():
                 lambda song: entries(cli, song), songs))
         panels.close(display, window)
         # Closing may cut a song short, but never leaves a note sounding.
-        ons = [i for i, m in enumerate(sent()) if m[0] == 0x90 and m[2] > 0]
-        if ons and ALL_SOUND_OFF not in sent()[ons[-1]:]:
-            fail("a note was left sounding after the panel closed")
+        for recorder in range(int(os.environ["QUILLARC_RECORDER_COUNT"])):
+            ons = [i for i, m in enumerate(sent(recorder)) if m[0] == 0x90 and m[2] > 0]
+            if ons and ALL_SOUND_OFF not in sent(recorder)[ons[-1]:]:
+                fail("a note was left sounding after the panel closed")
     finally:
         panels.kill()
         stop_xvfb(server)

@@ -5,6 +5,7 @@
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "playback/AppState.h"
+#include "rig/RigFile.h"
 #include "song/PlaybackOptions.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,33 @@ INSTANTIATE_TEST_SUITE_P(Ports, ControllerStatus,
                                          ControllerCase{10, "Found Quillarc USB controller on port 10"},
                                          ControllerCase{12, "Found Quillarc USB controller on port 12"},
                                          ControllerCase{-1, "Error: no compatible controller found"}));
+
+Rig rigOf(std::string_view text)
+{
+    Rig rig;
+    std::string error;
+    EXPECT_TRUE(parseRig(text, "rig.conf", rig, error)) << error;
+    return rig;
+}
+
+struct RigStatusCase {
+    std::vector<std::optional<std::int32_t>> devices;
+    const char* text;
+};
+
+class RigStatus : public testing::TestWithParam<RigStatusCase> {};
+
+TEST_P(RigStatus, CountsTheCoilsFoundAndNamesEachMissingOne)
+{
+    const Rig rig = rigOf("[coil Lead]\ndevice = Lead Coil\nchannels = 0\n[coil Bass]\ndevice = Bass Coil #2\nchannels = 1\n");
+    EXPECT_EQ(rigStatusText(rig, GetParam().devices), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, RigStatus,
+    testing::Values(RigStatusCase{{3, 1}, "Found 2 of 2 coils"},
+                    RigStatusCase{{std::nullopt, std::nullopt},
+                                  "Found 0 of 2 coils: coil Lead not found (Lead Coil), coil Bass not found (Bass Coil #2)"}));
 
 using Lines = std::vector<std::pair<std::string, int>>;
 
@@ -115,6 +143,7 @@ struct PlayCase {
     int playing;
     int paused;
     PlayStep step;
+    bool rigFile = false;  // its coils are looked up by the session
 };
 
 class DecidePlay : public testing::TestWithParam<PlayCase> {};
@@ -130,6 +159,7 @@ TEST_P(DecidePlay, FollowsTheTransportTable)
     state.controllerPort.store(c.controllerPort);
     state.playing.store(c.playing);
     state.paused.store(c.paused);
+    state.setRig(c.rigFile ? std::optional(rigOf("[coil Bass]\ndevice = Bass Coil\nchannels = 1\n")) : std::nullopt);
     EXPECT_EQ(decidePlay(state, playlist), c.step);
 }
 
@@ -138,6 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PlayCase{"NoFileEvenWithoutController", false, -1, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoFile", false, 0, 0, 0, PlayStep::RefuseNoFile},
                     PlayCase{"NoController", true, -1, 0, 0, PlayStep::RefuseNoController},
+                    PlayCase{"NoControllerWithARigFile", true, -1, 0, 0, PlayStep::StartWorker, true},
                     PlayCase{"Idle", true, 0, 0, 0, PlayStep::StartWorker},
                     PlayCase{"Playing", true, 4, 1, 0, PlayStep::Ignore},
                     PlayCase{"Paused", true, 4, 1, 1, PlayStep::Resume},
@@ -215,6 +246,7 @@ struct LiveRefusalCase {
     int paused;
     int inputDevices;
     const char* refusal;  // null: live mode may start
+    bool rigFile = false;
 };
 
 class LiveRefusal : public testing::TestWithParam<LiveRefusalCase> {};
@@ -226,6 +258,7 @@ TEST_P(LiveRefusal, RefusesWithTheFirstReasonThatHolds)
     state.controllerPort.store(c.controllerPort);
     state.playing.store(c.playing);
     state.paused.store(c.paused);
+    state.setRig(c.rigFile ? std::optional(rigOf("[coil Bass]\ndevice = Bass Coil\nchannels = 1\n")) : std::nullopt);
     const auto refusal = liveModeRefusal(state, c.inputDevices);
     EXPECT_EQ(refusal.value_or("none"), c.refusal ? c.refusal : "none");
 }
@@ -236,7 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LiveRefusalCase{"Playing", 3, 1, 0, 2, "Song is playing or paused, cannot enter live mode"},
                     LiveRefusalCase{"StoppedWhilePaused", 3, 0, 1, 2, "Song is playing or paused, cannot enter live mode"},
                     LiveRefusalCase{"NoInputDevice", 3, 0, 0, 0, "Error: no MIDI input devices"},
-                    LiveRefusalCase{"Idle", 3, 0, 0, 2, nullptr}),
+                    LiveRefusalCase{"Idle", 3, 0, 0, 2, nullptr},
+                    LiveRefusalCase{"RigFileWithoutController", -1, 0, 0, 2, nullptr, true}),
     [](const testing::TestParamInfo<LiveRefusalCase>& row) { return row.param.name; });
 
 }  // namespace

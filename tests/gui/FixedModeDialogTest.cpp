@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +51,7 @@ private slots:
     void closingSilencesOnceAndLeavesThePortOpen();
     void escapeDoesNotClose();
     void reopeningStartsAgainOnTheOpenPort();
+    void theCoilChosenSoundsAndTheOneBeforeIsSilenced();
     void figuresShowWhatIsSentAndTheToneIsTypedOrSoundedAgain();
 };
 
@@ -156,6 +158,25 @@ void FixedModeDialogTest::reopeningStartsAgainOnTheOpenPort()
     }
     QCOMPARE(opens, 1);
     QVERIFY(panel.service->isDeviceOpen(1));
+}
+
+void FixedModeDialogTest::theCoilChosenSoundsAndTheOneBeforeIsSilenced()
+{
+    // No controller; Bass's own limit keeps key 64 from sounding there.
+    Panel panel({"Synth 0", "Lead Coil", "Bass Coil"}, std::nullopt,
+                "[coil Lead]\ndevice = Lead Coil\nchannels = 0\n[coil Bass]\ndevice = Bass Coil\nchannels = 1\nhighest_key = 60\n");
+    const FixedModeForm form = openFixedMode(panel);
+    auto* coils = form.dialog->findChild<QComboBox*>("coilBox");
+    QVERIFY(coils != nullptr && coils->count() == 2 && coils->currentText() == "Lead");
+    QCOMPARE(form.dialog->findChild<QLabel*>("coilLabel")->buddy(), coils);
+    QTRY_COMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31)}));
+    coils->setCurrentIndex(1);
+    QCOMPARE(panel.messages(1), (Messages{noteOn(64, 127), controlChange(7, 31), kAllSoundOff, noteOn(64, 0), kAllNotesOff}));
+    QTRY_COMPARE(panel.messages(2), (Messages{controlChange(7, 31)}));
+    QVERIFY(!panel.service->isDeviceOpen(1));  // open, it would keep the devices from being counted again
+    form.dialog->accept();
+    QCOMPARE(panel.messages(2), (Messages{controlChange(7, 31), kAllSoundOff, kAllNotesOff}));
+    QVERIFY(panel.messages(0).empty());
 }
 
 // Under a duty limit of 3 % key 64 goes at velocity 116 and key 69 (440 Hz)

@@ -73,12 +73,18 @@ inline std::vector<std::uint8_t> steadySong(int seconds, int channel = 0)
 // can install a service of its own.
 class Panel {
 public:
-    // `limitsFile`, when given, is the coil limits file the panel finds at start.
-    explicit Panel(std::vector<std::string> deviceNames, const std::optional<std::string>& limitsFile = {})
+    // `limitsFile` and `rigFile`, when given, are the coil limits file and
+    // the rig file the panel finds at start.
+    explicit Panel(std::vector<std::string> deviceNames, const std::optional<std::string>& limitsFile = {},
+                   const std::optional<std::string>& rigFile = {})
         : service(std::make_shared<VirtualMidiService>(std::move(deviceNames)))
     {
         if (limitsFile) {
             config.writeLimits(*limitsFile);
+        }
+        if (rigFile) {
+            std::filesystem::create_directories(config.dir() + "/quillarc");
+            std::ofstream(config.dir() + "/quillarc/rig.conf") << *rigFile;
         }
         installed = MidiOutPort::installService(service);
         context = std::make_unique<AppContext>();

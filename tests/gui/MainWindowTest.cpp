@@ -90,10 +90,10 @@ class SlowFirstRead {
 public:
     SongLoad loader()
     {
-        return [this](const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop,
-                      DiagnosticSink&) {
+        return [this](const std::string& fileName, const Rig& rig, const PlaybackOptions& options,
+                      const std::atomic<bool>* stop, DiagnosticSink&) {
             if (m_calls.fetch_add(1) > 0) {
-                return loadSong(fileName, options, stop);
+                return loadRigSong(fileName, rig, options, stop);
             }
             m_reading.store(true);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -101,7 +101,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             m_releasedByStop.store(stop != nullptr && stop->load());
-            return loadSong(fileName, options, stop);
+            return loadRigSong(fileName, rig, options, stop);
         };
     }
     bool reading() const { return m_reading.load(); }
@@ -181,6 +181,7 @@ private slots:
     void controllerTroubleIsSaidAndTheNextPlayLooksAgain();
     void silenceCoilStopsTheSongAndResetsEveryChannel_data();
     void silenceCoilStopsTheSongAndResetsEveryChannel();
+    void panicResetsEveryCoilOfTheRigAndTheControllerDespiteAMissingOne();
     void volumeSliderFillsBelowItsHandle();
     void aboutDialogShowsTheProgramName();
     void playlistRowsShowNamesAndLengthsAndGreyAFileThatHasGone();
@@ -1104,6 +1105,23 @@ void MainWindowTest::silenceCoilStopsTheSongAndResetsEveryChannel()
     expected.insert(expected.end(), reset.begin(), reset.end());
     QCOMPARE(panel.messages(kController), expected);
     QVERIFY(!panel.service->isDeviceOpen(kController));
+}
+
+void MainWindowTest::panicResetsEveryCoilOfTheRigAndTheControllerDespiteAMissingOne()
+{
+    Panel panel({"Lead Coil", "Synth 1", kControllerName, "Bass Coil"}, std::nullopt,
+                "[coil Lead]\ndevice = Lead Coil\nchannels = 0\n[coil Gone]\ndevice = Gone Coil\nchannels = 1\n"
+                "[coil Bass]\ndevice = Bass Coil\nchannels = 2\n");
+    QCOMPARE(panel.status(), QString("Found 2 of 3 coils: coil Gone not found (Gone Coil)"));
+    panel.service->clear();
+    QVERIFY(trigger(panel, "silenceAction"));
+    QCOMPARE(panel.status(), QString("Error: coil Gone not found (Gone Coil)"));
+    Messages reset;
+    for (int at = 0; at < 48; ++at) {
+        reset.push_back({static_cast<std::uint8_t>(0xB0 + at / 3), std::array<std::uint8_t, 3>{64, 120, 123}[at % 3], 0});
+    }
+    QVERIFY(panel.messages(0) == reset && panel.messages(2) == reset && panel.messages(3) == reset);
+    QCOMPARE(panel.messages(1), Messages{});
 }
 
 // The filled part of the groove is the loudness: from the handle down.

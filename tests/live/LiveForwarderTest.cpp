@@ -1,4 +1,5 @@
 #include "live/LiveForwarder.h"
+#include "rig/RigFile.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,21 @@ namespace {
 constexpr std::uint32_t kT0 = 0xFFFFFF00U;  // the counter wraps during each row
 
 // A script of steps at kT0 + T ms: "T:903c40" input bytes (in hex, any number
-// of them), "T:shift" turns the low-note shift on, "T:cut" takes the cuts due.
-// The result is every message for the coil in order, as hex, space-separated.
-std::string run(int inputChannel, PlaybackOptions options, const std::string& script)
+// of them), "T:shift" turns the low-note shift on, "T:cut" takes the cuts due,
+// "T:vol99" sends the volume slider's 99, "T:next" notes when the next cut
+// is due, from T. With a rig (the text of a rig file) each message is shown
+// after its coil's name, "Lead:903c64". The result is every message for the
+// coils in order, as hex, space-separated.
+std::string run(int inputChannel, PlaybackOptions options, const std::string& script, const char* rigText)
 {
-    LiveForwarder forwarder(inputChannel);
+    Rig rig;
+    std::string error;
+    if (rigText != nullptr && !parseRig(rigText, "rig.conf", rig, error)) {
+        return error;
+    }
+    LiveForwarder forwarder = rigText != nullptr ? LiveForwarder(inputChannel, rig) : LiveForwarder(inputChannel);
     CoilMessages out;
+    std::string text;
     std::istringstream in(script);
     for (std::string step; in >> step;) {
         const std::size_t colon = step.find(':');
@@ -26,6 +36,10 @@ std::string run(int inputChannel, PlaybackOptions options, const std::string& sc
             options.shiftLowNotes = 1;
         } else if (what == "cut") {
             forwarder.cutsDue(now, out);
+        } else if (what.rfind("vol", 0) == 0) {
+            forwarder.volume(std::stoi(what.substr(3)), out);
+        } else if (what == "next") {
+            text += "next=" + std::to_string(forwarder.nextCutAt(now).value_or(now) - now) + " ";
         } else {
             std::vector<std::uint8_t> bytes;
             for (std::size_t at = 0; at + 1 < what.size(); at += 2) {
@@ -33,12 +47,12 @@ std::string run(int inputChannel, PlaybackOptions options, const std::string& sc
             }
             forwarder.receive(bytes.data(), bytes.size(), options, now, out);
         }
-    }
-    std::string text;
-    for (const CoilMessage& message : out) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%02x%02x%02x ", message[0], message[1], message[2]);
-        text += hex;
+        for (const CoilMessage& message : out) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02x%02x%02x ", message.bytes[0], message.bytes[1], message.bytes[2]);
+            text += (rigText != nullptr ? rig.coils[message.coil].name + ":" : "") + hex;
+        }
+        out.clear();
     }
     return text;
 }
@@ -73,13 +87,14 @@ struct ForwardRow {
     PlaybackOptions options;
     const char* script;
     const char* out;
+    const char* rig = nullptr;  // the rig file's text; none without one
 };
 
 class LiveForwarderTest : public testing::TestWithParam<ForwardRow> {};
 
 TEST_P(LiveForwarderTest, SendsTheCoilWhatTheKeyboardPlays)
 {
-    EXPECT_EQ(run(GetParam().inputChannel, GetParam().options, GetParam().script), GetParam().out);
+    EXPECT_EQ(run(GetParam().inputChannel, GetParam().options, GetParam().script, GetParam().rig), GetParam().out);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,7 +148,42 @@ INSTANTIATE_TEST_SUITE_P(
         // and a held note send nothing; all-sound-off of channel 1 is dropped.
         ForwardRow{"PanicFromTheKeyboard", 0, shiftAt(50),
                    "1:903c64 2:b04040 3:903e64 4:803e00 5:b07b00 6:803c00 7:b04000 8:b17800 9:903c10",
-                   "903c64 903e64 b07800 903c10 "}),
+                   "903c64 903e64 b07800 903c10 "},
+        // Channel 1 goes to both coils, 0 and 2 to one each, 5 to none; each
+        // coil its share of the volume (99 x 80 % is 79.2); the pedal of
+        // channel 1 holds its note on both; the keyboard's panic on channel 0
+        // silences both coils.
+        ForwardRow{"RigRoutesEachChannelToItsCoils", LiveForwarder::kAllChannels, shiftAt(50),
+                   "1:vol99 2:903c64 3:923250 4:91405a 5:953e40 6:b14040 7:814000 8:803c00 9:b14000 10:b07b00 11:823200",
+                   "Lead:b00763 Bass:b0074f Lead:903c64 Bass:903250 Lead:90405a Bass:90405a Lead:903c00 Lead:904000 "
+                   "Bass:904000 Lead:b07800 Bass:b07800 ",
+                   "[coil Lead]\nchannels = 0-1\n[coil Bass]\ndevice = Bass Coil\nchannels = 1, 2\nvolume_percent = 80\n"},
+        // 36 up 12 is 48, raised to 56 by the shift once it is on (its
+        // note-off still ends 48); down 12 it is 24, the Bass keeping its own
+        // shift off. 120 + 12 and 10 - 12 leave the keys: dropped, on and off.
+        ForwardRow{"RigTransposesAndShiftsPerCoil", 0, shiftAt(50),
+                   "1:902464 2:shift 3:802400 4:902464 5:907850 6:900a40 7:807800 8:800a00",
+                   "Lead:903064 Bass:901864 Lead:903000 Bass:901800 Lead:903864 Bass:901864 Bass:906c50 Lead:901e40 "
+                   "Bass:906c00 Lead:901e00 ",
+                   "[coil Lead]\nchannels = 0\ntranspose = 12\n"
+                   "[coil Bass]\nchannels = 0\ntranspose = -12\nshift_low_notes = off\n"},
+        // Two voices keeping the highest: 67 steals 60 (released first), 55
+        // is dropped, and neither's note-off sends anything; channel 1's 67
+        // shares the sounding key, which stops with the last of its notes.
+        // The keyboard's panic frees every voice: 48 and 50 both sound.
+        ForwardRow{"RigVoicesStealAndDropOnTheirCoilOnly", LiveForwarder::kAllChannels, shiftAt(50),
+                   "1:903c64 2:904064 3:904364 4:903764 5:803c00 6:803700 7:914350 8:804300 9:804000 10:913c40 "
+                   "11:814300 12:b07800 13:903064 14:903264",
+                   "Lead:903c64 Lead:904064 Lead:903c00 Lead:904364 Lead:904350 Bass:904350 Lead:904000 Lead:903c40 "
+                   "Bass:903c40 Lead:904300 Bass:904300 Lead:b07800 Bass:b07800 Lead:903064 Lead:903264 ",
+                   "[coil Lead]\nchannels = 0-1\nvoices = 2\nkeep = highest\n[coil Bass]\nchannels = 1\n"},
+        // 72 is above the Lead's keys; the Bass cuts after its own 300 ms,
+        // the Lead after the file's 700, each once; their note-offs send nothing.
+        ForwardRow{"RigCoilsKeepTheirOwnLimits", 0, withLimits(CoilLimits{{}, 700, {}, {}}),
+                   "100:904864 200:903c64 300:next 399:cut 400:cut 500:cut 501:next 899:cut 900:cut 1000:804800 "
+                   "1001:803c00",
+                   "Bass:904864 Lead:903c64 Bass:903c64 next=100 Bass:904800 Bass:903c00 next=399 Lead:903c00 ",
+                   "[coil Lead]\nchannels = 0\nhighest_key = 70\n[coil Bass]\nchannels = 0\nmax_note_ms = 300\n"}),
     [](const testing::TestParamInfo<ForwardRow>& row) { return std::string(row.param.name); });
 
 }  // namespace

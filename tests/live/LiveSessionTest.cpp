@@ -1,6 +1,7 @@
 #include "live/LiveSession.h"
 #include "midiout/VirtualDevices.h"
 #include "playback/AppState.h"
+#include "rig/RigFile.h"
 
 #include <gtest/gtest.h>
 
@@ -77,5 +78,36 @@ INSTANTIATE_TEST_SUITE_P(
                   {5.0, {}, 40, {}},
                   {"Coil limits: 1 note softened, 1 dropped, 0 cut"}}),
     [](const testing::TestParamInfo<WayOutRow>& row) { return std::string(row.param.name); });
+
+// A rig's coil that refuses a message ends live mode on every coil, named: at
+// start (its share of the volume, 41 x 50 / 100) or mid-note (channel 1 is
+// both coils': Lead sounds the key before Bass refuses it).
+TEST(LiveSessionRig, ACoilLostEndsLiveModeOnEveryCoilNamed)
+{
+    for (const bool midNote : {false, true}) {
+        const auto devices = installVirtualDevices({"Lead Coil", "Bass Coil"});
+        devices->setSendError(1, midNote ? 0 : 5);
+        Rig rig;
+        std::string error;
+        ASSERT_TRUE(parseRig("[coil Lead]\ndevice = Lead Coil\nchannels = 0-1\n"
+                             "[coil Bass]\ndevice = Bass Coil\nchannels = 1\nvolume_percent = 50\n", "rig.conf", rig, error));
+        AppState state;
+        state.setRig(rig);
+        Keyboard keyboard;
+        Statuses observer;
+        LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
+        ASSERT_EQ(session.start(41), midNote ? LiveSession::Start::Started : LiveSession::Start::ControllerFailed);
+        if (midNote) {
+            devices->setSendError(1, 5);
+            keyboard.play({0x91, 0x3C, 0x64});
+            EXPECT_EQ(session.run(), LiveEnd::ControllerLost);
+        }
+        EXPECT_EQ(midNote ? session.lostText() : session.startError(), "Error: lost the connection to coil Bass (Bass Coil)");
+        using Sent = std::vector<Bytes>;
+        EXPECT_EQ(devices->messages(0),
+                  (midNote ? Sent{{0xB0, 7, 41}, {0x90, 0x3C, 0x64}, {0xB0, 120, 0}, {0x90, 0x3C, 0}, {0xB0, 123, 0}}
+                           : Sent{{0xB0, 7, 41}, {0xB0, 120, 0}, {0xB0, 123, 0}}));
+    }
+}
 
 }  // namespace

@@ -157,7 +157,7 @@ inline void dropFirstFile(AppState& state)
 // -MS seek by MS) made before the pass at
 // their time. Returns what was sent by the passes, "T K/V" for a note-on,
 // "T x" for all-sound-off, "T o" for all-notes-off, "T vN" for the channel
-// volume, T after `start`.
+// volume, T after `start`; "@N:" before a message on channel N.
 template <class Player>
 std::string playTimed(Player& player, AppState& state, const std::function<Messages()>& sent, std::uint32_t start,
                       const std::string& presses, std::uint32_t* now = nullptr)
@@ -192,7 +192,8 @@ std::string playTimed(Player& player, AppState& state, const std::function<Messa
         for (; count < all.size(); ++count) {
             const Message m = all[count];
             timed += (timed.empty() ? "" : " ") + std::to_string(t - start) + " " +
-                     (m[0] != 0xB0  ? std::to_string(m[1]) + "/" + std::to_string(m[2])
+                     ((m[0] & 0x0F) != 0 ? "@" + std::to_string(m[0] & 0x0F) + ":" : std::string()) +
+                     ((m[0] & 0xF0) != 0xB0 ? std::to_string(m[1]) + "/" + std::to_string(m[2])
                       : m[1] == 120 ? std::string("x")
                       : m[1] == 123 ? std::string("o")
                                     : "v" + std::to_string(m[2]));

@@ -1,6 +1,7 @@
 #include "PlaybackFixture.h"
 #include "midiout/MidiOutput.h"
 #include "playback/PlaybackSession.h"
+#include "rig/RigFile.h"
 
 namespace {
 
@@ -402,16 +403,17 @@ TEST_P(PlaybackSessionStoppedDuringStart, OpensNothingAndReportsNothing)
 {
     const std::string path = useSong(threeNotes());
     const std::atomic<bool>* flagSeen = nullptr;
-    const SongLoad pressStopWhileReading = [&](const std::string& fileName, const PlaybackOptions& options,
-                                               const std::atomic<bool>* stop, DiagnosticSink&) {
+    const SongLoad pressStopWhileReading = [&](const std::string& fileName, const Rig& rig,
+                                               const PlaybackOptions& options, const std::atomic<bool>* stop,
+                                               DiagnosticSink&) {
         flagSeen = stop;
         state.requestStop();
         if (GetParam().loaderSawIt) {
-            LoadedSong stopped;
+            LoadedRigSong stopped;
             stopped.stopped = true;
             return stopped;
         }
-        return loadSong(fileName, options);
+        return loadRigSong(fileName, rig, options);
     };
     PlaybackSession session(state, observer, pressStopWhileReading);
     EXPECT_FALSE(session.start(3000));
@@ -719,6 +721,78 @@ TEST_F(PlaybackSessionTest, SongTimeIsReportedAtEachWholeSecondAndAfterASeek)
     ASSERT_TRUE(session.start(30000));
     playTimed(session, state, [&] { return sent(); }, 30000, "1500 =250");
     EXPECT_EQ(observer.songTimes(), (std::vector<int>{0, 1000, 250, 1000, 2000}));
+}
+
+// Lead plays channel 0 on the controller, Bass channel 1 an octave up on its
+// own device with half the volume; channel 2 is no coil's.
+TEST_F(PlaybackSessionTest, ARigPlaysOnOneSongClockAndEveryWayOutSilencesEveryCoil)
+{
+    constexpr int kBass = 2;
+    m_service = std::make_shared<VirtualMidiService>(
+        std::vector<std::string>{"Other Synth", "Quillarc USB Controller", "Bass Coil"});
+    ASSERT_TRUE(MidiOutPort::installService(m_service));
+    Rig rig;
+    std::string error;
+    ASSERT_TRUE(parseRig("[coil Lead]\nchannels = 0\n[coil Bass]\ndevice = Bass Coil\nchannels = 1\n"
+                         "transpose = 12\nvolume_percent = 50\n", "rig.conf", rig, error));
+    state.setRig(rig);
+    state.volumePosition.store(40);
+    useSong(SmfBuilder().track().noteOn(240, 0, 60, 100).noteOn(0, 1, 50, 90).noteOn(0, 2, 70, 80)
+                .noteOff(480, 0, 60).noteOff(240, 1, 50).noteOff(0, 2, 70).end().bytes());
+    // Every message to either coil in the order sent, Bass's marked as on channel 1.
+    const auto bothCoils = [&] {
+        Messages all;
+        for (const auto& record : m_service->records()) {
+            if (record.kind == VirtualMidiService::Record::Kind::Message) {
+                all.push_back({static_cast<std::uint8_t>(record.bytes[0] | (record.device == kBass ? 1 : 0)),
+                               record.bytes[1], record.bytes[2]});
+            }
+        }
+        return all;
+    };
+    const struct {
+        const char* name;
+        const char* presses;
+        std::size_t bassLostAfter;  // messages to both coils, 0: never
+        const char* timed;
+    } rows[] = {
+        {"plays out", "", 0, "751 60/100 751 @1:62/90 1251 60/0 1501 @1:62/0 1501 x 1501 o 1501 @1:x 1501 @1:o"},
+        {"a pause silences both and the resume goes on", "900 p 1400 r", 0,
+         "751 60/100 751 @1:62/90 900 x 900 60/0 900 o 900 @1:x 900 @1:62/0 900 @1:o 1751 60/0 "
+         "2001 @1:62/0 2001 x 2001 o 2001 @1:x 2001 @1:o"},
+        {"a seek silences both and each goes on from its own next entry", "800 =1300", 0,
+         "751 60/100 751 @1:62/90 800 x 800 60/0 800 o 800 @1:x 800 @1:62/0 800 @1:o 1001 @1:62/0 "
+         "1001 x 1001 o 1001 @1:x 1001 @1:o"},
+        {"stop silences both", "800 s", 0,
+         "751 60/100 751 @1:62/90 800 x 800 60/0 800 o 800 @1:x 800 @1:62/0 800 @1:o"},
+        {"the lost coil ends the song on both", "", 3, "751 60/100 751 x 751 60/0 751 o"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_service->clear();
+        m_service->setSendError(kBass, 0);
+        state.playing.store(1);
+        state.stopRequested.store(false);
+        RecordingObserver seen;
+        PlaybackSession session(state, seen);
+        ASSERT_TRUE(session.start(7000));
+        // Each coil its share of the volume (87 x 50 / 100).
+        EXPECT_EQ(bothCoils(), (Messages{controlChange(7, 87), {0xB1, 7, 43}}));
+        const auto sent = [&] {
+            Messages all = bothCoils();
+            if (row.bassLostAfter != 0 && all.size() >= row.bassLostAfter) {
+                m_service->setSendError(kBass, kSendDeviceGone);
+            }
+            return all;
+        };
+        EXPECT_EQ(playTimed(session, state, sent, 7000, row.presses), row.timed);
+        EXPECT_EQ(state.playing.load(), 0);
+        EXPECT_EQ(seen.statuses(), row.bassLostAfter == 0
+                                       ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"Error: lost the connection to coil Bass (Bass Coil)"});
+        EXPECT_EQ(seen.lostReports(), row.bassLostAfter == 0 ? 0 : 1);
+        EXPECT_FALSE(m_service->isDeviceOpen(1) || m_service->isDeviceOpen(kBass));
+    }
 }
 
 }  // namespace

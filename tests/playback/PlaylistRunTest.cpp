@@ -33,7 +33,7 @@ TEST_P(PlaylistRunTest, PlaysTheFilesThatFollowEachFromItsLeadIn)
     state.repeatPlaylist.store(row.repeat ? 1 : 0);
     state.volumePosition.store(40);
     std::uint32_t now = 50000;
-    PlaylistRun run(state, observer, loadSong, [&] { return now; });
+    PlaylistRun run(state, observer, loadRigSong, [&] { return now; });
     testing::internal::CaptureStdout();
     const bool started = run.start();
     const std::string timed = started ? playTimed(run, state, [&] { return sent(); }, 50000, row.presses, &now) : "";

@@ -161,15 +161,13 @@ TEST(CoilNotes, WithoutVoicesOrTransposeEachCoilGetsExactlyTheSingleCoilListInOn
             for (std::int32_t channel = 0; channel < 16; ++channel) {
                 everyChannel.coils.push_back(defaultRig(onChannel(options, channel)).coils.front());
             }
-            std::ostringstream heard;
-            const auto lists = extractRigNotes(file, everyChannel, options, [&heard](double tempo) {
-                heard << "Tempo change detected, new tempo = " << tempo << '\n';
-            });
+            PrintedLines heard;
+            const auto lists = extractRigNotes(file, everyChannel, options, heard);
             std::size_t channelsWithNotes = 0;
             for (std::int32_t channel = 0; channel < 16; ++channel) {
                 PrintedLines printed;
                 const NoteList today = extractNotes(file, onChannel(options, channel), nullptr, printed);
-                EXPECT_EQ(printed.text, heard.str());
+                EXPECT_EQ(printed.text, heard.text);
                 const NoteList& coil = lists[static_cast<std::size_t>(channel)].notes;
                 EXPECT_EQ(coil.entries, today.entries) << "channel " << channel;
                 EXPECT_EQ(coil.error, today.error);
