@@ -7,6 +7,7 @@
 #endif
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,8 +25,13 @@ struct ProgramRun {
 // does not exist, and never the user's settings.
 inline ProgramRun runProgram(const std::string& commandLine, const std::string& configHome = "/nonexistent/quillarc-config")
 {
-    const std::filesystem::path errFile =
-        std::filesystem::temp_directory_path() / ("quillarc-cli-err-" + std::to_string(processId()));
+    // A file of its own for each run: under Wine the last run's program can
+    // still hold its file for a moment after the command interpreter has
+    // returned, and a redirection into a file still open fails ("Sharing
+    // violation.") without running the command at all.
+    static std::atomic<int> runs{0};
+    const std::filesystem::path errFile = std::filesystem::temp_directory_path() /
+        ("quillarc-cli-err-" + std::to_string(processId()) + "-" + std::to_string(++runs));
     ProgramRun run;
 #ifdef _WIN32
     // The command interpreter takes the line; the child inherits the variable.
@@ -62,6 +68,7 @@ inline ProgramRun runProgram(const std::string& commandLine, const std::string& 
         text << err.rdbuf();
         run.err = text.str();
     }
-    std::filesystem::remove(errFile);
+    std::error_code ignored;
+    std::filesystem::remove(errFile, ignored);
     return run;
 }
