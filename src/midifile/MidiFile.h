@@ -3,6 +3,7 @@
 #include "base/Diagnostics.h"
 
 #include "base/CheckedArray.h"
+#include "midifile/EventSelection.h"
 #include "midifile/MidiEvent.h"
 #include "midifile/MidiEventList.h"
 
@@ -56,12 +57,15 @@ public:
     // regular file is refused with "Error: not a regular file PATH", without
     // waiting on it. When `stop` is given, it is looked at between chunks of
     // a few thousand events; once raised, the read ends with Status::Stopped.
+    // Only the events `keep` selects are stored (see EventSelection); the
+    // read is otherwise the same.
     bool loadFile(const std::string& fileName, const std::atomic<bool>* stop = nullptr,
-                  DiagnosticSink& sink = noDiagnostics());
+                  DiagnosticSink& sink = noDiagnostics(), EventSelection keep = EventSelection::everything());
     // The same reader over bytes in memory; `name` stands for the file name in
     // the diagnostics.
     bool loadBytes(std::span<const std::uint8_t> data, const std::string& name,
-                   const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
+                   const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics(),
+                   EventSelection keep = EventSelection::everything());
     const ReadResult& readResult() const { return m_readResult; }
 
     std::int32_t trackCount() const { return std::max(m_tracks.getSize(), m_announcedTracks); }

@@ -14,6 +14,12 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
     return key;
 }
 
+EventSelection noteTimesEventsOf(std::int32_t channel)
+{
+    const bool valid = channel >= 0 && channel < 16;
+    return EventSelection::notesAndTempo(valid ? static_cast<std::uint16_t>(1U << channel) : 0);
+}
+
 std::string noteTimes::divisionError(std::int32_t ticksPerQuarter)
 {
     return "Error: invalid ticks per quarter note " + std::to_string(ticksPerQuarter);

@@ -82,6 +82,12 @@ std::string tempoLine(double tempoBpm);
 inline constexpr std::uint32_t kStopCheckEvents = 4096;
 }  // namespace noteTimes
 
+// What a read must keep for the note list of `channel` (none for a channel
+// outside 0..15): the walk below looks at note-ons, note-offs and set-tempo
+// events only, so over a file read with this selection it hands over the
+// same notes and tempi, in the same order, as over the whole file.
+EventSelection noteTimesEventsOf(std::int32_t channel);
+
 // The timing rule of extraction, walked once over track 0 of `file` (put
 // through toAbsoluteTicks and mergeTracks): every note-on and note-off whose
 // status byte `takes` is handed to `onNote(event, timeMs)` with its due time

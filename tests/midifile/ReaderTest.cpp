@@ -486,4 +486,37 @@ TEST(Reader, FailedReadOfTheSecondFileDoesNotKeepTheFirstTracks)
     EXPECT_EQ(file.eventCount(1), 0);
 }
 
+// Events the selection does not keep are parsed as ever (running status,
+// markers, the diagnostics) but not stored.
+TEST(Reader, SelectionKeepsTheChosenChannelsNotesAndEveryTempoAndReadsTheRestAlike)
+{
+    const Bytes song = SmfBuilder()
+                           .track().tempo(0, 500000).event(5, {0xB1, 7, 100}).noteOn(0, 1, 60, 100).event(0, {62, 90})
+                           .noteOn(3, 1, 2, 100).noteOff(4, 2, 60).event(0, {0xFF, 0x01, 0x01, 'x'})
+                           .event(1, {0xF0, 0x01, 0xF7}).noteOff(2, 1, 60).raw({0, 0x91})
+                           .bytes();
+    const std::vector<int> tempo{0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+    const struct {
+        EventSelection keep;
+        std::vector<std::vector<int>> messages;
+        std::vector<int> ticks;
+    } rows[] = {
+        {EventSelection::everything(),
+         {tempo, {0xB1, 7, 100}, {0x91, 60, 100}, {0x91, 62, 90}, {2, 2, 1}, {0x82, 60, 64}, {0xFF, 0x01, 0x01, 'x'}, {0xF0}, {0x81, 60, 64}},
+         {0, 5, 5, 5, 8, 12, 12, 13, 15}},
+        {EventSelection::notesAndTempo(1 << 1), {tempo, {0x91, 60, 100}, {0x91, 62, 90}, {0x81, 60, 64}}, {0, 5, 5, 15}},
+        {EventSelection::notesAndTempo(0b110), {tempo, {0x91, 60, 100}, {0x91, 62, 90}, {0x82, 60, 64}, {0x81, 60, 64}}, {0, 5, 5, 12, 15}},
+        {EventSelection::notesAndTempo(0), {tempo}, {0}},
+    };
+    for (const auto& row : rows) {
+        MidiFile file;
+        PrintedLines printed;
+        EXPECT_FALSE(file.loadBytes(song, "t.mid", nullptr, printed, row.keep));
+        EXPECT_EQ(printed.text, "Error: unexpected end of file\n");
+        EXPECT_EQ(file.readResult().status, Status::Partial);
+        EXPECT_EQ(messagesOf(file, 0), row.messages);
+        EXPECT_EQ(ticksOf(file, 0), row.ticks);
+    }
+}
+
 }  // namespace
