@@ -55,11 +55,24 @@ public:
     const std::uint8_t* position() const { return m_pos; }
     std::size_t remaining() const { return static_cast<std::size_t>(m_end - m_pos); }
     void consume(std::size_t n) { m_pos += n; }
+    // Gives the pages of a file's buffer that lie wholly before position()
+    // back to the system, once a few megabytes have been read past: a read
+    // never goes back, and a big file then does not hold its bytes and its
+    // events at once.
+    void releaseRead()
+    {
+        if (m_buffer.mapped && static_cast<std::size_t>(m_pos - static_cast<const std::uint8_t*>(m_buffer.base)) >=
+                                   m_released + kReleaseStep) {
+            releaseFront(m_buffer, m_pos, m_released);
+        }
+    }
 
 private:
     Source m_source = Source::Ready;
     bool m_atEnd = false;
-    StorageBlock m_buffer;  // a file's bytes; none for memory
+    static constexpr std::size_t kReleaseStep = std::size_t{1} << 22;
+    StorageBlock m_buffer;       // a file's bytes; none for memory
+    std::size_t m_released = 0;  // how much of its front releaseRead gave back
     const std::uint8_t* m_pos = nullptr;
     const std::uint8_t* m_end = nullptr;
 };

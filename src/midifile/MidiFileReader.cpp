@@ -219,6 +219,7 @@ private:
                 }
                 untilStopCheck = kStopCheckEvents;
                 events.prepareStorage(kStopCheckEvents);
+                m_in.releaseRead();
             }
             if (readChannelMessageInPlace(events, order, tickSum, markerCounter)) {
                 continue;
