@@ -70,7 +70,7 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
                       DiagnosticSink& sink)
 {
     NoteList list;
-    list.entries.reserve(static_cast<std::size_t>(file.track(0).getSize()));
+    list.entries.reserve(static_cast<std::size_t>(file.totalEventCount()));
     const NoteTimesWalk walk = walkNoteTimes(
         file, [&options](int status) { return (status & 0x0F) == options.playChannel; },
         [&](const MidiEvent& event, std::optional<std::int32_t> timeMs) {

@@ -29,7 +29,7 @@ bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult&
         return false;
     }
     file.toAbsoluteTicks();
-    return file.mergeTracks(stop);
+    return file.sortTracksForMerge(stop);
 }
 
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop,
