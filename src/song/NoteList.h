@@ -112,6 +112,9 @@ NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, On
     // walk's own.
     std::uint32_t untilStopCheck = noteTimes::kStopCheckEvents;
     MergedEvents events(file);
+    std::optional<std::int32_t> timeMs;
+    std::int32_t timedTick = 0;
+    bool timeKnown = false;  // timeMs is the time at timedTick under the tempo in force
     while (const MidiEvent* next = events.next()) {
         const MidiEvent& event = *next;
         if (--untilStopCheck == 0) {
@@ -127,7 +130,14 @@ NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, On
             if (!takes(status)) {
                 continue;
             }
-            const std::optional<std::int32_t> timeMs = noteTimeMs(event.tick, walk.tempoBpm, ticksPerQuarter);
+            // Chords and the notes of several tracks share their tick: the
+            // time of the one before is taken again while the tick and the
+            // tempo are the same (the same arguments give the same time).
+            if (!timeKnown || event.tick != timedTick) {
+                timedTick = event.tick;
+                timeMs = noteTimeMs(event.tick, walk.tempoBpm, ticksPerQuarter);
+                timeKnown = true;
+            }
             if (!timeMs && !walk.error) {
                 walk.error = noteTimes::timeError(event.tick);
             }
@@ -143,6 +153,7 @@ NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, On
                 return walk;
             }
             walk.tempoBpm = *tempo;
+            timeKnown = false;
             onTempo(walk.tempoBpm);
         }
     }
