@@ -82,15 +82,15 @@ profile() {
     /^ *[0-9.]+%/ {
       share = $1 + 0; sym = $0; sub(/^ *[0-9.]+% +/, "", sym)
       if (sym ~ /Reader|assignAppended|ByteStream|EventSelection/) phase = "parse"
-      else if (sym ~ /mergeTracks|sortTrack|LoserTree|forgetFront/) phase = "merge"
-      else if (sym ~ /extractNotes|noteTimeMs|surveyChannels|walkNoteTimes|tempoOf/) phase = "note walk"
-      else if (sym ~ /ostream|num_put|_IO_|fwrite|sentry|locale|putc|xsputn|write|Function_handler/) phase = "CSV out"
+      else if (sym ~ /mergeTracks|sortTrack|LoserTree|forgetFront/) phase = "merge (sort of each track)"
+      else if (sym ~ /extractNotes|noteTimeMs|surveyChannels|walkNoteTimes|tempoOf|MergedEvents/) phase = "note walk (merging as it goes)"
+      else if (sym ~ /IntegerCsv|to_chars|ostream|num_put|_IO_|fwrite|sentry|locale|putc|xsputn|write|Function_handler/) phase = "CSV out"
       else if (sym ~ /~MidiFile|~CheckedArray|release|munmap|madvise|mremap|_int_free|cfree/) phase = "freeing"
       else if (sym ~ /\[k\]/) phase = "kernel (file read, page faults)"
       else phase = "other (start-up, libc)"
       total[phase] += share
     }
-    END { for (p in total) printf "  %-8s %-34s %5.1f%%\n", cmd, p, total[p] }' | sort -k2
+    END { for (p in total) printf "  %-8s %-36s %5.1f%%\n", cmd, p, total[p] }' | sort -k2
 }
 
 missed=0
