@@ -19,7 +19,7 @@ public:
           m_stop(stop),
           m_sink(sink),
           m_keep(keep),
-          m_storageBudget(in.remaining() / 3)
+          m_storageBudget(in.left() / 3)
     {
     }
 
@@ -201,7 +201,7 @@ private:
         // at least each), but never more than the rest of the file could, and
         // for all tracks together never more than the whole file could: chunk
         // lengths may lie, and a header may announce thousands of tracks.
-        const std::size_t room = std::min<std::size_t>(std::min<std::uint64_t>(*length, m_in.remaining()) / 3, m_storageBudget);
+        const std::size_t room = std::min<std::size_t>(std::min<std::uint64_t>(*length, m_in.left()) / 3, m_storageBudget);
         m_storageBudget -= room;
         events.reserveStorage(static_cast<std::int64_t>(room));
         // The storage of the events about to be read is readied a chunk at a
@@ -219,7 +219,6 @@ private:
                 }
                 untilStopCheck = kStopCheckEvents;
                 events.prepareStorage(kStopCheckEvents);
-                m_in.releaseRead();
             }
             if (readChannelMessageInPlace(events, order, tickSum, markerCounter)) {
                 continue;
@@ -258,7 +257,7 @@ private:
     bool readChannelMessageInPlace(MidiEventList& events, TrackOrder& order, std::uint32_t& tickSum,
                                    std::uint8_t& markerCounter)
     {
-        if (m_in.remaining() < 7) {
+        if (!m_in.ensure(7)) {
             return false;
         }
         const std::uint8_t* p = m_in.position();
@@ -398,6 +397,7 @@ private:
                 // The buffered part of the payload goes in with the head in
                 // one step (the accounting of appending it byte by byte); a
                 // payload cut short then fails on its first missing byte.
+                m_in.ensure(static_cast<std::size_t>(length));
                 const auto buffered = static_cast<std::int32_t>(std::min<std::size_t>(length, m_in.remaining()));
                 if (buffered > 0) {
                     std::array<std::uint8_t, 4 + 255> message;

@@ -486,6 +486,40 @@ TEST(Reader, FailedReadOfTheSecondFileDoesNotKeepTheFirstTracks)
     EXPECT_EQ(file.eventCount(1), 0);
 }
 
+// A file is read through a window much smaller than a big song: events that
+// straddle its edges (meta payloads, deltas, running status) and a file cut
+// short anywhere read from the file exactly as the same bytes from memory.
+TEST(Reader, BigFileReadsAsItsBytesFromMemoryWholeAndCutShort)
+{
+    SmfBuilder builder;
+    builder.track();
+    for (int i = 0; i < 100000; ++i) {
+        builder.noteOn(static_cast<std::uint32_t>(i % 3 == 0 ? 200 : 1), i % 16, 20 + i % 100, 1 + i % 120).event(0, {30 + i % 90, 0});
+        if (i % 97 == 0) {
+            builder.event(0x3FFF, {0xFF, 0x01, 0xC8});
+            for (int k = 0; k < 200; ++k) {
+                builder.raw({'a' + (i + k) % 26});
+            }
+        }
+    }
+    const Bytes whole = builder.end().bytes();
+    const std::string path = utf8FromPath(std::filesystem::temp_directory_path()) + "/quillarc-window-" + std::to_string(processId()) + ".mid";
+    for (const std::size_t size : {whole.size(), std::size_t{262144 + 3}, whole.size() - 150, whole.size() / 2 + 1}) {
+        const Bytes bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+        std::ofstream(pathFromUtf8(path), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+        MidiFile fromFile;
+        MidiFile fromMemory;
+        PrintedLines printedFromFile;
+        bool memoryOk = false;
+        const std::string printedFromMemory = readInto(fromMemory, bytes, &memoryOk);
+        EXPECT_EQ(fromFile.loadFile(path, nullptr, printedFromFile), memoryOk) << size;
+        EXPECT_EQ(printedFromFile.text, printedFromMemory) << size;
+        EXPECT_EQ(messagesOf(fromFile, 0), messagesOf(fromMemory, 0)) << size;
+        EXPECT_EQ(ticksOf(fromFile, 0), ticksOf(fromMemory, 0)) << size;
+    }
+    std::filesystem::remove(pathFromUtf8(path));
+}
+
 // Events the selection does not keep are parsed as ever (running status,
 // markers, the diagnostics) but not stored.
 TEST(Reader, SelectionKeepsTheChosenChannelsNotesAndEveryTempoAndReadsTheRestAlike)
