@@ -22,7 +22,7 @@ public:
         Ready,       // the bytes are there to read
         CannotOpen,  // missing or not readable
         NotRegular,  // a directory, a FIFO, a device: refused before reading
-        Stopped,     // the stop flag was raised while the file was being read
+        Stopped,     // the stop flag was raised before the file was read
     };
 
     // Opens `fileName` with openRegularFile and reads its first window; the
