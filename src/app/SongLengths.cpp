@@ -1,5 +1,6 @@
 #include "app/SongLengths.h"
 
+#include "song/NoteList.h"
 #include "song/SongLength.h"
 #include "song/SongLoader.h"
 
@@ -44,7 +45,10 @@ void SongLengths::measure(const std::vector<std::string>& paths, const PlaybackO
             const SongKey key = songKey(path, options);
             MidiFile file;
             ReadResult read;
-            const bool prepared = readAndPrepareSong(file, path, read, &m_stop);
+            // The length is the last time of the play channel's notes: the
+            // read keeps those and the tempi alone, as the note list does.
+            const bool prepared = readAndPrepareSong(file, path, read, &m_stop, noDiagnostics(),
+                                                     noteTimesEventsOf(options.playChannel));
             if (m_stop.load()) {
                 break;
             }

@@ -40,8 +40,9 @@ int runNotesCommand(const std::vector<std::string>& args)
     }
     return finishSongCsv(parsed->fileName, song->read, song->notes.error, [&](std::ostream& csv) {
         csv << "time_ms,key,velocity\n";
+        IntegerCsv rows(csv);
         for (const NoteListEntry& entry : song->notes.entries) {
-            csv << entry.timeMs << ',' << entry.key << ',' << entry.velocity << '\n';
+            rows.row({entry.timeMs, entry.key, entry.velocity});
         }
     });
 }

@@ -3,6 +3,7 @@
 #include "rig/RigSong.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <utility>
@@ -114,6 +115,30 @@ int finishSongCsv(const std::string& fileName, const ReadResult& read, const std
     writeCsv(std::cout);
     std::cout.flush();
     return read.ok() ? 0 : 1;
+}
+
+void IntegerCsv::row(std::initializer_list<std::int64_t> values)
+{
+    char text[24];
+    bool first = true;
+    for (const std::int64_t value : values) {
+        if (!first) {
+            m_buffer.push_back(',');
+        }
+        first = false;
+        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+        m_buffer.append(text, end);
+    }
+    m_buffer.push_back('\n');
+    if (m_buffer.size() >= kBlock) {
+        flush();
+    }
+}
+
+void IntegerCsv::flush()
+{
+    m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    m_buffer.clear();
 }
 
 std::string exactText(double value)

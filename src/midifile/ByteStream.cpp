@@ -3,54 +3,57 @@
 #include "platform/RegularFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
-// A read of a large file looks at the stop flag after each block this size.
-constexpr std::size_t kReadBlock = std::size_t{1} << 22;
-
-// Closes the file however the read ends.
-struct ClosedAtEnd {
-    int fd;
-    ~ClosedAtEnd() { closeRegularFile(fd); }
-};
+// The window a file is read through: small enough to stay in cache while it
+// is parsed, big enough that each read call is worth its cost.
+constexpr std::size_t kWindow = std::size_t{1} << 18;
 
 }  // namespace
 
 ByteStream::ByteStream(const std::string& fileName, const std::atomic<bool>* stop)
 {
     const RegularFile file = openRegularFile(fileName);
-    const ClosedAtEnd closer{file.fd};
     if (file.state != RegularFile::State::Ready) {
+        closeRegularFile(file.fd);
         m_source = file.state == RegularFile::State::NotRegular ? Source::NotRegular : Source::CannotOpen;
         return;
     }
-    // The size when opened; a file that grows meanwhile is read as it was.
-    const auto size = static_cast<std::size_t>(file.size > 0 ? file.size : 0);
-    m_buffer = allocateBlock(std::max<std::size_t>(size, 1), 1);
-    auto* const bytes = static_cast<std::uint8_t*>(m_buffer.base);
-    std::size_t got = 0;
-    while (got < size) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-            m_source = Source::Stopped;
-            return;
-        }
-        const std::size_t block = std::min(size - got, kReadBlock);
-        // Pages put in place in one call before the read fills them.
-        prepareRange(m_buffer, bytes + got, block);
-        const std::size_t n = readRegularFile(file.fd, bytes + got, block);
-        got += n;
-        if (n < block) {
-            break;  // an error or a file cut short: what was read is all there is
-        }
+    m_fd = file.fd;
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+        m_source = Source::Stopped;
+        return;
     }
-    m_pos = bytes;
-    m_end = m_pos + got;
+    // The size when opened; a file that grows meanwhile is read as it was.
+    m_fileLeft = static_cast<std::size_t>(file.size > 0 ? file.size : 0);
+    m_buffer = allocateBlock(std::min(kWindow, std::max<std::size_t>(m_fileLeft, 1)), 1);
+    m_pos = static_cast<const std::uint8_t*>(m_buffer.base);
+    m_end = m_pos;
+    ensure(1);
+}
+
+bool ByteStream::refill(std::size_t n)
+{
+    // The bytes at hand go to the front of the window, the file fills the rest.
+    auto* const base = static_cast<std::uint8_t*>(m_buffer.base);
+    const std::size_t kept = remaining();
+    std::memmove(base, m_pos, kept);
+    const std::size_t want = std::min(m_buffer.bytes - kept, m_fileLeft);
+    const std::size_t got = readRegularFile(m_fd, base + kept, want);
+    // Fewer bytes than asked for: an error or a file cut short, and what was
+    // read is all there is.
+    m_fileLeft = got < want ? 0 : m_fileLeft - got;
+    m_pos = base;
+    m_end = base + kept + got;
+    return remaining() >= n;
 }
 
 ByteStream::~ByteStream()
 {
     freeBlock(m_buffer, 1);
+    closeRegularFile(m_fd);
 }
 
 ByteStream::ByteStream(std::span<const std::uint8_t> data) : m_pos(data.data()), m_end(data.data() + data.size()) {}

@@ -185,74 +185,6 @@ constexpr std::int32_t kReleaseEvents = 1 << 13;
 // How far ahead of a track's next event the merge asks for its memory.
 constexpr std::uintptr_t kPrefetchBytes = 16 * sizeof(MidiEvent);
 
-// The k-way merge of the sorted tracks as a tournament of losers: each inner
-// node of a complete binary tree over the tracks holds the track that lost
-// the match played there, and the winner is kept apart. Taking the winner's
-// next event replays only the matches on its path, one comparison per level,
-// against small integers that stay in cache.
-//
-// A contestant is one integer: the event's order key shifted past the bits
-// of the track's position, which breaks ties in favour of the lower track, as
-// the stable sort does. A track with no events left plays as kExhausted,
-// after every real event.
-class LoserTree {
-public:
-    static constexpr std::uint64_t kExhausted = ~std::uint64_t{0};
-
-    // `keys` are the first keys of the tracks in track order. An order key
-    // takes 34 bits, which leaves room for the positions of 2^30 tracks,
-    // far more than memory could hold.
-    explicit LoserTree(const std::vector<std::uint64_t>& keys)
-    {
-        while ((std::size_t{1} << m_shift) < keys.size()) {
-            ++m_shift;
-        }
-        const std::size_t leaves = std::size_t{1} << m_shift;
-        // Builds the tree bottom-up: winners[node] is who won below it.
-        std::vector<std::uint64_t> winners(2 * leaves, kExhausted);
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            winners[leaves + i] = contestant(keys[i], i);
-        }
-        m_losers.assign(leaves, kExhausted);
-        for (std::size_t node = leaves - 1; node >= 1; --node) {
-            const std::uint64_t left = winners[2 * node];
-            const std::uint64_t right = winners[2 * node + 1];
-            winners[node] = std::min(left, right);
-            m_losers[node] = std::max(left, right);
-        }
-        m_winner = winners[1];
-    }
-
-    bool done() const { return m_winner == kExhausted; }
-    // The position (in `keys`) of the track whose next event comes first.
-    std::size_t winner() const { return static_cast<std::size_t>(m_winner & positionMask()); }
-
-    // The winner's track now offers `key` (kExhausted when it has no event left).
-    void replay(std::uint64_t key)
-    {
-        const std::size_t track = winner();
-        std::uint64_t rising = contestant(key, track);
-        for (std::size_t node = (track + (std::size_t{1} << m_shift)) >> 1; node >= 1; node >>= 1) {
-            const std::uint64_t waiting = m_losers[node];
-            const bool waitingWins = waiting < rising;
-            m_losers[node] = waitingWins ? rising : waiting;
-            rising = waitingWins ? waiting : rising;
-        }
-        m_winner = rising;
-    }
-
-private:
-    std::uint64_t contestant(std::uint64_t key, std::size_t track) const
-    {
-        return key == kExhausted ? kExhausted : (key << m_shift) | track;
-    }
-    std::uint64_t positionMask() const { return (std::uint64_t{1} << m_shift) - 1; }
-
-    unsigned m_shift = 0;
-    std::vector<std::uint64_t> m_losers;
-    std::uint64_t m_winner = kExhausted;
-};
-
 }  // namespace
 
 bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
@@ -351,6 +283,48 @@ bool MidiFile::mergeTracks(const std::atomic<bool>* stop)
     }
     return true;
 }
+
+bool MidiFile::sortTracksForMerge(const std::atomic<bool>* stop)
+{
+    // A file of one track is taken as it is, as by mergeTracks.
+    if (m_trackLayout == MergedTracks || trackCount() == 1) {
+        return true;
+    }
+    for (std::int32_t t = 0; t < m_tracks.getSize(); ++t) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return dropEventsAfterStop(m_tickMode);
+        }
+        if (m_tracks.at(t)) {
+            sortTrack(*m_tracks.at(t), trackOrderedFrom(t));
+            noteTrackOrderedFrom(t, 0);
+        }
+    }
+    return true;
+}
+
+std::vector<MergedEvents::Source> MergedEvents::sourcesOf(const MidiFile& file)
+{
+    std::vector<Source> sources;
+    for (std::int32_t t = 0; t < file.trackCount(); ++t) {
+        const MidiEventList& list = file.track(t);
+        if (list.getSize() > 0) {
+            sources.push_back({list.begin(), list.end()});
+        }
+    }
+    return sources;
+}
+
+std::vector<std::uint64_t> MergedEvents::firstKeysOf(const std::vector<Source>& sources)
+{
+    std::vector<std::uint64_t> keys;
+    keys.reserve(sources.size());
+    for (const Source& source : sources) {
+        keys.push_back(orderKey(*source.next));
+    }
+    return keys;
+}
+
+MergedEvents::MergedEvents(const MidiFile& file) : m_sources(sourcesOf(file)), m_tree(firstKeysOf(m_sources)) {}
 
 bool MidiFile::dropEventsAfterStop(std::int32_t rememberedMode)
 {

@@ -3,6 +3,8 @@
 #include "base/Diagnostics.h"
 
 #include "base/CheckedArray.h"
+#include "midifile/EventOrder.h"
+#include "midifile/EventSelection.h"
 #include "midifile/MidiEvent.h"
 #include "midifile/MidiEventList.h"
 
@@ -56,12 +58,15 @@ public:
     // regular file is refused with "Error: not a regular file PATH", without
     // waiting on it. When `stop` is given, it is looked at between chunks of
     // a few thousand events; once raised, the read ends with Status::Stopped.
+    // Only the events `keep` selects are stored (see EventSelection); the
+    // read is otherwise the same.
     bool loadFile(const std::string& fileName, const std::atomic<bool>* stop = nullptr,
-                  DiagnosticSink& sink = noDiagnostics());
+                  DiagnosticSink& sink = noDiagnostics(), EventSelection keep = EventSelection::everything());
     // The same reader over bytes in memory; `name` stands for the file name in
     // the diagnostics.
     bool loadBytes(std::span<const std::uint8_t> data, const std::string& name,
-                   const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
+                   const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics(),
+                   EventSelection keep = EventSelection::everything());
     const ReadResult& readResult() const { return m_readResult; }
 
     std::int32_t trackCount() const { return std::max(m_tracks.getSize(), m_announcedTracks); }
@@ -106,6 +111,13 @@ public:
     // given and raised, the merge ends between chunks, drops every event
     // (one empty track is left) and returns false; otherwise it returns true.
     bool mergeTracks(const std::atomic<bool>* stop = nullptr);
+    // The first half of mergeTracks alone: each track sorted as the merge
+    // would sort it, the tracks left apart. A MergedEvents walk over the file
+    // then meets every event in the order mergeTracks would have left them
+    // in, without the events being moved or held twice. The ticks must be
+    // absolute. A raised `stop` (looked at between tracks) drops every event
+    // as mergeTracks does, and false is returned.
+    bool sortTracksForMerge(const std::atomic<bool>* stop = nullptr);
 
     // Order of events: by tick; at equal ticks channel messages, markers and
     // system-exclusive events before meta events, and end-of-track last.
@@ -147,4 +159,43 @@ private:
     // By track: where the part read in order begins (see trackOrderedFrom).
     std::vector<std::int32_t> m_trackOrderedFrom;
     ReadResult m_readResult;
+};
+
+// The events of a file's tracks one at a time in merge order, read where they
+// lie: the file must have been put through mergeTracks or sortTracksForMerge,
+// and must not change during the walk.
+class MergedEvents {
+public:
+    explicit MergedEvents(const MidiFile& file);
+
+    // The next event, or null after the last.
+    const MidiEvent* next()
+    {
+        if (m_tree.done()) {
+            return nullptr;
+        }
+        Source& source = m_sources[m_tree.winner()];
+        const MidiEvent* event = source.next++;
+        if (source.next == source.end) {
+            m_tree.replay(LoserTree::kExhausted);
+        } else {
+            // Many interleaved streams, more than the hardware follows on its
+            // own: each track's events are asked for ahead.
+            __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(source.next) +
+                                                             16 * sizeof(MidiEvent)));
+            m_tree.replay(orderKey(*source.next));
+        }
+        return event;
+    }
+
+private:
+    struct Source {
+        const MidiEvent* next;
+        const MidiEvent* end;
+    };
+    static std::vector<Source> sourcesOf(const MidiFile& file);
+    static std::vector<std::uint64_t> firstKeysOf(const std::vector<Source>& sources);
+
+    std::vector<Source> m_sources;  // the tracks that have events, in track order
+    LoserTree m_tree;
 };

@@ -12,8 +12,14 @@
 class MidiFile::Reader {
 public:
     Reader(MidiFile& file, ByteStream& in, const std::string& name, const std::atomic<bool>* stop,
-           DiagnosticSink& sink)
-        : m_file(file), m_in(in), m_name(name), m_stop(stop), m_sink(sink), m_storageBudget(in.remaining() / 3)
+           DiagnosticSink& sink, EventSelection keep)
+        : m_file(file),
+          m_in(in),
+          m_name(name),
+          m_stop(stop),
+          m_sink(sink),
+          m_keep(keep),
+          m_storageBudget(in.left() / 3)
     {
     }
 
@@ -195,7 +201,7 @@ private:
         // at least each), but never more than the rest of the file could, and
         // for all tracks together never more than the whole file could: chunk
         // lengths may lie, and a header may announce thousands of tracks.
-        const std::size_t room = std::min<std::size_t>(std::min<std::uint64_t>(*length, m_in.remaining()) / 3, m_storageBudget);
+        const std::size_t room = std::min<std::size_t>(std::min<std::uint64_t>(*length, m_in.left()) / 3, m_storageBudget);
         m_storageBudget -= room;
         events.reserveStorage(static_cast<std::int64_t>(room));
         // The storage of the events about to be read is readied a chunk at a
@@ -214,8 +220,7 @@ private:
                 untilStopCheck = kStopCheckEvents;
                 events.prepareStorage(kStopCheckEvents);
             }
-            if (readChannelMessageInPlace(events, tickSum, markerCounter)) {
-                order.see(orderKey(static_cast<std::int32_t>(tickSum), 0));  // a channel message or a marker
+            if (readChannelMessageInPlace(events, order, tickSum, markerCounter)) {
                 continue;
             }
             const auto first = m_in.readByte();
@@ -237,8 +242,10 @@ private:
             }
             event.tick = static_cast<std::int32_t>(tickSum);
             rewriteMarker(event.bytes.begin(), event.size(), markerCounter);
-            order.see(orderKey(event));
-            events.append(std::move(event));
+            if (m_keep.keeps(event.bytes.begin(), event.size())) {
+                order.see(orderKey(event));
+                events.append(std::move(event));
+            }
         }
     }
 
@@ -247,9 +254,10 @@ private:
     // Anything else (meta and system events, errors, the end of the buffer)
     // is left unread for the general path. Builds the same event as
     // readVarLength and readEventBytes would.
-    bool readChannelMessageInPlace(MidiEventList& events, std::uint32_t& tickSum, std::uint8_t& markerCounter)
+    bool readChannelMessageInPlace(MidiEventList& events, TrackOrder& order, std::uint32_t& tickSum,
+                                   std::uint8_t& markerCounter)
     {
-        if (m_in.remaining() < 7) {
+        if (!m_in.ensure(7)) {
             return false;
         }
         const std::uint8_t* p = m_in.position();
@@ -280,8 +288,12 @@ private:
         m_runningStatus = status;
         m_in.consume(dataStart + dataBytes);
         tickSum += delta;
-        rewriteMarker(message, static_cast<std::int32_t>(1 + dataBytes), markerCounter);
-        events.emplace(static_cast<std::int32_t>(tickSum), message, static_cast<std::int32_t>(1 + dataBytes));
+        const auto size = static_cast<std::int32_t>(1 + dataBytes);
+        rewriteMarker(message, size, markerCounter);
+        if (m_keep.keeps(message, size)) {
+            order.see(orderKey(static_cast<std::int32_t>(tickSum), 0));  // a channel message or a marker
+            events.emplace(static_cast<std::int32_t>(tickSum), message, size);
+        }
         return true;
     }
 
@@ -385,6 +397,7 @@ private:
                 // The buffered part of the payload goes in with the head in
                 // one step (the accounting of appending it byte by byte); a
                 // payload cut short then fails on its first missing byte.
+                m_in.ensure(static_cast<std::size_t>(length));
                 const auto buffered = static_cast<std::int32_t>(std::min<std::size_t>(length, m_in.remaining()));
                 if (buffered > 0) {
                     std::array<std::uint8_t, 4 + 255> message;
@@ -427,19 +440,21 @@ private:
     const std::string& m_name;
     const std::atomic<bool>* m_stop;
     DiagnosticSink& m_sink;
+    EventSelection m_keep;
     std::size_t m_storageBudget;  // events the tracks may still reserve storage for
     std::uint8_t m_runningStatus = 0;
 };
 
-bool MidiFile::loadFile(const std::string& fileName, const std::atomic<bool>* stop, DiagnosticSink& sink)
+bool MidiFile::loadFile(const std::string& fileName, const std::atomic<bool>* stop, DiagnosticSink& sink,
+                        EventSelection keep)
 {
     ByteStream in(fileName, stop);
-    return Reader(*this, in, fileName, stop, sink).read();
+    return Reader(*this, in, fileName, stop, sink, keep).read();
 }
 
 bool MidiFile::loadBytes(std::span<const std::uint8_t> data, const std::string& name, const std::atomic<bool>* stop,
-                         DiagnosticSink& sink)
+                         DiagnosticSink& sink, EventSelection keep)
 {
     ByteStream in(data);
-    return Reader(*this, in, name, stop, sink).read();
+    return Reader(*this, in, name, stop, sink, keep).read();
 }

@@ -92,7 +92,7 @@ std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, 
         everyChannel.bits |= coil.channels.bits;
     }
     if (lists.size() == 1) {
-        lists[0].notes.entries.reserve(static_cast<std::size_t>(file.track(0).getSize()));
+        lists[0].notes.entries.reserve(static_cast<std::size_t>(file.totalEventCount()));
     }
     const NoteTimesWalk walk = walkNoteTimes(
         file, [everyChannel](int status) { return everyChannel.has(status & 0x0F); },

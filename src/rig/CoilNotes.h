@@ -69,7 +69,7 @@ struct CoilNoteList {
 };
 
 // The note list of every coil of `rig`, in rig order, from one walk over the
-// note times of `file` (put through toAbsoluteTicks and mergeTracks, as for
+// note times of `file` (prepared as for
 // extractNotes): each coil gets the note-ons and note-offs of its channels in
 // file order, through its CoilNoteRule, each message timed as extractNotes
 // times it (a stolen key's release at the same millisecond as the note-on

@@ -30,7 +30,12 @@ LoadedRigSong loadRigSong(const std::string& fileName, const Rig& rig, const Pla
     song.options = options;
     MidiFile file;
     const auto raised = [stop] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
-    if (!readAndPrepareSong(file, fileName, song.read, stop, sink)) {
+    // The walk takes the notes of the coils' channels and the tempi alone.
+    ChannelSet everyChannel;
+    for (const Coil& coil : rig.coils) {
+        everyChannel.bits |= coil.channels.bits;
+    }
+    if (!readAndPrepareSong(file, fileName, song.read, stop, sink, EventSelection::notesAndTempo(everyChannel.bits))) {
         song.stopped = true;
         song.coils.resize(rig.coils.size());
         return song;

@@ -34,7 +34,8 @@ struct LoadedRigSong {
 };
 
 // Reads `fileName` and extracts the note list of every coil of `rig` with
-// `options`, as loadSong does for one channel: the reader's diagnostics, then
+// `options`, as loadSong does for one channel (only the notes of the coils'
+// channels and the tempi are kept): the reader's diagnostics, then
 // the tempo changes, go to `sink`, and a raised `stop` ends the work within
 // milliseconds with `stopped` set and nothing more printed.
 LoadedRigSong loadRigSong(const std::string& fileName, const Rig& rig, const PlaybackOptions& options,

@@ -14,6 +14,12 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
     return key;
 }
 
+EventSelection noteTimesEventsOf(std::int32_t channel)
+{
+    const bool valid = channel >= 0 && channel < 16;
+    return EventSelection::notesAndTempo(valid ? static_cast<std::uint16_t>(1U << channel) : 0);
+}
+
 std::string noteTimes::divisionError(std::int32_t ticksPerQuarter)
 {
     return "Error: invalid ticks per quarter note " + std::to_string(ticksPerQuarter);
@@ -64,7 +70,7 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
                       DiagnosticSink& sink)
 {
     NoteList list;
-    list.entries.reserve(static_cast<std::size_t>(file.track(0).getSize()));
+    list.entries.reserve(static_cast<std::size_t>(file.totalEventCount()));
     const NoteTimesWalk walk = walkNoteTimes(
         file, [&options](int status) { return (status & 0x0F) == options.playChannel; },
         [&](const MidiEvent& event, std::optional<std::int32_t> timeMs) {

@@ -40,8 +40,9 @@ inline constexpr std::int32_t kLeadInMs = 500;
 // is on and the key is at or below its limit, unless that would pass 127.
 std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options);
 
-// Builds the note list of options.playChannel from track 0 of `file`, which
-// the caller has put through toAbsoluteTicks and mergeTracks. Each entry is
+// Builds the note list of options.playChannel from the events of `file` in
+// merge order: the caller has put it through toAbsoluteTicks and mergeTracks
+// or sortTracksForMerge. Each entry is
 // timed with the tempo in force when it is reached, applied to its whole
 // absolute tick count. Tempo changes are announced to `sink`. Each
 // call keeps its tempo to itself, so extractions on several threads at once do
@@ -82,8 +83,15 @@ std::string tempoLine(double tempoBpm);
 inline constexpr std::uint32_t kStopCheckEvents = 4096;
 }  // namespace noteTimes
 
-// The timing rule of extraction, walked once over track 0 of `file` (put
-// through toAbsoluteTicks and mergeTracks): every note-on and note-off whose
+// What a read must keep for the note list of `channel` (none for a channel
+// outside 0..15): the walk below looks at note-ons, note-offs and set-tempo
+// events only, so over a file read with this selection it hands over the
+// same notes and tempi, in the same order, as over the whole file.
+EventSelection noteTimesEventsOf(std::int32_t channel);
+
+// The timing rule of extraction, walked once over the events of `file` in
+// merge order (put through toAbsoluteTicks and mergeTracks or
+// sortTracksForMerge; see MergedEvents): every note-on and note-off whose
 // status byte `takes` is handed to `onNote(event, timeMs)` with its due time
 // under the tempo in force, or nothing when that time does not fit in 32 bits;
 // onNote returns false to end the walk there. Each valid set-tempo event
@@ -99,10 +107,16 @@ NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, On
         walk.error = noteTimes::divisionError(ticksPerQuarter);
         return walk;
     }
-    // The track is walked directly: every position visited is in range, so
-    // the per-event index checks of eventAt would only repeat the loop's own.
+    // The events are walked where they lie: every position visited is in
+    // range, so the per-event index checks of eventAt would only repeat the
+    // walk's own.
     std::uint32_t untilStopCheck = noteTimes::kStopCheckEvents;
-    for (const MidiEvent& event : file.track(0)) {
+    MergedEvents events(file);
+    std::optional<std::int32_t> timeMs;
+    std::int32_t timedTick = 0;
+    bool timeKnown = false;  // timeMs is the time at timedTick under the tempo in force
+    while (const MidiEvent* next = events.next()) {
+        const MidiEvent& event = *next;
         if (--untilStopCheck == 0) {
             if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
                 walk.stopped = true;
@@ -116,7 +130,14 @@ NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, On
             if (!takes(status)) {
                 continue;
             }
-            const std::optional<std::int32_t> timeMs = noteTimeMs(event.tick, walk.tempoBpm, ticksPerQuarter);
+            // Chords and the notes of several tracks share their tick: the
+            // time of the one before is taken again while the tick and the
+            // tempo are the same (the same arguments give the same time).
+            if (!timeKnown || event.tick != timedTick) {
+                timedTick = event.tick;
+                timeMs = noteTimeMs(event.tick, walk.tempoBpm, ticksPerQuarter);
+                timeKnown = true;
+            }
             if (!timeMs && !walk.error) {
                 walk.error = noteTimes::timeError(event.tick);
             }
@@ -132,6 +153,7 @@ NoteTimesWalk walkNoteTimes(const MidiFile& file, Takes takes, OnNote onNote, On
                 return walk;
             }
             walk.tempoBpm = *tempo;
+            timeKnown = false;
             onTempo(walk.tempoBpm);
         }
     }

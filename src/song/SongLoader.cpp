@@ -21,15 +21,15 @@ std::string LoadedSong::readFailureText(const std::string& fileName) const
 }
 
 bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read, const std::atomic<bool>* stop,
-                        DiagnosticSink& sink)
+                        DiagnosticSink& sink, EventSelection keep)
 {
-    file.loadFile(fileName, stop, sink);
+    file.loadFile(fileName, stop, sink, keep);
     read = file.readResult();
     if (read.status == ReadResult::Status::Stopped || raised(stop)) {
         return false;
     }
     file.toAbsoluteTicks();
-    return file.mergeTracks(stop);
+    return file.sortTracksForMerge(stop);
 }
 
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options, const std::atomic<bool>* stop,
@@ -39,7 +39,7 @@ LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options,
     song.channel = options.playChannel;
     song.options = options;
     MidiFile file;
-    if (!readAndPrepareSong(file, fileName, song.read, stop, sink)) {
+    if (!readAndPrepareSong(file, fileName, song.read, stop, sink, noteTimesEventsOf(options.playChannel))) {
         song.stopped = true;
         return song;
     }

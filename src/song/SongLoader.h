@@ -29,17 +29,20 @@ struct LoadedSong {
 };
 
 // Reads `fileName` into `file` and prepares it as extraction needs it: in
-// absolute ticks with its tracks merged into track 0. Returns how the read
-// went; a raised `stop` (looked at between chunks of the read and the merge)
-// ends the work early and returns false, with nothing more printed.
+// absolute ticks with each track sorted for a walk in merge order
+// (sortTracksForMerge: the walk merges as it goes, so a big song's events are
+// neither moved nor held twice). Returns how the read went; a raised `stop`
+// (looked at between chunks of the read and between tracks) ends the work early and returns false, with nothing more printed. Only the
+// events `keep` selects are kept (all of them by default).
 bool readAndPrepareSong(MidiFile& file, const std::string& fileName, ReadResult& read,
-                        const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
+                        const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics(),
+                        EventSelection keep = EventSelection::everything());
 
-// Reads `fileName`, puts it in absolute ticks, merges its tracks and extracts
-// the note list of options.playChannel, exactly as playback does. Reader
-// diagnostics and tempo changes go to `sink`, in that order.
-// When `stop` is given it is looked at between chunks of the read, the merge
-// and the extraction, so a raised flag ends the work within milliseconds even
+// Reads and prepares `fileName` (readAndPrepareSong) and extracts the note list of options.playChannel, exactly as playback does. Only the
+// events the note list needs are kept (noteTimesEventsOf), which gives the
+// same list. Reader diagnostics and tempo changes go to `sink`, in that order.
+// When `stop` is given it is looked at between chunks of the read, between
+// tracks and between chunks of the extraction, so a raised flag ends the work within milliseconds even
 // on a very large file, with `stopped` set and nothing more printed.
 LoadedSong loadSong(const std::string& fileName, const PlaybackOptions& options,
                     const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());

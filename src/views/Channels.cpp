@@ -67,7 +67,8 @@ ChannelFileSurvey surveyChannelsOfFile(const std::string& fileName, const Playba
 {
     ChannelFileSurvey result;
     MidiFile file;
-    if (!readAndPrepareSong(file, fileName, result.read, stop, sink)) {
+    // The survey walks the notes of every channel and the tempi, nothing else.
+    if (!readAndPrepareSong(file, fileName, result.read, stop, sink, EventSelection::notesAndTempo(0xFFFF))) {
         result.stopped = true;
         return result;
     }

@@ -39,9 +39,9 @@ struct ChannelFileSurvey {
     bool stopped = false;
 };
 
-// Reads and prepares `fileName` as playback does (readAndPrepareSong) and
-// surveys it. May run on any thread; a raised `stop` ends the work early, the
-// read included, with `stopped` set.
+// Reads and prepares `fileName` as playback does (readAndPrepareSong), keeping
+// the notes and tempi alone, and surveys it. May run on any thread; a raised
+// `stop` ends the work early, the read included, with `stopped` set.
 ChannelFileSurvey surveyChannelsOfFile(const std::string& fileName, const PlaybackOptions& options,
                                        const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
 

@@ -486,4 +486,71 @@ TEST(Reader, FailedReadOfTheSecondFileDoesNotKeepTheFirstTracks)
     EXPECT_EQ(file.eventCount(1), 0);
 }
 
+// A file is read through a window much smaller than a big song: events that
+// straddle its edges (meta payloads, deltas, running status) and a file cut
+// short anywhere read from the file exactly as the same bytes from memory.
+TEST(Reader, BigFileReadsAsItsBytesFromMemoryWholeAndCutShort)
+{
+    SmfBuilder builder;
+    builder.track();
+    for (int i = 0; i < 100000; ++i) {
+        builder.noteOn(static_cast<std::uint32_t>(i % 3 == 0 ? 200 : 1), i % 16, 20 + i % 100, 1 + i % 120).event(0, {30 + i % 90, 0});
+        if (i % 97 == 0) {
+            builder.event(0x3FFF, {0xFF, 0x01, 0xC8});
+            for (int k = 0; k < 200; ++k) {
+                builder.raw({'a' + (i + k) % 26});
+            }
+        }
+    }
+    const Bytes whole = builder.end().bytes();
+    const std::string path = utf8FromPath(std::filesystem::temp_directory_path()) + "/quillarc-window-" + std::to_string(processId()) + ".mid";
+    for (const std::size_t size : {whole.size(), std::size_t{262144 + 3}, whole.size() - 150, whole.size() / 2 + 1}) {
+        const Bytes bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+        std::ofstream(pathFromUtf8(path), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+        MidiFile fromFile;
+        MidiFile fromMemory;
+        PrintedLines printedFromFile;
+        bool memoryOk = false;
+        const std::string printedFromMemory = readInto(fromMemory, bytes, &memoryOk);
+        EXPECT_EQ(fromFile.loadFile(path, nullptr, printedFromFile), memoryOk) << size;
+        EXPECT_EQ(printedFromFile.text, printedFromMemory) << size;
+        EXPECT_EQ(messagesOf(fromFile, 0), messagesOf(fromMemory, 0)) << size;
+        EXPECT_EQ(ticksOf(fromFile, 0), ticksOf(fromMemory, 0)) << size;
+    }
+    std::filesystem::remove(pathFromUtf8(path));
+}
+
+// Events the selection does not keep are parsed as ever (running status,
+// markers, the diagnostics) but not stored.
+TEST(Reader, SelectionKeepsTheChosenChannelsNotesAndEveryTempoAndReadsTheRestAlike)
+{
+    const Bytes song = SmfBuilder()
+                           .track().tempo(0, 500000).event(5, {0xB1, 7, 100}).noteOn(0, 1, 60, 100).event(0, {62, 90})
+                           .noteOn(3, 1, 2, 100).noteOff(4, 2, 60).event(0, {0xFF, 0x01, 0x01, 'x'})
+                           .event(1, {0xF0, 0x01, 0xF7}).noteOff(2, 1, 60).raw({0, 0x91})
+                           .bytes();
+    const std::vector<int> tempo{0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+    const struct {
+        EventSelection keep;
+        std::vector<std::vector<int>> messages;
+        std::vector<int> ticks;
+    } rows[] = {
+        {EventSelection::everything(),
+         {tempo, {0xB1, 7, 100}, {0x91, 60, 100}, {0x91, 62, 90}, {2, 2, 1}, {0x82, 60, 64}, {0xFF, 0x01, 0x01, 'x'}, {0xF0}, {0x81, 60, 64}},
+         {0, 5, 5, 5, 8, 12, 12, 13, 15}},
+        {EventSelection::notesAndTempo(1 << 1), {tempo, {0x91, 60, 100}, {0x91, 62, 90}, {0x81, 60, 64}}, {0, 5, 5, 15}},
+        {EventSelection::notesAndTempo(0b110), {tempo, {0x91, 60, 100}, {0x91, 62, 90}, {0x82, 60, 64}, {0x81, 60, 64}}, {0, 5, 5, 12, 15}},
+        {EventSelection::notesAndTempo(0), {tempo}, {0}},
+    };
+    for (const auto& row : rows) {
+        MidiFile file;
+        PrintedLines printed;
+        EXPECT_FALSE(file.loadBytes(song, "t.mid", nullptr, printed, row.keep));
+        EXPECT_EQ(printed.text, "Error: unexpected end of file\n");
+        EXPECT_EQ(file.readResult().status, Status::Partial);
+        EXPECT_EQ(messagesOf(file, 0), row.messages);
+        EXPECT_EQ(ticksOf(file, 0), row.ticks);
+    }
+}
+
 }  // namespace

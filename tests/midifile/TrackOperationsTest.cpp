@@ -51,11 +51,14 @@ TEST(TickConversion, DeltaThenAbsoluteRestoresTheTicksAndAbsoluteTwiceChangesNot
     EXPECT_EQ(ticksOf(file, 0), absolute);
 }
 
-TEST(MergeTracks, SingleTrackIsLeftUntouched)
+TEST(MergeTracks, SingleTrackIsLeftUntouchedAndWalkedAsItIs)
 {
     MidiFile file;
     // A tempo event before a note at the same tick: a sort would swap them.
     readInto(file, SmfBuilder(0).track().tempo(0, 500000).noteOn(0, 0, 60, 1).end().bytes());
+    file.sortTracksForMerge();
+    MergedEvents walk(file);
+    EXPECT_EQ(walk.next()->byteOr(0), 0xFF);
     file.mergeTracks();
     EXPECT_EQ(messagesOf(file, 0)[0][0], 0xFF);
 }
@@ -113,11 +116,13 @@ TEST(MergeTracks, AgreesWithAStableSortOfTheTracksOneAfterAnother)
     constexpr int kTrackCounts[] = {4, 2, 3, 5, 8, 9, 17};
     for (int round = 0; round < 21; ++round) {
         MidiFile file;
+        MidiFile apart;  // walked in merge order instead
         SmfBuilder builder;
         for (int t = 0; t < kTrackCounts[round % std::size(kTrackCounts)]; ++t) {
             builder.track().end();
         }
         readInto(file, builder.bytes());
+        readInto(apart, builder.bytes());
         std::vector<MidiEvent> concatenated;
         for (int t = 0; t < file.trackCount(); ++t) {
             int tick = 0;
@@ -131,6 +136,7 @@ TEST(MergeTracks, AgreesWithAStableSortOfTheTracksOneAfterAnother)
                                   : kind == 1 ? makeEvent(tick, {0xFF, 0x2F, 0, t * 1000 + i})
                                               : makeEvent(tick, {0x90, t, i % 128, t * 1000 + i});
                 file.track(t).append(event);
+                apart.track(t).append(event);
                 concatenated.push_back(event);
             }
         }
@@ -138,6 +144,14 @@ TEST(MergeTracks, AgreesWithAStableSortOfTheTracksOneAfterAnother)
             // Two end-of-track events at one tick rank each before the other: equal here.
             return MidiFile::compareEvents(a, b) < 0 && !(a.tick == b.tick && a.isEndOfTrack() && b.isEndOfTrack());
         });
+        apart.sortTracksForMerge();
+        MergedEvents walk(apart);
+        for (const MidiEvent& expected : concatenated) {
+            const MidiEvent* walked = walk.next();
+            ASSERT_NE(walked, nullptr);
+            ASSERT_EQ(messageOf(*walked), messageOf(expected)) << "round " << round;
+        }
+        EXPECT_EQ(walk.next(), nullptr);
         file.mergeTracks();
         ASSERT_EQ(file.eventCount(0), static_cast<std::int32_t>(concatenated.size()));
         for (std::int32_t i = 0; i < file.eventCount(0); ++i) {

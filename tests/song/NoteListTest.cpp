@@ -46,6 +46,13 @@ TEST(NoteList, TempoChangeIsAnnouncedAndApplied)
     EXPECT_DOUBLE_EQ(result.notes.tempoBpm, 60.0);
 }
 
+TEST(NoteList, TempoBetweenTwoNotesOfOneTickInOneTrackTimesTheSecondAnew)
+{
+    const auto result =
+        extract(SmfBuilder(0, 480).track().noteOn(480, 0, 60, 100).tempo(0, 1000000).noteOn(0, 0, 62, 90).end().bytes());
+    EXPECT_EQ(result.notes.entries, (Entries{{60, 100, 1000}, {62, 90, 1500}}));
+}
+
 TEST(NoteList, LaterTempoAppliesToTheWholeAbsoluteTickCount)
 {
     // At 240 bpm from tick 720 on, tick 960 is timed as if the whole song had
