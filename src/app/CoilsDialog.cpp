@@ -166,11 +166,13 @@ void CoilsDialog::buildFields()
     m_highestKeySpin = spinBox(this, "coilHighestKeySpin", -1, 127);
     m_highestKeySpin->setSpecialValueText(fromLimitsFile(coilLimitText(file, "highest_key")));
 
+    // Name and device over the channels, the other fields beside them: the
+    // dialog fits a small screen.
+    auto* top = new QFormLayout;
     auto* form = new QFormLayout;
     const std::pair<const char*, QWidget*> rows[] = {
         {"&Name", m_nameEdit},
         {"&Device", m_deviceBox},
-        {nullptr, channels},
         {"&Voices", m_voicesSpin},
         {"&Keep", m_keepBox},
         {"&Transpose", m_transposeSpin},
@@ -183,16 +185,24 @@ void CoilsDialog::buildFields()
         {"&Highest key", m_highestKeySpin},
     };
     for (const auto& [text, field] : rows) {
+        QFormLayout* into = field == m_nameEdit || field == m_deviceBox ? top : form;
         if (text == nullptr) {
-            form->addRow(field);
+            into->addRow(field);
         } else {
-            form->addRow(text, field);
+            into->addRow(text, field);
         }
     }
+    auto* fields = new QHBoxLayout;
+    fields->addWidget(channels);
+    fields->addLayout(form);
+    auto* right = new QVBoxLayout;
+    right->addLayout(top);
+    right->addLayout(fields);
+    right->addStretch();
 
     auto* columns = new QHBoxLayout;
     columns->addLayout(left);
-    columns->addLayout(form, 1);
+    columns->addLayout(right, 1);
 
     m_errorLine = new QLabel(this);
     m_errorLine->setObjectName("rigErrorLine");
