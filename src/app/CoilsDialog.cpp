@@ -3,6 +3,7 @@
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/Controller.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -246,7 +247,7 @@ void CoilsDialog::showSongChannels(const std::optional<std::array<SongChannel, 1
         box->setText(channelText(channel, song));
         // Greyed, not disabled: a channel silent in this song may carry
         // another's tune.
-        QPalette palette = box->style()->standardPalette();
+        QPalette palette = QApplication::palette(box);
         if (song && song->notes == 0) {
             for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
                 palette.setColor(role, palette.color(QPalette::Disabled, role));
