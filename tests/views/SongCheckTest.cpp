@@ -19,19 +19,24 @@ SmfBuilder& named(SmfBuilder& song, const std::string& name)
     return song;
 }
 
-// 500 ticks a quarter at 120 bpm: a tick is a millisecond. Lead (channel 0)
+// 500 ticks a quarter at 120 bpm: a tick is a millisecond. Setup sets the
+// volume of channels 2 and 9 (no notes: not their track); Lead (channel 0)
 // strikes 60, 64 over it and 100; Bass (1) holds 40 for a second, then 45;
-// Strings (2) and Drums (9) have notes of their own.
+// Strings (2) has 4 notes and Drums (9) 11: 20 in all.
 std::vector<std::uint8_t> madeUpSong()
 {
     SmfBuilder song(1, 500);
+    named(song, "Setup").event(0, {0xB2, 7, 100}).event(0, {0xB9, 7, 100}).end();
     named(song, "Lead").noteOn(0, 0, 60, 90).noteOn(100, 0, 64, 90).noteOn(100, 0, 100, 90);
     song.noteOff(100, 0, 60).noteOff(0, 0, 64).noteOff(0, 0, 100).end();
     named(song, "Bass").noteOn(0, 1, 40, 100).noteOff(1000, 1, 40).noteOn(250, 1, 45, 100).noteOff(100, 1, 45).end();
-    named(song, "Strings").noteOn(0, 2, 50, 60).noteOff(10, 2, 50).noteOn(0, 2, 52, 60).noteOff(10, 2, 52);
-    song.noteOn(0, 2, 53, 60).noteOff(10, 2, 53).end();
+    named(song, "Strings");
+    for (const int key : {50, 52, 53, 55}) {
+        song.noteOn(0, 2, key, 60).noteOff(10, 2, key);
+    }
+    song.end();
     named(song, "Drums");
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 11; ++i) {
         song.noteOn(7, 9, 36, 120).noteOff(3, 9, 36);
     }
     return song.end().bytes();
@@ -67,13 +72,17 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Lead: 64 (94) steals 60 (90), 100 (130) leaves the keys; Bass: both
         // notes softened under 0.5 %, 40 held past 300 ms.
-        CheckRow{"TwoCoils", kTwoCoils, {{2, 3, "Strings"}, {9, 5, "Drums"}}, std::nullopt,
-                 "Check: 8 notes on channels no coil plays, 1 dropped on Lead, 1 stolen on Lead, 2 softened on Bass, "
+        CheckRow{"TwoCoils", kTwoCoils, {{2, 4, "Strings"}, {9, 11, "Drums"}}, std::nullopt,
+                 "Check: 15 notes on channels no coil plays, 1 dropped on Lead, 1 stolen on Lead, 2 softened on Bass, "
                  "1 too long on Bass"},
         // Nothing played: the busiest channel that is not the drums'.
         CheckRow{"NothingPlayedSuggestsATune", "[coil Solo]\ndevice = A\nchannels = 5\n",
-                 {{0, 3, "Lead"}, {1, 2, "Bass"}, {2, 3, "Strings"}, {9, 5, "Drums"}}, CheckedChannel{0, 3, "Lead"},
-                 "Check: 13 notes on channels no coil plays"},
+                 {{0, 3, "Lead"}, {1, 2, "Bass"}, {2, 4, "Strings"}, {9, 11, "Drums"}}, CheckedChannel{2, 4, "Strings"},
+                 "Check: 20 notes on channels no coil plays"},
+        // 2 of 20 notes is a tenth: not "very little".
+        CheckRow{"ATenthPlayedSuggestsNothing", "[coil Low]\ndevice = A\nchannels = 1\n",
+                 {{0, 3, "Lead"}, {2, 4, "Strings"}, {9, 11, "Drums"}}, std::nullopt,
+                 "Check: 18 notes on channels no coil plays"},
         CheckRow{"EverythingPlayed", "[coil All]\ndevice = A\nchannels = 0-2, 9\n", {}, std::nullopt, ""}),
     [](const testing::TestParamInfo<CheckRow>& row) { return std::string(row.param.name); });
 
@@ -96,7 +105,7 @@ TEST_F(SongCheckTest, CoilFiguresAndTheirCsvRows)
     EXPECT_EQ(bass.longNotes, 1);
     const std::string csv = checkReportCsv("a,b.mid", check);
     EXPECT_EQ(csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
-              "\"a,b.mid\",unplayed_channel,,2,3,,,Strings\n\"a,b.mid\",unplayed_channel,,9,5,,,Drums\n");
+              "\"a,b.mid\",unplayed_channel,,2,4,,,Strings\n\"a,b.mid\",unplayed_channel,,9,11,,,Drums\n");
     EXPECT_NE(csv.find("\"a,b.mid\",duty_peak,Bass,,,0.86,0.5,\n\"a,b.mid\",limit_softened,Bass,,2,,,\n"
                        "\"a,b.mid\",limit_dropped,Bass,,0,,,\n\"a,b.mid\",long_notes,Bass,,1,,300,\n"),
               std::string::npos)
