@@ -3,7 +3,9 @@
 #include "base/SettingsFile.h"
 #include "midifile/MidiFile.h"
 #include "rig/RigFile.h"
+#include "song/SongLoader.h"
 #include "views/Channels.h"
+#include "views/SongCheck.h"
 
 #include <algorithm>
 
@@ -49,33 +51,23 @@ std::string newCoilName(const std::vector<EditedCoil>& coils)
 std::optional<std::array<SongChannel, 16>> songChannels(const std::string& path, const PlaybackOptions& options,
                                                         const std::atomic<bool>* stop)
 {
-    const ChannelFileSurvey survey = surveyChannelsOfFile(path, options, stop);
-    if (survey.stopped || survey.read.status == ReadResult::Status::CannotOpen) {
-        return std::nullopt;
-    }
-    std::array<SongChannel, 16> channels{};
-    for (const ChannelNotes& counted : survey.survey.channels) {
-        channels[static_cast<std::size_t>(counted.channel & 15)].notes = counted.notes;
-    }
     MidiFile file;
-    file.loadFile(path, stop);
-    for (std::int32_t t = 0; t < file.trackCount(); ++t) {
-        const MidiEventList& track = file.track(t);
-        std::string name;
-        for (const MidiEvent& event : track) {
-            const int status = event.byteOr(0);
-            if (status == 0xFF && event.byteOr(1) == 0x03 && name.empty()) {
-                name.assign(event.bytes.begin() + std::min(3, event.size()), event.bytes.end());
-            } else if ((status & 0xF0) == 0x90 && event.byteOr(2) > 0) {
-                std::string& named = channels[static_cast<std::size_t>(status & 15)].track;
-                if (named.empty()) {
-                    named = name;
-                }
-            }
-        }
-    }
-    if (stop != nullptr && stop->load()) {
+    ReadResult read;
+    readAndPrepareSong(file, path, read, stop, noDiagnostics());
+    if (read.status == ReadResult::Status::CannotOpen || read.status == ReadResult::Status::Stopped) {
         return std::nullopt;
+    }
+    const ChannelSurvey survey = surveyChannels(file, options, stop);
+    if (survey.stopped) {
+        return std::nullopt;
+    }
+    const std::array<std::string, 16> names = channelTrackNames(file);
+    std::array<SongChannel, 16> channels{};
+    for (std::size_t channel = 0; channel < channels.size(); ++channel) {
+        channels[channel].track = names[channel];
+    }
+    for (const ChannelNotes& counted : survey.channels) {
+        channels[static_cast<std::size_t>(counted.channel & 15)].notes = counted.notes;
     }
     return channels;
 }

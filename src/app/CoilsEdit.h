@@ -33,12 +33,12 @@ std::string newCoilName(const std::vector<EditedCoil>& coils);
 // What a song has on one channel, for the labels of the channel boxes.
 struct SongChannel {
     std::int64_t notes = 0;  // note-ons with a positive velocity
-    std::string track;       // the name of the first track with notes on it, or empty
+    std::string track;       // the name of the first track with its notes, or empty
 };
 
 // What the song at `path` has on each channel: the note counts of its note
-// lists under `options` (surveyChannelsOfFile) and the names of the tracks
-// its notes are in. Nothing when it cannot be read or `stop` was raised. For
-// a worker: it reads the file twice.
+// lists under `options` (surveyChannels) and the names of the tracks its
+// notes are in (channelTrackNames), from one read. Nothing when it cannot be
+// read or `stop` was raised. For a worker.
 std::optional<std::array<SongChannel, 16>> songChannels(const std::string& path, const PlaybackOptions& options,
                                                         const std::atomic<bool>* stop);
