@@ -301,7 +301,7 @@ bool songSettingsOf(const std::string& fileName, const SongSettingsArgs& song, S
     }
     FoundSongSettings found;
     std::string error;
-    if (!findSongSettings(fileName, found, error) && !found.path.empty()) {
+    if (!findSongSettings(fileName, found, error, true) && !found.path.empty()) {
         std::cerr << error << '\n';
         return false;
     }

@@ -66,6 +66,10 @@ bool PlaybackSession::start(const MsClock& clock)
     if (!takeSongSettings(fileName, rig, *options)) {
         return false;
     }
+    if (stopped()) {
+        m_ending = Ending::Stopped;
+        return false;
+    }
     {
         // The lists are kept at the song's own speed: a change of speed
         // while it plays scales them afresh from there.
@@ -130,7 +134,8 @@ bool PlaybackSession::takeSongSettings(const std::string& fileName, Rig& rig, co
     m_loopOn = false;
     FoundSongSettings found;
     std::string error;
-    if (choices.useSongSettings && !findSongSettings(fileName, found, error) && !found.path.empty()) {
+    if (choices.useSongSettings && !findSongSettings(fileName, found, error, true, &m_state.stopRequested) &&
+        !found.path.empty()) {
         // A song that cannot be read is refused by its read, with its reason.
         m_observer.statusText(error);
         m_state.playing.store(0);

@@ -34,7 +34,8 @@ std::uint64_t fnv1a64(const void* data, std::size_t bytes, std::uint64_t hash)
     return hash;
 }
 
-std::optional<std::uint64_t> songFileHash(const std::string& songFile, std::string& error)
+std::optional<std::uint64_t> songFileHash(const std::string& songFile, std::string& error,
+                                          const std::atomic<bool>* stop)
 {
     const RegularFile opened = openRegularFile(songFile);
     if (opened.state != RegularFile::State::Ready) {
@@ -44,6 +45,10 @@ std::optional<std::uint64_t> songFileHash(const std::string& songFile, std::stri
     std::vector<unsigned char> block(std::size_t{1} << 16);
     std::uint64_t hash = kFnvOffset;
     for (;;) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            closeRegularFile(opened.fd);
+            return std::nullopt;
+        }
         const std::size_t got = readRegularFile(opened.fd, block.data(), block.size());
         hash = fnv1a64(block.data(), got, hash);
         if (got < block.size()) {
@@ -61,10 +66,15 @@ std::string songSettingsPath(std::uint64_t hash)
     return settingsFilePath(name);
 }
 
-bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std::string& error)
+bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std::string& error, bool anyFolder,
+                      const std::atomic<bool>* stop)
 {
     found = FoundSongSettings{};
-    const std::optional<std::uint64_t> hash = songFileHash(songFile, error);
+    std::error_code failure;
+    if (anyFolder && fs::directory_iterator(pathFromUtf8(settingsFilePath("songs")), failure) == fs::directory_iterator()) {
+        return true;
+    }
+    const std::optional<std::uint64_t> hash = songFileHash(songFile, error, stop);
     if (!hash) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "song/SongSettings.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,8 +19,10 @@ inline constexpr std::uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
 std::uint64_t fnv1a64(const void* data, std::size_t bytes, std::uint64_t hash = kFnvOffset);
 
 // The hash of the file `songFile`'s bytes, or nothing (with the reason in
-// `error`) when it cannot be read.
-std::optional<std::uint64_t> songFileHash(const std::string& songFile, std::string& error);
+// `error`) when it cannot be read. A raised `stop`, looked at between blocks
+// of 64 KiB, ends it with nothing and no error.
+std::optional<std::uint64_t> songFileHash(const std::string& songFile, std::string& error,
+                                          const std::atomic<bool>* stop = nullptr);
 // The settings file of a song of hash `hash`: songs/HHHHHHHHHHHHHHHH.conf
 // (sixteen lower-case hex digits) in the settings folder.
 std::string songSettingsPath(std::uint64_t hash);
@@ -33,8 +36,11 @@ struct FoundSongSettings {
 
 // Reads the settings of `songFile`: none found (no error) when there is no
 // file for its bytes; false with "Error: PATH:LINE: REASON" (or why the song
-// or the file cannot be read) in `error` otherwise.
-bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std::string& error);
+// or the file cannot be read, `path` then empty) in `error` otherwise. When
+// `anyFolder` is set and the songs folder holds no file at all, the song is
+// not read (a big song's hash is not free): none found, `path` empty.
+bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std::string& error,
+                      bool anyFolder = false, const std::atomic<bool>* stop = nullptr);
 
 // Writes `settings` for the song `songFile` to `path`, atomically (a scratch
 // file renamed over it). An existing file that does not parse is kept and

@@ -58,6 +58,11 @@ TEST(SongSettingsFile, FollowTheSongsBytesNotItsName)
     std::ofstream(song, std::ios::binary) << "MThd-ish bytes";
     FoundSongSettings found;
     std::string error;
+    // Without any settings file the song is not even read.
+    ASSERT_TRUE(findSongSettings(song, found, error, true));
+    EXPECT_EQ(found.path, "");
+    const std::atomic<bool> raised{true};
+    EXPECT_EQ(songFileHash(song, error, &raised), std::nullopt);
     ASSERT_TRUE(findSongSettings(song, found, error));
     EXPECT_FALSE(found.found);
     SongSettings settings;
@@ -65,7 +70,7 @@ TEST(SongSettingsFile, FollowTheSongsBytesNotItsName)
     ASSERT_TRUE(writeSongSettings(found.path, settings, song, error)) << error;
 
     std::filesystem::rename(song, config.dir() + "/renamed.mid");
-    ASSERT_TRUE(findSongSettings(config.dir() + "/renamed.mid", found, error));
+    ASSERT_TRUE(findSongSettings(config.dir() + "/renamed.mid", found, error, true));
     EXPECT_TRUE(found.found);
     EXPECT_EQ(found.settings, settings);
 
