@@ -83,7 +83,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             return parsed;
         }
         if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output) ||
-            takeSingleCoilOption(arg, cursor, parsed.single) || takeSongSettingsOption(arg, cursor, parsed.song, true)) {
+            takeSingleCoilOption(arg, cursor, parsed.single) ||
+            takeSongSettingsOption(arg, cursor, parsed.song, true)) {
             continue;
         }
         if (arg == "--from") {
@@ -173,7 +174,8 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     PlayArgs parsed = parsePlayArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kPlayUsage << kSpeedOptionsHelp << kLoopOptionHelp << kNoteOptionsHelp << kSingleCoilOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp
+        std::cout << kPlayUsage << kSpeedOptionsHelp << kLoopOptionHelp << kNoteOptionsHelp << kSingleCoilOptionsHelp
+                  << kSendOptionsHelp << kLimitOptionsHelp
                   << kRigOptionsHelp << kPlayTail;
         return 0;
     }

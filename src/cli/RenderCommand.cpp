@@ -236,7 +236,8 @@ int runRenderCommand(const std::vector<std::string>& args)
     while (!cursor.done()) {
         const std::string& arg = cursor.next();
         if (arg == "--help" || arg == "-h") {
-            std::cout << kRenderUsage << kSpeedOptionsHelp << kNoteOptionsHelp << kSingleCoilOptionsHelp << kSendOptionsHelp
+            std::cout << kRenderUsage << kSpeedOptionsHelp << kNoteOptionsHelp << kSingleCoilOptionsHelp
+                      << kSendOptionsHelp
                       << kLimitOptionsHelp << kRigOptionsHelp << kRenderTail;
             return 0;
         }

@@ -29,7 +29,8 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
             const std::size_t at = help.find("  --help ");
             // duty's --coil is a flag of its own.
             const bool coilTaken = help.find("  --coil ") != std::string::npos;
-            std::cout << help.substr(0, at) << kSpeedOptionsHelp << (takesChannel && !coilTaken ? kSongCoilOptionsHelp : "")
+            std::cout << help.substr(0, at) << kSpeedOptionsHelp
+                      << (takesChannel && !coilTaken ? kSongCoilOptionsHelp : "")
                       << (takesChannel ? kSingleCoilOptionsHelp : "") << (at == std::string::npos ? "" : help.substr(at));
             return std::nullopt;
         }

@@ -216,6 +216,7 @@ bool PlaybackSession::changeSpeed(const AppState::SpeedRequest& request, std::ui
     rescaleTotal();
     m_lastProgress = -1;
     m_lastSecond = -1;
+    m_observer.songLength(static_cast<int>(m_total));
     m_observer.statusText("Speed " + std::to_string(m_speed) + " %");
     return true;
 }
@@ -438,9 +439,10 @@ bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t so
     const std::int64_t wanted = std::clamp<std::int64_t>(from + seek.ms, 0, static_cast<std::int64_t>(m_total) + 1);
     const auto position = static_cast<std::int32_t>(wanted);
     for (CoilPlay& coil : m_coils) {
-        const auto first = std::lower_bound(
-            coil.notes.begin(), coil.notes.end(), position,
-            [this](const NoteListEntry& entry, std::int32_t at) { return scaled(entry.timeMs) < static_cast<std::uint32_t>(at); });
+        const auto first = std::lower_bound(coil.notes.begin(), coil.notes.end(), position,
+                                            [this](const NoteListEntry& entry, std::int32_t at) {
+                                                return scaled(entry.timeMs) < static_cast<std::uint32_t>(at);
+                                            });
         coil.next = static_cast<std::size_t>(first - coil.notes.begin());
     }
     m_start = songNow - static_cast<std::uint32_t>(position);

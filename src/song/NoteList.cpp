@@ -24,7 +24,7 @@ std::int64_t scaledTimeMs(std::int32_t timeMs, std::int32_t speedPercent)
 
 std::int64_t unscaledTimeMs(std::int64_t scaledMs, std::int32_t speedPercent)
 {
-    if (scaledMs <= kLeadInMs || speedPercent <= 0) {
+    if (scaledMs <= kLeadInMs) {
         return scaledMs;
     }
     return kLeadInMs + (scaledMs - kLeadInMs) * speedPercent / 100;

@@ -143,7 +143,8 @@ std::string channelListText(std::uint16_t bits)
         while (last + 1 < 16 && ((bits >> (last + 1)) & 1U) != 0) {
             ++last;
         }
-        text += (text.empty() ? "" : ", ") + std::to_string(channel) + (last > channel ? '-' + std::to_string(last) : "");
+        text += (text.empty() ? "" : ", ") + std::to_string(channel) +
+                (last > channel ? '-' + std::to_string(last) : std::string());
         channel = last + 1;
     }
     return text;

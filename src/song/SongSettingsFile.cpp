@@ -71,7 +71,8 @@ bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std
 {
     found = FoundSongSettings{};
     std::error_code failure;
-    if (anyFolder && fs::directory_iterator(pathFromUtf8(settingsFilePath("songs")), failure) == fs::directory_iterator()) {
+    const fs::path folder = pathFromUtf8(settingsFilePath("songs"));
+    if (anyFolder && fs::directory_iterator(folder, failure) == fs::directory_iterator()) {
         return true;
     }
     const std::optional<std::uint64_t> hash = songFileHash(songFile, error, stop);
@@ -98,7 +99,8 @@ bool writeSongSettings(const std::string& path, const SongSettings& settings, co
     std::string text;
     SongSettings existing;
     const SettingsRead read = readSettingsFile(path, "song settings file", text, error);
-    if (read == SettingsRead::Failed || (read == SettingsRead::Read && !parseSongSettings(text, path, existing, error))) {
+    if (read == SettingsRead::Failed ||
+        (read == SettingsRead::Read && !parseSongSettings(text, path, existing, error))) {
         error += kLimitsFileKeptText;
         return false;
     }

@@ -35,6 +35,7 @@ public:
         m_progress.push_back(position);
     }
     void finished() override { m_finished.store(true); }
+    void songLength(int totalMs) override { statusText("length " + std::to_string(totalMs)); }
     void nowPlaying(int index) override
     {
         std::lock_guard lock(m_mutex);

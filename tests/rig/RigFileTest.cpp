@@ -156,7 +156,8 @@ TEST(Rig, ResolvesDevicesVolumesRoutesLimitsAndTheDefaultRig)
 
     // A song's settings: its channels and transpose where set, its volume scaling every share.
     Rig song{goodCoils(), {}};
-    const SongSettings settings{{{"Bass", 0b11, std::nullopt}, {"Lead", std::nullopt, -7}, {"Gone", 1, 3}}, 55, 150, {}};
+    const SongSettings settings{
+        {{"Bass", 0b11, std::nullopt}, {"Lead", std::nullopt, -7}, {"Gone", 1, 3}}, 55, 150, {}};
     EXPECT_EQ(applySongSettings(song, settings), std::vector<std::string>{"Gone"});
     EXPECT_EQ(song.coils[0].channels.bits, 0b11001);
     EXPECT_EQ(song.coils[0].transpose, -7);
