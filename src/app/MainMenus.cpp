@@ -97,7 +97,10 @@ QMenu* buildToolsMenu(QMainWindow& window, const MenuCommands& commands, QAction
         const QString text = QString(chartWindowTitle(kind)) + "...";
         addEntry(window, menu, text, name, [analysis = commands.analysis, kind = kind] { analysis(kind); });
     }
+    addEntry(window, menu, "Coils...", "coilsAction", commands.coils);
     options = addEntry(window, menu, "Options...", "optionsAction", commands.options);
+    // Its own letter, so that Silence coil keeps its S.
+    addEntry(window, menu, "C&heck song...", "checkSongAction", commands.checkSong);
     addEntry(window, menu, "Live Input...", "liveAction", commands.liveInput, QKeySequence(Qt::CTRL | Qt::Key_L));
     menu->addSeparator();
     addEntry(window, menu, "Silence coil", "silenceAction", commands.silence, Qt::Key_Escape);

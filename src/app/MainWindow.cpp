@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppContext.h"
+#include "app/CoilsDialog.h"
 #include "app/FileDrops.h"
 #include "app/GuiReporter.h"
 #include "app/LiveInputDialog.h"
@@ -12,6 +13,8 @@
 #include "app/PanicKey.h"
 #include "app/SeekSlider.h"
 #include "app/SongLengths.h"
+#include "app/SongChecks.h"
+#include "app/CheckSongDialog.h"
 #include "app/SongDisplay.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
@@ -25,6 +28,7 @@
 #include "playback/RigOutputs.h"
 #include "playback/RigPanic.h"
 #include "rig/CoilDevices.h"
+#include "rig/RigFile.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
 
@@ -172,8 +176,10 @@ void MainWindow::buildMenus()
     commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
     commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
     commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
+    commands.coils = [this] { openCoils(this); };
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
+    commands.checkSong = [this] { openCheckSong(); };
     commands.silence = [this] { silenceCoil(); };
     commands.about = [this] { openAbout(); };
     const MainMenus menus = buildMainMenus(*this, commands);
@@ -212,6 +218,13 @@ void MainWindow::buildControls()
                    [this](const std::string& path) { return m_lengths->lengthMs(path, m_context.options); });
     m_rows->showLines();
     connect(m_lengths, &SongLengths::measured, this, [this](const QString& path) { m_rows->refresh(path.toStdString()); });
+    m_playChecks = new SongChecks(this);
+    connect(m_playChecks, &SongChecks::checked, this, [this](const QString& path, const QString& summary) {
+        const int playing = m_display->playingIndex();
+        if (playing >= 0 && playing < m_playlist.fileCount() && m_playlist.path(playing) == path.toStdString()) {
+            m_display->showCheck(summary);
+        }
+    });
 
     AppState& state = m_context.state;
     connect(controls.play, &QPushButton::clicked, this, &MainWindow::play);
@@ -546,11 +559,14 @@ void MainWindow::play()
     case PlayStep::StartWorker:
         // Joined first: no earlier worker may clear `playing` after the request.
         m_worker->stopAndJoin();
-        // What the limits did to the last song stays until now.
+        // What the limits did to the last song, and what its check found,
+        // stay until now.
         m_display->showLimits({});
+        m_display->showCheck({});
         beginPlayback(m_context.state, m_playlist, m_context.options);
         m_worker->start();
         m_display->markPlaying(m_playlist.currentFile());
+        m_playChecks->check(m_playlist.path(m_playlist.currentFile()), currentRig(), m_context.options);
         break;
     }
 }
@@ -568,6 +584,40 @@ void MainWindow::togglePlayPause()
     } else {
         play();
     }
+}
+
+Rig MainWindow::currentRig() const
+{
+    const auto rig = m_context.state.rig();
+    return rig ? *rig : defaultRig(m_context.options);
+}
+
+void MainWindow::openCheckSong()
+{
+    if (!m_playlist.fileLoaded()) {
+        showStatus(kNoFileLoadedText);
+        return;
+    }
+    // The check is of what Play would play now: the files as they are.
+    m_context.reloadCoilLimits();
+    if (const auto& error = m_context.rigFileError ? m_context.rigFileError : m_context.limitsFileError) {
+        showStatus(QString::fromStdString(*error));
+        return;
+    }
+    if (!m_checkDialog) {
+        m_checkDialog = new CheckSongDialog(this);
+        m_dialogChecks = new SongChecks(m_checkDialog);
+        connect(m_dialogChecks, &SongChecks::checked, m_checkDialog,
+                [dialog = m_checkDialog.data()](const QString& path, const QString&, const QString& report) {
+                    dialog->report(path, report);
+                });
+    }
+    const std::string& path = m_playlist.path(m_playlist.selectedFile());
+    m_checkDialog->checking(QString::fromStdString(path));
+    m_dialogChecks->check(path, currentRig(), m_context.options);
+    m_checkDialog->show();
+    m_checkDialog->raise();
+    m_checkDialog->activateWindow();
 }
 
 std::string MainWindow::startStatusText() const
@@ -664,6 +714,29 @@ void MainWindow::openLiveInput()
     dialog->open();
 }
 
+void MainWindow::openCoils(QWidget* parent)
+{
+    reloadCoilLimits();
+    std::string error;
+    std::optional<CoilsEdit> edit = loadCoilsEdit(rigPath(), m_context.options, error);
+    if (!edit) {
+        // A rig file that cannot be read is the user's to mend: never written over.
+        showStatus(QString::fromStdString(error + kLimitsFileKeptText));
+        return;
+    }
+    auto* dialog = new CoilsDialog(std::move(*edit), m_context.options, outputDeviceNames(), parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &CoilsDialog::rigWritten, this, [this] {
+        // The rig in force from the next Play, Fixed Mode or live start.
+        m_context.reloadRig();
+        showStatus(QString::fromStdString(startStatusText()));
+    });
+    if (const PanelSelection selection = panelSelection(); selection.fileLoaded) {
+        dialog->surveySong(selection.path);
+    }
+    dialog->open();
+}
+
 void MainWindow::openOptions()
 {
     // The limits as the file has them now; a file that cannot be read is
@@ -672,6 +745,9 @@ void MainWindow::openOptions()
     const std::optional<std::string> limitsError = m_context.limitsFileError;
     auto* dialog = new OptionsDialog(m_context.options, m_fileDialogs.curveFile, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_context.state.rig()) {
+        dialog->leadToCoils([this, dialog] { openCoils(dialog); });
+    }
     if (limitsError) {
         dialog->refuseLimits(QString::fromStdString(*limitsError));
     }

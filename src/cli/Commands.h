@@ -24,6 +24,7 @@ int runDutyCommand(const std::vector<std::string>& args);
 int runChannelsCommand(const std::vector<std::string>& args);
 int runSongCommand(const std::vector<std::string>& args);
 int runCoilsCommand(const std::vector<std::string>& args);
+int runCheckCommand(const std::vector<std::string>& args);
 int runRenderCommand(const std::vector<std::string>& args);
 // Built with the GUI only: it paints with Qt.
 int runPlotCommand(const std::vector<std::string>& args);
