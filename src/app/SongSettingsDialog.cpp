@@ -145,6 +145,9 @@ void SongSettingsDialog::buildFields()
     m_volumeSpin = spinBox(this, "songVolumeSpin", 1, 100, " %");
     m_speedSpin = spinBox(this, "songSpeedSpin", kSlowestSpeed, kFastestSpeed, " %");
     m_speedSpin->setSingleStep(kSpeedStep);
+    // What a song without settings plays at, until its file says otherwise.
+    m_volumeSpin->setValue(100);
+    m_speedSpin->setValue(100);
     m_loopBox = new QCheckBox("&Loop", this);
     m_loopBox->setObjectName("loopBox");
     m_fromSpin = secondsBox(this, "loopFromSpin");

@@ -146,13 +146,12 @@ void CoilsDialogTest::theSongSettingsFieldsBecomeTheSongsFileWhichTheNextPlayTak
              tick(d, "channelBox13", true);
              tick(d, "transposeAsRigBox", false);
              d->findChild<QSpinBox*>("transposeSpin")->setValue(12);
-             d->findChild<QSpinBox*>("songVolumeSpin")->setValue(80);
              d->findChild<QSpinBox*>("songSpeedSpin")->setValue(135);
              tick(d, "loopBox", true);
              d->findChild<QDoubleSpinBox*>("loopFromSpin")->setValue(0.75);
              d->findChild<QDoubleSpinBox*>("loopUntilSpin")->setValue(7.25);
          },
-         "volume = 80\nspeed = 135\nloop = 0.75-7.25\n\n[coil Coil]\nchannels = 2-3, 13\ntranspose = 12\n"},
+         "speed = 135\nloop = 0.75-7.25\n\n[coil Coil]\nchannels = 2-3, 13\ntranspose = 12\n"},
         {"[coil Lead]\nchannels = 0\n[coil Bass]\nchannels = 1\ntranspose = -12\n",
          "speed = 100\nloop = 1-2\n[coil Lead]\ntranspose = -5\n[coil Gone]\nchannels = 4\n",
          [&](QDialog* d) {
