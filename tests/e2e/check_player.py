@@ -334,7 +334,7 @@ def song_settings(display, window, cli, song, artefacts):
     xdotool(display, "key", "alt+o")
     songs = os.path.join(os.path.dirname(limits_path()), "songs")
     wait_until(lambda: os.path.isdir(songs) and os.listdir(songs), 10, "the song's settings file")
-    expected = [VOLUME] + [m for _, m in entries(cli, song)] + [ALL_SOUND_OFF]
+    expected = [VOLUME] + [m for _, m in entries(cli, song, "--coil", "Coil")] + [ALL_SOUND_OFF]
     if expected[1:-1] != [[s, k + 12, v] for s, k, v in (m for _, m in plain)]:
         fail("the settings written are not the song an octave up: %s" % open(os.path.join(songs, os.listdir(songs)[0])).read())
     xdotool(display, "windowfocus", "--sync", window)
