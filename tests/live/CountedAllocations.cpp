@@ -6,20 +6,14 @@
 thread_local bool CountedAllocations::counting = false;
 thread_local std::size_t CountedAllocations::count = 0;
 
+// The array forms call these by default.
 void* operator new(std::size_t size)
 {
-    if (CountedAllocations::counting) {
-        ++CountedAllocations::count;
-    }
+    CountedAllocations::count += CountedAllocations::counting ? 1 : 0;
     if (void* block = std::malloc(size == 0 ? 1 : size)) {
         return block;
     }
     throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
 }
 
 void operator delete(void* block) noexcept
@@ -27,17 +21,7 @@ void operator delete(void* block) noexcept
     std::free(block);
 }
 
-void operator delete[](void* block) noexcept
-{
-    std::free(block);
-}
-
 void operator delete(void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept
 {
     std::free(block);
 }

@@ -2,8 +2,7 @@
 
 #include <cstddef>
 
-// This test program replaces operator new: while `counting` is set on a
-// thread, each allocation made there is counted.
+// This test program replaces operator new to count what a thread allocates.
 struct CountedAllocations {
     static thread_local bool counting;
     static thread_local std::size_t count;

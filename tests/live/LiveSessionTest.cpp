@@ -67,31 +67,39 @@ struct WayOutRow {
     std::vector<std::string> statuses = {};  // at the end
 };
 
-class LiveSessionTest : public testing::TestWithParam<WayOutRow> {};
+class LiveSessionTest : public testing::TestWithParam<WayOutRow> {
+protected:
+    // Forwarded on the worker, or within the keyboard's cycle.
+    void playAndStop(bool inCycle);
+};
+
+void LiveSessionTest::playAndStop(bool inCycle)
+{
+    const auto devices = installVirtualDevices({"Synth", "Quillarc USB Controller"});
+    devices->setCycleTargets(true);
+    AppState state;
+    state.controllerPort.store(1);
+    PlaybackOptions options;
+    options.coilLimits = GetParam().limits;
+    state.setOptions(options);
+    Keyboard keyboard;
+    keyboard.m_devices = inCycle ? devices.get() : nullptr;
+    Statuses observer;
+    LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
+    ASSERT_EQ(session.start(40), LiveSession::Start::Started);
+    keyboard.play(GetParam().played);
+    session.stop();
+    EXPECT_EQ(session.run(), LiveEnd::Stopped);
+    std::vector<Bytes> expected{{0xB0, 7, 40}};
+    expected.insert(expected.end(), GetParam().sent.begin(), GetParam().sent.end());
+    EXPECT_EQ(devices->messages(1), expected) << "in cycle: " << inCycle;
+    EXPECT_EQ(observer.texts, GetParam().statuses);
+}
 
 TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSoundingAndTheLimitsAreReported)
 {
-    for (const bool inCycle : {false, true}) {
-        const auto devices = installVirtualDevices({"Synth", "Quillarc USB Controller"});
-        devices->setCycleTargets(true);
-        AppState state;
-        state.controllerPort.store(1);
-        PlaybackOptions options;
-        options.coilLimits = GetParam().limits;
-        state.setOptions(options);
-        Keyboard keyboard;
-        keyboard.m_devices = inCycle ? devices.get() : nullptr;
-        Statuses observer;
-        LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
-        ASSERT_EQ(session.start(40), LiveSession::Start::Started);
-        keyboard.play(GetParam().played);
-        session.stop();
-        EXPECT_EQ(session.run(), LiveEnd::Stopped);
-        std::vector<Bytes> expected{{0xB0, 7, 40}};
-        expected.insert(expected.end(), GetParam().sent.begin(), GetParam().sent.end());
-        EXPECT_EQ(devices->messages(1), expected) << "in cycle: " << inCycle;
-        EXPECT_EQ(observer.texts, GetParam().statuses);
-    }
+    playAndStop(false);
+    playAndStop(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
