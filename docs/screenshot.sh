@@ -4,6 +4,7 @@
 # program on Xvfb half-way through a demo song played to the coil simulator;
 # docs/player-notes.png, the panel playing with the labelled Notes window
 # beside it, that tests/e2e/check_player.py takes in its `notes` scenario;
+# docs/coils.png, the Coils dialog with a second coil, from its `coils` one;
 # and the three analysis windows' charts with their labels, drawn by
 # `quillarc-cli plot` from the karaoke song of the shared test collection
 # (channel 0; the Duty Cycle chart under a duty limit of 4 %).
@@ -24,6 +25,12 @@ ctest --preset dev -R 'e2e\.panel\.Player\.notes$'
 [ -f "$beside" ] || { echo "screenshot.sh: the player test took no screenshot (skipped?)" >&2; exit 1; }
 cp "$beside" docs/player-notes.png
 echo "docs/player-notes.png"
+coils=build/dev/tests/e2e/artefacts/panel-player/coils.png
+rm -f "$coils"
+ctest --preset dev -R 'e2e\.panel\.Player\.coils$'
+[ -f "$coils" ] || { echo "screenshot.sh: the Coils test took no screenshot (skipped?)" >&2; exit 1; }
+cp "$coils" docs/coils.png
+echo "docs/coils.png"
 # A fresh settings folder: no coil limits file of the user's draws its line.
 XDG_CONFIG_HOME="$(mktemp -d)"
 export XDG_CONFIG_HOME

@@ -97,6 +97,7 @@ QMenu* buildToolsMenu(QMainWindow& window, const MenuCommands& commands, QAction
         const QString text = QString(chartWindowTitle(kind)) + "...";
         addEntry(window, menu, text, name, [analysis = commands.analysis, kind = kind] { analysis(kind); });
     }
+    addEntry(window, menu, "Coils...", "coilsAction", commands.coils);
     options = addEntry(window, menu, "Options...", "optionsAction", commands.options);
     addEntry(window, menu, "Live Input...", "liveAction", commands.liveInput, QKeySequence(Qt::CTRL | Qt::Key_L));
     menu->addSeparator();

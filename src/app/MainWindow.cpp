@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppContext.h"
+#include "app/CoilsDialog.h"
 #include "app/FileDrops.h"
 #include "app/GuiReporter.h"
 #include "app/LiveInputDialog.h"
@@ -25,6 +26,7 @@
 #include "playback/RigOutputs.h"
 #include "playback/RigPanic.h"
 #include "rig/CoilDevices.h"
+#include "rig/RigFile.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
 
@@ -172,6 +174,7 @@ void MainWindow::buildMenus()
     commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
     commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
     commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
+    commands.coils = [this] { openCoils(this); };
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
     commands.silence = [this] { silenceCoil(); };
@@ -664,6 +667,29 @@ void MainWindow::openLiveInput()
     dialog->open();
 }
 
+void MainWindow::openCoils(QWidget* parent)
+{
+    reloadCoilLimits();
+    std::string error;
+    std::optional<CoilsEdit> edit = loadCoilsEdit(rigPath(), m_context.options, error);
+    if (!edit) {
+        // A rig file that cannot be read is the user's to mend: never written over.
+        showStatus(QString::fromStdString(error + kLimitsFileKeptText));
+        return;
+    }
+    auto* dialog = new CoilsDialog(std::move(*edit), m_context.options, outputDeviceNames(), parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &CoilsDialog::rigWritten, this, [this] {
+        // The rig in force from the next Play, Fixed Mode or live start.
+        m_context.reloadRig();
+        showStatus(QString::fromStdString(startStatusText()));
+    });
+    if (const PanelSelection selection = panelSelection(); selection.fileLoaded) {
+        dialog->surveySong(selection.path);
+    }
+    dialog->open();
+}
+
 void MainWindow::openOptions()
 {
     // The limits as the file has them now; a file that cannot be read is
@@ -672,6 +698,9 @@ void MainWindow::openOptions()
     const std::optional<std::string> limitsError = m_context.limitsFileError;
     auto* dialog = new OptionsDialog(m_context.options, m_fileDialogs.curveFile, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_context.state.rig()) {
+        dialog->leadToCoils([this, dialog] { openCoils(dialog); });
+    }
     if (limitsError) {
         dialog->refuseLimits(QString::fromStdString(*limitsError));
     }

@@ -176,6 +176,9 @@ private:
     void joinAndLookForController();
     void openFixedMode();
     void openLiveInput();
+    // Tools, "Coils...": the rig file, or today's single coil, edited; over
+    // `parent` (the Options dialog when it leads there).
+    void openCoils(QWidget* parent);
     void openOptions();
     void openAbout();
     void shutDown();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 namespace {
@@ -64,4 +65,38 @@ SettingsRead readSettingsFile(const std::string& path, std::string_view kind, st
     text.resize(readRegularFile(opened.fd, text.data(), text.size()));
     closeRegularFile(opened.fd);
     return SettingsRead::Read;
+}
+
+bool writeSettingsFile(const std::string& path, std::string_view kind, std::string_view text, std::string& error)
+{
+    error = "Error: cannot write " + std::string(kind) + ' ' + path;
+    const fs::path target = pathFromUtf8(path);
+    std::error_code failure;
+    const auto type = fs::symlink_status(target, failure).type();
+    if (type != fs::file_type::regular && type != fs::file_type::not_found) {
+        return false;
+    }
+    if (target.has_parent_path()) {
+        fs::create_directories(target.parent_path(), failure);
+        if (failure) {
+            return false;
+        }
+    }
+    const fs::path scratch = pathFromUtf8(path + ".new");
+    {
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            fs::remove(scratch, failure);
+            return false;
+        }
+    }
+    fs::rename(scratch, target, failure);
+    if (failure) {
+        fs::remove(scratch, failure);
+        return false;
+    }
+    error.clear();
+    return true;
 }

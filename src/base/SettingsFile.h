@@ -25,3 +25,10 @@ enum class SettingsRead {
 // cannot open KIND PATH", "Error: PATH: too large for a KIND". A settings
 // file is a few lines; one above 64 KiB is refused before it is read.
 SettingsRead readSettingsFile(const std::string& path, std::string_view kind, std::string& text, std::string& error);
+
+// Replaces the settings file at `path` with `text` whole: written beside it
+// and renamed over it, so that a reader never sees half of it; its folder is
+// made when missing. Binary: the line ends as `text` has them. False with
+// "Error: cannot write KIND PATH" when it cannot be written (a folder in its
+// place included), the file then as it was.
+bool writeSettingsFile(const std::string& path, std::string_view kind, std::string_view text, std::string& error);

@@ -23,6 +23,7 @@ int runWeightsCommand(const std::vector<std::string>& args);
 int runDutyCommand(const std::vector<std::string>& args);
 int runChannelsCommand(const std::vector<std::string>& args);
 int runCoilsCommand(const std::vector<std::string>& args);
+int runCheckCommand(const std::vector<std::string>& args);
 int runRenderCommand(const std::vector<std::string>& args);
 // Built with the GUI only: it paints with Qt.
 int runPlotCommand(const std::vector<std::string>& args);

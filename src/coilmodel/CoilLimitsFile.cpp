@@ -59,22 +59,6 @@ constexpr std::string_view kHeader =
     "# (above 0, at most 100), max_note_ms (above 0), lowest_key and\n"
     "# highest_key (0 to 127).\n";
 
-// The value of the limit named `key` as the file writes it, nothing when it
-// is off. A percent is the shortest text that reads back to the same double.
-std::optional<std::string> limitText(const CoilLimits& limits, std::string_view key)
-{
-    if (key == kDutyKey) {
-        if (!limits.dutyLimitPercent) {
-            return std::nullopt;
-        }
-        char text[32];
-        const auto end = std::to_chars(text, text + sizeof text, *limits.dutyLimitPercent).ptr;
-        return std::string(text, static_cast<std::size_t>(end - text));
-    }
-    const auto& field = key == kMaxNoteKey ? limits.maxNoteMs : key == kLowestKey ? limits.lowestKey : limits.highestKey;
-    return field ? std::optional(std::to_string(*field)) : std::nullopt;
-}
-
 // One line of a parsed limits file (without its '\n') with the limit it
 // sets made what `limits` says; `written` notes the keys met.
 std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<std::string_view>& written)
@@ -89,14 +73,14 @@ std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<s
         return std::string(line);
     }
     written.insert(key);
-    const std::optional<std::string> wanted = limitText(limits, key);
+    const std::optional<std::string> wanted = coilLimitText(limits, key);
     if (!wanted) {
         const std::size_t indent = line.find_first_not_of(" \t");
         return std::string(line.substr(0, indent)) + "# " + std::string(line.substr(indent));
     }
     const std::string_view value = trimmed(code.substr(equals + 1));
     CoilLimits now;
-    if (!setCoilLimit(now, key, value) && limitText(now, key) == wanted) {
+    if (!setCoilLimit(now, key, value) && coilLimitText(now, key) == wanted) {
         return std::string(line);
     }
     const auto at = static_cast<std::size_t>(value.data() - line.data());
@@ -104,6 +88,22 @@ std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<s
 }
 
 }  // namespace
+
+// The value of the limit named `key` as the file writes it, nothing when it
+// is off. A percent is the shortest text that reads back to the same double.
+std::optional<std::string> coilLimitText(const CoilLimits& limits, std::string_view key)
+{
+    if (key == kDutyKey) {
+        if (!limits.dutyLimitPercent) {
+            return std::nullopt;
+        }
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, *limits.dutyLimitPercent).ptr;
+        return std::string(text, static_cast<std::size_t>(end - text));
+    }
+    const auto& field = key == kMaxNoteKey ? limits.maxNoteMs : key == kLowestKey ? limits.lowestKey : limits.highestKey;
+    return field ? std::optional(std::to_string(*field)) : std::nullopt;
+}
 
 std::string coilLimitsPath(const char* xdgConfigHome, const char* home)
 {
@@ -225,7 +225,7 @@ std::string coilLimitsFileWith(std::string_view text, const CoilLimits& limits)
         text = text.substr(end + 1);
     }
     for (const std::string_view key : kKeys) {
-        if (const auto value = limitText(limits, key); value && written.count(key) == 0) {
+        if (const auto value = coilLimitText(limits, key); value && written.count(key) == 0) {
             if (!out.empty() && out.back() != '\n') {
                 out += '\n';
             }
@@ -252,29 +252,5 @@ bool writeCoilLimits(const std::string& path, const CoilLimits& limits, std::str
         error += kLimitsFileKeptText;
         return false;
     }
-    error = "Error: cannot write coil limits file " + path;
-    if (target.has_parent_path()) {
-        fs::create_directories(target.parent_path(), failure);
-        if (failure) {
-            return false;
-        }
-    }
-    const fs::path scratch = pathFromUtf8(path + ".new");
-    {
-        // Binary: the line ends as they are, LF for new lines on every platform.
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out << coilLimitsFileWith(text, limits);
-        out.close();
-        if (!out) {
-            fs::remove(scratch, failure);
-            return false;
-        }
-    }
-    fs::rename(scratch, target, failure);
-    if (failure) {
-        fs::remove(scratch, failure);
-        return false;
-    }
-    error.clear();
-    return true;
+    return writeSettingsFile(path, "coil limits file", coilLimitsFileWith(text, limits), error);
 }

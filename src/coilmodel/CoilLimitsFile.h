@@ -32,6 +32,10 @@ struct CoilLimitValueError {
 // it was on an error.
 std::optional<CoilLimitValueError> setCoilLimit(CoilLimits& limits, std::string_view key, std::string_view value);
 
+// The value of the limit named `key` as the file writes it, nothing when it
+// is off: a percent is the shortest text that reads back to the same double.
+std::optional<std::string> coilLimitText(const CoilLimits& limits, std::string_view key);
+
 // Whether `key` names one of the four limits (setCoilLimit takes only these).
 bool isCoilLimitKey(std::string_view key);
 

@@ -104,6 +104,7 @@ OptionsDialog::OptionsDialog(PlaybackOptions& options, CurveFileChooser chooser,
     buttons->addWidget(cancelButton);
 
     auto* layout = new QVBoxLayout(this);
+    m_layout = layout;
     layout->addLayout(form);
     addLimitsGroup(layout);
     layout->addLayout(buttons);
@@ -202,6 +203,24 @@ void OptionsDialog::showChannelNotes(const QString& text)
     if (needed > height()) {
         resize(width(), needed);
     }
+}
+
+void OptionsDialog::leadToCoils(std::function<void()> openCoils)
+{
+    m_channelEdit->setEnabled(false);
+    auto* line = new QLabel("With a rig file the channels belong to the coils, and so do the shift and the limits "
+                            "of a coil that sets them; these are for the coils that leave them out.",
+                            this);
+    line->setObjectName("coilsLine");
+    line->setWordWrap(true);
+    auto* button = new QPushButton("&Coils...", this);
+    button->setObjectName("coilsButton");
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, std::move(openCoils));
+    auto* row = new QHBoxLayout;
+    row->addWidget(line, 1);
+    row->addWidget(button);
+    m_layout->insertLayout(0, row);
 }
 
 void OptionsDialog::refuseLimits(const QString& why)

@@ -43,6 +43,10 @@ public:
     // group shows why instead of limits it does not know, and OK leaves the
     // limits as they are.
     void refuseLimits(const QString& why);
+    // There is a rig file: each coil has its own channels, and its shift and
+    // limits where it sets them. The channel field is greyed, a line says so
+    // over the fields, and its "Coils..." button calls `openCoils`.
+    void leadToCoils(std::function<void()> openCoils);
 
 signals:
     // The record changed: after OK, and after a curve file was loaded.
@@ -70,6 +74,7 @@ private:
     QCheckBox* m_highestKeyBox = nullptr;
     QSpinBox* m_highestKeySpin = nullptr;
     QLabel* m_limitsErrorLine = nullptr;
+    QVBoxLayout* m_layout = nullptr;
     double m_shownDutyLimit = 0.0;
     bool m_limitsRefused = false;
 };

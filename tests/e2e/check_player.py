@@ -3,7 +3,7 @@
 with_jack.sh, driven by the keyboard; the playlist is SONG SONG (SONG SONG
 SONG for remember and m3u).
 
-    check_player.py whole|next|seek|notes|limits|remember|m3u|rig QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
+    check_player.py whole|next|seek|notes|limits|remember|m3u|coils|rig QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, the silencing. next: N mid-song silences the first, the second
@@ -22,6 +22,11 @@ plays the second song, the third, and the first again, each at volume 51.
 m3u: "Save playlist..." writes the three songs into an M3U file, Clear
 empties the playlist, "Load playlist..." (each dialog answered by typing the
 file's path) brings them back, and the whole playlist plays them in order.
+coils: without a rig file, Tools, "Coils..." and OK (Alt+T, C, Alt+O) write
+today's coil into one, which plays what the controller played; a second
+coil added in the dialog by the keyboard (Bass, on "Bass Coil", channel 0
+an octave down; the dialog photographed) and Space: each recorder gets its
+coil's exact note list.
 rig: with a rig file of two coils, Space plays the first song on both, each
 recorder its coil's exact note list (notes --coil) after its share of the
 volume, then the silencing.
@@ -283,6 +288,43 @@ def rig_played(display, cli, song):
     return "Lead %d and Bass %d entries, each after its volume" % (len(expected[0]) - 2, len(expected[1]) - 2)
 
 
+def coils_made(display, window, cli, song, artefacts):
+    rig = os.path.join(os.path.dirname(limits_path()), "rig.conf")
+    single = entries(cli, song)
+    xdotool(display, "key", "--delay", "150", "alt+t", "c")
+    found_window(display, "Coils")
+    xdotool(display, "key", "alt+o")
+    wait_until(lambda: os.path.exists(rig), 10, "the rig file")
+    if entries(cli, song, "--coil", "Coil") != single:
+        fail("today's coil made into a rig plays otherwise: %s" % open(rig).read())
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "--delay", "150", "alt+t", "c")
+    dialog = found_window(display, "Coils")
+    xdotool(display, "key", "--delay", "150", "alt+a", "ctrl+a")
+    xdotool(display, "type", "--delay", "20", "Bass")
+    xdotool(display, "key", "--delay", "150", "alt+d", "ctrl+a")
+    xdotool(display, "type", "--delay", "20", "Bass Coil")
+    xdotool(display, "key", "--delay", "150", "alt+0", "space", "alt+t", "ctrl+a")
+    xdotool(display, "type", "--delay", "20", "--", "-12")
+    photograph(display, dialog, os.path.join(artefacts, "coils.png"))
+    xdotool(display, "key", "alt+o")
+    wait_until(lambda: "[coil Bass]" in open(rig).read(), 10, "the second coil in the rig file")
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "space")
+    expected = [[VOLUME] + [m for _, m in entries(cli, song, "--coil", coil)] + [ALL_SOUND_OFF] for coil in ("Coil", "Bass")]
+    wait_until(lambda: all(len(sent(i)) >= len(e) for i, e in enumerate(expected)), 40, "the song on both coils")
+    time.sleep(0.5)
+    if [sent(0), sent(1)] != expected or expected[0][1:] == expected[1][1:]:
+        fail("the coils got %s, expected %s; the rig file:\n%s" % ([sent(0), sent(1)], expected, open(rig).read()))
+    return "the rig file made, then Coil %d and Bass %d entries" % (len(expected[0]) - 2, len(expected[1]) - 2)
+
+
+def found_window(display, title):
+    search = ["search", "--onlyvisible", "--name", "^%s$" % title]
+    return wait_until(lambda: subprocess.run(["xdotool", *search], capture_output=True, text=True,
+                                             env=dict(os.environ, DISPLAY=display)).stdout.split(), 20, title)[0]
+
+
 def main():
     scenario = sys.argv[1]
     quillarc, cli, artefacts = map(os.path.abspath, sys.argv[2:5])
@@ -303,6 +345,8 @@ def main():
             result = notes_beside(display, window, artefacts)
         elif scenario == "rig":
             result = rig_played(display, cli, songs[0])
+        elif scenario == "coils":
+            result = coils_made(display, window, cli, songs[0], artefacts)
         elif scenario in ("remember", "m3u"):
             window, result = {"remember": remember, "m3u": m3u}[scenario](
                 panels, display, window, artefacts, *map(lambda song: entries(cli, song), songs))

@@ -4,12 +4,16 @@ with_jack.sh, recorders "Lead Coil" (0) and "Bass Coil" (1) standing in for
 the coils: Lead plays channel 0, Bass channel 1 an octave up at half volume.
 
     check_rig.py play|transport|lost|tstp CLI
+    check_rig.py check CLI SONG
 
 `play`: `coils` finds both; each recorder gets exactly its coil's list
 (`notes --coil`) after its own volume and the lead-in, then the silencing,
 the notes of a step in one frame. `transport`: pause, seek and stop each
 silence both, nothing sounds while paused. `lost`: Bass killed mid-song ends
 the song on Lead too, named, exit 1. `tstp`: Ctrl-Z resets both devices.
+`check`: `check --format csv` of SONG (a real song, chords on channels 0 to
+2) on the rig lists channel 2, which no coil plays, with its note count, and
+the notes each coil plays, as `channels` counts them.
 """
 import os
 import pty
@@ -152,5 +156,23 @@ def check_tstp(cli):
         fail("the player exited %d after SIGTERM" % player.returncode)
 
 
+def check_check(cli, song):
+    rig = os.path.join(SCRATCH, "rig.conf")
+    open(rig, "w").write(RIG)
+    counts = dict(line.split(",")[:2] for line in subprocess.run(
+        [cli, "channels", song], capture_output=True, text=True, timeout=30, check=True).stdout.splitlines()[1:])
+    run = subprocess.run([cli, "check", "--format", "csv", "--rig", rig, song], capture_output=True, text=True, timeout=30)
+    rows = [line.split(",") for line in run.stdout.splitlines()]
+    expected = [["song", "finding", "coil", "channel", "count", "value", "limit", "track"],
+                [song, "unplayed_channel", "", "2", counts["2"], "", "", ""]]
+    if run.returncode != 0 or rows[:2] != expected or len(counts) != 3:
+        fail("check exited %d with %s, expected %s (channels: %s)" % (run.returncode, rows[:2], expected, counts))
+    played = {row[2]: row[4] for row in rows if row[1] == "played"}
+    if played != {"Lead": counts["0"], "Bass": counts["1"]}:
+        fail("check says the coils play %s; channels counts %s" % (played, counts))
+    print("rig check: passed")
+
+
 if __name__ == "__main__":
-    {"play": check_play, "transport": check_transport, "lost": check_lost, "tstp": check_tstp}[sys.argv[1]](sys.argv[2])
+    {"play": check_play, "transport": check_transport, "lost": check_lost, "tstp": check_tstp,
+     "check": check_check}[sys.argv[1]](*sys.argv[2:])

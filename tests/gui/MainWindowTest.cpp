@@ -547,7 +547,7 @@ void MainWindowTest::everyMenuHasMnemonicsOfItsOwn()
             letters.back() += action->isSeparator() ? QString() : at < 0 ? "?" : action->text().mid(at + 1, 1).toLower();
         }
     }
-    QCOMPARE(letters, (QStringList{"flpth", "oalse", "rcmd", "pstnvbfwl", "fndols", "a"}));
+    QCOMPARE(letters, (QStringList{"flpth", "oalse", "rcmd", "pstnvbfwl", "fndcols", "a"}));
     QCOMPARE(panel.find<QAction>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
     QCOMPARE(panel.find<QAction>("exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
     QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
