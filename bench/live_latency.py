@@ -27,17 +27,19 @@ def note_messages(path, fields_from):
 
 
 def follow(sent, received):
-    """Latencies (ms) of the messages matched in order, how many sent were
-    lost, and whether the received ones are the sent ones in order."""
-    latencies, at, exact = [], 0, True
+    """Latencies (ms) of the messages matched in order, the places (in the
+    order sent) of those lost, and whether the received ones are the sent
+    ones in order."""
+    latencies, at, exact, matched = [], 0, True, set()
     for frame, *message in received:
         found = next((j for j in range(at, min(at + 50, len(sent))) if sent[j][1:] == tuple(message)), None)
         if found is None:
             exact = False
             continue
         latencies.append(((frame - sent[found][0]) & 0xFFFFFFFF) / RATE * 1000.0)
+        matched.add(found)
         at = found + 1
-    return latencies, len(sent) - len(latencies), exact
+    return latencies, [i for i in range(len(sent)) if i not in matched], exact
 
 
 def percentile(values, fraction):
@@ -56,10 +58,12 @@ def main():
             open(folder + "/xruns.txt").read().strip() or "0"))
         figures = {}
         for name, path in (("quillarc live", "/recorder-0.txt"), ("pass-through", "/recorder-1.txt")):
-            latencies, lost, exact = follow(sent, note_messages(folder + path, 2))
+            latencies, lost_at, exact = follow(sent, note_messages(folder + path, 2))
+            lost = len(lost_at)
             figures[name] = (percentile(latencies, 0.99), lost, exact)
-            print("  %-14s p50 %.3f ms  p99 %.3f ms  max %.3f ms  lost %d  exact sequence %s" % (
+            print("  %-14s p50 %.3f ms  p99 %.3f ms  max %.3f ms  lost %d%s  exact sequence %s" % (
                 name, percentile(latencies, 0.5), figures[name][0], max(latencies, default=float("inf")), lost,
+                " (messages %d to %d of those sent)" % (lost_at[0] + 1, lost_at[-1] + 1) if lost else "",
                 "yes" if exact else "no"))
         ours, base = figures["quillarc live"], figures["pass-through"]
         met = ours[0] <= base[0] + GOAL_MS + 1e-9 and ours[1] <= base[1] and ours[2]
