@@ -147,8 +147,6 @@ bool LiveCycle::put(MidiInputCycle& cycle, std::size_t coil, std::uint8_t status
     }
     if (status == 0x90) {
         m_sounding[coil].set(data1 & 0x7F, data2 != 0);
-    } else if (status == 0xB0 && (data1 == kAllSoundOff || data1 == kAllNotesOff)) {
-        m_sounding[coil].reset();
     }
     return true;
 }

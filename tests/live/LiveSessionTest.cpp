@@ -122,11 +122,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A rig's coil that refuses a message ends live mode on every coil, named: at
 // start (its share of the volume, 41 x 50 / 100) or mid-note (channel 1 is
-// both coils': Lead sounds the key before Bass refuses it).
+// both coils': Lead sounds the key before Bass refuses it), sent from the
+// worker or written within the keyboard's cycle.
 TEST(LiveSessionRig, ACoilLostEndsLiveModeOnEveryCoilNamed)
 {
-    for (const bool midNote : {false, true}) {
+    for (const auto& [midNote, inCycle] : {std::pair{false, false}, {true, false}, {true, true}}) {
         const auto devices = installVirtualDevices({"Lead Coil", "Bass Coil"});
+        devices->setCycleTargets(true);
         devices->setSendError(1, midNote ? 0 : 5);
         Rig rig;
         std::string error;
@@ -135,6 +137,7 @@ TEST(LiveSessionRig, ACoilLostEndsLiveModeOnEveryCoilNamed)
         AppState state;
         state.setRig(rig);
         Keyboard keyboard;
+        keyboard.m_devices = inCycle ? devices.get() : nullptr;
         Statuses observer;
         LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
         ASSERT_EQ(session.start(41), midNote ? LiveSession::Start::Started : LiveSession::Start::ControllerFailed);
