@@ -99,6 +99,8 @@ QMenu* buildToolsMenu(QMainWindow& window, const MenuCommands& commands, QAction
     }
     addEntry(window, menu, "Coils...", "coilsAction", commands.coils);
     options = addEntry(window, menu, "Options...", "optionsAction", commands.options);
+    // Its own letter, so that Silence coil keeps its S.
+    addEntry(window, menu, "C&heck song...", "checkSongAction", commands.checkSong);
     addEntry(window, menu, "Live Input...", "liveAction", commands.liveInput, QKeySequence(Qt::CTRL | Qt::Key_L));
     menu->addSeparator();
     addEntry(window, menu, "Silence coil", "silenceAction", commands.silence, Qt::Key_Escape);

@@ -15,7 +15,7 @@ struct MenuCommands {
     std::function<void()> playPause, stop, restart, next, previous, seekBack, seekForward;
     std::function<void(bool on)> wholePlaylist, repeatPlaylist;
     std::function<void(ChartKind kind)> analysis;
-    std::function<void()> coils, options, liveInput, silence, about;
+    std::function<void()> coils, options, liveInput, checkSong, silence, about;
 };
 
 // The Tools menu and its Options entry, for those who add to them; the

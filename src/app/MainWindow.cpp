@@ -13,6 +13,8 @@
 #include "app/PanicKey.h"
 #include "app/SeekSlider.h"
 #include "app/SongLengths.h"
+#include "app/SongChecks.h"
+#include "app/CheckSongDialog.h"
 #include "app/SongDisplay.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
@@ -177,6 +179,7 @@ void MainWindow::buildMenus()
     commands.coils = [this] { openCoils(this); };
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
+    commands.checkSong = [this] { openCheckSong(); };
     commands.silence = [this] { silenceCoil(); };
     commands.about = [this] { openAbout(); };
     const MainMenus menus = buildMainMenus(*this, commands);
@@ -215,6 +218,13 @@ void MainWindow::buildControls()
                    [this](const std::string& path) { return m_lengths->lengthMs(path, m_context.options); });
     m_rows->showLines();
     connect(m_lengths, &SongLengths::measured, this, [this](const QString& path) { m_rows->refresh(path.toStdString()); });
+    m_playChecks = new SongChecks(this);
+    connect(m_playChecks, &SongChecks::checked, this, [this](const QString& path, const QString& summary) {
+        const int playing = m_display->playingIndex();
+        if (playing >= 0 && playing < m_playlist.fileCount() && m_playlist.path(playing) == path.toStdString()) {
+            m_display->showCheck(summary);
+        }
+    });
 
     AppState& state = m_context.state;
     connect(controls.play, &QPushButton::clicked, this, &MainWindow::play);
@@ -549,11 +559,14 @@ void MainWindow::play()
     case PlayStep::StartWorker:
         // Joined first: no earlier worker may clear `playing` after the request.
         m_worker->stopAndJoin();
-        // What the limits did to the last song stays until now.
+        // What the limits did to the last song, and what its check found,
+        // stay until now.
         m_display->showLimits({});
+        m_display->showCheck({});
         beginPlayback(m_context.state, m_playlist, m_context.options);
         m_worker->start();
         m_display->markPlaying(m_playlist.currentFile());
+        m_playChecks->check(m_playlist.path(m_playlist.currentFile()), currentRig(), m_context.options);
         break;
     }
 }
@@ -571,6 +584,40 @@ void MainWindow::togglePlayPause()
     } else {
         play();
     }
+}
+
+Rig MainWindow::currentRig() const
+{
+    const auto rig = m_context.state.rig();
+    return rig ? *rig : defaultRig(m_context.options);
+}
+
+void MainWindow::openCheckSong()
+{
+    if (!m_playlist.fileLoaded()) {
+        showStatus(kNoFileLoadedText);
+        return;
+    }
+    // The check is of what Play would play now: the files as they are.
+    m_context.reloadCoilLimits();
+    if (const auto& error = m_context.rigFileError ? m_context.rigFileError : m_context.limitsFileError) {
+        showStatus(QString::fromStdString(*error));
+        return;
+    }
+    if (!m_checkDialog) {
+        m_checkDialog = new CheckSongDialog(this);
+        m_dialogChecks = new SongChecks(m_checkDialog);
+        connect(m_dialogChecks, &SongChecks::checked, m_checkDialog,
+                [dialog = m_checkDialog.data()](const QString& path, const QString&, const QString& report) {
+                    dialog->report(path, report);
+                });
+    }
+    const std::string& path = m_playlist.path(m_playlist.selectedFile());
+    m_checkDialog->checking(QString::fromStdString(path));
+    m_dialogChecks->check(path, currentRig(), m_context.options);
+    m_checkDialog->show();
+    m_checkDialog->raise();
+    m_checkDialog->activateWindow();
 }
 
 std::string MainWindow::startStatusText() const

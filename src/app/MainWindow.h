@@ -4,6 +4,7 @@
 #include "app/PlaybackWorker.h"
 #include "app/Playlist.h"
 #include "app/PlaylistBox.h"
+#include "rig/Rig.h"
 #include "views/ChartSource.h"
 
 #include <QMainWindow>
@@ -29,6 +30,8 @@ class QSlider;
 class SeekSlider;
 class SongDisplay;
 class SongLengths;
+class SongChecks;
+class CheckSongDialog;
 
 // The file dialogs the window opens. Each returns what the user chose, empty
 // when cancelled; tests replace them.
@@ -179,6 +182,9 @@ private:
     // Tools, "Coils...": the rig file, or today's single coil, edited; over
     // `parent` (the Options dialog when it leads there).
     void openCoils(QWidget* parent);
+    void openCheckSong();
+    // The rig file's rig, or the single coil without one.
+    Rig currentRig() const;
     void openOptions();
     void openAbout();
     void shutDown();
@@ -195,6 +201,10 @@ private:
 
     QListWidget* m_playlistBox = nullptr;
     SongLengths* m_lengths = nullptr;
+    // The check of each song that Play starts, and of Check song's.
+    SongChecks* m_playChecks = nullptr;
+    SongChecks* m_dialogChecks = nullptr;
+    QPointer<CheckSongDialog> m_checkDialog;
     std::optional<PlaylistBox> m_rows;
     QSlider* m_volumeSlider = nullptr;
     SeekSlider* m_progressSlider = nullptr;

@@ -24,8 +24,11 @@ SongDisplay::SongDisplay(QStatusBar* bar, const Playlist& playlist, PlaylistBox&
       m_analysis(analysis),
       m_timeLabel(new QLabel(bar)),
       m_limitsLabel(new QLabel(bar)),
+      m_checkLabel(new QLabel(bar)),
       m_playheadTimer(new QTimer(this))
 {
+    m_checkLabel->setObjectName("checkLabel");
+    bar->addPermanentWidget(m_checkLabel);
     m_limitsLabel->setObjectName("limitsLabel");
     bar->addPermanentWidget(m_limitsLabel);
     m_timeLabel->setObjectName("songTimeLabel");
@@ -75,6 +78,11 @@ void SongDisplay::markPlaying(int index)
 void SongDisplay::showLimits(const QString& text)
 {
     m_limitsLabel->setText(text);
+}
+
+void SongDisplay::showCheck(const QString& text)
+{
+    m_checkLabel->setText(text);
 }
 
 void SongDisplay::showTime()

@@ -20,7 +20,7 @@ class QTimer;
 // with what the coil limits did to the last song. GUI thread only.
 class SongDisplay : public QObject {
 public:
-    // Adds its two fields to `bar`; everything given must outlive it.
+    // Adds its three fields to `bar`; everything given must outlive it.
     SongDisplay(QStatusBar* bar, const Playlist& playlist, PlaylistBox& rows, AnalysisWindows& analysis,
                 QObject* parent);
 
@@ -36,6 +36,9 @@ public:
     void markPlaying(int index);
     // What the coil limits did to the song that ended; empty clears it.
     void showLimits(const QString& text);
+    // What the check of the song found wrong ("" for nothing), until the
+    // next Play.
+    void showCheck(const QString& text);
 
     // The playlist index of the file being played, -1 when none plays.
     int playingIndex() const { return m_playingIndex; }
@@ -50,6 +53,7 @@ private:
     AnalysisWindows& m_analysis;
     QLabel* m_timeLabel;
     QLabel* m_limitsLabel;
+    QLabel* m_checkLabel;
     QTimer* m_playheadTimer;
     QElapsedTimer m_monotonic;
     SongClock m_clock;

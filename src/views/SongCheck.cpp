@@ -96,20 +96,28 @@ std::array<std::string, 16> channelTrackNames(const MidiFile& file)
     return names;
 }
 
-SongCheck checkSong(const std::string& fileName, const Rig& rig, const PlaybackOptions& options, DiagnosticSink& sink)
+SongCheck checkSong(const std::string& fileName, const Rig& rig, const PlaybackOptions& options, DiagnosticSink& sink,
+                    const std::atomic<bool>* stop)
 {
     SongCheck check;
     // The channels and their track names from every event of the file, the
     // coils' note lists as playback makes them.
     MidiFile file;
     ReadResult read;
-    readAndPrepareSong(file, fileName, read, nullptr, sink);
+    if (!readAndPrepareSong(file, fileName, read, stop, sink)) {
+        check.stopped = true;
+        return check;
+    }
     if (read.status == ReadResult::Status::CannotOpen) {
         check.error = "Error: cannot open file " + fileName;
         return check;
     }
-    const ChannelSurvey survey = surveyChannels(file, options);
-    const LoadedRigSong song = loadRigSong(fileName, rig, options);
+    const ChannelSurvey survey = surveyChannels(file, options, stop);
+    const LoadedRigSong song = loadRigSong(fileName, rig, options, stop);
+    if (survey.stopped || song.stopped) {
+        check.stopped = true;
+        return check;
+    }
     if (survey.error || !song.coils.front().notes.ok()) {
         check.error = survey.error ? *survey.error : *song.coils.front().notes.error;
         return check;

@@ -8,6 +8,7 @@
 #include "song/PlaybackOptions.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +52,8 @@ struct SongCheck {
     // Why the song could not be checked: the reader's or the note list's
     // error. Nothing else is set then.
     std::optional<std::string> error;
+    // The stop flag ended the check early: nothing here counts.
+    bool stopped = false;
 };
 
 // For each channel, the name (meta event 03) of the first track in file order
@@ -60,8 +63,9 @@ std::array<std::string, 16> channelTrackNames(const MidiFile& file);
 
 // The check of `fileName` on `rig` under `options` (the coils' own settings
 // laid over them as playback lays them). The reader's diagnostics go to `sink`.
+// A raised `stop` ends the work early, with `stopped` set.
 SongCheck checkSong(const std::string& fileName, const Rig& rig, const PlaybackOptions& options,
-                    DiagnosticSink& sink = noDiagnostics());
+                    DiagnosticSink& sink = noDiagnostics(), const std::atomic<bool>* stop = nullptr);
 
 // One line for the status bar when something is wrong, else "":
 // "Check: 212 notes on channels no coil plays, 37 stolen on Lead".

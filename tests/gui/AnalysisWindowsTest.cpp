@@ -91,7 +91,7 @@ void AnalysisWindowsTest::toolsMenuListsTheWindowsBeforeOptions()
     for (const QAction* action : panel.window->toolsMenu()->actions()) {
         texts << action->text().remove('&');
     }
-    QCOMPARE(texts, (QStringList{"Frequency Analysis...", "Notes...", "Duty Cycle...", "Coils...", "Options...", "Live Input...", "", "Silence coil"}));
+    QCOMPARE(texts, (QStringList{"Frequency Analysis...", "Notes...", "Duty Cycle...", "Coils...", "Options...", "Check song...", "Live Input...", "", "Silence coil"}));
 }
 
 void AnalysisWindowsTest::windowShowsTheChartOfTheSelectedFile_data()

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QUrl>
@@ -154,6 +155,7 @@ private slots:
     void wholePlaylistPlaysTheFilesInTurn_data();
     void wholePlaylistPlaysTheFilesInTurn();
     void whatTheLimitsDidStaysShownUntilTheNextPlay();
+    void checkSaysWhatIsWrongAtPlayAndInItsWindow();
     void nextAndPreviousMoveThroughThePlaylist_data();
     void nextAndPreviousMoveThroughThePlaylist();
     void seekingMovesThePausedSong_data();
@@ -547,7 +549,7 @@ void MainWindowTest::everyMenuHasMnemonicsOfItsOwn()
             letters.back() += action->isSeparator() ? QString() : at < 0 ? "?" : action->text().mid(at + 1, 1).toLower();
         }
     }
-    QCOMPARE(letters, (QStringList{"flpth", "oalse", "rcmd", "pstnvbfwl", "fndcols", "a"}));
+    QCOMPARE(letters, (QStringList{"flpth", "oalse", "rcmd", "pstnvbfwl", "fndcohls", "a"}));
     QCOMPARE(panel.find<QAction>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
     QCOMPARE(panel.find<QAction>("exitAction")->shortcut(), QKeySequence("Ctrl+Q"));
     QVERIFY(QTest::qWaitForWindowActive(panel.window.get()));
@@ -612,6 +614,31 @@ void MainWindowTest::whatTheLimitsDidStaysShownUntilTheNextPlay()
     QTRY_COMPARE(panel.find<QLabel>("songTimeLabel")->text(), QString("Playing 0:01 / 0:30"));
     QVERIFY(click(panel, "stopButton"));
     QTRY_COMPARE(limitsLabel->text(), dropped);
+}
+
+// The single coil plays channel 0; channel 1's two notes reach no coil, and
+// key 60 is below the limits' range.
+void MainWindowTest::checkSaysWhatIsWrongAtPlayAndInItsWindow()
+{
+    Panel panel(devicesWithController(2, kController), "lowest_key = 61\n");
+    SmfBuilder song(0, 500);
+    song.track().noteOn(300, 0, 60, 90).noteOff(100, 0, 60).noteOn(0, 1, 62, 90).noteOn(0, 1, 64, 90);
+    song.noteOff(100, 1, 62).noteOff(0, 1, 64).noteOn(29000, 0, 65, 90).noteOff(100, 0, 65);
+    panel.answerDialogs({writeFile(m_dir, "two.mid", song.end().bytes())});
+    QVERIFY(trigger(panel, "openAction") && trigger(panel, "checkSongAction"));
+    auto* report = panel.window->findChild<QPlainTextEdit*>("checkReport");
+    QVERIFY(report != nullptr);
+    QTRY_VERIFY2(report->toPlainText().startsWith("Channels no coil plays: channel 1 (2 notes)\nCoil Coil: plays 2 notes"),
+                 qPrintable(report->toPlainText()));
+    auto* checkLabel = panel.find<QLabel>("checkLabel");
+    QVERIFY(click(panel, "playButton"));
+    QTRY_COMPARE(checkLabel->text(), QString("Check: 2 notes on channels no coil plays, 1 dropped on Coil"));
+    // Cleared by the next Play, until its own check is in.
+    QVERIFY(click(panel, "stopButton"));
+    QTRY_VERIFY(!panel.window->hasWorker());
+    QVERIFY(click(panel, "playButton"));
+    QCOMPARE(checkLabel->text(), QString());
+    QTRY_COMPARE(checkLabel->text(), QString("Check: 2 notes on channels no coil plays, 1 dropped on Coil"));
 }
 
 void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()
