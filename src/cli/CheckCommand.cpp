@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SongCommand.h"
 #include "views/SongCheck.h"
 
 #include <iostream>
