@@ -3,6 +3,8 @@
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/Controller.h"
 #include "rig/RigFile.h"
+#include "song/NoteList.h"
+#include "song/SongSettingsFile.h"
 #include "song/VelocityCurve.h"
 
 #include <array>
@@ -259,4 +261,50 @@ Coil singleCoil(const SingleCoilArgs& args, const PlaybackOptions& options)
         }
     }
     return coil;
+}
+
+const char* const kSpeedOptionsHelp =
+    "  --speed PERCENT    the song at PERCENT of its speed, 25 to 400 (instead of\n"
+    "                     its song settings' speed; default 100)\n"
+    "  --no-song-settings leave the song's settings file out\n";
+const char* const kLoopOptionHelp =
+    "  --loop FROM-TO     play from FROM to TO seconds (the lead-in counts, as for\n"
+    "                     --from) again and again until stopped\n";
+
+bool takeSongSettingsOption(const std::string& arg, ArgCursor& cursor, SongSettingsArgs& song, bool takesLoop)
+{
+    if (arg == "--no-song-settings") {
+        song.ignore = true;
+    } else if (arg == "--speed") {
+        const auto speed = parseNumber<std::int32_t>(cursor.valueOf(arg));
+        if (!speed || *speed < kSlowestSpeed || *speed > kFastestSpeed) {
+            throw UsageError("--speed needs a whole percentage from 25 to 400");
+        }
+        song.speedPercent = speed;
+    } else if (takesLoop && arg == "--loop") {
+        LoopRegion loop;
+        if (const auto wrong = parseLoopRegion(cursor.valueOf(arg), loop)) {
+            throw UsageError("--" + *wrong);
+        }
+        song.loop = loop;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool songSettingsOf(const std::string& fileName, const SongSettingsArgs& song, SongSettings& settings)
+{
+    settings = SongSettings{};
+    if (song.ignore) {
+        return true;
+    }
+    FoundSongSettings found;
+    std::string error;
+    if (!findSongSettings(fileName, found, error, true) && !found.path.empty()) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    settings = found.settings;
+    return true;
 }

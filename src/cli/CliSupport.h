@@ -5,6 +5,7 @@
 #include "midiout/MidiOutput.h"
 #include "rig/Rig.h"
 #include "song/PlaybackOptions.h"
+#include "song/SongSettings.h"
 
 #include <optional>
 #include <utility>
@@ -76,6 +77,24 @@ extern const char* const kRigOptionsHelp;
 // message on standard error (the command then exits with 2); --rig with
 // --no-rig is a UsageError.
 bool readRigArgs(const RigArgs& args, const CoilLimits& fileLimits, std::optional<Rig>& rig);
+
+// The song's own settings (its settings file) and what the command line
+// puts in their place: --no-song-settings, --speed PERCENT and, for play,
+// --loop FROM-TO.
+struct SongSettingsArgs {
+    bool ignore = false;
+    std::optional<std::int32_t> speedPercent;
+    std::optional<LoopRegion> loop;
+};
+// Like takeNoteOption; --loop only when `takesLoop`. A value out of range is
+// a UsageError.
+bool takeSongSettingsOption(const std::string& arg, ArgCursor& cursor, SongSettingsArgs& song, bool takesLoop);
+extern const char* const kSpeedOptionsHelp;
+extern const char* const kLoopOptionHelp;
+// The settings of `fileName` unless `song.ignore` (none found: empty). False
+// after printing why on standard error when its settings file cannot be
+// read or parsed; a song that cannot be read has none here (its read says why).
+bool songSettingsOf(const std::string& fileName, const SongSettingsArgs& song, SongSettings& settings);
 
 // --channels LIST, --voices N, --keep MODE and --transpose N: the one coil
 // without a rig file, beside --channel, each set as the rig file's key of

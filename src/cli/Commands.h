@@ -22,6 +22,7 @@ int runPairsCommand(const std::vector<std::string>& args);
 int runWeightsCommand(const std::vector<std::string>& args);
 int runDutyCommand(const std::vector<std::string>& args);
 int runChannelsCommand(const std::vector<std::string>& args);
+int runSongCommand(const std::vector<std::string>& args);
 int runCoilsCommand(const std::vector<std::string>& args);
 int runCheckCommand(const std::vector<std::string>& args);
 int runRenderCommand(const std::vector<std::string>& args);

@@ -29,6 +29,10 @@ and all-notes-off. With a rig file every coil plays its channels on its own
 device, on one clock, each through its transpose, voices, volume share and
 limits; a coil missing refuses the song, a coil lost ends it on every coil. Several files play one after another,
 each from its lead-in, as the panel's "Play the whole playlist" does.
+Each song plays with its song settings (see quillarc-cli song): its coils'
+channels and transpose, its volume, speed and loop, unless --no-song-settings;
+--speed and --loop go before its own. A song that loops plays its region
+until stopped (q, n, Ctrl-C), each turn from the first note at or after FROM.
 
 options:
   --from SECONDS     start the first file that far into its song (the
@@ -43,7 +47,8 @@ const char* const kPlayTail = R"(  --help             show this text
 
 While playing, when standard input is a terminal: space pauses and resumes,
 r restarts, n plays the next file (after the last one it stops), the Left
-and Right arrow keys seek 5 seconds back and forward, q stops. A progress bar is shown on standard error when it is a
+and Right arrow keys seek 5 seconds back and forward, + and - play 5 % faster
+and slower from where the song is (25 to 400 %), q stops. A progress bar is shown on standard error when it is a
 terminal. Ctrl-C, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT stop
 playback and silence every channel. Ctrl-Z (SIGTSTP) pauses the song and
 silences every channel before the process stops; fg or bg goes on where it
@@ -64,6 +69,7 @@ struct PlayArgs {
     PlaybackOptions options;
     OutputArgs output;
     SingleCoilArgs single;
+    SongSettingsArgs song;
 };
 
 PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
@@ -77,7 +83,8 @@ PlayArgs parsePlayArgs(const std::vector<std::string>& args, bool& helpShown)
             return parsed;
         }
         if (takeNoteOption(arg, cursor, parsed.options) || takeOutputOption(arg, cursor, parsed.output) ||
-            takeSingleCoilOption(arg, cursor, parsed.single)) {
+            takeSingleCoilOption(arg, cursor, parsed.single) ||
+            takeSongSettingsOption(arg, cursor, parsed.song, true)) {
             continue;
         }
         if (arg == "--from") {
@@ -167,7 +174,8 @@ int runPlayCommand(const std::vector<std::string>& args)
     bool helpShown = false;
     PlayArgs parsed = parsePlayArgs(args, helpShown);
     if (helpShown) {
-        std::cout << kPlayUsage << kNoteOptionsHelp << kSingleCoilOptionsHelp << kSendOptionsHelp << kLimitOptionsHelp
+        std::cout << kPlayUsage << kSpeedOptionsHelp << kLoopOptionHelp << kNoteOptionsHelp << kSingleCoilOptionsHelp
+                  << kSendOptionsHelp << kLimitOptionsHelp
                   << kRigOptionsHelp << kPlayTail;
         return 0;
     }
@@ -187,6 +195,7 @@ int runPlayCommand(const std::vector<std::string>& args)
         coil.device = state.controllerName();
         state.setRig(Rig{{coil}, {}});
     }
+    state.setSongChoices({!parsed.song.ignore, parsed.song.speedPercent, parsed.song.loop});
     state.volumePosition.store(127 - parsed.output.send.volume);
     state.setPlaylist(parsed.fileNames);
     state.playingIndex.store(0);

@@ -44,6 +44,11 @@ KeyRequest keyRequest(char key, bool paused)
     case 'n':
     case 'N':
         return KeyRequest::Next;
+    case '+':
+    case '=':  // + without shift on most keyboards
+        return KeyRequest::Faster;
+    case '-':
+        return KeyRequest::Slower;
     default:
         return KeyRequest::None;
     }
@@ -114,6 +119,12 @@ void PlayControls::press(char key)
         break;
     case KeyRequest::SeekForward:
         m_state.requestSeekBy(kSeekStepMs);
+        break;
+    case KeyRequest::Faster:
+        m_state.requestSpeedStep(1);
+        break;
+    case KeyRequest::Slower:
+        m_state.requestSpeedStep(-1);
         break;
     case KeyRequest::None:
         break;

@@ -6,10 +6,11 @@ class AppState;
 class TerminalMode;
 
 // What a key pressed while a song plays asks of the transport.
-enum class KeyRequest { None, Pause, Resume, Restart, Stop, Next, SeekBack, SeekForward };
+enum class KeyRequest { None, Pause, Resume, Restart, Stop, Next, SeekBack, SeekForward, Faster, Slower };
 
 // Space pauses, or resumes while `paused`; r restarts, q stops and n plays
-// the next file, in either case; every other key does nothing.
+// the next file, in either case; + and - change the speed by kSpeedStep;
+// every other key does nothing.
 KeyRequest keyRequest(char key, bool paused);
 
 // Turns what a terminal sends into requests, byte by byte: the Left and

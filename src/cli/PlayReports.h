@@ -25,6 +25,7 @@ public:
     void diagnostic(const std::string& line) override;
     void statusText(const std::string& text) override;
     void songStarted(int totalMs) override;
+    void songLength(int totalMs) override { m_totalMs.store(totalMs); }
     void progress(int position) override { m_progress.store(position); }
     void songTime(int elapsedMs) override { m_elapsedMs.store(elapsedMs); }
     void nowPlaying(int index) override;

@@ -229,19 +229,21 @@ int runRenderCommand(const std::vector<std::string>& args)
     LimitOptions limits;
     RigArgs rigArgs;
     SingleCoilArgs single;
+    SongSettingsArgs song;
     std::string fileName;
     std::string outName;
     ArgCursor cursor(args);
     while (!cursor.done()) {
         const std::string& arg = cursor.next();
         if (arg == "--help" || arg == "-h") {
-            std::cout << kRenderUsage << kNoteOptionsHelp << kSingleCoilOptionsHelp << kSendOptionsHelp
+            std::cout << kRenderUsage << kSpeedOptionsHelp << kNoteOptionsHelp << kSingleCoilOptionsHelp
+                      << kSendOptionsHelp
                       << kLimitOptionsHelp << kRigOptionsHelp << kRenderTail;
             return 0;
         }
         if (takeNoteOption(arg, cursor, options) || takeSendOption(arg, cursor, send) ||
             takeLimitOption(arg, cursor, limits) || takeRigOption(arg, cursor, rigArgs) ||
-            takeSingleCoilOption(arg, cursor, single)) {
+            takeSingleCoilOption(arg, cursor, single) || takeSongSettingsOption(arg, cursor, song, false)) {
             continue;
         }
         if (arg == "-o" || arg == "--output") {
@@ -284,6 +286,8 @@ int runRenderCommand(const std::vector<std::string>& args)
     state.setOptions(options);
     state.setRig(rig);
     state.setCurrentFileName(fileName);
+    // The song's settings apply as when it plays, but a loop would never end.
+    state.setSongChoices({!song.ignore, song.speedPercent, std::nullopt, false});
     state.playing.store(1);
 
     // Playback as the worker runs it, on a clock that jumps to each due time.

@@ -29,7 +29,8 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
             const std::size_t at = help.find("  --help ");
             // duty's --coil is a flag of its own.
             const bool coilTaken = help.find("  --coil ") != std::string::npos;
-            std::cout << help.substr(0, at) << (takesChannel && !coilTaken ? kSongCoilOptionsHelp : "")
+            std::cout << help.substr(0, at) << kSpeedOptionsHelp
+                      << (takesChannel && !coilTaken ? kSongCoilOptionsHelp : "")
                       << (takesChannel ? kSingleCoilOptionsHelp : "") << (at == std::string::npos ? "" : help.substr(at));
             return std::nullopt;
         }
@@ -37,6 +38,9 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
             continue;
         }
         if (extra && extra(arg, cursor)) {
+            continue;
+        }
+        if (takeSongSettingsOption(arg, cursor, parsed.songSettings, false)) {
             continue;
         }
         if (takesChannel && arg == "--coil") {
@@ -68,8 +72,15 @@ std::optional<SongArguments> parseSongArguments(const std::string& command, cons
 
 std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int& failure)
 {
+    SongSettings settings;
+    if (!songSettingsOf(arguments.fileName, arguments.songSettings, settings)) {
+        failure = 2;
+        return std::nullopt;
+    }
+    PlaybackOptions options = arguments.options;
+    options.speedPercent = arguments.songSettings.speedPercent.value_or(settings.speedPercent.value_or(100));
     if (!arguments.coil && !arguments.single.any()) {
-        return loadSong(arguments.fileName, arguments.options, nullptr, diagnosticsOnStderr());
+        return loadSong(arguments.fileName, options, nullptr, diagnosticsOnStderr());
     }
     Rig rig;
     if (arguments.coil) {
@@ -79,6 +90,7 @@ std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int&
             return std::nullopt;
         }
         rig = rigInForce(fromFile, arguments.options);
+        applySongSettings(rig, settings);
         const auto named = std::find_if(rig.coils.begin(), rig.coils.end(),
                                         [&](const Coil& coil) { return coil.name == *arguments.coil; });
         if (named == rig.coils.end()) {
@@ -93,7 +105,7 @@ std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int&
     } else {
         rig.coils = {singleCoil(arguments.single, arguments.options)};
     }
-    return loadRigSong(arguments.fileName, rig, arguments.options, nullptr, diagnosticsOnStderr()).coilSong(0);
+    return loadRigSong(arguments.fileName, rig, options, nullptr, diagnosticsOnStderr()).coilSong(0);
 }
 
 DiagnosticSink& diagnosticsOnStderr()

@@ -22,6 +22,7 @@ struct SongArguments {
     std::optional<std::string> coil;
     RigArgs rig;
     SingleCoilArgs single;
+    SongSettingsArgs songSettings;
 };
 
 // A subcommand's own options: takes `arg` (and its value from `cursor`) and
@@ -35,7 +36,9 @@ using ExtraOption = std::function<bool(const std::string& arg, ArgCursor& cursor
 std::optional<SongArguments> parseSongArguments(const std::string& command, const std::vector<std::string>& args,
                                                 const std::string& help, const ExtraOption& extra = {}, bool takesChannel = true);
 
-// The song as the command shows it: loadSong's, else with --coil that coil's
+// The song as the command shows it, at the speed of --speed, else of its
+// song settings (unless --no-song-settings), with --coil its coil's song
+// settings laid over the rig's: loadSong's, else with --coil that coil's
 // note list of the rig, or with the single coil's options that coil's (its
 // options and limits in `options` of the result). Nothing after printing why
 // on standard error, with the exit status in `failure`: 2 for a rig file

@@ -20,6 +20,7 @@ constexpr std::array kCommands{
 #endif
     Command{"devices", "list the MIDI output devices and mark the controller", runDevicesCommand},
     Command{"coils", "print the rig of coils, and with a song what each coil plays", runCoilsCommand},
+    Command{"song", "print or set the song settings of a MIDI file", runSongCommand},
     Command{"check", "check what the rig will do with songs before they play", runCheckCommand},
     Command{"play", "play a MIDI file on the coil controller", runPlayCommand},
 #ifdef QUILLARC_WITH_LIVE

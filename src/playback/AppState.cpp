@@ -148,6 +148,60 @@ std::optional<AppState::SeekRequest> AppState::takeSeek()
     return std::exchange(m_seek, std::nullopt);
 }
 
+void AppState::requestSpeed(std::int32_t percent)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_speed = SpeedRequest{percent, 0};
+    }
+    notifyChange();
+}
+
+void AppState::requestSpeedStep(std::int32_t steps)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_speed) {
+            m_speed = SpeedRequest{};
+        }
+        m_speed->steps += steps;
+    }
+    notifyChange();
+}
+
+std::optional<AppState::SpeedRequest> AppState::takeSpeed()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_speed, std::nullopt);
+}
+
+void AppState::setLoop(const LoopRequest& loop)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_loop = loop;
+    }
+    notifyChange();
+}
+
+std::optional<AppState::LoopRequest> AppState::takeLoop()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_loop, std::nullopt);
+}
+
+void AppState::setSongChoices(const SongChoices& choices)
+{
+    std::lock_guard lock(m_mutex);
+    m_songChoices = choices;
+}
+
+AppState::SongChoices AppState::songChoices() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_songChoices;
+}
+
 void AppState::requestStep(int step)
 {
     if (playing.load() == 0) {

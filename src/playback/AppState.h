@@ -4,6 +4,7 @@
 #include "midiout/Controller.h"
 #include "rig/Rig.h"
 #include "song/PlaybackOptions.h"
+#include "song/SongSettings.h"
 
 #include <atomic>
 #include <chrono>
@@ -102,6 +103,45 @@ public:
     // The controller was looked for: its device index, -1 when none was found.
     void setControllerPort(int port) { controllerPort.store(port); }
 
+    // Speed: the worker goes on from the current position at `percent`
+    // (clamped to kSlowestSpeed..kFastestSpeed) of the song's own speed; the
+    // notes sounding are silenced, nothing is skipped. Served once playing
+    // (after a resume when paused).
+    void requestSpeed(std::int32_t percent);
+    // The same, `steps` times kSpeedStep faster (slower when negative) than
+    // the speed in force when the worker serves it; added to steps not yet served.
+    void requestSpeedStep(std::int32_t steps);
+    struct SpeedRequest {
+        std::optional<std::int32_t> percent;  // set by requestSpeed
+        std::int32_t steps = 0;               // then these steps
+    };
+    std::optional<SpeedRequest> takeSpeed();
+
+    // The loop of the song playing: `region` (none: no region) and whether
+    // it is on. While it is on, at its end every coil is silenced and the
+    // song goes on from the first entry due at or after its start, with no
+    // lead-in, until Stop or Next.
+    struct LoopRequest {
+        std::optional<LoopRegion> region;
+        bool on = false;
+    };
+    void setLoop(const LoopRequest& loop);
+    std::optional<LoopRequest> takeLoop();
+
+    // What the next song started takes from outside its file: its song
+    // settings (unless `useSongSettings` is false), with `speedPercent` and
+    // `loop` in place of theirs when set (the command line's --speed and
+    // --loop). Without `loops` no loop is played (an offline render, which
+    // would never end).
+    struct SongChoices {
+        bool useSongSettings = true;
+        std::optional<std::int32_t> speedPercent;
+        std::optional<LoopRegion> loop;
+        bool loops = true;
+    };
+    void setSongChoices(const SongChoices& choices);
+    SongChoices songChoices() const;
+
     struct SeekRequest {
         bool relative = false;
         std::int32_t ms = 0;
@@ -162,6 +202,9 @@ private:
     std::string m_currentFileName;
     std::string m_controllerName = kControllerName;
     std::optional<SeekRequest> m_seek;
+    std::optional<SpeedRequest> m_speed;
+    std::optional<LoopRequest> m_loop;
+    SongChoices m_songChoices;
     std::shared_ptr<const std::vector<std::string>> m_playlist = std::make_shared<const std::vector<std::string>>();
     std::shared_ptr<const PlaybackOptions> m_options = std::make_shared<const PlaybackOptions>();
     std::shared_ptr<const Rig> m_rig;

@@ -16,6 +16,8 @@ public:
     void diagnostic(const std::string& line) override { static_cast<void>(line); }
     // The song is about to play: its length, the due time of the last entry.
     virtual void songStarted(int totalMs) { static_cast<void>(totalMs); }
+    // The song playing has a new length: its speed changed.
+    virtual void songLength(int totalMs) { static_cast<void>(totalMs); }
     // The worker moved to the file at `index` of the playlist (before its
     // song starts, and only for a file of the playlist).
     virtual void nowPlaying(int index) { static_cast<void>(index); }

@@ -5,6 +5,7 @@
 #include "playback/Clock.h"
 #include "playback/PlaybackObserver.h"
 #include "playback/PlaylistRun.h"
+#include "song/SongSettingsFile.h"
 #include "song/VelocityCurve.h"
 
 #include <algorithm>
@@ -61,9 +62,20 @@ bool PlaybackSession::start(const MsClock& clock)
     const std::string fileName = m_state.currentFileName();
     const auto options = m_state.options();
     const auto rigFile = m_state.rig();
-    const Rig rig = rigFile ? *rigFile : defaultRig(*options);
+    Rig rig = rigFile ? *rigFile : defaultRig(*options);
+    if (!takeSongSettings(fileName, rig, *options)) {
+        return false;
+    }
+    if (stopped()) {
+        m_ending = Ending::Stopped;
+        return false;
+    }
     {
-        LoadedRigSong song = m_load(fileName, rig, *options, &m_state.stopRequested, m_observer);
+        // The lists are kept at the song's own speed: a change of speed
+        // while it plays scales them afresh from there.
+        PlaybackOptions atOwnSpeed = *options;
+        atOwnSpeed.speedPercent = 100;
+        LoadedRigSong song = m_load(fileName, rig, atOwnSpeed, &m_state.stopRequested, m_observer);
         if (song.stopped || stopped()) {
             m_ending = Ending::Stopped;
             return false;
@@ -72,13 +84,10 @@ bool PlaybackSession::start(const MsClock& clock)
             return false;
         }
         m_coils.assign(rig.coils.size(), CoilPlay{});
-        m_total = 0.0;
         for (std::size_t i = 0; i < m_coils.size(); ++i) {
             m_coils[i].notes = std::move(song.coils[i].notes.entries);
-            if (!m_coils[i].notes.empty()) {
-                m_total = std::max(m_total, static_cast<double>(m_coils[i].notes.back().timeMs));
-            }
         }
+        rescaleTotal();
     }
     m_outputs = std::make_unique<RigOutputs>(rig, *options, rigFile != nullptr);
     if (const auto refusal = m_outputs->open(m_state.controllerPort.load(), m_state.controllerName())) {
@@ -106,6 +115,109 @@ bool PlaybackSession::start(const MsClock& clock)
     m_pauseServed = false;
     m_lastSecond = -1;
     m_observer.songStarted(static_cast<int>(m_total));
+    if (const auto loop = m_state.takeLoop()) {
+        m_loop = loop->region;
+        m_loopOn = loop->on;
+    }
+    // A song that loops from the start plays its region at once.
+    if (looping()) {
+        goToLoopStart(m_start);
+    }
+    return true;
+}
+
+bool PlaybackSession::takeSongSettings(const std::string& fileName, Rig& rig, const PlaybackOptions& options)
+{
+    const AppState::SongChoices choices = m_state.songChoices();
+    m_speed = options.speedPercent;
+    m_loop.reset();
+    m_loopOn = false;
+    FoundSongSettings found;
+    std::string error;
+    if (choices.useSongSettings && !findSongSettings(fileName, found, error, true, &m_state.stopRequested) &&
+        !found.path.empty()) {
+        // A song that cannot be read is refused by its read, with its reason.
+        m_observer.statusText(error);
+        m_state.playing.store(0);
+        m_ending = Ending::Refused;
+        return false;
+    }
+    if (found.found) {
+        applySongSettings(rig, found.settings);
+        m_speed = found.settings.speedPercent.value_or(m_speed);
+        m_loop = found.settings.loop;
+    }
+    m_speed = std::clamp(choices.speedPercent.value_or(m_speed), kSlowestSpeed, kFastestSpeed);
+    if (choices.loop) {
+        m_loop = choices.loop;
+    }
+    if (!choices.loops) {
+        m_loop.reset();
+    }
+    m_loopOn = m_loop.has_value();
+    return true;
+}
+
+std::uint32_t PlaybackSession::scaled(std::int32_t timeMs) const
+{
+    return static_cast<std::uint32_t>(scaledTimeMs(timeMs, m_speed));
+}
+
+void PlaybackSession::rescaleTotal()
+{
+    m_total = 0.0;
+    for (const CoilPlay& coil : m_coils) {
+        if (!coil.notes.empty()) {
+            m_total = std::max(m_total, static_cast<double>(scaled(coil.notes.back().timeMs)));
+        }
+    }
+}
+
+bool PlaybackSession::looping() const
+{
+    return m_loopOn && m_loop.has_value();
+}
+
+void PlaybackSession::goToLoopStart(std::uint32_t now)
+{
+    for (CoilPlay& coil : m_coils) {
+        coil.next = firstAtOrAfter(coil.notes, m_loop->fromMs);
+    }
+    m_start = now - scaled(m_loop->fromMs);
+    handedUpTo(now);
+    m_lastSecond = -1;
+}
+
+std::size_t PlaybackSession::firstAtOrAfter(const std::vector<NoteListEntry>& notes, std::int32_t timeMs)
+{
+    const auto first = std::lower_bound(notes.begin(), notes.end(), timeMs,
+                                        [](const NoteListEntry& entry, std::int32_t at) { return entry.timeMs < at; });
+    return static_cast<std::size_t>(first - notes.begin());
+}
+
+bool PlaybackSession::changeSpeed(const AppState::SpeedRequest& request, std::uint32_t now)
+{
+    const std::int32_t speed =
+        std::clamp(request.percent.value_or(m_speed) + request.steps * kSpeedStep, kSlowestSpeed, kFastestSpeed);
+    if (speed == m_speed) {
+        return true;
+    }
+    // What was handed ahead is taken back and handed again at the new
+    // times; each coil goes on from its first entry that has not left, so
+    // nothing is skipped, and from the same place in the song.
+    takeBackAhead();
+    handedUpTo(now);
+    if (!silence()) {
+        return false;
+    }
+    const std::int64_t songMs = unscaledTimeMs(static_cast<std::int64_t>(now - m_start), m_speed);
+    m_speed = speed;
+    m_start = now - static_cast<std::uint32_t>(scaledTimeMs(static_cast<std::int32_t>(songMs), m_speed));
+    rescaleTotal();
+    m_lastProgress = -1;
+    m_lastSecond = -1;
+    m_observer.songLength(static_cast<int>(m_total));
+    m_observer.statusText("Speed " + std::to_string(m_speed) + " %");
     return true;
 }
 
@@ -186,6 +298,26 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
         }
         return {true, now};
     }
+    if (const auto speed = m_state.takeSpeed()) {
+        if (!changeSpeed(*speed, now)) {
+            return endLost();
+        }
+        return {true, now};
+    }
+    if (const auto loop = m_state.takeLoop()) {
+        m_loop = loop->region;
+        m_loopOn = loop->on;
+    }
+    // At the loop's end every coil falls silent and the song goes on at its
+    // start; the lead-in is not played again.
+    if (looping() && static_cast<std::int32_t>(now - m_start - scaled(m_loop->toMs)) >= 0) {
+        takeBackAhead();
+        if (!silence()) {
+            return endLost();
+        }
+        goToLoopStart(now);
+        return {true, now};
+    }
     if (m_state.restartRequested.exchange(0) != 0) {
         takeBackAhead();
         if (!silence()) {
@@ -214,6 +346,10 @@ PlaybackSession::PassResult PlaybackSession::pass(std::uint32_t now)
     for (const std::uint32_t at : {nextProgressChange(elapsed), nextSecond(elapsed)}) {
         wake = (at - now) < (wake - now) ? at : wake;
     }
+    if (looping()) {
+        const std::uint32_t loopEnd = m_start + scaled(m_loop->toMs);
+        wake = (loopEnd - now) < (wake - now) ? loopEnd : wake;
+    }
     return {true, wake};
 }
 
@@ -236,9 +372,11 @@ std::optional<PlaybackSession::Candidate> PlaybackSession::earliest(std::uint32_
     for (std::size_t i = 0; i < m_coils.size(); ++i) {
         const CoilPlay& coil = m_coils[i];
         const auto lead = static_cast<std::uint32_t>(coil.leadMs);
-        const bool more = coil.next < coil.notes.size();
-        const std::uint32_t entryDue =
-            more ? m_start + static_cast<std::uint32_t>(coil.notes[coil.next].timeMs) + 1U : now;
+        // While looping, what is due at or after the loop's end waits for
+        // the turn, which takes the coil back to the loop's start.
+        const bool more = coil.next < coil.notes.size() &&
+                          (!looping() || coil.notes[coil.next].timeMs < m_loop->toMs);
+        const std::uint32_t entryDue = more ? m_start + scaled(coil.notes[coil.next].timeMs) + 1U : now;
         const std::uint32_t entryAt = leaving(entryDue);
         const auto cutAt = m_outputs->limiter(i).nextCutAt(leaving(coil.handedUpTo));
         if (cutAt && *cutAt - now <= lead && (!more || *cutAt - now <= entryAt - now)) {
@@ -276,6 +414,9 @@ bool PlaybackSession::sendCandidate(const Candidate& candidate)
 
 bool PlaybackSession::ranOut() const
 {
+    if (looping()) {
+        return false;
+    }
     return std::all_of(m_coils.begin(), m_coils.end(),
                        [](const CoilPlay& coil) { return coil.next >= coil.notes.size(); });
 }
@@ -298,9 +439,10 @@ bool PlaybackSession::seekTo(const AppState::SeekRequest& seek, std::uint32_t so
     const std::int64_t wanted = std::clamp<std::int64_t>(from + seek.ms, 0, static_cast<std::int64_t>(m_total) + 1);
     const auto position = static_cast<std::int32_t>(wanted);
     for (CoilPlay& coil : m_coils) {
-        const auto first =
-            std::lower_bound(coil.notes.begin(), coil.notes.end(), position,
-                             [](const NoteListEntry& entry, std::int32_t at) { return entry.timeMs < at; });
+        const auto first = std::lower_bound(coil.notes.begin(), coil.notes.end(), position,
+                                            [this](const NoteListEntry& entry, std::int32_t at) {
+                                                return scaled(entry.timeMs) < static_cast<std::uint32_t>(at);
+                                            });
         coil.next = static_cast<std::size_t>(first - coil.notes.begin());
     }
     m_start = songNow - static_cast<std::uint32_t>(position);

@@ -63,6 +63,14 @@ using SongLoad = std::function<LoadedRigSong(const std::string& fileName, const 
 // restart or stop takes back what was handed and has not left before the
 // silencing goes out (a pause hands it again after the resume), and the
 // song ends a lead after its last message was due, once that has left.
+//
+// A song's own settings (its settings file, unless AppState::songChoices
+// says not to) are laid over the rig when it starts: the coils' channels and
+// transpose, the volume, the speed and the loop; the choices' speed and loop
+// go before them. The note lists are kept at the song's own speed and scaled
+// as they are handed (scaledTimeMs), so a speed change goes on from the same
+// place. With the loop on, the turn at its end silences every coil and goes
+// on from the first entry due at or after its start.
 class PlaybackSession {
 public:
     PlaybackSession(AppState& state, PlaybackObserver& observer, SongLoad load = loadRigSong);
@@ -112,6 +120,8 @@ public:
     const std::vector<NoteListEntry>& notes(std::size_t coil = 0) const { return m_coils[coil].notes; }
     std::size_t nextIndex(std::size_t coil = 0) const { return m_coils[coil].next; }
     std::uint32_t startTime() const { return m_start; }
+    // The speed in force, in percent.
+    std::int32_t speedPercent() const { return m_speed; }
     // What the coil limits have done to the messages of this song so far:
     // added up over the coils, or of one coil.
     CoilLimitCounts limitCounts() const;
@@ -144,6 +154,18 @@ private:
     };
 
     bool stopped() const;
+    // Lays the song's settings and the choices over `rig` and takes its
+    // speed and loop; false after refusing a settings file that cannot be read.
+    bool takeSongSettings(const std::string& fileName, Rig& rig, const PlaybackOptions& options);
+    // A note list time at the speed in force, on the session's clock.
+    std::uint32_t scaled(std::int32_t timeMs) const;
+    void rescaleTotal();
+    bool looping() const;
+    // Every coil at the loop's start, which is on the song's clock at `now`.
+    void goToLoopStart(std::uint32_t now);
+    static std::size_t firstAtOrAfter(const std::vector<NoteListEntry>& notes, std::int32_t timeMs);
+    // False when a coil refused the silencing.
+    bool changeSpeed(const AppState::SpeedRequest& request, std::uint32_t now);
     // True from a successful start until the outputs close.
     bool running() const;
     // Refuses a song that has nothing to play, with the reason; false then.
@@ -194,5 +216,8 @@ private:
     // The whole second of the song last reported by songTime, -1 before it.
     std::int64_t m_lastSecond = -1;
     Ending m_ending = Ending::Playing;
+    std::int32_t m_speed = 100;
+    std::optional<LoopRegion> m_loop;
+    bool m_loopOn = false;
     int m_step = 0;
 };

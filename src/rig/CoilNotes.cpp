@@ -122,6 +122,9 @@ std::vector<CoilNoteList> extractRigNotes(const MidiFile& file, const Rig& rig, 
             notes.entries = {};
             notes.stopped = true;
         }
+        if (!notes.error) {
+            applySpeed(notes, options.speedPercent);
+        }
     }
     return lists;
 }

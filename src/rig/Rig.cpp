@@ -2,6 +2,8 @@
 
 #include "coilmodel/CoilLimitsFile.h"
 
+#include <algorithm>
+
 Rig defaultRig(const PlaybackOptions& options)
 {
     Coil coil;
@@ -64,4 +66,29 @@ ChannelRoutes::ChannelRoutes(const Rig& rig) : m_coils(17)
 const std::vector<std::size_t>& ChannelRoutes::coilsOf(std::int32_t channel) const
 {
     return m_coils[channel >= 0 && channel < 16 ? static_cast<std::size_t>(channel) : 16];
+}
+
+std::vector<std::string> applySongSettings(Rig& rig, const SongSettings& settings)
+{
+    std::vector<std::string> unknown;
+    for (const SongCoilSettings& song : settings.coils) {
+        const auto coil = std::find_if(rig.coils.begin(), rig.coils.end(),
+                                       [&](const Coil& candidate) { return candidate.name == song.coil; });
+        if (coil == rig.coils.end()) {
+            unknown.push_back(song.coil);
+            continue;
+        }
+        if (song.channels) {
+            coil->channels = ChannelSet{*song.channels};
+        }
+        if (song.transpose) {
+            coil->transpose = *song.transpose;
+        }
+    }
+    if (settings.volumePercent) {
+        for (Coil& coil : rig.coils) {
+            coil.volumePercent = std::max(1, coil.volumePercent * *settings.volumePercent / 100);
+        }
+    }
+    return unknown;
 }

@@ -3,6 +3,7 @@
 #include "coilmodel/CoilLimits.h"
 #include "midiout/Controller.h"
 #include "song/PlaybackOptions.h"
+#include "song/SongSettings.h"
 
 #include <cstdint>
 #include <optional>
@@ -95,6 +96,12 @@ PlaybackOptions coilOptions(const Coil& coil, const PlaybackOptions& options);
 // coil-limits.conf)", naming the coil's key; nothing when every coil's range
 // holds.
 std::optional<std::string> rigLimitsError(const Rig& rig, const CoilLimits& fileLimits);
+
+// `rig` with a song's settings laid over it: each coil named there plays the
+// song's channels and transpose where they are set, and every coil's volume
+// share is scaled by the song's volume (rounded down, 1 at least). The names
+// of the song's coils that the rig has not, in their order.
+std::vector<std::string> applySongSettings(Rig& rig, const SongSettings& settings);
 
 // The channel volume sent to `coil` for the volume slider at `sliderValue`
 // (0..127): its share, value x percent / 100 rounded down.

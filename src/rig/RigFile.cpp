@@ -4,6 +4,7 @@
 #include "base/SettingsFile.h"
 #include "coilmodel/CoilLimitsFile.h"
 #include "rig/CoilDevices.h"
+#include "song/SongSettings.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -56,44 +57,13 @@ Wrong takeWhole(std::optional<std::int32_t>& field, std::string_view key, std::s
     return wrong;
 }
 
-// One item of a channel list, "3" or "3-5", added to `channels`.
-Wrong addChannels(ChannelSet& channels, std::string_view item, std::string_view list)
-{
-    const std::size_t dash = item.find('-');
-    const auto first = parseNumber<std::int32_t>(trimmed(item.substr(0, dash)));
-    const auto last = dash == std::string_view::npos ? first : parseNumber<std::int32_t>(trimmed(item.substr(dash + 1)));
-    if (!first || !last) {
-        return "bad channel list " + quoted(list);
-    }
-    for (const std::int32_t channel : {*first, *last}) {
-        if (channel < 0 || channel > 15) {
-            return "channel " + std::to_string(channel) + " is outside 0 to 15";
-        }
-    }
-    if (*first > *last) {
-        return "channel range " + std::to_string(*first) + '-' + std::to_string(*last) + " is backwards";
-    }
-    for (std::int32_t channel = *first; channel <= *last; ++channel) {
-        channels = channels.with(channel);
-    }
-    return std::nullopt;
-}
-
 Wrong setChannels(Coil& coil, std::string_view value)
 {
-    ChannelSet channels;
-    std::string_view rest = value;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        if (Wrong wrong = addChannels(channels, trimmed(rest.substr(0, comma)), value)) {
-            return wrong;
-        }
-        if (comma == std::string_view::npos) {
-            break;
-        }
-        rest = rest.substr(comma + 1);
+    std::uint16_t bits = 0;
+    if (Wrong wrong = parseChannelList(value, bits)) {
+        return wrong;
     }
-    coil.channels = channels;
+    coil.channels = ChannelSet{bits};
     return std::nullopt;
 }
 

@@ -14,6 +14,39 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options)
     return key;
 }
 
+std::int64_t scaledTimeMs(std::int32_t timeMs, std::int32_t speedPercent)
+{
+    if (timeMs <= kLeadInMs || speedPercent <= 0) {
+        return timeMs;
+    }
+    return kLeadInMs + (static_cast<std::int64_t>(timeMs) - kLeadInMs) * 100 / speedPercent;
+}
+
+std::int64_t unscaledTimeMs(std::int64_t scaledMs, std::int32_t speedPercent)
+{
+    if (scaledMs <= kLeadInMs) {
+        return scaledMs;
+    }
+    return kLeadInMs + (scaledMs - kLeadInMs) * speedPercent / 100;
+}
+
+void applySpeed(NoteList& list, std::int32_t speedPercent)
+{
+    if (speedPercent == 100) {
+        return;
+    }
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const std::int64_t scaled = scaledTimeMs(list.entries[i].timeMs, speedPercent);
+        if (scaled > INT32_MAX) {
+            // The whole list is then refused, as a song whose times do not fit.
+            list.entries.resize(i);
+            list.error = "Error: note time out of range at " + std::to_string(speedPercent) + " % speed";
+            return;
+        }
+        list.entries[i].timeMs = static_cast<std::int32_t>(scaled);
+    }
+}
+
 EventSelection noteTimesEventsOf(std::int32_t channel)
 {
     const bool valid = channel >= 0 && channel < 16;
@@ -89,6 +122,9 @@ NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, cons
     if (walk.stopped) {
         list.entries = {};
         list.stopped = true;
+    }
+    if (!list.error) {
+        applySpeed(list, options.speedPercent);
     }
     return list;
 }

@@ -36,6 +36,25 @@ struct NoteList {
 // Lead-in before the first tick of a song.
 inline constexpr std::int32_t kLeadInMs = 500;
 
+// The speeds a song may be played at, in percent, and the step of the keys
+// that change it while it plays.
+inline constexpr std::int32_t kSlowestSpeed = 25;
+inline constexpr std::int32_t kFastestSpeed = 400;
+inline constexpr std::int32_t kSpeedStep = 5;
+
+// A note time `timeMs` (lead-in included) at `speedPercent`: the lead-in
+// stays, what follows it is scaled, 500 + (t - 500) * 100 / speed rounded
+// down. 64 bits: at 25 % a long song's times pass what 32 bits hold. Times
+// inside the lead-in stay as they are.
+std::int64_t scaledTimeMs(std::int32_t timeMs, std::int32_t speedPercent);
+// The inverse on the song's clock: the time at 100 % that is at `scaledMs`
+// at `speedPercent` (rounded down), for going on from a position when the
+// speed changes.
+std::int64_t unscaledTimeMs(std::int64_t scaledMs, std::int32_t speedPercent);
+// Scales every entry of `list` to `speedPercent`; a time that no longer fits
+// in 32 bits ends the list with the error extraction gives for one.
+void applySpeed(NoteList& list, std::int32_t speedPercent);
+
 // The key sent for `key` under the low-note shift: raised by 8 when the shift
 // is on and the key is at or below its limit, unless that would pass 127.
 std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options);
@@ -49,7 +68,8 @@ std::int32_t shiftedKey(std::int32_t key, const PlaybackOptions& options);
 // not disturb each other. Bad tempo events and times that do not fit in 32 bits
 // end extraction with an error instead of ending the process. When `stop` is
 // given, it is looked at every few thousand events; once raised, extraction
-// ends with `stopped` set and no entries.
+// ends with `stopped` set and no entries. The times are at
+// options.speedPercent (applySpeed).
 NoteList extractNotes(const MidiFile& file, const PlaybackOptions& options, const std::atomic<bool>* stop = nullptr,
                       DiagnosticSink& sink = noDiagnostics());
 

@@ -28,6 +28,9 @@ struct PlaybackOptions {
     std::string curveFileName;
     // The coil's limits in force (none by default).
     CoilLimits coilLimits;
+    // The song's speed, kSlowestSpeed..kFastestSpeed percent: every note time
+    // after the lead-in is scaled by 100 / speedPercent (scaledTimeMs).
+    std::int32_t speedPercent = 100;
 
     static constexpr std::array<std::int8_t, 128> identityCurve()
     {

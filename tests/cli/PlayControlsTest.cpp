@@ -26,7 +26,8 @@ TEST(PlayKeys, EachKeyAsksForItsRequestAndTheBarFollowsThePosition)
     for (const auto& [key, paused, expected] : std::vector<std::tuple<char, bool, K>>{
              {' ', false, K::Pause}, {' ', true, K::Resume}, {'r', false, K::Restart}, {'R', true, K::Restart},
              {'q', true, K::Stop}, {'Q', false, K::Stop}, {'n', true, K::Next}, {'N', false, K::Next},
-             {'p', false, K::None}, {'\n', true, K::None}}) {
+             {'+', true, K::Faster}, {'=', false, K::Faster}, {'-', true, K::Slower}, {'p', false, K::None},
+             {'\n', true, K::None}}) {
         EXPECT_EQ(keyRequest(key, paused), expected) << int{key} << " paused " << paused;
     }
     EXPECT_EQ(progressLine(64, false, 62999, 125001), "\r[" + std::string(20, '#') + std::string(20, '-') + "] 1:02 / 2:05         ");

@@ -27,8 +27,9 @@ import time
 from check_panel import SCRATCH, fail, wait_until
 from silencing import collapse_silencings
 
-FILES = [os.environ["QUILLARC_RECORDER_FILE_%d" % i] for i in range(2)]
-PIDS = [int(os.environ["QUILLARC_RECORDER_PID_%d" % i]) for i in range(2)]
+# Every recorder with_jack.sh started (check_song.py has one).
+FILES = [os.environ[n] for n in ("QUILLARC_RECORDER_FILE_%d" % i for i in range(2)) if n in os.environ]
+PIDS = [int(os.environ[n]) for n in ("QUILLARC_RECORDER_PID_%d" % i for i in range(2)) if n in os.environ]
 SILENCE = [0xB0, 120, 0]
 RIG = ("[coil Lead]\ndevice = Lead Coil\nchannels = 0\n"
        "[coil Bass]\ndevice = Bass Coil\nchannels = 1\ntranspose = 12\nvolume_percent = 50\n")

@@ -35,6 +35,7 @@ public:
         m_progress.push_back(position);
     }
     void finished() override { m_finished.store(true); }
+    void songLength(int totalMs) override { statusText("length " + std::to_string(totalMs)); }
     void nowPlaying(int index) override
     {
         std::lock_guard lock(m_mutex);
@@ -154,7 +155,8 @@ inline void dropFirstFile(AppState& state)
 // thread does, passing at the wake times it asks for, with the presses of
 // `presses` ("T p": at start + T Pause; r Play while paused; s Stop; n Next;
 // v Previous; e the playlist's first file removed; =MS seek to MS; +MS or
-// -MS seek by MS) made before the pass at
+// -MS seek by MS; *P speed P %, ^N N speed steps; LA-B loop A to B ms, l
+// loop off) made before the pass at
 // their time. Returns what was sent by the passes, "T K/V" for a note-on,
 // "T x" for all-sound-off, "T o" for all-notes-off, "T vN" for the channel
 // volume, T after `start`; "@N:" before a message on channel N.
@@ -181,6 +183,11 @@ std::string playTimed(Player& player, AppState& state, const std::function<Messa
             : key == 'v' ? state.requestStep(-1)
             : key == 'e' ? dropFirstFile(state)
             : key == '=' ? state.requestSeek(std::stoi(press.substr(1)))
+            : key == '*' ? state.requestSpeed(std::stoi(press.substr(1)))
+            : key == '^' ? state.requestSpeedStep(std::stoi(press.substr(1)))
+            : key == 'L' ? state.setLoop({LoopRegion{std::stoi(press.substr(1)),
+                                                     std::stoi(press.substr(press.find('-') + 1))}, true})
+            : key == 'l' ? state.setLoop({LoopRegion{}, false})
                          : state.requestSeekBy(std::stoi(press));
             pressing = static_cast<bool>(pressList >> pressAt >> press);
         }

@@ -2,6 +2,8 @@
 #include "midiout/MidiOutput.h"
 #include "playback/PlaybackSession.h"
 #include "rig/RigFile.h"
+#include "song/SongSettingsFile.h"
+#include "support/ConfigFolder.h"
 
 namespace {
 
@@ -432,14 +434,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, PlaybackSessionStoppedDuringStart,
 struct RefusalCase {
     const char* name;
     std::vector<std::uint8_t> bytes;
-    std::string status;
+    std::string status;  // PATH: the song's, SETTINGS: its settings file's
+    std::string settings = {};
 };
 
 class PlaybackSessionRefuses : public PlaybackFixture, public testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(PlaybackSessionRefuses, ReportsWhyClearsPlayingAndOpensNothing)
 {
+    const ConfigFolder config;
     const std::string path = useSong(GetParam().bytes);
+    FoundSongSettings found;
+    std::string error;
+    ASSERT_TRUE(findSongSettings(path, found, error));
+    if (!GetParam().settings.empty()) {
+        std::filesystem::create_directories(std::filesystem::path(found.path).parent_path());
+        std::ofstream(found.path) << GetParam().settings;
+    }
     PlaybackOptions options;
     options.playChannel = 4;
     state.setOptions(options);
@@ -450,6 +461,9 @@ TEST_P(PlaybackSessionRefuses, ReportsWhyClearsPlayingAndOpensNothing)
     std::string expected = GetParam().status;
     if (const auto at = expected.find("PATH"); at != std::string::npos) {
         expected.replace(at, 4, path);
+    }
+    if (const auto at = expected.find("SETTINGS"); at != std::string::npos) {
+        expected.replace(at, 8, found.path);
     }
     EXPECT_EQ(observer.statuses(), std::vector<std::string>{expected});
     EXPECT_EQ(state.playing.load(), 0);
@@ -466,7 +480,9 @@ INSTANTIATE_TEST_SUITE_P(
                     SmfBuilder().track().noteOn(0, 0, 60, 1).bytes(2),
                     "File: PATH has bad track info"},
         RefusalCase{"InvalidTempo", SmfBuilder().track().event(0, {0xFF, 0x51, 0x03, 0, 0, 0}).noteOn(0, 4, 60, 1).end().bytes(),
-                    "Error: invalid tempo event at tick 0"}),
+                    "Error: invalid tempo event at tick 0"},
+        RefusalCase{"SongSettingsThatDoNotParse", SmfBuilder().track().noteOn(0, 4, 60, 1).end().bytes(),
+                    "Error: SETTINGS:2: speed must be a whole number from 25 to 400", "\nspeed = 401\n"}),
     [](const testing::TestParamInfo<RefusalCase>& param) { return param.param.name; });
 
 // The controller's client went and came back after another one while nothing
@@ -713,6 +729,84 @@ INSTANTIATE_TEST_SUITE_P(
                 "501 60/100 1001 62/90 1001 64/80 1261 64/0 1700 x 1700 60/0 1700 62/0 1700 o 1701 64/0 2441 65/70 "
                 "2441 x 2441 65/0 2441 o"}),
     [](const testing::TestParamInfo<SeekRow>& row) { return row.param.name; });
+
+struct SpeedRow {
+    const char* name;
+    const char* presses;  // as playTimed takes them, T after 30000
+    const char* sent;
+    std::vector<std::string> statuses;
+};
+
+class SpeedAndLoopTest : public PlaybackSessionTest, public testing::WithParamInterface<SpeedRow> {};
+
+TEST_P(SpeedAndLoopTest, GoOnFromWhereTheSongIsWithEveryCoilSilencedFirst)
+{
+    useSong(seekSong());
+    PlaybackSession session(state, observer);
+    ASSERT_TRUE(session.start(30000));
+    EXPECT_EQ(playTimed(session, state, [&] { return sent(); }, 30000, GetParam().presses), GetParam().sent);
+    EXPECT_FALSE(m_service->isDeviceOpen(kController));
+    EXPECT_EQ(observer.statuses(), GetParam().statuses);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SpeedAndLoopTest,
+    testing::Values(
+        SpeedRow{"DoubleSpeed", "700 *200", "501 60/100 700 x 700 60/0 700 o 851 62/90 851 64/80 981 64/0 1351 65/70 "
+                                           "1351 x 1351 62/0 1351 65/0 1351 o", {"length 1250", "Speed 200 %"}},
+        SpeedRow{"StepsAddUpBeforeTheyAreServed", "700 ^2 700 ^-1",
+                "501 60/100 700 x 700 60/0 700 o 987 62/90 987 64/80 1234 64/0 1939 65/70 1939 x 1939 62/0 1939 "
+                "65/0 1939 o", {"length 1928", "Speed 105 %"}},
+        SpeedRow{"ClampedToTheFastest", "700 *1000", "501 60/100 700 x 700 60/0 700 o 776 62/90 776 64/80 841 64/0 "
+                                                    "1026 65/70 1026 x 1026 62/0 1026 65/0 1026 o",
+                 {"length 875", "Speed 400 %"}},
+        SpeedRow{"TheLeadInIsNotScaled", "300 *50", "300 x 300 o 501 60/100 1501 62/90 1501 64/80 2021 64/0 3501 "
+                                                   "65/70 3501 x 3501 60/0 3501 62/0 3501 65/0 3501 o",
+                 {"length 3500", "Speed 50 %"}},
+        SpeedRow{"LoopTurnsAtItsEndUntilStopped", "400 L1000-1500 2600 s",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1500 x 1500 60/0 1500 62/0 1500 o 1501 62/90 1501 64/80 "
+                "1761 64/0 2000 x 2000 62/0 2000 o 2001 62/90 2001 64/80 2261 64/0 2500 x 2500 62/0 2500 o 2501 "
+                "62/90 2501 64/80 2600 x 2600 62/0 2600 64/0 2600 o", {}},
+        SpeedRow{"LoopGoesOnFromTheFirstEntryAtOrAfterItsStart", "400 L1100-1500 2500 s",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1500 x 1500 60/0 1500 62/0 1500 o 1661 64/0 1900 x 1900 o "
+                "2061 64/0 2300 x 2300 o 2461 64/0 2500 x 2500 o", {}},
+        SpeedRow{"LoopAtDoubleSpeed", "0 *200 400 L1000-1500 1400 s",
+                "0 x 0 o 501 60/100 751 62/90 751 64/80 881 64/0 1000 x 1000 60/0 1000 62/0 1000 o 1001 62/90 1001 "
+                "64/80 1131 64/0 1250 x 1250 62/0 1250 o 1251 62/90 1251 64/80 1381 64/0 1400 x 1400 62/0 1400 o",
+                 {"length 1250", "Speed 200 %"}},
+        SpeedRow{"LoopTurnedOffPlaysOnToTheEnd", "400 L1000-1500 1600 l",
+                "501 60/100 1001 62/90 1001 64/80 1261 64/0 1500 x 1500 60/0 1500 62/0 1500 o 1501 62/90 1501 64/80 "
+                "1761 64/0 2501 65/70 2501 x 2501 62/0 2501 65/0 2501 o", {}}),
+    [](const testing::TestParamInfo<SpeedRow>& row) { return row.param.name; });
+
+TEST_F(PlaybackSessionTest, TheSongsSettingsApplyUnlessTheChoicesSayOtherwise)
+{
+    const ConfigFolder config;
+    const std::string song = useSong(seekSong());
+    FoundSongSettings found;
+    std::string error;
+    ASSERT_TRUE(findSongSettings(song, found, error));
+    std::filesystem::create_directories(std::filesystem::path(found.path).parent_path());
+    std::ofstream(found.path) << "speed = 200\nloop = 1-1.5\n[coil Coil]\ntranspose = 12\n";
+    using Choices = AppState::SongChoices;
+    for (const auto& [choices, presses, expected] : std::vector<std::tuple<Choices, std::string, std::string>>{
+             // A song that loops plays its region from the start, without the lead-in.
+             {Choices{}, "450 s",
+              "1 74/90 1 76/80 131 76/0 250 x 250 74/0 250 o 251 74/90 251 76/80 381 76/0 450 x 450 74/0 450 o"},
+             {Choices{true, 100, std::nullopt, true}, "600 s",
+              "1 74/90 1 76/80 261 76/0 500 x 500 74/0 500 o 501 74/90 501 76/80 600 x 600 74/0 600 76/0 600 o"},
+             {Choices{true, 200, LoopRegion{1900, 2100}, false}, "",
+              "501 72/100 751 74/90 751 76/80 881 76/0 1251 77/70 1251 x 1251 72/0 1251 74/0 1251 77/0 1251 o"},
+             {Choices{false, std::nullopt, std::nullopt, true}, "",
+              "501 60/100 1001 62/90 1001 64/80 1261 64/0 2001 65/70 2001 x 2001 60/0 2001 62/0 2001 65/0 2001 o"}}) {
+        state.requestPlay(song, -1, *state.options());
+        state.setSongChoices(choices);
+        PlaybackSession session(state, observer);
+        ASSERT_TRUE(session.start(30000));
+        EXPECT_EQ(playTimed(session, state, [&] { return sent(); }, 30000, presses), expected) << presses;
+        m_service->clear();
+    }
+}
 
 TEST_F(PlaybackSessionTest, SongTimeIsReportedAtEachWholeSecondAndAfterASeek)
 {

@@ -86,7 +86,9 @@ TEST(TransportRequestTest, EachWakesAWaitingWorker)
 {
     for (const auto& request : std::vector<std::function<void(AppState&)>>{
              [](AppState& s) { s.requestSeek(1500); }, [](AppState& s) { s.requestSeekBy(-2500); },
-             [](AppState& s) { s.requestStep(-1); }}) {
+             [](AppState& s) { s.requestStep(-1); }, [](AppState& s) { s.requestSpeed(150); },
+             [](AppState& s) { s.requestSpeedStep(-1); },
+             [](AppState& s) { s.setLoop({LoopRegion{700, 900}, true}); }}) {
         AppState state;
         state.playing.store(1);
         const std::uint64_t seen = state.changeCount();

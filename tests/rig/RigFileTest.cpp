@@ -153,6 +153,19 @@ TEST(Rig, ResolvesDevicesVolumesRoutesLimitsAndTheDefaultRig)
     ASSERT_TRUE(parseRig("[coil A]\nchannels = 1\n\nlowest_key = 30\n", "s.conf", fromFile, error));
     EXPECT_EQ(rigLimitsError(fromFile, {std::nullopt, std::nullopt, std::nullopt, 29}),
               "Error: s.conf:4: lowest_key 30 is above highest_key 29 (with coil-limits.conf)");
+
+    // A song's settings: its channels and transpose where set, its volume scaling every share.
+    Rig song{goodCoils(), {}};
+    const SongSettings settings{
+        {{"Bass", 0b11, std::nullopt}, {"Lead", std::nullopt, -7}, {"Gone", 1, 3}}, 55, 150, {}};
+    EXPECT_EQ(applySongSettings(song, settings), std::vector<std::string>{"Gone"});
+    EXPECT_EQ(song.coils[0].channels.bits, 0b11001);
+    EXPECT_EQ(song.coils[0].transpose, -7);
+    EXPECT_EQ(song.coils[1].channels.bits, 0b11);
+    EXPECT_EQ(song.coils[1].transpose, 12);
+    EXPECT_EQ((std::vector<std::int32_t>{song.coils[0].volumePercent, song.coils[1].volumePercent,
+                                         song.coils[2].volumePercent}),
+              (std::vector<std::int32_t>{55, 44, 1}));
 }
 
 TEST(RigFile, PathFollowsXdgConfigHomeAndAMissingFileIsNoRig)
