@@ -21,10 +21,12 @@ void require(bool condition)
     }
 }
 
-// One file for the whole run, written afresh for each input.
+// One file for the whole run, written afresh for each input: in memory
+// (/dev/shm) where there is such a folder, as the reader takes a path.
 const std::string& curvePath()
 {
-    static const std::string path = "/tmp/quillarc-fuzz-curve-" + std::to_string(getpid()) + ".txt";
+    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                    "/quillarc-fuzz-curve-" + std::to_string(getpid()) + ".txt";
     return path;
 }
 

@@ -5,8 +5,8 @@
 #   fuzz/run.sh [TARGET] [SECONDS]
 #
 # TARGET is midifile (the default: read, absolute ticks, merge, note list),
-# curve (the velocity curve file), limits (the coil limits file) or rig (the
-# rig file). The committed seeds in fuzz/corpus/TARGET/ (for midifile: the
+# curve (the velocity curve file), limits (the coil limits file), rig (the
+# rig file) or songsettings (a song's settings file). The committed seeds in fuzz/corpus/TARGET/ (for midifile: the
 # .mid files under fuzz/corpus/) are copied to fuzz/corpus-work/TARGET/ (not
 # tracked), which the fuzzer grows; crashing inputs land in
 # build/fuzz/artifacts/TARGET/. Extra libFuzzer flags can be passed in
@@ -16,9 +16,9 @@ cd "$(dirname "$0")/.."
 
 target=midifile
 case "${1:-}" in
-  midifile|curve|limits|rig) target=$1; shift ;;
+  midifile|curve|limits|rig|songsettings) target=$1; shift ;;
   ''|[0-9]*) ;;
-  *) echo "fuzz/run.sh: no target $1 (midifile, curve, limits, rig)" >&2; exit 2 ;;
+  *) echo "fuzz/run.sh: no target $1 (midifile, curve, limits, rig, songsettings)" >&2; exit 2 ;;
 esac
 seconds=${1:-600}
 build=build/fuzz

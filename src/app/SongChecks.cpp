@@ -1,5 +1,6 @@
 #include "app/SongChecks.h"
 
+#include "song/SongSettingsFile.h"
 #include "views/SongCheck.h"
 
 #include <QMetaObject>
@@ -19,7 +20,20 @@ void SongChecks::check(const std::string& path, const Rig& rig, const PlaybackOp
     m_worker.stopAndJoin();
     m_stop.store(false);
     m_worker.start([this, path, rig, options](WorkerOwner::Generation generation) {
-        const SongCheck result = checkSong(path, rig, options, noDiagnostics(), &m_stop);
+        // The song as Play plays it: with its song settings.
+        FoundSongSettings found;
+        std::string error;
+        SongCheck result;
+        if (!findSongSettings(path, found, error, true, &m_stop)) {
+            result.error = error;
+        } else {
+            Rig songRig = rig;
+            applySongSettings(songRig, found.settings);
+            PlaybackOptions songOptions = options;
+            songOptions.speedPercent = found.settings.speedPercent.value_or(100);
+            result = checkSong(path, songRig, songOptions, noDiagnostics(), &m_stop);
+        }
+        result.stopped = result.stopped || m_stop.load();
         QMetaObject::invokeMethod(
             this,
             [this, generation, path, result] {

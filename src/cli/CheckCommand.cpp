@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SongCommand.h"
 #include "views/SongCheck.h"
 
 #include <iostream>
@@ -18,12 +19,13 @@ sounding at once, the peak of the coil model's duty estimate against the
 coil's duty limit and how many notes its limits would soften and drop, and
 the notes longer than its maximum note length. For a song of which the rig
 plays nothing or very little, it suggests the channel to put on a coil.
+Each song is checked with its song settings, as play plays it.
 
 options:
   --format text|csv  text (the default), or CSV with one row per finding
                      under the header
                      song,finding,coil,channel,count,value,limit,track
-)") + kNoteOptionsHelp + kLimitOptionsHelp + kRigOptionsHelp +
+)") + kSpeedOptionsHelp + kNoteOptionsHelp + kLimitOptionsHelp + kRigOptionsHelp +
                                 "  --help             show this text\n\n"
                                 "exit status: 0 when every song was checked, 1 when one could not be read,\n"
                                 "2 on bad arguments or a rig or coil limits file that cannot be read.\n";
@@ -35,6 +37,7 @@ int runCheckCommand(const std::vector<std::string>& args)
     PlaybackOptions options;
     LimitOptions limits;
     RigArgs rigArgs;
+    SongSettingsArgs songArgs;
     bool csv = false;
     std::vector<std::string> songs;
     ArgCursor cursor(args);
@@ -53,7 +56,7 @@ int runCheckCommand(const std::vector<std::string>& args)
             continue;
         }
         if (takeNoteOption(arg, cursor, options) || takeLimitOption(arg, cursor, limits) ||
-            takeRigOption(arg, cursor, rigArgs)) {
+            takeRigOption(arg, cursor, rigArgs) || takeSongSettingsOption(arg, cursor, songArgs, false)) {
             continue;
         }
         if (arg.starts_with("-") && arg != "-") {
@@ -74,7 +77,15 @@ int runCheckCommand(const std::vector<std::string>& args)
     }
     int status = 0;
     for (const std::string& song : songs) {
-        const SongCheck check = checkSong(song, rig, options, diagnosticsOnStderr());
+        SongSettings settings;
+        if (!songSettingsOf(song, songArgs, settings)) {
+            return 2;
+        }
+        Rig songRig = rig;
+        applySongSettings(songRig, settings);
+        PlaybackOptions songOptions = options;
+        songOptions.speedPercent = songArgs.speedPercent.value_or(settings.speedPercent.value_or(100));
+        const SongCheck check = checkSong(song, songRig, songOptions, diagnosticsOnStderr());
         if (csv) {
             std::cout << checkReportCsv(song, check);
         } else {

@@ -28,6 +28,37 @@ struct InPort {
     MidiInputSink* sink;
 };
 
+// One input port's events of the cycle, and the client's output ports.
+class InputCycle final : public MidiInputCycle {
+public:
+    InputCycle(void* buffer, JackCycle& ports)
+        : MidiInputCycle(ports.startMicros, ports.frames, ports.rate),
+          m_buffer(buffer),
+          m_count(jack_midi_get_event_count(buffer)),
+          m_ports(ports)
+    {
+    }
+
+    std::size_t eventCount() const noexcept override { return m_count; }
+    Event event(std::size_t index) const noexcept override
+    {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, m_buffer, static_cast<std::uint32_t>(index)) != 0) {
+            return {nullptr, 0, 0};
+        }
+        return {event.buffer, event.size, event.time};
+    }
+    bool write(int target, const std::uint8_t* bytes, std::size_t length, std::uint32_t frame) noexcept override
+    {
+        return m_ports.write(target, bytes, length, frame);
+    }
+
+private:
+    void* m_buffer;
+    std::size_t m_count;
+    JackCycle& m_ports;
+};
+
 struct OpenInput {
     std::unique_ptr<InPort> in;
     std::size_t slot = 0;
@@ -51,21 +82,15 @@ struct JackMidiInput::Impl final : JackClientUser {
     std::mutex sinksMutex;
     std::array<MidiInputSink*, kSlots> sinks{};
 
-    void process(jack_nframes_t frames) noexcept override
+    void process(JackCycle& ports) noexcept override
     {
         for (std::atomic<InPort*>& slot : live) {
             InPort* in = slot.load();
             if (in == nullptr) {
                 continue;
             }
-            void* buffer = jack_port_get_buffer(in->port, frames);
-            const std::uint32_t count = jack_midi_get_event_count(buffer);
-            for (std::uint32_t index = 0; index < count; ++index) {
-                jack_midi_event_t event;
-                if (jack_midi_event_get(&event, buffer, index) == 0) {
-                    in->sink->received(event.buffer, event.size);
-                }
-            }
+            InputCycle cycle(jack_port_get_buffer(in->port, ports.frames), ports);
+            in->sink->cycle(cycle);
         }
     }
 

@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -102,6 +103,33 @@ struct CycleSink {
     }
 };
 
+// The ports of one cycle, by slot, for the client's user to write into after
+// their queues: each message at its frame, never before the port's last one.
+struct PortsOfCycle final : JackCycle {
+    using JackCycle::JackCycle;
+
+    bool write(int target, const std::uint8_t* bytes, std::size_t length, jack_nframes_t frame) noexcept override
+    {
+        if (target < 0 || static_cast<std::size_t>(target) >= kSlots || frame >= frames) {
+            return false;
+        }
+        const auto slot = static_cast<std::size_t>(target);
+        if (buffers[slot] == nullptr) {
+            return false;
+        }
+        lastFrames[slot] = std::max(frame, lastFrames[slot]);
+        std::uint8_t* place = jack_midi_event_reserve(buffers[slot], lastFrames[slot], length);
+        if (place == nullptr) {
+            return false;
+        }
+        std::memcpy(place, bytes, length);
+        return true;
+    }
+
+    std::array<void*, kSlots> buffers{};
+    std::array<jack_nframes_t, kSlots> lastFrames{};
+};
+
 struct OpenDevice {
     std::unique_ptr<OutPort> out;
     std::size_t slot = 0;
@@ -148,8 +176,9 @@ struct JackMidiService::Impl {
         Impl& impl = *static_cast<Impl*>(self);
         impl.cycles.enterCycle();
         const std::uint32_t rate = impl.sampleRate.load(std::memory_order_relaxed);
-        for (std::atomic<OutPort*>& slot : impl.live) {
-            OutPort* out = slot.load();
+        PortsOfCycle ports(cycleStart, frames, rate);
+        for (std::size_t index = 0; index < kSlots; ++index) {
+            OutPort* out = impl.live[index].load();
             if (out == nullptr) {
                 continue;
             }
@@ -161,9 +190,11 @@ struct JackMidiService::Impl {
             out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
             CycleSink sink{buffer, cycleStart, frames, rate};
             out->scheduled.drain(sink);
+            ports.buffers[index] = buffer;
+            ports.lastFrames[index] = sink.lastFrame;
         }
         if (JackClientUser* user = impl.user.load()) {
-            user->process(frames);
+            user->process(ports);
         }
         impl.cycles.leaveCycle();
         return 0;
@@ -516,6 +547,13 @@ bool JackMidiService::connected(int device)
     const std::lock_guard lock(m_impl->mutex);
     OpenDevice* entry = m_impl->openEntry(device);
     return entry && !entry->gone && !m_impl->serverGone.load() && jack_port_connected(entry->out->port) > 0;
+}
+
+int JackMidiService::cycleTarget(int device)
+{
+    const std::lock_guard lock(m_impl->mutex);
+    const OpenDevice* entry = m_impl->openEntry(device);
+    return entry && entry->out ? static_cast<int>(entry->slot) : -1;
 }
 
 std::shared_ptr<JackMidiService> JackMidiService::processClient()

@@ -10,14 +10,38 @@
 
 class ProcessCycles;
 
+// The running cycle as the process callback sees it: when it began (the
+// steady clock in microseconds, read first thing), its frames and the frame
+// rate; and the output ports of the open devices, already holding what their
+// queues had for this cycle, for its user to write into.
+class JackCycle {
+public:
+    JackCycle(std::uint64_t startAt, jack_nframes_t length, std::uint32_t frameRate)
+        : startMicros(startAt), frames(length), rate(frameRate)
+    {
+    }
+    // Into the port of the device whose cycleTarget is `target`, at `frame`
+    // or after what the port holds already; false when that device has no
+    // port in this cycle or its buffer is full.
+    virtual bool write(int target, const std::uint8_t* bytes, std::size_t length, jack_nframes_t frame) noexcept = 0;
+
+    const std::uint64_t startMicros;
+    const jack_nframes_t frames;
+    const std::uint32_t rate;
+
+protected:
+    ~JackCycle() = default;
+};
+
 // What else uses the one client besides the output devices (the input ports
 // of JackMidiInput): the client's callbacks reach it through this hook.
 class JackClientUser {
 public:
     virtual ~JackClientUser() = default;
     // Every cycle, from the process callback, inside the cycle that
-    // ProcessCycles counts: no lock, no allocation, no wait.
-    virtual void process(jack_nframes_t frames) noexcept = 0;
+    // ProcessCycles counts, after the output queues were emptied into their
+    // ports: no lock, no allocation, no wait.
+    virtual void process(JackCycle& cycle) noexcept = 0;
     // The client is closing and its ports go with it; called with the
     // service's lock held (the same lock as withClient's work).
     virtual void clientClosing() noexcept = 0;
@@ -83,6 +107,9 @@ public:
     int takeBack(int device) override;
     // False once the device or the server has gone.
     bool connected(int device) override;
+    // The open device's port slot, which the user's cycle writes to
+    // (JackCycle::write); -1 when not open.
+    int cycleTarget(int device) override;
 
     // The process's one client: the device table's JACK devices and the
     // JACK inputs share it.

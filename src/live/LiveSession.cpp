@@ -6,7 +6,9 @@
 #include "playback/Clock.h"
 #include "playback/RigOutputs.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -15,6 +17,8 @@ using namespace std::chrono_literals;
 
 // How often an input that does not tell of its going is looked at.
 constexpr auto kWatchInterval = 1s;
+// How often the options are looked at while the input's cycle forwards.
+constexpr auto kOptionsInterval = 100ms;
 
 }  // namespace
 
@@ -72,6 +76,15 @@ LiveSession::Start LiveSession::start(int volume)
         finish();
         return Start::ControllerFailed;
     }
+    if (m_realtimeInput) {
+        std::vector<int> targets;
+        for (std::size_t coil = 0; coil < m_outputs->size(); ++coil) {
+            targets.push_back(m_outputs->output(coil).cycleTarget());
+        }
+        if (std::none_of(targets.begin(), targets.end(), [](int target) { return target < 0; })) {
+            m_cycle = std::make_unique<LiveCycle>(m_forwarder, std::move(targets), m_state.options());
+        }
+    }
     m_inputOpen = m_inputs.open(m_inputDevice, *this);
     if (!m_inputOpen) {
         finish();
@@ -82,9 +95,10 @@ LiveSession::Start LiveSession::start(int volume)
 
 LiveEnd LiveSession::run()
 {
-    // A realtime input's notes are forwarded on this worker: at a realtime
-    // priority it is not kept from the next cycle by ordinary threads.
-    if (m_realtimeInput) {
+    // A realtime input's notes are forwarded on this worker unless its cycle
+    // does it: at a realtime priority it is not kept from the next cycle by
+    // ordinary threads.
+    if (m_realtimeInput && !m_cycle) {
         raiseToRealtimePriority();
     }
     const bool watch = !m_inputs.tellsOfChanges(m_inputDevice);
@@ -121,13 +135,21 @@ LiveEnd LiveSession::run()
                 end = LiveEnd::ControllerLost;
                 break;
             }
-            if (!pass(bytes, nowMs())) {
-                end = LiveEnd::ControllerLost;
-                break;
-            }
-            const std::uint32_t now = nowMs();
-            if (const auto cut = m_forwarder.nextCutAt(now)) {
-                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*cut - now);
+            if (m_cycle) {
+                if (!passAlongside()) {
+                    end = LiveEnd::ControllerLost;
+                    break;
+                }
+                deadline = std::chrono::steady_clock::now() + kOptionsInterval;
+            } else {
+                if (!pass(bytes, nowMs())) {
+                    end = LiveEnd::ControllerLost;
+                    break;
+                }
+                const std::uint32_t now = nowMs();
+                if (const auto cut = m_forwarder.nextCutAt(now)) {
+                    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*cut - now);
+                }
             }
         }
         if (watch && (!deadline || nextWatch < *deadline)) {
@@ -158,6 +180,51 @@ bool LiveSession::pass(const std::vector<std::uint8_t>& bytes, std::uint32_t now
     }
     m_forwarder.cutsDue(now, out);
     return send(out) && forward(bytes.data(), bytes.size(), now);
+}
+
+bool LiveSession::passAlongside()
+{
+    if (const int volume = m_pendingVolume.exchange(-1); volume >= 0 && !m_outputs->sendVolume(volume)) {
+        m_lostCoil = m_outputs->lostCoil().value_or(0);
+        return false;
+    }
+    m_cycle->offer(m_state.options());
+    for (PlayedNote note; m_cycle->takePlayed(note);) {
+        m_observer.notePlayed(note.key, note.duty);
+    }
+    if (const int refused = m_cycle->refused(); refused >= 0) {
+        m_lostCoil = static_cast<std::size_t>(refused);
+        return false;
+    }
+    return true;
+}
+
+void LiveSession::cycle(MidiInputCycle& cycle) noexcept
+{
+    if (!m_cycle) {
+        MidiInputSink::cycle(cycle);
+        return;
+    }
+    // The gate of the hand-over (handBack): marked inside first, then the
+    // closing looked at, both sequentially consistent, so that either the
+    // closing thread sees this cycle inside or this cycle sees it closing.
+    m_inCycle.store(true);
+    if (!m_cycleClosed.load() && m_cycle->run(cycle)) {
+        m_changes.notify();
+    }
+    m_inCycle.store(false);
+}
+
+void LiveSession::handBack()
+{
+    // The input's close waits for its cycles to end, but gives up on one
+    // stuck for a second: this gate makes sure no cycle is left in the
+    // forwarder whatever happened there. The cycle never blocks, so the
+    // wait is short.
+    m_cycleClosed.store(true);
+    while (m_inCycle.load()) {
+        std::this_thread::sleep_for(100us);
+    }
 }
 
 void LiveSession::stop()
@@ -250,8 +317,20 @@ void LiveSession::finish()
         m_inputs.close(m_inputDevice);
         m_inputOpen = false;
     }
+    handBack();
     const std::lock_guard lock(m_mutex);
     if (m_outputs) {
+        // With the input closed the callback has let go of the forwarder, and
+        // what it wrote has left before anything sent from here: the keys it
+        // left sounding are each coil's to release in its silencing.
+        for (std::size_t coil = 0; m_cycle && coil < m_outputs->size(); ++coil) {
+            const std::bitset<128>& keys = m_cycle->sounding(coil);
+            for (std::size_t key = 0; key < keys.size(); ++key) {
+                if (keys.test(key)) {
+                    m_outputs->output(coil).followSent(0x90, static_cast<int>(key), 1);
+                }
+            }
+        }
         // The forwarder forgets every key; each coil gets the one silencing,
         // a lost one too (a device that refused one message may still take
         // these), and closes.

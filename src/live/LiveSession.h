@@ -2,6 +2,7 @@
 
 #include "base/ChangeSignal.h"
 #include "jack/JackMidiQueue.h"
+#include "live/LiveCycle.h"
 #include "live/LiveForwarder.h"
 #include "midiin/MidiInputService.h"
 #include "rig/Rig.h"
@@ -42,13 +43,18 @@ public:
 // AppState::controllerPort), with the options in force (AppState::options())
 // for each message.
 //
-// An input that delivers on a realtime thread (JACK) only queues the bytes
-// and wakes the worker (run()), which forwards them at once: a note goes out
-// in the cycle after the one it came in. Any other input (ALSA) forwards from
-// its own thread as the message arrives. The worker also wakes for the cuts
-// of the maximum note length, a volume change, stop(), and a change that may
-// have taken a device away; an input that does not tell of its going is
-// looked at every second. It never spins.
+// An input whose cycle is the coils' own (JACK, the keyboard and every coil
+// ports of the one client) forwards within that cycle (LiveCycle): a note
+// goes out at the frame it came in on, and so do the cuts of the maximum note
+// length at theirs; the worker (run()) tells the observer of the notes played
+// and hands the options in force over, looked at every tenth of a second.
+// Any other realtime input only queues the bytes and wakes the worker, which
+// forwards them at once: a note goes out in the cycle after the one it came
+// in. An input on an ordinary thread (ALSA) forwards from there as the
+// message arrives. The worker also wakes for the cuts of the maximum note
+// length, a volume change, stop(), and a change that may have taken a device
+// away; an input that does not tell of its going is looked at every second.
+// It never spins.
 //
 // A session that ends after the limits acted says what they did.
 //
@@ -87,12 +93,17 @@ public:
     // MidiInputSink.
     void received(const std::uint8_t* bytes, std::size_t length) noexcept override;
     void changed() noexcept override;
+    void cycle(MidiInputCycle& cycle) noexcept override;
 
 private:
     // With m_mutex held: the volume asked for, a silence after lost input,
     // the cuts due and `bytes`, sent at `now`. False when the controller
     // refused a message.
     bool pass(const std::vector<std::uint8_t>& bytes, std::uint32_t now);
+    // With m_mutex held, while the input's cycle forwards: the volume asked
+    // for, the options in force, the notes played told. False when a coil
+    // refused a message.
+    bool passAlongside();
     // With m_mutex held: forwards, sends, tells the observer. False when the
     // controller refused a message.
     bool forward(const std::uint8_t* bytes, std::size_t length, std::uint32_t now);
@@ -100,6 +111,8 @@ private:
     // With m_mutex held: false (the coil noted) when a coil's device has gone.
     bool allConnected();
     void finish();
+    // Returns once no cycle of the input is forwarding, nor will again.
+    void handBack();
 
     // The rig at construction and whether it came from a rig file.
     struct RigChoice {
@@ -122,6 +135,11 @@ private:
     LiveForwarder m_forwarder;
     std::unique_ptr<RigOutputs> m_outputs;
     std::size_t m_lostCoil = 0;  // the coil that refused a message
+    // Set at start, before the input opens, when its cycle writes to every
+    // coil; the input's callback owns the forwarder until the input closes.
+    std::unique_ptr<LiveCycle> m_cycle;
+    std::atomic<bool> m_inCycle{false};
+    std::atomic<bool> m_cycleClosed{false};
 
     // From the realtime input to the worker (one producer, one consumer).
     JackMidiQueue m_queue{4096};

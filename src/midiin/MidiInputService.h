@@ -6,6 +6,42 @@
 #include <string>
 #include <vector>
 
+// One cycle of a realtime input that runs on the same callback as output
+// devices (JACK's one client): the events that arrived in it, each at its
+// frame, and the output devices' ports of the same cycle to write into
+// (MidiService::cycleTarget). The callback's thread: nothing here locks,
+// allocates or waits.
+class MidiInputCycle {
+public:
+    struct Event {
+        const std::uint8_t* bytes;
+        std::size_t length;
+        std::uint32_t frame;
+    };
+
+    // The cycle's start on the steady clock (microseconds), its length in
+    // frames and the frame rate.
+    MidiInputCycle(std::uint64_t startAt, std::uint32_t length, std::uint32_t frameRate)
+        : startMicros(startAt), frames(length), rate(frameRate)
+    {
+    }
+
+    // In the order of their frames.
+    virtual std::size_t eventCount() const noexcept = 0;
+    virtual Event event(std::size_t index) const noexcept = 0;
+    // Writes a message (1 to 3 bytes) into the port of `target` at `frame`
+    // of this cycle, or after what the port holds already; false when it
+    // could not (no such target any more, or no room).
+    virtual bool write(int target, const std::uint8_t* bytes, std::size_t length, std::uint32_t frame) noexcept = 0;
+
+    const std::uint64_t startMicros;
+    const std::uint32_t frames;
+    const std::uint32_t rate;
+
+protected:
+    ~MidiInputCycle() = default;
+};
+
 // Where an open input device delivers what it receives.
 class MidiInputSink {
 public:
@@ -18,6 +54,15 @@ public:
     // Something changed that may have taken the device away: ask connected().
     // Any thread; must not block.
     virtual void changed() noexcept = 0;
+    // Every cycle of an input that has them, on its realtime thread, with
+    // what arrived in it: by default each event goes to received().
+    virtual void cycle(MidiInputCycle& cycle) noexcept
+    {
+        for (std::size_t index = 0; index < cycle.eventCount(); ++index) {
+            const MidiInputCycle::Event event = cycle.event(index);
+            received(event.bytes, event.length);
+        }
+    }
 };
 
 // The system's MIDI input devices, numbered 0..deviceCount()-1 as of the

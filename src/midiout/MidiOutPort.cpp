@@ -283,6 +283,14 @@ bool MidiOutPort::connected() const
            devices.service->connected(m_port);
 }
 
+int MidiOutPort::cycleTarget() const
+{
+    DeviceTable& devices = table();
+    const std::lock_guard lock(devices.mutex);
+    const bool open = isDeviceLocked(devices, m_port) && devices.openState[static_cast<std::size_t>(m_port)] == 1;
+    return open ? devices.service->cycleTarget(m_port) : -1;
+}
+
 int MidiOutPort::port() const
 {
     return m_port;

@@ -74,6 +74,9 @@ public:
     // False when the port's open device is known to have gone (unplugged,
     // its client or server gone) or there is none.
     bool connected() const;
+    // Where a realtime input on the same callback writes to the open device
+    // within its cycle (MidiService::cycleTarget); -1 for none.
+    int cycleTarget() const;
     // The current device index.
     int port() const;
 

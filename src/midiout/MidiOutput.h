@@ -44,6 +44,10 @@ public:
     // refused; the first refusal's code is returned, 0 when all were sent.
     // Take back what was handed ahead first, so that nothing follows it.
     int silence(int channel);
+    // A note message that reached the device another way (written into its
+    // port within a realtime input's cycle), followed as if sent here, so
+    // that silence() releases its key too.
+    void followSent(int status, int key, int velocity) { noteSent(status, key, velocity, nullptr); }
 
 private:
     // Follows a note message that the device took; `dueMs` for one handed ahead.

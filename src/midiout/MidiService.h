@@ -47,6 +47,11 @@ public:
         static_cast<void>(device);
         return true;
     }
+    // Where a realtime input delivering on this service's own callback
+    // (MidiInputCycle::write) may write to the open device within the cycle
+    // its input arrived in; -1 for a device that takes messages only from
+    // the calls above (the default).
+    virtual int cycleTarget(int /*device*/) { return -1; }
 };
 
 // Non-zero results of MidiService::send in the services of this program.

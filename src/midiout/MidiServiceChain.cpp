@@ -90,3 +90,9 @@ bool MidiServiceChain::connected(int device)
     const Target target = find(device);
     return target.service && target.service->connected(target.device);
 }
+
+int MidiServiceChain::cycleTarget(int device)
+{
+    const Target target = find(device);
+    return target.service ? target.service->cycleTarget(target.device) : -1;
+}

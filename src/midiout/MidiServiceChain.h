@@ -25,6 +25,7 @@ public:
     int sendAt(int device, std::uint8_t status, std::uint8_t data1, std::uint8_t data2, std::uint32_t dueMs) override;
     int takeBack(int device) override;
     bool connected(int device) override;
+    int cycleTarget(int device) override;
 
 private:
     struct Target {

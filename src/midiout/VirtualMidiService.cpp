@@ -155,6 +155,19 @@ void VirtualMidiService::unplugLastDevice()
     }
 }
 
+void VirtualMidiService::setCycleTargets(bool on)
+{
+    const std::lock_guard lock(m_mutex);
+    m_cycleTargets = on;
+}
+
+int VirtualMidiService::cycleTarget(int device)
+{
+    const std::lock_guard lock(m_mutex);
+    const Device* entry = find(device);
+    return m_cycleTargets && entry && entry->open ? device : -1;
+}
+
 int VirtualMidiService::scheduleLeadMs(int device)
 {
     const std::lock_guard lock(m_mutex);

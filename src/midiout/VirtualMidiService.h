@@ -67,6 +67,11 @@ public:
     // message handed to it has left once `now()` has reached its due time,
     // and one taken back before that is marked so in the records.
     void setSchedule(int device, int leadMs, std::function<std::uint32_t()> now);
+    // While set, an open device is written within a realtime input's cycle
+    // under its own number (cycleTarget): a cycle of a test's making sends
+    // there.
+    void setCycleTargets(bool on);
+    int cycleTarget(int device) override;
 
 private:
     struct Device {
@@ -84,4 +89,5 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Device> m_devices;
     std::vector<Record> m_records;
+    bool m_cycleTargets = false;
 };

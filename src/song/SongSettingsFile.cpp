@@ -8,7 +8,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -104,28 +103,7 @@ bool writeSongSettings(const std::string& path, const SongSettings& settings, co
         error += kLimitsFileKeptText;
         return false;
     }
-    error = "Error: cannot write song settings file " + path;
-    std::error_code failure;
-    const fs::path target = pathFromUtf8(path);
-    if (target.has_parent_path()) {
-        fs::create_directories(target.parent_path(), failure);
-        if (failure) {
-            return false;
-        }
-    }
-    const fs::path scratch = pathFromUtf8(path + ".new");
-    {
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out << songSettingsText(settings, baseName(songFile));
-        out.close();
-        if (!out) {
-            fs::remove(scratch, failure);
-            return false;
-        }
-    }
-    fs::rename(scratch, target, failure);
-    if (failure) {
-        fs::remove(scratch, failure);
+    if (!writeSettingsFile(path, "song settings file", songSettingsText(settings, baseName(songFile)), error)) {
         return false;
     }
     error.clear();

@@ -1,9 +1,11 @@
 #include "GuiTestSupport.h"
+#include "song/SongSettingsFile.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -639,6 +641,16 @@ void MainWindowTest::checkSaysWhatIsWrongAtPlayAndInItsWindow()
     QVERIFY(click(panel, "playButton"));
     QCOMPARE(checkLabel->text(), QString());
     QTRY_COMPARE(checkLabel->text(), QString("Check: 2 notes on channels no coil plays, 1 dropped on Coil"));
+
+    // The song's own settings put channel 1 on the coil too: checked as played.
+    std::string error;
+    const std::string path = QDir(m_dir.path()).filePath("two.mid").toStdString();
+    SongSettings settings;
+    settings.coils.push_back({"Coil", 0b11, std::nullopt});
+    QVERIFY(writeSongSettings(songSettingsPath(*songFileHash(path, error)), settings, path, error));
+    QVERIFY(trigger(panel, "checkSongAction"));
+    QTRY_VERIFY2(report->toPlainText().startsWith("Every channel with notes is played by a coil\nCoil Coil: plays 4 notes"),
+                 qPrintable(report->toPlainText()));
 }
 
 void MainWindowTest::nextAndPreviousMoveThroughThePlaylist_data()

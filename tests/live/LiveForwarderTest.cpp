@@ -1,3 +1,5 @@
+#include "CountedAllocations.h"
+#include "live/LiveCycle.h"
 #include "live/LiveForwarder.h"
 #include "rig/RigFile.h"
 
@@ -11,13 +13,52 @@ namespace {
 
 constexpr std::uint32_t kT0 = 0xFFFFFF00U;  // the counter wraps during each row
 
+// The in-cycle path: each step a cycle of 128 frames at 48 kHz whose frame 100
+// falls 1/3 µs after kT0 + T ms (steady clock microseconds far from zero), the
+// input one event there. Its messages go at frame 100, a cut due at T at 99.
+constexpr std::uint32_t kFrame = 100;
+constexpr std::uint32_t kCutFrame = 99;
+constexpr std::uint64_t kEpochMicros = 3'000'000ULL << 32;
+
+struct Written {
+    int target;
+    std::array<std::uint8_t, 3> bytes;
+    std::uint32_t frame;
+};
+
+class ScriptCycle final : public MidiInputCycle {
+public:
+    ScriptCycle(std::uint32_t nowMs, const std::vector<std::uint8_t>& bytes, std::vector<Written>& written)
+        : MidiInputCycle(kEpochMicros + std::uint64_t{nowMs} * 1000 - 2083, 128, 48000), m_bytes(bytes),
+          m_written(written)
+    {
+    }
+    std::size_t eventCount() const noexcept override { return m_bytes.empty() ? 0 : 1; }
+    Event event(std::size_t) const noexcept override { return {m_bytes.data(), m_bytes.size(), kFrame}; }
+    bool write(int target, const std::uint8_t* bytes, std::size_t length, std::uint32_t frame) noexcept override
+    {
+        Written message{target, {}, frame};
+        std::copy(bytes, bytes + length, message.bytes.begin());
+        m_written.push_back(message);  // within the room made for it
+        return true;
+    }
+
+private:
+    const std::vector<std::uint8_t>& m_bytes;
+    std::vector<Written>& m_written;
+};
+
 // A script of steps at kT0 + T ms: "T:903c40" input bytes (in hex, any number
 // of them), "T:shift" turns the low-note shift on, "T:cut" takes the cuts due,
 // "T:vol99" sends the volume slider's 99, "T:next" notes when the next cut
 // is due, from T. With a rig (the text of a rig file) each message is shown
 // after its coil's name, "Lead:903c64". The result is every message for the
-// coils in order, as hex, space-separated.
-std::string run(int inputChannel, PlaybackOptions options, const std::string& script, const char* rigText)
+// coils in order, as hex, space-separated. `inCycle` sends the input and the
+// cuts through LiveCycle (coil i written to target 10 + i), a message written
+// at a frame other than its step's followed by "@", and counts what that
+// allocates in `allocations`.
+std::string run(int inputChannel, PlaybackOptions options, const std::string& script, const char* rigText,
+                bool inCycle = false, std::size_t* allocations = nullptr)
 {
     Rig rig;
     std::string error;
@@ -26,6 +67,13 @@ std::string run(int inputChannel, PlaybackOptions options, const std::string& sc
     }
     LiveForwarder forwarder = rigText != nullptr ? LiveForwarder(inputChannel, rig) : LiveForwarder(inputChannel);
     CoilMessages out;
+    std::vector<int> targets;
+    for (std::size_t coil = 0; coil < forwarder.coilCount(); ++coil) {
+        targets.push_back(10 + static_cast<int>(coil));
+    }
+    LiveCycle cycle(forwarder, targets, std::make_shared<const PlaybackOptions>(options));
+    std::vector<Written> written;
+    written.reserve(1024);
     std::string text;
     std::istringstream in(script);
     for (std::string step; in >> step;) {
@@ -34,6 +82,22 @@ std::string run(int inputChannel, PlaybackOptions options, const std::string& sc
         const std::string what = step.substr(colon + 1);
         if (what == "shift") {
             options.shiftLowNotes = 1;
+            cycle.offer(std::make_shared<const PlaybackOptions>(options));
+        } else if (inCycle && (what == "cut" || what.find_first_not_of("0123456789abcdef") == std::string::npos)) {
+            std::vector<std::uint8_t> bytes;
+            for (std::size_t at = 0; what != "cut" && at + 1 < what.size(); at += 2) {
+                bytes.push_back(static_cast<std::uint8_t>(std::stoul(what.substr(at, 2), nullptr, 16)));
+            }
+            ScriptCycle inputs(now, bytes, written);
+            *allocations += allocationsDuring([&] { cycle.run(inputs); });
+            for (const Written& message : written) {
+                const std::uint32_t frame = what == "cut" ? kCutFrame : kFrame;
+                out.push_back({static_cast<std::size_t>(message.target - 10), message.bytes});
+                if (message.frame != frame) {
+                    out.push_back({static_cast<std::size_t>(message.target - 10), {'@', 0, 0}});
+                }
+            }
+            written.clear();
         } else if (what == "cut") {
             forwarder.cutsDue(now, out);
         } else if (what.rfind("vol", 0) == 0) {
@@ -48,6 +112,10 @@ std::string run(int inputChannel, PlaybackOptions options, const std::string& sc
             forwarder.receive(bytes.data(), bytes.size(), options, now, out);
         }
         for (const CoilMessage& message : out) {
+            if (message.bytes[0] == '@') {
+                text += "@ ";
+                continue;
+            }
             char hex[8];
             std::snprintf(hex, sizeof hex, "%02x%02x%02x ", message.bytes[0], message.bytes[1], message.bytes[2]);
             text += (rigText != nullptr ? rig.coils[message.coil].name + ":" : "") + hex;
@@ -88,6 +156,8 @@ struct ForwardRow {
     const char* script;
     const char* out;
     const char* rig = nullptr;  // the rig file's text; none without one
+    // Written in the cycle where it differs: the silencing in full there.
+    const char* cycleOut = nullptr;
 };
 
 class LiveForwarderTest : public testing::TestWithParam<ForwardRow> {};
@@ -95,6 +165,14 @@ class LiveForwarderTest : public testing::TestWithParam<ForwardRow> {};
 TEST_P(LiveForwarderTest, SendsTheCoilWhatTheKeyboardPlays)
 {
     EXPECT_EQ(run(GetParam().inputChannel, GetParam().options, GetParam().script, GetParam().rig), GetParam().out);
+}
+
+TEST_P(LiveForwarderTest, WritesTheSameWithinTheCycleAtTheInputsFrameWithoutAllocating)
+{
+    std::size_t allocations = 0;
+    EXPECT_EQ(run(GetParam().inputChannel, GetParam().options, GetParam().script, GetParam().rig, true, &allocations),
+              GetParam().cycleOut != nullptr ? GetParam().cycleOut : GetParam().out);
+    EXPECT_EQ(allocations, 0U);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -148,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
         // and a held note send nothing; all-sound-off of channel 1 is dropped.
         ForwardRow{"PanicFromTheKeyboard", 0, shiftAt(50),
                    "1:903c64 2:b04040 3:903e64 4:803e00 5:b07b00 6:803c00 7:b04000 8:b17800 9:903c10",
-                   "903c64 903e64 b07800 903c10 "},
+                   "903c64 903e64 b07800 903c10 ", nullptr, "903c64 903e64 b07800 903c00 903e00 b07b00 903c10 "},
         // Channel 1 goes to both coils, 0 and 2 to one each, 5 to none; each
         // coil its share of the volume (99 x 80 % is 79.2); the pedal of
         // channel 1 holds its note on both; the keyboard's panic on channel 0
@@ -157,7 +235,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "1:vol99 2:903c64 3:923250 4:91405a 5:953e40 6:b14040 7:814000 8:803c00 9:b14000 10:b07b00 11:823200",
                    "Lead:b00763 Bass:b0074f Lead:903c64 Bass:903250 Lead:90405a Bass:90405a Lead:903c00 Lead:904000 "
                    "Bass:904000 Lead:b07800 Bass:b07800 ",
-                   "[coil Lead]\nchannels = 0-1\n[coil Bass]\ndevice = Bass Coil\nchannels = 1, 2\nvolume_percent = 80\n"},
+                   "[coil Lead]\nchannels = 0-1\n[coil Bass]\ndevice = Bass Coil\nchannels = 1, 2\nvolume_percent = 80\n",
+                   "Lead:b00763 Bass:b0074f Lead:903c64 Bass:903250 Lead:90405a Bass:90405a Lead:903c00 Lead:904000 "
+                   "Bass:904000 Lead:b07800 Lead:b07b00 Bass:b07800 Bass:903200 Bass:b07b00 "},
         // 36 up 12 is 48, raised to 56 by the shift once it is on (its
         // note-off still ends 48); down 12 it is 24, the Bass keeping its own
         // shift off. 120 + 12 and 10 - 12 leave the keys: dropped, on and off.
@@ -176,7 +256,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "11:814300 12:b07800 13:903064 14:903264",
                    "Lead:903c64 Lead:904064 Lead:903c00 Lead:904364 Lead:904350 Bass:904350 Lead:904000 Lead:903c40 "
                    "Bass:903c40 Lead:904300 Bass:904300 Lead:b07800 Bass:b07800 Lead:903064 Lead:903264 ",
-                   "[coil Lead]\nchannels = 0-1\nvoices = 2\nkeep = highest\n[coil Bass]\nchannels = 1\n"},
+                   "[coil Lead]\nchannels = 0-1\nvoices = 2\nkeep = highest\n[coil Bass]\nchannels = 1\n",
+                   "Lead:903c64 Lead:904064 Lead:903c00 Lead:904364 Lead:904350 Bass:904350 Lead:904000 Lead:903c40 "
+                   "Bass:903c40 Lead:904300 Bass:904300 Lead:b07800 Lead:903c00 Lead:b07b00 Bass:b07800 Bass:903c00 "
+                   "Bass:b07b00 Lead:903064 Lead:903264 "},
         // 72 is above the Lead's keys; the Bass cuts after its own 300 ms,
         // the Lead after the file's 700, each once; their note-offs send nothing.
         ForwardRow{"RigCoilsKeepTheirOwnLimits", 0, withLimits(CoilLimits{{}, 700, {}, {}}),

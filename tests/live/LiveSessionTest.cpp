@@ -7,7 +7,27 @@
 
 namespace {
 
-// A keyboard that delivers on the caller's thread.
+// What a keyboard played in one cycle, at frame 5, written to the devices.
+class DeviceCycle final : public MidiInputCycle {
+public:
+    DeviceCycle(const std::vector<std::uint8_t>& bytes, VirtualMidiService& devices)
+        : MidiInputCycle(7'000'123, 64, 48000), m_bytes(bytes), m_devices(devices)
+    {
+    }
+    std::size_t eventCount() const noexcept override { return 1; }
+    Event event(std::size_t) const noexcept override { return {m_bytes.data(), m_bytes.size(), 5}; }
+    bool write(int target, const std::uint8_t* bytes, std::size_t length, std::uint32_t) noexcept override
+    {
+        return m_devices.send(target, bytes[0], length > 1 ? bytes[1] : 0, length > 2 ? bytes[2] : 0) == 0;
+    }
+
+private:
+    const std::vector<std::uint8_t>& m_bytes;
+    VirtualMidiService& m_devices;
+};
+
+// A keyboard that delivers on the caller's thread, or as a realtime input's
+// cycle when `devices` is given.
 class Keyboard final : public MidiInputService {
 public:
     int deviceCount() override { return 1; }
@@ -15,9 +35,18 @@ public:
     bool open(int, MidiInputSink& sink) override { return (m_sink = &sink) != nullptr; }
     void close(int) override { m_sink = nullptr; }
     bool connected(int) override { return true; }
-    bool realtime(int) override { return false; }
+    bool realtime(int) override { return m_devices != nullptr; }
     bool tellsOfChanges(int) override { return true; }
-    void play(const std::vector<std::uint8_t>& bytes) { m_sink->received(bytes.data(), bytes.size()); }
+    void play(const std::vector<std::uint8_t>& bytes)
+    {
+        if (m_devices != nullptr) {
+            DeviceCycle cycle(bytes, *m_devices);
+            m_sink->cycle(cycle);
+        } else {
+            m_sink->received(bytes.data(), bytes.size());
+        }
+    }
+    VirtualMidiService* m_devices = nullptr;
 
 private:
     MidiInputSink* m_sink = nullptr;
@@ -38,17 +67,23 @@ struct WayOutRow {
     std::vector<std::string> statuses = {};  // at the end
 };
 
-class LiveSessionTest : public testing::TestWithParam<WayOutRow> {};
+class LiveSessionTest : public testing::TestWithParam<WayOutRow> {
+protected:
+    // Forwarded on the worker, or within the keyboard's cycle.
+    void playAndStop(bool inCycle);
+};
 
-TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSoundingAndTheLimitsAreReported)
+void LiveSessionTest::playAndStop(bool inCycle)
 {
     const auto devices = installVirtualDevices({"Synth", "Quillarc USB Controller"});
+    devices->setCycleTargets(true);
     AppState state;
     state.controllerPort.store(1);
     PlaybackOptions options;
     options.coilLimits = GetParam().limits;
     state.setOptions(options);
     Keyboard keyboard;
+    keyboard.m_devices = inCycle ? devices.get() : nullptr;
     Statuses observer;
     LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
     ASSERT_EQ(session.start(40), LiveSession::Start::Started);
@@ -57,8 +92,14 @@ TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSoundingAndTheLim
     EXPECT_EQ(session.run(), LiveEnd::Stopped);
     std::vector<Bytes> expected{{0xB0, 7, 40}};
     expected.insert(expected.end(), GetParam().sent.begin(), GetParam().sent.end());
-    EXPECT_EQ(devices->messages(1), expected);
+    EXPECT_EQ(devices->messages(1), expected) << "in cycle: " << inCycle;
     EXPECT_EQ(observer.texts, GetParam().statuses);
+}
+
+TEST_P(LiveSessionTest, SilencingReleasesTheKeysTheKeyboardLeftSoundingAndTheLimitsAreReported)
+{
+    playAndStop(false);
+    playAndStop(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,11 +122,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A rig's coil that refuses a message ends live mode on every coil, named: at
 // start (its share of the volume, 41 x 50 / 100) or mid-note (channel 1 is
-// both coils': Lead sounds the key before Bass refuses it).
+// both coils': Lead sounds the key before Bass refuses it), sent from the
+// worker or written within the keyboard's cycle.
 TEST(LiveSessionRig, ACoilLostEndsLiveModeOnEveryCoilNamed)
 {
-    for (const bool midNote : {false, true}) {
+    for (const auto& [midNote, inCycle] : {std::pair{false, false}, {true, false}, {true, true}}) {
         const auto devices = installVirtualDevices({"Lead Coil", "Bass Coil"});
+        devices->setCycleTargets(true);
         devices->setSendError(1, midNote ? 0 : 5);
         Rig rig;
         std::string error;
@@ -94,6 +137,7 @@ TEST(LiveSessionRig, ACoilLostEndsLiveModeOnEveryCoilNamed)
         AppState state;
         state.setRig(rig);
         Keyboard keyboard;
+        keyboard.m_devices = inCycle ? devices.get() : nullptr;
         Statuses observer;
         LiveSession session(state, observer, keyboard, 0, LiveForwarder::kAllChannels);
         ASSERT_EQ(session.start(41), midNote ? LiveSession::Start::Started : LiveSession::Start::ControllerFailed);
