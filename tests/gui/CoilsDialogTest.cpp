@@ -205,8 +205,12 @@ void CoilsDialogTest::theSongSettingsFieldsBecomeTheSongsFileWhichTheNextPlayTak
         QTRY_COMPARE(panel.find<QListWidget>("playlist")->item(0)->text(), QString("tune.mid (0:20) [settings]"));
         // The next Play takes them: the Speed box and the loop's band follow.
         panel.find<QAction>("playPauseAction")->trigger();
+        QTRY_VERIFY(panel.find<QLabel>("songTimeLabel")->text().startsWith("Playing"));
         QTRY_COMPARE(panel.find<QSpinBox>("speedSpin")->value(), row.before ? 100 : 135);
         QCOMPARE(panel.find<SeekSlider>("progressSlider")->band().has_value(), !row.before);
+        // A change while it plays goes to the worker, from where the song is.
+        panel.find<QSpinBox>("speedSpin")->setValue(155);
+        QTRY_COMPARE(panel.status(), QString("Speed 155 %"));
         panel.find<QAction>("stopAction")->trigger();
         QTRY_VERIFY(!panel.window->hasWorker());
     }
