@@ -6,8 +6,9 @@
 #
 # TARGET is midifile (the default: read, absolute ticks, merge, note list),
 # curve (the velocity curve file), limits (the coil limits file), rig (the
-# rig file) or songsettings (a song's settings file). The committed seeds in fuzz/corpus/TARGET/ (for midifile: the
-# .mid files under fuzz/corpus/) are copied to fuzz/corpus-work/TARGET/ (not
+# rig file), songsettings (a song's settings file) or forwarder (live
+# input's forwarder). The committed seeds in fuzz/corpus/TARGET/ (for
+# midifile: the .mid files under fuzz/corpus/) are copied to fuzz/corpus-work/TARGET/ (not
 # tracked), which the fuzzer grows; crashing inputs land in
 # build/fuzz/artifacts/TARGET/. Extra libFuzzer flags can be passed in
 # FUZZ_FLAGS. Reproduce a finding with: build/fuzz/fuzz/fuzz_TARGET ARTIFACT
@@ -16,9 +17,9 @@ cd "$(dirname "$0")/.."
 
 target=midifile
 case "${1:-}" in
-  midifile|curve|limits|rig|songsettings) target=$1; shift ;;
+  midifile|curve|limits|rig|songsettings|forwarder) target=$1; shift ;;
   ''|[0-9]*) ;;
-  *) echo "fuzz/run.sh: no target $1 (midifile, curve, limits, rig, songsettings)" >&2; exit 2 ;;
+  *) echo "fuzz/run.sh: no target $1 (midifile, curve, limits, rig, songsettings, forwarder)" >&2; exit 2 ;;
 esac
 seconds=${1:-600}
 build=build/fuzz
@@ -32,6 +33,9 @@ mkdir -p "$work" "$artifacts"
 if [ "$target" = midifile ]; then
   find fuzz/corpus -type f -name '*.mid' -exec cp -f {} "$work"/ \;
   dictionary=(-dict=fuzz/midi.dict -max_len=4096)
+elif [ "$target" = forwarder ]; then
+  cp -f fuzz/corpus/forwarder/* "$work"/
+  dictionary=(-max_len=2048)
 else
   cp -f fuzz/corpus/"$target"/* "$work"/
   dictionary=(-dict=fuzz/settings.dict -max_len=1024)

@@ -100,3 +100,12 @@ bool writeSettingsFile(const std::string& path, std::string_view kind, std::stri
     error.clear();
     return true;
 }
+
+std::string_view trimmedSetting(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}

@@ -14,6 +14,10 @@ std::string settingsFilePath(std::string_view fileName, const char* xdgConfigHom
 // The same, from the environment of the process.
 std::string settingsFilePath(std::string_view fileName);
 
+// `text` without the spaces, tabs and carriage returns around it: a key or a
+// value as every settings file reads it.
+std::string_view trimmedSetting(std::string_view text);
+
 enum class SettingsRead {
     Read,     // `text` holds the file
     Missing,  // no file at all: the settings' defaults hold, and that is no error

@@ -5,6 +5,7 @@
 #include "playback/RigOutputs.h"
 #include "rig/CoilDevices.h"
 #include "rig/RigSong.h"
+#include "song/SongSettings.h"
 #include "views/Analysis.h"
 
 #include <cstdio>
@@ -32,18 +33,7 @@ options:
 // "0, 3-4": the channels as the rig file writes them.
 std::string channelsText(const ChannelSet& channels)
 {
-    std::string text;
-    for (std::int32_t first = 0; first < 16; ++first) {
-        if (!channels.has(first)) {
-            continue;
-        }
-        std::int32_t last = first;
-        while (channels.has(last + 1)) {
-            ++last;
-        }
-        text += (text.empty() ? "" : ", ") + std::to_string(first) + (last > first ? "-" + std::to_string(last) : "");
-        first = last;
-    }
+    const std::string text = channelListText(channels.bits);
     return text.empty() ? "none" : text;
 }
 

@@ -21,15 +21,6 @@ constexpr std::string_view kMaxNoteKey = "max_note_ms";
 constexpr std::string_view kLowestKey = "lowest_key";
 constexpr std::string_view kHighestKey = "highest_key";
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 CoilLimitValueError badNumber(std::string_view value)
 {
     return {true, "bad number '" + std::string(value) + "'"};
@@ -65,10 +56,10 @@ std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<s
 {
     const std::string_view code = line.substr(0, line.find('#'));
     const std::size_t equals = code.find('=');
-    if (trimmed(code).empty() || equals == std::string_view::npos) {
+    if (trimmedSetting(code).empty() || equals == std::string_view::npos) {
         return std::string(line);
     }
-    const std::string_view key = trimmed(code.substr(0, equals));
+    const std::string_view key = trimmedSetting(code.substr(0, equals));
     if (!isCoilLimitKey(key)) {
         return std::string(line);
     }
@@ -78,7 +69,7 @@ std::string lineWith(std::string_view line, const CoilLimits& limits, std::set<s
         const std::size_t indent = line.find_first_not_of(" \t");
         return std::string(line.substr(0, indent)) + "# " + std::string(line.substr(indent));
     }
-    const std::string_view value = trimmed(code.substr(equals + 1));
+    const std::string_view value = trimmedSetting(code.substr(equals + 1));
     CoilLimits now;
     if (!setCoilLimit(now, key, value) && coilLimitText(now, key) == wanted) {
         return std::string(line);
@@ -165,7 +156,7 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        line = trimmed(line.substr(0, line.find('#')));
+        line = trimmedSetting(line.substr(0, line.find('#')));
         if (line.empty()) {
             continue;
         }
@@ -173,8 +164,8 @@ bool parseCoilLimits(std::string_view text, const std::string& path, CoilLimits&
         if (equals == std::string_view::npos) {
             return fail(lineNumber, "expected key = value, not '" + std::string(line) + "'");
         }
-        const std::string_view key = trimmed(line.substr(0, equals));
-        const std::string_view value = trimmed(line.substr(equals + 1));
+        const std::string_view key = trimmedSetting(line.substr(0, equals));
+        const std::string_view value = trimmedSetting(line.substr(equals + 1));
         if (!isCoilLimitKey(key)) {
             return fail(lineNumber, "unknown key '" + std::string(key) + "'");
         }

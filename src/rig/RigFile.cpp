@@ -15,15 +15,6 @@ namespace {
 // is taken.
 using Wrong = std::optional<std::string>;
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 std::string quoted(std::string_view text)
 {
     return '\'' + std::string(text) + '\'';
@@ -137,7 +128,7 @@ public:
     Wrong line(std::string_view text)
     {
         ++m_line;
-        text = trimmed(text);
+        text = trimmedSetting(text);
         if (text.empty() || text.front() == '#') {
             return std::nullopt;
         }
@@ -162,12 +153,12 @@ private:
         if (text.back() != ']') {
             return "expected [coil NAME], not " + quoted(text);
         }
-        const std::string_view inner = trimmed(text.substr(1, text.size() - 2));
+        const std::string_view inner = trimmedSetting(text.substr(1, text.size() - 2));
         const bool coil = inner.substr(0, 4) == "coil" && (inner.size() == 4 || inner[4] == ' ' || inner[4] == '\t');
         if (!coil) {
             return "unknown section " + quoted(text);
         }
-        const std::string name(trimmed(inner.substr(4)));
+        const std::string name(trimmedSetting(inner.substr(4)));
         if (name.empty()) {
             return std::string("coil without a name");
         }
@@ -189,10 +180,10 @@ private:
         if (equals == std::string_view::npos) {
             return "expected key = value, not " + quoted(text);
         }
-        const std::string_view key = trimmed(text.substr(0, equals));
-        std::string_view value = trimmed(text.substr(equals + 1));
+        const std::string_view key = trimmedSetting(text.substr(0, equals));
+        std::string_view value = trimmedSetting(text.substr(equals + 1));
         if (key != "device") {
-            value = trimmed(value.substr(0, value.find('#')));
+            value = trimmedSetting(value.substr(0, value.find('#')));
         }
         if (m_rig.coils.empty()) {
             return "key " + quoted(key) + " outside any [coil NAME] section";

@@ -3,6 +3,7 @@
 #include "base/SettingsFile.h"
 #include "coilmodel/CoilLimitsFile.h"
 #include "rig/RigFile.h"
+#include "song/SongSettings.h"
 
 #include <algorithm>
 #include <array>
@@ -27,27 +28,6 @@ std::string_view stripped(std::string_view text)
         return {};
     }
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// "0, 3-5": each run of neighbouring channels as a range.
-std::string channelsText(ChannelSet channels)
-{
-    std::string text;
-    for (std::int32_t first = 0; first < 16; ++first) {
-        if (!channels.has(first)) {
-            continue;
-        }
-        std::int32_t last = first;
-        while (channels.has(last + 1)) {
-            ++last;
-        }
-        text += (text.empty() ? "" : ", ") + std::to_string(first);
-        if (last > first) {
-            text += '-' + std::to_string(last);
-        }
-        first = last;
-    }
-    return text;
 }
 
 std::vector<std::string_view> linesOf(std::string_view text)
@@ -183,7 +163,7 @@ std::optional<std::string> coilKeyText(const Coil& coil, std::string_view key)
         return coil.device;
     }
     if (key == "channels") {
-        return channelsText(coil.channels);
+        return channelListText(coil.channels.bits);
     }
     if (key == "voices") {
         return coil.voices ? std::optional(std::to_string(*coil.voices)) : std::nullopt;

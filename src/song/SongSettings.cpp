@@ -1,6 +1,7 @@
 #include "song/SongSettings.h"
 
 #include "base/ArgCursor.h"
+#include "base/SettingsFile.h"
 #include "song/NoteList.h"
 
 #include <algorithm>
@@ -10,15 +11,6 @@
 namespace {
 
 using Wrong = std::optional<std::string>;
-
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::string quoted(std::string_view text)
 {
@@ -43,7 +35,7 @@ Wrong takeWhole(std::optional<std::int32_t>& field, std::string_view key, std::s
 // Seconds, fractions allowed, as milliseconds of the song's clock.
 std::optional<std::int32_t> secondsAsMs(std::string_view text)
 {
-    const std::optional<double> seconds = parseNumber<double>(trimmed(text));
+    const std::optional<double> seconds = parseNumber<double>(trimmedSetting(text));
     if (!seconds || !(*seconds >= 0.0 && *seconds <= 2.0e6)) {
         return std::nullopt;
     }
@@ -103,11 +95,11 @@ std::optional<std::string> parseChannelList(std::string_view list, std::uint16_t
     std::string_view rest = list;
     for (;;) {
         const std::size_t comma = rest.find(',');
-        const std::string_view item = trimmed(rest.substr(0, comma));
+        const std::string_view item = trimmedSetting(rest.substr(0, comma));
         const std::size_t dash = item.find('-');
-        const auto first = parseNumber<std::int32_t>(trimmed(item.substr(0, dash)));
+        const auto first = parseNumber<std::int32_t>(trimmedSetting(item.substr(0, dash)));
         const auto last =
-            dash == std::string_view::npos ? first : parseNumber<std::int32_t>(trimmed(item.substr(dash + 1)));
+            dash == std::string_view::npos ? first : parseNumber<std::int32_t>(trimmedSetting(item.substr(dash + 1)));
         if (!first || !last) {
             return "bad channel list " + quoted(list);
         }
@@ -214,7 +206,7 @@ bool parseSongSettings(std::string_view text, const std::string& path, SongSetti
     };
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        std::string_view content = trimmed(text.substr(0, end));
+        std::string_view content = trimmedSetting(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++line;
         if (content.empty() || content.front() == '#') {
@@ -222,11 +214,11 @@ bool parseSongSettings(std::string_view text, const std::string& path, SongSetti
         }
         if (content.front() == '[') {
             const std::string_view inner =
-                content.back() == ']' ? trimmed(content.substr(1, content.size() - 2)) : std::string_view();
-            if (inner.substr(0, 5) != "coil " || trimmed(inner.substr(5)).empty()) {
+                content.back() == ']' ? trimmedSetting(content.substr(1, content.size() - 2)) : std::string_view();
+            if (inner.substr(0, 5) != "coil " || trimmedSetting(inner.substr(5)).empty()) {
                 return fail("expected [coil NAME], not " + quoted(content));
             }
-            coil = std::string(trimmed(inner.substr(5)));
+            coil = std::string(trimmedSetting(inner.substr(5)));
             if (std::any_of(parsed.coils.begin(), parsed.coils.end(),
                             [&](const SongCoilSettings& c) { return c.coil == *coil; })) {
                 return fail("duplicate coil " + quoted(*coil));
@@ -238,9 +230,9 @@ bool parseSongSettings(std::string_view text, const std::string& path, SongSetti
         if (equals == std::string_view::npos) {
             return fail("expected key = value, not " + quoted(content));
         }
-        const std::string_view key = trimmed(content.substr(0, equals));
-        std::string_view value = trimmed(content.substr(equals + 1));
-        value = trimmed(value.substr(0, value.find('#')));
+        const std::string_view key = trimmedSetting(content.substr(0, equals));
+        std::string_view value = trimmedSetting(content.substr(equals + 1));
+        value = trimmedSetting(value.substr(0, value.find('#')));
         const std::string where = (coil ? *coil : std::string()) + '/' + std::string(key);
         if (std::find(seen.begin(), seen.end(), where) != seen.end()) {
             return fail("duplicate key " + quoted(key));
