@@ -5,6 +5,8 @@
 # docs/player-notes.png, the panel playing with the labelled Notes window
 # beside it, that tests/e2e/check_player.py takes in its `notes` scenario;
 # docs/coils.png, the Coils dialog with a second coil, from its `coils` one;
+# docs/song-settings.png and docs/loop.png, the Song settings dialog and a
+# loop's band on the progress slider, from its `song` one;
 # and the three analysis windows' charts with their labels, drawn by
 # `quillarc-cli plot` from the karaoke song of the shared test collection
 # (channel 0; the Duty Cycle chart under a duty limit of 4 %).
@@ -31,6 +33,15 @@ ctest --preset dev -R 'e2e\.panel\.Player\.coils$'
 [ -f "$coils" ] || { echo "screenshot.sh: the Coils test took no screenshot (skipped?)" >&2; exit 1; }
 cp "$coils" docs/coils.png
 echo "docs/coils.png"
+for shot in song-settings loop; do
+  rm -f "build/dev/tests/e2e/artefacts/panel-player/$shot.png"
+done
+ctest --preset dev -R 'e2e\.panel\.Player\.song$'
+for shot in song-settings loop; do
+  [ -f "build/dev/tests/e2e/artefacts/panel-player/$shot.png" ] || { echo "screenshot.sh: the song settings test took no $shot.png (skipped?)" >&2; exit 1; }
+  cp "build/dev/tests/e2e/artefacts/panel-player/$shot.png" "docs/$shot.png"
+  echo "docs/$shot.png"
+done
 # A fresh settings folder: no coil limits file of the user's draws its line.
 XDG_CONFIG_HOME="$(mktemp -d)"
 export XDG_CONFIG_HOME

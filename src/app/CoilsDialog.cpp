@@ -1,14 +1,13 @@
 #include "app/CoilsDialog.h"
 
+#include "app/ChannelBoxes.h"
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/Controller.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,21 +35,6 @@ QSpinBox* spinBox(QWidget* parent, const char* name, int lowest, int highest)
     spin->setObjectName(name);
     spin->setRange(lowest, highest);
     return spin;
-}
-
-// The text of channel box `channel`: its number, with the mnemonic on its
-// last digit (10 to 15 share theirs with 0 to 5, and Alt cycles between the
-// two), and what the song has on it.
-QString channelText(int channel, const std::optional<SongChannel>& song)
-{
-    QString text = channel < 10 ? QString("&%1").arg(channel) : QString("1&%1").arg(channel - 10);
-    if (song) {
-        text += QString("  %1 notes").arg(song->notes);
-        if (!song->track.empty()) {
-            text += ", " + QString::fromStdString(song->track).replace('&', "&&");
-        }
-    }
-    return text;
 }
 
 constexpr const char* kKeepNames[] = {"highest", "lowest", "latest"};
@@ -131,13 +115,7 @@ void CoilsDialog::buildFields()
     m_deviceBox->setMinimumContentsLength(24);
     auto* channels = new QGroupBox("Channels", this);
     channels->setObjectName("channelsGroup");
-    auto* channelGrid = new QGridLayout(channels);
-    for (int channel = 0; channel < 16; ++channel) {
-        auto* box = new QCheckBox(channels);
-        box->setObjectName(QString("channelBox%1").arg(channel));
-        channelGrid->addWidget(box, channel % 8, channel / 8);
-        m_channelBoxes[static_cast<std::size_t>(channel)] = box;
-    }
+    m_channelBoxes = makeChannelBoxes(channels);
     m_voicesSpin = spinBox(this, "voicesSpin", 0, 16);
     m_voicesSpin->setSpecialValueText("every note");
     m_keepBox = new QComboBox(this);
@@ -238,23 +216,7 @@ void CoilsDialog::buildFields()
 
 void CoilsDialog::showSongChannels(const std::optional<std::array<SongChannel, 16>>& channels)
 {
-    for (int channel = 0; channel < 16; ++channel) {
-        QCheckBox* box = m_channelBoxes[static_cast<std::size_t>(channel)];
-        std::optional<SongChannel> song;
-        if (channels) {
-            song = (*channels)[static_cast<std::size_t>(channel)];
-        }
-        box->setText(channelText(channel, song));
-        // Greyed, not disabled: a channel silent in this song may carry
-        // another's tune.
-        QPalette palette = QApplication::palette(box);
-        if (song && song->notes == 0) {
-            for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
-                palette.setColor(role, palette.color(QPalette::Disabled, role));
-            }
-        }
-        box->setPalette(palette);
-    }
+    labelChannelBoxes(m_channelBoxes, channels);
 }
 
 void CoilsDialog::showCoil(int row)

@@ -37,6 +37,16 @@ void GuiReporter::songTime(int elapsedMs)
     push({Report::Kind::SongTime, {}, elapsedMs});
 }
 
+void GuiReporter::songShape(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn)
+{
+    push({Report::Kind::SongShape, {}, speedPercent, loop, loopOn});
+}
+
+void GuiReporter::songLength(int totalMs)
+{
+    push({Report::Kind::SongLength, {}, totalMs});
+}
+
 void GuiReporter::limitsActed(const CoilLimitCounts& counts)
 {
     push({Report::Kind::LimitsActed, coilLimitsText(counts)});
@@ -116,6 +126,12 @@ void GuiReporter::deliver()
             break;
         case Report::Kind::LimitsActed:
             call(m_handlers.limitsActed, QString::fromStdString(report.text));
+            break;
+        case Report::Kind::SongShape:
+            call(m_handlers.songShape, report.value, report.loop, report.loopOn);
+            break;
+        case Report::Kind::SongLength:
+            call(m_handlers.songLength, report.value);
             break;
         }
     }

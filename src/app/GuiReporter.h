@@ -43,6 +43,10 @@ public:
         std::function<void(int elapsedMs)> songTime;
         // What the coil limits did to the song that ended (coilLimitsText).
         std::function<void(const QString& text)> limitsActed;
+        // The song that started plays at this speed with this loop (on or not).
+        std::function<void(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn)> songShape;
+        // The song playing has a new length (ms): its speed changed.
+        std::function<void(int totalMs)> songLength;
     };
 
     // Lives on the thread that builds it, which must be the GUI thread.
@@ -56,6 +60,8 @@ public:
     void nowPlaying(int index) override;
     void songStarted(int totalMs) override;
     void songTime(int elapsedMs) override;
+    void songShape(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn) override;
+    void songLength(int totalMs) override;
     void limitsActed(const CoilLimitCounts& counts) override;
     // Called by a playback worker as its very last action: the window can
     // join it. Generations tell workers apart; thread ids would not, as the
@@ -64,10 +70,16 @@ public:
 
 private:
     struct Report {
-        enum class Kind { Text, NowPlaying, SongStarted, SongTime, LimitsActed };
+        enum class Kind { Text, NowPlaying, SongStarted, SongTime, LimitsActed, SongShape, SongLength };
+        Report(Kind kind_, std::string text_ = {}, int value_ = 0, std::optional<LoopRegion> loop_ = {}, bool loopOn_ = false)
+            : kind(kind_), text(std::move(text_)), value(value_), loop(loop_), loopOn(loopOn_)
+        {
+        }
         Kind kind;
         std::string text;
         int value = 0;
+        std::optional<LoopRegion> loop;
+        bool loopOn = false;
     };
 
     Q_INVOKABLE void deliver();

@@ -2,11 +2,13 @@
 
 #include "app/SeekSlider.h"
 #include "app/VolumeSlider.h"
+#include "song/NoteList.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -53,6 +55,18 @@ MainControls buildMainControls(QWidget* central, int volumePosition)
     c.fixedMode = textButton(central, "fixedModeButton", "Fixed Mode");
     c.exit = textButton(central, "exitButton", "Exit");
 
+    c.speed = new QSpinBox(central);
+    c.speed->setObjectName("speedSpin");
+    c.speed->setRange(kSlowestSpeed, kFastestSpeed);
+    c.speed->setSingleStep(kSpeedStep);
+    c.speed->setValue(100);
+    c.speed->setSuffix(" %");
+    // A typed 150 is one change, not 1, 15 and 150.
+    c.speed->setKeyboardTracking(false);
+    c.speed->setToolTip("Speed of the song playing, 25 to 400 %");
+    auto* speedLabel = new QLabel("Spee&d", central);
+    speedLabel->setBuddy(c.speed);
+
     c.volume = new VolumeSlider(central);
     c.volume->setObjectName("volumeSlider");
     c.volume->setRange(0, kSliderHighest);
@@ -88,6 +102,9 @@ MainControls buildMainControls(QWidget* central, int volumePosition)
     for (QPushButton* button : {c.play, c.pause, c.stop, c.restart, c.previous, c.next}) {
         transportRow->addWidget(button);
     }
+    transportRow->addSpacing(12);
+    transportRow->addWidget(speedLabel);
+    transportRow->addWidget(c.speed);
     transportRow->addStretch();
     transportRow->addWidget(c.fixedMode);
     transportRow->addWidget(c.exit);

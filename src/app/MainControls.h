@@ -3,14 +3,15 @@
 class QListWidget;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class SeekSlider;
 class QWidget;
 
 // The widgets of the main window's face, laid out: the volume slider on the
 // left with its label above it and, under it, the channel volume it sends;
 // the playlist, the progress slider (a SeekSlider) and the row of buttons
-// (Play, Pause, Stop, Restart, Previous, Next; Fixed Mode and Exit at the
-// right) beside them. Each has its object name; nothing is connected but
+// (Play, Pause, Stop, Restart, Previous, Next, the Speed box; Fixed Mode and
+// Exit at the right) beside them. Each has its object name; nothing is connected but
 // the volume's figure to its slider.
 struct MainControls {
     QPushButton* play = nullptr;
@@ -22,6 +23,7 @@ struct MainControls {
     QPushButton* fixedMode = nullptr;
     QPushButton* exit = nullptr;
     QSlider* volume = nullptr;
+    QSpinBox* speed = nullptr;
     SeekSlider* progress = nullptr;
     QListWidget* playlist = nullptr;
 };

@@ -56,6 +56,8 @@ QMenu* buildPlaylistMenu(QMainWindow& window, const MenuCommands& commands)
     addEntry(window, menu, "Clear", "clearAction", commands.clear);
     addEntry(window, menu, "Move up", "moveUpAction", commands.moveUp, QKeySequence(Qt::CTRL | Qt::Key_Up));
     addEntry(window, menu, "Move down", "moveDownAction", commands.moveDown, QKeySequence(Qt::CTRL | Qt::Key_Down));
+    menu->addSeparator();
+    addEntry(window, menu, "Song settings...", "songSettingsAction", commands.songSettings);
     return menu;
 }
 
@@ -70,6 +72,10 @@ void buildPlaybackMenu(QMainWindow& window, const MenuCommands& commands, MainMe
     menu->addSeparator();
     addEntry(window, menu, "&Back 5 s", "seekBackAction", commands.seekBack, Qt::Key_Left);
     addEntry(window, menu, "&Forward 5 s", "seekForwardAction", commands.seekForward, Qt::Key_Right);
+    menu->addSeparator();
+    addEntry(window, menu, "Loop st&art here", "loopStartAction", commands.loopStart, Qt::Key_BracketLeft);
+    addEntry(window, menu, "Loop en&d here", "loopEndAction", commands.loopEnd, Qt::Key_BracketRight);
+    addEntry(window, menu, "L&oop on/off", "loopToggleAction", commands.loopToggle, Qt::Key_L);
     menu->addSeparator();
     // Off at a first start (a song that ends leaves the panel idle unless
     // asked), then as the panel was left. Repeat's letter is not R: while

@@ -11,8 +11,9 @@ class QMenu;
 // What the menus of the main window ask of it.
 struct MenuCommands {
     std::function<void()> open, add, loadPlaylist, savePlaylist, exit;
-    std::function<void()> remove, clear, moveUp, moveDown;
+    std::function<void()> remove, clear, moveUp, moveDown, songSettings;
     std::function<void()> playPause, stop, restart, next, previous, seekBack, seekForward;
+    std::function<void()> loopStart, loopEnd, loopToggle;
     std::function<void(bool on)> wholePlaylist, repeatPlaylist;
     std::function<void(ChartKind kind)> analysis;
     std::function<void()> coils, options, liveInput, checkSong, silence, about;
@@ -31,7 +32,7 @@ struct MainMenus {
 
 // Builds the menus of `window`: File, Playlist, Playback, Tools and Help,
 // each entry with its object name and the keys of the panel (Space, S, R, N,
-// P, Left, Right, Delete, Ctrl+Up, Ctrl+Down, Ctrl+O, Ctrl+Q, Ctrl+L, and
+// P, Left, Right, [, ], L, Delete, Ctrl+Up, Ctrl+Down, Ctrl+O, Ctrl+Q, Ctrl+L, and
 // Escape shown beside Silence coil; PanicKey takes Escape itself), working
 // wherever the focus is in the window; F10 opens the first menu. Every menu
 // and entry gets a mnemonic.

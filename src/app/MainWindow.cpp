@@ -16,6 +16,8 @@
 #include "app/SongChecks.h"
 #include "app/CheckSongDialog.h"
 #include "app/SongDisplay.h"
+#include "app/SongSettingsDialog.h"
+#include "app/SongSettingsMarks.h"
 #include "app/StatusTexts.h"
 #include "app/Transport.h"
 #include "coilmodel/CoilLimitsFile.h"
@@ -29,6 +31,7 @@
 #include "playback/RigPanic.h"
 #include "rig/CoilDevices.h"
 #include "rig/RigFile.h"
+#include "song/NoteList.h"
 #include "views/AnalysisMakers.h"
 #include "views/AnalysisWindows.h"
 
@@ -38,6 +41,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSpinBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
@@ -115,6 +119,13 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         [this](int totalMs) { m_display->started(totalMs, m_context.state.paused.load() != 0); },
         [this](int elapsedMs) { m_display->time(elapsedMs); },
         [this](const QString& text) { m_display->showLimits(text); },
+        [this](int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn) {
+            songShaped(speedPercent, loop, loopOn);
+        },
+        [this](int totalMs) {
+            m_display->lengthChanged(totalMs);
+            showLoopBand();
+        },
     });
     m_worker = std::make_unique<PlaybackWorker>(m_context.state, *m_reporter, [reporter = m_reporter.get()](auto generation) {
         reporter->workerFinished(generation);
@@ -173,6 +184,14 @@ void MainWindow::buildMenus()
     commands.previous = [this] { step(-1); };
     commands.seekBack = [this] { seekBy(-kSeekStepMs); };
     commands.seekForward = [this] { seekBy(kSeekStepMs); };
+    commands.loopStart = [this] { markLoop(&LoopMarks::markStart); };
+    commands.loopEnd = [this] { markLoop(&LoopMarks::markEnd); };
+    commands.loopToggle = [this] {
+        if (m_display->clock().running()) {
+            m_loop.toggle();
+            loopChanged();
+        }
+    };
     commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
     commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
     commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
@@ -180,6 +199,7 @@ void MainWindow::buildMenus()
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
     commands.checkSong = [this] { openCheckSong(); };
+    commands.songSettings = [this] { openSongSettings(); };
     commands.silence = [this] { silenceCoil(); };
     commands.about = [this] { openAbout(); };
     const MainMenus menus = buildMainMenus(*this, commands);
@@ -212,12 +232,24 @@ void MainWindow::buildControls()
     const MainControls controls = buildMainControls(central, m_context.state.volumePosition.load());
     m_volumeSlider = controls.volume;
     m_progressSlider = controls.progress;
+    m_speedSpin = controls.speed;
+    connect(m_speedSpin, &QSpinBox::valueChanged, this, [this](int percent) {
+        // From where the song is, at once; the next Play starts from the song's own.
+        if (m_context.state.playing.load() != 0 && m_display->clock().running() && percent != m_speedInForce) {
+            m_speedInForce = percent;
+            m_context.state.requestSpeed(percent);
+        }
+    });
     m_playlistBox = controls.playlist;
     m_lengths = new SongLengths(this);
-    m_rows.emplace(m_playlistBox, m_playlist,
-                   [this](const std::string& path) { return m_lengths->lengthMs(path, m_context.options); });
+    m_marks = new SongSettingsMarks(this);
+    m_rows.emplace(
+        m_playlistBox, m_playlist,
+        [this](const std::string& path) { return m_lengths->lengthMs(path, m_context.options); },
+        [this](const std::string& path) { return m_marks->settingsOf(path).has_value(); });
     m_rows->showLines();
     connect(m_lengths, &SongLengths::measured, this, [this](const QString& path) { m_rows->refresh(path.toStdString()); });
+    connect(m_marks, &SongSettingsMarks::looked, this, [this](const QString& path) { m_rows->refresh(path.toStdString()); });
     m_playChecks = new SongChecks(this);
     connect(m_playChecks, &SongChecks::checked, this, [this](const QString& path, const QString& summary) {
         const int playing = m_display->playingIndex();
@@ -435,6 +467,7 @@ void MainWindow::savePlaylistFile()
 void MainWindow::measureLengths()
 {
     m_lengths->measure(m_playlist.paths(), m_context.options);
+    m_marks->look(m_playlist.paths());
 }
 
 void MainWindow::restorePanel(const PanelSettings& settings)
@@ -620,6 +653,73 @@ void MainWindow::openCheckSong()
     m_checkDialog->activateWindow();
 }
 
+void MainWindow::songShaped(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn)
+{
+    m_speedInForce = speedPercent;
+    {
+        const QSignalBlocker quiet(m_speedSpin);
+        m_speedSpin->setValue(speedPercent);
+    }
+    m_loop.reset(loop, loopOn);
+    showLoopBand();
+}
+
+void MainWindow::markLoop(void (LoopMarks::*mark)(int ms))
+{
+    if (!m_display->clock().running()) {
+        return;
+    }
+    // The loop's positions are the song's own, at 100 %.
+    (m_loop.*mark)(static_cast<int>(unscaledTimeMs(m_display->elapsedNow(), m_speedInForce)));
+    loopChanged();
+}
+
+void MainWindow::loopChanged()
+{
+    if (m_context.state.playing.load() != 0) {
+        m_context.state.setLoop(m_loop.request());
+    }
+    showLoopBand();
+    showStatus(QString::fromStdString(m_loop.text()));
+}
+
+void MainWindow::showLoopBand()
+{
+    const auto region = m_loop.region();
+    const double total = m_display->clock().totalMs();
+    if (!region || total <= 0.0) {
+        m_progressSlider->setBand(std::nullopt);
+        return;
+    }
+    const auto at = [&](std::int32_t ms) { return std::min(1.0, static_cast<double>(scaledTimeMs(ms, m_speedInForce)) / total); };
+    m_progressSlider->setBand(std::pair(at(region->fromMs), at(region->toMs)));
+}
+
+void MainWindow::songSettingsWritten(const QString& songPath)
+{
+    m_marks->forget();
+    m_marks->look(m_playlist.paths());
+    showStatus("Song settings saved for " + QFileInfo(songPath).fileName() + ": they apply at the next Play");
+}
+
+void MainWindow::openSongSettings()
+{
+    if (!m_playlist.fileLoaded()) {
+        showStatus(kNoFileLoadedText);
+        return;
+    }
+    // The coils as the next Play would have them.
+    m_context.reloadCoilLimits();
+    if (const auto& error = m_context.rigFileError ? m_context.rigFileError : m_context.limitsFileError) {
+        showStatus(QString::fromStdString(*error));
+        return;
+    }
+    auto* dialog = new SongSettingsDialog(currentRig(), m_playlist.path(m_playlist.selectedFile()), m_context.options, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &SongSettingsDialog::written, this, [this](const QString& path) { songSettingsWritten(path); });
+    dialog->open();
+}
+
 std::string MainWindow::startStatusText() const
 {
     if (m_context.rigFileError) {
@@ -789,6 +889,8 @@ void MainWindow::workerFinished(std::uint64_t generation)
     // Only the worker that reported: a newer one may already have started.
     if (m_worker->joinEnded(generation)) {
         m_display->ended();
+        m_loop.reset(std::nullopt, false);
+        showLoopBand();
     }
 }
 

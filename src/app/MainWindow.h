@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LoopMarks.h"
 #include "app/PanelSettings.h"
 #include "app/PlaybackWorker.h"
 #include "app/Playlist.h"
@@ -27,9 +28,11 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QSlider;
+class QSpinBox;
 class SeekSlider;
 class SongDisplay;
 class SongLengths;
+class SongSettingsMarks;
 class SongChecks;
 class CheckSongDialog;
 
@@ -136,7 +139,7 @@ private:
     void applyEdit(const Playlist::Moves& moves);
     void loadPlaylistFile();
     void savePlaylistFile();
-    // The lengths of the playlist's files not known yet under the options in force.
+    // The lengths and settings marks of the playlist's files not known yet.
     void measureLengths();
     // "Loaded ", then addToPlaylist.
     void appendToPlaylist(const QString& path);
@@ -183,6 +186,18 @@ private:
     // `parent` (the Options dialog when it leads there).
     void openCoils(QWidget* parent);
     void openCheckSong();
+    // Playlist, "Song settings...": the selected song's settings edited.
+    void openSongSettings();
+    // The song that started plays at this speed and loop: the Speed box and
+    // the loop follow.
+    void songShaped(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn);
+    // `[` and `]`: A or B at the song's position now, while a song plays.
+    void markLoop(void (LoopMarks::*mark)(int ms));
+    // The loop was changed by a key: the worker, the slider's band and the status bar follow.
+    void loopChanged();
+    void showLoopBand();
+    // A song's settings file was written: every row's mark is looked for again.
+    void songSettingsWritten(const QString& songPath);
     // The rig file's rig, or the single coil without one.
     Rig currentRig() const;
     void openOptions();
@@ -201,6 +216,7 @@ private:
 
     QListWidget* m_playlistBox = nullptr;
     SongLengths* m_lengths = nullptr;
+    SongSettingsMarks* m_marks = nullptr;
     // The check of each song that Play starts, and of Check song's.
     SongChecks* m_playChecks = nullptr;
     SongChecks* m_dialogChecks = nullptr;
@@ -208,6 +224,10 @@ private:
     std::optional<PlaylistBox> m_rows;
     QSlider* m_volumeSlider = nullptr;
     SeekSlider* m_progressSlider = nullptr;
+    QSpinBox* m_speedSpin = nullptr;
+    // The speed of the song playing, as the worker has it.
+    int m_speedInForce = 100;
+    LoopMarks m_loop;
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;
     QAction* m_wholePlaylistAction = nullptr;

@@ -19,7 +19,7 @@ void PlaylistBox::addRow(const Playlist::Line& line)
 
 void PlaylistBox::describe(QListWidgetItem* item, const std::string& path)
 {
-    item->setText(QString::fromStdString(playlistRowText(path, m_lengthOf(path))));
+    item->setText(QString::fromStdString(playlistRowText(path, m_lengthOf(path), m_markOf(path))));
     item->setToolTip(QString::fromStdString(path));
     const bool there = QFileInfo(QString::fromStdString(path)).isFile();
     item->setForeground(there ? QBrush() : m_box->palette().brush(QPalette::Disabled, QPalette::Text));

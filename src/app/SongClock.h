@@ -16,6 +16,8 @@ public:
     void report(int elapsedMs, std::int64_t nowMs);
     // Pause stops the clock where it is; Play lets it run on from there.
     void setPaused(bool paused, std::int64_t nowMs);
+    // The song's speed changed: it is `totalMs` long now.
+    void setTotal(int totalMs) { m_totalMs = totalMs; }
     // No song is under way.
     void stop() { m_running = false; }
 

@@ -46,6 +46,12 @@ void SongDisplay::started(int totalMs, bool paused)
     movePlayhead();
 }
 
+void SongDisplay::lengthChanged(int totalMs)
+{
+    m_clock.setTotal(totalMs);
+    showTime();
+}
+
 void SongDisplay::time(int elapsedMs)
 {
     m_clock.report(elapsedMs, m_monotonic.elapsed());

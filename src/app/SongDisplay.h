@@ -26,6 +26,10 @@ public:
 
     // A song of `totalMs` started, paused or not.
     void started(int totalMs, bool paused);
+    // The song's speed changed: it is `totalMs` long now.
+    void lengthChanged(int totalMs);
+    // The song's time now, between the worker's reports.
+    int elapsedNow() const { return m_clock.at(m_monotonic.elapsed()); }
     // The song's clock as the worker reported it.
     void time(int elapsedMs);
     void ended();

@@ -28,8 +28,6 @@ std::string rigStatusText(const Rig& rig, const std::vector<std::optional<std::i
     return text;
 }
 
-namespace {
-
 std::string clockText(int ms)
 {
     const int seconds = std::max(ms, 0) / 1000;
@@ -42,15 +40,13 @@ std::string clockText(int ms)
     return text;
 }
 
-}  // namespace
-
 std::string songTimeText(bool paused, int elapsedMs, int totalMs)
 {
     return std::string(paused ? "Paused " : "Playing ") + clockText(elapsedMs) + " / " + clockText(totalMs);
 }
 
-std::string playlistRowText(const std::string& path, std::optional<int> lengthMs)
+std::string playlistRowText(const std::string& path, std::optional<int> lengthMs, bool songSettings)
 {
     const std::string name = utf8FromPath(pathFromUtf8(path).filename());
-    return lengthMs ? name + " (" + clockText(*lengthMs) + ")" : name;
+    return (lengthMs ? name + " (" + clockText(*lengthMs) + ")" : name) + (songSettings ? " [settings]" : "");
 }

@@ -31,6 +31,10 @@ std::string rigStatusText(const Rig& rig, const std::vector<std::optional<std::i
 // "1:02:03" once a time reaches one.
 std::string songTimeText(bool paused, int elapsedMs, int totalMs);
 
+// A time as the song's clock shows it: "1:23", "1:02:03".
+std::string clockText(int ms);
+
 // A playlist row: the file's name without its folder, then its length once
-// known, "chords.mid (0:13)" (as the song's time is shown).
-std::string playlistRowText(const std::string& path, std::optional<int> lengthMs);
+// known, "chords.mid (0:13)" (as the song's time is shown), and
+// " [settings]" for a song with song settings.
+std::string playlistRowText(const std::string& path, std::optional<int> lengthMs, bool songSettings = false);

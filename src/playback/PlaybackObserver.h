@@ -2,6 +2,9 @@
 
 #include "base/Diagnostics.h"
 #include "coilmodel/CoilLimiter.h"
+#include "song/SongSettings.h"
+
+#include <optional>
 
 #include <string>
 
@@ -16,6 +19,15 @@ public:
     void diagnostic(const std::string& line) override { static_cast<void>(line); }
     // The song is about to play: its length, the due time of the last entry.
     virtual void songStarted(int totalMs) { static_cast<void>(totalMs); }
+    // The song that started plays at `speedPercent`, with `loop` (on or
+    // not): its song settings, or what was asked before them. Right after
+    // songStarted.
+    virtual void songShape(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn)
+    {
+        static_cast<void>(speedPercent);
+        static_cast<void>(loop);
+        static_cast<void>(loopOn);
+    }
     // The song playing has a new length: its speed changed.
     virtual void songLength(int totalMs) { static_cast<void>(totalMs); }
     // The worker moved to the file at `index` of the playlist (before its

@@ -119,6 +119,7 @@ bool PlaybackSession::start(const MsClock& clock)
         m_loop = loop->region;
         m_loopOn = loop->on;
     }
+    m_observer.songShape(m_speed, m_loop, m_loopOn);
     // A song that loops from the start plays its region at once.
     if (looping()) {
         goToLoopStart(m_start);

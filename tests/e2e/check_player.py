@@ -3,7 +3,7 @@
 with_jack.sh, driven by the keyboard; the playlist is SONG SONG (SONG SONG
 SONG for remember and m3u).
 
-    check_player.py whole|next|seek|notes|limits|remember|m3u|coils|rig QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
+    check_player.py whole|next|seek|notes|limits|remember|m3u|coils|rig|song QUILLARC QUILLARC_CLI ARTEFACT_DIR SONG...
 
 whole: "Play the whole playlist" (Alt+P, W), Space: both songs, each as volume,
 its entries, the silencing. next: N mid-song silences the first, the second
@@ -30,6 +30,11 @@ coil's exact note list.
 rig: with a rig file of two coils, Space plays the first song on both, each
 recorder its coil's exact note list (notes --coil) after its share of the
 volume, then the silencing.
+song: Playlist, "Song settings..." (Alt+L, S) on the first song, the coil's
+transpose no longer the rig's (Alt+R) but +12 (Alt+T), OK (the dialog
+photographed): Space plays the song's note list an octave up. Space again,
+[ and ] half a second and two seconds in, L: the loop's band on the progress
+slider (photographed), S stops it silent.
 """
 import os
 import shutil
@@ -319,6 +324,36 @@ def coils_made(display, window, cli, song, artefacts):
     return "the rig file made, then Coil %d and Bass %d entries" % (len(expected[0]) - 2, len(expected[1]) - 2)
 
 
+def song_settings(display, window, cli, song, artefacts):
+    plain = entries(cli, song, "--no-song-settings")
+    xdotool(display, "key", "--delay", "150", "alt+l", "s")
+    dialog = found_window(display, "Song settings")
+    xdotool(display, "key", "--delay", "150", "alt+r", "alt+t", "ctrl+a")
+    xdotool(display, "type", "--delay", "20", "12")
+    photograph(display, dialog, os.path.join(artefacts, "song-settings.png"))
+    xdotool(display, "key", "alt+o")
+    songs = os.path.join(os.path.dirname(limits_path()), "songs")
+    wait_until(lambda: os.path.isdir(songs) and os.listdir(songs), 10, "the song's settings file")
+    expected = [VOLUME] + [m for _, m in entries(cli, song, "--coil", "Coil")] + [ALL_SOUND_OFF]
+    if expected[1:-1] != [[s, k + 12, v] for s, k, v in (m for _, m in plain)]:
+        fail("the settings written are not the song an octave up: %s" % open(os.path.join(songs, os.listdir(songs)[0])).read())
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "key", "space")
+    wait_until(lambda: len(sent()) >= len(expected), 40, "the song")
+    time.sleep(0.5)
+    if sent() != expected:
+        fail("the coil got %s, expected %s" % (sent(), expected))
+    xdotool(display, "key", "space")
+    time.sleep(0.5)
+    xdotool(display, "key", "bracketleft")
+    time.sleep(1.5)
+    xdotool(display, "key", "bracketright", "l")
+    photograph(display, window, os.path.join(artefacts, "loop.png"))
+    xdotool(display, "key", "s")
+    wait_until(lambda: sent()[-1] == ALL_SOUND_OFF and len(sent()) > len(expected) + 1, 10, "the loop stopped silent")
+    return "%d entries an octave up from the song's settings" % (len(expected) - 2)
+
+
 def found_window(display, title):
     search = ["search", "--onlyvisible", "--name", "^%s$" % title]
     return wait_until(lambda: subprocess.run(["xdotool", *search], capture_output=True, text=True,
@@ -345,6 +380,8 @@ def main():
             result = notes_beside(display, window, artefacts)
         elif scenario == "rig":
             result = rig_played(display, cli, songs[0])
+        elif scenario == "song":
+            result = song_settings(display, window, cli, songs[0], artefacts)
         elif scenario == "coils":
             result = coils_made(display, window, cli, songs[0], artefacts)
         elif scenario in ("remember", "m3u"):

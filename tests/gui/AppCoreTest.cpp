@@ -1,4 +1,5 @@
 #include "app/LiveRefusal.h"
+#include "app/LoopMarks.h"
 #include "app/M3u.h"
 #include "app/Playlist.h"
 #include "app/SongClock.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <tuple>
 
 namespace {
@@ -209,6 +211,32 @@ TEST(Transport, PauseOnlyWhilePlaying)
     EXPECT_EQ(state.pauseStartPending.load(), 1);
 }
 
+// Keys: "[MS" and "]MS" mark A and B at MS, "L" turns the loop on or off.
+TEST(LoopMarks, TheKeysMarkARegionThatTurnsOnlyOnceItHasAnEndAfterItsStart)
+{
+    for (const auto& [start, on, keys, text, region] :
+         std::vector<std::tuple<std::optional<LoopRegion>, bool, std::string, std::string, std::optional<LoopRegion>>>{
+             {std::nullopt, false, "[1250 ]7750 L", "Loop 0:01 - 0:07 on", LoopRegion{1250, 7750}},
+             {LoopRegion{2000, 9500}, true, "L", "Loop 0:02 - 0:09 off", LoopRegion{2000, 9500}},
+             {LoopRegion{2000, 9500}, false, "[9600 L", "Loop 0:09 - ? off", std::nullopt},
+             {std::nullopt, false, "]4200 L", "Loop 0:00 - 0:04 on", LoopRegion{0, 4200}},
+             {LoopRegion{2000, 9500}, true, "]1500", "Loop 0:02 - ? off", std::nullopt}}) {
+        LoopMarks marks;
+        marks.reset(start, on);
+        std::istringstream presses(keys);
+        for (std::string key; presses >> key;) {
+            if (key == "L") {
+                marks.toggle();
+            } else {
+                std::invoke(key[0] == '[' ? &LoopMarks::markStart : &LoopMarks::markEnd, marks, std::stoi(key.substr(1)));
+            }
+        }
+        EXPECT_EQ(marks.text(), text) << keys;
+        EXPECT_EQ(marks.request().region, region) << keys;
+        EXPECT_EQ(marks.request().on, text.ends_with(" on")) << keys;
+    }
+}
+
 TEST(StatusTexts, SongTimeIsWholeSecondsCutWithHoursOnceThereAreAny)
 {
     EXPECT_EQ(songTimeText(false, 83'999, 225'400), "Playing 1:23 / 3:45");
@@ -216,6 +244,7 @@ TEST(StatusTexts, SongTimeIsWholeSecondsCutWithHoursOnceThereAreAny)
     EXPECT_EQ(songTimeText(false, 3'599'999, 3'723'000), "Playing 59:59 / 1:02:03");
     EXPECT_EQ(playlistRowText("/music/a b/Jig.kar", 125'999), "Jig.kar (2:05)");
     EXPECT_EQ(playlistRowText("relative.mid", std::nullopt), "relative.mid");
+    EXPECT_EQ(playlistRowText("Jig.kar", 1'500, true), "Jig.kar (0:01) [settings]");
 }
 
 TEST(SongClock, RunsOnFromEachReportAndStandsStillWhilePaused)

@@ -1,6 +1,9 @@
 #include "GuiTestSupport.h"
 
+#include "app/SeekSlider.h"
+#include "app/SongSettingsDialog.h"
 #include "rig/RigFile.h"
+#include "song/SongSettingsFile.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -8,6 +11,7 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -33,6 +37,7 @@ class CoilsDialogTest : public QObject {
 private slots:
     void theFieldsBecomeTheRigFileAndAFileThatWouldNotReadBackIsRefused();
     void channelBoxesNameTheSongsNotesAndTheOptionsLeadToTheCoils();
+    void theSongSettingsFieldsBecomeTheSongsFileWhichTheNextPlayTakes();
 };
 
 void CoilsDialogTest::theFieldsBecomeTheRigFileAndAFileThatWouldNotReadBackIsRefused()
@@ -123,6 +128,92 @@ void CoilsDialogTest::channelBoxesNameTheSongsNotesAndTheOptionsLeadToTheCoils()
     QCOMPARE(dialog->findChild<QCheckBox*>("channelBox12")->text(), QString("1&2  0 notes"));
     QVERIFY(dialog->findChild<QCheckBox*>("channelBox12")->palette().color(QPalette::WindowText) !=
             dialog->findChild<QCheckBox*>("channelBox2")->palette().color(QPalette::WindowText));
+}
+
+void CoilsDialogTest::theSongSettingsFieldsBecomeTheSongsFileWhichTheNextPlayTakes()
+{
+    using Edit = std::function<void(QDialog*)>;
+    const auto tick = [](QDialog* d, const char* name, bool on) { d->findChild<QCheckBox*>(name)->setChecked(on); };
+    const struct {
+        std::optional<std::string> rig, before;
+        Edit edit;
+        std::string written;  // the file after OK; the error line when it stays open
+    } rows[] = {
+        {std::nullopt, std::nullopt,
+         [&](QDialog* d) {
+             tick(d, "channelsAsRigBox", false);
+             tick(d, "channelBox2", true);
+             tick(d, "channelBox13", true);
+             tick(d, "transposeAsRigBox", false);
+             d->findChild<QSpinBox*>("transposeSpin")->setValue(12);
+             d->findChild<QSpinBox*>("songSpeedSpin")->setValue(135);
+             tick(d, "loopBox", true);
+             d->findChild<QDoubleSpinBox*>("loopFromSpin")->setValue(0.75);
+             d->findChild<QDoubleSpinBox*>("loopUntilSpin")->setValue(7.25);
+         },
+         "speed = 135\nloop = 0.75-7.25\n\n[coil Coil]\nchannels = 2-3, 13\ntranspose = 12\n"},
+        {"[coil Lead]\nchannels = 0\n[coil Bass]\nchannels = 1\ntranspose = -12\n",
+         "speed = 100\nloop = 1-2\n[coil Lead]\ntranspose = -5\n[coil Gone]\nchannels = 4\n",
+         [&](QDialog* d) {
+             QCOMPARE(d->findChild<QSpinBox*>("transposeSpin")->value(), -5);
+             tick(d, "loopBox", false);
+             tick(d, "transposeAsRigBox", true);
+             d->findChild<QComboBox*>("songCoilBox")->setCurrentIndex(1);
+             QCOMPARE(d->findChild<QSpinBox*>("transposeSpin")->value(), -12);
+             tick(d, "channelsAsRigBox", false);
+             tick(d, "channelBox3", true);
+         },
+         "speed = 100\n\n[coil Gone]\nchannels = 4\n\n[coil Bass]\nchannels = 1, 3\n"},
+        {std::nullopt, std::nullopt,
+         [&](QDialog* d) {
+             tick(d, "channelsAsRigBox", false);
+             tick(d, "channelBox3", false);
+         },
+         "Coil Coil: no channel is ticked"},
+        {std::nullopt, "speed = 401\n", [](QDialog*) {},
+         ":2: speed must be a whole number from 25 to 400 (the file is kept as it is)"},
+    };
+    for (const auto& row : rows) {
+        QTemporaryDir dir;
+        Panel panel(devicesWithController(1, 0), std::nullopt, row.rig);
+        panel.context->options.playChannel = 3;
+        const QString song = writeFile(dir, "tune.mid", steadySong(20, 3));
+        FoundSongSettings found;
+        std::string error;
+        QVERIFY(findSongSettings(song.toStdString(), found, error));
+        if (row.before) {
+            std::filesystem::create_directories(std::filesystem::path(found.path).parent_path());
+            std::ofstream(found.path) << "# mine\n" << *row.before;
+        }
+        panel.answerDialogs({song});
+        panel.find<QAction>("openAction")->trigger();
+        panel.find<QAction>("songSettingsAction")->trigger();
+        auto* dialog = panel.find<SongSettingsDialog>("songSettingsDialog");
+        QTRY_VERIFY(dialog->ready());
+        row.edit(dialog);
+        QTest::keyClick(dialog->findChild<QSpinBox*>("songVolumeSpin"), Qt::Key_Return);
+        if (row.written.front() != '[' && row.written.find(" = ") == std::string::npos) {
+            const std::string shown = row.written.front() == ':' ? "Error: " + found.path + row.written : row.written;
+            QCOMPARE(dialog->findChild<QLabel*>("songSettingsErrorLine")->text(), QString::fromStdString(shown));
+            QCOMPARE(QString::fromStdString(fileText(found.path)), QString::fromStdString(row.before ? "# mine\n" + *row.before : ""));
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            QTRY_VERIFY(panel.find<QDialog>("songSettingsDialog") == nullptr);
+            continue;
+        }
+        QTRY_VERIFY(panel.find<QDialog>("songSettingsDialog") == nullptr);
+        QCOMPARE(QString::fromStdString(fileText(found.path)), "# settings of the song tune.mid\n" + QString::fromStdString(row.written));
+        QTRY_COMPARE(panel.find<QListWidget>("playlist")->item(0)->text(), QString("tune.mid (0:20) [settings]"));
+        // The next Play takes them: the Speed box and the loop's band follow.
+        panel.find<QAction>("playPauseAction")->trigger();
+        QTRY_VERIFY(panel.find<QLabel>("songTimeLabel")->text().startsWith("Playing"));
+        QTRY_COMPARE(panel.find<QSpinBox>("speedSpin")->value(), row.before ? 100 : 135);
+        QCOMPARE(panel.find<SeekSlider>("progressSlider")->band().has_value(), !row.before);
+        // A change while it plays goes to the worker, from where the song is.
+        panel.find<QSpinBox>("speedSpin")->setValue(155);
+        QTRY_COMPARE(panel.status(), QString("Speed 155 %"));
+        panel.find<QAction>("stopAction")->trigger();
+        QTRY_VERIFY(!panel.window->hasWorker());
+    }
 }
 
 QTEST_MAIN(CoilsDialogTest)

@@ -46,6 +46,19 @@ public:
         std::lock_guard lock(m_mutex);
         m_times.push_back(elapsedMs);
     }
+    void songShape(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_shape = std::to_string(speedPercent) +
+                  (loop ? ' ' + std::to_string(loop->fromMs) + '-' + std::to_string(loop->toMs) : std::string()) +
+                  (loopOn ? " on" : "");
+    }
+    // The last start's speed and loop: "200 1000-1500 on".
+    std::string shape() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_shape;
+    }
     std::vector<int> playingIndices() const
     {
         std::lock_guard lock(m_mutex);
@@ -77,6 +90,7 @@ private:
     std::vector<int> m_progress;
     std::vector<int> m_playing;
     std::vector<int> m_times;
+    std::string m_shape;
     std::atomic<bool> m_finished{false};
     std::atomic<int> m_lost{0};
 };

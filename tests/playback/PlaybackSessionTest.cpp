@@ -789,21 +789,26 @@ TEST_F(PlaybackSessionTest, TheSongsSettingsApplyUnlessTheChoicesSayOtherwise)
     std::filesystem::create_directories(std::filesystem::path(found.path).parent_path());
     std::ofstream(found.path) << "speed = 200\nloop = 1-1.5\n[coil Coil]\ntranspose = 12\n";
     using Choices = AppState::SongChoices;
-    for (const auto& [choices, presses, expected] : std::vector<std::tuple<Choices, std::string, std::string>>{
+    for (const auto& [choices, presses, expected, shape] :
+         std::vector<std::tuple<Choices, std::string, std::string, std::string>>{
              // A song that loops plays its region from the start, without the lead-in.
              {Choices{}, "450 s",
-              "1 74/90 1 76/80 131 76/0 250 x 250 74/0 250 o 251 74/90 251 76/80 381 76/0 450 x 450 74/0 450 o"},
+              "1 74/90 1 76/80 131 76/0 250 x 250 74/0 250 o 251 74/90 251 76/80 381 76/0 450 x 450 74/0 450 o",
+              "200 1000-1500 on"},
              {Choices{true, 100, std::nullopt, true}, "600 s",
-              "1 74/90 1 76/80 261 76/0 500 x 500 74/0 500 o 501 74/90 501 76/80 600 x 600 74/0 600 76/0 600 o"},
+              "1 74/90 1 76/80 261 76/0 500 x 500 74/0 500 o 501 74/90 501 76/80 600 x 600 74/0 600 76/0 600 o",
+              "100 1000-1500 on"},
              {Choices{true, 200, LoopRegion{1900, 2100}, false}, "",
-              "501 72/100 751 74/90 751 76/80 881 76/0 1251 77/70 1251 x 1251 72/0 1251 74/0 1251 77/0 1251 o"},
+              "501 72/100 751 74/90 751 76/80 881 76/0 1251 77/70 1251 x 1251 72/0 1251 74/0 1251 77/0 1251 o", "200"},
              {Choices{false, std::nullopt, std::nullopt, true}, "",
-              "501 60/100 1001 62/90 1001 64/80 1261 64/0 2001 65/70 2001 x 2001 60/0 2001 62/0 2001 65/0 2001 o"}}) {
+              "501 60/100 1001 62/90 1001 64/80 1261 64/0 2001 65/70 2001 x 2001 60/0 2001 62/0 2001 65/0 2001 o",
+              "100"}}) {
         state.requestPlay(song, -1, *state.options());
         state.setSongChoices(choices);
         PlaybackSession session(state, observer);
         ASSERT_TRUE(session.start(30000));
         EXPECT_EQ(playTimed(session, state, [&] { return sent(); }, 30000, presses), expected) << presses;
+        EXPECT_EQ(observer.shape(), shape) << presses;
         m_service->clear();
     }
 }
