@@ -187,8 +187,8 @@ def songs_in_turn(songs, volume):
 
 def remember(panels, display, window, artefacts, a, b, c):
     # Tab from Play: Pause, Stop, Restart, Previous, Next, Fixed Mode, Exit,
-    # then the volume slider, whose Page Up is ten steps louder.
-    xdotool(display, "key", "--delay", "100", "n", *(["Tab"] * 8), "Page_Up", "Page_Up", "alt+p", "w", "alt+p", "l")
+    # the Speed box, then the volume slider, whose Page Up is ten steps louder.
+    xdotool(display, "key", "--delay", "100", "n", *(["Tab"] * 9), "Page_Up", "Page_Up", "alt+p", "w", "alt+p", "l")
     photograph(display, window, os.path.join(artefacts, "panel-left.png"))
     window = panels.restart(display, window, playlist=None)
     photograph(display, window, os.path.join(artefacts, "panel-remembered.png"))
