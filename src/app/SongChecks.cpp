@@ -34,15 +34,27 @@ void SongChecks::check(const std::string& path, const Rig& rig, const PlaybackOp
             result = checkSong(path, songRig, songOptions, noDiagnostics(), &m_stop);
         }
         result.stopped = result.stopped || m_stop.load();
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, path, result] {
-                if (!m_worker.joinEnded(generation) || result.stopped) {
-                    return;
-                }
-                emit checked(QString::fromStdString(path), QString::fromStdString(checkSummaryLine(result)),
-                             QString::fromStdString(checkReportText(result)));
-            },
-            Qt::QueuedConnection);
+        {
+            const std::lock_guard lock(m_mailboxMutex);
+            m_mailbox = Delivery{generation, path, std::move(result)};
+        }
+        // By name: nothing made here travels with the call, and what it
+        // picks up crosses under the mailbox's lock.
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
     });
+}
+
+void SongChecks::deliver()
+{
+    std::optional<Delivery> delivery;
+    {
+        const std::lock_guard lock(m_mailboxMutex);
+        delivery.swap(m_mailbox);
+    }
+    if (!delivery || !m_worker.joinEnded(delivery->generation) || delivery->result.stopped) {
+        return;
+    }
+    const SongCheck& result = delivery->result;
+    emit checked(QString::fromStdString(delivery->path), QString::fromStdString(checkSummaryLine(result)),
+                 QString::fromStdString(checkReportText(result)));
 }

@@ -3,6 +3,7 @@
 #include "base/WorkerOwner.h"
 #include "rig/Rig.h"
 #include "song/PlaybackOptions.h"
+#include "views/SongCheck.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +33,16 @@ signals:
     void checked(const QString& path, const QString& summary, const QString& report);
 
 private:
+    // The worker's result, handed to the GUI thread.
+    struct Delivery {
+        WorkerOwner::Generation generation = 0;
+        std::string path;
+        SongCheck result;
+    };
+    Q_INVOKABLE void deliver();
+
+    std::mutex m_mailboxMutex;
+    std::optional<Delivery> m_mailbox;  // guarded by m_mailboxMutex
     std::atomic<bool> m_stop{false};
     // Last: the worker is joined before what it uses goes.
     WorkerOwner m_worker{[this] { m_stop.store(true); }};
