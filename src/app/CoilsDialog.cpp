@@ -1,5 +1,7 @@
 #include "app/CoilsDialog.h"
 
+#include "app/GuiCalls.h"
+
 #include "app/ChannelBoxes.h"
 #include "coilmodel/CoilLimitsFile.h"
 #include "midiout/Controller.h"
@@ -75,14 +77,11 @@ void CoilsDialog::surveySong(const std::string& path)
     m_stop.store(false);
     m_worker.start([this, path, options = m_fallback](WorkerOwner::Generation generation) {
         auto channels = songChannels(path, options, &m_stop);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, channels = std::move(channels)] {
+        m_calls.post([this, generation, channels = std::move(channels)] {
                 if (m_worker.joinEnded(generation) && channels) {
                     showSongChannels(channels);
                 }
-            },
-            Qt::QueuedConnection);
+            });
     });
 }
 

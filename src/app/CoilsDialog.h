@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/GuiCalls.h"
+
 #include "app/CoilsEdit.h"
 #include "base/WorkerOwner.h"
 
@@ -87,5 +89,6 @@ private:
     QLabel* m_errorLine = nullptr;
     std::atomic<bool> m_stop{false};
     // Last: the worker is joined before what it uses goes.
+    GuiCalls m_calls;
     WorkerOwner m_worker{[this] { m_stop.store(true); }};
 };

@@ -1,5 +1,7 @@
 #include "app/LiveInputDialog.h"
 
+#include "app/GuiCalls.h"
+
 #include "app/VolumeSlider.h"
 #include "live/LiveNote.h"
 #include "playback/AppState.h"
@@ -134,8 +136,7 @@ void LiveInputDialog::restart()
     m_worker.start([this, session = m_session.get()](WorkerOwner::Generation generation) {
         const LiveEnd end = session->run();
         if (end != LiveEnd::Stopped) {
-            QMetaObject::invokeMethod(this, [this, generation, end] { sessionEnded(generation, end); },
-                                      Qt::QueuedConnection);
+            m_calls.post([this, generation, end] { sessionEnded(generation, end); });
         }
     });
 }
@@ -173,7 +174,7 @@ void LiveInputDialog::notePlayed(int key, double duty)
     m_lastNote = {key, duty};
     if (!m_notePosted) {
         m_notePosted = true;
-        QMetaObject::invokeMethod(this, [this] { showNote(); }, Qt::QueuedConnection);
+        m_calls.post([this] { showNote(); });
     }
 }
 

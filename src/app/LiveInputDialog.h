@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/GuiCalls.h"
+
 #include "base/WorkerOwner.h"
 #include "live/LiveSession.h"
 
@@ -69,5 +71,6 @@ private:
     Note m_lastNote;
     bool m_notePosted = false;
     // Last: the worker is joined before the session and the dialog go.
+    GuiCalls m_calls;
     WorkerOwner m_worker{[this] { m_session->stop(); }};
 };

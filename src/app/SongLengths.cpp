@@ -1,5 +1,7 @@
 #include "app/SongLengths.h"
 
+#include "app/GuiCalls.h"
+
 #include "song/NoteList.h"
 #include "song/SongLength.h"
 #include "song/SongLoader.h"
@@ -60,10 +62,10 @@ void SongLengths::measure(const std::vector<std::string>& paths, const PlaybackO
             m_mailbox.push_back({key, length});
             if (!m_posted) {
                 m_posted = true;
-                QMetaObject::invokeMethod(this, &SongLengths::deliver, Qt::QueuedConnection);
+                m_calls.post([this] { deliver(); });
             }
         }
-        QMetaObject::invokeMethod(this, [this, generation] { m_worker.joinEnded(generation); }, Qt::QueuedConnection);
+        m_calls.post([this, generation] { m_worker.joinEnded(generation); });
     });
 }
 

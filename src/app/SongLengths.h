@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/GuiCalls.h"
+
 #include "base/WorkerOwner.h"
 #include "song/PlaybackOptions.h"
 #include "views/SongKey.h"
@@ -53,5 +55,6 @@ private:
     bool m_posted = false;          // guarded by m_mailboxMutex
     std::atomic<bool> m_stop{false};
     // Last: the worker is joined before what it uses goes.
+    GuiCalls m_calls;
     WorkerOwner m_worker{[this] { m_stop.store(true); }};
 };

@@ -1,5 +1,7 @@
 #include "app/SongSettingsDialog.h"
 
+#include "app/GuiCalls.h"
+
 #include "app/ChannelBoxes.h"
 #include "song/NoteList.h"
 
@@ -78,17 +80,13 @@ void SongSettingsDialog::read(const PlaybackOptions& options)
         FoundSongSettings found;
         std::string error;
         findSongSettings(path, found, error, false, &m_stop);
-        QMetaObject::invokeMethod(
-            this, [this, found, error] { showRead(found, error); }, Qt::QueuedConnection);
+        m_calls.post([this, found, error] { showRead(found, error); });
         auto channels = songChannels(path, options, &m_stop);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, channels = std::move(channels)] {
+        m_calls.post([this, generation, channels = std::move(channels)] {
                 if (m_worker.joinEnded(generation) && channels) {
                     labelChannelBoxes(m_channelBoxes, channels);
                 }
-            },
-            Qt::QueuedConnection);
+            });
     });
 }
 

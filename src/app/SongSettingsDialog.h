@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/GuiCalls.h"
+
 #include "app/CoilsEdit.h"
 #include "base/WorkerOwner.h"
 #include "rig/Rig.h"
@@ -86,5 +88,6 @@ private:
     QPushButton* m_okButton = nullptr;
     std::atomic<bool> m_stop{false};
     // Last: the worker is joined before what it uses goes.
+    GuiCalls m_calls;
     WorkerOwner m_worker{[this] { m_stop.store(true); }};
 };

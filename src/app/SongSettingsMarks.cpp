@@ -1,5 +1,7 @@
 #include "app/SongSettingsMarks.h"
 
+#include "app/GuiCalls.h"
+
 #include "song/SongSettingsFile.h"
 
 #include <QMetaObject>
@@ -51,18 +53,15 @@ void SongSettingsMarks::look(const std::vector<std::string>& paths)
             if (read && found.found && !found.settings.empty()) {
                 answer.settings = found.settings;
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, answer = std::move(answer)] {
+            m_calls.post([this, generation, answer = std::move(answer)] {
                     if (generation != m_worker.generation()) {
                         return;
                     }
                     const QString file = QString::fromStdString(answer.key.path);
                     m_known[answer.key.path] = answer;
                     emit looked(file);
-                },
-                Qt::QueuedConnection);
+                });
         }
-        QMetaObject::invokeMethod(this, [this, generation] { m_worker.joinEnded(generation); }, Qt::QueuedConnection);
+        m_calls.post([this, generation] { m_worker.joinEnded(generation); });
     });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/GuiCalls.h"
+
 #include "base/WorkerOwner.h"
 #include "song/SongSettings.h"
 #include "views/SongKey.h"
@@ -46,5 +48,6 @@ private:
     std::unordered_map<std::string, Known> m_known;
     std::atomic<bool> m_stop{false};
     // Last: the worker is joined before what it uses goes.
+    GuiCalls m_calls;
     WorkerOwner m_worker{[this] { m_stop.store(true); }};
 };
