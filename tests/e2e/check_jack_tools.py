@@ -9,7 +9,7 @@ jackd2, code nobody here wrote, on the private server of with_jack.sh.
 `quillarc-cli play SONG --volume 64` reaches it with exactly the channel
 volume, every entry of `notes SONG` as its note-on bytes, then the silencing,
 each entry at its note-list time after the first (within a millisecond: the
-dump stamps frames). `midiseq`: jack_midiseq loops 60 and 63 (8000 frames
+dump stamps frames; on a run where the server missed cycles, the bytes only). `midiseq`: jack_midiseq loops 60 and 63 (8000 frames
 each, a quarter of a second apart) into `quillarc-cli live`; the coil gets
 them in turn at velocity 64, each released 8000 frames after it was struck,
 and the silencing after SIGINT (exit 130).
@@ -57,9 +57,15 @@ def check_dump(cli, song):
     late = [(ms, (frame - first_frame) * 1000.0 / RATE - (ms - first_ms))
             for (frame, _), (ms, _, _) in zip(got[1:], entries)]
     worst = max(late, key=lambda item: abs(item[1]))
-    if abs(worst[1]) > 1.0:
+    # A missed cycle moves the frames after it (the player's clock is the
+    # cycle's real start): the times are held to the millisecond only on a
+    # run the server kept up with; the bytes always.
+    with open(os.path.join(SCRATCH, "jackd.log")) as log:
+        xruns = sum(1 for line in log if "xrun" in line.lower())
+    if abs(worst[1]) > 1.0 and xruns == 0:
         fail("the entry of %d ms reached jack_midi_dump %.3f ms off its time" % worst)
-    print("jack_midi_dump: passed (%d messages, worst %.3f ms)" % (len(got), worst[1]))
+    print("jack_midi_dump: passed (%d messages, worst %.3f ms%s)"
+          % (len(got), worst[1], ", times not held: %d xruns" % xruns if xruns else ""))
 
 
 def check_midiseq(cli):
