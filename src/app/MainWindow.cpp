@@ -625,16 +625,24 @@ Rig MainWindow::currentRig() const
     return rig ? *rig : defaultRig(m_context.options);
 }
 
-void MainWindow::openCheckSong()
+bool MainWindow::songChosenAndFilesRead()
 {
     if (!m_playlist.fileLoaded()) {
         showStatus(kNoFileLoadedText);
-        return;
+        return false;
     }
-    // The check is of what Play would play now: the files as they are.
+    // The coils as the next Play would have them: the files as they are now.
     m_context.reloadCoilLimits();
     if (const auto& error = m_context.rigFileError ? m_context.rigFileError : m_context.limitsFileError) {
         showStatus(QString::fromStdString(*error));
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::openCheckSong()
+{
+    if (!songChosenAndFilesRead()) {
         return;
     }
     if (!m_checkDialog) {
@@ -704,14 +712,7 @@ void MainWindow::songSettingsWritten(const QString& songPath)
 
 void MainWindow::openSongSettings()
 {
-    if (!m_playlist.fileLoaded()) {
-        showStatus(kNoFileLoadedText);
-        return;
-    }
-    // The coils as the next Play would have them.
-    m_context.reloadCoilLimits();
-    if (const auto& error = m_context.rigFileError ? m_context.rigFileError : m_context.limitsFileError) {
-        showStatus(QString::fromStdString(*error));
+    if (!songChosenAndFilesRead()) {
         return;
     }
     auto* dialog = new SongSettingsDialog(currentRig(), m_playlist.path(m_playlist.selectedFile()), m_context.options, this);

@@ -186,6 +186,9 @@ private:
     // `parent` (the Options dialog when it leads there).
     void openCoils(QWidget* parent);
     void openCheckSong();
+    // A file is chosen and the limits and rig files read afresh can be used:
+    // else false, with the reason in the status bar (Check song, Song settings).
+    bool songChosenAndFilesRead();
     // Playlist, "Song settings...": the selected song's settings edited.
     void openSongSettings();
     // The song that started plays at this speed and loop: the Speed box and
