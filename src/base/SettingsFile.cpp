@@ -1,5 +1,6 @@
 #include "base/SettingsFile.h"
 
+#include "base/ArgCursor.h"
 #include "platform/Environment.h"
 #include "platform/RegularFile.h"
 
@@ -108,4 +109,30 @@ std::string_view trimmedSetting(std::string_view text)
         return {};
     }
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::optional<std::string> takeWholeSetting(std::int32_t& field, std::string_view key, std::string_view value,
+                                            std::int32_t lowest, std::int32_t highest)
+{
+    const std::optional<std::int64_t> whole = parseNumber<std::int64_t>(value);
+    if (!whole && !parseNumber<double>(value)) {
+        return "bad number '" + std::string(value) + "'";
+    }
+    if (!whole || *whole < lowest || *whole > highest) {
+        return std::string(key) + " must be a whole number from " + std::to_string(lowest) + " to " +
+               std::to_string(highest);
+    }
+    field = static_cast<std::int32_t>(*whole);
+    return std::nullopt;
+}
+
+std::optional<std::string> takeWholeSetting(std::optional<std::int32_t>& field, std::string_view key,
+                                            std::string_view value, std::int32_t lowest, std::int32_t highest)
+{
+    std::int32_t taken = 0;
+    std::optional<std::string> wrong = takeWholeSetting(taken, key, value, lowest, highest);
+    if (!wrong) {
+        field = taken;
+    }
+    return wrong;
 }

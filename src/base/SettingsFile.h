@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 // The small plain-text settings files under the user's configuration folder
@@ -17,6 +19,15 @@ std::string settingsFilePath(std::string_view fileName);
 // `text` without the spaces, tabs and carriage returns around it: a key or a
 // value as every settings file reads it.
 std::string_view trimmedSetting(std::string_view text);
+
+// A whole number from `lowest` to `highest` in `value`, the value of `key`,
+// into `field`; else the reason, `field` then as it was: "bad number 'V'", or
+// "KEY must be a whole number from L to H" (a number with a fraction is one
+// out of range rather than a bad one, as in the limits file).
+std::optional<std::string> takeWholeSetting(std::int32_t& field, std::string_view key, std::string_view value,
+                                            std::int32_t lowest, std::int32_t highest);
+std::optional<std::string> takeWholeSetting(std::optional<std::int32_t>& field, std::string_view key,
+                                            std::string_view value, std::int32_t lowest, std::int32_t highest);
 
 enum class SettingsRead {
     Read,     // `text` holds the file

@@ -20,34 +20,6 @@ std::string quoted(std::string_view text)
     return '\'' + std::string(text) + '\'';
 }
 
-// A whole number in lowest..highest into `field`. A number with a fraction is
-// one out of range rather than a bad one, as in the limits file.
-Wrong takeWhole(std::int32_t& field, std::string_view key, std::string_view value, std::int32_t lowest,
-                std::int32_t highest)
-{
-    const std::optional<std::int64_t> whole = parseNumber<std::int64_t>(value);
-    if (!whole && !parseNumber<double>(value)) {
-        return "bad number " + quoted(value);
-    }
-    if (!whole || *whole < lowest || *whole > highest) {
-        return std::string(key) + " must be a whole number from " + std::to_string(lowest) + " to " +
-               std::to_string(highest);
-    }
-    field = static_cast<std::int32_t>(*whole);
-    return std::nullopt;
-}
-
-Wrong takeWhole(std::optional<std::int32_t>& field, std::string_view key, std::string_view value, std::int32_t lowest,
-                std::int32_t highest)
-{
-    std::int32_t taken = 0;
-    Wrong wrong = takeWhole(taken, key, value, lowest, highest);
-    if (!wrong) {
-        field = taken;
-    }
-    return wrong;
-}
-
 Wrong setChannels(Coil& coil, std::string_view value)
 {
     std::uint16_t bits = 0;
@@ -91,22 +63,22 @@ Wrong setShift(Coil& coil, std::string_view value)
 
 Wrong setVoices(Coil& coil, std::string_view value)
 {
-    return takeWhole(coil.voices, "voices", value, 1, 16);
+    return takeWholeSetting(coil.voices, "voices", value, 1, 16);
 }
 
 Wrong setTranspose(Coil& coil, std::string_view value)
 {
-    return takeWhole(coil.transpose, "transpose", value, -48, 48);
+    return takeWholeSetting(coil.transpose, "transpose", value, -48, 48);
 }
 
 Wrong setLowerLimit(Coil& coil, std::string_view value)
 {
-    return takeWhole(coil.lowerLimit, "lower_limit", value, 0, 127);
+    return takeWholeSetting(coil.lowerLimit, "lower_limit", value, 0, 127);
 }
 
 Wrong setVolume(Coil& coil, std::string_view value)
 {
-    return takeWhole(coil.volumePercent, "volume_percent", value, 1, 100);
+    return takeWholeSetting(coil.volumePercent, "volume_percent", value, 1, 100);
 }
 
 struct RigKey {

@@ -17,21 +17,6 @@ std::string quoted(std::string_view text)
     return '\'' + std::string(text) + '\'';
 }
 
-Wrong takeWhole(std::optional<std::int32_t>& field, std::string_view key, std::string_view value,
-                std::int32_t lowest, std::int32_t highest)
-{
-    const std::optional<std::int64_t> whole = parseNumber<std::int64_t>(value);
-    if (!whole && !parseNumber<double>(value)) {
-        return "bad number " + quoted(value);
-    }
-    if (!whole || *whole < lowest || *whole > highest) {
-        return std::string(key) + " must be a whole number from " + std::to_string(lowest) + " to " +
-               std::to_string(highest);
-    }
-    field = static_cast<std::int32_t>(*whole);
-    return std::nullopt;
-}
-
 // Seconds, fractions allowed, as milliseconds of the song's clock.
 std::optional<std::int32_t> secondsAsMs(std::string_view text)
 {
@@ -82,7 +67,7 @@ Wrong setCoilKey(SongCoilSettings& coil, std::string_view key, std::string_view 
             coil.transpose.reset();
             return std::nullopt;
         }
-        return takeWhole(coil.transpose, key, value, -48, 48);
+        return takeWholeSetting(coil.transpose, key, value, -48, 48);
     }
     return "unknown coil key " + quoted(key) + " (channels or transpose)";
 }
@@ -170,11 +155,11 @@ std::optional<std::string> setSongKey(SongSettings& settings, const std::string*
     }
     if (key == "volume") {
         return value.empty() ? (settings.volumePercent.reset(), std::nullopt)
-                             : takeWhole(settings.volumePercent, key, value, 1, 100);
+                             : takeWholeSetting(settings.volumePercent, key, value, 1, 100);
     }
     if (key == "speed") {
         return value.empty() ? (settings.speedPercent.reset(), std::nullopt)
-                             : takeWhole(settings.speedPercent, key, value, kSlowestSpeed, kFastestSpeed);
+                             : takeWholeSetting(settings.speedPercent, key, value, kSlowestSpeed, kFastestSpeed);
     }
     if (key == "loop") {
         if (value.empty()) {
