@@ -41,10 +41,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QSpinBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
@@ -53,11 +55,10 @@
 
 #include <algorithm>
 
-// Resources live in the static library: register them before first use.
-static void initResources()
-{
-    Q_INIT_RESOURCE(quillarc);
-}
+// The window's icon, compiled in: XPM is C. Read from a file or a resource,
+// it would have Qt look through every icon engine and image format plugin
+// first, loading three of them (and libjpeg) before the window can show.
+#include "icons/quillarc.xpm"
 
 namespace {
 
@@ -101,7 +102,6 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         return firstOf(chooseFiles(owner, "Save playlist", m_openFolder, QFileDialog::AnyFile, kPlaylistFilters, "m3u",
                                    QFileDialog::AcceptSave));
     };
-    initResources();
     setObjectName("mainWindow");
     setWindowTitle("Quillarc Control Panel");
 
@@ -132,9 +132,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     });
 
     statusBar()->setObjectName("statusBar");
-    m_context.state.setControllerPort(findController());
-    showStatus(QString::fromStdString(startStatusText()));
-    setWindowIcon(QIcon(":/icons/quillarc.xpm"));
+    setWindowIcon(QIcon(QPixmap(quillarc)));
 
     m_analysis = new AnalysisWindows(analysisMakers(panelDiagnostics()), [this] { return panelSelection(); }, this);
     buildControls();
@@ -142,6 +140,10 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     new PanicKey(this, [this] { silenceCoil(); });
     connectProgressSeek();
     setAcceptDrops(true);
+    // Last: the context looks the devices up while the window is built, and
+    // the status bar says what it found before the window shows.
+    m_context.state.setControllerPort(m_context.controllerAtStart());
+    showStatus(QString::fromStdString(startStatusText()));
 }
 
 MainWindow::~MainWindow()
