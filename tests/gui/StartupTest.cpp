@@ -8,6 +8,52 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+// In-memory devices whose count waits until the test lets it go (or, on a
+// context that counts before it returns, until a deadline, so that such a
+// context fails the test instead of hanging it).
+class HeldCount : public VirtualMidiService {
+public:
+    using VirtualMidiService::VirtualMidiService;
+
+    int deviceCount() override
+    {
+        {
+            std::unique_lock lock(m_mutex);
+            m_countedHeld = !m_released.wait_for(lock, std::chrono::seconds(10), [this] { return m_free; });
+        }
+        return VirtualMidiService::deviceCount();
+    }
+    void release()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_free = true;
+        }
+        m_released.notify_all();
+    }
+    bool countedHeld()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_countedHeld;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_free = false;
+    bool m_countedHeld = false;
+};
+
+}  // namespace
+
 class StartupTest : public QObject {
     Q_OBJECT
 
@@ -18,6 +64,9 @@ private slots:
     void versionIsPrintedEvenWithoutAnyDevice();
     void playlistGivenAtLaunchIsInTheWindowAsIfDropped();
     void shownMarkIsPrintedOnceTheWindowIsDrawn();
+    void theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt_data();
+    void theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt();
+    void aLookUpThatFoundNoDeviceShowsNoWindow();
 
 private:
     // For the programs started here too: what the panel saves stays in it.
@@ -149,5 +198,61 @@ void StartupTest::shownMarkIsPrintedOnceTheWindowIsDrawn()
     QCOMPARE(out, QByteArray("window drawn\n"));
 }
 
+void StartupTest::theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt_data()
+{
+    QTest::addColumn<int>("controller");
+    QTest::addColumn<QString>("rig");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("controller") << 2 << QString() << "Found Quillarc USB controller on port 2";
+    QTest::newRow("no controller") << -1 << QString() << "Error: no compatible controller found";
+    QTest::newRow("rig file") << 2 << "[coil Lead]\ndevice = Synth 1\nchannels = 0\n[coil Bass]\ndevice = Bass Coil\nchannels = 1\n"
+                              << "Found 1 of 2 coils: coil Bass not found (Bass Coil)";
+}
+
+void StartupTest::theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt()
+{
+    QFETCH(int, controller);
+    QFETCH(QString, rig);
+    QFETCH(QString, status);
+    const std::filesystem::path rigPath = m_config.dir() + "/quillarc/rig.conf";
+    if (!rig.isEmpty()) {
+        std::filesystem::create_directories(rigPath.parent_path());
+        std::ofstream(rigPath) << rig.toStdString();
+    }
+    auto service = std::make_shared<HeldCount>(devicesWithController(3, controller));
+    QVERIFY(MidiOutPort::installService(service));
+    QString shown;
+    int port = 0;
+    {
+        AppContext context;
+        service->release();
+        const MainWindow window(context);
+        shown = window.statusBar()->currentMessage();
+        port = context.state.controllerPort.load();
+    }
+    std::filesystem::remove(rigPath);
+    // The context was built while the count was still held.
+    QVERIFY(!service->countedHeld());
+    QCOMPARE(shown, status);
+    QCOMPARE(port, controller);
+}
+
+void StartupTest::aLookUpThatFoundNoDeviceShowsNoWindow()
+{
+    QVERIFY(MidiOutPort::installService(std::make_shared<VirtualMidiService>(std::vector<std::string>{})));
+    AppContext context;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == "mainWindow" && window->isVisible()) {
+                window->close();
+            }
+        }
+    });
+    closer.start(10);
+    QCOMPARE(execMainWindow(context), 1);
+}
+
 QTEST_MAIN(StartupTest)
 #include "StartupTest.moc"
+
