@@ -36,19 +36,19 @@ void drawSign(QPainter& painter, TransportSign sign)
         painter.drawRect(QRectF(17, 6, 2, 12));
         break;
     case TransportSign::Restart: {
-        // Three quarters of a circle, clockwise from the left, with its
-        // arrowhead pointing on at the end.
+        // Three quarters of a circle, clockwise from the top round to the
+        // left, with an arrowhead there pointing on.
         QPen pen(painter.brush().color(), 2.5);
         pen.setCapStyle(Qt::FlatCap);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         QPainterPath arc;
-        arc.arcMoveTo(QRectF(5, 5, 14, 14), 180);
-        arc.arcTo(QRectF(5, 5, 14, 14), 180, 270);
+        arc.arcMoveTo(QRectF(5, 5, 14, 14), 90);
+        arc.arcTo(QRectF(5, 5, 14, 14), 90, -270);
         painter.drawPath(arc);
         painter.setPen(Qt::NoPen);
         painter.setBrush(pen.color());
-        painter.drawPolygon(QPolygonF({QPointF(1, 12), QPointF(9, 12), QPointF(5, 17)}));
+        painter.drawPolygon(QPolygonF({QPointF(1, 13), QPointF(9, 13), QPointF(5, 7)}));
         break;
     }
     }
