@@ -5,51 +5,29 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTimer>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
+#include <future>
 
 namespace {
 
-// In-memory devices whose count waits until the test lets it go (or, on a
-// context that counts before it returns, until a deadline, so that such a
-// context fails the test instead of hanging it).
-class HeldCount : public VirtualMidiService {
-public:
+// In-memory devices whose count waits until released (up to 10 s: a context
+// that counts before it returns fails the test instead of hanging it).
+struct HeldCount : VirtualMidiService {
     using VirtualMidiService::VirtualMidiService;
-
     int deviceCount() override
     {
-        {
-            std::unique_lock lock(m_mutex);
-            m_countedHeld = !m_released.wait_for(lock, std::chrono::seconds(10), [this] { return m_free; });
-        }
+        countedHeld = countedHeld || released.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
         return VirtualMidiService::deviceCount();
     }
-    void release()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_free = true;
-        }
-        m_released.notify_all();
-    }
-    bool countedHeld()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_countedHeld;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_free = false;
-    bool m_countedHeld = false;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool countedHeld = false;  // read once the look-up has been joined
 };
 
 }  // namespace
@@ -215,44 +193,31 @@ void StartupTest::theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWa
     QFETCH(QString, rig);
     QFETCH(QString, status);
     const std::filesystem::path rigPath = m_config.dir() + "/quillarc/rig.conf";
+    const auto removeRig = qScopeGuard([&rigPath] { std::filesystem::remove(rigPath); });
+    std::filesystem::create_directories(rigPath.parent_path());
     if (!rig.isEmpty()) {
-        std::filesystem::create_directories(rigPath.parent_path());
         std::ofstream(rigPath) << rig.toStdString();
     }
     auto service = std::make_shared<HeldCount>(devicesWithController(3, controller));
     QVERIFY(MidiOutPort::installService(service));
-    QString shown;
-    int port = 0;
-    {
-        AppContext context;
-        service->release();
-        const MainWindow window(context);
-        shown = window.statusBar()->currentMessage();
-        port = context.state.controllerPort.load();
-    }
-    std::filesystem::remove(rigPath);
-    // The context was built while the count was still held.
-    QVERIFY(!service->countedHeld());
-    QCOMPARE(shown, status);
-    QCOMPARE(port, controller);
+    AppContext context;
+    service->release.set_value();
+    const MainWindow window(context);
+    QVERIFY(!service->countedHeld);
+    QCOMPARE(window.statusBar()->currentMessage(), status);
+    QCOMPARE(context.state.controllerPort.load(), controller);
 }
 
 void StartupTest::aLookUpThatFoundNoDeviceShowsNoWindow()
 {
     QVERIFY(MidiOutPort::installService(std::make_shared<VirtualMidiService>(std::vector<std::string>{})));
     AppContext context;
+    // A window shown all the same is closed, and the run ends with 0.
     QTimer closer;
-    connect(&closer, &QTimer::timeout, [] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == "mainWindow" && window->isVisible()) {
-                window->close();
-            }
-        }
-    });
+    connect(&closer, &QTimer::timeout, [] { QApplication::closeAllWindows(); });
     closer.start(10);
     QCOMPARE(execMainWindow(context), 1);
 }
 
 QTEST_MAIN(StartupTest)
 #include "StartupTest.moc"
-
