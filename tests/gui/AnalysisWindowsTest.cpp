@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "rig/RigSong.h"
 #include "song/SongLoader.h"
 #include "views/AnalysisWindows.h"
 #include "views/ChartPainter.h"
@@ -6,6 +7,7 @@
 #include "views/Charts.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -79,6 +81,8 @@ private slots:
     void windowScalesItsChartWithoutSmoothing();
     void optionsNameTheChannelsThatHaveNotes();
     void windowsBesideAPlayingSongShowWhereItIs();
+    void aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser_data();
+    void aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser();
 
 private:
     QTemporaryDir m_dir;
@@ -265,6 +269,52 @@ void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
     QCOMPARE(panel.state().playing.load(), 0);
     QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
     QVERIFY(notes->isVisible());
+}
+
+void AnalysisWindowsTest::aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser_data()
+{
+    QTest::addColumn<QString>("rig");
+    QTest::addColumn<QStringList>("coils");  // none: no chooser
+    QTest::newRow("no rig file") << QString() << QStringList();
+    QTest::newRow("one coil") << "[coil Lead]\nchannels = 2\n" << QStringList();
+    QTest::newRow("two coils") << "[coil Lead]\nchannels = 2\n[coil Bass]\nchannels = 9\ntranspose = 7\n"
+                               << QStringList{"Lead", "Bass"};
+}
+
+void AnalysisWindowsTest::aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser()
+{
+    QFETCH(QString, rig);
+    QFETCH(QStringList, coils);
+    Panel panel(devicesWithController(1, 0), std::nullopt,
+                rig.isEmpty() ? std::nullopt : std::optional(rig.toStdString()));
+    const QString path = writeFile(m_dir, "coils.mid", smallSong());
+    panel.answerDialogs({path});
+    panel.find<QAction>("openAction")->trigger();
+    panel.context->options.playChannel = 2;
+    ChartWindow* notes = openWindow(panel, "notesAction", "notesWindow");
+    ChartWindow* duty = openWindow(panel, "dutyAction", "dutyWindow");
+    QVERIFY(notes != nullptr && duty != nullptr);
+    auto* chooser = notes->findChild<QComboBox*>("coilChooser");
+    QCOMPARE(chooser->isVisibleTo(notes), !coils.isEmpty());
+    QCOMPARE(notes->picture()->chart.bars, freshChart(ChartKind::Notes, path).bars);
+    if (coils.isEmpty()) {
+        return;
+    }
+    QStringList listed;
+    for (int i = 0; i < chooser->count(); ++i) {
+        listed << chooser->itemText(i);
+    }
+    QCOMPARE(listed, coils);
+    // Bass plays channel 9's one note, a fifth up: the chart of both windows is its.
+    chooser->setFocus();
+    QTest::keyClick(chooser, Qt::Key_Down);
+    const auto bass = coilSongSetup(*panel.state().rig(), {}, "Bass", std::nullopt, panel.context->options);
+    const Chart expected = chartForSong(ChartKind::Notes, loadCoilSong(path.toStdString(), *bass), path.toStdString());
+    QCOMPARE(expected.bars.size(), std::size_t{1});
+    QTRY_COMPARE(notes->picture()->chart.bars, expected.bars);
+    QCOMPARE(duty->findChild<QComboBox*>("coilChooser")->currentText(), QString("Bass"));
+    QTRY_COMPARE(duty->picture()->chart.figures,
+                 chartForSong(ChartKind::Duty, loadCoilSong(path.toStdString(), *bass), path.toStdString()).figures);
 }
 
 QTEST_MAIN(AnalysisWindowsTest)
