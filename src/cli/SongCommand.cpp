@@ -2,7 +2,6 @@
 
 #include "rig/RigSong.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <iostream>
 #include <sstream>
@@ -259,6 +260,14 @@ void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
         QCOMPARE(out.text(), "0\nLoaded file is: " + path.toStdString() + "\n");
     }
 
+    // The Speed box turned while it plays: the charts of the song follow it.
+    panel.find<QSpinBox>("speedSpin")->setValue(200);
+    PlaybackOptions twice;
+    twice.speedPercent = 200;
+    const Chart faster = chartForSong(ChartKind::Notes, loadSong(path.toStdString(), twice), {});
+    QVERIFY(faster.bars != picture->chart.bars);
+    QTRY_COMPARE(notes->picture()->chart.bars, faster.bars);
+
     // Another file selected: its chart has no playhead of the song that plays.
     panel.find<QListWidget>("playlist")->setCurrentRow(1);
     QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
@@ -300,7 +309,6 @@ void AnalysisWindowsTest::aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser()
     }
     QCOMPARE(chooser->count(), 2);
     // Bass plays channel 9's one note, a fifth up: both windows show its chart.
-    chooser->setFocus();
     QTest::keyClick(chooser, Qt::Key_Down);
     const LoadedSong bass = loadCoilSong(path.toStdString(), *coilSongSetup(*panel.state().rig(), {}, "Bass", {}, panel.context->options));
     QCOMPARE(chartForSong(ChartKind::Notes, bass, {}).bars.size(), std::size_t{1});

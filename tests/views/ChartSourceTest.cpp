@@ -131,17 +131,15 @@ void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges()
     } else if (change == "grow") {
         write(dir, twoChannelSong(2));
     } else if (change == "rig") {
-        Rig rig;
-        rig.coils = {Coil{"Lead", "Lead Coil", ChannelSet::of(2), {}, KeepMode::Highest, 0, {}, {}, 100, {}}};
-        selection.rig = std::make_shared<const Rig>(rig);
+        const Coil lead{"Lead", "Lead Coil", ChannelSet::of(2), {}, KeepMode::Highest, 0, {}, {}, 100, {}};
+        selection.rig = std::make_shared<const Rig>(Rig{{lead}, {}});
     } else if (change == "coil") {
         selection.coil = "Other";
     } else if (change == "speed") {
         selection.speedPercent = 150;
     } else if (change == "settings") {
         std::string error;
-        const std::string file = songSettingsPath(*songFileHash(selection.path, error));
-        QVERIFY(writeSongSettings(file, SongSettings{{}, {}, 150, {}}, selection.path, error));
+        QVERIFY(writeSongSettings(songSettingsPath(*songFileHash(selection.path, error)), {{}, {}, 150, {}}, selection.path, error));
     } else if (change == "touch") {
         const auto path = std::filesystem::path(selection.path);
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(3));
