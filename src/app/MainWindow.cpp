@@ -194,7 +194,11 @@ void MainWindow::buildMenus()
     };
     commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
     commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
-    commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
+    commands.analysis = [this](ChartKind kind) {
+        // The coils as the next Play would have them: the files as they are now.
+        reloadCoilLimits();
+        m_analysis->open(kind);
+    };
     commands.coils = [this] { openCoils(this); };
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
