@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kSliderHighest = 127;
-
 // An icon button: its name is what a screen reader says, the tip adds the key.
 QPushButton* transportButton(QWidget* parent, const char* name, const QString& accessibleName, const QString& tip,
                              QStyle::StandardPixmap icon)
