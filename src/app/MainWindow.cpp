@@ -196,7 +196,11 @@ void MainWindow::buildMenus()
     };
     commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
     commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
-    commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
+    commands.analysis = [this](ChartKind kind) {
+        // The coils as the next Play would have them: the files as they are now.
+        reloadCoilLimits();
+        m_analysis->open(kind);
+    };
     commands.coils = [this] { openCoils(this); };
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
@@ -224,6 +228,13 @@ PanelSelection MainWindow::panelSelection() const
         selection.path = m_playlist.path(selected);
     }
     selection.options = m_context.options;
+    selection.rig = m_context.state.rig();
+    // The song playing shows at the speed it plays at; the Speed box is its
+    // own once changed while it plays. Any other shows at its own speed.
+    const int playing = m_display != nullptr ? m_display->playingIndex() : -1;
+    if (selection.fileLoaded && playing == selected && m_speedInForce != m_songSpeed) {
+        selection.speedPercent = m_speedInForce;
+    }
     return selection;
 }
 
@@ -240,6 +251,7 @@ void MainWindow::buildControls()
         if (m_context.state.playing.load() != 0 && m_display->clock().running() && percent != m_speedInForce) {
             m_speedInForce = percent;
             m_context.state.requestSpeed(percent);
+            m_analysis->selectionChanged();
         }
     });
     m_playlistBox = controls.playlist;
@@ -565,8 +577,9 @@ bool MainWindow::refusedForLimitsFile()
 
 void MainWindow::reloadCoilLimits()
 {
-    // The Duty Cycle window draws the limit in force.
-    if (m_context.reloadCoilLimits()) {
+    // The Duty Cycle window draws the limit in force, of a coil of the rig.
+    const auto rig = m_context.state.rig();
+    if (m_context.reloadCoilLimits() || rig != m_context.state.rig()) {
         m_analysis->selectionChanged();
     }
 }
@@ -666,12 +679,14 @@ void MainWindow::openCheckSong()
 void MainWindow::songShaped(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn)
 {
     m_speedInForce = speedPercent;
+    m_songSpeed = speedPercent;
     {
         const QSignalBlocker quiet(m_speedSpin);
         m_speedSpin->setValue(speedPercent);
     }
     m_loop.reset(loop, loopOn);
     showLoopBand();
+    m_analysis->selectionChanged();
 }
 
 void MainWindow::markLoop(void (LoopMarks::*mark)(int ms))
@@ -832,6 +847,7 @@ void MainWindow::openCoils(QWidget* parent)
     connect(dialog, &CoilsDialog::rigWritten, this, [this] {
         // The rig in force from the next Play, Fixed Mode or live start.
         m_context.reloadRig();
+        m_analysis->selectionChanged();
         showStatus(QString::fromStdString(startStatusText()));
     });
     if (const PanelSelection selection = panelSelection(); selection.fileLoaded) {
