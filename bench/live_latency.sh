@@ -27,6 +27,9 @@ if [ "$build" = build/release ]; then
   cmake --preset release >/dev/null
 fi
 cmake --build "$build" -j2 --target quillarc-cli jack_sender jack_recorder jack_passthrough >/dev/null
+# The recorders note the server's xruns: messages the server dropped in one
+# are counted apart (see bench/live_latency.py).
+export QUILLARC_RECORDER_XRUNS=1
 work="$(mktemp -d /tmp/quillarc-live-bench.XXXXXX)"
 if [ "${QUILLARC_BENCH_KEEP:-0}" = 1 ]; then echo "recordings in $work" >&2; else trap 'rm -rf "$work"' EXIT; fi
 python3 - "$notes" >"$work/script.txt" <<'PY'
