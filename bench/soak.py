@@ -33,9 +33,11 @@ ends the pause (space, n, q) no note-on may come, and at that key nothing may
 sound; at the end nothing may sound. `live`: wherever the sender's own keys
 and pedal leave nothing sounding (every key up and the pedal up, or right
 after its all-notes-off or all-sound-off), the coil must have nothing
-sounding 20 ms later, and nothing at the end. A key whose note-off the
+sounding 20 ms later, and nothing at the end. A key whose release the
 server may have dropped (an xrun between its note-on and the moment it had
-to be released) is counted apart.
+to be released; for live also one at the sender's note-off of the key, or
+at a pedal or all-off message from the pedal message before that note-off
+on) is counted apart.
 
 What was due while playing. `play`: the note lists come from `quillarc-cli
 notes` (a file whose list is empty is refused and skipped by the CLI). Every
@@ -289,12 +291,13 @@ class Sounding:
         self.spans = spans
         self.excused = 0
 
-    def left(self, now):
+    def left(self, now, dropped=lambda key: False):
         """The keys sounding, less those whose note-off the server may have
-        dropped (an xrun since their note-on), which are counted apart; clears."""
+        dropped (an xrun since their note-on, or `dropped(key)`), which are
+        counted apart; clears."""
         count = 0
-        for since in self.keys.values():
-            if any(b >= since and a <= now for a, b in self.spans):
+        for key, since in self.keys.items():
+            if dropped(key) or any(b >= since and a <= now for a, b in self.spans):
                 self.excused += 1
             else:
                 count += 1
@@ -730,6 +733,22 @@ def analyse_live(sent, events, xruns):
             lost += 1
             if len(examples) < 5:
                 examples.append("lost: note-on %02x %02x sent at frame %d" % (want[1], want[2], frame))
+    sent_frames = [f for f, _ in sent]
+
+    def release_dropped(key, check_at):
+        # Whether the server may have dropped an input that released `key`
+        # by `check_at`: its last note-off (or all-off) before then, or a
+        # pedal message from the last one before that note-off on (a pedal
+        # up lost in an xrun holds every later key until the next one).
+        end = bisect.bisect_right(sent_frames, check_at)
+        off = next((j for j in range(end - 1, -1, -1) if sent[j][1] in ((0xB0, 120, 0), (0xB0, 123, 0)) or
+                    (is_note(sent[j][1]) and not note_on(sent[j][1]) and sent[j][1][1] == key)), None)
+        if off is None:
+            return False
+        pedal = next((k for k in range(off, -1, -1) if sent[k][1][:2] == (0xB0, 64)), off)
+        return any(near(spans, usecs_of(sent[m][0])) for m in range(pedal, end)
+                   if m == off or sent[m][1][0] == 0xB0)
+
     # Nothing sounding QUIET_CHECK_FRAMES after each quiet point of the sender.
     left = 0
     sounding = Sounding(spans)
@@ -743,7 +762,7 @@ def analyse_live(sent, events, xruns):
             sounding.feed(events[e][1], events[e][2])
             e += 1
         keys_left = sorted(sounding.keys)
-        count = sounding.left(usecs_of(check_at))
+        count = sounding.left(usecs_of(check_at), lambda key: release_dropped(key, check_at))
         if count:
             left += count
             if len(examples) < 10:
