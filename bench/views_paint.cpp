@@ -126,10 +126,10 @@ struct WindowTimes {
 WindowTimes timeWindow(ChartKind kind, const std::string& file)
 {
     QWidget panel;
-    PanelSelection selection{true, 0, file, {}};
+    PanelSelection selection{true, 0, file, {}, {}, {}, {}};
     WindowTimes times;
     {
-        AnalysisWindows windows(analysisMakers(), [&] { return selection; }, &panel);
+        AnalysisWindows windows(analysisMakers(noDiagnostics()), [&] { return selection; }, &panel);
         ChartWindow* window = nullptr;
         QObject::connect(&windows, &AnalysisWindows::windowOpened, [&](ChartWindow* opened) { window = opened; });
         QElapsedTimer timer;

@@ -4,7 +4,8 @@
 #   cmake -DBUILD_DIR=build/tsan -DLABEL=threads -P cmake/TestTargets.cmake
 #
 # LABEL is matched as `ctest -L` matches it (a regular expression against
-# each label). Printed: tests-<word> for each GoogleTest label word that
+# each label); EXCLUDE, when given, as `ctest -LE` does: a test with a label
+# that matches it is left out, as is a GoogleTest label word that matches it. Printed: tests-<word> for each GoogleTest label word that
 # LABEL matches (their cases are listed only once they are built; see
 # Testing.cmake), and every file of the build that the label's other tests
 # name on their command lines (a test program, or a program a script is
@@ -12,7 +13,7 @@
 # that CMake wrote are read here as CTest would read them.
 cmake_minimum_required(VERSION 3.25)
 if(NOT BUILD_DIR OR NOT LABEL)
-  message(FATAL_ERROR "usage: cmake -DBUILD_DIR=DIR -DLABEL=LABEL -P TestTargets.cmake")
+  message(FATAL_ERROR "usage: cmake -DBUILD_DIR=DIR -DLABEL=LABEL [-DEXCLUDE=LABEL] -P TestTargets.cmake")
 endif()
 get_filename_component(build "${BUILD_DIR}" ABSOLUTE)
 
@@ -66,7 +67,8 @@ include("${build}/CTestTestfile.cmake")
 
 set(needed "")
 foreach(output IN LISTS outputs)
-  if(output MATCHES "^tests-(.*)$" AND CMAKE_MATCH_1 MATCHES "${LABEL}")
+  if(output MATCHES "^tests-(.*)$" AND CMAKE_MATCH_1 MATCHES "${LABEL}"
+     AND NOT (EXCLUDE AND CMAKE_MATCH_1 MATCHES "${EXCLUDE}"))
     list(APPEND needed "${output}")
   endif()
 endforeach()
@@ -77,6 +79,11 @@ foreach(name IN LISTS test_names)
   foreach(label IN LISTS labels)
     if(label MATCHES "${LABEL}")
       set(selected TRUE)
+    endif()
+  endforeach()
+  foreach(label IN LISTS labels)
+    if(EXCLUDE AND label MATCHES "${EXCLUDE}")
+      set(selected FALSE)
     endif()
   endforeach()
   if(NOT selected)

@@ -134,9 +134,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checker.requireNoLongNotes(now);
         at += 2 + length;
     }
-    // Every input note released and every pedal up: nothing may sound.
+    // Every input note released and every pedal up: nothing may sound. A
+    // note-on or a pedal needs its status byte somewhere in the input (running
+    // status only repeats one), so only the channels named by such a byte are
+    // released: a fuzzer's input strikes a few channels, not all sixteen.
+    std::array<bool, 16> struck{};
+    for (std::size_t index = 4; index < size; ++index) {
+        if ((data[index] & 0xF0) == 0x90 || (data[index] & 0xF0) == 0xB0) {
+            struck[data[index] & 0x0F] = true;
+        }
+    }
     std::vector<std::uint8_t> releases;
     for (int channel = 0; channel < 16; ++channel) {
+        if (!struck[channel]) {
+            continue;
+        }
         releases.insert(releases.end(), {static_cast<std::uint8_t>(0xB0 | channel), 64, 0});
         for (int key = 0; key < 128; ++key) {
             releases.insert(releases.end(), {static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(key), 0});

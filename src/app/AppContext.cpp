@@ -1,12 +1,43 @@
 #include "app/AppContext.h"
 
 #include "coilmodel/CoilLimitsFile.h"
+#include "midiout/Controller.h"
 #include "midiout/MidiOutput.h"
 #include "rig/RigFile.h"
 
-AppContext::AppContext() : m_fixedModeOutput(std::make_unique<MidiOutput>())
+AppContext::AppContext()
+    : m_lookup([this] {
+          m_fixedModeOutput = std::make_unique<MidiOutput>();
+          m_deviceCount = MidiOutput::deviceCount();
+          m_controllerAtStart = m_deviceCount > 0 ? findController() : -1;
+      })
 {
     reloadCoilLimits();
+}
+
+void AppContext::awaitDevices()
+{
+    if (m_lookup.joinable()) {
+        m_lookup.join();
+    }
+}
+
+int AppContext::deviceCount()
+{
+    awaitDevices();
+    return m_deviceCount;
+}
+
+int AppContext::controllerAtStart()
+{
+    awaitDevices();
+    return m_controllerAtStart;
+}
+
+MidiOutput& AppContext::fixedModeOutput()
+{
+    awaitDevices();
+    return *m_fixedModeOutput;
 }
 
 void AppContext::reloadRig()
@@ -44,7 +75,11 @@ bool AppContext::reloadCoilLimits()
     return options.coilLimits != before;
 }
 
-AppContext::~AppContext() = default;
+AppContext::~AppContext()
+{
+    // The output object the look-up builds goes with the context.
+    awaitDevices();
+}
 
 std::optional<std::string> AppContext::saveCoilLimits()
 {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 class MidiOutput;
 
@@ -18,9 +19,14 @@ class MidiOutput;
 // Fixed Mode, live start and Options opening), so that a file edited by
 // hand holds from then on. A file that cannot be read leaves its message in
 // limitsFileError (and, at start, no limits).
-// Building it builds the first output object, which counts the MIDI output
-// devices (runControlPanel makes sure there is one first). Install a
-// different MidiService before building it.
+// Building it starts the look-up of the MIDI devices on a thread of its own,
+// which builds the first output object (it counts the MIDI output devices)
+// and looks for the controller: a JACK client's start and the listing of the
+// ports take as long as building the window, and run beside it. Every
+// member below that needs the devices waits for the look-up to end (and
+// runControlPanel makes sure there is a device before the window shows).
+// Install a different MidiService before building it, and touch no output
+// object but through it until the look-up has ended.
 class AppContext {
 public:
     AppContext();
@@ -58,10 +64,25 @@ public:
     // The message of a failure, nothing on success.
     std::optional<std::string> saveCoilLimits();
 
+    // The number of MIDI output devices the look-up counted (0 for none).
+    // Waits for the look-up.
+    int deviceCount();
+    // The controller's port as the look-up found it (findController), -1
+    // when there is none. Waits for the look-up.
+    int controllerAtStart();
+
     // Port 0, not opened until fixed mode selects and opens the controller;
-    // once opened it stays open until the context goes.
-    MidiOutput& fixedModeOutput() { return *m_fixedModeOutput; }
+    // once opened it stays open until the context goes. Waits for the
+    // look-up.
+    MidiOutput& fixedModeOutput();
 
 private:
+    // Joins the look-up's thread once it has ended; GUI thread.
+    void awaitDevices();
+
+    // Written by the look-up's thread alone until it is joined.
     std::unique_ptr<MidiOutput> m_fixedModeOutput;
+    int m_deviceCount = 0;
+    int m_controllerAtStart = -1;
+    std::thread m_lookup;
 };

@@ -15,12 +15,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-constexpr int kSliderHighest = 127;
-
-}  // namespace
-
 LiveInputDialog::LiveInputDialog(AppState& state, PlaybackObserver& statusReporter, MidiInputService& inputs,
                                  int volumePosition, QWidget* parent)
     : QDialog(parent), m_state(state), m_statusReporter(statusReporter), m_inputs(inputs)

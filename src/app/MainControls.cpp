@@ -1,6 +1,7 @@
 #include "app/MainControls.h"
 
 #include "app/SeekSlider.h"
+#include "app/TransportIcons.h"
 #include "app/VolumeSlider.h"
 #include "song/NoteList.h"
 
@@ -9,20 +10,17 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr int kSliderHighest = 127;
-
 // An icon button: its name is what a screen reader says, the tip adds the key.
 QPushButton* transportButton(QWidget* parent, const char* name, const QString& accessibleName, const QString& tip,
-                             QStyle::StandardPixmap icon)
+                             TransportSign sign)
 {
     auto* button = new QPushButton(parent);
     button->setObjectName(name);
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(transportIcon(sign, parent->palette().color(QPalette::ButtonText)));
     button->setIconSize(QSize(24, 24));
     button->setToolTip(tip);
     button->setAccessibleName(accessibleName);
@@ -45,13 +43,12 @@ QPushButton* textButton(QWidget* parent, const char* name, const char* text)
 MainControls buildMainControls(QWidget* central, int volumePosition)
 {
     MainControls c;
-    c.play = transportButton(central, "playButton", "Play", "Play (Space)", QStyle::SP_MediaPlay);
-    c.pause = transportButton(central, "pauseButton", "Pause", "Pause (Space)", QStyle::SP_MediaPause);
-    c.stop = transportButton(central, "stopButton", "Stop", "Stop (S)", QStyle::SP_MediaStop);
-    c.restart = transportButton(central, "restartButton", "Restart", "Restart from the beginning (R)",
-                                QStyle::SP_BrowserReload);
-    c.previous = transportButton(central, "previousButton", "Previous", "Previous file (P)", QStyle::SP_MediaSkipBackward);
-    c.next = transportButton(central, "nextButton", "Next", "Next file (N)", QStyle::SP_MediaSkipForward);
+    c.play = transportButton(central, "playButton", "Play", "Play (Space)", TransportSign::Play);
+    c.pause = transportButton(central, "pauseButton", "Pause", "Pause (Space)", TransportSign::Pause);
+    c.stop = transportButton(central, "stopButton", "Stop", "Stop (S)", TransportSign::Stop);
+    c.restart = transportButton(central, "restartButton", "Restart", "Restart from the beginning (R)", TransportSign::Restart);
+    c.previous = transportButton(central, "previousButton", "Previous", "Previous file (P)", TransportSign::Previous);
+    c.next = transportButton(central, "nextButton", "Next", "Next file (N)", TransportSign::Next);
     c.fixedMode = textButton(central, "fixedModeButton", "Fixed Mode");
     c.exit = textButton(central, "exitButton", "Exit");
 

@@ -41,10 +41,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QSpinBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
@@ -53,11 +55,10 @@
 
 #include <algorithm>
 
-// Resources live in the static library: register them before first use.
-static void initResources()
-{
-    Q_INIT_RESOURCE(quillarc);
-}
+// The window's icon, compiled in: XPM is C. Read from a file or a resource,
+// it would have Qt look through every icon engine and image format plugin
+// first, loading three of them (and libjpeg) before the window can show.
+#include "icons/quillarc.xpm"
 
 namespace {
 
@@ -101,7 +102,6 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         return firstOf(chooseFiles(owner, "Save playlist", m_openFolder, QFileDialog::AnyFile, kPlaylistFilters, "m3u",
                                    QFileDialog::AcceptSave));
     };
-    initResources();
     setObjectName("mainWindow");
     setWindowTitle("Quillarc Control Panel");
 
@@ -132,9 +132,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     });
 
     statusBar()->setObjectName("statusBar");
-    m_context.state.setControllerPort(findController());
-    showStatus(QString::fromStdString(startStatusText()));
-    setWindowIcon(QIcon(":/icons/quillarc.xpm"));
+    setWindowIcon(QIcon(QPixmap(quillarc)));
 
     m_analysis = new AnalysisWindows(analysisMakers(panelDiagnostics()), [this] { return panelSelection(); }, this);
     buildControls();
@@ -142,6 +140,10 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     new PanicKey(this, [this] { silenceCoil(); });
     connectProgressSeek();
     setAcceptDrops(true);
+    // Last: the context looks the devices up while the window is built, and
+    // the status bar says what it found before the window shows.
+    m_context.state.setControllerPort(m_context.controllerAtStart());
+    showStatus(QString::fromStdString(startStatusText()));
 }
 
 MainWindow::~MainWindow()
@@ -194,7 +196,11 @@ void MainWindow::buildMenus()
     };
     commands.wholePlaylist = [&state](bool on) { state.setWholePlaylist(on); };
     commands.repeatPlaylist = [&state](bool on) { state.setRepeatPlaylist(on); };
-    commands.analysis = [this](ChartKind kind) { m_analysis->open(kind); };
+    commands.analysis = [this](ChartKind kind) {
+        // The coils as the next Play would have them: the files as they are now.
+        reloadCoilLimits();
+        m_analysis->open(kind);
+    };
     commands.coils = [this] { openCoils(this); };
     commands.options = [this] { openOptions(); };
     commands.liveInput = [this] { openLiveInput(); };
@@ -222,6 +228,13 @@ PanelSelection MainWindow::panelSelection() const
         selection.path = m_playlist.path(selected);
     }
     selection.options = m_context.options;
+    selection.rig = m_context.state.rig();
+    // The song playing shows at the speed it plays at; the Speed box is its
+    // own once changed while it plays. Any other shows at its own speed.
+    const int playing = m_display != nullptr ? m_display->playingIndex() : -1;
+    if (selection.fileLoaded && playing == selected && m_speedInForce != m_songSpeed) {
+        selection.speedPercent = m_speedInForce;
+    }
     return selection;
 }
 
@@ -238,6 +251,7 @@ void MainWindow::buildControls()
         if (m_context.state.playing.load() != 0 && m_display->clock().running() && percent != m_speedInForce) {
             m_speedInForce = percent;
             m_context.state.requestSpeed(percent);
+            m_analysis->selectionChanged();
         }
     });
     m_playlistBox = controls.playlist;
@@ -563,8 +577,9 @@ bool MainWindow::refusedForLimitsFile()
 
 void MainWindow::reloadCoilLimits()
 {
-    // The Duty Cycle window draws the limit in force.
-    if (m_context.reloadCoilLimits()) {
+    // The Duty Cycle window draws the limit in force, of a coil of the rig.
+    const auto rig = m_context.state.rig();
+    if (m_context.reloadCoilLimits() || rig != m_context.state.rig()) {
         m_analysis->selectionChanged();
     }
 }
@@ -664,12 +679,14 @@ void MainWindow::openCheckSong()
 void MainWindow::songShaped(int speedPercent, const std::optional<LoopRegion>& loop, bool loopOn)
 {
     m_speedInForce = speedPercent;
+    m_songSpeed = speedPercent;
     {
         const QSignalBlocker quiet(m_speedSpin);
         m_speedSpin->setValue(speedPercent);
     }
     m_loop.reset(loop, loopOn);
     showLoopBand();
+    m_analysis->selectionChanged();
 }
 
 void MainWindow::markLoop(void (LoopMarks::*mark)(int ms))
@@ -830,6 +847,7 @@ void MainWindow::openCoils(QWidget* parent)
     connect(dialog, &CoilsDialog::rigWritten, this, [this] {
         // The rig in force from the next Play, Fixed Mode or live start.
         m_context.reloadRig();
+        m_analysis->selectionChanged();
         showStatus(QString::fromStdString(startStatusText()));
     });
     if (const PanelSelection selection = panelSelection(); selection.fileLoaded) {

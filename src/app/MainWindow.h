@@ -228,8 +228,10 @@ private:
     QSlider* m_volumeSlider = nullptr;
     SeekSlider* m_progressSlider = nullptr;
     QSpinBox* m_speedSpin = nullptr;
-    // The speed of the song playing, as the worker has it.
+    // The speed of the song playing, as the worker has it, and the speed it
+    // started at (its own).
     int m_speedInForce = 100;
+    int m_songSpeed = 100;
     LoopMarks m_loop;
     QMenu* m_toolsMenu = nullptr;
     QAction* m_optionsAction = nullptr;

@@ -1,11 +1,11 @@
 #include "app/PlaylistBox.h"
 
 #include "app/StatusTexts.h"
+#include "app/TransportIcons.h"
 
 #include <QFileInfo>
 
 #include <QListWidget>
-#include <QStyle>
 
 void PlaylistBox::addRow(const Playlist::Line& line)
 {
@@ -54,7 +54,8 @@ void PlaylistBox::showLastLine(bool boxEmptied)
 
 void PlaylistBox::markPlaying(int index, bool paused)
 {
-    const QIcon playingIcon = m_box->style()->standardIcon(paused ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
+    const QIcon playingIcon =
+        transportIcon(paused ? TransportSign::Pause : TransportSign::Play, m_box->palette().color(QPalette::Text));
     const std::optional<int> playingRow = index >= 0 ? m_playlist.rowOf(index) : std::nullopt;
     for (int row = 0; row < m_box->count(); ++row) {
         QListWidgetItem* item = m_box->item(row);

@@ -1,5 +1,6 @@
 #include "app/SongChecks.h"
 
+#include "rig/RigSong.h"
 #include "song/SongSettingsFile.h"
 #include "views/SongCheck.h"
 
@@ -30,7 +31,7 @@ void SongChecks::check(const std::string& path, const Rig& rig, const PlaybackOp
             Rig songRig = rig;
             applySongSettings(songRig, found.settings);
             PlaybackOptions songOptions = options;
-            songOptions.speedPercent = found.settings.speedPercent.value_or(100);
+            songOptions.speedPercent = songSpeed(found.settings, std::nullopt);
             result = checkSong(path, songRig, songOptions, noDiagnostics(), &m_stop);
         }
         result.stopped = result.stopped || m_stop.load();

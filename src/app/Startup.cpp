@@ -64,14 +64,7 @@ bool displayAvailable()
 #endif
 }
 
-void showNoDevicesBox(int& argc, char** argv)
-{
-    if (!displayAvailable()) {
-        return;
-    }
-    QApplication application(argc, argv);
-    QMessageBox::critical(nullptr, "Quillarc Control Panel", "Error: no MIDI output devices");
-}
+constexpr const char* kNoDevicesText = "Error: no MIDI output devices";
 
 }  // namespace
 
@@ -87,12 +80,15 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
     if (service) {
         MidiOutPort::installService(std::move(service));
     }
-    if (MidiOutPort::service()->deviceCount() <= 0) {
-        std::fputs("Error: no MIDI output devices\n", stderr);
-        showNoDevicesBox(argc, argv);
+    // The devices are looked up from here on, while the window is built.
+    AppContext context;
+    const bool display = displayAvailable();
+    // Without a display there is no window to build meanwhile, and no window
+    // system is to be set up only to end the run.
+    if (!display && context.deviceCount() <= 0) {
+        std::fprintf(stderr, "%s\n", kNoDevicesText);
         return 1;
     }
-    AppContext context;
     QApplication application(argc, argv);
     // Desktop shells find the icon and the name through the installed entry.
     QGuiApplication::setDesktopFileName("quillarc");
@@ -108,12 +104,21 @@ int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service
     QSocketNotifier notifier(stopSignals.fd(), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &application, closePanel);
 #endif
-    return execMainWindow(context, hooks);
+    return execMainWindow(context, hooks, display);
 }
 
-int execMainWindow(AppContext& context, const LaunchHooks& hooks)
+int execMainWindow(AppContext& context, const LaunchHooks& hooks, bool messageBoxes)
 {
     MainWindow window(context);
+    // Built over the look-up, which has ended now: the window shows only
+    // with a device to play on.
+    if (context.deviceCount() <= 0) {
+        std::fprintf(stderr, "%s\n", kNoDevicesText);
+        if (messageBoxes) {
+            QMessageBox::critical(nullptr, "Quillarc Control Panel", kNoDevicesText);
+        }
+        return 1;
+    }
     // What the panel was left with, but a start-up list in place of the
     // saved one; whatever list the panel closes with is saved.
     PanelSettings settings = readPanelSettings();

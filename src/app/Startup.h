@@ -22,16 +22,20 @@ struct LaunchHooks {
 
 // Runs the control panel and returns the process's exit code: installs
 // `service` as the MIDI platform layer when one is given (the system's
-// devices otherwise), builds the application context and the main window,
-// and runs until the window is closed (exit code 0).
+// devices otherwise), builds the application context (which looks the
+// devices up on a thread of its own) and, meanwhile, the application object
+// and the main window, and runs until the window is closed (exit code 0).
 //
 // Without any MIDI output device the run ends before a window opens: the
 // message "Error: no MIDI output devices" goes to standard error (and into a
 // message box when there is a display to show it on) and the run returns 1.
+// Without a display, the run ends so before any window system is set up.
 int runControlPanel(int& argc, char** argv, std::shared_ptr<MidiService> service, const LaunchHooks& hooks = {});
 
-// Shows the main window over `context` on the running application object,
-// as the panel was left (PanelSettings) unless `hooks` give a playlist, and
-// runs the event loop until the window is closed; returns the loop's exit
-// code.
-int execMainWindow(AppContext& context, const LaunchHooks& hooks = {});
+// Builds the main window over `context` on the running application object,
+// as the panel was left (PanelSettings) unless `hooks` give a playlist,
+// shows it and runs the event loop until the window is closed; returns the
+// loop's exit code. When the context's look-up found no device, the window
+// never shows: the message goes to standard error (and into a message box
+// with `messageBoxes`) and it returns 1.
+int execMainWindow(AppContext& context, const LaunchHooks& hooks = {}, bool messageBoxes = false);

@@ -2,6 +2,10 @@
 
 #include <QSlider>
 
+// The highest position of the panel's sliders that stand for a 0..127 MIDI
+// value (the volume sliders; the progress slider shares the scale).
+inline constexpr int kSliderHighest = 127;
+
 // The volume slider: position 0 (the loudest) at the top, as the value sent
 // is 127 - position. A plain inverted slider fills its groove from the top
 // down to the handle, which shows a full bar when the coil is silent; this

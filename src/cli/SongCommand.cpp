@@ -2,7 +2,6 @@
 
 #include "rig/RigSong.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
@@ -77,23 +76,16 @@ std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int&
         failure = 2;
         return std::nullopt;
     }
-    PlaybackOptions options = arguments.options;
-    options.speedPercent = arguments.songSettings.speedPercent.value_or(settings.speedPercent.value_or(100));
-    if (!arguments.coil && !arguments.single.any()) {
-        return loadSong(arguments.fileName, options, nullptr, diagnosticsOnStderr());
-    }
-    Rig rig;
     if (arguments.coil) {
         std::optional<Rig> fromFile;
         if (!readRigArgs(arguments.rig, arguments.options.coilLimits, fromFile)) {
             failure = 2;
             return std::nullopt;
         }
-        rig = rigInForce(fromFile, arguments.options);
-        applySongSettings(rig, settings);
-        const auto named = std::find_if(rig.coils.begin(), rig.coils.end(),
-                                        [&](const Coil& coil) { return coil.name == *arguments.coil; });
-        if (named == rig.coils.end()) {
+        const std::optional<CoilSongSetup> setup = coilSongSetup(rigInForce(fromFile, arguments.options), settings,
+                                                                 *arguments.coil, arguments.songSettings.speedPercent,
+                                                                 arguments.options);
+        if (!setup) {
             std::cerr << "Error: no coil named " << *arguments.coil << " in "
                       << (fromFile ? fromFile->source.path : std::string("the rig (no rig file: its one coil is ") +
                                                                  kDefaultCoilName + ')')
@@ -101,10 +93,15 @@ std::optional<LoadedSong> loadSongArguments(const SongArguments& arguments, int&
             failure = 2;
             return std::nullopt;
         }
-        rig.coils = {*named};
-    } else {
-        rig.coils = {singleCoil(arguments.single, arguments.options)};
+        return loadCoilSong(arguments.fileName, *setup, nullptr, diagnosticsOnStderr());
     }
+    PlaybackOptions options = arguments.options;
+    options.speedPercent = songSpeed(settings, arguments.songSettings.speedPercent);
+    if (!arguments.single.any()) {
+        return loadSong(arguments.fileName, options, nullptr, diagnosticsOnStderr());
+    }
+    Rig rig;
+    rig.coils = {singleCoil(arguments.single, arguments.options)};
     return loadRigSong(arguments.fileName, rig, options, nullptr, diagnosticsOnStderr()).coilSong(0);
 }
 

@@ -47,3 +47,34 @@ LoadedRigSong loadRigSong(const std::string& fileName, const Rig& rig, const Pla
     }
     return song;
 }
+
+std::int32_t songSpeed(const SongSettings& settings, std::optional<std::int32_t> speedPercent)
+{
+    return speedPercent.value_or(settings.speedPercent.value_or(100));
+}
+
+std::optional<CoilSongSetup> coilSongSetup(Rig rig, const SongSettings& settings, const std::string& coil,
+                                           std::optional<std::int32_t> speedPercent, PlaybackOptions options)
+{
+    applySongSettings(rig, settings);
+    const auto named = std::find_if(rig.coils.begin(), rig.coils.end(), [&](const Coil& each) { return each.name == coil; });
+    if (named == rig.coils.end()) {
+        return std::nullopt;
+    }
+    const auto index = static_cast<std::size_t>(named - rig.coils.begin());
+    rig.coils = {*named};
+    // Its lines in the file, for messages that name them.
+    if (index < rig.source.coils.size()) {
+        rig.source.coils = {rig.source.coils[index]};
+    } else {
+        rig.source.coils.clear();
+    }
+    options.speedPercent = songSpeed(settings, speedPercent);
+    return CoilSongSetup{std::move(rig), options};
+}
+
+LoadedSong loadCoilSong(const std::string& fileName, const CoilSongSetup& setup, const std::atomic<bool>* stop,
+                        DiagnosticSink& sink)
+{
+    return loadRigSong(fileName, setup.rig, setup.options, stop, sink).coilSong(0);
+}

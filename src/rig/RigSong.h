@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,3 +42,25 @@ struct LoadedRigSong {
 // milliseconds with `stopped` set and nothing more printed.
 LoadedRigSong loadRigSong(const std::string& fileName, const Rig& rig, const PlaybackOptions& options,
                           const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());
+
+// The speed a song is shown and played at: `speedPercent` when given (the
+// speed in force), else its song settings' speed, else 100 %.
+std::int32_t songSpeed(const SongSettings& settings, std::optional<std::int32_t> speedPercent);
+
+// What one coil of a rig plays of a song: the rig with the song's settings
+// laid over it (applySongSettings) narrowed to that coil, and the options at
+// the song's speed (songSpeed).
+struct CoilSongSetup {
+    Rig rig;  // the one coil
+    PlaybackOptions options;
+};
+
+// The setup of the coil named `coil` of `rig` for a song of `settings`;
+// nothing when the rig has no coil of that name.
+std::optional<CoilSongSetup> coilSongSetup(Rig rig, const SongSettings& settings, const std::string& coil,
+                                           std::optional<std::int32_t> speedPercent, PlaybackOptions options);
+
+// `fileName` as the coil of `setup` plays it (loadRigSong of that one coil),
+// as loadSong gives a song: what the analysis of one coil shows.
+LoadedSong loadCoilSong(const std::string& fileName, const CoilSongSetup& setup,
+                        const std::atomic<bool>* stop = nullptr, DiagnosticSink& sink = noDiagnostics());

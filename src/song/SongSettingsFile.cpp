@@ -78,7 +78,13 @@ bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std
     if (!hash) {
         return false;
     }
-    found.path = songSettingsPath(*hash);
+    return readSongSettings(songSettingsPath(*hash), found, error);
+}
+
+bool readSongSettings(const std::string& path, FoundSongSettings& found, std::string& error)
+{
+    found = FoundSongSettings{};
+    found.path = path;
     std::string text;
     switch (readSettingsFile(found.path, "song settings file", text, error)) {
     case SettingsRead::Missing:

@@ -42,6 +42,10 @@ struct FoundSongSettings {
 bool findSongSettings(const std::string& songFile, FoundSongSettings& found, std::string& error,
                       bool anyFolder = false, const std::atomic<bool>* stop = nullptr);
 
+// Reads the song settings file `path` (songSettingsPath) as findSongSettings
+// does once it has the song's hash.
+bool readSongSettings(const std::string& path, FoundSongSettings& found, std::string& error);
+
 // Writes `settings` for the song `songFile` to `path`, atomically (a scratch
 // file renamed over it). An existing file that does not parse is kept and
 // nothing written: false, with its error and " (the file is kept as it is)" in `error`.

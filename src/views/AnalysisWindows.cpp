@@ -70,8 +70,8 @@ void AnalysisWindows::request(ChartKind kind)
         window->activateWindow();
         return;
     }
-    const PanelSelection selection = m_selection();
-    if (auto picture = m_source.cached(kind, selection)) {
+    const PanelSelection shown = selection();
+    if (auto picture = m_source.cached(kind, shown)) {
         m_opening[index] = false;
         setBusy(std::find(m_opening.begin(), m_opening.end(), true) != m_opening.end());
         showWindow(kind, std::move(picture));
@@ -79,7 +79,7 @@ void AnalysisWindows::request(ChartKind kind)
     }
     m_opening[index] = true;
     setBusy(true);
-    m_source.compute(kind, selection);
+    m_source.compute(kind, shown);
 }
 
 void AnalysisWindows::pictureReady(ChartKind kind)
@@ -95,8 +95,13 @@ void AnalysisWindows::pictureReady(ChartKind kind)
 void AnalysisWindows::showWindow(ChartKind kind, std::shared_ptr<const ChartPicture> picture)
 {
     const auto index = static_cast<std::size_t>(kind);
-    auto* window = new ChartWindow(kind, m_source, m_selection, std::move(picture), m_parent);
+    auto* window = new ChartWindow(kind, m_source, [this] { return selection(); }, std::move(picture), m_parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    showCoils(*window, selection());
+    connect(window, &ChartWindow::coilChosen, this, [this](const QString& name) {
+        m_coil = name.toStdString();
+        selectionChanged();
+    });
     window->setPlayhead(m_playhead);
     if (!m_geometry[index].isEmpty()) {
         window->restoreGeometry(m_geometry[index]);
@@ -110,11 +115,30 @@ void AnalysisWindows::showWindow(ChartKind kind, std::shared_ptr<const ChartPict
 
 void AnalysisWindows::selectionChanged()
 {
+    const PanelSelection shown = selection();
     for (ChartWindow* window : m_windows) {
         if (window != nullptr) {
+            showCoils(*window, shown);
             window->update();
         }
     }
+}
+
+PanelSelection AnalysisWindows::selection() const
+{
+    PanelSelection shown = m_selection();
+    shown.coil = m_coil;
+    shown.coil = shown.coilShown();
+    return shown;
+}
+
+void AnalysisWindows::showCoils(ChartWindow& window, const PanelSelection& selection) const
+{
+    std::vector<std::string> names;
+    for (const Coil& coil : selection.rigInForce().coils) {
+        names.push_back(coil.name);
+    }
+    window.showCoils(names, selection.coil);
 }
 
 void AnalysisWindows::setPlayhead(std::optional<Playhead> playhead)

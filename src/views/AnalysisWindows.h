@@ -19,7 +19,8 @@ class QWidget;
 // the chart; until then the panel stays responsive under a busy cursor. There
 // is one window of each kind: asking for an open one raises it, and asking
 // for another while one is being computed opens only the one asked for last.
-// A window opens where the one of its kind was last. GUI thread only.
+// A window opens where the one of its kind was last. The three windows show
+// one coil of the rig: the coil chosen in any of them. GUI thread only.
 class AnalysisWindows : public QObject {
     Q_OBJECT
 
@@ -45,8 +46,11 @@ public:
 
     ChartSource& source() { return m_source; }
 
-    // The selection or the options changed: the open windows paint afresh.
+    // The selection, the options or the rig changed: the open windows show
+    // the rig's coils and paint afresh.
     void selectionChanged();
+    // The panel's selection with the coil the windows show.
+    PanelSelection selection() const;
     // Where the song being played is, for the windows that show it; nothing
     // when none plays.
     void setPlayhead(std::optional<Playhead> playhead);
@@ -63,6 +67,7 @@ private:
     void pictureReady(ChartKind kind);
     void showWindow(ChartKind kind, std::shared_ptr<const ChartPicture> picture);
     void setBusy(bool busy);
+    void showCoils(ChartWindow& window, const PanelSelection& selection) const;
 
     QWidget* m_parent;
     ChartSource m_source;
@@ -74,4 +79,6 @@ private:
     std::array<QPointer<ChartWindow>, 3> m_windows;
     std::array<QByteArray, 3> m_geometry;
     std::optional<Playhead> m_playhead;
+    // The coil chosen in a window (none yet: the rig's first).
+    std::string m_coil;
 };

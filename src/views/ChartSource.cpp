@@ -1,8 +1,56 @@
 #include "views/ChartSource.h"
 
+#include "rig/RigSong.h"
+#include "song/SongSettingsFile.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
+
+Rig PanelSelection::rigInForce() const
+{
+    return rig ? *rig : defaultRig(options);
+}
+
+std::string PanelSelection::coilShown() const
+{
+    const Rig inForce = rigInForce();
+    const bool known = std::any_of(inForce.coils.begin(), inForce.coils.end(), [this](const Coil& each) { return each.name == coil; });
+    return known ? coil : inForce.coils.front().name;
+}
+
+namespace {
+
+// The song as the chosen coil plays it at Play: the song settings file read
+// after the song's hash named it, its path and stamp noted in `key` (the
+// stamp first, so that a later write makes the key stale).
+LoadedSong loadShownCoil(SongKey& key, const PlaybackOptions& options, const std::atomic<bool>& stop,
+                         DiagnosticSink& diagnostics)
+{
+    SongSettings settings;
+    std::string error;
+    if (const auto hash = songFileHash(key.path, error, &stop)) {
+        key.settingsPath = songSettingsPath(*hash);
+        key.settings = fileStamp(key.settingsPath);
+        FoundSongSettings found;
+        if (!readSongSettings(key.settingsPath, found, error)) {
+            // Play refuses the song with this line; the chart says it too.
+            LoadedSong refused;
+            refused.notes.error = error;
+            refused.options = options;
+            return refused;
+        }
+        settings = found.settings;
+    }
+    Rig rig = key.rigCoils.empty() ? defaultRig(options) : Rig{key.rigCoils, {}};
+    auto setup = coilSongSetup(rig, settings, key.coil, key.speedPercent, options);
+    if (!setup) {
+        setup = coilSongSetup(rig, settings, rig.coils.front().name, key.speedPercent, options);
+    }
+    return loadCoilSong(key.path, *setup, &stop, diagnostics);
+}
+
+}  // namespace
 
 struct ChartSource::Job {
     enum class What { Picture, ChannelNotes };
@@ -48,7 +96,7 @@ std::shared_ptr<const ChartPicture> ChartSource::cached(ChartKind kind, const Pa
         }
         return m_noFilePictures[index];
     }
-    if (m_key != songKey(selection.path, selection.options)) {
+    if (m_key != keyOf(selection)) {
         return nullptr;
     }
     return m_pictures[index];
@@ -56,7 +104,24 @@ std::shared_ptr<const ChartPicture> ChartSource::cached(ChartKind kind, const Pa
 
 void ChartSource::compute(ChartKind kind, const PanelSelection& selection)
 {
-    start(Job{Job::What::Picture, kind, songKey(selection.path, selection.options), selection.options});
+    start(Job{Job::What::Picture, kind, keyOf(selection), selection.options});
+}
+
+SongKey ChartSource::keyOf(const PanelSelection& selection) const
+{
+    SongKey key = songKey(selection.path, selection.options);
+    if (selection.rig) {
+        key.rigCoils = selection.rig->coils;
+    }
+    key.coil = selection.coilShown();
+    key.speedPercent = selection.speedPercent;
+    // Only a worker hashes a song; its settings file is known while the song
+    // is as it was then.
+    if (m_key && m_key->path == key.path && m_key->file == key.file) {
+        key.settingsPath = m_key->settingsPath;
+        key.settings = key.settingsPath.empty() ? FileStamp{} : fileStamp(key.settingsPath);
+    }
+    return key;
 }
 
 std::optional<std::string> ChartSource::channelNotes(const PanelSelection& selection)
@@ -113,7 +178,7 @@ std::shared_ptr<ChartSource::JobResult> ChartSource::work(const Job& job, std::s
         return result;
     }
     if (!song) {
-        auto loaded = std::make_shared<LoadedSong>(loadSong(job.key.path, job.options, &stop, *makers.diagnostics));
+        auto loaded = std::make_shared<LoadedSong>(loadShownCoil(result->job.key, job.options, stop, *makers.diagnostics));
         if (loaded->stopped) {
             result->stopped = true;
             return result;

@@ -23,13 +23,26 @@ struct PanelSelection {
     int selectedIndex = 0;
     std::string path;         // the selected file's path (when fileLoaded)
     PlaybackOptions options;  // the options in force
+    // The rig file's rig in force; none: the default rig of the options.
+    std::shared_ptr<const Rig> rig;
+    // The coil the windows show (coilShown when the rig has none of the name).
+    std::string coil;
+    // The speed the selected song plays at now when it was changed while it
+    // plays; none: the song's own (its song settings', else 100 %).
+    std::optional<std::int32_t> speedPercent;
+
+    Rig rigInForce() const;
+    // The coil chosen when the rig has it, else the rig's first.
+    std::string coilShown() const;
 };
 
 // Computes the analysis charts of the selected file off the GUI thread and
 // keeps the latest song and its charts, so that a window repaints from memory.
-// The cache holds one song: the charts of the selected file under the options
-// in force; a changed file (size or modification time) or changed options
-// make it stale. GUI thread only. Each computation runs on a thread of its
+// A chart is of one coil of the rig: the song as Play would send it to that
+// coil, with the song's settings and the speed in force (coilSongSetup). The
+// cache holds one song: the charts of the selected file, coil and speed under
+// the rig and options in force; a changed file or song settings file (size or
+// modification time), or changed options, rig, coil or speed make it stale. GUI thread only. Each computation runs on a thread of its
 // own and leaves its result in a mailbox under the source's lock; a queued
 // call hands it to the GUI thread, which joins the thread.
 class ChartSource : public QObject {
@@ -79,8 +92,12 @@ private:
     struct JobResult;
     void start(const Job& job);
     void deliver();
-    // The worker's part: reads the song unless `song` is given, then makes the
-    // picture or the channel text.
+    // The key of `selection` now, with the song settings file found for the
+    // cached song when the song is still as it was.
+    SongKey keyOf(const PanelSelection& selection) const;
+    // The worker's part: reads the song unless `song` is given (its song
+    // settings file too, noted in the result's key), then makes the picture
+    // or the channel text.
     static std::shared_ptr<JobResult> work(const Job& job, std::shared_ptr<const LoadedSong> song,
                                            const Makers& makers, const std::atomic<bool>& stop);
 

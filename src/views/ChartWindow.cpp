@@ -2,8 +2,12 @@
 
 #include "views/Charts.h"
 
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QVBoxLayout>
 
 #include <iostream>
 
@@ -50,16 +54,37 @@ ChartWindow::ChartWindow(ChartKind kind, ChartSource& source, SelectionProvider 
     // Resized by its frame: a size grip would sit on the last label of the
     // time axis.
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
-    // The labels' black surround is the window's own: no background of the
-    // style flashes before the chart is painted.
+    m_strip = new QWidget(this);
+    auto* stripRow = new QHBoxLayout(m_strip);
+    m_coilBox = new QComboBox(m_strip);
+    m_coilBox->setObjectName("coilChooser");
+    m_coilBox->setToolTip("The coil whose notes the chart shows");
+    auto* coilLabel = new QLabel("&Coil:", m_strip);
+    coilLabel->setBuddy(m_coilBox);
+    stripRow->addWidget(coilLabel);
+    stripRow->addWidget(m_coilBox);
+    stripRow->addStretch();
+    // The strip has the style's background; the chart's area is the window's
+    // own, black around the field: no background of the style flashes before
+    // the chart is painted.
+    m_strip->setAutoFillBackground(true);
+    m_strip->hide();
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_area = new QWidget(this);
+    m_area->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_strip);
+    column->addWidget(m_area, 1);
     if (m_picture) {
         const LabelMetrics metrics = chartLabelMetrics(chartLabelFont(font()));
         const LayoutSize smallest = chartAreaFor(m_picture->chart, 1, metrics);
-        setMinimumSize(smallest.width, smallest.height);
+        m_area->setMinimumSize(smallest.width, smallest.height);
         const LayoutSize initial = chartAreaFor(m_picture->chart, kInitialScale, metrics);
         resize(initial.width, initial.height);
     }
+    connect(m_coilBox, &QComboBox::activated, this, [this](int index) { emit coilChosen(m_coilBox->itemText(index)); });
     connect(&m_source, &ChartSource::pictureReady, this, [this](ChartKind ready) {
         if (ready == m_kind) {
             update();
@@ -72,7 +97,31 @@ ChartLayout ChartWindow::layout() const
     if (!m_picture) {
         return {};
     }
-    return chartLayout(m_picture->chart, width(), height(), chartLabelMetrics(chartLabelFont(font())));
+    return chartLayout(m_picture->chart, m_area->width(), m_area->height(), chartLabelMetrics(chartLabelFont(font())));
+}
+
+void ChartWindow::showCoils(const std::vector<std::string>& names, const std::string& shown)
+{
+    QStringList items;
+    for (const std::string& name : names) {
+        items << QString::fromStdString(name);
+    }
+    QStringList listed;
+    for (int i = 0; i < m_coilBox->count(); ++i) {
+        listed << m_coilBox->itemText(i);
+    }
+    if (listed != items) {
+        m_coilBox->clear();
+        m_coilBox->addItems(items);
+    }
+    m_coilBox->setCurrentIndex(static_cast<int>(items.indexOf(QString::fromStdString(shown))));
+    const bool chooses = names.size() > 1;
+    if (chooses != m_strip->isVisibleTo(this)) {
+        // The chart keeps its size: the window grows or shrinks by the strip.
+        const int strip = m_strip->sizeHint().height();
+        m_strip->setVisible(chooses);
+        resize(width(), height() + (chooses ? strip : -strip));
+    }
 }
 
 void ChartWindow::paintEvent(QPaintEvent* event)
@@ -90,7 +139,8 @@ void ChartWindow::paintEvent(QPaintEvent* event)
     }
     m_shown = marksFor(selection);
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    painter.fillRect(m_area->geometry(), Qt::black);
+    painter.translate(m_area->pos());
     if (m_picture) {
         const ChartLayout shown = layout();
         paintField(painter, *m_picture, toRect(shown.field));
@@ -153,5 +203,5 @@ QRegion ChartWindow::marksArea(const std::optional<PlayheadMarks>& marks) const
     const QRectF area = marks->column ? playheadRect(m_picture->chart, toRect(shown.field), *marks->column)
                                       : toRect(shown.marks);
     // A pixel more on each side: the scaled raster's edges round either way.
-    return area.toAlignedRect().adjusted(-1, -1, 1, 1);
+    return area.toAlignedRect().adjusted(-1, -1, 1, 1).translated(m_area->pos());
 }

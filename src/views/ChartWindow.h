@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QComboBox;
 class QPainter;
 
 // Where the song being played is: its file and its clock.
@@ -30,6 +31,9 @@ struct Playhead {
 // Around the field are its labels (ChartAxes: time, note names, percent),
 // which keep their size while the chart scales; the window's minimum size
 // shows the field at its logical size with every label readable.
+//
+// When the rig has more than one coil, a strip above the chart holds the
+// coil chooser ("coilChooser"); the chart below it is the chosen coil's.
 //
 // The notes and duty windows show where the song being played is with a thin
 // line across the field, the Frequency Analysis window with a mark under
@@ -60,11 +64,18 @@ public:
     std::optional<int> shownPlayhead() const { return m_shown ? m_shown->column : std::nullopt; }
     std::vector<std::int32_t> shownKeys() const { return m_shown ? m_shown->keys : std::vector<std::int32_t>{}; }
 
-    // The layout of the chart shown now, in the window's pixels.
+    // The layout of the chart shown now, in the pixels of its area (the
+    // window's own when the chooser is hidden).
     ChartLayout layout() const;
+
+    // The rig's coils by name and the one shown: the chooser shows them when
+    // there are two or more, else it is hidden.
+    void showCoils(const std::vector<std::string>& names, const std::string& shown);
 
 signals:
     void painted();
+    // The user chose another coil in the chooser.
+    void coilChosen(const QString& name);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -82,6 +93,10 @@ private:
 
     ChartKind m_kind;
     ChartSource& m_source;
+    QWidget* m_strip = nullptr;
+    QComboBox* m_coilBox = nullptr;
+    // Where the chart is painted, below the strip: a place in the layout.
+    QWidget* m_area = nullptr;
     SelectionProvider m_selection;
     std::shared_ptr<const ChartPicture> m_picture;
     int m_paints = 0;

@@ -6,6 +6,21 @@
 #include <filesystem>
 #include <system_error>
 
+FileStamp fileStamp(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(pathFromUtf8(path), error);
+    if (error) {
+        return {};
+    }
+    const auto written = std::filesystem::last_write_time(pathFromUtf8(path), error);
+    if (error) {
+        return {};
+    }
+    return {static_cast<std::int64_t>(size),
+            std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count()};
+}
+
 SongKey songKey(const std::string& path, const PlaybackOptions& options)
 {
     SongKey key;
@@ -17,16 +32,6 @@ SongKey songKey(const std::string& path, const PlaybackOptions& options)
         key.velocityCurve = options.velocityCurve;
     }
     key.coilLimits = options.coilLimits;
-    std::error_code error;
-    const auto size = std::filesystem::file_size(pathFromUtf8(path), error);
-    if (error) {
-        return key;
-    }
-    const auto written = std::filesystem::last_write_time(pathFromUtf8(path), error);
-    if (error) {
-        return key;
-    }
-    key.size = static_cast<std::int64_t>(size);
-    key.mtimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
+    key.file = fileStamp(path);
     return key;
 }

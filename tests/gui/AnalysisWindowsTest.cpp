@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "rig/RigSong.h"
 #include "song/SongLoader.h"
 #include "views/AnalysisWindows.h"
 #include "views/ChartPainter.h"
@@ -6,10 +7,12 @@
 #include "views/Charts.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <iostream>
 #include <sstream>
@@ -79,6 +82,8 @@ private slots:
     void windowScalesItsChartWithoutSmoothing();
     void optionsNameTheChannelsThatHaveNotes();
     void windowsBesideAPlayingSongShowWhereItIs();
+    void aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser_data();
+    void aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser();
 
 private:
     QTemporaryDir m_dir;
@@ -255,6 +260,14 @@ void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
         QCOMPARE(out.text(), "0\nLoaded file is: " + path.toStdString() + "\n");
     }
 
+    // The Speed box turned while it plays: the charts of the song follow it.
+    panel.find<QSpinBox>("speedSpin")->setValue(200);
+    PlaybackOptions twice;
+    twice.speedPercent = 200;
+    const Chart faster = chartForSong(ChartKind::Notes, loadSong(path.toStdString(), twice), {});
+    QVERIFY(faster.bars != picture->chart.bars);
+    QTRY_COMPARE(notes->picture()->chart.bars, faster.bars);
+
     // Another file selected: its chart has no playhead of the song that plays.
     panel.find<QListWidget>("playlist")->setCurrentRow(1);
     QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
@@ -265,6 +278,43 @@ void AnalysisWindowsTest::windowsBesideAPlayingSongShowWhereItIs()
     QCOMPARE(panel.state().playing.load(), 0);
     QTRY_COMPARE(notes->shownPlayhead(), std::nullopt);
     QVERIFY(notes->isVisible());
+}
+
+void AnalysisWindowsTest::aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser_data()
+{
+    QTest::addColumn<QString>("rig");
+    QTest::addColumn<bool>("chooses");
+    QTest::newRow("no rig file") << QString() << false;
+    QTest::newRow("one coil") << "[coil Lead]\nchannels = 2\n" << false;
+    QTest::newRow("two coils") << "[coil Lead]\nchannels = 2\n[coil Bass]\nchannels = 9\ntranspose = 7\n" << true;
+}
+
+void AnalysisWindowsTest::aRigOfTwoCoilsOrMoreGivesTheWindowsACoilChooser()
+{
+    QFETCH(QString, rig);
+    QFETCH(bool, chooses);
+    Panel panel(devicesWithController(1, 0), std::nullopt, rig.isEmpty() ? std::nullopt : std::optional(rig.toStdString()));
+    const QString path = writeFile(m_dir, "coils.mid", smallSong());
+    panel.answerDialogs({path});
+    panel.find<QAction>("openAction")->trigger();
+    panel.context->options.playChannel = 2;
+    ChartWindow* notes = openWindow(panel, "notesAction", "notesWindow");
+    ChartWindow* duty = openWindow(panel, "dutyAction", "dutyWindow");
+    QVERIFY(notes != nullptr && duty != nullptr);
+    auto* chooser = notes->findChild<QComboBox*>("coilChooser");
+    QCOMPARE(chooser->isVisibleTo(notes), chooses);
+    QCOMPARE(notes->picture()->chart.bars, freshChart(ChartKind::Notes, path).bars);
+    if (!chooses) {
+        return;
+    }
+    QCOMPARE(chooser->count(), 2);
+    // Bass plays channel 9's one note, a fifth up: both windows show its chart.
+    QTest::keyClick(chooser, Qt::Key_Down);
+    const LoadedSong bass = loadCoilSong(path.toStdString(), *coilSongSetup(*panel.state().rig(), {}, "Bass", {}, panel.context->options));
+    QCOMPARE(chartForSong(ChartKind::Notes, bass, {}).bars.size(), std::size_t{1});
+    QTRY_COMPARE(notes->picture()->chart.bars, chartForSong(ChartKind::Notes, bass, {}).bars);
+    QCOMPARE(duty->findChild<QComboBox*>("coilChooser")->currentText(), QString("Bass"));
+    QTRY_COMPARE(duty->picture()->chart.figures, chartForSong(ChartKind::Duty, bass, {}).figures);
 }
 
 QTEST_MAIN(AnalysisWindowsTest)

@@ -5,8 +5,32 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+namespace {
+
+// In-memory devices whose count waits until released (up to 10 s: a context
+// that counts before it returns fails the test instead of hanging it).
+struct HeldCount : VirtualMidiService {
+    using VirtualMidiService::VirtualMidiService;
+    int deviceCount() override
+    {
+        countedHeld = countedHeld || released.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+        return VirtualMidiService::deviceCount();
+    }
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool countedHeld = false;  // read once the look-up has been joined
+};
+
+}  // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -18,6 +42,9 @@ private slots:
     void versionIsPrintedEvenWithoutAnyDevice();
     void playlistGivenAtLaunchIsInTheWindowAsIfDropped();
     void shownMarkIsPrintedOnceTheWindowIsDrawn();
+    void theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt_data();
+    void theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt();
+    void aLookUpThatFoundNoDeviceShowsNoWindow();
 
 private:
     // For the programs started here too: what the panel saves stays in it.
@@ -147,6 +174,49 @@ void StartupTest::shownMarkIsPrintedOnceTheWindowIsDrawn()
     out += program.readAllStandardOutput();
     QCOMPARE(program.exitCode(), 0);
     QCOMPARE(out, QByteArray("window drawn\n"));
+}
+
+void StartupTest::theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt_data()
+{
+    QTest::addColumn<int>("controller");
+    QTest::addColumn<QString>("rig");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("controller") << 2 << QString() << "Found Quillarc USB controller on port 2";
+    QTest::newRow("no controller") << -1 << QString() << "Error: no compatible controller found";
+    QTest::newRow("rig file") << 2 << "[coil Lead]\ndevice = Synth 1\nchannels = 0\n[coil Bass]\ndevice = Bass Coil\nchannels = 1\n"
+                              << "Found 1 of 2 coils: coil Bass not found (Bass Coil)";
+}
+
+void StartupTest::theStatusTellsWhatTheLookUpFoundThoughItEndedAfterTheContextWasBuilt()
+{
+    QFETCH(int, controller);
+    QFETCH(QString, rig);
+    QFETCH(QString, status);
+    const std::filesystem::path rigPath = m_config.dir() + "/quillarc/rig.conf";
+    const auto removeRig = qScopeGuard([&rigPath] { std::filesystem::remove(rigPath); });
+    std::filesystem::create_directories(rigPath.parent_path());
+    if (!rig.isEmpty()) {
+        std::ofstream(rigPath) << rig.toStdString();
+    }
+    auto service = std::make_shared<HeldCount>(devicesWithController(3, controller));
+    QVERIFY(MidiOutPort::installService(service));
+    AppContext context;
+    service->release.set_value();
+    const MainWindow window(context);
+    QVERIFY(!service->countedHeld);
+    QCOMPARE(window.statusBar()->currentMessage(), status);
+    QCOMPARE(context.state.controllerPort.load(), controller);
+}
+
+void StartupTest::aLookUpThatFoundNoDeviceShowsNoWindow()
+{
+    QVERIFY(MidiOutPort::installService(std::make_shared<VirtualMidiService>(std::vector<std::string>{})));
+    AppContext context;
+    // A window shown all the same is closed, and the run ends with 0.
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [] { QApplication::closeAllWindows(); });
+    closer.start(10);
+    QCOMPARE(execMainWindow(context), 1);
 }
 
 QTEST_MAIN(StartupTest)

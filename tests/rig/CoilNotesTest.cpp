@@ -1,7 +1,9 @@
 #include "rig/CoilNotes.h"
+#include "rig/RigSong.h"
 
 #include "support/SmfBuilder.h"
 #include "support/PrintedLines.h"
+#include "support/SongFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -197,3 +199,41 @@ TEST(CoilNotes, ANoteTimeThatDoesNotFitOnOneCoilsChannelsEndsEveryCoilsList)
 }
 
 }  // namespace
+
+using CoilSong = SongFolder;
+
+TEST_F(CoilSong, AChartGetsTheChosenCoilsNotesWithTheSongSettingsAndTheSpeedInForce)
+{
+    const std::string path = write("song.mid", SmfBuilder().track().noteOn(48, 0, 60, 90).noteOn(0, 1, 50, 80)
+                                                   .noteOn(0, 2, 70, 70).noteOff(48, 0, 60).noteOff(0, 1, 50)
+                                                   .noteOff(0, 2, 70).end().bytes());
+    Rig rig{{coilOf(0b001), coilOf(0b010, {}, KeepMode::Highest, -12)}, {}};
+    rig.coils[0].name = "Lead";
+    rig.coils[1].name = "Bass";
+    const struct {
+        const char* name;
+        const char* coil;
+        SongSettings settings;
+        std::optional<std::int32_t> speed;
+        Entries expected;  // empty: no coil of the name
+    } rows[] = {
+        {"Lead as the rig has it, at 100 %", "Lead", {}, {}, {{60, 90, 550}, {60, 0, 600}}},
+        {"Bass with its transpose at the song's own 133 %", "Bass", {{}, {}, 133, {}}, {}, {{38, 80, 537}, {38, 0, 575}}},
+        {"the speed in force over the song's: 400 over 133", "Lead", {{}, {}, 133, {}}, 400, {{60, 90, 512}, {60, 0, 525}}},
+        {"the song moves Lead to channel 2, up 5, at 25 %", "Lead", {{{"Lead", 0b100, 5}}, {}, {}, {}}, 25,
+         {{75, 70, 700}, {75, 0, 900}}},
+        {"settings of the other coil and a volume leave Bass as the rig has it", "Bass", {{{"Lead", 0b100, 7}}, 40, {}, {}},
+         {}, {{38, 80, 550}, {38, 0, 600}}},
+        {"the song takes Bass's channels and keeps its transpose", "Bass", {{{"Bass", 0b101, {}}}, {}, {}, {}}, {},
+         {{48, 90, 550}, {58, 70, 550}, {48, 0, 600}, {58, 0, 600}}},
+        {"no coil of the name", "Coil", {}, {}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto setup = coilSongSetup(rig, row.settings, row.coil, row.speed, PlaybackOptions{});
+        ASSERT_EQ(setup.has_value(), !row.expected.empty());
+        if (setup) {
+            EXPECT_EQ(loadCoilSong(path, *setup).notes.entries, row.expected);
+        }
+    }
+}

@@ -1,3 +1,5 @@
+#include "song/SongSettingsFile.h"
+#include "support/ConfigFolder.h"
 #include "support/SmfBuilder.h"
 #include "views/ChartSource.h"
 
@@ -96,6 +98,10 @@ void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges_data()
     QTest::newRow("another lower limit") << "limit" << false << 2;
     QTest::newRow("file rewritten larger") << "grow" << false << 2;
     QTest::newRow("file touched, same size") << "touch" << false << 2;
+    QTest::newRow("a rig file") << "rig" << false << 2;
+    QTest::newRow("a coil the rig has not") << "coil" << true << 1;
+    QTest::newRow("the speed changed while it plays") << "speed" << false << 2;
+    QTest::newRow("its song settings written") << "settings" << false << 2;
 }
 
 void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges()
@@ -103,10 +109,11 @@ void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges()
     QFETCH(QString, change);
     QFETCH(bool, stillCached);
     QFETCH(int, songsLoaded);
+    const ConfigFolder config;
     QTemporaryDir dir;
     RecordingMakers recorder;
     ChartSource source(recorder.makers());
-    PanelSelection selection{true, 0, write(dir, twoChannelSong(1)).toStdString(), {}};
+    PanelSelection selection{true, 0, write(dir, twoChannelSong(1)).toStdString(), {}, {}, "Gone", {}};
     selection.options.playChannel = 2;
     selection.options.lowerLimit = 61;
     const auto first = computed(source, ChartKind::Spectrum, selection);
@@ -123,6 +130,16 @@ void ChartSourceTest::repaintsComeFromTheCacheUntilSomethingChanges()
         selection.options.lowerLimit = 62;
     } else if (change == "grow") {
         write(dir, twoChannelSong(2));
+    } else if (change == "rig") {
+        const Coil lead{"Lead", "Lead Coil", ChannelSet::of(2), {}, KeepMode::Highest, 0, {}, {}, 100, {}};
+        selection.rig = std::make_shared<const Rig>(Rig{{lead}, {}});
+    } else if (change == "coil") {
+        selection.coil = "Other";
+    } else if (change == "speed") {
+        selection.speedPercent = 150;
+    } else if (change == "settings") {
+        std::string error;
+        QVERIFY(writeSongSettings(songSettingsPath(*songFileHash(selection.path, error)), {{}, {}, 150, {}}, selection.path, error));
     } else if (change == "touch") {
         const auto path = std::filesystem::path(selection.path);
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(3));
@@ -142,7 +159,7 @@ void ChartSourceTest::channelNotesAreComputedOnceOffTheGuiThread()
     QTemporaryDir dir;
     RecordingMakers recorder;
     ChartSource source(recorder.makers());
-    PanelSelection selection{true, 0, write(dir, twoChannelSong(0)).toStdString(), {}};
+    PanelSelection selection{true, 0, write(dir, twoChannelSong(0)).toStdString(), {}, {}, {}, {}};
     selection.options.playChannel = 5;
     QSignalSpy ready(&source, &ChartSource::channelNotesReady);
 
@@ -153,7 +170,7 @@ void ChartSourceTest::channelNotesAreComputedOnceOffTheGuiThread()
     QCOMPARE(source.channelNotes(selection), std::optional(expected));
     QCOMPARE(recorder.channelTexts, 1);
     QVERIFY(recorder.threads.at(0) != QThread::currentThread());
-    QCOMPARE(source.channelNotes(PanelSelection{false, 0, {}, {}}), std::optional(std::string()));
+    QCOMPARE(source.channelNotes(PanelSelection{false, 0, {}, {}, {}, {}, {}}), std::optional(std::string()));
 }
 
 // The duty chart and the channel text are asked for while the spectrum computes.
@@ -162,7 +179,7 @@ void ChartSourceTest::requestsMadeWhileOneComputesAreServedInTurn()
     QTemporaryDir dir;
     RecordingMakers recorder;
     ChartSource source(recorder.makers());
-    const PanelSelection selection{true, 0, write(dir, twoChannelSong(3)).toStdString(), {}};
+    const PanelSelection selection{true, 0, write(dir, twoChannelSong(3)).toStdString(), {}, {}, {}, {}};
     QSignalSpy ready(&source, &ChartSource::pictureReady);
     QSignalSpy text(&source, &ChartSource::channelNotesReady);
     source.compute(ChartKind::Spectrum, selection);
