@@ -116,8 +116,12 @@ bool drain(std::FILE* out)
 {
     bool wrote = false;
     EventHeader header;
-    while (jack_ringbuffer_read_space(g_ring) >= sizeof header) {
-        jack_ringbuffer_read(g_ring, reinterpret_cast<char*>(&header), sizeof header);
+    // The process callback writes an event's header and its bytes in two
+    // steps: an event is taken only once both are there, or its bytes would
+    // be read as missing and the next header from the middle of them.
+    while (jack_ringbuffer_peek(g_ring, reinterpret_cast<char*>(&header), sizeof header) == sizeof header &&
+           jack_ringbuffer_read_space(g_ring) >= sizeof header + header.size) {
+        jack_ringbuffer_read_advance(g_ring, sizeof header);
         std::string bytes(header.size, '\0');
         jack_ringbuffer_read(g_ring, bytes.data(), header.size);
         std::fprintf(out, "%u %llu", static_cast<unsigned>(header.frame),
