@@ -41,7 +41,10 @@ on) is counted apart.
 
 What was due while playing. `play`: the note lists come from `quillarc-cli
 notes` (a file whose list is empty is refused and skipped by the CLI). Every
-channel volume (B0 07) the recorder gets starts the next song that plays.
+channel volume (B0 07) the recorder gets starts the next song that plays
+(or one of the two after it, when its notes say so: a volume the server
+dropped in an xrun; song_order says how, and a song start whose volume did
+not arrive with no xrun to explain it fails the run).
 The time line is cut at every key sent, every song start and every silencing;
 within each piece the song's clock runs at one speed from one place, which
 this script follows from the keys it sent as the transport serves them (a
@@ -483,6 +486,7 @@ def analyse_play(songs, keys, events, xruns):
         for ms, b in notes:
             by_bytes.setdefault(b, []).append(ms)
         indexed.append(by_bytes)
+    starts, missed = song_order(events, notes_at, note_times, indexed, xruns)
     clock = Clock()
     song_count = 0
     lost, late, excused, judged, unexpected, drift = 0, 0, 0, 0, 0, 0
@@ -492,9 +496,8 @@ def analyse_play(songs, keys, events, xruns):
     for (a, what), (b, _) in pieces:
         # The mark at `a` changes the clock; the piece [a, b) plays on it.
         if what == "volume":
+            clock.song_start(a, starts[song_count])
             song_count += 1
-            # The playlist goes round and round; a refused file never starts.
-            clock.song_start(a, (song_count - 1) % len(played))
         elif what != "silence":
             song = played[clock.song] if clock.song is not None else None
             clock.key(a, what, song[1][-1][0] if song else 0)
@@ -556,7 +559,40 @@ def analyse_play(songs, keys, events, xruns):
                        for ms in by_bytes.get(ab, [])):
                 unexpected += 1
     return {"songs started": song_count, "arrived": len(notes_at), "judged": judged, "lost": lost, "late": late, "excused": excused,
-            "unexpected": unexpected, "drift": drift, "lost examples": lost_examples}
+            "unexpected": unexpected, "drift": drift, "lost examples": lost_examples, "missed volumes": missed}
+
+
+def song_order(events, notes_at, note_times, indexed, xruns):
+    """The playlist index of the song each channel volume starts, and the song
+    starts whose volume never arrived, as (songs, of them near an xrun).
+
+    The playlist goes round and round (a refused file never starts), so each
+    volume starts the song after the one before; but a volume the server drops
+    in an xrun would put every later song one off. So the song is the one
+    expected or one of the two after it, whichever holds most of the note-ons
+    that arrived until the next volume (the one expected on a tie). Skipping
+    a song means its volume never arrived: the server may have dropped it
+    when an xrun was reported between the volume before and the first note-on
+    that only the skipped song has (or this volume), else it was never sent."""
+    volumes = [u for _, u, b in events if b[:2] == (0xB0, 7)] + [float("inf")]
+    count = len(indexed)
+    starts, starts_at, missed, near_xrun = [], [], 0, 0
+    expected = 0
+    for at, until in zip(volumes, volumes[1:]):
+        arrived = [nb for _, nb in notes_at[bisect.bisect_left(note_times, at):bisect.bisect_left(note_times, until)]]
+        fits = [sum(1 for nb in arrived if nb in indexed[(expected + k) % count]) for k in range(3)]
+        skip = max(range(3), key=lambda k: (fits[k], -k))
+        for k in range(skip):
+            skipped, before = indexed[(expected + k) % count], indexed[(expected + k - 1) % count]
+            since = starts_at[-1] if starts else 0
+            first = next((u for u, nb in notes_at[bisect.bisect_left(note_times, since):bisect.bisect_left(note_times, at)]
+                          if nb in skipped and nb not in before), at)
+            missed += 1
+            near_xrun += any(since <= x <= first for x in xruns)
+        starts.append((expected + skip) % count)
+        starts_at.append(at)
+        expected += skip + 1
+    return starts, (missed, near_xrun)
 
 
 def sounding_play(keys, events, xruns):
@@ -660,6 +696,9 @@ def run_play(minutes, cli, work, song_paths):
         "pieces whose clock moved from the model's by over 100 ms %d; sounding keys excused by an xrun %d"
         % (figures["songs started"], figures["arrived"], figures["judged"], figures["late"], figures["excused"], figures["unexpected"],
            figures["drift"], left_excused))
+    missed, dropped_volumes = figures["missed volumes"]
+    say("song starts whose channel volume did not arrive: %d, with an xrun before their first note: %d"
+        % (missed, dropped_volumes))
     for line in figures["lost examples"]:
         say("  lost: " + line)
     for line in examples:
@@ -669,6 +708,9 @@ def run_play(minutes, cli, work, song_paths):
         problems.append("the CLI ended before the time was up (exit status %s)" % code)
     if not ended or code != 0:
         problems.append("q did not end the CLI with status 0 (%s)" % code)
+    if missed > dropped_volumes:
+        problems.append("song starts without their channel volume and no xrun to drop it: %d"
+                        % (missed - dropped_volumes))
     if not stopped or dropped or unreadable:
         problems.append("the recorder did not finish cleanly (dropped %d, lines that are no event %d)"
                         % (dropped, unreadable))
@@ -883,6 +925,9 @@ def run_live(minutes, cli, sender, work):
         problems.append("the sender did not finish its script")
     if not ended or code != 0:
         problems.append("q did not end live with status 0 (%s)" % code)
+    if missed > dropped_volumes:
+        problems.append("song starts without their channel volume and no xrun to drop it: %d"
+                        % (missed - dropped_volumes))
     if not stopped or dropped or unreadable:
         problems.append("the recorder did not finish cleanly (dropped %d, lines that are no event %d)"
                         % (dropped, unreadable))
