@@ -14,7 +14,7 @@ constexpr std::uint64_t kMostFramesFromAnchor = std::uint64_t{1} << 33;
 std::uint64_t CycleStart::next(std::uint64_t wakeNanos, std::uint32_t frames, std::uint32_t rate) noexcept
 {
     const std::uint64_t sinceAnchor = m_framesSinceAnchor + m_lastFrames;
-    if (rate == 0 || rate != m_rate || sinceAnchor > kMostFramesFromAnchor || wakeNanos < m_lastWake) {
+    if (rate == 0 || rate != m_rate || sinceAnchor > kMostFramesFromAnchor) {
         restart(wakeNanos, rate);
         m_lastFrames = frames;
         return wakeNanos;
