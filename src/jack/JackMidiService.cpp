@@ -1,5 +1,6 @@
 #include "jack/JackMidiService.h"
 
+#include "jack/CycleStart.h"
 #include "jack/JackClientClose.h"
 #include "jack/JackMidiQueue.h"
 #include "jack/JackScheduleQueue.h"
@@ -159,6 +160,7 @@ struct JackMidiService::Impl {
     std::atomic<std::uint32_t> periodFrames{0};
     std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
+    CycleStart cycleStart;  // the process callback's alone
     std::array<std::atomic<OutPort*>, kSlots> live{};
     std::atomic<JackClientUser*> user{nullptr};
     // Held by JACK's notification thread while it tells the user, so that
@@ -168,14 +170,16 @@ struct JackMidiService::Impl {
     static int process(jack_nframes_t frames, void* self)
     {
         // The one reading of the clock in a cycle, first, so that nothing
-        // here delays it: the time this cycle really began, which timed
-        // messages are placed from (frameInCycle says why not JACK's
-        // estimate). The steady clock is CLOCK_MONOTONIC, which Linux reads
-        // in the vDSO without a system call; it neither blocks nor allocates.
-        const std::uint64_t cycleStart = steadyMicros(Clock::now());
+        // here delays it: the wake-up, from which CycleStart tells when the
+        // cycle's first frame was due; timed messages are placed from there.
+        // The steady clock is CLOCK_MONOTONIC, which Linux reads in the vDSO
+        // without a system call; it neither blocks nor allocates.
+        const auto wake = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
         Impl& impl = *static_cast<Impl*>(self);
         impl.cycles.enterCycle();
         const std::uint32_t rate = impl.sampleRate.load(std::memory_order_relaxed);
+        const std::uint64_t cycleStart =
+            impl.cycleStart.next(static_cast<std::uint64_t>(wake.count()), frames, rate) / 1000;
         PortsOfCycle ports(cycleStart, frames, rate);
         for (std::size_t index = 0; index < kSlots; ++index) {
             OutPort* out = impl.live[index].load();

@@ -10,8 +10,8 @@
 
 class ProcessCycles;
 
-// The running cycle as the process callback sees it: when it began (the
-// steady clock in microseconds, read first thing), its frames and the frame
+// The running cycle as the process callback sees it: when its first frame
+// was due (the steady clock in microseconds, by CycleStart), its frames and the frame
 // rate; and the output ports of the open devices, already holding what their
 // queues had for this cycle, for its user to write into.
 class JackCycle {

@@ -10,25 +10,20 @@
 #include <optional>
 
 // Where a message due at `due` falls in a process cycle of `frames` frames
-// at `rate` frames a second whose callback began at `cycleStart`
+// at `rate` frames a second whose first frame was due at `cycleStart`
 // (microseconds of one clock): frame 0 for a message already due, the frame
 // of its due time within the cycle's length of the start, nothing for one due
 // in a later cycle (or at an unknown rate, 0).
 //
-// The start is the time the callback really began, read by the callback
-// itself, and not JACK's start of the cycle (jack_get_cycle_times): that is
-// a filtered estimate, and a server that stalls (an xrun) goes on without
+// The start is not JACK's start of the cycle (jack_get_cycle_times): that
+// is a filtered estimate, and a server that stalls (an xrun) goes on without
 // counting the frames it missed, so after a stall the estimate trails the
 // real time by as much as the stall and takes a second or more to come back,
 // overshooting: messages placed by it arrived up to the stall late, then
-// early. Nor the frame counter through a clock of our own: at the nominal
-// rate it drifts from a sound card's crystal, and following the card again
-// takes a filter that settles anew after every stall. The callback's start
-// needs no history: each cycle stands alone, a stall costs only the cycles
-// it spans (what fell due during it goes at frame 0 of the late cycle, as a
-// plain sender's message would), and the one price is the wake-up's jitter,
-// which moves a message only when a cycle wakes later than the one before
-// it, and by that difference.
+// early. It is CycleStart's, from the callback's own wake-ups, which needs no
+// filter to settle: a stall costs only the cycles it spans (what fell due
+// during it goes at frame 0 of the late cycle, as a plain sender's message
+// would).
 std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint32_t frames,
                                           std::uint32_t rate) noexcept;
 

@@ -10,9 +10,12 @@
 //   FRAME USECS HH HH HH...
 //
 // FRAME is the event's frame time (32-bit, wrapping), USECS its real time:
-// JACK's clock (jack_get_time) as the process callback began, plus its offset
-// at the server's rate; never JACK's filtered estimate (jack_frames_to_time),
-// which lags the real time for a second after an xrun. Then the bytes in hex.
+// when the cycle's first frame was due, on JACK's clock (jack_get_time), plus
+// its offset at the server's rate. The cycle's start is the player's rule
+// (CycleStart) applied to the recorder's own wake-ups, so that how late this
+// process happened to wake is not counted against what it records; never
+// JACK's filtered estimate (jack_frames_to_time), which lags the real time for
+// a second after an xrun. Then the bytes in hex.
 // Lines go to FILE (default standard output) within milliseconds of arrival.
 // The --ready FILE is created once the port is registered and the client is
 // running. SIGTERM or SIGINT (or the server going away) ends the recorder
@@ -30,6 +33,8 @@
 // writer sleeps while nothing arrives: several recorders run beside the
 // programs under test, and a writer polling every millisecond cost about as
 // much CPU as the JACK server itself.
+
+#include "jack/CycleStart.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -66,10 +71,13 @@ jack_ringbuffer_t* g_ring = nullptr;
 std::atomic<std::uint64_t> g_dropped{0};
 std::atomic<bool> g_stopWriter{false};
 sem_t g_eventsWritten;
+CycleStart g_cycleStart;  // the process callback's alone
 
 int process(jack_nframes_t frames, void*)
 {
-    const jack_time_t cycleUsecs = jack_get_time();
+    const jack_time_t wake = jack_get_time();
+    const std::uint32_t rate = jack_get_sample_rate(g_client);
+    const jack_time_t cycleUsecs = g_cycleStart.next(wake * 1000, frames, rate) / 1000;
     void* buffer = jack_port_get_buffer(g_port, frames);
     const jack_nframes_t cycleStart = jack_last_frame_time(g_client);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -79,7 +87,7 @@ int process(jack_nframes_t frames, void*)
             continue;
         }
         const EventHeader header{cycleStart + event.time, static_cast<std::uint32_t>(event.size),
-                                 cycleUsecs + jack_time_t{event.time} * 1000000 / jack_get_sample_rate(g_client)};
+                                 cycleUsecs + jack_time_t{event.time} * 1000000 / rate};
         if (jack_ringbuffer_write_space(g_ring) < sizeof header + event.size) {
             g_dropped.fetch_add(1, std::memory_order_relaxed);
             continue;
