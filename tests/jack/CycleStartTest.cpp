@@ -16,7 +16,6 @@ struct Wake {
     std::uint32_t frames = 64;
     std::uint32_t rate = 48000;
 };
-
 struct Row {
     std::string name;
     std::vector<Wake> wakes;
@@ -26,44 +25,29 @@ struct Row {
 TEST(CycleStartTest, StartsLieOnTheGridOfTheEarliestWakeUpAndAStallOrALateWakeCountsItAnew)
 {
     const Row rows[] = {
-        // The true grid is 50 us before the first wake-up; later ones are 10, 80, 30, 600 and 12 us
-        // late on it: each start is the grid at the earliest seen (10 us), the late one's included.
+        // The true grid is 50 us before the first wake-up; the next are 10, 80, 30, 600 and 12 us late
+        // on it: each start is the grid at the earliest (10 us), the late one's included.
         {"jittered wake-ups",
          {{0}, {1'293'333}, {2'696'666}, {3'980'000}, {5'883'333}, {6'628'666}},
          {0, 1'293'333, 2'626'666, 3'960'000, 5'293'333, 6'626'666}},
-        // 40 ms without a cycle: the grid is counted from the late wake-up, which is the start.
-        {"a stall",
-         {{0}, {1'333'333}, {40'000'000}, {41'353'333}, {42'666'666}},
-         {0, 1'333'333, 40'000'000, 41'333'333, 42'666'666}},
-        // 0.4 ms late, then 0.93 ms (more than half a period) without a missed cycle: counted anew
-        // from it; the next, back on the old grid, is earlier than the new grid and moves it there.
-        {"a wake-up more than half a period late",
-         {{0}, {1'733'333}, {3'599'999}, {4'000'000}, {5'333'333}},
-         {0, 1'333'333, 3'599'999, 4'000'000, 5'333'333}},
-        // Half a period late, exactly: still on the grid.
-        {"a wake-up half a period late",
-         {{0}, {1'999'999}, {2'666'666}},
-         {0, 1'333'333, 2'666'666}},
-        // 96 kHz (64 frames are 666 666.7 ns): counted anew from the first wake-up at it; none: each
-        // wake-up is its start.
+        // Half a period late (on the grid), then 0.7 ms late without a missed cycle (counted anew from
+        // it), then back on the old grid, which is earlier than the new one and moves it there.
+        {"wake-ups half a period late and more",
+         {{0}, {1'999'999}, {3'366'666}, {4'000'000}},
+         {0, 1'333'333, 3'366'666, 4'000'000}},
+        // 96 kHz (64 frames are 666 666.7 ns): counted anew; no rate: each wake-up is its start.
         {"a new rate, or none",
          {{0}, {900'000, 64, 96000}, {1'586'666, 64, 96000}, {2'300'000, 64, 0}, {2'900'000, 64, 0}},
          {0, 900'000, 1'566'666, 2'300'000, 2'900'000}},
-        // Cycles of 2^31 frames (12.4 hours each), 1 us late but for the fourth: at 2^33 frames from
-        // the anchor the grid is counted anew, before the frames times 1e9 leave 64 bits.
+        // Cycles of 2^31 frames, 1 us late but for the fourth: past 2^33 frames from the anchor the grid
+        // is counted anew, before the frames times 1e9 leave 64 bits.
         {"2^33 frames from the anchor",
-         {{0, 1U << 31},
-          {44'739'242'667'666, 1U << 31},
-          {89'478'485'334'333, 1U << 31},
-          {134'217'728'000'000, 1U << 31},
-          {178'956'970'667'666, 1U << 31},
-          {223'696'213'334'332, 1U << 31}},
+         {{0, 1U << 31}, {44'739'242'667'666, 1U << 31}, {89'478'485'334'333, 1U << 31},
+          {134'217'728'000'000, 1U << 31}, {178'956'970'667'666, 1U << 31}, {223'696'213'334'332, 1U << 31}},
          {0, 44'739'242'666'666, 89'478'485'333'333, 134'217'728'000'000, 178'956'970'666'666,
           223'696'213'334'332}},
-        // 64 frames, then 128 (2.67 ms) and 32 (0.67 ms): each cycle's grid counts the frames before it.
-        {"a new period",
-         {{0}, {1'353'333, 128}, {4'000'100, 32}, {4'687'000}},
-         {0, 1'333'333, 4'000'000, 4'666'666}},
+        // 64 frames, then 128 and 32: each cycle's grid counts the frames before it.
+        {"a new period", {{0}, {1'353'333, 128}, {4'000'100, 32}, {4'687'000}}, {0, 1'333'333, 4'000'000, 4'666'666}},
     };
     for (const Row& row : rows) {
         CycleStart start;
