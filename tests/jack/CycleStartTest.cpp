@@ -7,31 +7,20 @@
 
 namespace {
 
-// Nanoseconds from an arbitrary, non-zero moment; 64 frames at 48 kHz are
-// 1 333 333.3 ns, whose grid is A + k * 4 000 000 / 3 rounded down.
+// Nanoseconds from a non-zero moment; 64 frames at 48 kHz are 1 333 333.3 ns.
 constexpr std::uint64_t kA = 7'000'000'000'123;
 
-struct Wake {
-    std::uint64_t at;  // after kA
-    std::uint32_t frames = 64;
-    std::uint32_t rate = 48000;
-};
-struct Row {
-    std::string name;
-    std::vector<Wake> wakes;
-    std::vector<std::uint64_t> starts;  // after kA, one per wake
-};
+struct Wake { std::uint64_t at; std::uint32_t frames = 64; std::uint32_t rate = 48000; };  // at: after kA
+struct Row { std::string name; std::vector<Wake> wakes; std::vector<std::uint64_t> starts; };
 
 TEST(CycleStartTest, StartsLieOnTheGridOfTheEarliestWakeUpAndAStallOrALateWakeCountsItAnew)
 {
     const Row rows[] = {
-        // The true grid is 50 us before the first wake-up; the next are 10, 80, 30, 600 and 12 us late
-        // on it: each start is the grid at the earliest (10 us), the late one's included.
+        // The grid is 50 us before the first wake-up, the next are 10, 80, 30, 600, 12 us late: at 10 us.
         {"jittered wake-ups",
          {{0}, {1'293'333}, {2'696'666}, {3'980'000}, {5'883'333}, {6'628'666}},
          {0, 1'293'333, 2'626'666, 3'960'000, 5'293'333, 6'626'666}},
-        // Half a period late (on the grid), then 0.7 ms late without a missed cycle (counted anew from
-        // it), then back on the old grid, which is earlier than the new one and moves it there.
+        // Half a period late: on the grid; 0.7 ms late: counted anew; back on the old grid: moved there.
         {"wake-ups half a period late and more",
          {{0}, {1'999'999}, {3'366'666}, {4'000'000}},
          {0, 1'333'333, 3'366'666, 4'000'000}},
@@ -39,8 +28,7 @@ TEST(CycleStartTest, StartsLieOnTheGridOfTheEarliestWakeUpAndAStallOrALateWakeCo
         {"a new rate, or none",
          {{0}, {900'000, 64, 96000}, {1'586'666, 64, 96000}, {2'300'000, 64, 0}, {2'900'000, 64, 0}},
          {0, 900'000, 1'566'666, 2'300'000, 2'900'000}},
-        // Cycles of 2^31 frames, 1 us late but for the fourth: past 2^33 frames from the anchor the grid
-        // is counted anew, before the frames times 1e9 leave 64 bits.
+        // Cycles of 2^31 frames, 1 us late but one: past 2^33 frames (x 1e9 must fit 64 bits), counted anew.
         {"2^33 frames from the anchor",
          {{0, 1U << 31}, {44'739'242'667'666, 1U << 31}, {89'478'485'334'333, 1U << 31},
           {134'217'728'000'000, 1U << 31}, {178'956'970'667'666, 1U << 31}, {223'696'213'334'332, 1U << 31}},
@@ -61,9 +49,8 @@ TEST(CycleStartTest, StartsLieOnTheGridOfTheEarliestWakeUpAndAStallOrALateWakeCo
 
 TEST(CycleStartTest, AClockSlowerThanTheRateIsFollowedWithinSixteenCyclesAndAStallForgetsIt)
 {
-    // Cycles 1 334 000 ns apart, 500 ppm slower than 64 frames at 48 kHz: the grid keeps the
-    // earliest of the last 16 wake-ups, the oldest, so it trails by 15 cycles' drift at most.
-    // Then 40 ms without a cycle, and one 20 us late on the new grid: on it.
+    // 500 ppm slower than 48 kHz: the grid keeps the earliest of the last 16 wake-ups, the oldest, so
+    // trails by 15 cycles' drift at most. Then 40 ms without a cycle, and one 20 us late on the new grid.
     CycleStart start;
     std::vector<std::uint64_t> last;
     for (std::uint64_t cycle = 0; cycle < 20; ++cycle) {
