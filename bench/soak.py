@@ -52,7 +52,8 @@ pause holds the clock, a seek moves it 5 s of the played time, a speed step
 changes the speed by 5 %, restart goes back to 0; speed steps and restart
 wait while paused; a new song starts at its volume at 100 %, plus the speed
 steps still waiting: those pressed while paused in a song sought past its
-end, which ends as it resumes). Where note-ons
+end, which ends as it resumes, and those pressed after a song's end before
+the next one started). Where note-ons
 arrived in a piece they fix its clock (the time offset most of them agree
 on); where none did, the clock follows from the pieces before. Every note-on
 of the list whose due time on that clock falls in a piece while playing,
@@ -413,8 +414,10 @@ class Clock:
                 self.anchor, self.restart = t, False
         elif name in ("faster", "slower"):
             step = 1 if name == "faster" else -1
-            if self.paused or self.anchor is None:
-                self.steps += step  # served once a song plays
+            if self.paused or self.anchor is None or self.position(t) > scaled(total_ms, self.speed):
+                # Served once a song plays: while paused, and after a song's
+                # end until the next one starts (the step waits for it).
+                self.steps += step
             else:
                 self.set_speed(t, max(SLOWEST, min(FASTEST, self.speed + SPEED_STEP * step)))
         elif self.anchor is None:
