@@ -62,7 +62,9 @@ public:
     // Stops the process as SIGTSTP's default action does and returns once it
     // is continued (SIGCONT then arrives on fd() like the others), or at once
     // where the system drops the stop: in a process group that no shell
-    // controls. For the thread that made the object, with JobControl::Taken.
+    // controls. It does not stop when a signal that ends or continues the
+    // process was sent since the last take(): take() then returns it. For
+    // the thread that made the object, with JobControl::Taken.
     void stopProcess();
 
 private:
@@ -70,6 +72,9 @@ private:
     Delivery m_delivery = Delivery::ConsoleHandler;
 #else
     bool openSelfPipe();
+    // Whether a taken signal other than SIGTSTP was sent and not yet taken;
+    // with `endingOnly`, one that ends the process.
+    bool pending(bool endingOnly) const;
 
     Delivery m_delivery = Delivery::SignalFd;
     sigset_t m_set{};

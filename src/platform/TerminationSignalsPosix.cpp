@@ -5,13 +5,27 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <ctime>
 
 namespace {
 
 // The write end of the self-pipe, for the handler; -1 when none is set up.
 std::atomic<int> g_pipeWrite{-1};
+// How many of each signal (by its place in kSignals) wait in the pipe, so that
+// stopProcess() can tell what is pending without reading it.
+std::array<std::atomic<int>, TerminationSignals::kSignals.size()> g_inPipe{};
+
+std::size_t placeOf(int signal)
+{
+    std::size_t place = 0;
+    while (place < TerminationSignals::kSignals.size() && TerminationSignals::kSignals[place] != signal) {
+        ++place;
+    }
+    return place;
+}
 
 extern "C" void writeSignalToPipe(int signal)
 {
@@ -20,7 +34,9 @@ extern "C" void writeSignalToPipe(int signal)
     if (fd >= 0) {
         const auto byte = static_cast<unsigned char>(signal);
         // A full pipe drops the byte: enough are already waiting to be read.
-        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+        if (::write(fd, &byte, 1) == 1 && placeOf(signal) < g_inPipe.size()) {
+            g_inPipe[placeOf(signal)].fetch_add(1);
+        }
     }
     errno = savedErrno;
 }
@@ -93,7 +109,13 @@ int TerminationSignals::take()
     }
     if (m_delivery == Delivery::SelfPipe) {
         unsigned char byte = 0;
-        return ::read(m_fd, &byte, 1) == 1 ? static_cast<int>(byte) : 0;
+        if (::read(m_fd, &byte, 1) != 1) {
+            return 0;
+        }
+        if (placeOf(byte) < g_inPipe.size()) {
+            g_inPipe[placeOf(byte)].fetch_sub(1);
+        }
+        return static_cast<int>(byte);
     }
     signalfd_siginfo info{};
     if (::read(m_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
@@ -102,18 +124,53 @@ int TerminationSignals::take()
     return 0;
 }
 
+bool TerminationSignals::pending(bool endingOnly) const
+{
+    const std::size_t last = endingOnly ? kTerminationCount : m_taken;
+    if (m_blocked) {
+        sigset_t waiting;
+        sigpending(&waiting);
+        for (std::size_t i = 0; i < last; ++i) {
+            if (sigismember(&waiting, kSignals[i]) == 1 && kSignals[i] != kSuspend) {
+                return true;
+            }
+        }
+        return false;
+    }
+    for (std::size_t i = 0; i < last; ++i) {
+        if (g_inPipe[i].load() > 0 && kSignals[i] != kSuspend) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void TerminationSignals::stopProcess()
 {
+    // A signal that ends or continues the process, sent since the owner last
+    // took them (while it silenced the coil), cancels the stop: a SIGCONT
+    // would be discarded by the stop, and an ending signal would wait behind
+    // it, leaving the process stopped with nobody to continue it.
+    if (pending(false)) {
+        return;
+    }
     // SIGTSTP itself rather than SIGSTOP: the shell reports the job as
     // stopped by Ctrl-Z, and the system's rule for groups without a shell
     // (drop the stop) still holds.
     if (m_blocked) {
         // Raised at this thread while blocked, it is delivered, with its
-        // default action, the moment this thread lets it through.
+        // default action, the moment this thread lets it through. A SIGCONT
+        // sent from the raise on discards it; an ending signal is looked for
+        // once more, and the stop taken back for it.
         sigset_t suspend;
         sigemptyset(&suspend);
         sigaddset(&suspend, SIGTSTP);
         ::raise(SIGTSTP);
+        if (pending(true)) {
+            const timespec now{};
+            ::sigtimedwait(&suspend, nullptr, &now);
+            return;
+        }
         pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
         pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
         return;

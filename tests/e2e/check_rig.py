@@ -153,7 +153,14 @@ def check_tstp(cli):
     wait_until(lambda: all([0xB0, 64, 0] in messages(i) for i in range(2)), 10, "both coils reset")
     os.kill(player.pid, signal.SIGTERM)
     os.kill(player.pid, signal.SIGCONT)
-    if player.wait(timeout=10) != 128 + signal.SIGTERM:
+    try:
+        player.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        # Left stopped, it would hold the test's output open to its timeout.
+        player.kill()
+        player.wait()
+        fail("the player was still running 10 s after SIGTERM and SIGCONT")
+    if player.returncode != 128 + signal.SIGTERM:
         fail("the player exited %d after SIGTERM" % player.returncode)
 
 

@@ -4,6 +4,8 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -76,5 +78,58 @@ INSTANTIATE_TEST_SUITE_P(
                     SignalCase{"ContinueThroughSelfPipe", SIGCONT, Delivery::SelfPipe, JobControl::Taken},
                     SignalCase{"SuspendLeftAloneUnlessAsked", SIGTSTP, Delivery::SelfPipe}),
     [](const testing::TestParamInfo<SignalCase>& param) { return param.param.name; });
+
+// stopProcess() with a signal already sent: one that ends the process or
+// continues it must not be lost behind the stop (a SIGCONT sent before the
+// stop is discarded by it, and an ending signal waits, blocked, behind it), or
+// the process would stay stopped with nobody left to continue it.
+struct StopCase {
+    const char* name;
+    int sentBefore;  // 0: none
+    Delivery delivery;
+};
+
+class StopProcessTest : public testing::TestWithParam<StopCase> {};
+
+TEST_P(StopProcessTest, StopsOnlyWhenNothingEndsOrContinuesIt)
+{
+    const StopCase& param = GetParam();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A group of its own whose parent shares the session: not orphaned,
+        // so the system does not drop the stop.
+        ::setpgid(0, 0);
+        TerminationSignals signals(param.delivery, JobControl::Taken);
+        if (param.sentBefore != 0) {
+            ::raise(param.sentBefore);
+        }
+        signals.stopProcess();
+        pollfd ready{signals.fd(), POLLIN, 0};
+        ::poll(&ready, 1, 5000);
+        const int first = signals.take();
+        ::_exit(signals.take() == 0 ? first : 100);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    const bool stopped = WIFSTOPPED(status);
+    if (stopped) {
+        ::kill(child, SIGCONT);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+    }
+    EXPECT_EQ(stopped, param.sentBefore == 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), param.sentBefore == 0 ? SIGCONT : param.sentBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StopProcessTest,
+    testing::Values(StopCase{"NothingSentThroughSignalFd", 0, Delivery::SignalFd},
+                    StopCase{"TerminateSentThroughSignalFd", SIGTERM, Delivery::SignalFd},
+                    StopCase{"ContinueSentThroughSignalFd", SIGCONT, Delivery::SignalFd},
+                    StopCase{"NothingSentThroughSelfPipe", 0, Delivery::SelfPipe},
+                    StopCase{"HangUpSentThroughSelfPipe", SIGHUP, Delivery::SelfPipe},
+                    StopCase{"ContinueSentThroughSelfPipe", SIGCONT, Delivery::SelfPipe}),
+    [](const testing::TestParamInfo<StopCase>& param) { return param.param.name; });
 
 }  // namespace
