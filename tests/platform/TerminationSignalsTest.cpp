@@ -125,10 +125,10 @@ TEST_P(StopProcessTest, StopsOnlyWhenNothingEndsOrContinuesIt)
 INSTANTIATE_TEST_SUITE_P(
     Cases, StopProcessTest,
     testing::Values(StopCase{"NothingSentThroughSignalFd", 0, Delivery::SignalFd},
-                    StopCase{"TerminateSentThroughSignalFd", SIGTERM, Delivery::SignalFd},
+                    StopCase{"InterruptSentThroughSignalFd", SIGINT, Delivery::SignalFd},
                     StopCase{"ContinueSentThroughSignalFd", SIGCONT, Delivery::SignalFd},
                     StopCase{"NothingSentThroughSelfPipe", 0, Delivery::SelfPipe},
-                    StopCase{"HangUpSentThroughSelfPipe", SIGHUP, Delivery::SelfPipe},
+                    StopCase{"InterruptSentThroughSelfPipe", SIGINT, Delivery::SelfPipe},
                     StopCase{"ContinueSentThroughSelfPipe", SIGCONT, Delivery::SelfPipe}),
     [](const testing::TestParamInfo<StopCase>& param) { return param.param.name; });
 
