@@ -15,7 +15,8 @@ namespace {
 // The write end of the self-pipe, for the handler; -1 when none is set up.
 std::atomic<int> g_pipeWrite{-1};
 // How many of each signal (by its place in kSignals) wait in the pipe, so that
-// stopProcess() can tell what is pending without reading it.
+// stopProcess() can tell what is pending without reading it. The handler is
+// set for those signals alone, so every byte in the pipe has its place.
 std::array<std::atomic<int>, TerminationSignals::kSignals.size()> g_inPipe{};
 
 std::size_t placeOf(int signal)
@@ -34,7 +35,7 @@ extern "C" void writeSignalToPipe(int signal)
     if (fd >= 0) {
         const auto byte = static_cast<unsigned char>(signal);
         // A full pipe drops the byte: enough are already waiting to be read.
-        if (::write(fd, &byte, 1) == 1 && placeOf(signal) < g_inPipe.size()) {
+        if (::write(fd, &byte, 1) == 1) {
             g_inPipe[placeOf(signal)].fetch_add(1);
         }
     }
@@ -112,9 +113,7 @@ int TerminationSignals::take()
         if (::read(m_fd, &byte, 1) != 1) {
             return 0;
         }
-        if (placeOf(byte) < g_inPipe.size()) {
-            g_inPipe[placeOf(byte)].fetch_sub(1);
-        }
+        g_inPipe[placeOf(byte)].fetch_sub(1);
         return static_cast<int>(byte);
     }
     signalfd_siginfo info{};
