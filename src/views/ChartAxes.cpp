@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -137,23 +138,17 @@ std::vector<Level> sideLevels(const Chart& chart, double fieldTop, double scale)
     return levels;
 }
 
-// The boxes of one row of labels (`across`: under the field, else beside it),
-// each centred on its place and held inside the padding of 0..`extent`.
-std::vector<LayoutBox> rowBoxes(const Level& level, bool across, double line, double extent,
-                                const LabelMetrics& metrics)
+// The box of one label in a row (`across`: under the field, else beside it),
+// centred on its place and held inside the padding of 0..`extent`.
+LayoutBox labelBox(const Wanted& wanted, bool across, double line, double extent, const LabelMetrics& metrics)
 {
-    std::vector<LayoutBox> boxes;
-    for (const Wanted& wanted : level) {
-        const double width = metrics.width(wanted.text);
-        if (across) {
-            const double left = std::clamp(wanted.at - width / 2, kPadding, std::max(kPadding, extent - kPadding - width));
-            boxes.push_back({left, line, width, metrics.lineHeight});
-        } else {
-            const double top = std::clamp(wanted.at - metrics.lineHeight / 2, 0.0, std::max(0.0, extent - metrics.lineHeight));
-            boxes.push_back({line - width, top, width, metrics.lineHeight});
-        }
+    const double width = metrics.width(wanted.text);
+    if (across) {
+        const double left = std::clamp(wanted.at - width / 2, kPadding, std::max(kPadding, extent - kPadding - width));
+        return {left, line, width, metrics.lineHeight};
     }
-    return boxes;
+    const double top = std::clamp(wanted.at - metrics.lineHeight / 2, 0.0, std::max(0.0, extent - metrics.lineHeight));
+    return {line - width, top, width, metrics.lineHeight};
 }
 
 // Whether `box` keeps its distance from `before` along the row.
@@ -162,12 +157,18 @@ bool clearOf(const LayoutBox& box, const LayoutBox& before, bool across)
     return across ? box.left >= before.right() + kSpacing : box.bottom() + kGap <= before.top;
 }
 
-bool fits(const std::vector<LayoutBox>& boxes, bool across)
+// Whether every label of `level` keeps its distance from the one before. It
+// measures up to the first that does not: a long song's finer levels hold
+// thousands of labels, and measuring a text means shaping it.
+bool fits(const Level& level, bool across, double line, double extent, const LabelMetrics& metrics)
 {
-    for (std::size_t i = 1; i < boxes.size(); ++i) {
-        if (!clearOf(boxes[i], boxes[i - 1], across)) {
+    std::optional<LayoutBox> before;
+    for (const Wanted& wanted : level) {
+        const LayoutBox box = labelBox(wanted, across, line, extent, metrics);
+        if (before && !clearOf(box, *before, across)) {
             return false;
         }
+        before = box;
     }
     return true;
 }
@@ -183,20 +184,20 @@ void placeRow(const std::vector<Level>& levels, bool across, double line, double
     }
     std::size_t chosen = levels.size() - 1;
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        if (fits(rowBoxes(levels[i], across, line, extent, metrics), across)) {
+        if (fits(levels[i], across, line, extent, metrics)) {
             chosen = i;
             break;
         }
     }
     const Level& level = levels[chosen];
-    const std::vector<LayoutBox> boxes = rowBoxes(level, across, line, extent, metrics);
-    const LayoutBox* kept = nullptr;
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (kept != nullptr && !clearOf(boxes[i], *kept, across)) {
+    std::optional<LayoutBox> kept;
+    for (std::size_t i = 0; i < level.size(); ++i) {
+        const LayoutBox box = labelBox(level[i], across, line, extent, metrics);
+        if (kept && !clearOf(box, *kept, across)) {
             continue;
         }
-        kept = &boxes[i];
-        layout.labels.push_back({level[i].text, boxes[i]});
+        kept = box;
+        layout.labels.push_back({level[i].text, box});
         if (across) {
             layout.ticks.push_back({std::min(level[i].at, field.right() - 1), field.bottom(), 1, kTick});
         } else {

@@ -120,6 +120,22 @@ TEST(ChartAxes, AtTheSmallestSizeEveryLabelIsApartFromTheOthersAndTheField)
     }
 }
 
+// Measuring a text means shaping it: a three-hour song's finest level of
+// seconds holds 10,801 labels, and a layout runs on every repaint. A level
+// that crowds is given up at its first clash.
+TEST(ChartAxes, ALongSongsLayoutMeasuresAFewLabelsNotEveryLevel)
+{
+    int measured = 0;
+    const LabelMetrics metrics{13, [&](std::string_view text) {
+                                   ++measured;
+                                   return 6.0 * static_cast<double>(text.size());
+                               }};
+    const Chart chart = notesChart({{60, 90, 500, 700}}, 10'800'000);
+    const ChartLayout layout = chartLayout(chart, 1'500.5, 400.25, metrics);
+    EXPECT_EQ(layout.labels.front().text, "0 s");
+    EXPECT_LT(measured, 150);
+}
+
 TEST(DutyFigures, TheLimitLiesWhereABarOfItsDutyWouldTopAndFollowsTheFigures)
 {
     const std::string window = "Window peak 2.47 % at 1250 ms, mean 0.83 %; coil peak 3.13 %";
