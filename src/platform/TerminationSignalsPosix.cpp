@@ -125,19 +125,15 @@ int TerminationSignals::take()
 
 bool TerminationSignals::pending(bool endingOnly) const
 {
-    const std::size_t last = endingOnly ? kTerminationCount : m_taken;
+    sigset_t waiting;
+    sigemptyset(&waiting);
     if (m_blocked) {
-        sigset_t waiting;
         sigpending(&waiting);
-        for (std::size_t i = 0; i < last; ++i) {
-            if (sigismember(&waiting, kSignals[i]) == 1 && kSignals[i] != kSuspend) {
-                return true;
-            }
-        }
-        return false;
     }
+    const std::size_t last = endingOnly ? kTerminationCount : m_taken;
     for (std::size_t i = 0; i < last; ++i) {
-        if (g_inPipe[i].load() > 0 && kSignals[i] != kSuspend) {
+        const bool sent = m_blocked ? sigismember(&waiting, kSignals[i]) == 1 : g_inPipe[i].load() > 0;
+        if (sent && kSignals[i] != kSuspend) {
             return true;
         }
     }

@@ -132,6 +132,7 @@ TEST(ChartAxes, ALongSongsLayoutMeasuresAFewLabelsNotEveryLevel)
                                }};
     const Chart chart = notesChart({{60, 90, 500, 700}}, 10'800'000);
     const ChartLayout layout = chartLayout(chart, 1'500.5, 400.25, metrics);
+    ASSERT_FALSE(layout.labels.empty());
     EXPECT_EQ(layout.labels.front().text, "0 s");
     EXPECT_LT(measured, 150);
 }
