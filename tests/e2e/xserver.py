@@ -6,16 +6,23 @@ import subprocess
 import time
 
 
-def start_xvfb(log_path, size="800x480x24"):
+def start_xvfb(log_path, size="800x480x24", reset=True):
     """Starts Xvfb and waits until it answers; a server that loses a race for
     its display number is replaced on another. Returns (process, display), or
-    None when no server came up (its messages are in log_path)."""
+    None when no server came up (its messages are in log_path).
+
+    With reset False the server keeps its state when its last client leaves,
+    as a desktop's server does (its session's clients never all leave): a
+    server that resets sets itself up again, keyboard map included, while
+    the next client connects, which a program started on a desktop never
+    waits for."""
     for number in random.Random(os.getpid()).sample(range(200, 1000), 5):
         if os.path.exists("/tmp/.X%d-lock" % number):
             continue
         display = ":%d" % number
         with open(log_path, "a") as log:
-            server = subprocess.Popen(["Xvfb", display, "-screen", "0", size, "-nolisten", "tcp"],
+            server = subprocess.Popen(["Xvfb", display, "-screen", "0", size, "-nolisten", "tcp"]
+                                      + ([] if reset else ["-noreset"]),
                                       stdout=subprocess.DEVNULL, stderr=log)
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline and server.poll() is None:
