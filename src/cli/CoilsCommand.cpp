@@ -115,8 +115,7 @@ int runCoilsCommand(const std::vector<std::string>& args)
             continue;
         }
         const CoilNoteCounts& counts = song->coils[i].counts;
-        const DutySummary duty =
-            summarizeDuty(coilDutyPoints(song->coils[i].notes.entries, coilOptions(coil, options)));
+        const DutySummary duty = coilDutySummary(song->coils[i].notes.entries, coilOptions(coil, options));
         char peak[96];
         std::snprintf(peak, sizeof peak, "duty peak %.2f %% at %d ms", duty.peak * 100.0, duty.peakMs);
         std::cout << "  plays " << counts.played << " notes; voice rule dropped " << counts.droppedByVoices

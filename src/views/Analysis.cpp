@@ -91,25 +91,18 @@ std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, Key
 {
     std::vector<DutyPoint> points;
     points.reserve(entries.size());
-    TwoVoiceTracker voices(keys);
-    for (const NoteListEntry& entry : entries) {
-        if (entry.velocity == 0) {
-            voices.noteOff(entry.key);
-        } else if (keys.admits(entry.key)) {
-            voices.noteOn(entry.key, entry.velocity);
-        } else {
-            continue;
-        }
-        points.push_back({entry.timeMs, voices.duty()});
-    }
+    forEachDutyPoint(entries, keys, [&points](const DutyPoint& point) { points.push_back(point); });
     return points;
 }
 
-std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
-                                      CoilLimitCounts* counts)
+namespace {
+
+// The points of coilDutyPoints handed to `sink` in order; returns what the
+// limits did.
+template <typename Sink>
+CoilLimitCounts forEachCoilDutyPoint(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                                     Sink&& sink)
 {
-    std::vector<DutyPoint> points;
-    points.reserve(entries.size());
     CoilLimiter limiter(options.coilLimits);
     // The song's clock stands in for the session's: both advance alike from
     // one note to the next, so the cuts fall where playback makes them. After
@@ -121,38 +114,76 @@ std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries,
              cutAt = limiter.nextCutAt(last)) {
             last = *cutAt;
             limiter.takeDueCut(last);
-            points.push_back({static_cast<std::int32_t>(last), limiter.duty()});
+            sink(DutyPoint{static_cast<std::int32_t>(last), limiter.duty()});
         }
         last = due;
         if (limiter.noteOn(entry.key, curvedVelocity(entry.velocity, options), due)) {
-            points.push_back({entry.timeMs, limiter.duty()});
+            sink(DutyPoint{entry.timeMs, limiter.duty()});
         }
     }
+    return limiter.counts();
+}
+
+}  // namespace
+
+std::vector<DutyPoint> coilDutyPoints(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                                      CoilLimitCounts* counts)
+{
+    std::vector<DutyPoint> points;
+    points.reserve(entries.size());
+    const CoilLimitCounts done =
+        forEachCoilDutyPoint(entries, options, [&points](const DutyPoint& point) { points.push_back(point); });
     if (counts != nullptr) {
-        *counts = limiter.counts();
+        *counts = done;
     }
     return points;
 }
 
-DutySummary summarizeDuty(const std::vector<DutyPoint>& points)
+DutySummary coilDutySummary(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                            CoilLimitCounts* counts)
 {
-    DutySummary summary;
-    if (points.empty()) {
-        return summary;
+    DutySummaryBuilder summary;
+    const CoilLimitCounts done =
+        forEachCoilDutyPoint(entries, options, [&summary](const DutyPoint& point) { summary.add(point); });
+    if (counts != nullptr) {
+        *counts = done;
     }
-    summary.peak = points.front().duty;
-    summary.peakMs = points.front().timeMs;
-    double area = 0.0;
-    for (std::size_t i = 1; i < points.size(); ++i) {
-        if (points[i].duty > summary.peak) {
-            summary.peak = points[i].duty;
-            summary.peakMs = points[i].timeMs;
+    return summary.summary();
+}
+
+void DutySummaryBuilder::add(const DutyPoint& point)
+{
+    if (!m_any) {
+        m_any = true;
+        m_first = point;
+        m_summary.peak = point.duty;
+        m_summary.peakMs = point.timeMs;
+    } else {
+        m_several = true;
+        if (point.duty > m_summary.peak) {
+            m_summary.peak = point.duty;
+            m_summary.peakMs = point.timeMs;
         }
-        area += points[i - 1].duty * (static_cast<double>(points[i].timeMs) - points[i - 1].timeMs);
+        m_area += m_last.duty * (static_cast<double>(point.timeMs) - m_last.timeMs);
     }
-    const double span = static_cast<double>(points.back().timeMs) - points.front().timeMs;
-    if (points.size() >= 2 && span != 0.0) {
-        summary.mean = area / span;
+    m_last = point;
+}
+
+DutySummary DutySummaryBuilder::summary() const
+{
+    DutySummary summary = m_summary;
+    const double span = static_cast<double>(m_last.timeMs) - m_first.timeMs;
+    if (m_several && span != 0.0) {
+        summary.mean = m_area / span;
     }
     return summary;
+}
+
+DutySummary summarizeDuty(const std::vector<DutyPoint>& points)
+{
+    DutySummaryBuilder summary;
+    for (const DutyPoint& point : points) {
+        summary.add(point);
+    }
+    return summary.summary();
 }

@@ -54,6 +54,31 @@ inline bool operator==(const DutyPoint& a, const DutyPoint& b)
 // two-voice model: the Duty Cycle window's figure with keys 36..93.
 std::vector<DutyPoint> dutyPoints(const std::vector<NoteListEntry>& entries, KeyFilter keys = kDutyWindowKeys);
 
+// Whether an entry gives dutyPoints a point.
+inline bool givesDutyPoint(const NoteListEntry& entry, KeyFilter keys)
+{
+    return entry.velocity == 0 || keys.admits(entry.key);
+}
+
+// The points of dutyPoints handed to `sink` one at a time, in order, for a
+// caller that need not keep them all (a song's points take 16 bytes each).
+template <typename Sink>
+void forEachDutyPoint(const std::vector<NoteListEntry>& entries, KeyFilter keys, Sink&& sink)
+{
+    TwoVoiceTracker voices(keys);
+    for (const NoteListEntry& entry : entries) {
+        if (!givesDutyPoint(entry, keys)) {
+            continue;
+        }
+        if (entry.velocity == 0) {
+            voices.noteOff(entry.key);
+        } else {
+            voices.noteOn(entry.key, entry.velocity);
+        }
+        sink(DutyPoint{entry.timeMs, voices.duty()});
+    }
+}
+
 // The coil model's estimate of what playback sends (every key, the velocity
 // after the curve, through options.coilLimits): one point per message that
 // leaves, at its entry's time (a cut at the time it falls due), cuts before
@@ -71,6 +96,26 @@ struct DutySummary {
     double mean = 0.0;
 };
 DutySummary summarizeDuty(const std::vector<DutyPoint>& points);
+
+// The summary of points given one at a time in time order, without keeping
+// them: the same figures as summarizeDuty over the same points.
+class DutySummaryBuilder {
+public:
+    void add(const DutyPoint& point);
+    DutySummary summary() const;
+
+private:
+    DutySummary m_summary;
+    DutyPoint m_first;
+    DutyPoint m_last;
+    double m_area = 0.0;
+    bool m_any = false;
+    bool m_several = false;
+};
+
+// summarizeDuty(coilDutyPoints(entries, options, counts)) without the points.
+DutySummary coilDutySummary(const std::vector<NoteListEntry>& entries, const PlaybackOptions& options,
+                            CoilLimitCounts* counts = nullptr);
 
 // Per-channel note counts of a song, for choosing the channel to play.
 struct ChannelNotes {

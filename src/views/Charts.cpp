@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -75,26 +76,71 @@ Chart notesChart(const std::vector<PairedNote>& notes, std::int32_t tEnd)
     return chart;
 }
 
+namespace {
+
+// The bars of a duty chart, added point by point: `count` points in all, the
+// last at `lastMs`. Fewer than two points draw nothing.
+class DutyBars {
+public:
+    DutyBars(std::size_t count, std::int32_t lastMs) : m_chart(emptyChart(ChartKind::Duty)), m_end(lastMs)
+    {
+        if (count < 2) {
+            return;
+        }
+        m_chart.bars.reserve(count - 1);
+        if (lastMs > 0) {
+            m_chart.timeAxis = Chart::TimeAxis{lastMs, static_cast<std::int32_t>(kWidth)};
+        }
+    }
+
+    void add(const DutyPoint& to)
+    {
+        if (m_from) {
+            m_chart.bars.push_back({truncated(m_from->timeMs / m_end * kWidth),
+                                    truncated(151.0 - (150.0 * m_from->duty / kDutyAtTop)),
+                                    truncated(to.timeMs / m_end * kWidth), kBaseRow});
+        }
+        m_from = to;
+    }
+
+    Chart take() { return std::move(m_chart); }
+
+private:
+    static constexpr double kWidth = kWideWidth - 1;
+    Chart m_chart;
+    double m_end;
+    std::optional<DutyPoint> m_from;
+};
+
+}  // namespace
+
 Chart dutyChart(const std::vector<DutyPoint>& points)
 {
-    Chart chart = emptyChart(ChartKind::Duty);
-    if (points.size() < 2) {
-        return chart;
+    DutyBars bars(points.size(), points.empty() ? 0 : points.back().timeMs);
+    for (const DutyPoint& point : points) {
+        bars.add(point);
     }
-    chart.bars.reserve(points.size() - 1);
-    const double end = points.back().timeMs;
-    constexpr double width = kWideWidth - 1;
-    if (points.back().timeMs > 0) {
-        chart.timeAxis = Chart::TimeAxis{points.back().timeMs, static_cast<std::int32_t>(width)};
+    return bars.take();
+}
+
+Chart dutyChartOfEntries(const std::vector<NoteListEntry>& entries, DutySummary& window)
+{
+    std::size_t count = 0;
+    std::int32_t lastMs = 0;
+    for (const NoteListEntry& entry : entries) {
+        if (givesDutyPoint(entry, kDutyWindowKeys)) {
+            ++count;
+            lastMs = entry.timeMs;
+        }
     }
-    for (std::size_t i = 1; i < points.size(); ++i) {
-        const DutyPoint& from = points[i - 1];
-        const DutyPoint& to = points[i];
-        chart.bars.push_back({truncated(from.timeMs / end * width),
-                              truncated(151.0 - (150.0 * from.duty / kDutyAtTop)),
-                              truncated(to.timeMs / end * width), kBaseRow});
-    }
-    return chart;
+    DutySummaryBuilder summary;
+    DutyBars bars(count, lastMs);
+    forEachDutyPoint(entries, kDutyWindowKeys, [&](const DutyPoint& point) {
+        bars.add(point);
+        summary.add(point);
+    });
+    window = summary.summary();
+    return bars.take();
 }
 
 std::optional<std::int32_t> playheadColumn(const Chart& chart, std::int32_t elapsedMs)
@@ -221,9 +267,9 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
         chart = notesChart(pairNotes(entries), entries.empty() ? 0 : entries.back().timeMs);
         break;
     case ChartKind::Duty: {
-        const std::vector<DutyPoint> points = dutyPoints(entries);
-        chart = dutyChart(points);
-        chart.figures = dutyFiguresText(summarizeDuty(points), summarizeDuty(coilDutyPoints(entries, song.options)).peak,
+        DutySummary window;
+        chart = dutyChartOfEntries(entries, window);
+        chart.figures = dutyFiguresText(window, coilDutySummary(entries, song.options).peak,
                                         song.options.coilLimits.dutyLimitPercent);
         break;
     }

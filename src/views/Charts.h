@@ -33,6 +33,11 @@ Chart notesChart(const std::vector<PairedNote>& notes, std::int32_t tEnd);
 // point's time. A duty above 0.0675 reaches above the field.
 Chart dutyChart(const std::vector<DutyPoint>& points);
 
+// dutyChart(dutyPoints(entries)), with summarizeDuty of the same points in
+// `window`, made as the points come: a long song's points are never all
+// kept (the window opens sooner for the memory it does not fill).
+Chart dutyChartOfEntries(const std::vector<NoteListEntry>& entries, DutySummary& window);
+
 // The column of the field where the playhead stands when the song's clock
 // reads `elapsedMs`: elapsed / endMs x timeWidth of the chart's time axis,
 // truncated toward zero and held inside the field (1..width - 2). None for a

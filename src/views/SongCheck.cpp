@@ -141,11 +141,11 @@ SongCheck checkSong(const std::string& fileName, const Rig& rig, const PlaybackO
         CoilCheck result;
         result.coil = coil.name;
         result.counts = song.coils[i].counts;
-        const DutySummary asked = summarizeDuty(coilDutyPoints(entries, unlimited));
+        const DutySummary asked = coilDutySummary(entries, unlimited);
         result.dutyPeak = asked.peak;
         result.dutyPeakMs = asked.peakMs;
         result.dutyLimitPercent = limited.coilLimits.dutyLimitPercent;
-        coilDutyPoints(entries, limited, &result.limited);
+        (void)coilDutySummary(entries, limited, &result.limited);
         result.maxNoteMs = limited.coilLimits.maxNoteMs;
         if (result.maxNoteMs) {
             for (const PairedNote& note : pairNotes(entries)) {

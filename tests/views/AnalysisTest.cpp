@@ -118,6 +118,25 @@ TEST(CoilDutyPoints, EveryKeyAfterTheCurveAndTheLimitsWithCutsWhereTheyFall)
     EXPECT_EQ(counts, (CoilLimitCounts{0, 0, 1}));
 }
 
+// The summary made as the points come is the summary of the points kept, and
+// the limits count the same: with a cut, without limits, with no entry.
+TEST(CoilDutySummary, IsTheSummaryOfTheCoilsPointsWithTheSameCounts)
+{
+    PlaybackOptions cut;
+    cut.coilLimits.maxNoteMs = 250;
+    const std::vector<NoteListEntry> song{{60, 90, 500}, {72, 70, 650}, {60, 0, 1333}, {72, 0, 1400}};
+    for (const auto& [entries, options] : {std::pair{song, cut}, std::pair{song, PlaybackOptions{}},
+                                           std::pair{std::vector<NoteListEntry>{}, cut}}) {
+        CoilLimitCounts kept;
+        CoilLimitCounts streamed;
+        const DutySummary expected = summarizeDuty(coilDutyPoints(entries, options, &kept));
+        const DutySummary summary = coilDutySummary(entries, options, &streamed);
+        EXPECT_EQ(std::tuple(summary.peak, summary.peakMs, summary.mean),
+                  std::tuple(expected.peak, expected.peakMs, expected.mean));
+        EXPECT_EQ(streamed, kept);
+    }
+}
+
 TEST(DutySummary, PeakIsTheFirstHighestPointAndTheMeanHoldsEachDutyUntilTheNextPoint)
 {
     const DutySummary song = summarizeDuty({{500, 0.01}, {800, 0.03}, {900, 0.03}, {1300, 0.0}});

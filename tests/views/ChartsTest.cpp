@@ -48,6 +48,35 @@ TEST(DutyChart, EachPointButTheLastOpensAStepThatTheNextPointCloses)
     EXPECT_TRUE(dutyChart({{700, 0.05}}).bars.empty()) << "a single point draws nothing";
 }
 
+// Made from the entries as the points come: the chart and the summary of the
+// points kept. Key 96 is outside the window's keys (its note-off still
+// writes a point); a lone entry and no entry draw nothing.
+TEST(DutyChart, OfEntriesIsTheChartAndSummaryOfTheWindowsPoints)
+{
+    const std::vector<std::vector<NoteListEntry>> cases{
+        {{60, 90, 500}, {96, 100, 700}, {64, 50, 1100}, {60, 0, 1333}, {96, 0, 1500}, {64, 0, 2001}},
+        {{60, 90, 500}},
+        {},
+    };
+    for (const std::vector<NoteListEntry>& entries : cases) {
+        const std::vector<DutyPoint> points = dutyPoints(entries);
+        const Chart expected = dutyChart(points);
+        const DutySummary expectedWindow = summarizeDuty(points);
+        DutySummary window{1.0, 1, 1.0};
+        const Chart chart = dutyChartOfEntries(entries, window);
+        EXPECT_EQ(chart.bars, expected.bars);
+        EXPECT_EQ(chart.timeAxis.has_value(), expected.timeAxis.has_value());
+        if (chart.timeAxis && expected.timeAxis) {
+            EXPECT_EQ(std::tuple(chart.timeAxis->endMs, chart.timeAxis->width),
+                      std::tuple(expected.timeAxis->endMs, expected.timeAxis->width));
+        }
+        EXPECT_EQ(std::tuple(window.peak, window.peakMs, window.mean),
+                  std::tuple(expectedWindow.peak, expectedWindow.peakMs, expectedWindow.mean));
+    }
+    DutySummary window;
+    EXPECT_EQ(dutyChartOfEntries(cases[0], window).bars.size(), 4U) << "five of the six entries write a point";
+}
+
 TEST(Charts, DegenerateTimesGiveDefinedCoordinatesAndNoFileGivesItsMessage)
 {
     EXPECT_EQ(notesChart({{60, 90, 0, 0}, {61, 90, 10, 5}}, 0).bars,
