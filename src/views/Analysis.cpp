@@ -159,7 +159,6 @@ void DutySummaryBuilder::add(const DutyPoint& point)
         m_summary.peak = point.duty;
         m_summary.peakMs = point.timeMs;
     } else {
-        m_several = true;
         if (point.duty > m_summary.peak) {
             m_summary.peak = point.duty;
             m_summary.peakMs = point.timeMs;
@@ -171,9 +170,10 @@ void DutySummaryBuilder::add(const DutyPoint& point)
 
 DutySummary DutySummaryBuilder::summary() const
 {
+    // One point or none spans no time.
     DutySummary summary = m_summary;
     const double span = static_cast<double>(m_last.timeMs) - m_first.timeMs;
-    if (m_several && span != 0.0) {
+    if (span != 0.0) {
         summary.mean = m_area / span;
     }
     return summary;

@@ -110,7 +110,6 @@ private:
     DutyPoint m_last;
     double m_area = 0.0;
     bool m_any = false;
-    bool m_several = false;
 };
 
 // summarizeDuty(coilDutyPoints(entries, options, counts)) without the points.

@@ -82,6 +82,7 @@ TEST(Charts, DegenerateTimesGiveDefinedCoordinatesAndNoFileGivesItsMessage)
     EXPECT_EQ(notesChart({{60, 90, 0, 0}, {61, 90, 10, 5}}, 0).bars,
               (std::vector<ChartRect>{{0, 100, 0, 101}, {kMax, 99, kMax, 100}}));
     EXPECT_EQ(dutyChart({{-300, 0.01}, {0, 0.0}}).bars, (std::vector<ChartRect>{{kMin, 128, 0, 150}}));
+    EXPECT_FALSE(dutyChart({{-300, 0.01}, {0, 0.0}}).timeAxis) << "a song ending at 0 has no time to place a playhead in";
     const Chart none = noFileChart(ChartKind::Notes);
     EXPECT_EQ(std::tuple(none.width, none.height, none.bars.size(), none.message), std::tuple(338, 163, 0u, "No file loaded!"));
 }
