@@ -14,6 +14,7 @@ constexpr std::uint64_t kMostFramesFromAnchor = std::uint64_t{1} << 33;
 std::uint64_t CycleStart::next(std::uint64_t wakeNanos, std::uint32_t frames, std::uint32_t rate) noexcept
 {
     const std::uint64_t sinceAnchor = m_framesSinceAnchor + m_lastFrames;
+    m_followsGap = false;
     if (rate == 0 || rate != m_rate || sinceAnchor > kMostFramesFromAnchor) {
         restart(wakeNanos, rate);
         m_lastFrames = frames;
@@ -23,7 +24,8 @@ std::uint64_t CycleStart::next(std::uint64_t wakeNanos, std::uint32_t frames, st
     const auto offset = static_cast<std::int64_t>(wakeNanos - grid);
     const auto period = static_cast<std::int64_t>(std::uint64_t{m_lastFrames} * kNanosPerSecond / rate);
     const auto gap = static_cast<std::int64_t>(wakeNanos - m_lastWake);
-    if (gap > period + period / 2 || offset - m_lowest > period / 2) {
+    m_followsGap = gap > period + period / 2;
+    if (m_followsGap || offset - m_lowest > period / 2) {
         restart(wakeNanos, rate);
         m_lastFrames = frames;
         return wakeNanos;

@@ -30,6 +30,9 @@ public:
     // The cycle whose callback woke at `wakeNanos`, `frames` long at `rate`
     // frames a second (0 when not known yet): when its first frame was due.
     std::uint64_t next(std::uint64_t wakeNanos, std::uint32_t frames, std::uint32_t rate) noexcept;
+    // Whether the latest cycle woke more than one and a half periods after
+    // the one before it: the server missed cycles just before it.
+    bool followsGap() const noexcept { return m_followsGap; }
 
 private:
     static constexpr std::size_t kWindow = 16;
@@ -46,4 +49,5 @@ private:
     std::array<std::int64_t, kWindow> m_offsets{};
     std::size_t m_held = 0;
     std::size_t m_newest = 0;
+    bool m_followsGap = false;
 };

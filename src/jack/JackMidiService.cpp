@@ -160,7 +160,8 @@ struct JackMidiService::Impl {
     std::atomic<std::uint32_t> periodFrames{0};
     std::atomic<std::uint32_t> sampleRate{0};
     ProcessCycles cycles;
-    CycleStart cycleStart;  // the process callback's alone
+    CycleStart cycleStart;    // the process callback's alone
+    bool heldQueues = false;  // the callback's alone: the last cycle left the queues
     std::array<std::atomic<OutPort*>, kSlots> live{};
     std::atomic<JackClientUser*> user{nullptr};
     // Held by JACK's notification thread while it tells the user, so that
@@ -180,6 +181,16 @@ struct JackMidiService::Impl {
         const std::uint32_t rate = impl.sampleRate.load(std::memory_order_relaxed);
         const std::uint64_t cycleStart =
             impl.cycleStart.next(static_cast<std::uint64_t>(wake.count()), frames, rate) / 1000;
+        // The first cycle after the server missed some (a stall) is often
+        // not handed on to the ports' readers: the server catching up drops
+        // it, and every message written into it would be lost, a note-off
+        // among them. So the queues wait for the next cycle, where what fell
+        // due meanwhile goes at its first frame, one period later than it
+        // would have; a plain sender, starved in the same stall, hands its
+        // messages over that late or later. Never two cycles in a row, so a
+        // server that keeps missing cycles delays nothing by more than one.
+        const bool holdQueues = impl.cycleStart.followsGap() && !impl.heldQueues;
+        impl.heldQueues = holdQueues;
         PortsOfCycle ports(cycleStart, frames, rate);
         for (std::size_t index = 0; index < kSlots; ++index) {
             OutPort* out = impl.live[index].load();
@@ -191,9 +202,11 @@ struct JackMidiService::Impl {
             // handed ahead that fall due in it, each at its own frame.
             void* buffer = jack_port_get_buffer(out->port, frames);
             jack_midi_clear_buffer(buffer);
-            out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
             CycleSink sink{buffer, cycleStart, frames, rate};
-            out->scheduled.drain(sink);
+            if (!holdQueues) {
+                out->queue.drain([buffer](std::size_t length) { return jack_midi_event_reserve(buffer, 0, length); });
+                out->scheduled.drain(sink);
+            }
             ports.buffers[index] = buffer;
             ports.lastFrames[index] = sink.lastFrame;
         }

@@ -22,8 +22,8 @@
 // overshooting: messages placed by it arrived up to the stall late, then
 // early. It is CycleStart's, from the callback's own wake-ups, which needs no
 // filter to settle: a stall costs only the cycles it spans (what fell due
-// during it goes at frame 0 of the late cycle, as a plain sender's message
-// would).
+// during it goes at frame 0 of the cycle after the late one, as a plain
+// sender's message would: see JackMidiService's process callback).
 std::optional<std::uint32_t> frameInCycle(std::uint64_t due, std::uint64_t cycleStart, std::uint32_t frames,
                                           std::uint32_t rate) noexcept;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -44,6 +45,29 @@ TEST(CycleStartTest, StartsLieOnTheGridOfTheEarliestWakeUpAndAStallOrALateWakeCo
             starts.push_back(start.next(kA + wake.at, wake.frames, wake.rate) - kA);
         }
         EXPECT_EQ(starts, row.starts) << row.name;
+    }
+}
+
+// Only a cycle that wakes more than one and a half periods (1 999 999 ns) after the one
+// before follows a gap: not the first, not one late on the grid without a gap
+// before it, not a new rate, not the cycle after a gap.
+TEST(CycleStartTest, ACycleFollowsAGapWhenItWakesMoreThanOneAndAHalfPeriodsAfterTheLast)
+{
+    const std::vector<std::pair<std::vector<Wake>, std::vector<bool>>> rows{
+        {{{0}, {1'333'333}, {3'333'333}, {4'666'666}}, {false, false, true, false}},
+        {{{0}, {1'333'333}, {3'333'332}, {4'666'665}}, {false, false, false, false}},
+        {{{0}, {1'999'999}, {3'366'666}}, {false, false, false}},
+        {{{0}, {3'000'000, 64, 96000}, {9'000'000, 64, 0}, {12'000'000}}, {false, false, false, false}},
+        {{{0}, {40'000'000}, {80'000'000}, {81'333'333}}, {false, true, true, false}},
+    };
+    for (const auto& [wakes, gaps] : rows) {
+        CycleStart start;
+        std::vector<bool> seen;
+        for (const Wake& wake : wakes) {
+            (void)start.next(kA + wake.at, wake.frames, wake.rate);
+            seen.push_back(start.followsGap());
+        }
+        EXPECT_EQ(seen, gaps) << wakes.size() << " wake-ups, the last at " << wakes.back().at;
     }
 }
 
