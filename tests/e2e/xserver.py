@@ -11,11 +11,8 @@ def start_xvfb(log_path, size="800x480x24", reset=True):
     its display number is replaced on another. Returns (process, display), or
     None when no server came up (its messages are in log_path).
 
-    With reset False the server keeps its state when its last client leaves,
-    as a desktop's server does (its session's clients never all leave): a
-    server that resets sets itself up again, keyboard map included, while
-    the next client connects, which a program started on a desktop never
-    waits for."""
+    With reset False it does not set itself up again (keyboard map included)
+    when its last client leaves, as a desktop's server, never left, does not."""
     for number in random.Random(os.getpid()).sample(range(200, 1000), 5):
         if os.path.exists("/tmp/.X%d-lock" % number):
             continue

@@ -116,25 +116,12 @@ TEST(CoilDutyPoints, EveryKeyAfterTheCurveAndTheLimitsWithCutsWhereTheyFall)
               (std::vector<DutyPoint>{{500, 50.0 / 2048}, {800, 0.0}, {900, noteDuty(64, 90)},
                                       {1000, 0.0}}));
     EXPECT_EQ(counts, (CoilLimitCounts{0, 0, 1}));
-}
-
-// The summary made as the points come is the summary of the points kept, and
-// the limits count the same: with a cut, without limits, with no entry.
-TEST(CoilDutySummary, IsTheSummaryOfTheCoilsPointsWithTheSameCounts)
-{
-    PlaybackOptions cut;
-    cut.coilLimits.maxNoteMs = 250;
-    const std::vector<NoteListEntry> song{{60, 90, 500}, {72, 70, 650}, {60, 0, 1333}, {72, 0, 1400}};
-    for (const auto& [entries, options] : {std::pair{song, cut}, std::pair{song, PlaybackOptions{}},
-                                           std::pair{std::vector<NoteListEntry>{}, cut}}) {
-        CoilLimitCounts kept;
-        CoilLimitCounts streamed;
-        const DutySummary expected = summarizeDuty(coilDutyPoints(entries, options, &kept));
-        const DutySummary summary = coilDutySummary(entries, options, &streamed);
-        EXPECT_EQ(std::tuple(summary.peak, summary.peakMs, summary.mean),
-                  std::tuple(expected.peak, expected.peakMs, expected.mean));
-        EXPECT_EQ(streamed, kept);
-    }
+    // Summed as they come, the cut's point included, with the same counts.
+    CoilLimitCounts streamed;
+    const DutySummary sum = coilDutySummary({{96, 100, 500}, {64, 90, 900}, {64, 0, 1000}}, options, &streamed);
+    EXPECT_EQ(std::tuple(sum.peak, sum.peakMs, sum.mean),
+              std::tuple(50.0 / 2048, 500, (50.0 / 2048 * 300.0 + noteDuty(64, 90) * 100.0) / 500.0));
+    EXPECT_EQ(streamed, counts);
 }
 
 TEST(DutySummary, PeakIsTheFirstHighestPointAndTheMeanHoldsEachDutyUntilTheNextPoint)
