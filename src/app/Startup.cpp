@@ -1,13 +1,13 @@
 #include "app/Startup.h"
 
 #include "app/AppContext.h"
+#include "app/FirstPaintMark.h"
 #include "app/MainWindow.h"
 #include "app/PanelSettings.h"
 #include "midiout/MidiOutPort.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QMessageBox>
 #ifdef _WIN32
 #include <QWinEventNotifier>
@@ -19,34 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-// Prints a mark once the watched window has been painted for the first time:
-// the line is written from the event loop after the paint, so it follows the
-// window's first complete drawing.
-class FirstPaintMark : public QObject {
-public:
-    explicit FirstPaintMark(std::string mark) : m_mark(std::move(mark)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && !m_seen) {
-            m_seen = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    std::fputs((m_mark + "\n").c_str(), stdout);
-                    std::fflush(stdout);
-                },
-                Qt::QueuedConnection);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::string m_mark;
-    bool m_seen = false;
-};
 
 // Whether a message box can be shown at all: not on the offscreen or minimal
 // platforms (nobody would see it, and nobody could close it), and on X11 or
