@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -267,10 +268,14 @@ Chart chartForSong(ChartKind kind, const LoadedSong& song, const std::string& fi
         chart = notesChart(pairNotes(entries), entries.empty() ? 0 : entries.back().timeMs);
         break;
     case ChartKind::Duty: {
+        // The coil's peak runs the coil's limits over every entry, a pass as
+        // long as the chart's own: the two go side by side, on the caller's
+        // thread alone where no other thread can be started.
+        auto coilPeak = std::async(std::launch::async | std::launch::deferred,
+                                   [&entries, &song] { return coilDutySummary(entries, song.options).peak; });
         DutySummary window;
         chart = dutyChartOfEntries(entries, window);
-        chart.figures = dutyFiguresText(window, coilDutySummary(entries, song.options).peak,
-                                        song.options.coilLimits.dutyLimitPercent);
+        chart.figures = dutyFiguresText(window, coilPeak.get(), song.options.coilLimits.dutyLimitPercent);
         break;
     }
     }
