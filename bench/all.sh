@@ -42,7 +42,7 @@ echo "== $(date +%T) verdicts; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 failed=0
 for name in $names; do
   echo "-- $name: exit ${statuses[$name]}"
-  grep -Ei 'verdict|PASS|FAIL|MISSED|no worse than|target' "$logs/$name.log" | grep -v '^== ' | sed 's/^/   /'
+  grep -Ei 'verdict|PASS|FAIL|MISSED|at every period|goal met|target' "$logs/$name.log" | grep -v '^== ' | sed 's/^/   /'
   [ "${statuses[$name]}" -eq 0 ] || failed=1
 done
 exit "$failed"

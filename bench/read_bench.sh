@@ -108,4 +108,5 @@ done
 
 echo "medians of $runs runs (wall seconds, peak RSS in MB); x = ours / reference"
 cat "$table"
+echo "targets (large: time <= 0.6 x, memory <= 1.2 x; medium: time <= 1.0 x): $([ "$missed" = 0 ] && echo met || echo MISSED)"
 exit "$missed"
